@@ -1,0 +1,58 @@
+# Entry points: `make demo` dumps the bundled sample run, `make test` runs every test.
+# Both install missing Debian packages first.
+BUILD ?= build
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_FLAGS ?=
+
+.PHONY: all demo test asan fuzz fuzz-ci bench gui screenshots clean
+
+all: $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+
+demo:
+	scripts/install-deps.sh core
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS) --target fdcdump
+	scripts/demo.sh $(BUILD)
+
+test:
+	scripts/install-deps.sh all
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The engine's tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+asan:
+	scripts/install-deps.sh core
+	cmake -S . -B build-asan -G Ninja -DFDC_SANITIZE=ON -DFDC_BUILD_UI=OFF
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ctest --output-on-failure -j $(JOBS)
+
+# Fuzz one target without a time limit: make fuzz TARGET=capture_run_fuzzer
+TARGET ?= capture_run_fuzzer
+fuzz:
+	scripts/install-deps.sh all
+	scripts/fuzz.sh build-fuzz $(TARGET) 0
+
+# Every fuzz target briefly, as CI runs them.
+fuzz-ci:
+	scripts/install-deps.sh all
+	scripts/fuzz.sh build-fuzz all 20
+
+bench:
+	scripts/install-deps.sh all
+	cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DFDC_BUILD_UI=OFF -DFDC_BUILD_TESTS=OFF
+	cmake --build build-release -j $(JOBS) --target fdcdump fdcgen
+	bench/run_bench.sh build-release
+
+gui:
+	scripts/install-deps.sh all
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS) --target TeloFdcCaptAnlz
+	$(BUILD)/ui/TeloFdcCaptAnlz
+
+clean:
+	rm -rf $(BUILD) build-asan build-fuzz build-release

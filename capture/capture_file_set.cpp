@@ -1,0 +1,189 @@
+// CaptureFileSet: opening the minute files in turn, reading records across file boundaries, and
+// finding record boundaries again after damage.
+#include "capture/capture_file_set.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+namespace fdc {
+
+namespace {
+
+constexpr int kSyncAttempts = 280;
+constexpr int kSyncScanBytes = 280;
+constexpr int kChainHeaders = 100;
+
+}  // namespace
+
+CaptureFileHeader CaptureFileHeader::Parse(ByteView bytes) {
+  CaptureFileHeader header;
+  header.BaudCode = bytes.U16Le(2);
+  header.IpAddress = bytes.U32Le(4);
+  for (std::size_t i = 0; i < kModuleNameSize; ++i) {
+    header.ModuleName[i] = static_cast<char>(bytes.U8(8 + i));
+  }
+  header.ModuleName[kModuleNameSize] = '\0';
+  return header;
+}
+
+void CaptureFileSet::Start(std::string captureBase, std::uint32_t hour, std::uint32_t minute,
+                           std::uint32_t filesLeft, DumpWriter* out, HeaderBlockText headerText) {
+  file_.Close();
+  captureBase_ = std::move(captureBase);
+  hour_ = hour;
+  minute_ = minute;
+  filesLeft_ = filesLeft;
+  out_ = out;
+  headerText_ = std::move(headerText);
+  currentName_.clear();
+  header_ = CaptureFileHeader{};
+  lastGoodPos_ = kCaptureHeaderSize;
+  fields_ = FrameFields{};
+  LastPercent = 100;
+}
+
+Result CaptureFileSet::OpenNextCaptureFile() {
+  file_.Close();
+  if (filesLeft_ == 0) return Result::End();
+  --filesLeft_;
+
+  char suffix[48];
+  std::snprintf(suffix, sizeof suffix, "%02u%02u.FdcCapt", hour_, minute_);
+  currentName_ = captureBase_ + suffix;
+  if (!file_.Open(currentName_)) {
+    CloseFiles();
+    return Fail("Unable to Open Input File %s", currentName_.c_str());
+  }
+  LastPercent = 100;
+
+  std::uint8_t bytes[kCaptureHeaderSize];
+  std::size_t got = file_.Read(bytes, sizeof bytes);
+  header_ = CaptureFileHeader::Parse(ByteView(bytes, got));
+  WriteHeaderBlock();
+
+  if (minute_ < 59) {
+    ++minute_;
+  } else {
+    minute_ = 0;
+    hour_ = hour_ < 23 ? hour_ + 1 : 0;
+  }
+  // A loss of synchronisation before the first record of this file resynchronises from the
+  // file's first record position, not from a position in the file before.
+  lastGoodPos_ = kCaptureHeaderSize;
+  return Result::Ok();
+}
+
+void CaptureFileSet::WriteHeaderBlock() {
+  if (out_ == nullptr) return;
+  const std::uint32_t ip = header_.IpAddress;
+  out_->Printf("File      : %s\n", currentName_.c_str());
+  out_->Printf("TELO Name : %s\n", header_.ModuleName.data());
+  out_->Printf("TELO IP   : %u.%u.%u.%u\n", (ip >> 24) & 0xFFu, (ip >> 16) & 0xFFu,
+               (ip >> 8) & 0xFFu, ip & 0xFFu);
+  out_->Printf("Baud      : %s\n", std::string(BaudRateName(header_.BaudCode)).c_str());
+  out_->Printf("Opt File  : %s\n", headerText_.optionPath.c_str());
+  if (!headerText_.showOnlyText.empty()) {
+    out_->Printf("Show Only : %s\n", headerText_.showOnlyText.c_str());
+  }
+  out_->Printf("\n");
+}
+
+Result CaptureFileSet::ReadCaptureBytes(std::uint8_t* buffer, std::size_t n) {
+  if (!file_.IsOpen()) {
+    Result opened = OpenNextCaptureFile();
+    if (!opened.ok()) return opened;
+  }
+  std::size_t got = file_.Read(buffer, n);
+  if (got == n) return Result::Ok();
+
+  Result opened = OpenNextCaptureFile();
+  if (!opened.ok()) return opened;
+  if (file_.Read(buffer + got, n - got) == n - got) return Result::Ok();
+  return Fail("Capture File Read Error: Data Under Run");
+}
+
+Result CaptureFileSet::ReadRecord(std::uint64_t& timestamp,
+                                  std::uint8_t (&frame)[kFrameBufferSize],
+                                  std::uint8_t& frameLen, std::uint32_t refNumber) {
+  std::uint8_t header[kRecordHeaderSize];
+  Result read = ReadCaptureBytes(header, sizeof header);
+  if (!read.ok()) return read;
+
+  if (header[0] != SYNC_MARK) {
+    if (out_ != nullptr) {
+      const auto offset = static_cast<std::uint32_t>(file_.Tell() - kRecordHeaderSize);
+      out_->Printf("**** Synchronization Lost ****\n");
+      out_->Printf("%9u: Ofs=%x Mark=%02x\n", refNumber, offset, header[0]);
+      out_->Printf("           PrvLen=%02x PrvTme=%08x %08x\n", frameLen,
+                   static_cast<std::uint32_t>(timestamp),
+                   static_cast<std::uint32_t>(timestamp >> 32));
+    }
+    file_.Seek(lastGoodPos_);
+    Result synced = FindSync();
+    if (!synced.ok()) {
+      CloseFiles();
+      return synced;
+    }
+    // FindSync left the file at a verified mark: no second check.
+    read = ReadCaptureBytes(header, sizeof header);
+    if (!read.ok()) return read;
+  }
+
+  const ByteView bytes(header, sizeof header);
+  timestamp = bytes.U48Le(1);
+  frameLen = header[7];
+  read = ReadCaptureBytes(frame, static_cast<std::size_t>(frameLen) + 1);
+  if (!read.ok()) return read;
+
+  lastGoodPos_ = file_.Tell();
+  fields_ = DecodeFrameFields(frame, frameLen);
+  return Result::Ok();
+}
+
+Result CaptureFileSet::FindSync() {
+  std::uint64_t start = file_.Tell();
+  const std::uint64_t size = file_.Size();
+
+  // A candidate mark is trusted once the record lengths lead from it over 100 headers that all
+  // begin with the mark, or to the end of the file.
+  auto chainHolds = [&](std::uint64_t position) {
+    for (int i = 0; i < kChainHeaders; ++i) {
+      if (position >= size) return true;
+      std::uint8_t header[kRecordHeaderSize];
+      file_.Seek(position);
+      std::size_t got = file_.Read(header, sizeof header);
+      if (got == 0) return true;
+      if (header[0] != SYNC_MARK) return false;
+      if (got < sizeof header) return true;
+      position += kRecordHeaderSize + header[7] + 1u;
+    }
+    return true;
+  };
+
+  for (int attempt = 0; attempt < kSyncAttempts; ++attempt) {
+    file_.Seek(start);
+    bool found = false;
+    for (int i = 0; i < kSyncScanBytes; ++i) {
+      if (file_.ReadByte() == SYNC_MARK) {
+        found = true;
+        break;
+      }
+    }
+    if (!found) return Fail("Capture File Sync Error: SYNC_MARK not found");
+    const std::uint64_t mark = file_.Tell() - 1;
+    if (chainHolds(mark)) {
+      file_.Seek(mark);
+      return Result::Ok();
+    }
+    start = mark + 1;
+  }
+  return Fail("Capture File Sync Error: Unable to Sync");
+}
+
+void CaptureFileSet::CloseFiles() {
+  if (out_ != nullptr) out_->Close();
+  file_.Close();
+}
+
+}  // namespace fdc

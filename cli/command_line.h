@@ -1,0 +1,17 @@
+// The fdcdump command line: the dump dialog in batch form, with the same checks and messages.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace fdc {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitDumpFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+// Runs fdcdump with the arguments after the program name; returns the exit status.
+int RunCommandLine(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+
+}  // namespace fdc

@@ -1,0 +1,43 @@
+// The three-state result that every engine routine returns: success, end of capture data, or a
+// one-line message for the user.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <utility>
+
+namespace fdc {
+
+// The message buffer of the engine holds 500 characters, so a message is at most 499 long.
+inline constexpr std::size_t kErrorTextSize = 500;
+
+class [[nodiscard]] Result {
+ public:
+  enum class State { kOk, kEnd, kError };
+
+  static Result Ok() { return Result(State::kOk, {}); }
+  static Result End() { return Result(State::kEnd, {}); }
+  static Result Error(std::string message) { return Result(State::kError, std::move(message)); }
+
+  bool ok() const { return state_ == State::kOk; }
+  bool end() const { return state_ == State::kEnd; }
+  bool failed() const { return state_ == State::kError; }
+  State state() const { return state_; }
+  // The message of a failure (the ErrorText); empty otherwise.
+  const std::string& ErrorText() const { return message_; }
+
+ private:
+  Result(State state, std::string message) : state_(state), message_(std::move(message)) {}
+
+  State state_;
+  std::string message_;
+};
+
+// Formats a failure message, cut to the 499 characters that the ErrorText holds.
+[[nodiscard]] Result Fail(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+}  // namespace fdc

@@ -1,0 +1,49 @@
+// The rules that turn the dialog's (or the command line's) texts into a DumpRequest: the capture
+// file name check, the output file name, the start hour and minute, and the number readers.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace fdc {
+
+inline constexpr std::string_view kInvalidCaptureNameMessage =
+    "Invalid Capture File Name\n"
+    "It must be in the following form:\n"
+    "<name>HHMM.FdcCapt\n"
+    "Note:\n"
+    "<name> is the user defined portion of the name\n"
+    "HH is the hour   the file was created\n"
+    "MM is the minute the file was created";
+inline constexpr std::string_view kInvalidMinuteMessage =
+    "Invalid Capture File Name Minute (00-59)\n";
+inline constexpr std::string_view kPositiveIntegerMessage = "Please enter a positive integer.";
+inline constexpr std::string_view kNumMinRangeMessage =
+    "Please enter an integer between 1 and 1439.";
+inline constexpr std::uint32_t kMaxNumMin = 1439;
+
+// At least 12 characters, ending in four digits and ".FdcCapt" (any letter case).
+bool IsValidCaptureName(std::string_view fileName);
+// The file name less "HHMM.FdcCapt". Needs a valid name.
+std::string CaptureBaseOf(std::string_view fileName);
+// HH and MM of a valid name (HH may be up to 99; MM is not checked here).
+std::uint32_t CaptureStartHour(std::string_view fileName);
+std::uint32_t CaptureStartMinute(std::string_view fileName);
+// The text between the last '.' of the option path and the nearest folder separator ('\' or '/')
+// before it.
+std::string OptionBaseName(std::string_view optionFile);
+// The capture name less ".FdcCapt", "_", the option base name, ".txt". Needs a valid name.
+std::string OutputPathFor(std::string_view fileName, std::string_view optionFile);
+
+// Reads a number as "%lu" reads it from the first 63 characters: leading white space, an optional
+// sign (a minus wraps), digits up to the first other character. Empty when no digit can be read.
+std::optional<std::uint32_t> ScanUnsigned(std::string_view text);
+
+// An argument text: hexadecimal after a leading "0x" or "0X", otherwise signed decimal; leading
+// blanks skipped, reading stops at the first character that is not part of the number; 0 when no
+// digit can be read. Values beyond 32 bits keep their low 32 bits.
+std::int32_t ParseArgValue(std::string_view text);
+
+}  // namespace fdc

@@ -1,0 +1,131 @@
+// Field formatters: address, SAP, function code, data unit and raw hex columns.
+#include <array>
+#include <string_view>
+
+#include "engine/line_writers.h"
+
+namespace fdc {
+
+namespace {
+
+// Every name is five characters wide. An empty entry is a code without a name: it shows as
+// "Typ?(%02x) " with the whole FC byte.
+constexpr std::array<std::string_view, 16> kRequestNames = {
+    "MTM1 ", "MSRD ", "MSDN ", "SDAL ", "SDNL ", "SDAH ", "SDNH ", "RDD  ",
+    "GSRD ", "RFDL ", "MDLY ", "MKEP ", "SRDL ", "SRDH ", "RIR  ", "RLSR ",
+};
+constexpr std::string_view kRequestName80 = "MTM2 ";
+constexpr std::array<std::string_view, 16> kResponseNames = {
+    "OK   ", "UE   ", "RR   ", "RS   ", "", "", "", "", "DL   ", "NR   ", "DH   ", "", "RDL  ",
+    "RDH  ", "",      "",
+};
+constexpr std::array<std::string_view, 4> kStationTypes = {"ss ", "mn ", "mr ", "mi "};
+
+constexpr std::uint8_t kRequestBit = 0x40;
+constexpr std::uint8_t kFcbBit = 0x20;
+constexpr std::uint8_t kFcvBit = 0x10;
+
+void WriteUnknownCode(DumpWriter& out, std::uint8_t fc) {
+  out.Text("Typ?(");
+  out.Hex2(fc);
+  out.Text(") ");
+}
+
+}  // namespace
+
+void WriteAddressColumn(DumpWriter& out, const DumpOptions& options, std::uint8_t da,
+                        std::uint8_t sa) {
+  if (options.NoDst && options.NoSrc) return;
+  if (!options.NoDst) out.Dec(da & 0x7Fu, 3);
+  out.Char('<');
+  if (!options.NoSrc) out.DecLeft(sa & 0x7Fu, 3);
+  out.Char(' ');
+}
+
+void WriteSapColumn(DumpWriter& out, const DumpOptions& options, std::uint8_t da, std::uint8_t sa,
+                    std::uint8_t dsap, std::uint8_t ssap) {
+  if (options.NoDstSap && options.NoSrcSap) return;
+  const bool hasDsap = (da & kSapExtension) != 0;
+  const bool hasSsap = (sa & kSapExtension) != 0;
+  if (!options.NoDstSap) {
+    if (hasDsap) {
+      out.Dec(dsap, 2);
+    } else {
+      out.Text("  ");
+    }
+  }
+  const bool joint = (hasDsap && !options.NoDstSap) || (hasSsap && !options.NoSrcSap);
+  out.Char(joint ? '{' : ' ');
+  if (!options.NoSrcSap) {
+    if (hasSsap) {
+      out.DecLeft(ssap, 2);
+    } else {
+      out.Text("  ");
+    }
+  }
+  out.Char(' ');
+}
+
+void WriteFunctionCodeColumn(DumpWriter& out, const DumpOptions& options, std::uint8_t fc) {
+  if (options.NoFc) return;
+  if (fc & kRequestBit) {
+    if (options.ShowFcbTyp) {
+      out.Char((fc & kFcbBit) ? '1' : '0');
+      out.Text((fc & kFcvBit) ? "v " : "  ");
+    }
+    const unsigned code = fc & 0x8Fu;
+    if (code < 0x10) {
+      out.Text(kRequestNames[code]);
+    } else if (code == 0x80) {
+      out.Text(kRequestName80);
+    } else {
+      WriteUnknownCode(out, fc);
+    }
+    return;
+  }
+  if (options.ShowFcbTyp) out.Text(kStationTypes[(fc >> 4) & 0x03u]);
+  const std::string_view name = kResponseNames[fc & 0x0Fu];
+  if (name.empty()) {
+    WriteUnknownCode(out, fc);
+  } else {
+    out.Text(name);
+  }
+}
+
+void WriteDataUnit(DumpWriter& out, const DumpOptions& options, const std::uint8_t* data,
+                   std::size_t count) {
+  if (count == 0) return;
+  if (options.Data16 && count % 2 == 0) {
+    for (std::size_t i = 0; i < count; i += 2) {
+      const auto word = static_cast<std::uint16_t>((data[i] << 8) | data[i + 1]);
+      if (options.DataSgn) {
+        out.SignedDec(static_cast<std::int16_t>(word), 6);
+      } else if (options.DataUns) {
+        out.Dec(word, 5);
+      } else {
+        out.HexPadded(word, 4);
+      }
+      out.Char(' ');
+    }
+    return;
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    if (options.DataSgn) {
+      out.SignedDec(static_cast<std::int8_t>(data[i]), 4);
+    } else if (options.DataUns) {
+      out.Dec(data[i], 3);
+    } else {
+      out.Hex2(data[i]);
+    }
+    out.Char(' ');
+  }
+}
+
+void WriteHexBytes(DumpWriter& out, const std::uint8_t* bytes, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    out.Hex2(bytes[i]);
+    out.Char(' ');
+  }
+}
+
+}  // namespace fdc

@@ -1,0 +1,70 @@
+// Fuzz target: arbitrary bytes as a run of up to three capture files, dumped with one of a few
+// option files. Input: byte 0 picks the options, bytes 1-2 split the rest into files.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "engine/dump_run.h"
+
+namespace {
+
+const char* const kOptionTexts[] = {
+    "",
+    "ShowFileOfs\nDetailSts\nShowFcbTyp\nShowFcs\nDataSgn\nData16\n",
+    "NoRef\nNoDelim\nNoDst\nNoSrc\nNoDstSap\nNoSrcSap\nNoFc\nNoData\n",
+    "TmeAbs hr:mn:sc.ms.us.ns\nTmeDelta ms.us\nTmeGap us\nGrphGap 20 1ms\nGrphDelta 10 0ns\n",
+    "ShowOnly\nSTS != 0 || DataWord[2] > 7 || DSAP == 62 || GapTme < 0#\nDataUns\n",
+};
+
+std::string Directory() {
+  static const std::string dir = [] {
+    std::filesystem::path base = std::filesystem::exists("/dev/shm")
+                                     ? std::filesystem::path("/dev/shm")
+                                     : std::filesystem::temp_directory_path();
+    base /= "fdc_capture_fuzz_" + std::to_string(::getpid());
+    std::filesystem::create_directories(base);
+    return base.string();
+  }();
+  return dir;
+}
+
+void Write(const std::string& path, const std::uint8_t* data, std::size_t size) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return;
+  if (size > 0) std::fwrite(data, 1, size, file);
+  std::fclose(file);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 3) return 0;
+  const std::string dir = Directory();
+  const std::size_t options = data[0] % (sizeof kOptionTexts / sizeof kOptionTexts[0]);
+  const std::uint8_t* body = data + 3;
+  const std::size_t length = size - 3;
+  std::size_t cut1 = length == 0 ? 0 : (data[1] * length) / 255;
+  std::size_t cut2 = length == 0 ? 0 : (data[2] * length) / 255;
+  if (cut2 < cut1) std::swap(cut1, cut2);
+  Write(dir + "/run2359.FdcCapt", body, cut1);
+  Write(dir + "/run0000.FdcCapt", body + cut1, cut2 - cut1);
+  Write(dir + "/run0001.FdcCapt", body + cut2, length - cut2);
+
+  fdc::DumpRequest request;
+  request.CaptureBase = dir + "/run";
+  request.OutputPath = dir + "/dump.txt";
+  request.StartHour = 23;
+  request.StartMinute = 59;
+  request.NumMin = 3;
+  request.CmdArgs = {1, -1, 0x7FFFFFFF, 62};
+  if (options != 0) {
+    request.OptionPath = dir + "/fuzz.opt";
+    const std::string text = kOptionTexts[options];
+    Write(request.OptionPath, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+  }
+  (void)fdc::DumpRun(request, nullptr);
+  return 0;
+}

@@ -1,0 +1,47 @@
+// The ShowOnly filter language: the compiler that turns an equation of the option file into a
+// postfix program, and the stack machine that runs that program for each record.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "capture/capture_format.h"
+#include "capture/frame_fields.h"
+#include "common/result.h"
+#include "common/text_reader.h"
+
+namespace fdc {
+
+// A field or part of the frame that the frame does not have reads as this value: it lies
+// outside every byte and 16-bit word value, so it is unequal to every such constant.
+inline constexpr std::int32_t AbsentValue = 65536;
+
+struct ShowOnlyProgram {
+  static constexpr std::size_t kMaxTextLength = 4096;
+  static constexpr std::size_t kCodeWords = 1024;
+
+  std::string text;                            // the equation as collected
+  std::array<std::int32_t, kCodeWords> code{};  // postfix code, ended by the first 0 word
+
+  bool Empty() const { return code[0] == 0; }
+  void Clear() {
+    text.clear();
+    code.fill(0);
+  }
+};
+
+// Reads the equation from `file` (positioned on the line after the "ShowOnly" line) up to the
+// "#" that ends it, and compiles it into `program`. On success `file` stands just after the "#".
+Result CompileShowOnly(TextReader& file, ShowOnlyProgram& program);
+
+// Runs the program for one record. `record` holds the frame bytes followed by the status byte;
+// `fields` are the positions found in it; `gapMicroseconds` is the idle gap before the frame.
+// An empty program lets every record through (returns 1).
+std::int32_t EvaluateShowOnly(const ShowOnlyProgram& program, const FrameFields& fields,
+                              ByteView record, std::int32_t gapMicroseconds,
+                              const std::array<std::int32_t, 4>& cmdArgs);
+
+}  // namespace fdc

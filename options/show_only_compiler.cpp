@@ -1,0 +1,571 @@
+// The ShowOnly compiler: collects the equation from the option file, translates its identifiers
+// and generates the postfix program that the evaluator runs for each record.
+#include "options/show_only_compiler.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace fdc {
+
+namespace {
+
+// --- Character classes of the C locale, for any byte value -----------------------------------
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsAlpha(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsAlnum(char c) { return IsAlpha(c) || IsDigit(c); }
+bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+int HexValue(char c) {
+  if (IsDigit(c)) return c - '0';
+  return Upper(c) - 'A' + 10;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (Upper(a[i]) != Upper(b[i])) return false;
+  }
+  return true;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+// --- Tables ------------------------------------------------------------------------------------
+
+struct IdentifierRow {
+  std::string_view name;
+  std::uint8_t type;  // 1: constant; 'M'..'W': frame field
+  std::int32_t value;
+};
+
+constexpr std::uint8_t kConstant = 1;
+
+constexpr std::array<IdentifierRow, 55> kShowOnlyIdentifierTable{{
+    {"STSOK", kConstant, 0},     {"STSSTP", kConstant, 1},   {"STSPAR", kConstant, 2},
+    {"STSSD", kConstant, 4},     {"STSRPT", kConstant, 8},   {"STSUND", kConstant, 16},
+    {"STSOVR", kConstant, 32},   {"STSCHK", kConstant, 64},  {"STSED", kConstant, 128},
+    {"SD1", kConstant, 0x10},    {"SD2", kConstant, 0x68},   {"SD3", kConstant, 0xA2},
+    {"SD4", kConstant, 0xDC},    {"SC", kConstant, 0xE5},    {"ED", kConstant, 0x16},
+    {"SAPEXT", kConstant, 0x80}, {"TYPMSK", kConstant, 0xCF}, {"MTM1", kConstant, 0x40},
+    {"MTM2", kConstant, 0xC0},   {"MSRD", kConstant, 0x41},  {"MSDN", kConstant, 0x42},
+    {"SDAL", kConstant, 0x43},   {"SDNL", kConstant, 0x44},  {"SDAH", kConstant, 0x45},
+    {"SDNH", kConstant, 0x46},   {"RDD", kConstant, 0x47},   {"GSRD", kConstant, 0x48},
+    {"RFDL", kConstant, 0x49},   {"MDLY", kConstant, 0x4A},  {"MKEP", kConstant, 0x4B},
+    {"SRDL", kConstant, 0x4C},   {"SRDH", kConstant, 0x4D},  {"RIR", kConstant, 0x4E},
+    {"RLSR", kConstant, 0x4F},   {"OK", kConstant, 0},       {"UE", kConstant, 1},
+    {"RR", kConstant, 2},        {"RS", kConstant, 3},       {"DL", kConstant, 8},
+    {"NR", kConstant, 9},        {"DH", kConstant, 10},      {"RD", kConstant, 12},
+    {"RDH", kConstant, 13},      {"STS", 'M', 0},            {"LEN", 'N', 0},
+    {"SD", 'O', 0},              {"DA", 'P', 0},             {"SA", 'P', 1},
+    {"FC", 'Q', 0},              {"DSAP", 'R', 0},           {"SSAP", 'S', 0},
+    {"DataByte", 'U', 0},        {"DataWord", 'V', 0},       {"CmdArg", 'W', 0},
+    {"GapTme", 'T', 0},
+}};
+
+struct OperatorRow {
+  std::string_view text;
+  std::int32_t kind;
+};
+
+// Tried in order, so every two-character operator comes before its one-character prefix.
+constexpr std::array<OperatorRow, 24> kShowOnlyOperatorTable{{
+    {"<>", kTokNotEqual}, {"!=", kTokNotEqual}, {"<=", kTokLessEqual}, {">=", kTokGreaterEqual},
+    {"==", kTokEqual},    {"&&", kTokAnd},      {"AND", kTokAnd},      {"||", kTokOr},
+    {"OR", kTokOr},       {"&", kTokBitAnd},    {"|", kTokBitOr},      {"^", kTokBitXor},
+    {"*", kTokMultiply},  {"/", kTokDivide},    {"%", kTokRemainder},  {"+", kTokAdd},
+    {"-", kTokSubtract},  {"=", kTokEqual},     {"<", kTokLess},       {">", kTokGreater},
+    {"!", kTokNot},       {"~", kTokBitNot},    {"(", kTokOpen},       {")", kTokClose},
+}};
+
+// Binding level of each infix token kind, 1 the loosest; 0 for every other kind. Among the
+// bitwise operators "&" binds loosest and "|" tightest.
+constexpr std::array<std::int8_t, kTokOr + 1> kBindingLevel = [] {
+  std::array<std::int8_t, kTokOr + 1> level{};
+  level[kTokOr] = 1;
+  level[kTokAnd] = 2;
+  level[kTokBitAnd] = 3;
+  level[kTokBitXor] = 4;
+  level[kTokBitOr] = 5;
+  level[kTokEqual] = level[kTokNotEqual] = 6;
+  level[kTokLess] = level[kTokGreater] = level[kTokLessEqual] = level[kTokGreaterEqual] = 7;
+  level[kTokAdd] = level[kTokSubtract] = 8;
+  level[kTokMultiply] = level[kTokDivide] = level[kTokRemainder] = 9;
+  return level;
+}();
+constexpr int kTightestInfixLevel = 9;
+
+int BindingLevel(std::int32_t kind) {
+  return kind >= 0 && kind <= kTokOr ? kBindingLevel[static_cast<std::size_t>(kind)] : 0;
+}
+
+std::int32_t FieldToken(char letter) {
+  constexpr std::array<std::int32_t, 11> kByLetter{kTokSts,  kTokLen,  kTokSd,       kTokAddr,
+                                                   kTokFc,   kTokDsap, kTokSsap,     kTokGap,
+                                                   kTokDataByte, kTokDataWord, kTokCmdArg};
+  return kByLetter[static_cast<std::size_t>(letter - 'M')];
+}
+
+// --- Collection --------------------------------------------------------------------------------
+
+// Text in memory read the way TextReader reads a file: a carriage return before a line feed is
+// dropped.
+class MemoryReader {
+ public:
+  explicit MemoryReader(std::string_view text) : text_(text) {}
+  int Get() {
+    if (pos_ >= text_.size()) return TextReader::kEof;
+    const char c = text_[pos_++];
+    if (c == '\r' && pos_ < text_.size() && text_[pos_] == '\n') return text_[pos_++];
+    return static_cast<unsigned char>(c);
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t pos_ = 0;
+};
+
+Result EndMarkerNotFound(const std::string& collected) {
+  // Fail keeps the first 499 characters, so a long equation is quoted only in part.
+  return Fail("Invalid Option ShowOnly Equation: End Marker '#' not found '%s'", collected.c_str());
+}
+
+template <typename Source>
+Result Collect(Source& source, std::string& collected) {
+  collected.clear();
+  for (;;) {
+    int c = source.Get();
+    if (c == TextReader::kEof) return EndMarkerNotFound(collected);
+    if (c == '#') return Result::Ok();
+    if (c == ';') {
+      // The line feed that ends a comment is dropped too, so the text before the ";" joins the
+      // next line directly.
+      do {
+        c = source.Get();
+      } while (c != '\n' && c != TextReader::kEof);
+      if (c == TextReader::kEof) return EndMarkerNotFound(collected);
+      continue;
+    }
+    if (c == '\t' || c == '\n') c = ' ';
+    collected.push_back(static_cast<char>(c));
+    if (collected.size() > ShowOnlyProgram::kMaxTextLength) {
+      return Fail("Invalid Option ShowOnly Equation: Equation Too Long");
+    }
+  }
+}
+
+// --- Translation -------------------------------------------------------------------------------
+
+class Translator {
+ public:
+  Translator(std::string_view text, std::string& out) : text_(text), out_(out) {}
+
+  Result Run() {
+    out_.clear();
+    while (pos_ < text_.size()) {
+      const char c = text_[pos_];
+      Result step = Result::Ok();
+      if (IsAlpha(c) || c == '_') {
+        step = Identifier();
+      } else if (AtHexPrefix(pos_)) {
+        std::size_t end = pos_ + 2;
+        while (end < text_.size() && IsHexDigit(text_[end])) ++end;
+        step = Append("0x" + std::string(text_.substr(pos_ + 2, end - pos_ - 2)));
+        pos_ = end;
+      } else {
+        step = Append(std::string(1, c));
+        ++pos_;
+      }
+      if (!step.ok()) return step;
+    }
+    return Result::Ok();
+  }
+
+ private:
+  bool AtHexPrefix(std::size_t i) const {
+    return i + 1 < text_.size() && text_[i] == '0' && (text_[i + 1] == 'x' || text_[i + 1] == 'X');
+  }
+
+  Result Append(const std::string& piece) {
+    if (out_.size() + piece.size() > kShowOnlyTranslatedMax) {
+      return Fail("Invalid Option ShowOnly Equation: Translated Equation Too Long");
+    }
+    out_ += piece;
+    return Result::Ok();
+  }
+
+  Result Identifier() {
+    std::size_t end = pos_;
+    while (end < text_.size() && (IsAlnum(text_[end]) || text_[end] == '_')) ++end;
+    const std::string name(text_.substr(pos_, end - pos_));
+    pos_ = end;
+    if (name.size() > kShowOnlyIdentifierMax) {
+      return Fail("Invalid Option ShowOnly Equation: Identifier Too Long '%s'", name.c_str());
+    }
+    // The word operators stay as written; the tokeniser knows them.
+    if (EqualNoCase(name, "OR") || EqualNoCase(name, "AND")) return Append(name);
+    std::uint8_t type = 0;
+    std::int32_t value = 0;
+    if (!LookupIdentifier(name, type, value)) {
+      return Fail("Invalid Option ShowOnly Equation: Undefined Identifier '%s'", name.c_str());
+    }
+    if (type == kConstant) return Append(std::to_string(value));
+    const char letter = static_cast<char>(type);
+    if (letter <= 'T') return Append(letter + std::to_string(value));
+    return Index(letter);
+  }
+
+  // "[" index "]" after DataByte, DataWord or CmdArg; the index is hexadecimal after "0x" or
+  // "0X", else decimal, and is checked by the tokeniser, not here.
+  Result Index(char letter) {
+    if (pos_ >= text_.size() || text_[pos_] != '[') {
+      return Fail("Invalid Option ShowOnly Equation: '[' Expected '%c'", letter);
+    }
+    ++pos_;
+    std::string piece(1, letter);
+    bool (*isIndexDigit)(char) = IsDigit;
+    if (AtHexPrefix(pos_)) {
+      piece += "0x";
+      pos_ += 2;
+      isIndexDigit = IsHexDigit;
+    }
+    while (pos_ < text_.size() && isIndexDigit(text_[pos_])) piece += text_[pos_++];
+    if (pos_ >= text_.size() || text_[pos_] != ']') {
+      return Fail("Invalid Option ShowOnly Equation: ']' Expected '%s'", piece.c_str());
+    }
+    ++pos_;
+    return Append(piece);
+  }
+
+  std::string_view text_;
+  std::string& out_;
+  std::size_t pos_ = 0;
+};
+
+// --- Code generation ---------------------------------------------------------------------------
+
+// Reads a signed decimal number: an optional sign and digits (a sign alone reads as 0). False
+// when a character is no digit or the value leaves the 32-bit range.
+bool ParseSignedDecimal(std::string_view text, std::int32_t& value) {
+  bool negative = false;
+  if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  constexpr std::int64_t kLimit = std::int64_t{1} << 31;
+  std::int64_t magnitude = 0;
+  for (char c : text) {
+    if (!IsDigit(c)) return false;
+    magnitude = magnitude * 10 + (c - '0');
+    if (magnitude > kLimit) return false;
+  }
+  if (!negative && magnitude == kLimit) return false;
+  value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+  return true;
+}
+
+class CodeGenerator {
+ public:
+  CodeGenerator(std::string_view text, ShowOnlyProgram& program)
+      : text_(text), code_(program.code) {}
+
+  int Run(int& errorOffset) {
+    code_.fill(0);
+    NextToken();
+    if (kind_ != kTokEnd && !errorKind_) {
+      Infix(1);
+      if (!errorKind_ && kind_ != kTokEnd) SetError(kShowOnlyAmbiguousOperator, recorded_);
+    }
+    errorOffset = errorOffset_;
+    return errorKind_;
+  }
+
+ private:
+  void SetError(int kind, int offset) {
+    kind_ = kTokError;
+    errorKind_ = kind;
+    errorOffset_ = offset;
+  }
+
+  void Emit(std::int32_t word) {
+    // A text of at most 255 characters needs far fewer words; the last word stays the terminator.
+    if (count_ + 1 < code_.size()) code_[count_++] = word;
+  }
+
+  // --- Grammar ---
+
+  // One infix level: operands of the next tighter level joined from the left.
+  void Infix(int level) {
+    if (level > kTightestInfixLevel) return Unary();
+    Infix(level + 1);
+    while (!errorKind_ && BindingLevel(kind_) == level) {
+      const std::int32_t op = kind_;
+      NextToken();
+      if (errorKind_) return;
+      Infix(level + 1);
+      if (errorKind_) return;
+      Emit(op);
+    }
+  }
+
+  void Unary() {
+    switch (kind_) {
+      case kTokOpen:
+        NextToken();
+        if (errorKind_) return;
+        Infix(1);
+        if (errorKind_) return;
+        if (kind_ != kTokClose) return SetError(kShowOnlyMissingParenthesis, recorded_);
+        return NextToken();
+      case kTokNot:
+      case kTokNegate:
+      case kTokBitNot: {
+        const std::int32_t op = kind_;
+        NextToken();
+        if (errorKind_) return;
+        Unary();
+        if (errorKind_) return;
+        return Emit(op);
+      }
+      default:
+        if (!IsOperandToken(kind_)) return SetError(kShowOnlyMissingParameter, recorded_);
+        Emit(kind_);
+        if (HasValueWord(kind_)) Emit(value_);
+        return NextToken();
+    }
+  }
+
+  // --- Tokeniser ---
+
+  static bool OperandExpected(std::int32_t prev) {
+    return prev == kTokNone || (prev >= kTokNot && prev <= kTokOr);
+  }
+  static bool AfterOperand(std::int32_t prev) {
+    return prev == kTokClose || IsOperandToken(prev);
+  }
+
+  void NextToken() {
+    const std::int32_t prev = kind_;
+    while (pos_ < text_.size() && text_[pos_] == ' ') ++pos_;
+    if (pos_ >= text_.size()) {
+      kind_ = kTokEnd;
+      return;
+    }
+    const std::string_view rest = text_.substr(pos_);
+    for (const OperatorRow& row : kShowOnlyOperatorTable) {
+      if (StartsWithNoCase(rest, row.text)) return Operator(row, prev);
+    }
+    const char c = text_[pos_];
+    if (c >= 'M' && c <= 'W') return Field(prev);
+    if (IsDigit(c)) return Number(prev);
+    SetError(kShowOnlyInvalidOperator, static_cast<int>(pos_));
+  }
+
+  // Whether an operator may stand here depends on the token before it.
+  void Operator(const OperatorRow& row, std::int32_t prev) {
+    recorded_ = static_cast<int>(pos_);
+    std::int32_t kind = row.kind;
+    const bool operandExpected = OperandExpected(prev);
+    if (kind == kTokSubtract && operandExpected) {
+      // A minus where an operand belongs signs a number or negates what follows; directly after
+      // "(" it is refused below, so "(-5)" must be written "(0-5)".
+      if (pos_ + 1 < text_.size() && IsDigit(text_[pos_ + 1])) return Number(prev);
+      kind = kTokNegate;
+    } else if (kind == kTokOpen) {
+      if (!operandExpected && prev != kTokOpen) return Refuse(kShowOnlyMissingOperator);
+    } else if (kind == kTokNot || kind == kTokBitNot) {
+      // After an operand these are left for the grammar, which reports them as ambiguous.
+      if (prev == kTokClose) return Refuse(kShowOnlyMissingOperator);
+    } else if (operandExpected || prev == kTokOpen) {
+      return Refuse(kShowOnlyMissingParameter);
+    }
+    kind_ = kind;
+    pos_ += row.text.size();
+  }
+
+  // A refused token's message quotes from the character before it, so the blank that usually
+  // separates it shows.
+  void Refuse(int errorKind) { SetError(errorKind, recorded_ - 1); }
+
+  // A field letter and its selector or index, which is read (and must be sound) even where the
+  // field itself is refused.
+  void Field(std::int32_t prev) {
+    const char letter = text_[pos_];
+    const std::size_t start = pos_ + 1;
+    recorded_ = static_cast<int>(start);
+    std::size_t taken = 0;
+    std::int32_t value = 0;
+    const bool ok = AtHexPrefix(start) ? ReadHex(start, taken, value)
+                                       : ReadFieldIndex(start, taken, value);
+    if (!ok) return SetError(kShowOnlyInvalidValue, recorded_ + static_cast<int>(taken) - 1);
+    if (AfterOperand(prev)) return Refuse(kShowOnlyMissingOperator);
+    kind_ = FieldToken(letter);
+    value_ = value;
+    pos_ = start + taken;
+  }
+
+  // A number: "0x" and up to 4 hexadecimal characters, or a digit or "-" and the digits after it.
+  void Number(std::int32_t prev) {
+    const std::size_t start = pos_;
+    recorded_ = static_cast<int>(start);
+    std::size_t taken = 1;
+    std::int32_t value = 0;
+    bool ok = false;
+    if (AtHexPrefix(start)) {
+      ok = ReadHex(start, taken, value);
+    } else {
+      while (start + taken < text_.size() && IsDigit(text_[start + taken])) ++taken;
+      ok = taken <= kShowOnlyNumberMax && ParseSignedDecimal(text_.substr(start, taken), value);
+    }
+    if (!ok) return SetError(kShowOnlyInvalidValue, recorded_ + static_cast<int>(taken) - 1);
+    if (AfterOperand(prev)) return Refuse(kShowOnlyMissingOperator);
+    kind_ = kTokNumber;
+    value_ = value;
+    pos_ = start + taken;
+  }
+
+  bool AtHexPrefix(std::size_t i) const {
+    return i + 1 < text_.size() && text_[i] == '0' && (text_[i + 1] == 'x' || text_[i + 1] == 'X');
+  }
+
+  // "0x" takes the whole alphanumeric run after it; the run may hold at most 4 characters and the
+  // value is that of its leading hexadecimal digits, of which there must be one at least.
+  bool ReadHex(std::size_t start, std::size_t& taken, std::int32_t& value) const {
+    const std::size_t digits = start + 2;
+    std::size_t run = 0;
+    while (digits + run < text_.size() && IsAlnum(text_[digits + run])) ++run;
+    taken = 2 + run;
+    if (run == 0 || run > 4 || !IsHexDigit(text_[digits])) return false;
+    value = 0;
+    for (std::size_t i = digits; i < digits + run && IsHexDigit(text_[i]); ++i) {
+      value = value * 16 + HexValue(text_[i]);
+    }
+    return true;
+  }
+
+  // A decimal field index: the character after the letter and the digits after it, trimmed of
+  // blanks; a sign may lead, as after an empty "[]" ("DataByte[]-1").
+  bool ReadFieldIndex(std::size_t start, std::size_t& taken, std::int32_t& value) const {
+    taken = 0;
+    if (start >= text_.size()) return false;
+    taken = 1;
+    while (start + taken < text_.size() && IsDigit(text_[start + taken])) ++taken;
+    std::string_view index = text_.substr(start, taken);
+    while (!index.empty() && index.front() == ' ') index.remove_prefix(1);
+    while (!index.empty() && index.back() == ' ') index.remove_suffix(1);
+    if (index.empty() || taken > kShowOnlyNumberMax) return false;
+    for (char c : index) {
+      if (!IsDigit(c) && c != '+' && c != '-') return false;
+    }
+    return ParseSignedDecimal(index, value);
+  }
+
+  std::string_view text_;
+  std::array<std::int32_t, ShowOnlyProgram::kCodeWords>& code_;
+  std::size_t count_ = 0;
+  std::size_t pos_ = 0;
+  std::int32_t kind_ = kTokNone;
+  std::int32_t value_ = 0;
+  int recorded_ = 0;
+  int errorKind_ = kShowOnlyNoError;
+  int errorOffset_ = 0;
+};
+
+const char* ErrorKindText(int errorKind) {
+  switch (errorKind) {
+    case kShowOnlyMissingParenthesis:
+      return "Missing Parenthesis '";
+    case kShowOnlyMissingParameter:
+      return "Missing Parameter '";
+    case kShowOnlyMissingOperator:
+      return "Missing Operator '";
+    case kShowOnlyInvalidOperator:
+      return "Invalid Operator '";
+    case kShowOnlyInvalidValue:
+      return "Invalid Value '";
+    case kShowOnlyAmbiguousOperator:
+      return "Ambiguous Operator '";
+    default:
+      return "'";
+  }
+}
+
+Result CompileCollected(ShowOnlyProgram& program) {
+  std::string translated;
+  Result translation = TranslateShowOnly(program.text, translated);
+  if (!translation.ok()) return translation;
+  int errorOffset = 0;
+  const int errorKind = GenerateShowOnlyCode(translated, program, errorOffset);
+  if (errorKind != kShowOnlyNoError) return ShowOnlyCodeError(errorKind, errorOffset, translated);
+  return Result::Ok();
+}
+
+}  // namespace
+
+bool LookupIdentifier(std::string_view name, std::uint8_t& type, std::int32_t& value) {
+  for (const IdentifierRow& row : kShowOnlyIdentifierTable) {
+    if (EqualNoCase(name, row.name)) {
+      type = row.type;
+      value = row.value;
+      return true;
+    }
+  }
+  return false;
+}
+
+Result CollectShowOnly(TextReader& file, std::string& collected) { return Collect(file, collected); }
+
+Result TranslateShowOnly(std::string_view collected, std::string& translated) {
+  // The equation ends at a NUL byte, as C string handling of the text (and the header line that
+  // shows it) sees it.
+  return Translator(collected.substr(0, collected.find('\0')), translated).Run();
+}
+
+int GenerateShowOnlyCode(std::string_view translated, ShowOnlyProgram& program, int& errorOffset) {
+  if (translated.size() > kShowOnlyTranslatedMax) {
+    // The translator never gives more; the first character beyond its buffer starts no token.
+    program.code.fill(0);
+    errorOffset = static_cast<int>(kShowOnlyTranslatedMax);
+    return kShowOnlyInvalidOperator;
+  }
+  return CodeGenerator(translated, program).Run(errorOffset);
+}
+
+Result ShowOnlyCodeError(int errorKind, int errorOffset, std::string_view translated) {
+  const std::size_t from = errorOffset < 0 ? 0 : static_cast<std::size_t>(errorOffset);
+  const std::string quoted(translated.substr(from < translated.size() ? from : translated.size()));
+  return Fail("Option ShowOnly Expression Error: %s%s", ErrorKindText(errorKind), quoted.c_str());
+}
+
+Result CompileShowOnly(TextReader& file, ShowOnlyProgram& program) {
+  program.Clear();
+  Result collection = Collect(file, program.text);
+  if (!collection.ok()) return collection;
+  return CompileCollected(program);
+}
+
+Result CompileShowOnlyText(std::string_view source, ShowOnlyProgram& program) {
+  program.Clear();
+  MemoryReader reader(source);
+  Result collection = Collect(reader, program.text);
+  if (!collection.ok()) return collection;
+  return CompileCollected(program);
+}
+
+std::string DisassembleShowOnly(const ShowOnlyProgram& program) {
+  std::string text;
+  for (std::size_t i = 0; i < program.code.size() && program.code[i] != 0; ++i) {
+    if (!text.empty()) text += ' ';
+    text += std::to_string(program.code[i]);
+    if (HasValueWord(program.code[i]) && i + 1 < program.code.size()) {
+      text += ' ' + std::to_string(program.code[++i]);
+    }
+  }
+  return text;
+}
+
+}  // namespace fdc

@@ -1,0 +1,104 @@
+// fdcdump: the dialog's checks in their order, exit statuses and the streams they write.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/command_line.h"
+#include "tests/support/test_support.h"
+
+namespace fdc {
+namespace {
+
+const char* const kInvalidName =
+    "Invalid Capture File Name\nIt must be in the following form:\n<name>HHMM.FdcCapt\nNote:\n"
+    "<name> is the user defined portion of the name\nHH is the hour   the file was created\n"
+    "MM is the minute the file was created\n";
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+Outcome RunFdcdump(const std::vector<std::string>& args) {
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  Outcome outcome;
+  outcome.status = RunCommandLine(args, out, err);
+  for (auto [file, text] : {std::pair{out, &outcome.out}, std::pair{err, &outcome.err}}) {
+    std::rewind(file);
+    int c;
+    while ((c = std::fgetc(file)) != EOF) text->push_back(static_cast<char>(c));
+    std::fclose(file);
+  }
+  return outcome;
+}
+
+TEST(CommandLine, RefusesWhatTheDialogRefuses) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* err;
+  };
+  const Case cases[] = {
+      {{"--end-ref", "x", "--minutes", "0", "a1200.FdcCapt"}, "Please enter a positive integer.\n"},
+      {{"--minutes", "0", "--start-ref", "x", "a1200.FdcCapt"},
+       "Please enter an integer between 1 and 1439.\n"},
+      {{"--minutes", "1440", "a1200.FdcCapt"}, "Please enter an integer between 1 and 1439.\n"},
+      {{"--minutes", "-1", "a1200.FdcCapt"}, "Please enter an integer between 1 and 1439.\n"},
+      {{"--minutes", "", "a1200.FdcCapt"}, "Please enter a positive integer.\n"},
+      {{"--start-ref", "abc", "bad.txt"}, "Please enter a positive integer.\n"},
+      {{"bad.txt"}, kInvalidName},
+      {{"abcd.FdcCapt"}, kInvalidName},
+      {{"1260.FdcCapt"}, "Invalid Capture File Name Minute (00-59)\n"},
+      {{"--arg", "1", "--arg", "2", "--arg", "3", "--arg", "4", "--arg", "5", "a1200.FdcCapt"},
+       "At most four --arg values\n"},
+  };
+  for (const Case& c : cases) {
+    Outcome outcome = RunFdcdump(c.args);
+    EXPECT_EQ(outcome.status, 2) << c.args.front();
+    EXPECT_EQ(outcome.err, c.err) << c.args.front();
+    EXPECT_EQ(outcome.out, "") << c.args.front();
+  }
+}
+
+TEST(CommandLine, UsageErrors) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, {"--bogus", "a1200.FdcCapt"}, {"--opt"}}) {
+    Outcome outcome = RunFdcdump(args);
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_NE(outcome.err.find("Usage: fdcdump"), std::string::npos);
+  }
+  Outcome help = RunFdcdump({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("Usage: fdcdump"), std::string::npos);
+}
+
+TEST(CommandLine, DumpsAndReports) {
+  test::TempDir dir;
+  test::WriteRun(dir, {test::CaptureBytes().Record(0, {0xe5})}, 14, 30);
+  const std::string capture = dir.File("cap1430.FdcCapt");
+  test::WriteText(dir.File("View.opt"), "NoRef\n");
+
+  Outcome outcome = RunFdcdump({"--quiet", "--opt", dir.File("View.opt"), capture});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(outcome.out, "");
+  const std::string dump = test::ReadText(dir.File("cap1430_View.txt"));
+  EXPECT_NE(dump.find("\n SC          SHAK \n"), std::string::npos) << dump;
+
+  Outcome loud = RunFdcdump({"--output=" + dir.File("out.txt"), capture});
+  EXPECT_EQ(loud.status, 0);
+  EXPECT_EQ(loud.out, dir.File("out.txt") + " Created\n");
+
+  Outcome missing = RunFdcdump({"--minutes", "2", "--output", dir.File("o.txt"), capture});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "Unable to Open Input File " + dir.File("cap1431.FdcCapt") + "\n");
+
+  Outcome badOption = RunFdcdump({"--opt", dir.File("none.opt"), capture});
+  EXPECT_EQ(badOption.status, 1);
+  EXPECT_EQ(badOption.err, "Unable to Open Option File " + dir.File("none.opt") + "\n");
+}
+
+}  // namespace
+}  // namespace fdc

@@ -1,0 +1,146 @@
+// A dump run from request to closed files: reference window, line prefix, time columns, end texts.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/dump_run.h"
+#include "tests/support/test_support.h"
+
+namespace fdc {
+namespace {
+
+using test::CaptureBytes;
+using test::RunDump;
+using test::TempDir;
+using test::WriteRun;
+
+const std::vector<std::uint8_t> kSd1 = {0x10, 0x02, 0x01, 0x49, 0x4c, 0x16};
+
+// Ten SD1 records, 1 ms apart at 12M.
+CaptureBytes TenRecords() {
+  CaptureBytes file;
+  for (int i = 0; i < 10; ++i) file.Record(static_cast<std::uint64_t>(i) * 48000, kSd1);
+  return file;
+}
+
+std::string Body(const std::string& dump) {
+  // The lines after the header block.
+  return dump.substr(dump.find("\n\n") + 2);
+}
+
+TEST(DumpRun, ReferenceWindow) {
+  struct Case {
+    std::uint32_t startRef;
+    std::uint32_t endRef;
+    const char* body;
+  };
+  const Case cases[] = {
+      {5, 7,
+       "        5:  \n        6:  \n        7:  \n\nLast Reference Reached\n"},
+      {10, 5, "\nLast Reference Reached\n"},
+      {9, 0xFFFFFFFF, "        9:  \n       10:  \n\nEnd of Capture Data\n"},
+      {0, 1, "        1:  \n\nLast Reference Reached\n"},
+      {11, 0xFFFFFFFF, "\nEnd of Capture Data\n"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    WriteRun(dir, {TenRecords()});
+    // With every column of an SD1 frame switched off, a line is its prefix and the status blank.
+    auto run = RunDump(dir, 1, "NoDelim\nNoDst\nNoSrc\nNoFc\nNoDstSap\nNoSrcSap\n", c.startRef,
+                       c.endRef);
+    ASSERT_TRUE(run.ok) << run.error;
+    EXPECT_EQ(Body(run.dump), c.body) << c.startRef << ".." << c.endRef;
+  }
+}
+
+TEST(DumpRun, LinePrefixes) {
+  TempDir dir;
+  WriteRun(dir, {TenRecords()});
+  auto run = RunDump(dir, 1, "ShowFileOfs\nNoRef\n", 0, 2);
+  ASSERT_TRUE(run.ok) << run.error;
+  EXPECT_EQ(Body(run.dump),
+            "00000037:  SD1   2<1   RFDL       ED \n"
+            "00000046:  SD1   2<1   RFDL       ED \n\nLast Reference Reached\n");
+  auto both = RunDump(dir, 1, "ShowFileOfs\n", 0, 1);
+  EXPECT_EQ(Body(both.dump), "00000037:         1:  SD1   2<1   RFDL       ED \n\nLast "
+                             "Reference Reached\n");
+  auto bare = RunDump(dir, 1, "NoRef\n", 0, 1);
+  EXPECT_EQ(Body(bare.dump), " SD1   2<1   RFDL       ED \n\nLast Reference Reached\n");
+}
+
+TEST(DumpRun, TimeColumnsFollowPrintedLines) {
+  TempDir dir;
+  WriteRun(dir, {TenRecords()});
+  auto run = RunDump(dir, 1,
+                     "NoDelim\nNoDst\nNoSrc\nNoFc\nNoDstSap\nNoSrcSap\nTmeAbs ms\nTmeDelta ms.us\n"
+                     "TmeGap us\nGrphDelta 5 2ms\nGrphGap 5 1ms\n",
+                     4, 6);
+  ASSERT_TRUE(run.ok) << run.error;
+  // Record 4 is the first printed line: delta 0 even though records 1-3 were read. The gap of
+  // every record is 1 ms less the 6 bytes x 44 ticks of the frame before: 994.5 us.
+  EXPECT_EQ(Body(run.dump),
+            "        4: a  3 d  0.000 d    |g994 g....| \n"
+            "        5: a  4 d  1.000 d..  |g994 g....| \n"
+            "        6: a  5 d  1.000 d..  |g994 g....| \n\nLast Reference Reached\n");
+}
+
+TEST(DumpRun, OptionErrorsLeaveNoDumpFile) {
+  TempDir dir;
+  WriteRun(dir, {TenRecords()});
+  auto run = RunDump(dir, 1, "NoRef\nBogus\n");
+  EXPECT_EQ(run.error, "Invalid Option Argument 'Bogus'");
+  EXPECT_FALSE(std::filesystem::exists(dir.File("dump.txt")));
+}
+
+TEST(DumpRun, OutputFileThatCannotBeCreated) {
+  TempDir dir;
+  WriteRun(dir, {TenRecords()});
+  DumpRequest request;
+  request.CaptureBase = dir.File("cap");
+  request.OutputPath = dir.File("no/such/folder/dump.txt");
+  request.StartHour = 12;
+  Result result = DumpRun(request, nullptr);
+  EXPECT_EQ(result.ErrorText(), "Unable to Open Output Text File " + request.OutputPath);
+}
+
+TEST(DumpRun, FailedWritesAreReported) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  TempDir dir;
+  WriteRun(dir, {TenRecords()});
+  DumpRequest request;
+  request.CaptureBase = dir.File("cap");
+  request.OutputPath = "/dev/full";
+  request.StartHour = 12;
+  Result result = DumpRun(request, nullptr);
+  EXPECT_EQ(result.ErrorText(), "Unable to Write Output Text File /dev/full");
+}
+
+TEST(DumpRun, ProgressOnlyWhenThePercentageChanges) {
+  struct Recorder : ProgressObserver {
+    void OnProgress(const std::string& name, unsigned percent) override {
+      seen.push_back(name.substr(name.size() - 12) + " " + std::to_string(percent));
+    }
+    std::vector<std::string> seen;
+  };
+  TempDir dir;
+  CaptureBytes big;
+  for (int i = 0; i < 1000; ++i) big.Record(static_cast<std::uint64_t>(i), {0xe5});
+  WriteRun(dir, {big, TenRecords()});
+  DumpRequest request;
+  request.CaptureBase = dir.File("cap");
+  request.OutputPath = dir.File("dump.txt");
+  request.StartHour = 12;
+  request.NumMin = 2;
+  Recorder recorder;
+  ASSERT_TRUE(DumpRun(request, &recorder).ok());
+  // 1000 records of 10 bytes in a file of 10040: every whole percent once, 0 to 100.
+  ASSERT_EQ(recorder.seen.size(), 101u + 10u);
+  EXPECT_EQ(recorder.seen.front(), "1200.FdcCapt 0");
+  EXPECT_EQ(recorder.seen[100], "1200.FdcCapt 100");
+  EXPECT_EQ(recorder.seen[101], "1201.FdcCapt 28");
+  EXPECT_EQ(recorder.seen.back(), "1201.FdcCapt 100");
+}
+
+}  // namespace
+}  // namespace fdc

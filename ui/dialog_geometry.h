@@ -1,0 +1,44 @@
+// Dialog template geometry: dialog units turned into pixels with the real font's metrics, and a
+// stored window rectangle kept within reach of the screens.
+#pragma once
+
+#include <vector>
+
+namespace fdc::ui {
+
+struct DialogBaseUnits {
+  int x = 0;  // average character width in pixels
+  int y = 0;  // character height in pixels
+};
+
+// The base units from the width of the 52 letters "A".."Z", "a".."z" and the font height, with
+// the rounding that dialog templates have always used.
+DialogBaseUnits BaseUnitsFrom(int alphabetWidth, int fontHeight);
+
+struct PixelRect {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  friend bool operator==(const PixelRect&, const PixelRect&) = default;
+};
+
+// A horizontal unit is a quarter of the average character width, a vertical one an eighth of
+// the height; each of x, y, width and height is converted on its own, rounded to nearest.
+PixelRect DialogUnitsToPixels(int x, int y, int width, int height, DialogBaseUnits base);
+
+// Left, top, right and bottom, right and bottom exclusive.
+struct ScreenRect {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+  friend bool operator==(const ScreenRect&, const ScreenRect&) = default;
+};
+
+// A stored window rectangle that overlaps none of the screens (a monitor since removed, say) is
+// moved onto the first screen with its size kept as far as the screen allows; one that overlaps
+// a screen is kept as it is.
+ScreenRect KeepWithinScreens(const ScreenRect& stored, const std::vector<ScreenRect>& screens);
+
+}  // namespace fdc::ui
