@@ -30,6 +30,14 @@ class CaptureFile {
   void Seek(std::uint64_t position);
   // Reads up to n bytes; returns how many arrived.
   std::size_t Read(std::uint8_t* destination, std::size_t n);
+  // The next n bytes when the buffer holds them all, without moving the read position; null
+  // otherwise.
+  const std::uint8_t* Peek(std::size_t n) const {
+    if (position_ < bufferStart_) return nullptr;
+    const std::uint64_t offset = position_ - bufferStart_;
+    return offset + n <= bufferLength_ ? buffer_.get() + offset : nullptr;
+  }
+  void Skip(std::size_t n) { position_ += n; }
   // The next byte, or -1 at the end of the file.
   int ReadByte() {
     if (position_ >= bufferStart_ && position_ - bufferStart_ < bufferLength_) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 namespace fdc {
@@ -106,6 +107,21 @@ Result CaptureFileSet::ReadCaptureBytes(std::uint8_t* buffer, std::size_t n) {
 Result CaptureFileSet::ReadRecord(std::uint64_t& timestamp,
                                   std::uint8_t (&frame)[kFrameBufferSize],
                                   std::uint8_t& frameLen, std::uint32_t refNumber) {
+  // The usual case: a whole, well-marked record in the read buffer of the open file.
+  if (const std::uint8_t* head = file_.Peek(kRecordHeaderSize);
+      head != nullptr && head[0] == SYNC_MARK) {
+    const std::size_t size = RecordSize(head[7]);
+    if (const std::uint8_t* record = file_.Peek(size); record != nullptr) {
+      timestamp = ByteView(record, size).U48Le(1);
+      frameLen = record[7];
+      std::memcpy(frame, record + kRecordHeaderSize, size - kRecordHeaderSize);
+      file_.Skip(size);
+      lastGoodPos_ = file_.Tell();
+      fields_ = DecodeFrameFields(frame, frameLen);
+      return Result::Ok();
+    }
+  }
+
   std::uint8_t header[kRecordHeaderSize];
   Result read = ReadCaptureBytes(header, sizeof header);
   if (!read.ok()) return read;

@@ -38,19 +38,17 @@ void DumpWriter::Flush() {
   length_ = 0;
 }
 
-void DumpWriter::Text(std::string_view text) {
-  if (text.size() > kBufferSize - length_) {
-    Flush();
-    if (text.size() > kBufferSize) {
-      if (file_ != nullptr && !writeFailed_ &&
-          std::fwrite(text.data(), 1, text.size(), file_) != text.size()) {
-        writeFailed_ = true;
-      }
-      return;
+void DumpWriter::LongText(std::string_view text) {
+  Flush();
+  if (text.size() > kBufferSize) {
+    if (file_ != nullptr && !writeFailed_ &&
+        std::fwrite(text.data(), 1, text.size(), file_) != text.size()) {
+      writeFailed_ = true;
     }
+    return;
   }
-  std::memcpy(buffer_.get() + length_, text.data(), text.size());
-  length_ += text.size();
+  std::memcpy(buffer_.get(), text.data(), text.size());
+  length_ = text.size();
 }
 
 void DumpWriter::Repeat(char c, std::size_t count) {
@@ -64,15 +62,11 @@ void DumpWriter::Repeat(char c, std::size_t count) {
 }
 
 void DumpWriter::HexPadded(std::uint32_t value, int digits) {
-  char text[8];
-  int n = 0;
-  do {
-    text[n++] = kHexDigits[value & 0x0F];
-    value >>= 4;
-  } while (value != 0);
-  Reserve(kFieldReserve);
-  for (int i = n; i < digits && i < 8; ++i) buffer_[length_++] = '0';
-  while (n > 0) buffer_[length_++] = text[--n];
+  int used = 1;
+  while (used < 8 && (value >> (4 * used)) != 0) ++used;
+  const int total = std::max(used, std::min(digits, 8));
+  char* at = Claim(static_cast<std::size_t>(total));
+  for (int i = total - 1; i >= 0; --i, value >>= 4) at[i] = kHexDigits[value & 0x0F];
 }
 
 void DumpWriter::Decimal(std::uint64_t magnitude, bool negative, int width, char pad) {
@@ -80,42 +74,44 @@ void DumpWriter::Decimal(std::uint64_t magnitude, bool negative, int width, char
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
       "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
       "8081828384858687888990919293949596979899";
-  char text[24];
-  int pos = sizeof text;
+  int digits = 1;
+  for (std::uint64_t rest = magnitude; rest >= 10; rest /= 10) ++digits;
+  const int used = digits + (negative ? 1 : 0);
+  const int total = std::max(used, std::min(width, static_cast<int>(kFieldReserve)));
+  char* const start = Claim(static_cast<std::size_t>(total));
+  // Digits from the right, two at a time.
+  char* at = start + total;
   while (magnitude >= 100) {
-    unsigned pair = static_cast<unsigned>(magnitude % 100) * 2;
+    const auto pair = static_cast<std::size_t>(magnitude % 100) * 2;
     magnitude /= 100;
-    text[--pos] = kPairs[pair + 1];
-    text[--pos] = kPairs[pair];
+    at -= 2;
+    at[0] = kPairs[pair];
+    at[1] = kPairs[pair + 1];
   }
   if (magnitude >= 10) {
-    unsigned pair = static_cast<unsigned>(magnitude) * 2;
-    text[--pos] = kPairs[pair + 1];
-    text[--pos] = kPairs[pair];
+    const auto pair = static_cast<std::size_t>(magnitude) * 2;
+    at -= 2;
+    at[0] = kPairs[pair];
+    at[1] = kPairs[pair + 1];
   } else {
-    text[--pos] = static_cast<char>('0' + magnitude);
+    *--at = static_cast<char>('0' + magnitude);
   }
-  int digits = static_cast<int>(sizeof text) - pos;
-  int used = digits + (negative ? 1 : 0);
-  if (width > 0 && static_cast<std::size_t>(width) > kFieldReserve) width = kFieldReserve;
-  Reserve(kFieldReserve);
+  char* fill = start;
   if (pad == '0') {
-    if (negative) buffer_[length_++] = '-';
-    for (int i = used; i < width; ++i) buffer_[length_++] = '0';
+    if (negative) *fill++ = '-';
+    while (fill < at) *fill++ = '0';
   } else {
-    for (int i = used; i < width; ++i) buffer_[length_++] = ' ';
-    if (negative) buffer_[length_++] = '-';
+    if (negative) *--at = '-';
+    while (fill < at) *fill++ = ' ';
   }
-  std::memcpy(buffer_.get() + length_, text + pos, static_cast<std::size_t>(digits));
-  length_ += static_cast<std::size_t>(digits);
 }
 
 void DumpWriter::DecLeft(std::uint64_t value, int width) {
-  Reserve(2 * kFieldReserve);
-  std::size_t start = length_;
+  Reserve(2 * kFieldReserve);  // no flush between here and the padding
+  const std::size_t start = length_;
   Decimal(value, false, 0, ' ');
-  std::size_t written = length_ - start;
-  for (std::size_t i = written; i < static_cast<std::size_t>(width); ++i) buffer_[length_++] = ' ';
+  const std::size_t written = length_ - start;
+  if (written < static_cast<std::size_t>(width)) Repeat(' ', static_cast<std::size_t>(width) - written);
 }
 
 void DumpWriter::SignedDec(std::int64_t value, int width) {

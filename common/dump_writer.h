@@ -2,9 +2,11 @@
 // line. Nothing here allocates per call; the buffer is taken once when the file is opened.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -41,7 +43,22 @@ class DumpWriter {
     Reserve(1);
     buffer_[length_++] = c;
   }
-  void Text(std::string_view text);
+  void Text(std::string_view text) {
+    if (text.size() <= kBufferSize - length_) {
+      std::memcpy(buffer_.get() + length_, text.data(), text.size());
+      length_ += text.size();
+    } else {
+      LongText(text);
+    }
+  }
+  // Room for n more characters (n at most kBufferSize), counted as written: the caller fills
+  // them in at once.
+  char* Claim(std::size_t n) {
+    Reserve(n);
+    char* at = buffer_.get() + length_;
+    length_ += n;
+    return at;
+  }
   void Repeat(char c, std::size_t count);
   void NewLine() { Text(kLineEnd); }
 
@@ -54,9 +71,15 @@ class DumpWriter {
   // Lower-case hexadecimal, zero-padded to at least `digits` places ("%0Nx").
   void HexPadded(std::uint32_t value, int digits);
   // Unsigned decimal right-aligned in `width` places, blank-padded ("%Nu").
-  void Dec(std::uint64_t value, int width = 0) { Decimal(value, false, width, ' '); }
+  void Dec(std::uint64_t value, int width = 0) {
+    if (value < 1000 && width <= 3) return SmallDecimal(static_cast<unsigned>(value), width, ' ');
+    Decimal(value, false, width, ' ');
+  }
   // Unsigned decimal zero-padded to `width` places ("%0Nu").
-  void DecZero(std::uint64_t value, int width) { Decimal(value, false, width, '0'); }
+  void DecZero(std::uint64_t value, int width) {
+    if (value < 1000 && width <= 3) return SmallDecimal(static_cast<unsigned>(value), width, '0');
+    Decimal(value, false, width, '0');
+  }
   // Unsigned decimal left-aligned in `width` places ("%-Nu").
   void DecLeft(std::uint64_t value, int width);
   // Signed decimal right-aligned in `width` places ("%Nd").
@@ -71,10 +94,32 @@ class DumpWriter {
  private:
   static constexpr char kHexDigits[] = "0123456789abcdef";
 
+  // "000" to "999", for the many short fields of a line (addresses, bytes, time parts).
+  static constexpr std::array<char, 3000> kThreeDigits = [] {
+    std::array<char, 3000> digits{};
+    for (int v = 0; v < 1000; ++v) {
+      digits[3 * v] = static_cast<char>('0' + v / 100);
+      digits[3 * v + 1] = static_cast<char>('0' + v / 10 % 10);
+      digits[3 * v + 2] = static_cast<char>('0' + v % 10);
+    }
+    return digits;
+  }();
+
+  // value < 1000, width <= 3.
+  void SmallDecimal(unsigned value, int width, char pad) {
+    const int digits = value >= 100 ? 3 : value >= 10 ? 2 : 1;
+    const int total = width > digits ? width : digits;
+    char* at = Claim(static_cast<std::size_t>(total));
+    for (int i = 0; i < total - digits; ++i) at[i] = pad;
+    const char* source = kThreeDigits.data() + 3 * value + (3 - digits);
+    for (int i = 0; i < digits; ++i) at[total - digits + i] = source[i];
+  }
+
   void Reserve(std::size_t n) {
     if (kBufferSize - length_ < n) Flush();
   }
   void Flush();
+  void LongText(std::string_view text);
   void Decimal(std::uint64_t magnitude, bool negative, int width, char pad);
 
   std::FILE* file_ = nullptr;

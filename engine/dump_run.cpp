@@ -63,6 +63,7 @@ class Run {
   Result Loop() {
     RunState& s = *s_;
     const DumpOptions& options = s.options;
+    const TimeColumnFormats timeFormats(options);
     std::uint32_t refNumber = 0;
     std::uint64_t timestamp = 0;
     std::uint8_t frameLen = 0;
@@ -96,7 +97,7 @@ class Run {
         s.out.Dec(refNumber, 9);
         s.out.Text(": ");
       }
-      WriteTimeColumns(s.out, options, s.time);
+      WriteTimeColumns(s.out, options, timeFormats, s.time);
       WriteFrameColumns(s.out, options, s.frame, frameLen);
       s.out.NewLine();
       if (s.out.WriteFailed()) {

@@ -109,6 +109,7 @@ void WriteDataUnit(DumpWriter& out, const DumpOptions& options, const std::uint8
     }
     return;
   }
+  if (!options.DataSgn && !options.DataUns) return WriteHexBytes(out, data, count);
   for (std::size_t i = 0; i < count; ++i) {
     if (options.DataSgn) {
       out.SignedDec(static_cast<std::int8_t>(data[i]), 4);
@@ -122,9 +123,12 @@ void WriteDataUnit(DumpWriter& out, const DumpOptions& options, const std::uint8
 }
 
 void WriteHexBytes(DumpWriter& out, const std::uint8_t* bytes, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) {
-    out.Hex2(bytes[i]);
-    out.Char(' ');
+  static constexpr char kHex[] = "0123456789abcdef";
+  char* at = out.Claim(3 * count);
+  for (std::size_t i = 0; i < count; ++i, at += 3) {
+    at[0] = kHex[bytes[i] >> 4];
+    at[1] = kHex[bytes[i] & 0x0F];
+    at[2] = ' ';
   }
 }
 

@@ -2,7 +2,9 @@
 // time columns. Each field writes its own trailing blank.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <string_view>
 
 #include "capture/capture_format.h"
 #include "common/dump_writer.h"
@@ -56,11 +58,11 @@ class TimeBase {
   // After the last time column of each printed line: deltas now count from this record.
   void DeltaBaseStep() { deltaBase_ = prevTimestamp_; }
 
-  std::int64_t TicksToNs(std::int64_t ticks) const;
+  std::int64_t TicksToNs(std::int64_t ticks) const { return scale_ ? scale_(ticks) : 0; }
 
  private:
-  std::int64_t timeMul_ = 0;
-  std::int64_t timeDiv_ = 1;
+  // ticks * TimeMul / TimeDiv for the run's rate, with the constants built in.
+  std::int64_t (*scale_)(std::int64_t) = nullptr;
   std::uint8_t ticksPerBit_ = 0;
   bool firstRecord_ = true;
   bool firstPrintedLine_ = true;
@@ -72,9 +74,50 @@ class TimeBase {
   std::int64_t gapTicks_ = 0;
 };
 
+// A bar graph of fixed width and full scale, set up once per run: the dot count of a value is
+// found among precomputed thresholds instead of by a division per line.
+class BarGraph {
+ public:
+  static constexpr int kMaxWidth = 100;
+  BarGraph(int width, std::int64_t fullScale);
+  void Write(DumpWriter& out, std::int64_t value) const;
+
+ private:
+  int width_;
+  std::int64_t fullScale_;
+  // thresholds_[k - 1]: the smallest value that earns k dots (k = 1 .. width - 1).
+  std::array<std::int64_t, kMaxWidth> thresholds_{};
+};
+
+// A time format read once per run: which of hr, mn, sc, ms, us, ns it shows, in that order, and
+// what follows each.
+struct TimeFormat {
+  struct Field {
+    std::uint8_t unit;  // 0 hr, 1 mn, 2 sc, 3 ms, 4 us, 5 ns
+    bool zeroPadded;    // every field after the first
+    bool hasSeparator;
+    char separator;
+  };
+  std::array<Field, 6> fields{};
+  std::uint8_t count = 0;
+};
+TimeFormat CompileTimeFormat(std::string_view format);
+
+// The time formats of a run's options, read once.
+struct TimeColumnFormats {
+  explicit TimeColumnFormats(const DumpOptions& options);
+  bool abs, delta, gap;
+  TimeFormat absFormat, deltaFormat, gapFormat;
+  BarGraph deltaGraph, gapGraph;
+};
+
 // Time columns and graphs of one printed line; moves the delta base.
-void WriteTimeColumns(DumpWriter& out, const DumpOptions& options, TimeBase& time);
-void WriteTimeValue(DumpWriter& out, std::int64_t nanoseconds, std::string_view format);
+void WriteTimeColumns(DumpWriter& out, const DumpOptions& options,
+                      const TimeColumnFormats& formats, TimeBase& time);
+void WriteTimeValue(DumpWriter& out, std::int64_t nanoseconds, const TimeFormat& format);
+inline void WriteTimeValue(DumpWriter& out, std::int64_t nanoseconds, std::string_view format) {
+  WriteTimeValue(out, nanoseconds, CompileTimeFormat(format));
+}
 void WriteBarGraph(DumpWriter& out, int width, std::int64_t value, std::int64_t fullScale);
 
 }  // namespace fdc

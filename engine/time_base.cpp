@@ -4,16 +4,34 @@
 
 namespace fdc {
 
+namespace {
+
+// Quotient and remainder share the sign of ticks, so the two truncations add up to the one of
+// the exact quotient; and the product ticks * TimeMul, which leaves 64 bits at the slow rates
+// after some weeks of module clock, is never formed.
+template <std::size_t Code>
+std::int64_t ScaleTicks(std::int64_t ticks) {
+  constexpr std::int64_t kMul = BaudRateTable[Code].TimeMul;
+  constexpr std::int64_t kDiv = BaudRateTable[Code].TimeDiv;
+  return ticks / kDiv * kMul + ticks % kDiv * kMul / kDiv;
+}
+
+std::int64_t NoTime(std::int64_t) { return 0; }
+
+constexpr std::array<std::int64_t (*)(std::int64_t), 10> kScales = {
+    NoTime,         ScaleTicks<1>, ScaleTicks<2>, ScaleTicks<3>, ScaleTicks<4>,
+    ScaleTicks<5>, ScaleTicks<6>, ScaleTicks<7>, ScaleTicks<8>, ScaleTicks<9>,
+};
+
+}  // namespace
+
 void TimeBase::SetTimeConstants(std::uint16_t baudCode) {
   if (HasTimeConstants(baudCode)) {
-    const BaudRate& rate = BaudRateTable[baudCode];
-    timeMul_ = rate.TimeMul;
-    timeDiv_ = rate.TimeDiv;
-    ticksPerBit_ = rate.TicksPerBit;
+    scale_ = kScales[baudCode];
+    ticksPerBit_ = BaudRateTable[baudCode].TicksPerBit;
   } else {
     // An unknown rate: the run still dumps, with every time 0.
-    timeMul_ = 0;
-    timeDiv_ = 1;
+    scale_ = NoTime;
     ticksPerBit_ = 0;
   }
 }
@@ -42,15 +60,6 @@ void TimeBase::UpdateTimeBase(std::uint64_t timestamp, std::uint8_t frameLen) {
   gapTicks_ = t - 11 * std::int64_t{ticksPerBit_} * prevFrameLen_ - prevTimestamp_;
   prevTimestamp_ = t;
   prevFrameLen_ = frameLen;
-}
-
-std::int64_t TimeBase::TicksToNs(std::int64_t ticks) const {
-  // ticks * mul / div, truncated toward zero, without forming the product: at the slow rates
-  // the product leaves 64 bits after some weeks of module clock. Quotient and remainder share the
-  // sign of ticks, so the two truncations add up to the one of the exact quotient.
-  const std::int64_t whole = ticks / timeDiv_;
-  const std::int64_t rest = ticks % timeDiv_;
-  return whole * timeMul_ + rest * timeMul_ / timeDiv_;
 }
 
 }  // namespace fdc

@@ -1,4 +1,5 @@
 // Time columns and bar graphs of a dump line.
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -13,14 +14,41 @@ constexpr std::int64_t kNsPerMs = 1'000'000;
 constexpr std::int64_t kNsPerSecond = 1'000'000'000;
 constexpr std::int64_t kNsPerMinute = 60 * kNsPerSecond;
 constexpr std::int64_t kNsPerHour = 60 * kNsPerMinute;
-constexpr int kMaxGraphWidth = 100;
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 }  // namespace
 
-void WriteTimeValue(DumpWriter& out, std::int64_t nanoseconds, std::string_view format) {
+TimeFormat CompileTimeFormat(std::string_view format) {
+  static constexpr char kTokens[6][2] = {{'h', 'r'}, {'m', 'n'}, {'s', 'c'},
+                                         {'m', 's'}, {'u', 's'}, {'n', 's'}};
+  TimeFormat compiled;
+  // Each token is tried once, in this fixed order, at the read position; the position moves
+  // only past a matched token and its separator.
+  std::size_t pos = 0;
+  for (std::uint8_t unit = 0; unit < 6; ++unit) {
+    if (pos + 1 >= format.size()) continue;
+    if (Lower(format[pos]) != kTokens[unit][0] || Lower(format[pos + 1]) != kTokens[unit][1]) {
+      continue;
+    }
+    pos += 2;
+    TimeFormat::Field field{unit, compiled.count > 0, true, ' '};
+    if (pos < format.size()) {
+      // Hours and minutes take any next character as separator; below them a letter starts
+      // the next token directly.
+      if (unit >= 2 && IsLetter(format[pos])) {
+        field.hasSeparator = false;
+      } else {
+        field.separator = format[pos++];
+      }
+    }
+    compiled.fields[compiled.count++] = field;
+  }
+  return compiled;
+}
+
+void WriteTimeValue(DumpWriter& out, std::int64_t nanoseconds, const TimeFormat& format) {
   // A negative time (a gap whose previous frame ends after this one starts) shows as "-" and the
   // layout of its magnitude.
   std::uint64_t v = static_cast<std::uint64_t>(nanoseconds);
@@ -28,111 +56,131 @@ void WriteTimeValue(DumpWriter& out, std::int64_t nanoseconds, std::string_view 
     out.Char('-');
     v = 0 - v;
   }
-  struct Field {
-    char token[2];
-    std::uint64_t part;
-  };
-  const std::array<Field, 6> fields = {{
-      {{'h', 'r'}, (v / kNsPerHour) % 65536},
-      {{'m', 'n'}, (v / kNsPerMinute) % 60},
-      {{'s', 'c'}, (v / kNsPerSecond) % 60},
-      {{'m', 's'}, (v / kNsPerMs) % 1000},
-      {{'u', 's'}, (v / kNsPerUs) % 1000},
-      {{'n', 's'}, v % 1000},
-  }};
-
-  std::size_t pos = 0;
-  bool first = true;
-  for (std::size_t k = 0; k < fields.size(); ++k) {
-    const Field& field = fields[k];
-    if (pos + 1 >= format.size()) continue;
-    if (Lower(format[pos]) != field.token[0] || Lower(format[pos + 1]) != field.token[1]) continue;
-    pos += 2;
-    if (k <= 1) {
-      // Hours and minutes: the next character, whatever it is, separates.
-      char separator = ' ';
-      if (pos < format.size()) separator = format[pos++];
-      if (k == 1 && !first) {
-        out.DecZero(field.part, 2);
-      } else {
-        out.Dec(field.part, 2);
-      }
-      out.Char(separator);
-    } else {
-      // Seconds and below: a letter starts the next token without a separator.
-      bool hasSeparator = true;
-      char separator = ' ';
-      if (pos < format.size()) {
-        if (IsLetter(format[pos])) {
-          hasSeparator = false;
-        } else {
-          separator = format[pos++];
-        }
-      }
-      const int width = k == 2 ? 2 : 3;
-      if (first) {
-        out.Dec(field.part, width);
-      } else {
-        out.DecZero(field.part, width);
-      }
-      if (hasSeparator) out.Char(separator);
+  for (std::uint8_t i = 0; i < format.count; ++i) {
+    const TimeFormat::Field& field = format.fields[i];
+    std::uint64_t part = 0;
+    int width = 3;
+    switch (field.unit) {
+      case 0:
+        part = (v / kNsPerHour) % 65536;
+        width = 2;
+        break;
+      case 1:
+        part = (v / kNsPerMinute) % 60;
+        width = 2;
+        break;
+      case 2:
+        part = (v / kNsPerSecond) % 60;
+        width = 2;
+        break;
+      case 3:
+        part = (v / kNsPerMs) % 1000;
+        break;
+      case 4:
+        part = (v / kNsPerUs) % 1000;
+        break;
+      default:
+        part = v % 1000;
+        break;
     }
-    first = false;
+    // The hour field is always blank-padded: nothing stands before it.
+    if (field.zeroPadded) {
+      out.DecZero(part, width);
+    } else {
+      out.Dec(part, width);
+    }
+    if (field.hasSeparator) out.Char(field.separator);
+  }
+}
+
+BarGraph::BarGraph(int width, std::int64_t fullScale)
+    : width_(std::clamp(width, 0, kMaxWidth)), fullScale_(fullScale) {
+  // k dots stand for values from ceil(k * F / W) on; only needed when 0 <= value < F.
+  if (fullScale_ <= 0 || width_ == 0) return;
+  for (int k = 1; k < width_; ++k) {
+#if defined(__SIZEOF_INT128__)
+    const __int128 product = static_cast<__int128>(k) * fullScale_;
+    thresholds_[k - 1] = static_cast<std::int64_t>((product + width_ - 1) / width_);
+#else
+    // k < W, so k * (F / W) + ceil(k * (F % W) / W) needs no wide product.
+    const std::int64_t whole = fullScale_ / width_;
+    const std::int64_t rest = fullScale_ % width_;
+    thresholds_[k - 1] = k * whole + (k * rest + width_ - 1) / width_;
+#endif
+  }
+}
+
+void BarGraph::Write(DumpWriter& out, std::int64_t value) const {
+  if (width_ == 0) return;
+  char* bar = out.Claim(static_cast<std::size_t>(width_));
+  const int last = width_ - 1;
+  if (value > fullScale_) {
+    // Off the scale.
+    std::memset(bar, ' ', static_cast<std::size_t>(width_));
+    bar[0] = '*';
+    bar[last] = '*';
+  } else if (value == fullScale_) {
+    std::memset(bar, '.', static_cast<std::size_t>(width_));
+  } else if (value < 0) {
+    // Below the scale: a negative gap.
+    std::memset(bar, ' ', static_cast<std::size_t>(width_));
+    bar[0] = '-';
+    bar[last] = '|';
+  } else {
+    // 0 <= value < full scale, so the dot count is below the width.
+    const auto* end = thresholds_.data() + last;
+    const auto dots = static_cast<int>(std::upper_bound(thresholds_.data(), end, value) -
+                                       thresholds_.data());
+    std::memset(bar, '.', static_cast<std::size_t>(dots));
+    std::memset(bar + dots, ' ', static_cast<std::size_t>(last - dots));
+    bar[last] = '|';
   }
 }
 
 void WriteBarGraph(DumpWriter& out, int width, std::int64_t value, std::int64_t fullScale) {
-  static_assert(kMaxGraphWidth < 128);
-  if (width <= 0) return;
-  if (width > kMaxGraphWidth) width = kMaxGraphWidth;
-  char bar[kMaxGraphWidth + 1];
-  std::memset(bar, ' ', static_cast<std::size_t>(width));
-  const int last = width - 1;
-  if (value > fullScale) {
-    // Off the scale.
-    bar[0] = '*';
-    bar[last] = '*';
-  } else if (value == fullScale) {
-    std::memset(bar, '.', static_cast<std::size_t>(width));
-  } else if (value < 0) {
-    // Below the scale: a negative gap.
-    bar[0] = '-';
-    bar[last] = '|';
-  } else {
-    // 0 <= value < fullScale, so fullScale > 0 and the dot count is below the width.
-    bar[last] = '|';
-#if defined(__SIZEOF_INT128__)
-    const auto dots = static_cast<int>(static_cast<__int128>(width) * value / fullScale);
-#else
-    const auto dots = static_cast<int>(static_cast<long double>(width) * value / fullScale);
-#endif
-    std::memset(bar, '.', static_cast<std::size_t>(dots));
-  }
-  bar[width] = '\0';
-  out.Text(std::string_view(bar, static_cast<std::size_t>(width)));
+  BarGraph(width, fullScale).Write(out, value);
 }
 
-void WriteTimeColumns(DumpWriter& out, const DumpOptions& options, TimeBase& time) {
-  if (!options.TmeAbs.empty()) {
+TimeColumnFormats::TimeColumnFormats(const DumpOptions& options)
+    : abs(!options.TmeAbs.empty()),
+      delta(!options.TmeDelta.empty()),
+      gap(!options.TmeGap.empty()),
+      absFormat(CompileTimeFormat(options.TmeAbs)),
+      deltaFormat(CompileTimeFormat(options.TmeDelta)),
+      gapFormat(CompileTimeFormat(options.TmeGap)),
+      deltaGraph(options.GrphDeltaWidth, options.GrphDeltaTime),
+      gapGraph(options.GrphGapWidth, options.GrphGapTime) {}
+
+void WriteTimeColumns(DumpWriter& out, const DumpOptions& options,
+                      const TimeColumnFormats& formats, TimeBase& time) {
+  if (formats.abs) {
     out.Char('a');
-    WriteTimeValue(out, time.AbsTimeNs(), options.TmeAbs);
+    WriteTimeValue(out, time.AbsTimeNs(), formats.absFormat);
   }
   time.FirstPrintedLineStep();
-  if (!options.TmeDelta.empty()) {
-    out.Char('d');
-    WriteTimeValue(out, time.DeltaTimeNs(), options.TmeDelta);
+  const bool deltaGraph = options.GrphDeltaWidth != 0;
+  if (formats.delta || deltaGraph) {
+    const std::int64_t delta = time.DeltaTimeNs();
+    if (formats.delta) {
+      out.Char('d');
+      WriteTimeValue(out, delta, formats.deltaFormat);
+    }
+    if (deltaGraph) {
+      out.Char('d');
+      formats.deltaGraph.Write(out, delta);
+    }
   }
-  if (options.GrphDeltaWidth != 0) {
-    out.Char('d');
-    WriteBarGraph(out, options.GrphDeltaWidth, time.DeltaTimeNs(), options.GrphDeltaTime);
-  }
-  if (!options.TmeGap.empty()) {
-    out.Char('g');
-    WriteTimeValue(out, time.GapTimeNs(), options.TmeGap);
-  }
-  if (options.GrphGapWidth != 0) {
-    out.Char('g');
-    WriteBarGraph(out, options.GrphGapWidth, time.GapTimeNs(), options.GrphGapTime);
+  const bool gapGraph = options.GrphGapWidth != 0;
+  if (formats.gap || gapGraph) {
+    const std::int64_t gap = time.GapTimeNs();
+    if (formats.gap) {
+      out.Char('g');
+      WriteTimeValue(out, gap, formats.gapFormat);
+    }
+    if (gapGraph) {
+      out.Char('g');
+      formats.gapGraph.Write(out, gap);
+    }
   }
   time.DeltaBaseStep();
 }

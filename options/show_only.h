@@ -21,7 +21,10 @@ inline constexpr std::int32_t AbsentValue = 65536;
 
 struct ShowOnlyProgram {
   static constexpr std::size_t kMaxTextLength = 4096;
-  static constexpr std::size_t kCodeWords = 1024;
+  // A translated equation takes at most 1.5 code words per character (a one-digit number and an
+  // operator: three words for two characters), and the longest equation translates to at most
+  // 8192 characters, so this is room for every equation that can be collected.
+  static constexpr std::size_t kCodeWords = 16384;
 
   std::string text;                            // the equation as collected
   std::array<std::int32_t, kCodeWords> code{};  // postfix code, ended by the first 0 word

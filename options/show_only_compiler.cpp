@@ -46,24 +46,60 @@ struct IdentifierRow {
 constexpr std::uint8_t kConstant = 1;
 
 constexpr std::array<IdentifierRow, 55> kShowOnlyIdentifierTable{{
-    {"STSOK", kConstant, 0},     {"STSSTP", kConstant, 1},   {"STSPAR", kConstant, 2},
-    {"STSSD", kConstant, 4},     {"STSRPT", kConstant, 8},   {"STSUND", kConstant, 16},
-    {"STSOVR", kConstant, 32},   {"STSCHK", kConstant, 64},  {"STSED", kConstant, 128},
-    {"SD1", kConstant, 0x10},    {"SD2", kConstant, 0x68},   {"SD3", kConstant, 0xA2},
-    {"SD4", kConstant, 0xDC},    {"SC", kConstant, 0xE5},    {"ED", kConstant, 0x16},
-    {"SAPEXT", kConstant, 0x80}, {"TYPMSK", kConstant, 0xCF}, {"MTM1", kConstant, 0x40},
-    {"MTM2", kConstant, 0xC0},   {"MSRD", kConstant, 0x41},  {"MSDN", kConstant, 0x42},
-    {"SDAL", kConstant, 0x43},   {"SDNL", kConstant, 0x44},  {"SDAH", kConstant, 0x45},
-    {"SDNH", kConstant, 0x46},   {"RDD", kConstant, 0x47},   {"GSRD", kConstant, 0x48},
-    {"RFDL", kConstant, 0x49},   {"MDLY", kConstant, 0x4A},  {"MKEP", kConstant, 0x4B},
-    {"SRDL", kConstant, 0x4C},   {"SRDH", kConstant, 0x4D},  {"RIR", kConstant, 0x4E},
-    {"RLSR", kConstant, 0x4F},   {"OK", kConstant, 0},       {"UE", kConstant, 1},
-    {"RR", kConstant, 2},        {"RS", kConstant, 3},       {"DL", kConstant, 8},
-    {"NR", kConstant, 9},        {"DH", kConstant, 10},      {"RD", kConstant, 12},
-    {"RDH", kConstant, 13},      {"STS", 'M', 0},            {"LEN", 'N', 0},
-    {"SD", 'O', 0},              {"DA", 'P', 0},             {"SA", 'P', 1},
-    {"FC", 'Q', 0},              {"DSAP", 'R', 0},           {"SSAP", 'S', 0},
-    {"DataByte", 'U', 0},        {"DataWord", 'V', 0},       {"CmdArg", 'W', 0},
+    {"STSOK", kConstant, 0},
+    {"STSSTP", kConstant, 1},
+    {"STSPAR", kConstant, 2},
+    {"STSSD", kConstant, 4},
+    {"STSRPT", kConstant, 8},
+    {"STSUND", kConstant, 16},
+    {"STSOVR", kConstant, 32},
+    {"STSCHK", kConstant, 64},
+    {"STSED", kConstant, 128},
+    {"SD1", kConstant, 0x10},
+    {"SD2", kConstant, 0x68},
+    {"SD3", kConstant, 0xA2},
+    {"SD4", kConstant, 0xDC},
+    {"SC", kConstant, 0xE5},
+    {"ED", kConstant, 0x16},
+    {"SAPEXT", kConstant, 0x80},
+    {"TYPMSK", kConstant, 0xCF},
+    {"MTM1", kConstant, 0x40},
+    {"MTM2", kConstant, 0xC0},
+    {"MSRD", kConstant, 0x41},
+    {"MSDN", kConstant, 0x42},
+    {"SDAL", kConstant, 0x43},
+    {"SDNL", kConstant, 0x44},
+    {"SDAH", kConstant, 0x45},
+    {"SDNH", kConstant, 0x46},
+    {"RDD", kConstant, 0x47},
+    {"GSRD", kConstant, 0x48},
+    {"RFDL", kConstant, 0x49},
+    {"MDLY", kConstant, 0x4A},
+    {"MKEP", kConstant, 0x4B},
+    {"SRDL", kConstant, 0x4C},
+    {"SRDH", kConstant, 0x4D},
+    {"RIR", kConstant, 0x4E},
+    {"RLSR", kConstant, 0x4F},
+    {"OK", kConstant, 0},
+    {"UE", kConstant, 1},
+    {"RR", kConstant, 2},
+    {"RS", kConstant, 3},
+    {"DL", kConstant, 8},
+    {"NR", kConstant, 9},
+    {"DH", kConstant, 10},
+    {"RD", kConstant, 12},
+    {"RDH", kConstant, 13},
+    {"STS", 'M', 0},
+    {"LEN", 'N', 0},
+    {"SD", 'O', 0},
+    {"DA", 'P', 0},
+    {"SA", 'P', 1},
+    {"FC", 'Q', 0},
+    {"DSAP", 'R', 0},
+    {"SSAP", 'S', 0},
+    {"DataByte", 'U', 0},
+    {"DataWord", 'V', 0},
+    {"CmdArg", 'W', 0},
     {"GapTme", 'T', 0},
 }};
 
@@ -104,8 +140,8 @@ int BindingLevel(std::int32_t kind) {
 }
 
 std::int32_t FieldToken(char letter) {
-  constexpr std::array<std::int32_t, 11> kByLetter{kTokSts,  kTokLen,  kTokSd,       kTokAddr,
-                                                   kTokFc,   kTokDsap, kTokSsap,     kTokGap,
+  constexpr std::array<std::int32_t, 11> kByLetter{kTokSts,      kTokLen,      kTokSd,    kTokAddr,
+                                                   kTokFc,       kTokDsap,     kTokSsap,  kTokGap,
                                                    kTokDataByte, kTokDataWord, kTokCmdArg};
   return kByLetter[static_cast<std::size_t>(letter - 'M')];
 }
@@ -203,9 +239,6 @@ class Translator {
     while (end < text_.size() && (IsAlnum(text_[end]) || text_[end] == '_')) ++end;
     const std::string name(text_.substr(pos_, end - pos_));
     pos_ = end;
-    if (name.size() > kShowOnlyIdentifierMax) {
-      return Fail("Invalid Option ShowOnly Equation: Identifier Too Long '%s'", name.c_str());
-    }
     // The word operators stay as written; the tokeniser knows them.
     if (EqualNoCase(name, "OR") || EqualNoCase(name, "AND")) return Append(name);
     std::uint8_t type = 0;
@@ -292,7 +325,7 @@ class CodeGenerator {
   }
 
   void Emit(std::int32_t word) {
-    // A text of at most 255 characters needs far fewer words; the last word stays the terminator.
+    // The code array has room for every translatable text; the last word stays the terminator.
     if (count_ + 1 < code_.size()) code_[count_++] = word;
   }
 
@@ -344,9 +377,7 @@ class CodeGenerator {
   static bool OperandExpected(std::int32_t prev) {
     return prev == kTokNone || (prev >= kTokNot && prev <= kTokOr);
   }
-  static bool AfterOperand(std::int32_t prev) {
-    return prev == kTokClose || IsOperandToken(prev);
-  }
+  static bool AfterOperand(std::int32_t prev) { return prev == kTokClose || IsOperandToken(prev); }
 
   void NextToken() {
     const std::int32_t prev = kind_;
@@ -399,8 +430,8 @@ class CodeGenerator {
     recorded_ = static_cast<int>(start);
     std::size_t taken = 0;
     std::int32_t value = 0;
-    const bool ok = AtHexPrefix(start) ? ReadHex(start, taken, value)
-                                       : ReadFieldIndex(start, taken, value);
+    const bool ok =
+        AtHexPrefix(start) ? ReadHex(start, taken, value) : ReadFieldIndex(start, taken, value);
     if (!ok) return SetError(kShowOnlyInvalidValue, recorded_ + static_cast<int>(taken) - 1);
     if (AfterOperand(prev)) return Refuse(kShowOnlyMissingOperator);
     kind_ = FieldToken(letter);
@@ -517,7 +548,9 @@ bool LookupIdentifier(std::string_view name, std::uint8_t& type, std::int32_t& v
   return false;
 }
 
-Result CollectShowOnly(TextReader& file, std::string& collected) { return Collect(file, collected); }
+Result CollectShowOnly(TextReader& file, std::string& collected) {
+  return Collect(file, collected);
+}
 
 Result TranslateShowOnly(std::string_view collected, std::string& translated) {
   // The equation ends at a NUL byte, as C string handling of the text (and the header line that

@@ -13,9 +13,10 @@
 
 namespace fdc {
 
-// Fixed sizes of the compiler's working buffers; anything that would not fit is refused.
-inline constexpr std::size_t kShowOnlyTranslatedMax = 255;
-inline constexpr std::size_t kShowOnlyIdentifierMax = 35;
+// The longest translated text: an identifier grows by at most half ("SC" becomes "229"), so a
+// collected equation of 4096 characters stays below this; the limit only guards the code array.
+inline constexpr std::size_t kShowOnlyTranslatedMax = 2 * ShowOnlyProgram::kMaxTextLength;
+// A number or index longer than this is refused as an invalid value.
 inline constexpr std::size_t kShowOnlyNumberMax = 31;
 
 // Code generation error kinds; the number is what the user sees in reports about a filter.

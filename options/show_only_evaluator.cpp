@@ -11,9 +11,8 @@ namespace fdc {
 
 namespace {
 
-constexpr std::size_t kStackSize = 2048;
-// Every value pushed consumes at least one code word, so no code array can overflow the stack;
-// only malformed code could pop more than was pushed, which the binary operators check.
+constexpr std::size_t kStackSize = ShowOnlyProgram::kCodeWords;
+// Every value pushed consumes at least one code word, so no code array can overflow the stack.
 static_assert(kStackSize >= ShowOnlyProgram::kCodeWords);
 
 // Wrapping arithmetic goes through unsigned types, where overflow is defined.
@@ -62,133 +61,148 @@ std::int32_t EvaluateShowOnly(const ShowOnlyProgram& program, const FrameFields&
                               const std::array<std::int32_t, 4>& cmdArgs) {
   const auto& code = program.code;
   if (code[0] == 0) return 1;  // no filter: every record is written
+  // A compiled program is far shorter than the code array, so its last two words are 0. Then the
+  // loop needs no bounds check: a value word is at most the second-last word, and the word after
+  // it ends the program.
+  if (code[code.size() - 2] != 0 || code[code.size() - 1] != 0) return 0;  // not compiler output
 
-  std::int32_t stack[kStackSize];
-  std::size_t top = 0;  // number of values on the stack
+  // The top of the stack stays in `top`, the values under it in `below`: a push moves the old top
+  // down (below[0] receives the meaningless top of the empty stack). Unary operators touch only
+  // `top`; infix operators pop their left operand and check first that there is one, the only
+  // check that malformed code needs.
+  std::int32_t below[kStackSize];
+  std::int32_t top = 0;
+  std::size_t count = 0;  // values on the stack, the top included
   std::size_t pc = 0;
-  // Two-word operands read their second word here; code that ends early reads the terminator.
-  auto operand = [&]() { return pc < code.size() ? code[pc++] : 0; };
+  auto push = [&](std::int32_t value) {
+    below[count++] = top;
+    top = value;
+  };
 
-  while (pc < code.size()) {
-    const std::int32_t word = code[pc++];
-    // Operators take their operands off the stack first: `r` is the right (or only) one.
-    std::int32_t l = 0;
-    std::int32_t r = 0;
-    if (word >= kTokNot && word <= kTokOr) {
-      const std::size_t operands = word <= kTokBitNot ? 1 : 2;
-      if (top < operands) return 0;  // not compiler output
-      r = stack[--top];
-      if (operands == 2) l = stack[--top];
-    }
-    switch (word) {
+  for (;;) {
+    switch (code[pc++]) {
       case 0:
-        return top > 0 ? stack[top - 1] : 0;
+        return count > 0 ? top : 0;
       case kTokSts:
-        stack[top++] = fields.Sts;
+        push(fields.Sts);
         break;
       case kTokLen:
-        stack[top++] = fields.DataLen;
+        push(fields.DataLen);
         break;
       case kTokSd:
-        stack[top++] = fields.Sd;
+        push(fields.Sd);
         break;
       case kTokAddr: {
         // DA and SA are the station addresses; bit 7 only says that a SAP byte follows.
-        const std::int32_t selector = operand();
-        stack[top++] = selector == 0   ? FrameByte(record, fields.Addr, 0, 0x7F)
-                       : selector == 1 ? FrameByte(record, fields.Addr, 1, 0x7F)
-                                       : AbsentValue;
+        const std::int32_t selector = code[pc++];
+        push(selector == 0   ? FrameByte(record, fields.Addr, 0, 0x7F)
+             : selector == 1 ? FrameByte(record, fields.Addr, 1, 0x7F)
+                             : AbsentValue);
         break;
       }
       case kTokFc:
-        stack[top++] = FrameByte(record, fields.Fc, 0, 0xFF);
+        push(FrameByte(record, fields.Fc, 0, 0xFF));
         break;
       case kTokDsap:
-        stack[top++] = FrameByte(record, fields.Dsap, 0, 0xFF);
+        push(FrameByte(record, fields.Dsap, 0, 0xFF));
         break;
       case kTokSsap:
-        stack[top++] = FrameByte(record, fields.Ssap, 0, 0xFF);
+        push(FrameByte(record, fields.Ssap, 0, 0xFF));
         break;
       case kTokGap:
-        stack[top++] = gapMicroseconds;
+        push(gapMicroseconds);
         break;
       case kTokDataByte:
-        stack[top++] = DataByte(record, fields, operand());
+        push(DataByte(record, fields, code[pc++]));
         break;
       case kTokDataWord:
-        stack[top++] = DataWord(record, fields, operand());
+        push(DataWord(record, fields, code[pc++]));
         break;
       case kTokNumber:
-        stack[top++] = operand();
+        push(code[pc++]);
         break;
       case kTokCmdArg: {
-        const std::int32_t index = operand();
-        stack[top++] =
-            index >= 0 && index < 4 ? cmdArgs[static_cast<std::size_t>(index)] : AbsentValue;
+        const std::int32_t index = code[pc++];
+        push(index >= 0 && index < 4 ? cmdArgs[static_cast<std::size_t>(index)] : AbsentValue);
         break;
       }
       case kTokNot:
-        stack[top++] = r == 0;
+        top = top == 0;
         break;
       case kTokNegate:
-        stack[top++] = Wrap(0u - U(r));
+        top = Wrap(0u - U(top));
         break;
       case kTokBitNot:
-        stack[top++] = ~r;
+        top = ~top;
         break;
       case kTokMultiply:
-        stack[top++] = Wrap(U(l) * U(r));
+        if (count < 2) return 0;
+        top = Wrap(U(below[--count]) * U(top));
         break;
       case kTokDivide:
-        stack[top++] = Divide(l, r);
+        if (count < 2) return 0;
+        top = Divide(below[--count], top);
         break;
       case kTokRemainder:
-        stack[top++] = Remainder(l, r);
+        if (count < 2) return 0;
+        top = Remainder(below[--count], top);
         break;
       case kTokAdd:
-        stack[top++] = Wrap(U(l) + U(r));
+        if (count < 2) return 0;
+        top = Wrap(U(below[--count]) + U(top));
         break;
       case kTokSubtract:
-        stack[top++] = Wrap(U(l) - U(r));
+        if (count < 2) return 0;
+        top = Wrap(U(below[--count]) - U(top));
         break;
       case kTokLess:
-        stack[top++] = l < r;
+        if (count < 2) return 0;
+        top = below[--count] < top;
         break;
       case kTokGreater:
-        stack[top++] = l > r;
+        if (count < 2) return 0;
+        top = below[--count] > top;
         break;
       case kTokLessEqual:
-        stack[top++] = l <= r;
+        if (count < 2) return 0;
+        top = below[--count] <= top;
         break;
       case kTokGreaterEqual:
-        stack[top++] = l >= r;
+        if (count < 2) return 0;
+        top = below[--count] >= top;
         break;
       case kTokEqual:
-        stack[top++] = l == r;
+        if (count < 2) return 0;
+        top = below[--count] == top;
         break;
       case kTokNotEqual:
-        stack[top++] = l != r;
+        if (count < 2) return 0;
+        top = below[--count] != top;
         break;
       case kTokBitAnd:
-        stack[top++] = l & r;
+        if (count < 2) return 0;
+        top = below[--count] & top;
         break;
       case kTokBitOr:
-        stack[top++] = l | r;
+        if (count < 2) return 0;
+        top = below[--count] | top;
         break;
       case kTokBitXor:
-        stack[top++] = l ^ r;
+        if (count < 2) return 0;
+        top = below[--count] ^ top;
         break;
       case kTokAnd:
-        stack[top++] = l != 0 && r != 0;
+        if (count < 2) return 0;
+        top = below[--count] != 0 && top != 0;
         break;
       case kTokOr:
-        stack[top++] = l != 0 || r != 0;
+        if (count < 2) return 0;
+        top = below[--count] != 0 || top != 0;
         break;
       default:
         return 0;  // not compiler output
     }
   }
-  return top > 0 ? stack[top - 1] : 0;
 }
 
 }  // namespace fdc

@@ -68,8 +68,8 @@ struct RunSpec {
   std::uint32_t ipAddress = 0xC0A80005;         // 192.168.0.5
   std::string moduleName = "Line1";
   std::uint64_t seed = 1;
-  bool saturate = false;                 // the bus never rests: every minute holds what fits
-  std::uint64_t recordsPerMinute = 1000;  // otherwise exactly this many, spread over the minute
+  bool saturate = false;                    // the bus never rests: every minute holds what fits
+  std::uint64_t recordsPerMinute = 1000;    // otherwise exactly this many, spread over the minute
   std::optional<std::uint64_t> clockStart;  // tick count at the run's start; default: the
                                             // start minute's minute of the day in ticks
   std::vector<Damage> damage;

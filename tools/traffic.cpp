@@ -21,7 +21,8 @@ std::optional<BaudTiming> FindBaudTiming(std::string_view codeOrName) {
     if (same) return timing;
   }
   std::uint16_t code = 0;
-  auto [end, error] = std::from_chars(codeOrName.data(), codeOrName.data() + codeOrName.size(), code);
+  auto [end, error] =
+      std::from_chars(codeOrName.data(), codeOrName.data() + codeOrName.size(), code);
   if (error != std::errc() || end != codeOrName.data() + codeOrName.size()) return std::nullopt;
   return FindBaudTiming(code);
 }
@@ -29,13 +30,15 @@ std::optional<BaudTiming> FindBaudTiming(std::string_view codeOrName) {
 namespace {
 
 // Function codes: request bit 0x40, frame count bit 0x20 and its valid bit 0x10, function.
-constexpr std::uint8_t kFcSrdHigh = 0x4D | 0x10;  // send and request data, high priority
+constexpr std::uint8_t kFcRequest = 0x40;
 constexpr std::uint8_t kFcFcb = 0x20;
-constexpr std::uint8_t kFcFdlStatus = 0x49;  // request FDL status (no frame count)
-constexpr std::uint8_t kFcSdnHigh = 0x46;    // send data with no acknowledge, high priority
-constexpr std::uint8_t kFcSlaveOk = 0x00;    // FDL status response: passive station, OK
-constexpr std::uint8_t kFcDataLow = 0x08;    // response data, low priority
-constexpr std::uint8_t kFcDataHigh = 0x0A;   // response data, high priority: diagnosis waiting
+constexpr std::uint8_t kFcFcv = 0x10;
+constexpr std::uint8_t kFcSrdHigh = kFcRequest | kFcFcv | 0x0D;  // send and request data, high
+constexpr std::uint8_t kFcFdlStatus = kFcRequest | 0x09;  // request FDL status (no frame count)
+constexpr std::uint8_t kFcSdnHigh = kFcRequest | 0x06;    // send data with no acknowledge, high
+constexpr std::uint8_t kFcSlaveOk = 0x00;   // FDL status response: passive station, OK
+constexpr std::uint8_t kFcDataLow = 0x08;   // response data, low priority
+constexpr std::uint8_t kFcDataHigh = 0x0A;  // response data, high priority: diagnosis waiting
 
 // Service access points of the DP services used acyclically.
 constexpr int kSapMaster = 62;
@@ -102,6 +105,11 @@ void TrafficGenerator::Setup() {
     masters_[slave.master].slaves.push_back(i);
     slaves_.push_back(slave);
   }
+  // Every line gets an output-only station, which acknowledges with SC, and one with 8 input
+  // bytes, which answers with SD3: so every seed shows every kind of telegram.
+  slaves_[0].inputs = 0;
+  if (slaves_[0].outputs == 0) slaves_[0].outputs = 1;
+  slaves_[1].inputs = 8;
 }
 
 const TrafficRecord& TrafficGenerator::Next() {
@@ -124,8 +132,7 @@ void TrafficGenerator::FillHold() {
     }
   }
   if (!master.slaves.empty() && rng_.OneIn(48)) {
-    AcyclicService(master, slaves_[master.slaves[rng_.Below(master.slaves.size())]],
-                   rng_.Below(4));
+    AcyclicService(master, slaves_[master.slaves[rng_.Below(master.slaves.size())]], rng_.Below(4));
   }
   if (rng_.OneIn(100)) GlobalControl(master);
   if (master.gapFirst <= master.gapLast && rng_.OneIn(4)) GapPoll(master);

@@ -67,7 +67,7 @@ std::optional<BaudTiming> FindBaudTiming(std::string_view codeOrName);
 struct TrafficRecord {
   Frame frame;
   std::uint8_t status = 0;
-  std::uint32_t gapBits = 0;     // idle bit times between the previous frame's end and this one
+  std::uint32_t gapBits = 0;      // idle bit times between the previous frame's end and this one
   std::uint32_t jitterTicks = 0;  // below one bit time: where in the bit the module saw the start
   bool stretchable = false;       // a master starts a cycle here; a quieter bus idles longer here
 };

@@ -1,10 +1,11 @@
 // The ShowOnly compiler: collection, translation, code generation and their messages.
+#include "options/show_only_compiler.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "common/text_reader.h"
-#include "options/show_only_compiler.h"
 #include "tests/support/test_support.h"
 
 namespace fdc {
@@ -67,12 +68,12 @@ TEST(ShowOnlyTranslation, TextsAndMessages) {
       {"unclosed hex", "DataWord[0x1A", pre + "']' Expected 'V0x1A'"},
       {"hex without digits", "CmdArg[0xg]", pre + "']' Expected 'W0x'"},
       {"ends at NUL", std::string("SA\0Foo", 6), "P1"},
-      {"identifier of 35", std::string(35, 'x'), pre + "Undefined Identifier '" +
-                                                     std::string(35, 'x') + "'"},
-      {"identifier of 36", std::string(36, 'x'), pre + "Identifier Too Long '" +
-                                                     std::string(36, 'x') + "'"},
+      {"identifier of 35", std::string(35, 'x'),
+       pre + "Undefined Identifier '" + std::string(35, 'x') + "'"},
+      {"identifier of 300", std::string(300, 'x'),
+       pre + "Undefined Identifier '" + std::string(300, 'x') + "'"},
       {"translation of 255", std::string(255, '1'), std::string(255, '1')},
-      {"translation of 256", std::string(254, '1') + "SA", pre + "Translated Equation Too Long"},
+      {"translation beyond 255", std::string(254, '1') + "SA", std::string(254, '1') + "P1"},
   };
   for (const Case& c : cases) {
     std::string translated;
@@ -154,8 +155,9 @@ TEST(ShowOnlyCompile, CollectionMessages) {
   EXPECT_EQ(Compile("SA;x\n5#"), pre + "Undefined Identifier 'SA5'");
   EXPECT_EQ(Compile("SA == 5\n"), pre + "End Marker '#' not found 'SA == 5 '");
   EXPECT_EQ(Compile("SA == 5 ; #"), pre + "End Marker '#' not found 'SA == 5 '");
-  // 4096 characters pass collection; their translation cannot fit its 255 characters.
-  EXPECT_EQ(Compile(std::string(4096, ' ') + "#"), pre + "Translated Equation Too Long");
+  // 4096 characters are accepted whole, however long their translation.
+  EXPECT_EQ(Compile(std::string(4096, ' ') + "#"), "");
+  EXPECT_EQ(Compile("SA == 5" + std::string(4089, ' ') + "#"), "28 1 35 5 15");
   EXPECT_EQ(Compile(std::string(4097, ' ')), pre + "Equation Too Long");
   // The quote is cut so that the whole message fits the 499 characters of the ErrorText.
   const std::string longText(1000, '1');
@@ -193,9 +195,9 @@ TEST(ShowOnlyCodeGeneration, ErrorOffsets) {
     int offset;
   };
   const OffsetCase cases[] = {
-      {"* 5", 301, -1},   {"P1 == == 5", 301, 5}, {"(P1 == 5", 300, 7}, {"P1 5", 302, 2},
-      {"P1 P0", 302, 3},  {"P1 ! 5", 306, 3},     {"P1 $ 5", 304, 3},   {"V0x12345", 305, 7},
-      {"U", 305, 0},      {"U=", 305, 1},         {"1 +", 301, 2},      {"P1", 0, 0},
+      {"* 5", 301, -1},  {"P1 == == 5", 301, 5}, {"(P1 == 5", 300, 7}, {"P1 5", 302, 2},
+      {"P1 P0", 302, 3}, {"P1 ! 5", 306, 3},     {"P1 $ 5", 304, 3},   {"V0x12345", 305, 7},
+      {"U", 305, 0},     {"U=", 305, 1},         {"1 +", 301, 2},      {"P1", 0, 0},
   };
   for (const OffsetCase& c : cases) {
     ShowOnlyProgram program;

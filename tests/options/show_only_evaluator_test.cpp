@@ -1,6 +1,7 @@
 // The ShowOnly evaluator: field values, absent fields and 32-bit arithmetic on fixed records.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstdint>
@@ -37,8 +38,8 @@ std::int32_t Evaluate(const std::string& equation, const Record& record) {
   ShowOnlyProgram program;
   Result result = CompileShowOnlyText(equation + "#", program);
   EXPECT_TRUE(result.ok()) << equation << ": " << result.ErrorText();
-  return EvaluateShowOnly(program, record.Fields(), ByteView(record.bytes.data(), record.bytes.size()),
-                          kGap, kArgs);
+  return EvaluateShowOnly(program, record.Fields(),
+                          ByteView(record.bytes.data(), record.bytes.size()), kGap, kArgs);
 }
 
 struct Case {
@@ -125,15 +126,43 @@ TEST(ShowOnlyEvaluator, MalformedCodeStaysInBounds) {
   const FrameFields fields = kSd2.Fields();
   const ByteView view(kSd2.bytes.data(), kSd2.bytes.size());
   ShowOnlyProgram program;
-  program.code.fill(kTokSts);  // no terminator: 1024 values
+  program.code.fill(kTokSts);  // the deepest stack any code can build
+  program.code.end()[-2] = program.code.end()[-1] = 0;
   EXPECT_EQ(EvaluateShowOnly(program, fields, view, kGap, kArgs), STSCHK);
-  program.code.back() = kTokNumber;  // its value word would lie past the end
+  program.code.end()[-1] = kTokSts;  // no terminator
   EXPECT_EQ(EvaluateShowOnly(program, fields, view, kGap, kArgs), 0);
-  for (std::int32_t word : {std::int32_t{kTokAdd}, std::int32_t{kTokNegate}, 22, 99, -1}) {
+  const std::vector<std::vector<std::int32_t>> codes = {
+      {kTokAdd}, {kTokSts, kTokAdd}, {kTokNegate}, {kTokNot, kTokSts, kTokOr}, {22}, {99}, {-1}};
+  for (const std::vector<std::int32_t>& code : codes) {
     program.Clear();
-    program.code[0] = word;
-    EXPECT_EQ(EvaluateShowOnly(program, fields, view, kGap, kArgs), 0) << word;
+    std::copy(code.begin(), code.end(), program.code.begin());
+    EXPECT_EQ(EvaluateShowOnly(program, fields, view, kGap, kArgs), 0) << code[0];
   }
+}
+
+}  // namespace
+}  // namespace fdc
+
+namespace fdc {
+namespace {
+
+// The longest equations: every word of their code fits, and deep nesting neither overflows the
+// compiler nor the evaluator's stack.
+TEST(ShowOnlyEvaluator, LongestEquations) {
+  std::string sum = "1";
+  while (sum.size() + 2 <= ShowOnlyProgram::kMaxTextLength) sum += "+1";
+  EXPECT_EQ(Evaluate(sum, kSd1), 2048);
+
+  const std::size_t levels = (ShowOnlyProgram::kMaxTextLength - 1) / 4;
+  std::string nested;
+  for (std::size_t i = 0; i < levels; ++i) nested += "1|(";
+  nested += "1" + std::string(levels, ')');
+  EXPECT_EQ(Evaluate(nested, kSd1), 1);
+
+  ShowOnlyProgram program;
+  Result opens = CompileShowOnlyText(std::string(4096, '(') + "#", program);
+  EXPECT_EQ(opens.ErrorText().rfind("Option ShowOnly Expression Error: Missing Parameter '", 0),
+            0u);
 }
 
 }  // namespace

@@ -1,0 +1,238 @@
+// The fdcgen command line.
+#include "tools/fdcgen_cli.h"
+
+#include <charconv>
+#include <cinttypes>
+#include <cstdio>
+#include <limits>
+
+#include "tools/traffic.h"
+
+namespace fdc::gen {
+
+const char kFdcgenUsage[] =
+    "Usage: fdcgen --out DIR/NAME [options]\n"
+    "Writes a run of minute capture files DIR/NAMEHHMM.FdcCapt of generated bus traffic.\n"
+    "\n"
+    "  --out DIR/NAME            directory and name part of the files (required)\n"
+    "  --start HHMM              time of the first file, HH 00-99, MM 00-59 (default 1200)\n"
+    "  --minutes N               number of minute files, 1-1439 (default 1)\n"
+    "  --baud CODE               bus rate: 1-9 or 12M 6M 3M 1M5 500K 187K5 93K75 19K2 9K6\n"
+    "                            (default 1M5); sets the clock rate and the bus timing\n"
+    "  --header-baud N           baud code written in the headers, 0-65535 (default: --baud)\n"
+    "  --seed S                  seed of the traffic and the damage (default 1)\n"
+    "  --records-per-minute N    exactly N records in each file, spread over the minute\n"
+    "                            (default 1000)\n"
+    "  --saturate                a busy line: each file holds a minute of back-to-back traffic\n"
+    "  --ip A.B.C.D              module address in the headers (default 192.168.0.5)\n"
+    "  --module NAME             module name in the headers, up to 32 characters (default "
+    "Line1)\n"
+    "  --clock-start TICKS       module clock at the run's start (default: the start time's\n"
+    "                            minute of the day, in ticks)\n"
+    "  --damage KIND[@FILE],...  damage the run; FILE counts the run's files from 0\n"
+    "                            (default: the last file for truncated, a middle one otherwise)\n"
+    "  --quiet                   print nothing on success\n"
+    "  --help                    print this text\n"
+    "\n"
+    "Damage kinds:\n"
+    "  garbage      stray bytes between two records\n"
+    "  sync         a record whose sync mark is overwritten\n"
+    "  len0         a record of FrameLen 0\n"
+    "  len255       a record of FrameLen 255\n"
+    "  malformed    telegrams with bad lengths, delimiters, check bytes\n"
+    "  split        the last record continues after the next file's header\n"
+    "  truncated    the last record is cut short\n"
+    "  header-only  the file holds only its 40-byte header\n"
+    "\n"
+    "The same arguments always write the same bytes. After a run it prints a \"file\" line per\n"
+    "file, a \"damage\" line per damage with its offset, and the \"records\" and \"bytes\" "
+    "written.\n"
+    "Exit status: 0 on success, 1 when a file can't be written, 2 for a bad command line.\n";
+
+namespace {
+
+template <typename T>
+bool ParseNumber(std::string_view text, T& value) {
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return !text.empty() && error == std::errc() && end == text.data() + text.size();
+}
+
+std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+
+std::string ParseDamageList(std::string_view list, RunSpec& spec) {
+  spec.damage.clear();
+  if (list.empty()) return "--damage: no kind given";
+  for (;;) {
+    std::size_t comma = list.find(',');
+    std::string_view item = list.substr(0, comma);
+    std::size_t at = item.find('@');
+    std::optional<DamageKind> kind = FindDamageKind(item.substr(0, at));
+    if (!kind) return "--damage: unknown kind " + Quoted(item.substr(0, at));
+    unsigned file = DefaultDamageFile(*kind, spec.minutes);
+    if (at != std::string_view::npos && !ParseNumber(item.substr(at + 1), file)) {
+      return "--damage: " + Quoted(item.substr(at + 1)) + " is not a file number";
+    }
+    spec.damage.push_back({*kind, file});
+    if (comma == std::string_view::npos) return {};
+    list = list.substr(comma + 1);
+  }
+}
+
+}  // namespace
+
+bool ParseIpAddress(std::string_view text, std::uint32_t& address) {
+  address = 0;
+  for (int octet = 0; octet < 4; ++octet) {
+    std::size_t dot = text.find('.');
+    if ((octet < 3) == (dot == std::string_view::npos)) return false;
+    unsigned value = 0;
+    if (!ParseNumber(text.substr(0, dot), value) || value > 255) return false;
+    address = (address << 8) | value;
+    text = octet < 3 ? text.substr(dot + 1) : std::string_view();
+  }
+  return true;
+}
+
+namespace {
+
+// What reading the options leaves besides the spec.
+struct ParseState {
+  bool recordsGiven = false;
+  std::optional<std::string_view> damageList;
+};
+
+// Reads an option's value into the spec; returns nothing, or what the value should have been.
+using ValueReader = const char* (*)(std::string_view value, RunSpec& spec, ParseState& state);
+
+struct ValueOption {
+  std::string_view name;
+  ValueReader read;
+};
+
+constexpr ValueOption kValueOptions[] = {
+    {"--out",
+     [](std::string_view value, RunSpec& spec, ParseState&) -> const char* {
+       spec.base = value;
+       return nullptr;
+     }},
+    {"--start",
+     [](std::string_view value, RunSpec& spec, ParseState&) -> const char* {
+       unsigned hhmm = 0;
+       if (value.size() != 4 || !ParseNumber(value, hhmm)) return "HHMM";
+       spec.startHour = hhmm / 100;
+       spec.startMinute = hhmm % 100;
+       return nullptr;
+     }},
+    {"--minutes",
+     [](std::string_view value, RunSpec& spec, ParseState&) -> const char* {
+       return ParseNumber(value, spec.minutes) ? nullptr : "a number";
+     }},
+    {"--baud",
+     [](std::string_view value, RunSpec& spec, ParseState&) -> const char* {
+       std::optional<BaudTiming> timing = FindBaudTiming(value);
+       if (!timing) return "a bus rate (1-9, or a name such as 12M or 500K)";
+       spec.baudCode = timing->code;
+       return nullptr;
+     }},
+    {"--header-baud",
+     [](std::string_view value, RunSpec& spec, ParseState&) -> const char* {
+       std::uint16_t code = 0;
+       if (!ParseNumber(value, code)) return "a number from 0 to 65535";
+       spec.headerBaudCode = code;
+       return nullptr;
+     }},
+    {"--seed",
+     [](std::string_view value, RunSpec& spec, ParseState&) -> const char* {
+       return ParseNumber(value, spec.seed) ? nullptr : "a number";
+     }},
+    {"--records-per-minute",
+     [](std::string_view value, RunSpec& spec, ParseState& state) -> const char* {
+       state.recordsGiven = true;
+       return ParseNumber(value, spec.recordsPerMinute) ? nullptr : "a number";
+     }},
+    {"--ip",
+     [](std::string_view value, RunSpec& spec, ParseState&) -> const char* {
+       return ParseIpAddress(value, spec.ipAddress) ? nullptr : "an address A.B.C.D";
+     }},
+    {"--module",
+     [](std::string_view value, RunSpec& spec, ParseState&) -> const char* {
+       spec.moduleName = value;
+       return nullptr;
+     }},
+    {"--clock-start",
+     [](std::string_view value, RunSpec& spec, ParseState&) -> const char* {
+       std::uint64_t ticks = 0;
+       if (!ParseNumber(value, ticks)) return "a number";
+       spec.clockStart = ticks;
+       return nullptr;
+     }},
+    {"--damage",
+     [](std::string_view value, RunSpec&, ParseState& state) -> const char* {
+       state.damageList = value;  // read at the end, when the number of minutes is known
+       return nullptr;
+     }},
+};
+
+const ValueOption* FindValueOption(std::string_view name) {
+  for (const ValueOption& option : kValueOptions) {
+    if (option.name == name) return &option;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::string ParseFdcgenArgs(std::span<const std::string_view> args, FdcgenCommand& command) {
+  RunSpec& spec = command.spec;
+  ParseState state;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string_view name = args[i];
+    if (name == "--help" || name == "-h") {
+      command.help = true;
+      return {};
+    }
+    if (name == "--quiet" || name == "--saturate") {
+      (name == "--quiet" ? command.quiet : spec.saturate) = true;
+      continue;
+    }
+    std::optional<std::string_view> value;
+    if (std::size_t eq = name.find('='); eq != std::string_view::npos) {
+      value = name.substr(eq + 1);
+      name = name.substr(0, eq);
+    }
+    const ValueOption* option = FindValueOption(name);
+    if (option == nullptr) return "Unknown option " + Quoted(args[i]);
+    if (!value) {
+      if (i + 1 == args.size()) return std::string(name) + " needs a value";
+      value = args[++i];
+    }
+    if (const char* wanted = option->read(*value, spec, state)) {
+      return std::string(name) + ": " + Quoted(*value) + " is not " + wanted;
+    }
+  }
+  if (spec.base.empty()) return "--out is required";
+  if (spec.saturate && state.recordsGiven) {
+    return "--saturate and --records-per-minute exclude each other";
+  }
+  if (state.damageList) {
+    std::string error = ParseDamageList(*state.damageList, spec);
+    if (!error.empty()) return error;
+  }
+  return CheckRunSpec(spec);
+}
+
+std::string FormatSummary(const RunSummary& summary) {
+  std::string text;
+  char line[64];
+  for (const std::string& path : summary.paths) text += "file " + path + "\n";
+  for (const DamagePlacement& placement : summary.damage) {
+    std::snprintf(line, sizeof line, " 0x%" PRIx64 "\n", placement.offset);
+    text += "damage " + std::string(DamageKindName(placement.kind)) + " " +
+            summary.paths[placement.file] + line;
+  }
+  std::snprintf(line, sizeof line, "records %" PRIu64 "\nbytes %" PRIu64 "\n", summary.records,
+                summary.bytes);
+  return text + line;
+}
+
+}  // namespace fdc::gen

@@ -1,0 +1,601 @@
+// Runs of minute capture files: traffic laid on the module's clock, records cut into files by
+// minute, and damage put where it was asked for.
+#include "tools/run_generator.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <span>
+
+#include "tools/capture_writer.h"
+#include "tools/frame_builder.h"
+#include "tools/traffic.h"
+
+namespace fdc::gen {
+
+std::optional<DamageKind> FindDamageKind(std::string_view name) {
+  for (const DamageKindInfo& info : kDamageKinds) {
+    if (info.name == name) return info.kind;
+  }
+  return std::nullopt;
+}
+
+std::string_view DamageKindName(DamageKind kind) {
+  for (const DamageKindInfo& info : kDamageKinds) {
+    if (info.kind == kind) return info.name;
+  }
+  return "?";
+}
+
+unsigned DefaultDamageFile(DamageKind kind, unsigned minutes) {
+  if (minutes == 0) return 0;
+  if (kind == DamageKind::kTruncated) return minutes - 1;
+  return (minutes - 1) / 2;
+}
+
+namespace {
+
+constexpr unsigned kMaxMinutes = 1439;
+constexpr unsigned kMaxHour = 99;
+constexpr std::size_t kModuleNameSize = 32;
+
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) {
+  char text[600];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  return text;
+}
+
+// Where in its minute an inserted kind goes, in thousandths: apart, so that several kinds in
+// one file stay distinguishable. The others sit at a file's end or fill it.
+std::optional<unsigned> PerMilleOfMinute(DamageKind kind) {
+  switch (kind) {
+    case DamageKind::kLen0:
+      return 200;
+    case DamageKind::kLen255:
+      return 300;
+    case DamageKind::kMalformed:
+      return 400;
+    case DamageKind::kGarbage:
+      return 500;
+    case DamageKind::kSync:
+      return 600;
+    default:
+      return std::nullopt;
+  }
+}
+
+// A capture file written through a large buffer.
+class OutputFile {
+ public:
+  OutputFile() : buffer_(std::size_t{1} << 22) {}
+  ~OutputFile() {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  bool Open(const std::string& path) {
+    file_ = std::fopen(path.c_str(), "wb");
+    used_ = 0;
+    offset_ = 0;
+    failed_ = file_ == nullptr;
+    return !failed_;
+  }
+
+  void Write(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty()) return;
+    if (used_ + bytes.size() > buffer_.size()) Flush();
+    std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
+    used_ += bytes.size();
+    offset_ += bytes.size();
+  }
+
+  std::uint64_t offset() const { return offset_; }
+
+  bool Close() {
+    Flush();
+    bool ok = !failed_;
+    if (std::fclose(file_) != 0) ok = false;
+    file_ = nullptr;
+    return ok;
+  }
+
+ private:
+  void Flush() {
+    if (used_ != 0 && std::fwrite(buffer_.data(), 1, used_, file_) != used_) failed_ = true;
+    used_ = 0;
+  }
+
+  std::vector<std::uint8_t> buffer_;
+  std::FILE* file_ = nullptr;
+  std::size_t used_ = 0;
+  std::uint64_t offset_ = 0;
+  bool failed_ = false;
+};
+
+// Cuts the record stream into minute files and applies the damage that concerns bytes rather
+// than telegrams. Each record is held back until the next one arrives, so that the last record
+// of a file is known when the file closes and can be split or cut short there.
+class RunWriter {
+ public:
+  RunWriter(const RunSpec& spec, Rng& rng, RunSummary& summary)
+      : spec_(spec),
+        rng_(rng),
+        summary_(summary),
+        header_(EncodeHeader(spec.headerBaudCode.value_or(spec.baudCode), spec.ipAddress,
+                             spec.moduleName)) {
+    unsigned hour = spec.startHour;
+    unsigned minute = spec.startMinute;
+    for (unsigned i = 0; i < spec.minutes; ++i) {
+      names_.push_back(MinuteFileName(spec.base, hour, minute));
+      NextMinute(hour, minute);
+    }
+  }
+
+  // Records arrive in time order, each with the index of its minute file.
+  bool Record(unsigned file, std::uint64_t timestamp, std::span<const std::uint8_t> frame,
+              std::uint8_t status, const DamageKind* mark) {
+    if (!AdvanceTo(file)) return false;
+    if (Has(current_, DamageKind::kHeaderOnly)) return true;
+    WriteHeld();
+    WriteGarbage();
+    heldSize_ = EncodeRecord(held_.data(), timestamp, frame, status);
+    heldMarked_ = mark != nullptr;
+    if (mark != nullptr) heldMark_ = *mark;
+    heldCorrupt_ = corruptNext_;
+    corruptNext_ = false;
+    if (heldCorrupt_) held_[0] = NonSyncByte();
+    return true;
+  }
+
+  // Stray bytes after the record held now, in the given file.
+  bool Garbage(unsigned file) {
+    if (!AdvanceTo(file)) return false;
+    garbage_.resize(5 + rng_.Below(28));
+    garbage_[0] = NonSyncByte();  // a mark here would be read as a record, not as a loss
+    for (std::size_t i = 1; i < garbage_.size(); ++i) garbage_[i] = rng_.Byte();
+    return true;
+  }
+
+  // The next record of the given file loses its sync mark.
+  bool CorruptNextSync(unsigned file) {
+    if (!AdvanceTo(file)) return false;
+    corruptNext_ = true;
+    return true;
+  }
+
+  bool Finish() {
+    if (!AdvanceTo(spec_.minutes - 1)) return false;
+    return CloseFile();
+  }
+
+  const std::string& error() const { return error_; }
+
+ private:
+  bool Has(unsigned file, DamageKind kind) const {
+    return std::any_of(spec_.damage.begin(), spec_.damage.end(),
+                       [&](const Damage& d) { return d.file == file && d.kind == kind; });
+  }
+
+  std::uint8_t NonSyncByte() {
+    std::uint8_t byte = rng_.Byte();
+    return byte == kSyncMark ? 0x00 : byte;
+  }
+
+  void Place(DamageKind kind, std::uint64_t offset) {
+    summary_.damage.push_back({kind, current_, offset});
+  }
+
+  bool AdvanceTo(unsigned file) {
+    while (!open_ || current_ < file) {
+      if (open_) {
+        if (!CloseFile()) return false;
+        ++current_;
+      }
+      if (!OpenFile()) return false;
+    }
+    return true;
+  }
+
+  bool OpenFile() {
+    const std::string& path = names_[current_];
+    if (!out_.Open(path)) {
+      error_ = Format("Unable to create %s: %s", path.c_str(), std::strerror(errno));
+      return false;
+    }
+    open_ = true;
+    summary_.paths.push_back(path);
+    out_.Write(header_);
+    if (Has(current_, DamageKind::kHeaderOnly)) Place(DamageKind::kHeaderOnly, out_.offset());
+    out_.Write(carry_);
+    carry_.clear();
+    return true;
+  }
+
+  bool CloseFile() {
+    WriteGarbage();
+    if (corruptNext_ && heldSize_ != 0) {
+      heldCorrupt_ = true;
+      held_[0] = NonSyncByte();
+    }
+    corruptNext_ = false;
+    if (heldSize_ != 0 && Has(current_, DamageKind::kSplit)) {
+      std::size_t cut = 1 + rng_.Below(static_cast<std::uint32_t>(heldSize_ - 1));
+      Place(DamageKind::kSplit, out_.offset());
+      carry_.assign(held_.begin() + static_cast<std::ptrdiff_t>(cut),
+                    held_.begin() + static_cast<std::ptrdiff_t>(heldSize_));
+      WriteHeld(cut, true);
+    } else if (heldSize_ != 0 && Has(current_, DamageKind::kTruncated)) {
+      Place(DamageKind::kTruncated, out_.offset());
+      WriteHeld(1 + rng_.Below(static_cast<std::uint32_t>(heldSize_ - 1)), false);
+    } else {
+      WriteHeld();
+    }
+    std::uint64_t size = out_.offset();
+    open_ = false;
+    if (!out_.Close()) {
+      error_ = Format("Unable to write %s: %s", names_[current_].c_str(), std::strerror(errno));
+      return false;
+    }
+    summary_.bytes += size;
+    return true;
+  }
+
+  // Writes the first `count` bytes of the held record; it counts as read whole if `whole`.
+  void WriteHeld(std::size_t count, bool whole) {
+    std::uint64_t offset = out_.offset();
+    out_.Write({held_.data(), count});
+    if (heldMarked_) Place(heldMark_, offset);
+    if (heldCorrupt_) Place(DamageKind::kSync, offset);
+    if (whole && !heldCorrupt_) ++summary_.records;
+    heldSize_ = 0;
+    heldMarked_ = false;
+    heldCorrupt_ = false;
+  }
+  void WriteHeld() {
+    if (heldSize_ != 0) WriteHeld(heldSize_, true);
+  }
+
+  void WriteGarbage() {
+    if (garbage_.empty()) return;
+    Place(DamageKind::kGarbage, out_.offset());
+    out_.Write(garbage_);
+    garbage_.clear();
+  }
+
+  const RunSpec& spec_;
+  Rng& rng_;
+  RunSummary& summary_;
+  std::vector<std::uint8_t> header_;
+  std::vector<std::string> names_;
+  OutputFile out_;
+  bool open_ = false;
+  unsigned current_ = 0;
+  std::array<std::uint8_t, kMaxRecordSize> held_{};
+  std::size_t heldSize_ = 0;
+  bool heldMarked_ = false;  // the held record is where a kind of damage starts
+  DamageKind heldMark_ = DamageKind::kGarbage;
+  bool heldCorrupt_ = false;
+  bool corruptNext_ = false;
+  std::vector<std::uint8_t> garbage_;
+  std::vector<std::uint8_t> carry_;  // the rest of a split record, for the next file
+  std::string error_;
+};
+
+// Where the last frame started and how long it was: the next one starts after its end.
+struct BusClock {
+  bool started = false;
+  std::uint64_t prevStart = 0;
+  std::size_t prevSize = 0;
+
+  std::uint64_t NextStart(const BaudTiming& timing, std::uint64_t origin, std::uint32_t gapBits,
+                          std::uint32_t jitterTicks) const {
+    std::uint64_t idle = std::uint64_t{gapBits} * timing.ticksPerBit + jitterTicks;
+    if (!started) return origin + idle;
+    return prevStart + timing.FrameTicks(prevSize) + idle;
+  }
+  void Commit(std::uint64_t start, std::size_t size) {
+    started = true;
+    prevStart = start;
+    prevSize = size;
+  }
+};
+
+struct InjectedRecord {
+  Frame frame;
+  std::uint8_t status = 0;
+  std::uint32_t gapBits = 37;
+};
+
+struct Injection {
+  DamageKind kind;
+  unsigned file;
+  unsigned perMille;
+  std::vector<InjectedRecord> records;  // for kinds that add telegrams
+  bool done = false;
+};
+
+// Telegrams that a real line produces now and then, each the way the module would record it.
+std::vector<InjectedRecord> MalformedBurst(const TrafficGenerator& traffic, Rng& rng) {
+  std::uint8_t master = 0;
+  std::uint8_t slave = 0;
+  traffic.PickLink(rng, master, slave);
+  std::array<std::uint8_t, 8> data{};
+  for (auto& byte : data) byte = rng.Byte();
+  const std::span<const std::uint8_t> four(data.data(), 4);
+  std::vector<InjectedRecord> burst;
+  auto add = [&](Frame frame, std::uint8_t status) { burst.push_back({frame, status, 37}); };
+
+  Frame cut = MakeTelegram(slave, master, 0x7D, kNoSap, kNoSap, four);
+  cut.size -= 2;  // the module stopped receiving before FCS and ED
+  add(cut, 0x10);
+  Frame badLer = MakeTelegram(master, slave, 0x08, kNoSap, kNoSap, four);
+  badLer.bytes[2] ^= 0x01;
+  add(badLer, 0x02);
+  Frame badSd = MakeTelegram(slave, master, 0x5D, kNoSap, kNoSap, four);
+  badSd.bytes[3] = 0x6A;
+  add(badSd, 0x04);
+  Frame extra = MakeSd1(slave, master, 0x49);
+  extra.Push(0x00);  // a noise character after the end delimiter
+  add(extra, 0x01);
+  Frame badEd = MakeTelegram(master, slave, 0x08, kNoSap, kNoSap, data);
+  badEd.bytes[badEd.size - 1] = 0x17;
+  add(badEd, 0x80);
+  Frame badFcs = MakeTelegram(slave, master, 0x7D, kNoSap, kNoSap, four);
+  badFcs.bytes[FcsPosition(badFcs)] ^= 0x5A;
+  add(badFcs, 0x40);
+  Frame longToken = MakeSd4(master, master);
+  longToken.Push(0xFF);
+  add(longToken, 0x20);
+  add(MakeRaw({kSc, kSc}), 0x08);
+  add(MakeRaw({0x42, 0x10}), 0x04);
+  return burst;
+}
+
+class RunBuilder {
+ public:
+  RunBuilder(const RunSpec& spec, const BaudTiming& timing, RunSummary& summary)
+      : spec_(spec),
+        timing_(timing),
+        ticksPerMinute_(timing.TicksPerMinute()),
+        origin_(spec.clockStart.value_or((spec.startHour * 60ull + spec.startMinute) *
+                                         timing.TicksPerMinute())),
+        traffic_(spec.seed, timing),
+        damageRng_(spec.seed ^ 0xD1B54A32D192ED03ull),
+        writer_(spec, damageRng_, summary) {
+    BuildInjections();
+  }
+
+  std::string Run() {
+    bool ok = spec_.saturate ? RunSaturated() : RunSpread();
+    if (ok) ok = writer_.Finish();
+    return error_.empty() ? writer_.error() : error_;
+  }
+
+ private:
+  std::uint64_t MinuteStart(unsigned file) const { return origin_ + file * ticksPerMinute_; }
+  unsigned MinuteOf(std::uint64_t t) const {
+    return static_cast<unsigned>(
+        std::min<std::uint64_t>((t - origin_) / ticksPerMinute_, spec_.minutes));
+  }
+  std::uint64_t NextStart(std::uint32_t gapBits, std::uint32_t jitterTicks) const {
+    return std::max(minuteFloor_, clock_.NextStart(timing_, origin_, gapBits, jitterTicks));
+  }
+
+  void BuildInjections() {
+    for (const Damage& damage : spec_.damage) {
+      std::optional<unsigned> perMille = PerMilleOfMinute(damage.kind);
+      if (!perMille) continue;
+      Injection injection{damage.kind, damage.file, *perMille, {}};
+      if (damage.kind == DamageKind::kLen0) injection.records.push_back({Frame{}, 0x00, 37});
+      if (damage.kind == DamageKind::kLen255) {
+        injection.records.push_back({traffic_.LongestTelegram(damageRng_), 0x00, 37});
+      }
+      if (damage.kind == DamageKind::kMalformed) {
+        injection.records = MalformedBurst(traffic_, damageRng_);
+      }
+      injections_.push_back(std::move(injection));
+    }
+    std::stable_sort(injections_.begin(), injections_.end(), [](const auto& a, const auto& b) {
+      return a.file != b.file ? a.file < b.file : a.perMille < b.perMille;
+    });
+  }
+
+  bool Place(std::uint64_t t, const Frame& frame, std::uint8_t status,
+             const DamageKind* mark = nullptr) {
+    unsigned file = std::min(MinuteOf(t), spec_.minutes - 1);
+    if (!writer_.Record(file, t, frame.View(), status, mark)) return false;
+    clock_.Commit(t, frame.size);
+    return true;
+  }
+
+  bool Fire(Injection& injection) {
+    injection.done = true;
+    if (injection.kind == DamageKind::kGarbage) return writer_.Garbage(injection.file);
+    if (injection.kind == DamageKind::kSync) return writer_.CorruptNextSync(injection.file);
+    const DamageKind* mark = &injection.kind;
+    for (const InjectedRecord& record : injection.records) {
+      if (!Place(NextStart(record.gapBits, 0), record.frame, record.status, mark)) return false;
+      mark = nullptr;
+    }
+    return true;
+  }
+
+  // Fires the injections due before a record: those of earlier files not yet placed, and those
+  // of this file whose turn has come.
+  template <typename Due>
+  bool FireDue(unsigned file, Due due) {
+    for (Injection& injection : injections_) {
+      if (injection.done || injection.file > file) continue;
+      if (injection.file < file || due(injection)) {
+        if (!Fire(injection)) return false;
+      }
+    }
+    return true;
+  }
+
+  // Back to back traffic; each record goes into the file of its minute.
+  bool RunSaturated() {
+    for (;;) {
+      const TrafficRecord& record = traffic_.Next();
+      std::uint64_t t = NextStart(record.gapBits, record.jitterTicks);
+      unsigned file = MinuteOf(t);
+      if (file >= spec_.minutes) return true;
+      auto due = [&](const Injection& injection) {
+        return t >= MinuteStart(file) + ticksPerMinute_ / 1000 * injection.perMille;
+      };
+      if (!FireDue(file, due)) return false;
+      t = NextStart(record.gapBits, record.jitterTicks);
+      if (MinuteOf(t) >= spec_.minutes) return true;
+      if (!Place(t, record.frame, record.status)) return false;
+    }
+  }
+
+  // Exactly recordsPerMinute records in each minute: the traffic of a minute is first laid out
+  // back to back on a copy of the generator, and the idle time left over is then shared out
+  // before the frames where a master starts a cycle, as on a line that is not saturated.
+  bool RunSpread() {
+    const std::uint64_t count = spec_.recordsPerMinute;
+    // Injections go before a record well inside the minute, never before its first.
+    auto turn = [&](const Injection& injection) {
+      return count < 2 ? 0 : std::max<std::uint64_t>(1, count * injection.perMille / 1000);
+    };
+    for (unsigned file = 0; file < spec_.minutes; ++file) {
+      std::optional<std::uint64_t> share = IdleShare(file, count);
+      if (!share) return false;
+      minuteFloor_ = MinuteStart(file);
+      for (std::uint64_t i = 0; i < count; ++i) {
+        const TrafficRecord& record = traffic_.Next();
+        auto due = [&](const Injection& injection) { return i >= turn(injection); };
+        if (!FireDue(file, due)) return false;
+        std::uint64_t t = NextStart(record.gapBits, record.jitterTicks);
+        if (i == 0 || record.stretchable) t += *share;
+        if (!Place(t, record.frame, record.status)) return false;
+      }
+    }
+    return true;
+  }
+
+  // The idle time that each cycle start of the minute gets so that its records, laid out on
+  // copies of the generator and the clock, fill the minute; none when they don't fit.
+  std::optional<std::uint64_t> IdleShare(unsigned file, std::uint64_t count) {
+    const std::uint64_t minuteStart = MinuteStart(file);
+    const std::uint64_t minuteEnd = minuteStart + ticksPerMinute_;
+    // Room for the injected telegrams, and for the clamp at the minute's start.
+    std::uint64_t reserve = 2 * timing_.ticksPerBit * (timing_.slotBits + 64 + 255 * 11);
+    for (const Injection& injection : injections_) {
+      if (injection.file != file) continue;
+      for (const InjectedRecord& record : injection.records) {
+        reserve += std::uint64_t{record.gapBits} * timing_.ticksPerBit +
+                   timing_.FrameTicks(record.frame.size);
+      }
+    }
+    TrafficGenerator probe = traffic_;
+    BusClock probeClock = clock_;
+    std::uint64_t first = 0;
+    std::uint64_t needed = 0;
+    std::uint64_t slots = 0;
+    for (std::uint64_t i = 0; i < count; ++i) {
+      const TrafficRecord& record = probe.Next();
+      std::uint64_t t = std::max(
+          minuteStart, probeClock.NextStart(timing_, origin_, record.gapBits, record.jitterTicks));
+      if (i == 0) first = t;
+      needed = t - first + reserve;
+      if (first >= minuteEnd || needed >= minuteEnd - first) {
+        error_ = Format(
+            "%llu records do not fit in one minute at %s (about %llu do); use fewer "
+            "or --saturate",
+            static_cast<unsigned long long>(count), std::string(timing_.name).c_str(),
+            static_cast<unsigned long long>(i));
+        return std::nullopt;
+      }
+      if (i == 0 || record.stretchable) ++slots;
+      probeClock.Commit(t, record.frame.size);
+    }
+    return (minuteEnd - 1 - first - needed) / (slots + 1);
+  }
+
+  const RunSpec& spec_;
+  const BaudTiming timing_;
+  const std::uint64_t ticksPerMinute_;
+  const std::uint64_t origin_;
+  TrafficGenerator traffic_;
+  Rng damageRng_;
+  RunWriter writer_;
+  BusClock clock_;
+  std::uint64_t minuteFloor_ = 0;  // no frame of the minute being laid out starts before it
+  std::vector<Injection> injections_;
+  std::string error_;
+};
+
+std::string CheckDamage(const RunSpec& spec) {
+  for (std::size_t i = 0; i < spec.damage.size(); ++i) {
+    const Damage& damage = spec.damage[i];
+    std::string name(DamageKindName(damage.kind));
+    if (damage.file >= spec.minutes) {
+      return Format("Damage %s@%u: the run has only files 0 to %u", name.c_str(), damage.file,
+                    spec.minutes - 1);
+    }
+    if (damage.kind == DamageKind::kSplit && damage.file + 1 >= spec.minutes) {
+      return Format("Damage split@%u: a split record needs a next file", damage.file);
+    }
+    for (std::size_t j = 0; j < spec.damage.size(); ++j) {
+      const Damage& other = spec.damage[j];
+      if (j < i && other.kind == damage.kind && other.file == damage.file) {
+        return Format("Damage %s@%u is given twice", name.c_str(), damage.file);
+      }
+      if (damage.kind != DamageKind::kHeaderOnly) continue;
+      if (j != i && other.file == damage.file) {
+        return Format("Damage header-only@%u leaves no room for %s in that file", damage.file,
+                      std::string(DamageKindName(other.kind)).c_str());
+      }
+      if (other.kind == DamageKind::kSplit && other.file + 1 == damage.file) {
+        return Format("Damage split@%u would continue in file %u, which is header-only", other.file,
+                      damage.file);
+      }
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string CheckRunSpec(const RunSpec& spec) {
+  if (spec.base.empty()) return "No output name given";
+  if (spec.startHour > kMaxHour || spec.startMinute > 59) {
+    return Format("Start time %02u%02u is not HHMM with HH 00-99 and MM 00-59", spec.startHour,
+                  spec.startMinute);
+  }
+  if (spec.minutes < 1 || spec.minutes > kMaxMinutes) {
+    return Format("Minutes %u is not between 1 and %u", spec.minutes, kMaxMinutes);
+  }
+  if (!FindBaudTiming(spec.baudCode)) {
+    return Format("Baud code %u is not a bus rate (1-9)", spec.baudCode);
+  }
+  if (spec.moduleName.size() > kModuleNameSize) {
+    return Format("Module name has %zu characters; the header holds at most 32",
+                  spec.moduleName.size());
+  }
+  if (!spec.saturate && spec.recordsPerMinute == 0) return "Records per minute must be at least 1";
+  if (spec.clockStart && *spec.clockStart > kTimestampMask) {
+    return "Clock start does not fit in the 48-bit timestamp";
+  }
+  return CheckDamage(spec);
+}
+
+RunOutcome GenerateRun(const RunSpec& spec) {
+  RunOutcome outcome;
+  outcome.error = CheckRunSpec(spec);
+  if (!outcome.ok()) return outcome;
+  RunBuilder builder(spec, *FindBaudTiming(spec.baudCode), outcome.summary);
+  outcome.error = builder.Run();
+  return outcome;
+}
+
+}  // namespace fdc::gen

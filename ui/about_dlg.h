@@ -1,0 +1,11 @@
+// CAboutDlg: the about box.
+#pragma once
+
+#include <QDialog>
+
+class CAboutDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit CAboutDlg(QWidget* parent = nullptr);
+};

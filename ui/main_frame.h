@@ -1,0 +1,75 @@
+// CMainFrame: the program's one top-level window — menu, toolbar, status bar with the lock
+// indicators, the empty view, and the text dump dialog it owns.
+#pragma once
+
+#include <QMainWindow>
+#include <QMargins>
+#include <QSize>
+
+#include <array>
+
+#include "ui/app_settings.h"
+#include "ui/text_dump.h"
+
+class CChildView;
+class QAction;
+class QLabel;
+class QTimer;
+class QToolBar;
+
+class CMainFrame : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // `settings` are the application's; the frame reads them at creation and writes the window
+  // placement and the dialog's values back when it closes and goes.
+  explicit CMainFrame(fdc::ui::AppSettings& settings, QWidget* parent = nullptr);
+  ~CMainFrame() override;
+
+  // The creation steps: view, toolbar, status bar, docking, the stored placement, the dialog's
+  // values. False when a step fails.
+  bool Create();
+
+  TextDump& TextDumpDialog() { return m_textDump; }
+  QAction* TextDumpAction() const { return textDumpAction_; }
+  QAction* AboutAction() const { return aboutAction_; }
+  // The status bar's indicator panes, "CAP", "NUM" and "SCRL".
+  QLabel* Indicator(int index) const { return indicators_[static_cast<std::size_t>(index)]; }
+  // Reads the lock keys now and shows their state.
+  void UpdateIndicators();
+  // Stores the normal rectangle into the settings.
+  void SavePlacement();
+
+  void OnTextDump();
+
+ signals:
+  void AppAboutRequested();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool event(QEvent* event) override;
+
+ private:
+  void CreateMenus();
+  bool CreateToolBar();
+  bool CreateStatusBar();
+  void ApplyPlacement();
+  QMargins CurrentFrameMargins() const;
+  void TrackFrame();
+
+  QStatusBar* m_wndStatusBar = nullptr;
+  QToolBar* m_wndToolBar = nullptr;
+  CChildView* m_wndView = nullptr;
+  fdc::ui::AppSettings& m_settings;
+  TextDump m_textDump;
+
+  QAction* textDumpAction_ = nullptr;
+  QAction* aboutAction_ = nullptr;
+  std::array<QLabel*, 3> indicators_{};
+  QTimer* indicatorTimer_ = nullptr;
+  // The outer size wanted from the settings, until the window frame's size is known.
+  QSize wantedOuterSize_;
+  // The frame's margins as last seen in the normal state.
+  QMargins normalMargins_;
+  bool placementSaved_ = false;
+};

@@ -1,0 +1,52 @@
+// The few services of the windowing platform that the dialogs need, in one place: message
+// boxes, the file-open dialog, the wait cursor, starting a program without waiting, the lock
+// keys' state, and the dialog font with its base units.
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+#include <optional>
+#include <string>
+
+#include "ui/dialog_geometry.h"
+#include "ui/key_locks.h"
+
+class QFont;
+class QWidget;
+
+namespace fdc::ui {
+
+// A message box with one OK button, captioned with the application name.
+void ShowMessage(QWidget* owner, const QString& text, QMessageBox::Icon icon);
+
+// The file-open dialog: Qt's own dialog (never the desktop's, so that it behaves the same
+// everywhere), resizable, no read-only box, the chosen file need not exist. Starts at
+// `initialFile`; returns the chosen full path, or nothing when cancelled.
+std::optional<QString> BrowseForFile(QWidget* owner, const QString& initialFile,
+                                     const QString& defaultSuffix, const QString& filter);
+
+// The wait cursor for the lifetime of the object.
+class WaitCursor {
+ public:
+  WaitCursor();
+  ~WaitCursor();
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+// Starts the editor on `filePath` without waiting for it. False when no program could be
+// started (an empty or wrong editor path, a file that is not a program).
+bool StartEditor(const std::string& editorPath, const std::string& filePath);
+
+// The state of a lock key, or nothing when it cannot be read (no X server, no keyboard
+// extension).
+std::optional<bool> ReadLockState(LockKey key);
+// Whether the lock states can be read at all on this display.
+bool CanReadLockStates();
+
+// The dialogs' font: the desktop's family at the templates' 8 points.
+QFont DialogFont();
+DialogBaseUnits BaseUnitsOf(const QFont& font);
+
+}  // namespace fdc::ui

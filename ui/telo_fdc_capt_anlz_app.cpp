@@ -1,0 +1,78 @@
+// The application object: start-up, the end of the process, F1 and the about box.
+#include "ui/telo_fdc_capt_anlz_app.h"
+
+#include <QDir>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QSettings>
+
+#include "ui/about_dlg.h"
+#include "ui/app_icon.h"
+#include "ui/main_frame.h"
+
+using namespace fdc::ui;
+
+CTeloFdcCaptAnlzApp::CTeloFdcCaptAnlzApp(int& argc, char** argv) : QApplication(argc, argv) {
+  // The company key comes first: every settings access below depends on it.
+  setOrganizationName(QString::fromLatin1(kCompanyKey));
+  setApplicationName(QString::fromLatin1(kAppName));
+  setApplicationVersion(QStringLiteral("4.1.1"));
+  setWindowIcon(AppIcon());
+}
+
+CTeloFdcCaptAnlzApp::~CTeloFdcCaptAnlzApp() { ExitInstance(); }
+
+bool CTeloFdcCaptAnlzApp::InitInstance() {
+  m_programDir =
+      ProgramDirOf(QDir::toNativeSeparators(applicationFilePath()).toStdString());
+  {
+    QSettings store;
+    m_settings = ReadAppSettings(store, m_programDir);
+  }
+  m_mainFrame = std::make_unique<CMainFrame>(m_settings);
+  connect(m_mainFrame.get(), &CMainFrame::AppAboutRequested, this,
+          &CTeloFdcCaptAnlzApp::OnAppAbout);
+  if (!m_mainFrame->Create()) {
+    m_mainFrame.reset();
+    return false;
+  }
+  m_running = true;
+  m_mainFrame->show();
+  m_mainFrame->repaint();
+  return true;
+}
+
+void CTeloFdcCaptAnlzApp::ExitInstance() {
+  if (!m_running) return;
+  m_running = false;
+  m_mainFrame.reset();
+  QSettings store;
+  WriteAppSettings(store, m_settings);
+  store.sync();
+}
+
+void CTeloFdcCaptAnlzApp::WinHelp() {
+  if (m_helpShown) return;
+  m_helpShown = true;
+  // No owner and no caption of our own: the caption is the one a message box gets by default.
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"),
+                  QStringLiteral("Unrecognized Help Command"), QMessageBox::Ok);
+  box.exec();
+  m_helpShown = false;
+}
+
+void CTeloFdcCaptAnlzApp::OnAppAbout() {
+  CAboutDlg about(m_mainFrame.get());
+  about.exec();
+}
+
+bool CTeloFdcCaptAnlzApp::notify(QObject* receiver, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_F1 || key == Qt::Key_Help) {
+      WinHelp();
+      return true;
+    }
+  }
+  return QApplication::notify(receiver, event);
+}

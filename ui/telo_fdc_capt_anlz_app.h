@@ -1,0 +1,43 @@
+// CTeloFdcCaptAnlzApp: the application object — settings in at start, the main window, the
+// about box, the help key, and the settings out at the end.
+#pragma once
+
+#include <QApplication>
+
+#include <memory>
+#include <string>
+
+#include "ui/app_settings.h"
+
+class CMainFrame;
+
+class CTeloFdcCaptAnlzApp : public QApplication {
+  Q_OBJECT
+
+ public:
+  CTeloFdcCaptAnlzApp(int& argc, char** argv);
+  ~CTeloFdcCaptAnlzApp() override;
+
+  // Start-up: reads the settings and creates and shows the main window. False when the window
+  // cannot be created.
+  bool InitInstance();
+  // End: the main window goes (handing back its values), then the settings are written.
+  void ExitInstance();
+
+  // Every help request ends here.
+  void WinHelp();
+  void OnAppAbout();
+
+  fdc::ui::AppSettings& Settings() { return m_settings; }
+  CMainFrame* MainFrame() const { return m_mainFrame.get(); }
+  const std::string& ProgramDir() const { return m_programDir; }
+
+  bool notify(QObject* receiver, QEvent* event) override;
+
+ private:
+  fdc::ui::AppSettings m_settings;
+  std::string m_programDir;
+  std::unique_ptr<CMainFrame> m_mainFrame;
+  bool m_running = false;
+  bool m_helpShown = false;
+};
