@@ -74,32 +74,35 @@ trap 'rm -rf "$scratch"' EXIT
 cat "${files[@]}" > /dev/null
 
 elapsed_ns=0
+cpu_s=0
 peak_kb=0
-# Runs a command, keeping its wall time in elapsed_ns and its peak resident memory in peak_kb.
+# Runs a command, keeping its wall time in elapsed_ns, its processor time (user and system) in
+# cpu_s and its peak resident memory in peak_kb.
 timed() {
   local t0 t1 status=0
   t0=$(date +%s%N)
-  /usr/bin/time -f "%M" -o "$scratch/time.out" "$@" || status=$?
+  /usr/bin/time -f "%M %U %S" -o "$scratch/time.out" "$@" || status=$?
   t1=$(date +%s%N)
   elapsed_ns=$((t1 - t0))
-  peak_kb=$(tail -n 1 "$scratch/time.out")
+  read -r peak_kb user_s sys_s < <(tail -n 1 "$scratch/time.out")
+  cpu_s=$(awk -v u="$user_s" -v s="$sys_s" 'BEGIN { printf "%.2f", u + s }')
   return $status
 }
 
 awk -v n="${#files[@]}" -v b="$capture_bytes" -v r="$records" -v f="$first" 'BEGIN {
   printf "Capture run: %d minute files, %.1f MB, %d records, from %s\n\n", n, b / 1e6, r, f
-  printf "%-34s %9s %13s %15s %10s %10s\n", "", "time", "records/s", "capture MB/s", "peak mem",
-         "dump MB"
+  printf "%-34s %9s %13s %15s %10s %10s %9s %13s\n", "", "time", "records/s", "capture MB/s",
+         "peak mem", "dump MB", "cpu time", "rec/s of cpu"
 }'
 
 # For cp, records/s is the rate at which it moves the bytes that hold that many records.
 report() {  # label, dump bytes or "" when there is no dump
   awk -v label="$1" -v ns="$elapsed_ns" -v r="$records" -v b="$capture_bytes" -v kb="$peak_kb" \
-      -v dump="$2" 'BEGIN {
+      -v dump="$2" -v cpu="$cpu_s" 'BEGIN {
     s = ns / 1e9
     printf "%-34s %7.2f s %9.2f M/s %11.1f MB/s %7.1f MB", label, s, r / s / 1e6, b / s / 1e6,
            kb / 1024
-    if (dump != "") printf " %10.1f", dump / 1e6
+    if (dump != "") printf " %10.1f %7.2f s %9.2f M/s", dump / 1e6, cpu, r / cpu / 1e6
     printf "\n"
   }'
 }
@@ -118,7 +121,8 @@ run_dump() {  # label, option file or ""
   fi
   report "$label" "$(stat -c %s "$out")"
   if [[ -z "$opt" ]]; then
-    default_rate=$(awk -v ns="$elapsed_ns" -v r="$records" 'BEGIN { printf "%.2f", r / (ns / 1e9) / 1e6 }')
+    # One core: the records per second of processor time the dump takes.
+    default_rate=$(awk -v cpu="$cpu_s" -v r="$records" 'BEGIN { printf "%.2f", r / cpu / 1e6 }')
     # The dump of the default run is what the cp of dump bytes below copies.
     mv "$out" "$scratch/default-dump.txt"
   else
@@ -152,7 +156,7 @@ if [[ -n "${dump_lines:-}" ]]; then
 fi
 if [[ -n "$default_rate" ]]; then
   awk -v rate="$default_rate" 'BEGIN {
-    printf "Target: at least 10 M records/s with default options: %.2f M/s, %s\n", rate,
+    printf "Target: at least 10 M records/s of one core with default options: %.2f M/s, %s\n", rate,
            (rate >= 10 ? "met" : "NOT met")
   }'
 fi

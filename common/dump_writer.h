@@ -20,6 +20,18 @@ inline constexpr std::string_view kLineEnd = "\r\n";
 inline constexpr std::string_view kLineEnd = "\n";
 #endif
 
+// "000" to "999", three characters each, for the many short fields of a line (addresses, bytes,
+// time parts).
+inline constexpr std::array<char, 3000> kThreeDigits = [] {
+  std::array<char, 3000> digits{};
+  for (int v = 0; v < 1000; ++v) {
+    digits[3 * v] = static_cast<char>('0' + v / 100);
+    digits[3 * v + 1] = static_cast<char>('0' + v / 10 % 10);
+    digits[3 * v + 2] = static_cast<char>('0' + v % 10);
+  }
+  return digits;
+}();
+
 class DumpWriter {
  public:
   static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
@@ -93,17 +105,6 @@ class DumpWriter {
 
  private:
   static constexpr char kHexDigits[] = "0123456789abcdef";
-
-  // "000" to "999", for the many short fields of a line (addresses, bytes, time parts).
-  static constexpr std::array<char, 3000> kThreeDigits = [] {
-    std::array<char, 3000> digits{};
-    for (int v = 0; v < 1000; ++v) {
-      digits[3 * v] = static_cast<char>('0' + v / 100);
-      digits[3 * v + 1] = static_cast<char>('0' + v / 10 % 10);
-      digits[3 * v + 2] = static_cast<char>('0' + v % 10);
-    }
-    return digits;
-  }();
 
   // value < 1000, width <= 3.
   void SmallDecimal(unsigned value, int width, char pad) {

@@ -1,5 +1,6 @@
 // Field formatters: address, SAP, function code, data unit and raw hex columns.
 #include <array>
+#include <cstring>
 #include <string_view>
 
 #include "engine/line_writers.h"
@@ -24,6 +25,35 @@ constexpr std::array<std::string_view, 4> kStationTypes = {"ss ", "mn ", "mr ", 
 constexpr std::uint8_t kRequestBit = 0x40;
 constexpr std::uint8_t kFcbBit = 0x20;
 constexpr std::uint8_t kFcvBit = 0x10;
+
+// Each byte value as "%3u " and as "%4d " of its signed reading.
+constexpr std::array<char, 256 * 4> kUnsignedBytes = [] {
+  std::array<char, 256 * 4> text{};
+  for (int v = 0; v < 256; ++v) {
+    char* at = text.data() + 4 * v;
+    at[0] = v >= 100 ? static_cast<char>('0' + v / 100) : ' ';
+    at[1] = v >= 10 ? static_cast<char>('0' + v / 10 % 10) : ' ';
+    at[2] = static_cast<char>('0' + v % 10);
+    at[3] = ' ';
+  }
+  return text;
+}();
+constexpr std::array<char, 256 * 5> kSignedBytes = [] {
+  std::array<char, 256 * 5> text{};
+  for (int b = 0; b < 256; ++b) {
+    const int v = b < 128 ? b : b - 256;
+    const int magnitude = v < 0 ? -v : v;
+    char* at = text.data() + 5 * b;
+    at[0] = at[1] = at[2] = ' ';
+    int pos = 3;
+    at[pos--] = static_cast<char>('0' + magnitude % 10);
+    if (magnitude >= 10) at[pos--] = static_cast<char>('0' + magnitude / 10 % 10);
+    if (magnitude >= 100) at[pos--] = static_cast<char>('0' + magnitude / 100);
+    if (v < 0) at[pos] = '-';
+    at[4] = ' ';
+  }
+  return text;
+}();
 
 void WriteUnknownCode(DumpWriter& out, std::uint8_t fc) {
   out.Text("Typ?(");
@@ -110,15 +140,12 @@ void WriteDataUnit(DumpWriter& out, const DumpOptions& options, const std::uint8
     return;
   }
   if (!options.DataSgn && !options.DataUns) return WriteHexBytes(out, data, count);
-  for (std::size_t i = 0; i < count; ++i) {
-    if (options.DataSgn) {
-      out.SignedDec(static_cast<std::int8_t>(data[i]), 4);
-    } else if (options.DataUns) {
-      out.Dec(data[i], 3);
-    } else {
-      out.Hex2(data[i]);
-    }
-    out.Char(' ');
+  // "%4d " or "%3u " per byte: a fixed width, so the text comes from a table.
+  const std::size_t width = options.DataSgn ? 5 : 4;
+  const char* table = options.DataSgn ? kSignedBytes.data() : kUnsignedBytes.data();
+  char* at = out.Claim(width * count);
+  for (std::size_t i = 0; i < count; ++i, at += width) {
+    std::memcpy(at, table + width * data[i], width);
   }
 }
 

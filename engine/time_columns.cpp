@@ -83,12 +83,16 @@ void WriteTimeValue(DumpWriter& out, std::int64_t nanoseconds, const TimeFormat&
         part = v % 1000;
         break;
     }
-    // The hour field is always blank-padded: nothing stands before it.
     if (field.zeroPadded) {
-      out.DecZero(part, width);
-    } else {
-      out.Dec(part, width);
+      // Only minutes and below follow another field, so the part has at most `width` digits.
+      const std::size_t length = static_cast<std::size_t>(width) + (field.hasSeparator ? 1 : 0);
+      char* at = out.Claim(length);
+      const char* digits = kThreeDigits.data() + 3 * part + (3 - width);
+      for (int d = 0; d < width; ++d) at[d] = digits[d];
+      if (field.hasSeparator) at[width] = field.separator;
+      continue;
     }
+    out.Dec(part, width);
     if (field.hasSeparator) out.Char(field.separator);
   }
 }

@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "fdcgen: %s\nTry 'fdcgen --help'.\n", error.c_str());
     return 2;
   }
-  fdc::gen::RunOutcome outcome = fdc::gen::GenerateRun(command.spec);
+  fdc::gen::RunOutcome outcome = fdc::gen::GenerateRun(command.plan);
   if (!outcome.ok()) {
     std::fprintf(stderr, "fdcgen: %s\n", outcome.error.c_str());
     return 1;

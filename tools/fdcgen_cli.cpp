@@ -59,8 +59,8 @@ bool ParseNumber(std::string_view text, T& value) {
 
 std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
 
-std::string ParseDamageList(std::string_view list, RunSpec& spec) {
-  spec.damage.clear();
+std::string ParseDamageList(std::string_view list, RunPlan& plan) {
+  plan.damage.clear();
   if (list.empty()) return "--damage: no kind given";
   for (;;) {
     std::size_t comma = list.find(',');
@@ -68,11 +68,11 @@ std::string ParseDamageList(std::string_view list, RunSpec& spec) {
     std::size_t at = item.find('@');
     std::optional<DamageKind> kind = FindDamageKind(item.substr(0, at));
     if (!kind) return "--damage: unknown kind " + Quoted(item.substr(0, at));
-    unsigned file = DefaultDamageFile(*kind, spec.minutes);
+    unsigned file = DefaultDamageFile(*kind, plan.minutes);
     if (at != std::string_view::npos && !ParseNumber(item.substr(at + 1), file)) {
       return "--damage: " + Quoted(item.substr(at + 1)) + " is not a file number";
     }
-    spec.damage.push_back({*kind, file});
+    plan.damage.push_back({*kind, file});
     if (comma == std::string_view::npos) return {};
     list = list.substr(comma + 1);
   }
@@ -95,14 +95,14 @@ bool ParseIpAddress(std::string_view text, std::uint32_t& address) {
 
 namespace {
 
-// What reading the options leaves besides the spec.
+// What reading the options leaves besides the plan.
 struct ParseState {
   bool recordsGiven = false;
   std::optional<std::string_view> damageList;
 };
 
-// Reads an option's value into the spec; returns nothing, or what the value should have been.
-using ValueReader = const char* (*)(std::string_view value, RunSpec& spec, ParseState& state);
+// Reads an option's value into the plan; returns nothing, or what the value should have been.
+using ValueReader = const char* (*)(std::string_view value, RunPlan& plan, ParseState& state);
 
 struct ValueOption {
   std::string_view name;
@@ -111,63 +111,63 @@ struct ValueOption {
 
 constexpr ValueOption kValueOptions[] = {
     {"--out",
-     [](std::string_view value, RunSpec& spec, ParseState&) -> const char* {
-       spec.base = value;
+     [](std::string_view value, RunPlan& plan, ParseState&) -> const char* {
+       plan.base = value;
        return nullptr;
      }},
     {"--start",
-     [](std::string_view value, RunSpec& spec, ParseState&) -> const char* {
+     [](std::string_view value, RunPlan& plan, ParseState&) -> const char* {
        unsigned hhmm = 0;
        if (value.size() != 4 || !ParseNumber(value, hhmm)) return "HHMM";
-       spec.startHour = hhmm / 100;
-       spec.startMinute = hhmm % 100;
+       plan.startHour = hhmm / 100;
+       plan.startMinute = hhmm % 100;
        return nullptr;
      }},
     {"--minutes",
-     [](std::string_view value, RunSpec& spec, ParseState&) -> const char* {
-       return ParseNumber(value, spec.minutes) ? nullptr : "a number";
+     [](std::string_view value, RunPlan& plan, ParseState&) -> const char* {
+       return ParseNumber(value, plan.minutes) ? nullptr : "a number";
      }},
     {"--baud",
-     [](std::string_view value, RunSpec& spec, ParseState&) -> const char* {
+     [](std::string_view value, RunPlan& plan, ParseState&) -> const char* {
        std::optional<BaudTiming> timing = FindBaudTiming(value);
        if (!timing) return "a bus rate (1-9, or a name such as 12M or 500K)";
-       spec.baudCode = timing->code;
+       plan.baudCode = timing->code;
        return nullptr;
      }},
     {"--header-baud",
-     [](std::string_view value, RunSpec& spec, ParseState&) -> const char* {
+     [](std::string_view value, RunPlan& plan, ParseState&) -> const char* {
        std::uint16_t code = 0;
        if (!ParseNumber(value, code)) return "a number from 0 to 65535";
-       spec.headerBaudCode = code;
+       plan.headerBaudCode = code;
        return nullptr;
      }},
     {"--seed",
-     [](std::string_view value, RunSpec& spec, ParseState&) -> const char* {
-       return ParseNumber(value, spec.seed) ? nullptr : "a number";
+     [](std::string_view value, RunPlan& plan, ParseState&) -> const char* {
+       return ParseNumber(value, plan.seed) ? nullptr : "a number";
      }},
     {"--records-per-minute",
-     [](std::string_view value, RunSpec& spec, ParseState& state) -> const char* {
+     [](std::string_view value, RunPlan& plan, ParseState& state) -> const char* {
        state.recordsGiven = true;
-       return ParseNumber(value, spec.recordsPerMinute) ? nullptr : "a number";
+       return ParseNumber(value, plan.recordsPerMinute) ? nullptr : "a number";
      }},
     {"--ip",
-     [](std::string_view value, RunSpec& spec, ParseState&) -> const char* {
-       return ParseIpAddress(value, spec.ipAddress) ? nullptr : "an address A.B.C.D";
+     [](std::string_view value, RunPlan& plan, ParseState&) -> const char* {
+       return ParseIpAddress(value, plan.ipAddress) ? nullptr : "an address A.B.C.D";
      }},
     {"--module",
-     [](std::string_view value, RunSpec& spec, ParseState&) -> const char* {
-       spec.moduleName = value;
+     [](std::string_view value, RunPlan& plan, ParseState&) -> const char* {
+       plan.moduleName = value;
        return nullptr;
      }},
     {"--clock-start",
-     [](std::string_view value, RunSpec& spec, ParseState&) -> const char* {
+     [](std::string_view value, RunPlan& plan, ParseState&) -> const char* {
        std::uint64_t ticks = 0;
        if (!ParseNumber(value, ticks)) return "a number";
-       spec.clockStart = ticks;
+       plan.clockStart = ticks;
        return nullptr;
      }},
     {"--damage",
-     [](std::string_view value, RunSpec&, ParseState& state) -> const char* {
+     [](std::string_view value, RunPlan&, ParseState& state) -> const char* {
        state.damageList = value;  // read at the end, when the number of minutes is known
        return nullptr;
      }},
@@ -183,7 +183,7 @@ const ValueOption* FindValueOption(std::string_view name) {
 }  // namespace
 
 std::string ParseFdcgenArgs(std::span<const std::string_view> args, FdcgenCommand& command) {
-  RunSpec& spec = command.spec;
+  RunPlan& plan = command.plan;
   ParseState state;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string_view name = args[i];
@@ -192,7 +192,7 @@ std::string ParseFdcgenArgs(std::span<const std::string_view> args, FdcgenComman
       return {};
     }
     if (name == "--quiet" || name == "--saturate") {
-      (name == "--quiet" ? command.quiet : spec.saturate) = true;
+      (name == "--quiet" ? command.quiet : plan.saturate) = true;
       continue;
     }
     std::optional<std::string_view> value;
@@ -206,19 +206,19 @@ std::string ParseFdcgenArgs(std::span<const std::string_view> args, FdcgenComman
       if (i + 1 == args.size()) return std::string(name) + " needs a value";
       value = args[++i];
     }
-    if (const char* wanted = option->read(*value, spec, state)) {
+    if (const char* wanted = option->read(*value, plan, state)) {
       return std::string(name) + ": " + Quoted(*value) + " is not " + wanted;
     }
   }
-  if (spec.base.empty()) return "--out is required";
-  if (spec.saturate && state.recordsGiven) {
+  if (plan.base.empty()) return "--out is required";
+  if (plan.saturate && state.recordsGiven) {
     return "--saturate and --records-per-minute exclude each other";
   }
   if (state.damageList) {
-    std::string error = ParseDamageList(*state.damageList, spec);
+    std::string error = ParseDamageList(*state.damageList, plan);
     if (!error.empty()) return error;
   }
-  return CheckRunSpec(spec);
+  return CheckRunPlan(plan);
 }
 
 std::string FormatSummary(const RunSummary& summary) {

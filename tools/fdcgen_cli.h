@@ -1,4 +1,4 @@
-// The fdcgen command line: reading the arguments into a run spec, and the summary it prints.
+// The fdcgen command line: reading the arguments into a run plan, and the summary it prints.
 #pragma once
 
 #include <span>
@@ -12,7 +12,7 @@ namespace fdc::gen {
 extern const char kFdcgenUsage[];
 
 struct FdcgenCommand {
-  RunSpec spec;
+  RunPlan plan;
   bool quiet = false;
   bool help = false;
 };

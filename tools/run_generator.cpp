@@ -124,16 +124,16 @@ class OutputFile {
 // of a file is known when the file closes and can be split or cut short there.
 class RunWriter {
  public:
-  RunWriter(const RunSpec& spec, Rng& rng, RunSummary& summary)
-      : spec_(spec),
+  RunWriter(const RunPlan& plan, Rng& rng, RunSummary& summary)
+      : plan_(plan),
         rng_(rng),
         summary_(summary),
-        header_(EncodeHeader(spec.headerBaudCode.value_or(spec.baudCode), spec.ipAddress,
-                             spec.moduleName)) {
-    unsigned hour = spec.startHour;
-    unsigned minute = spec.startMinute;
-    for (unsigned i = 0; i < spec.minutes; ++i) {
-      names_.push_back(MinuteFileName(spec.base, hour, minute));
+        header_(EncodeHeader(plan.headerBaudCode.value_or(plan.baudCode), plan.ipAddress,
+                             plan.moduleName)) {
+    unsigned hour = plan.startHour;
+    unsigned minute = plan.startMinute;
+    for (unsigned i = 0; i < plan.minutes; ++i) {
+      names_.push_back(MinuteFileName(plan.base, hour, minute));
       NextMinute(hour, minute);
     }
   }
@@ -171,7 +171,7 @@ class RunWriter {
   }
 
   bool Finish() {
-    if (!AdvanceTo(spec_.minutes - 1)) return false;
+    if (!AdvanceTo(plan_.minutes - 1)) return false;
     return CloseFile();
   }
 
@@ -179,7 +179,7 @@ class RunWriter {
 
  private:
   bool Has(unsigned file, DamageKind kind) const {
-    return std::any_of(spec_.damage.begin(), spec_.damage.end(),
+    return std::any_of(plan_.damage.begin(), plan_.damage.end(),
                        [&](const Damage& d) { return d.file == file && d.kind == kind; });
   }
 
@@ -269,7 +269,7 @@ class RunWriter {
     garbage_.clear();
   }
 
-  const RunSpec& spec_;
+  const RunPlan& plan_;
   Rng& rng_;
   RunSummary& summary_;
   std::vector<std::uint8_t> header_;
@@ -360,20 +360,20 @@ std::vector<InjectedRecord> MalformedBurst(const TrafficGenerator& traffic, Rng&
 
 class RunBuilder {
  public:
-  RunBuilder(const RunSpec& spec, const BaudTiming& timing, RunSummary& summary)
-      : spec_(spec),
+  RunBuilder(const RunPlan& plan, const BaudTiming& timing, RunSummary& summary)
+      : plan_(plan),
         timing_(timing),
         ticksPerMinute_(timing.TicksPerMinute()),
-        origin_(spec.clockStart.value_or((spec.startHour * 60ull + spec.startMinute) *
+        origin_(plan.clockStart.value_or((plan.startHour * 60ull + plan.startMinute) *
                                          timing.TicksPerMinute())),
-        traffic_(spec.seed, timing),
-        damageRng_(spec.seed ^ 0xD1B54A32D192ED03ull),
-        writer_(spec, damageRng_, summary) {
+        traffic_(plan.seed, timing),
+        damageRng_(plan.seed ^ 0xD1B54A32D192ED03ull),
+        writer_(plan, damageRng_, summary) {
     BuildInjections();
   }
 
   std::string Run() {
-    bool ok = spec_.saturate ? RunSaturated() : RunSpread();
+    bool ok = plan_.saturate ? RunSaturated() : RunSpread();
     if (ok) ok = writer_.Finish();
     return error_.empty() ? writer_.error() : error_;
   }
@@ -382,14 +382,14 @@ class RunBuilder {
   std::uint64_t MinuteStart(unsigned file) const { return origin_ + file * ticksPerMinute_; }
   unsigned MinuteOf(std::uint64_t t) const {
     return static_cast<unsigned>(
-        std::min<std::uint64_t>((t - origin_) / ticksPerMinute_, spec_.minutes));
+        std::min<std::uint64_t>((t - origin_) / ticksPerMinute_, plan_.minutes));
   }
   std::uint64_t NextStart(std::uint32_t gapBits, std::uint32_t jitterTicks) const {
     return std::max(minuteFloor_, clock_.NextStart(timing_, origin_, gapBits, jitterTicks));
   }
 
   void BuildInjections() {
-    for (const Damage& damage : spec_.damage) {
+    for (const Damage& damage : plan_.damage) {
       std::optional<unsigned> perMille = PerMilleOfMinute(damage.kind);
       if (!perMille) continue;
       Injection injection{damage.kind, damage.file, *perMille, {}};
@@ -409,7 +409,7 @@ class RunBuilder {
 
   bool Place(std::uint64_t t, const Frame& frame, std::uint8_t status,
              const DamageKind* mark = nullptr) {
-    unsigned file = std::min(MinuteOf(t), spec_.minutes - 1);
+    unsigned file = std::min(MinuteOf(t), plan_.minutes - 1);
     if (!writer_.Record(file, t, frame.View(), status, mark)) return false;
     clock_.Commit(t, frame.size);
     return true;
@@ -446,13 +446,13 @@ class RunBuilder {
       const TrafficRecord& record = traffic_.Next();
       std::uint64_t t = NextStart(record.gapBits, record.jitterTicks);
       unsigned file = MinuteOf(t);
-      if (file >= spec_.minutes) return true;
+      if (file >= plan_.minutes) return true;
       auto due = [&](const Injection& injection) {
         return t >= MinuteStart(file) + ticksPerMinute_ / 1000 * injection.perMille;
       };
       if (!FireDue(file, due)) return false;
       t = NextStart(record.gapBits, record.jitterTicks);
-      if (MinuteOf(t) >= spec_.minutes) return true;
+      if (MinuteOf(t) >= plan_.minutes) return true;
       if (!Place(t, record.frame, record.status)) return false;
     }
   }
@@ -461,12 +461,12 @@ class RunBuilder {
   // back to back on a copy of the generator, and the idle time left over is then shared out
   // before the frames where a master starts a cycle, as on a line that is not saturated.
   bool RunSpread() {
-    const std::uint64_t count = spec_.recordsPerMinute;
+    const std::uint64_t count = plan_.recordsPerMinute;
     // Injections go before a record well inside the minute, never before its first.
     auto turn = [&](const Injection& injection) {
       return count < 2 ? 0 : std::max<std::uint64_t>(1, count * injection.perMille / 1000);
     };
-    for (unsigned file = 0; file < spec_.minutes; ++file) {
+    for (unsigned file = 0; file < plan_.minutes; ++file) {
       std::optional<std::uint64_t> share = IdleShare(file, count);
       if (!share) return false;
       minuteFloor_ = MinuteStart(file);
@@ -521,7 +521,7 @@ class RunBuilder {
     return (minuteEnd - 1 - first - needed) / (slots + 1);
   }
 
-  const RunSpec& spec_;
+  const RunPlan& plan_;
   const BaudTiming timing_;
   const std::uint64_t ticksPerMinute_;
   const std::uint64_t origin_;
@@ -534,19 +534,19 @@ class RunBuilder {
   std::string error_;
 };
 
-std::string CheckDamage(const RunSpec& spec) {
-  for (std::size_t i = 0; i < spec.damage.size(); ++i) {
-    const Damage& damage = spec.damage[i];
+std::string CheckDamage(const RunPlan& plan) {
+  for (std::size_t i = 0; i < plan.damage.size(); ++i) {
+    const Damage& damage = plan.damage[i];
     std::string name(DamageKindName(damage.kind));
-    if (damage.file >= spec.minutes) {
+    if (damage.file >= plan.minutes) {
       return Format("Damage %s@%u: the run has only files 0 to %u", name.c_str(), damage.file,
-                    spec.minutes - 1);
+                    plan.minutes - 1);
     }
-    if (damage.kind == DamageKind::kSplit && damage.file + 1 >= spec.minutes) {
+    if (damage.kind == DamageKind::kSplit && damage.file + 1 >= plan.minutes) {
       return Format("Damage split@%u: a split record needs a next file", damage.file);
     }
-    for (std::size_t j = 0; j < spec.damage.size(); ++j) {
-      const Damage& other = spec.damage[j];
+    for (std::size_t j = 0; j < plan.damage.size(); ++j) {
+      const Damage& other = plan.damage[j];
       if (j < i && other.kind == damage.kind && other.file == damage.file) {
         return Format("Damage %s@%u is given twice", name.c_str(), damage.file);
       }
@@ -566,34 +566,34 @@ std::string CheckDamage(const RunSpec& spec) {
 
 }  // namespace
 
-std::string CheckRunSpec(const RunSpec& spec) {
-  if (spec.base.empty()) return "No output name given";
-  if (spec.startHour > kMaxHour || spec.startMinute > 59) {
-    return Format("Start time %02u%02u is not HHMM with HH 00-99 and MM 00-59", spec.startHour,
-                  spec.startMinute);
+std::string CheckRunPlan(const RunPlan& plan) {
+  if (plan.base.empty()) return "No output name given";
+  if (plan.startHour > kMaxHour || plan.startMinute > 59) {
+    return Format("Start time %02u%02u is not HHMM with HH 00-99 and MM 00-59", plan.startHour,
+                  plan.startMinute);
   }
-  if (spec.minutes < 1 || spec.minutes > kMaxMinutes) {
-    return Format("Minutes %u is not between 1 and %u", spec.minutes, kMaxMinutes);
+  if (plan.minutes < 1 || plan.minutes > kMaxMinutes) {
+    return Format("Minutes %u is not between 1 and %u", plan.minutes, kMaxMinutes);
   }
-  if (!FindBaudTiming(spec.baudCode)) {
-    return Format("Baud code %u is not a bus rate (1-9)", spec.baudCode);
+  if (!FindBaudTiming(plan.baudCode)) {
+    return Format("Baud code %u is not a bus rate (1-9)", plan.baudCode);
   }
-  if (spec.moduleName.size() > kModuleNameSize) {
+  if (plan.moduleName.size() > kModuleNameSize) {
     return Format("Module name has %zu characters; the header holds at most 32",
-                  spec.moduleName.size());
+                  plan.moduleName.size());
   }
-  if (!spec.saturate && spec.recordsPerMinute == 0) return "Records per minute must be at least 1";
-  if (spec.clockStart && *spec.clockStart > kTimestampMask) {
+  if (!plan.saturate && plan.recordsPerMinute == 0) return "Records per minute must be at least 1";
+  if (plan.clockStart && *plan.clockStart > kTimestampMask) {
     return "Clock start does not fit in the 48-bit timestamp";
   }
-  return CheckDamage(spec);
+  return CheckDamage(plan);
 }
 
-RunOutcome GenerateRun(const RunSpec& spec) {
+RunOutcome GenerateRun(const RunPlan& plan) {
   RunOutcome outcome;
-  outcome.error = CheckRunSpec(spec);
+  outcome.error = CheckRunPlan(plan);
   if (!outcome.ok()) return outcome;
-  RunBuilder builder(spec, *FindBaudTiming(spec.baudCode), outcome.summary);
+  RunBuilder builder(plan, *FindBaudTiming(plan.baudCode), outcome.summary);
   outcome.error = builder.Run();
   return outcome;
 }

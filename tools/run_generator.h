@@ -58,7 +58,7 @@ struct DamagePlacement {
 // a middle file otherwise (one that has a successor, for a split record).
 unsigned DefaultDamageFile(DamageKind kind, unsigned minutes);
 
-struct RunSpec {
+struct RunPlan {
   std::string base;  // directory and name part: files are <base>HHMM.FdcCapt
   unsigned startHour = 12;
   unsigned startMinute = 0;
@@ -88,10 +88,10 @@ struct RunOutcome {
   bool ok() const { return error.empty(); }
 };
 
-// The first problem with the spec, as a one-line message; empty when it can be generated.
-std::string CheckRunSpec(const RunSpec& spec);
+// The first problem with the plan, as a one-line message; empty when it can be generated.
+std::string CheckRunPlan(const RunPlan& plan);
 
-// The same spec always gives the same bytes.
-RunOutcome GenerateRun(const RunSpec& spec);
+// The same plan always gives the same bytes.
+RunOutcome GenerateRun(const RunPlan& plan);
 
 }  // namespace fdc::gen

@@ -85,6 +85,29 @@ TEST(DumpRun, TimeColumnsFollowPrintedLines) {
             "        6: a  5 d  1.000 d..  |g994 g....| \n\nLast Reference Reached\n");
 }
 
+TEST(DumpRun, ShowOnlyFilterSeesTheWindowAndTheArguments) {
+  TempDir dir;
+  CaptureBytes file;
+  for (int i = 0; i < 10; ++i) {
+    const std::uint8_t da = static_cast<std::uint8_t>(i % 3);
+    file.Record(static_cast<std::uint64_t>(i) * 48000, {0x10, da, 0x01, 0x49, 0x4c, 0x16},
+                i == 7 ? STSCHK : 0);
+  }
+  WriteRun(dir, {file});
+  const std::string filter = "NoDelim\nNoFc\nNoDstSap\nNoSrcSap\nShowOnly\nDA == CmdArg[2] || STS & STSCHK\n#\n";
+  auto run = RunDump(dir, 1, filter, 3, 9, {0, 0, 2, 0});
+  ASSERT_TRUE(run.ok) << run.error;
+  EXPECT_NE(run.dump.find("Show Only : DA == CmdArg[2] || STS & STSCHK \n\n"), std::string::npos);
+  // Records 3 and 6 and 9 have DA 2; record 8 has the status bit; 1 to 2 are outside the window.
+  EXPECT_EQ(Body(run.dump),
+            "        3:    2<1   \n        6:    2<1   \n        8: *  1<1   \n"
+            "        9:    2<1   \n\nLast Reference Reached\n");
+
+  auto none = RunDump(dir, 1, "ShowOnly\n0\n#\n");
+  ASSERT_TRUE(none.ok) << none.error;
+  EXPECT_EQ(Body(none.dump), "\nEnd of Capture Data\n");
+}
+
 TEST(DumpRun, OptionErrorsLeaveNoDumpFile) {
   TempDir dir;
   WriteRun(dir, {TenRecords()});

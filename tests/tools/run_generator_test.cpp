@@ -1,5 +1,5 @@
 // Runs of minute files: cut by the module's clock, timed plausibly, the same bytes for the same
-// spec, every kind of damage where it was asked for; and the fdcgen command line.
+// plan, every kind of damage where it was asked for; and the fdcgen command line.
 #include "tools/run_generator.h"
 
 #include <gtest/gtest.h>
@@ -42,17 +42,17 @@ class ScratchDir {
   fs::path path_;
 };
 
-RunSpec Spec(const ScratchDir& dir, unsigned minutes = 3, std::uint16_t baud = 5,
+RunPlan Plan(const ScratchDir& dir, unsigned minutes = 3, std::uint16_t baud = 5,
              std::uint64_t perMinute = 2000) {
-  RunSpec spec;
-  spec.base = dir.Base();
-  spec.startHour = 23;
-  spec.startMinute = 59;
-  spec.minutes = minutes;
-  spec.baudCode = baud;
-  spec.seed = 11;
-  spec.recordsPerMinute = perMinute;
-  return spec;
+  RunPlan plan;
+  plan.base = dir.Base();
+  plan.startHour = 23;
+  plan.startMinute = 59;
+  plan.minutes = minutes;
+  plan.baudCode = baud;
+  plan.seed = 11;
+  plan.recordsPerMinute = perMinute;
+  return plan;
 }
 
 std::vector<Bytes> ReadRun(const RunSummary& summary) {
@@ -61,16 +61,16 @@ std::vector<Bytes> ReadRun(const RunSummary& summary) {
   return files;
 }
 
-TEST(GenerateRun, SameSpecSameBytesOtherSeedOtherBytes) {
+TEST(GenerateRun, SamePlanSameBytesOtherSeedOtherBytes) {
   ScratchDir one, two, three;
-  RunSpec spec = Spec(one);
-  spec.damage = {{DamageKind::kGarbage, 1}, {DamageKind::kSplit, 0}, {DamageKind::kLen0, 2}};
-  RunOutcome first = GenerateRun(spec);
-  spec.base = two.Base();
-  RunOutcome second = GenerateRun(spec);
-  spec.base = three.Base();
-  spec.seed = 12;
-  RunOutcome third = GenerateRun(spec);
+  RunPlan plan = Plan(one);
+  plan.damage = {{DamageKind::kGarbage, 1}, {DamageKind::kSplit, 0}, {DamageKind::kLen0, 2}};
+  RunOutcome first = GenerateRun(plan);
+  plan.base = two.Base();
+  RunOutcome second = GenerateRun(plan);
+  plan.base = three.Base();
+  plan.seed = 12;
+  RunOutcome third = GenerateRun(plan);
   ASSERT_TRUE(first.ok() && second.ok() && third.ok()) << first.error;
   EXPECT_EQ(ReadRun(first.summary), ReadRun(second.summary));
   EXPECT_NE(ReadRun(first.summary), ReadRun(third.summary));
@@ -97,9 +97,9 @@ TEST(GenerateRun, RecordsFollowTheClockMinuteByMinute) {
   for (const TimingRow& row : rows) {
     SCOPED_TRACE(row.name);
     ScratchDir dir;
-    RunSpec spec = Spec(dir, row.minutes, row.baud, row.perMinute);
-    spec.saturate = row.saturate;
-    RunOutcome outcome = GenerateRun(spec);
+    RunPlan plan = Plan(dir, row.minutes, row.baud, row.perMinute);
+    plan.saturate = row.saturate;
+    RunOutcome outcome = GenerateRun(plan);
     ASSERT_TRUE(outcome.ok()) << outcome.error;
     const BaudTiming timing = *FindBaudTiming(row.baud);
     const std::uint64_t perMinute = timing.TicksPerMinute();
@@ -148,29 +148,29 @@ TEST(GenerateRun, RecordsFollowTheClockMinuteByMinute) {
 
 TEST(GenerateRun, ClockStartsWhereAsked) {
   ScratchDir dir;
-  RunSpec spec = Spec(dir, 1, 1, 100);
-  spec.clockStart = (std::uint64_t{1} << 40) + 3;
-  RunOutcome outcome = GenerateRun(spec);
+  RunPlan plan = Plan(dir, 1, 1, 100);
+  plan.clockStart = (std::uint64_t{1} << 40) + 3;
+  RunOutcome outcome = GenerateRun(plan);
   ASSERT_TRUE(outcome.ok()) << outcome.error;
   std::vector<check::Record> walk = check::Walk(check::ReadBytes(outcome.summary.paths[0]), 40);
   ASSERT_EQ(walk.size(), 100u);
-  EXPECT_GE(walk.front().timestamp, *spec.clockStart);
-  EXPECT_LT(walk.back().timestamp, *spec.clockStart + FindBaudTiming(1)->TicksPerMinute());
+  EXPECT_GE(walk.front().timestamp, *plan.clockStart);
+  EXPECT_LT(walk.back().timestamp, *plan.clockStart + FindBaudTiming(1)->TicksPerMinute());
 }
 
 TEST(GenerateRun, EveryFileCarriesTheChosenHeader) {
   ScratchDir dir;
-  RunSpec spec = Spec(dir, 2, 5, 10);
-  spec.headerBaudCode = 0xFFFF;
-  spec.ipAddress = 0x0A010203;
-  spec.moduleName = "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345";
-  RunOutcome outcome = GenerateRun(spec);
+  RunPlan plan = Plan(dir, 2, 5, 10);
+  plan.headerBaudCode = 0xFFFF;
+  plan.ipAddress = 0x0A010203;
+  plan.moduleName = "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345";
+  RunOutcome outcome = GenerateRun(plan);
   ASSERT_TRUE(outcome.ok()) << outcome.error;
   for (const Bytes& data : ReadRun(outcome.summary)) {
     ASSERT_GE(data.size(), 40u);
     EXPECT_EQ(Bytes(data.begin(), data.begin() + 8),
               (Bytes{0, 0, 0xFF, 0xFF, 0x03, 0x02, 0x01, 0x0A}));
-    EXPECT_EQ(std::string(data.begin() + 8, data.begin() + 40), spec.moduleName);
+    EXPECT_EQ(std::string(data.begin() + 8, data.begin() + 40), plan.moduleName);
   }
 }
 
@@ -218,9 +218,9 @@ TEST(GenerateRun, EachKindOfDamageLandsWhereAsked) {
     const std::string name(DamageKindName(row.kind));
     SCOPED_TRACE(name);
     ScratchDir dir;
-    RunSpec spec = Spec(dir);
-    spec.damage = {{row.kind, DefaultDamageFile(row.kind, 3)}};
-    RunOutcome outcome = GenerateRun(spec);
+    RunPlan plan = Plan(dir);
+    plan.damage = {{row.kind, DefaultDamageFile(row.kind, 3)}};
+    RunOutcome outcome = GenerateRun(plan);
     ASSERT_TRUE(outcome.ok()) << outcome.error;
     EXPECT_EQ(outcome.summary.records, undamaged + row.recordChange);
     const DamagePlacement* at = Placement(outcome.summary, row.kind);
@@ -299,14 +299,14 @@ TEST(GenerateRun, EachKindOfDamageLandsWhereAsked) {
 // With the line saturated, damage lands by time; all kinds in one run, each once.
 TEST(GenerateRun, AllKindsOfDamageInOneSaturatedRun) {
   ScratchDir dir;
-  RunSpec spec = Spec(dir, 4, 9, 0);
-  spec.saturate = true;
-  spec.damage = {{DamageKind::kGarbage, 0},   {DamageKind::kSync, 0},      {DamageKind::kLen0, 1},
+  RunPlan plan = Plan(dir, 4, 9, 0);
+  plan.saturate = true;
+  plan.damage = {{DamageKind::kGarbage, 0},   {DamageKind::kSync, 0},      {DamageKind::kLen0, 1},
                  {DamageKind::kLen255, 1},    {DamageKind::kMalformed, 1}, {DamageKind::kSplit, 1},
                  {DamageKind::kTruncated, 2}, {DamageKind::kHeaderOnly, 3}};
-  RunOutcome outcome = GenerateRun(spec);
+  RunOutcome outcome = GenerateRun(plan);
   ASSERT_TRUE(outcome.ok()) << outcome.error;
-  for (const Damage& damage : spec.damage) {
+  for (const Damage& damage : plan.damage) {
     SCOPED_TRACE(std::string(DamageKindName(damage.kind)));
     const DamagePlacement* at = Placement(outcome.summary, damage.kind);
     ASSERT_NE(at, nullptr);
@@ -317,61 +317,61 @@ TEST(GenerateRun, AllKindsOfDamageInOneSaturatedRun) {
 
 TEST(GenerateRun, ReportsWhatCannotBeDone) {
   ScratchDir dir;
-  RunSpec spec = Spec(dir, 1, 9, 100000);
-  EXPECT_EQ(GenerateRun(spec).error.substr(0, 54),
+  RunPlan plan = Plan(dir, 1, 9, 100000);
+  EXPECT_EQ(GenerateRun(plan).error.substr(0, 54),
             "100000 records do not fit in one minute at 9K6 (about ");
-  spec.base = dir.Base("missing/Line1");
-  spec.recordsPerMinute = 10;
-  EXPECT_EQ(GenerateRun(spec).error, "Unable to create " + dir.Base("missing/Line1") +
+  plan.base = dir.Base("missing/Line1");
+  plan.recordsPerMinute = 10;
+  EXPECT_EQ(GenerateRun(plan).error, "Unable to create " + dir.Base("missing/Line1") +
                                          "2359.FdcCapt: No such file or directory");
 }
 
-TEST(CheckRunSpec, RefusesWithOneLine) {
+TEST(CheckRunPlan, RefusesWithOneLine) {
   struct Row {
     const char* name;
-    void (*change)(RunSpec&);
+    void (*change)(RunPlan&);
     const char* message;
   };
   const Row rows[] = {
-      {"fine", [](RunSpec&) {}, ""},
-      {"no base", [](RunSpec& s) { s.base.clear(); }, "No output name given"},
-      {"hour", [](RunSpec& s) { s.startHour = 100; },
+      {"fine", [](RunPlan&) {}, ""},
+      {"no base", [](RunPlan& s) { s.base.clear(); }, "No output name given"},
+      {"hour", [](RunPlan& s) { s.startHour = 100; },
        "Start time 10059 is not HHMM with HH 00-99 and MM 00-59"},
-      {"minute", [](RunSpec& s) { s.startMinute = 60; },
+      {"minute", [](RunPlan& s) { s.startMinute = 60; },
        "Start time 2360 is not HHMM with HH 00-99 and MM 00-59"},
-      {"minutes 0", [](RunSpec& s) { s.minutes = 0; }, "Minutes 0 is not between 1 and 1439"},
-      {"minutes 1440", [](RunSpec& s) { s.minutes = 1440; },
+      {"minutes 0", [](RunPlan& s) { s.minutes = 0; }, "Minutes 0 is not between 1 and 1439"},
+      {"minutes 1440", [](RunPlan& s) { s.minutes = 1440; },
        "Minutes 1440 is not between 1 and 1439"},
-      {"baud 0", [](RunSpec& s) { s.baudCode = 0; }, "Baud code 0 is not a bus rate (1-9)"},
-      {"baud 10", [](RunSpec& s) { s.baudCode = 10; }, "Baud code 10 is not a bus rate (1-9)"},
-      {"name", [](RunSpec& s) { s.moduleName = std::string(33, 'x'); },
+      {"baud 0", [](RunPlan& s) { s.baudCode = 0; }, "Baud code 0 is not a bus rate (1-9)"},
+      {"baud 10", [](RunPlan& s) { s.baudCode = 10; }, "Baud code 10 is not a bus rate (1-9)"},
+      {"name", [](RunPlan& s) { s.moduleName = std::string(33, 'x'); },
        "Module name has 33 characters; the header holds at most 32"},
-      {"no records", [](RunSpec& s) { s.recordsPerMinute = 0; },
+      {"no records", [](RunPlan& s) { s.recordsPerMinute = 0; },
        "Records per minute must be at least 1"},
-      {"clock", [](RunSpec& s) { s.clockStart = std::uint64_t{1} << 48; },
+      {"clock", [](RunPlan& s) { s.clockStart = std::uint64_t{1} << 48; },
        "Clock start does not fit in the 48-bit timestamp"},
       {"file",
-       [](RunSpec& s) {
+       [](RunPlan& s) {
          s.damage = {{DamageKind::kLen0, 3}};
        },
        "Damage len0@3: the run has only files 0 to 2"},
       {"split last",
-       [](RunSpec& s) {
+       [](RunPlan& s) {
          s.damage = {{DamageKind::kSplit, 2}};
        },
        "Damage split@2: a split record needs a next file"},
       {"twice",
-       [](RunSpec& s) {
+       [](RunPlan& s) {
          s.damage = {{DamageKind::kSync, 1}, {DamageKind::kSync, 1}};
        },
        "Damage sync@1 is given twice"},
       {"header-only and more",
-       [](RunSpec& s) {
+       [](RunPlan& s) {
          s.damage = {{DamageKind::kGarbage, 1}, {DamageKind::kHeaderOnly, 1}};
        },
        "Damage header-only@1 leaves no room for garbage in that file"},
       {"split into header-only",
-       [](RunSpec& s) {
+       [](RunPlan& s) {
          s.damage = {{DamageKind::kHeaderOnly, 2}, {DamageKind::kSplit, 1}};
        },
        "Damage split@1 would continue in file 2, which is header-only"},
@@ -379,9 +379,9 @@ TEST(CheckRunSpec, RefusesWithOneLine) {
   ScratchDir dir;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    RunSpec spec = Spec(dir);
-    row.change(spec);
-    EXPECT_EQ(CheckRunSpec(spec), row.message);
+    RunPlan plan = Plan(dir);
+    row.change(plan);
+    EXPECT_EQ(CheckRunPlan(plan), row.message);
   }
 }
 
@@ -399,23 +399,23 @@ TEST(FdcgenCommandLine, ReadsEveryOption) {
              "--quiet"},
             command),
       "");
-  const RunSpec& spec = command.spec;
-  EXPECT_EQ(spec.base, "d/Line1");
-  EXPECT_EQ(spec.startHour, 23u);
-  EXPECT_EQ(spec.startMinute, 59u);
-  EXPECT_EQ(spec.minutes, 3u);
-  EXPECT_EQ(spec.baudCode, 1);
-  EXPECT_EQ(spec.seed, 18446744073709551615ull);
-  EXPECT_TRUE(spec.saturate);
-  EXPECT_EQ(spec.ipAddress, 0x0A000001u);
-  EXPECT_EQ(spec.moduleName, "Mod");
-  EXPECT_EQ(spec.headerBaudCode, 0);
-  EXPECT_EQ(spec.clockStart, 77u);
-  ASSERT_EQ(spec.damage.size(), 3u);
-  EXPECT_EQ(spec.damage[0].kind, DamageKind::kSplit);
-  EXPECT_EQ(spec.damage[0].file, 1u);
-  EXPECT_EQ(spec.damage[1].file, 2u);
-  EXPECT_EQ(spec.damage[2].file, 0u);
+  const RunPlan& plan = command.plan;
+  EXPECT_EQ(plan.base, "d/Line1");
+  EXPECT_EQ(plan.startHour, 23u);
+  EXPECT_EQ(plan.startMinute, 59u);
+  EXPECT_EQ(plan.minutes, 3u);
+  EXPECT_EQ(plan.baudCode, 1);
+  EXPECT_EQ(plan.seed, 18446744073709551615ull);
+  EXPECT_TRUE(plan.saturate);
+  EXPECT_EQ(plan.ipAddress, 0x0A000001u);
+  EXPECT_EQ(plan.moduleName, "Mod");
+  EXPECT_EQ(plan.headerBaudCode, 0);
+  EXPECT_EQ(plan.clockStart, 77u);
+  ASSERT_EQ(plan.damage.size(), 3u);
+  EXPECT_EQ(plan.damage[0].kind, DamageKind::kSplit);
+  EXPECT_EQ(plan.damage[0].file, 1u);
+  EXPECT_EQ(plan.damage[1].file, 2u);
+  EXPECT_EQ(plan.damage[2].file, 0u);
   EXPECT_TRUE(command.quiet);
   EXPECT_FALSE(command.help);
 }
@@ -423,13 +423,13 @@ TEST(FdcgenCommandLine, ReadsEveryOption) {
 TEST(FdcgenCommandLine, DefaultsAndHelp) {
   FdcgenCommand command;
   ASSERT_EQ(Parse({"--out", "x"}, command), "");
-  EXPECT_EQ(command.spec.startHour, 12u);
-  EXPECT_EQ(command.spec.startMinute, 0u);
-  EXPECT_EQ(command.spec.minutes, 1u);
-  EXPECT_EQ(command.spec.baudCode, 4);
-  EXPECT_FALSE(command.spec.saturate);
-  EXPECT_EQ(command.spec.recordsPerMinute, 1000u);
-  EXPECT_EQ(command.spec.ipAddress, 0xC0A80005u);
+  EXPECT_EQ(command.plan.startHour, 12u);
+  EXPECT_EQ(command.plan.startMinute, 0u);
+  EXPECT_EQ(command.plan.minutes, 1u);
+  EXPECT_EQ(command.plan.baudCode, 4);
+  EXPECT_FALSE(command.plan.saturate);
+  EXPECT_EQ(command.plan.recordsPerMinute, 1000u);
+  EXPECT_EQ(command.plan.ipAddress, 0xC0A80005u);
 
   FdcgenCommand help;
   EXPECT_EQ(Parse({"--bogus", "--help"}, help), "Unknown option '--bogus'");
@@ -441,9 +441,9 @@ TEST(FdcgenCommandLine, DefaultsAndHelp) {
 TEST(FdcgenCommandLine, DamageDefaultsFollowTheMinutes) {
   FdcgenCommand command;
   ASSERT_EQ(Parse({"--out", "x", "--damage", "truncated,garbage", "--minutes", "4"}, command), "");
-  ASSERT_EQ(command.spec.damage.size(), 2u);
-  EXPECT_EQ(command.spec.damage[0].file, 3u);
-  EXPECT_EQ(command.spec.damage[1].file, 1u);
+  ASSERT_EQ(command.plan.damage.size(), 2u);
+  EXPECT_EQ(command.plan.damage[0].file, 3u);
+  EXPECT_EQ(command.plan.damage[1].file, 1u);
 }
 
 TEST(FdcgenCommandLine, RefusesWithOneLine) {
