@@ -38,6 +38,11 @@ class CaptureFile {
     return offset + n <= bufferLength_ ? buffer_.get() + offset : nullptr;
   }
   void Skip(std::size_t n) { position_ += n; }
+  // How many bytes the buffer holds from the read position on.
+  std::size_t Buffered() const {
+    if (position_ < bufferStart_ || position_ - bufferStart_ >= bufferLength_) return 0;
+    return bufferLength_ - static_cast<std::size_t>(position_ - bufferStart_);
+  }
   // The next byte, or -1 at the end of the file.
   int ReadByte() {
     if (position_ >= bufferStart_ && position_ - bufferStart_ < bufferLength_) {

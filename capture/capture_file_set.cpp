@@ -15,6 +15,22 @@ constexpr int kSyncAttempts = 280;
 constexpr int kSyncScanBytes = 280;
 constexpr int kChainHeaders = 100;
 
+// Copies a frame and its status byte out of the read buffer. Where the buffer holds enough
+// bytes behind the record, whole 32-byte blocks are copied (the extra bytes land in the unused
+// part of the frame buffer): cheaper than a copy of odd length.
+template <std::size_t N>
+void CopyFrameFrom(std::uint8_t (&frame)[N], const std::uint8_t* source, std::size_t n,
+                   std::size_t available) {
+  constexpr std::size_t kBlock = 32;
+  const std::size_t rounded = (n + kBlock - 1) / kBlock * kBlock;
+  static_assert(N >= 256, "a frame of 255 bytes and its status byte round up to 256");
+  if (rounded <= available) {
+    for (std::size_t i = 0; i < rounded; i += kBlock) std::memcpy(frame + i, source + i, kBlock);
+  } else {
+    std::memcpy(frame, source, n);
+  }
+}
+
 }  // namespace
 
 CaptureFileHeader CaptureFileHeader::Parse(ByteView bytes) {
@@ -41,6 +57,9 @@ void CaptureFileSet::Start(std::string captureBase, std::uint32_t hour, std::uin
   header_ = CaptureFileHeader{};
   lastGoodPos_ = kCaptureHeaderSize;
   fields_ = FrameFields{};
+  fieldsValid_ = true;
+  lastFrame_ = kNoFrame;
+  lastFrameLen_ = 0;
   LastPercent = 100;
 }
 
@@ -112,12 +131,14 @@ Result CaptureFileSet::ReadRecord(std::uint64_t& timestamp,
       head != nullptr && head[0] == SYNC_MARK) {
     const std::size_t size = RecordSize(head[7]);
     if (const std::uint8_t* record = file_.Peek(size); record != nullptr) {
-      timestamp = ByteView(record, size).U48Le(1);
+      // Peek vouches for `size` bytes, the header's 8 among them.
+      timestamp = ByteView(record, kRecordHeaderSize).U48Le(1);
       frameLen = record[7];
-      std::memcpy(frame, record + kRecordHeaderSize, size - kRecordHeaderSize);
+      CopyFrameFrom(frame, record + kRecordHeaderSize, size - kRecordHeaderSize,
+                    file_.Buffered() - kRecordHeaderSize);
       file_.Skip(size);
       lastGoodPos_ = file_.Tell();
-      fields_ = DecodeFrameFields(frame, frameLen);
+      RecordRead(frame, frameLen);
       return Result::Ok();
     }
   }
@@ -153,7 +174,7 @@ Result CaptureFileSet::ReadRecord(std::uint64_t& timestamp,
   if (!read.ok()) return read;
 
   lastGoodPos_ = file_.Tell();
-  fields_ = DecodeFrameFields(frame, frameLen);
+  RecordRead(frame, frameLen);
   return Result::Ok();
 }
 

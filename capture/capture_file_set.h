@@ -51,7 +51,14 @@ class CaptureFileSet {
   std::uint64_t Position() const { return file_.Tell(); }
   std::uint64_t LastGoodPos() const { return lastGoodPos_; }
   const CaptureFileHeader& Header() const { return header_; }
-  const FrameFields& Fields() const { return fields_; }
+  // The field positions of the record read last. Found on first use: most dumps never ask.
+  const FrameFields& Fields() const {
+    if (!fieldsValid_) {
+      fields_ = DecodeFrameFields(lastFrame_, lastFrameLen_);
+      fieldsValid_ = true;
+    }
+    return fields_;
+  }
   std::uint32_t Hour() const { return hour_; }
   std::uint32_t Minute() const { return minute_; }
   std::uint32_t FilesLeft() const { return filesLeft_; }
@@ -60,6 +67,11 @@ class CaptureFileSet {
 
  private:
   void WriteHeaderBlock();
+  void RecordRead(const std::uint8_t* frame, std::uint8_t frameLen) {
+    lastFrame_ = frame;
+    lastFrameLen_ = frameLen;
+    fieldsValid_ = false;
+  }
 
   std::string captureBase_;
   std::uint32_t hour_ = 0;
@@ -69,7 +81,12 @@ class CaptureFileSet {
   std::string currentName_;
   CaptureFileHeader header_;
   std::uint64_t lastGoodPos_ = kCaptureHeaderSize;
-  FrameFields fields_;
+  // The record read last (caller's buffer) and the fields found in it.
+  const std::uint8_t* lastFrame_ = kNoFrame;
+  std::uint8_t lastFrameLen_ = 0;
+  mutable FrameFields fields_;
+  mutable bool fieldsValid_ = true;
+  static constexpr std::uint8_t kNoFrame[1] = {0};
   DumpWriter* out_ = nullptr;
   HeaderBlockText headerText_;
 };

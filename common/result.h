@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -15,22 +16,41 @@ class [[nodiscard]] Result {
  public:
   enum class State { kOk, kEnd, kError };
 
-  static Result Ok() { return Result(State::kOk, {}); }
-  static Result End() { return Result(State::kEnd, {}); }
-  static Result Error(std::string message) { return Result(State::kError, std::move(message)); }
+  static Result Ok() { return Result(State::kOk); }
+  static Result End() { return Result(State::kEnd); }
+  static Result Error(std::string message) {
+    Result result(State::kError);
+    result.message_ = std::make_unique<std::string>(std::move(message));
+    return result;
+  }
+
+  Result(const Result& other) : state_(other.state_) {
+    if (other.message_) message_ = std::make_unique<std::string>(*other.message_);
+  }
+  Result& operator=(const Result& other) {
+    if (this != &other) *this = Result(other);
+    return *this;
+  }
+  Result(Result&&) noexcept = default;
+  Result& operator=(Result&&) noexcept = default;
 
   bool ok() const { return state_ == State::kOk; }
   bool end() const { return state_ == State::kEnd; }
   bool failed() const { return state_ == State::kError; }
   State state() const { return state_; }
   // The message of a failure (the ErrorText); empty otherwise.
-  const std::string& ErrorText() const { return message_; }
+  const std::string& ErrorText() const { return message_ ? *message_ : Empty(); }
 
  private:
-  Result(State state, std::string message) : state_(state), message_(std::move(message)) {}
+  explicit Result(State state) : state_(state) {}
+  static const std::string& Empty() {
+    static const std::string empty;
+    return empty;
+  }
 
   State state_;
-  std::string message_;
+  // Only failures carry a message, so passing success along costs no string.
+  std::unique_ptr<std::string> message_;
 };
 
 // Formats a failure message, cut to the 499 characters that the ErrorText holds.

@@ -30,10 +30,9 @@ QPixmap AppIconPixmap(int size) {
   // The captured telegrams: a pulse train.
   painter.setPen(QPen(QColor(0, 90, 200), 1.6));
   painter.setBrush(Qt::NoBrush);
-  painter.drawPolyline(QPolygonF({QPointF(7.5, 13), QPointF(10, 13), QPointF(10, 7),
-                                  QPointF(13, 7), QPointF(13, 13), QPointF(15, 13),
-                                  QPointF(15, 7), QPointF(17, 7), QPointF(17, 13),
-                                  QPointF(24.5, 13)}));
+  painter.drawPolyline(QPolygonF({QPointF(7.5, 13), QPointF(10, 13), QPointF(10, 7), QPointF(13, 7),
+                                  QPointF(13, 13), QPointF(15, 13), QPointF(15, 7), QPointF(17, 7),
+                                  QPointF(17, 13), QPointF(24.5, 13)}));
 
   // The text they become.
   painter.setPen(QPen(QColor(110, 110, 110), 1.4));

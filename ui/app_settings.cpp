@@ -4,7 +4,6 @@
 #include <QSettings>
 #include <QString>
 #include <QVariant>
-
 #include <array>
 #include <limits>
 
@@ -28,7 +27,7 @@ bool IsFolderSeparator(char c) {
 
 struct SettingEntry {
   const char* name;
-  int AppSettings::*number;  // set for the integers
+  int AppSettings::*number;        // set for the integers
   std::string AppSettings::*text;  // set for the texts
   int numberDefault;
   std::string (*textDefault)(const std::string& programDir);

@@ -1,6 +1,7 @@
 // The lock keys' state read through the X keyboard extension of the display the program uses.
-#include <QGuiApplication>
 #include <QtGui/qguiapplication_platform.h>
+
+#include <QGuiApplication>
 
 #include "ui/platform.h"
 

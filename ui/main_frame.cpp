@@ -11,7 +11,6 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
-
 #include <algorithm>
 #include <vector>
 
@@ -25,8 +24,7 @@ using namespace fdc::ui;
 
 namespace {
 
-constexpr std::array<LockKey, 3> kIndicatorKeys = {LockKey::kCaps, LockKey::kNum,
-                                                   LockKey::kScroll};
+constexpr std::array<LockKey, 3> kIndicatorKeys = {LockKey::kCaps, LockKey::kNum, LockKey::kScroll};
 // How often the lock keys are read; a change made in another window shows within this time.
 constexpr int kIndicatorPollMs = 250;
 
@@ -40,8 +38,8 @@ std::vector<ScreenRect> ScreenRects() {
   }
   for (const QScreen* screen : screens) {
     const QRect area = screen->availableGeometry();
-    rects.push_back({area.left(), area.top(), area.left() + area.width(),
-                     area.top() + area.height()});
+    rects.push_back(
+        {area.left(), area.top(), area.left() + area.width(), area.top() + area.height()});
   }
   return rects;
 }
@@ -88,6 +86,7 @@ void CMainFrame::CreateMenus() {
   textDumpAction_->setObjectName(QStringLiteral("32779"));
   textDumpAction_->setStatusTip(QStringLiteral("Dump Capture Files to Text files"));
   textDumpAction_->setToolTip(QStringLiteral("Dump to Text"));
+  textDumpAction_->setIconVisibleInMenu(false);
   connect(textDumpAction_, &QAction::triggered, this, &CMainFrame::OnTextDump);
 
   aboutAction_ = new QAction(QStringLiteral("&About TeloFdcCaptAnlz..."), this);
@@ -154,7 +153,8 @@ void CMainFrame::ApplyPlacement() {
   const ScreenRect stored{m_settings.WinMinX, m_settings.WinMinY, m_settings.WinMaxX,
                           m_settings.WinMaxY};
   const ScreenRect placed = KeepWithinScreens(stored, ScreenRects());
-  const QSize outer(std::max(1, placed.right - placed.left), std::max(1, placed.bottom - placed.top));
+  const QSize outer(std::max(1, placed.right - placed.left),
+                    std::max(1, placed.bottom - placed.top));
   // Before the window is shown its frame is not known: the position given is the frame's, the
   // size the client's until the frame appears (see TrackFrame).
   move(placed.left, placed.top);

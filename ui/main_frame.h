@@ -5,7 +5,6 @@
 #include <QMainWindow>
 #include <QMargins>
 #include <QSize>
-
 #include <array>
 
 #include "ui/app_settings.h"

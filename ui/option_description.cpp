@@ -4,7 +4,9 @@
 
 #include <cctype>
 #include <cstddef>
+#include <filesystem>
 #include <string_view>
+#include <system_error>
 
 #include "common/text_reader.h"
 #include "ui/text_dump_values.h"
@@ -35,8 +37,8 @@ void ApplyLine(std::string_view line, OptionDescription& panel) {
     panel.descriptionEnabled = true;
     return;
   }
-  static constexpr std::array<std::string_view, 4> kArgKeys = {"ArgName0=", "ArgName1=",
-                                                               "ArgName2=", "ArgName3="};
+  static constexpr std::array<std::string_view, 4> kArgKeys = {
+      "ArgName0=", "ArgName1=", "ArgName2=", "ArgName3="};
   for (std::size_t i = 0; i < kArgKeys.size(); ++i) {
     if (StartsWithKey(line, kArgKeys[i])) {
       panel.ArgName[i] = std::string(line.substr(kArgKeys[i].size()));
@@ -58,6 +60,10 @@ OptionDescription RestingDescription() {
 OptionDescription LoadOptionDescription(const std::string& path) {
   OptionDescription panel = RestingDescription();
   if (path.empty()) return panel;
+  // Only a plain file: a device or a pipe chosen as option file would keep the dialog reading
+  // for ever.
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return panel;
   TextReader reader;
   if (!reader.Open(path)) return panel;
   std::string piece;

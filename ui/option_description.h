@@ -10,15 +10,16 @@ namespace fdc::ui {
 struct OptionDescription {
   std::string Description;
   std::array<std::string, 4> ArgName;
-  bool descriptionEnabled = false;  // the group box and the description line
+  bool descriptionEnabled = false;   // the group box and the description line
   std::array<bool, 4> argEnabled{};  // each name line with its value field
 };
 
 // The panel at rest: no description, four "N/A", everything disabled.
 OptionDescription RestingDescription();
 
-// Reads the description lines of the option file at `path`. An empty path or a file that cannot
-// be opened gives the resting panel; so does a file without description lines.
+// Reads the description lines of the option file at `path`. An empty path, a file that cannot be
+// opened or is not a plain file gives the resting panel; so does a file without description
+// lines.
 OptionDescription LoadOptionDescription(const std::string& path);
 
 }  // namespace fdc::ui

@@ -68,9 +68,9 @@ QFont DialogFont() {
 
 DialogBaseUnits BaseUnitsOf(const QFont& font) {
   const QFontMetrics metrics(font);
-  return BaseUnitsFrom(
-      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")),
-      metrics.height());
+  return BaseUnitsFrom(metrics.horizontalAdvance(
+                           QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")),
+                       metrics.height());
 }
 
 }  // namespace fdc::ui

@@ -5,7 +5,6 @@
 
 #include <QMessageBox>
 #include <QString>
-
 #include <optional>
 #include <string>
 

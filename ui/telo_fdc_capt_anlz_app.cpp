@@ -23,8 +23,7 @@ CTeloFdcCaptAnlzApp::CTeloFdcCaptAnlzApp(int& argc, char** argv) : QApplication(
 CTeloFdcCaptAnlzApp::~CTeloFdcCaptAnlzApp() { ExitInstance(); }
 
 bool CTeloFdcCaptAnlzApp::InitInstance() {
-  m_programDir =
-      ProgramDirOf(QDir::toNativeSeparators(applicationFilePath()).toStdString());
+  m_programDir = ProgramDirOf(QDir::toNativeSeparators(applicationFilePath()).toStdString());
   {
     QSettings store;
     m_settings = ReadAppSettings(store, m_programDir);
@@ -49,6 +48,11 @@ void CTeloFdcCaptAnlzApp::ExitInstance() {
   QSettings store;
   WriteAppSettings(store, m_settings);
   store.sync();
+  // Nothing to show a message on any more; the terminal at least hears of it.
+  if (store.status() != QSettings::NoError) {
+    qWarning("TeloFdcCaptAnlz: the settings could not be written to %s",
+             qPrintable(store.fileName()));
+  }
 }
 
 void CTeloFdcCaptAnlzApp::WinHelp() {

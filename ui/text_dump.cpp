@@ -117,15 +117,15 @@ QLineEdit* TextDump::AddDisplayLine(int id, int x, int y, int width, int height)
   line->setFocusPolicy(Qt::ClickFocus);
   // A read-only line shows the dialog's colour, as it covers the group box's title row.
   QPalette palette = line->palette();
-  for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+  for (const QPalette::ColorGroup group :
+       {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
     palette.setColor(group, QPalette::Base, palette.color(group, QPalette::Window));
   }
   line->setPalette(palette);
   return line;
 }
 
-QPushButton* TextDump::AddButton(int id, const QString& text, int x, int y, int width,
-                                 int height) {
+QPushButton* TextDump::AddButton(int id, const QString& text, int x, int y, int width, int height) {
   auto* button = new QPushButton(text, this);
   button->setObjectName(QString::number(id));
   // No button is the default one; Enter is handled in keyPressEvent.
@@ -152,9 +152,8 @@ void TextDump::CreateControls() {
   AddLabel(QStringLiteral("NumMin"), 206, 49, 27, 8);
   AddEdit(kIdNumMin, 234, 47, 23, 12);
 
-  auto* group = new QGroupBox(QStringLiteral("OptFile:") + QString(105, QLatin1Char(' ')) +
-                                  QStringLiteral("-"),
-                              this);
+  auto* group = new QGroupBox(
+      QStringLiteral("OptFile:") + QString(105, QLatin1Char(' ')) + QStringLiteral("-"), this);
   group->setObjectName(QString::number(kIdPanelGroup));
   group->setGeometry(Place(16, 60, 246, 43));
   group->setEnabled(false);

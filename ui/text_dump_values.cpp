@@ -66,8 +66,8 @@ std::string TooLongMessage(std::size_t maxChars) {
 }
 
 std::string RangeMessage(std::uint32_t min, std::uint32_t max) {
-  return "Please enter an integer between " + std::to_string(min) + " and " +
-         std::to_string(max) + ".";
+  return "Please enter an integer between " + std::to_string(min) + " and " + std::to_string(max) +
+         ".";
 }
 
 }  // namespace

@@ -40,9 +40,9 @@ enum ControlId : int {
 };
 
 inline constexpr std::array<int, 4> kArgNameIds = {kIdArgName0, kIdArgName1, kIdArgName2,
-                                                    kIdArgName3};
+                                                   kIdArgName3};
 inline constexpr std::array<int, 4> kArgValueIds = {kIdArgValue0, kIdArgValue1, kIdArgValue2,
-                                                     kIdArgValue3};
+                                                    kIdArgValue3};
 
 inline constexpr char kNoDescription[] = "Option File description not available";
 inline constexpr char kNoArgName[] = "N/A";

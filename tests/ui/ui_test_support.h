@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QString>
 #include <QTemporaryDir>
-
 #include <cstdlib>
 #include <map>
 #include <string>

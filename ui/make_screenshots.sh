@@ -1,0 +1,19 @@
+#!/bin/sh
+# Remakes the pictures of the main window and the text dump dialog in docs/screenshots without a
+# display of one's own: the widget test program draws them, on a virtual X server when xvfb-run is
+# there (so the lock indicators show their real state), else on Qt's offscreen platform.
+# Usage: ui/make_screenshots.sh [BUILD_DIR]   (default: build-ui)
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-"$root/build-ui"}
+cmake -S "$root" -B "$build" -G Ninja >/dev/null
+cmake --build "$build" --target ui_widget_tests
+program="$build/tests/ui/ui_widget_tests"
+out="$root/docs/screenshots"
+export FDC_SOURCE_DIR="$root"
+if command -v xvfb-run >/dev/null 2>&1; then
+  xvfb-run -a -s "-screen 0 1280x1024x24" "$program" -platform xcb --screenshot "$out"
+else
+  QT_QPA_PLATFORM=offscreen "$program" --screenshot "$out"
+fi
+echo "written: $out/main_window.png $out/text_dump_dialog.png"
