@@ -8,7 +8,7 @@ set -euo pipefail
 level=${1:-core}
 packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev)
 if [ "$level" = all ]; then
-  packages+=(qt6-base-dev libx11-dev libgl-dev xvfb xauth clang libclang-rt-14-dev time)
+  packages+=(qt6-base-dev libx11-dev libgl-dev xvfb xauth fonts-dejavu-core clang libclang-rt-14-dev time)
 fi
 
 missing=()
