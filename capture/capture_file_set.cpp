@@ -33,6 +33,21 @@ void CopyFrameFrom(std::uint8_t (&frame)[N], const std::uint8_t* source, std::si
 
 }  // namespace
 
+std::string CaptureFileName(const std::string& base, std::uint32_t hour, std::uint32_t minute) {
+  char suffix[48];
+  std::snprintf(suffix, sizeof suffix, "%02u%02u.FdcCapt", hour, minute);
+  return base + suffix;
+}
+
+void AdvanceMinute(std::uint32_t& hour, std::uint32_t& minute) {
+  if (minute < 59) {
+    ++minute;
+  } else {
+    minute = 0;
+    hour = hour < 23 ? hour + 1 : 0;
+  }
+}
+
 CaptureFileHeader CaptureFileHeader::Parse(ByteView bytes) {
   CaptureFileHeader header;
   header.BaudCode = bytes.U16Le(2);
@@ -68,9 +83,7 @@ Result CaptureFileSet::OpenNextCaptureFile() {
   if (filesLeft_ == 0) return Result::End();
   --filesLeft_;
 
-  char suffix[48];
-  std::snprintf(suffix, sizeof suffix, "%02u%02u.FdcCapt", hour_, minute_);
-  currentName_ = captureBase_ + suffix;
+  currentName_ = CaptureFileName(captureBase_, hour_, minute_);
   if (!file_.Open(currentName_)) {
     CloseFiles();
     return Fail("Unable to Open Input File %s", currentName_.c_str());
@@ -82,12 +95,7 @@ Result CaptureFileSet::OpenNextCaptureFile() {
   header_ = CaptureFileHeader::Parse(ByteView(bytes, got));
   WriteHeaderBlock();
 
-  if (minute_ < 59) {
-    ++minute_;
-  } else {
-    minute_ = 0;
-    hour_ = hour_ < 23 ? hour_ + 1 : 0;
-  }
+  AdvanceMinute(hour_, minute_);
   // A loss of synchronisation before the first record of this file resynchronises from the
   // file's first record position, not from a position in the file before.
   lastGoodPos_ = kCaptureHeaderSize;

@@ -18,6 +18,12 @@ namespace fdc {
 
 
 
+// "<base>HHMM.FdcCapt", the name of the minute file of hour:minute.
+std::string CaptureFileName(const std::string& base, std::uint32_t hour, std::uint32_t minute);
+// Moves hour:minute to the next minute file: after minute 59 the hour goes up, and after hour 23
+// (or any hour above it) comes hour 00.
+void AdvanceMinute(std::uint32_t& hour, std::uint32_t& minute);
+
 class CaptureFileSet {
  public:
   // What each header block prints besides the file's own header.

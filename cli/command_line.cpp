@@ -1,9 +1,11 @@
 // fdcdump: argument parsing, the dialog's checks in their order, and the dump run.
 #include "cli/command_line.h"
 
+#include <filesystem>
 #include <optional>
 #include <string_view>
 
+#include "capture/capture_file_set.h"
 #include "engine/dump_request_rules.h"
 #include "engine/dump_run.h"
 
@@ -50,6 +52,26 @@ int Refuse(std::FILE* err, std::string_view message) {
 int Usage(std::FILE* stream, int status) {
   std::fputs(kUsage, stream);
   return status;
+}
+
+// The option file or capture file of the run that `output` names, if any: an --output typed by
+// hand must not empty an input before it is read.
+std::optional<std::string> InputAt(const DumpRequest& request, const std::string& output) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  if (!fs::exists(output, error)) return std::nullopt;
+  auto same = [&](const std::string& path) {
+    std::error_code ignored;
+    return !path.empty() && fs::equivalent(output, path, ignored);
+  };
+  if (same(request.OptionPath)) return request.OptionPath;
+  std::uint32_t hour = request.StartHour;
+  std::uint32_t minute = request.StartMinute;
+  for (std::uint32_t i = 0; i < request.NumMin; ++i, AdvanceMinute(hour, minute)) {
+    const std::string name = CaptureFileName(request.CaptureBase, hour, minute);
+    if (same(name)) return name;
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -141,6 +163,14 @@ int RunCommandLine(const std::vector<std::string>& argv, std::FILE* out, std::FI
   request.StartRef = *startRef;
   request.EndRef = *endRef == 0 ? 0xFFFFFFFFu : *endRef;
   for (std::size_t i = 0; i < a.args.size(); ++i) request.CmdArgs[i] = ParseArgValue(a.args[i]);
+
+  if (a.output) {
+    if (const std::optional<std::string> input = InputAt(request, *a.output)) {
+      std::fprintf(err, "fdcdump: the output file would overwrite the input file %s\n",
+                   input->c_str());
+      return kExitUsage;
+    }
+  }
 
   Result result = DumpRun(request, a.quiet ? nullptr : &StdoutProgress());
   std::fflush(stdout);

@@ -95,6 +95,11 @@ TEST(CommandLine, DumpsAndReports) {
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.err, "Unable to Open Input File " + dir.File("cap1431.FdcCapt") + "\n");
 
+  Outcome overwrite = RunFdcdump({"--output", capture, capture});
+  EXPECT_EQ(overwrite.status, 2);
+  EXPECT_EQ(overwrite.err, "fdcdump: the output file would overwrite the input file " + capture + "\n");
+  EXPECT_GT(test::ReadText(capture).size(), 40u);
+
   Outcome badOption = RunFdcdump({"--opt", dir.File("none.opt"), capture});
   EXPECT_EQ(badOption.status, 1);
   EXPECT_EQ(badOption.err, "Unable to Open Option File " + dir.File("none.opt") + "\n");
