@@ -108,6 +108,25 @@ TEST(DumpRun, ShowOnlyFilterSeesTheWindowAndTheArguments) {
   EXPECT_EQ(Body(none.dump), "\nEnd of Capture Data\n");
 }
 
+TEST(DumpRun, TimeConstantsComeFromTheFirstFileOnly) {
+  // 6M counts 8 ticks a bit, 12M 4, both at 48 MHz: the gap after a 6-byte frame tells which.
+  TempDir dir;
+  WriteRun(dir, {CaptureBytes(2).Record(0, kSd1), CaptureBytes(1).Record(48000, kSd1)});
+  auto run = RunDump(dir, 2, "NoDelim\nNoDst\nNoSrc\nNoFc\nNoDstSap\nNoSrcSap\nTmeGap us.ns\n");
+  ASSERT_TRUE(run.ok) << run.error;
+  EXPECT_NE(run.dump.find("Baud      : 6M\n"), std::string::npos);
+  EXPECT_NE(run.dump.find("Baud      : 12M\n"), std::string::npos);
+  EXPECT_NE(run.dump.find("        2: g989.000  \n"), std::string::npos) << run.dump;
+
+  // An unknown rate in the first file: the run dumps with every time 0.
+  TempDir unknown;
+  WriteRun(unknown, {CaptureBytes(0).Record(0, kSd1).Record(480000, kSd1)});
+  auto zero = RunDump(unknown, 1, "NoDelim\nNoDst\nNoSrc\nNoFc\nNoDstSap\nNoSrcSap\nTmeAbs us\n");
+  ASSERT_TRUE(zero.ok) << zero.error;
+  EXPECT_NE(zero.dump.find("Baud      : ???\n"), std::string::npos);
+  EXPECT_NE(zero.dump.find("        2: a  0  \n"), std::string::npos) << zero.dump;
+}
+
 TEST(DumpRun, OptionErrorsLeaveNoDumpFile) {
   TempDir dir;
   WriteRun(dir, {TenRecords()});
