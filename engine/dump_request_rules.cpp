@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "common/text_reader.h"
+
 namespace fdc {
 
 namespace {
@@ -11,9 +13,6 @@ constexpr std::string_view kExtension = ".FdcCapt";
 constexpr std::size_t kTimeAndExtension = 12;  // "HHMM.FdcCapt"
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsBlankSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::uint32_t TwoDigits(std::string_view text, std::size_t pos) {
@@ -46,7 +45,7 @@ std::uint32_t ReadDigits(std::string_view text, std::size_t& pos, unsigned base,
 // Leading white space, an optional sign, then digits; nullopt when no digit follows.
 std::optional<std::uint32_t> ReadSigned(std::string_view text, unsigned base) {
   std::size_t pos = 0;
-  while (pos < text.size() && IsBlankSpace(text[pos])) ++pos;
+  while (pos < text.size() && IsCSpace(static_cast<unsigned char>(text[pos]))) ++pos;
   bool negative = false;
   if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
     negative = text[pos] == '-';

@@ -155,6 +155,23 @@ TimeColumnFormats::TimeColumnFormats(const DumpOptions& options)
       deltaGraph(options.GrphDeltaWidth, options.GrphDeltaTime),
       gapGraph(options.GrphGapWidth, options.GrphGapTime) {}
 
+namespace {
+
+// The number and the graph of one time, each opened by the time's letter.
+void WriteTimeGroup(DumpWriter& out, char letter, std::int64_t value, bool number,
+                    const TimeFormat& format, bool graph, const BarGraph& bar) {
+  if (number) {
+    out.Char(letter);
+    WriteTimeValue(out, value, format);
+  }
+  if (graph) {
+    out.Char(letter);
+    bar.Write(out, value);
+  }
+}
+
+}  // namespace
+
 void WriteTimeColumns(DumpWriter& out, const DumpOptions& options,
                       const TimeColumnFormats& formats, TimeBase& time) {
   if (formats.abs) {
@@ -164,27 +181,13 @@ void WriteTimeColumns(DumpWriter& out, const DumpOptions& options,
   time.FirstPrintedLineStep();
   const bool deltaGraph = options.GrphDeltaWidth != 0;
   if (formats.delta || deltaGraph) {
-    const std::int64_t delta = time.DeltaTimeNs();
-    if (formats.delta) {
-      out.Char('d');
-      WriteTimeValue(out, delta, formats.deltaFormat);
-    }
-    if (deltaGraph) {
-      out.Char('d');
-      formats.deltaGraph.Write(out, delta);
-    }
+    WriteTimeGroup(out, 'd', time.DeltaTimeNs(), formats.delta, formats.deltaFormat, deltaGraph,
+                   formats.deltaGraph);
   }
   const bool gapGraph = options.GrphGapWidth != 0;
   if (formats.gap || gapGraph) {
-    const std::int64_t gap = time.GapTimeNs();
-    if (formats.gap) {
-      out.Char('g');
-      WriteTimeValue(out, gap, formats.gapFormat);
-    }
-    if (gapGraph) {
-      out.Char('g');
-      formats.gapGraph.Write(out, gap);
-    }
+    WriteTimeGroup(out, 'g', time.GapTimeNs(), formats.gap, formats.gapFormat, gapGraph,
+                   formats.gapGraph);
   }
   time.DeltaBaseStep();
 }
