@@ -33,10 +33,11 @@ void CopyFrameFrom(std::uint8_t (&frame)[N], const std::uint8_t* source, std::si
 
 }  // namespace
 
-std::string CaptureFileName(const std::string& base, std::uint32_t hour, std::uint32_t minute) {
-  char suffix[48];
-  std::snprintf(suffix, sizeof suffix, "%02u%02u.FdcCapt", hour, minute);
-  return base + suffix;
+std::string CaptureFileName(const std::string& base, std::uint32_t hour, std::uint32_t minute,
+                            const std::string& extension) {
+  char digits[24];
+  std::snprintf(digits, sizeof digits, "%02u%02u", hour, minute);
+  return base + digits + extension;
 }
 
 void AdvanceMinute(std::uint32_t& hour, std::uint32_t& minute) {
@@ -59,10 +60,13 @@ CaptureFileHeader CaptureFileHeader::Parse(ByteView bytes) {
   return header;
 }
 
-void CaptureFileSet::Start(std::string captureBase, std::uint32_t hour, std::uint32_t minute,
-                           std::uint32_t filesLeft, DumpWriter* out, HeaderBlockText headerText) {
+void CaptureFileSet::Start(std::string captureBase, std::string extension, std::uint32_t hour,
+                           std::uint32_t minute, std::uint32_t filesLeft, DumpWriter* out,
+                           HeaderBlockText headerText) {
   file_.Close();
   captureBase_ = std::move(captureBase);
+  extension_ = std::move(extension);
+  syncLosses_ = 0;
   hour_ = hour;
   minute_ = minute;
   filesLeft_ = filesLeft;
@@ -83,7 +87,7 @@ Result CaptureFileSet::OpenNextCaptureFile() {
   if (filesLeft_ == 0) return Result::End();
   --filesLeft_;
 
-  currentName_ = CaptureFileName(captureBase_, hour_, minute_);
+  currentName_ = CaptureFileName(captureBase_, hour_, minute_, extension_);
   if (!file_.Open(currentName_)) {
     CloseFiles();
     return Fail("Unable to Open Input File %s", currentName_.c_str());
@@ -156,6 +160,7 @@ Result CaptureFileSet::ReadRecord(std::uint64_t& timestamp,
   if (!read.ok()) return read;
 
   if (header[0] != SYNC_MARK) {
+    ++syncLosses_;
     if (out_ != nullptr) {
       const auto offset = static_cast<std::uint32_t>(file_.Tell() - kRecordHeaderSize);
       out_->Printf("**** Synchronization Lost ****\n");

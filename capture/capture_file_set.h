@@ -19,7 +19,8 @@ namespace fdc {
 
 
 // "<base>HHMM.FdcCapt", the name of the minute file of hour:minute.
-std::string CaptureFileName(const std::string& base, std::uint32_t hour, std::uint32_t minute);
+std::string CaptureFileName(const std::string& base, std::uint32_t hour, std::uint32_t minute,
+                            const std::string& extension = ".FdcCapt");
 // Moves hour:minute to the next minute file: after minute 59 the hour goes up, and after hour 23
 // (or any hour above it) comes hour 00.
 void AdvanceMinute(std::uint32_t& hour, std::uint32_t& minute);
@@ -34,8 +35,9 @@ class CaptureFileSet {
 
   // Sets up a run. `out` is the open dump; the set writes header blocks and sync diagnostics
   // to it, and CloseFiles closes it.
-  void Start(std::string captureBase, std::uint32_t hour, std::uint32_t minute,
-             std::uint32_t filesLeft, DumpWriter* out, HeaderBlockText headerText);
+  void Start(std::string captureBase, std::string extension, std::uint32_t hour,
+             std::uint32_t minute, std::uint32_t filesLeft, DumpWriter* out,
+             HeaderBlockText headerText);
 
   // Closes the open file and opens the next one of the set, writing its header block.
   Result OpenNextCaptureFile();
@@ -68,6 +70,7 @@ class CaptureFileSet {
   std::uint32_t Hour() const { return hour_; }
   std::uint32_t Minute() const { return minute_; }
   std::uint32_t FilesLeft() const { return filesLeft_; }
+  std::uint32_t SyncLosses() const { return syncLosses_; }
   // Set to 100 whenever a file is opened, so the next record prints a progress line.
   std::uint32_t LastPercent = 100;
 
@@ -80,6 +83,8 @@ class CaptureFileSet {
   }
 
   std::string captureBase_;
+  std::string extension_;
+  std::uint32_t syncLosses_ = 0;
   std::uint32_t hour_ = 0;
   std::uint32_t minute_ = 0;
   std::uint32_t filesLeft_ = 0;

@@ -54,26 +54,6 @@ int Usage(std::FILE* stream, int status) {
   return status;
 }
 
-// The option file or capture file of the run that `output` names, if any: an --output typed by
-// hand must not empty an input before it is read.
-std::optional<std::string> InputAt(const DumpRequest& request, const std::string& output) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  if (!fs::exists(output, error)) return std::nullopt;
-  auto same = [&](const std::string& path) {
-    std::error_code ignored;
-    return !path.empty() && fs::equivalent(output, path, ignored);
-  };
-  if (same(request.OptionPath)) return request.OptionPath;
-  std::uint32_t hour = request.StartHour;
-  std::uint32_t minute = request.StartMinute;
-  for (std::uint32_t i = 0; i < request.NumMin; ++i, AdvanceMinute(hour, minute)) {
-    const std::string name = CaptureFileName(request.CaptureBase, hour, minute);
-    if (same(name)) return name;
-  }
-  return std::nullopt;
-}
-
 }  // namespace
 
 int RunCommandLine(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
@@ -136,41 +116,22 @@ int RunCommandLine(const std::vector<std::string>& argv, std::FILE* out, std::FI
   }
 
   // The dialog's checks, in the order in which it stores its fields.
-  const std::optional<std::uint32_t> endRef = ScanUnsigned(a.endRef);
-  if (!endRef) return Refuse(err, kPositiveIntegerMessage);
-  const std::optional<std::uint32_t> minutes = ScanUnsigned(a.minutes);
-  if (!minutes) return Refuse(err, kPositiveIntegerMessage);
-  if (*minutes < 1 || *minutes > kMaxNumMin) return Refuse(err, kNumMinRangeMessage);
-  const std::optional<std::uint32_t> startRef = ScanUnsigned(a.startRef);
-  if (!startRef) return Refuse(err, kPositiveIntegerMessage);
-
-  const std::string& captureFile = *a.captureFile;
-  if (!IsValidCaptureName(captureFile)) return Refuse(err, kInvalidCaptureNameMessage);
-  const std::uint32_t minute = CaptureStartMinute(captureFile);
-  if (minute > 59) {
-    std::string_view message = kInvalidMinuteMessage;
+  DumpRequestInput input;
+  input.captureFile = *a.captureFile;
+  input.optionFile = a.optionFile;
+  input.endRef = a.endRef;
+  input.numMin = a.minutes;
+  input.startRef = a.startRef;
+  for (std::size_t i = 0; i < a.args.size(); ++i) input.args[i] = a.args[i];
+  if (a.output) input.outputPath = *a.output;
+  const DumpRequestPlan plan = PlanDumpRequest(input);
+  if (!plan.ok()) {
+    std::string_view message = plan.message;
     if (!message.empty() && message.back() == '\n') message.remove_suffix(1);
+    if (plan.refused == RequestField::kOutput) std::fputs("fdcdump: ", err);
     return Refuse(err, message);
   }
-
-  DumpRequest request;
-  request.CaptureBase = CaptureBaseOf(captureFile);
-  request.OutputPath = a.output ? *a.output : OutputPathFor(captureFile, a.optionFile);
-  request.OptionPath = a.optionFile;
-  request.StartHour = CaptureStartHour(captureFile);
-  request.StartMinute = minute;
-  request.NumMin = *minutes;
-  request.StartRef = *startRef;
-  request.EndRef = *endRef == 0 ? 0xFFFFFFFFu : *endRef;
-  for (std::size_t i = 0; i < a.args.size(); ++i) request.CmdArgs[i] = ParseArgValue(a.args[i]);
-
-  if (a.output) {
-    if (const std::optional<std::string> input = InputAt(request, *a.output)) {
-      std::fprintf(err, "fdcdump: the output file would overwrite the input file %s\n",
-                   input->c_str());
-      return kExitUsage;
-    }
-  }
+  const DumpRequest& request = plan.request;
 
   Result result = DumpRun(request, a.quiet ? nullptr : &StdoutProgress());
   std::fflush(stdout);

@@ -2,6 +2,10 @@
 #include "engine/dump_request_rules.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "capture/capture_file_set.h"
 
 #include "common/text_reader.h"
 
@@ -20,10 +24,12 @@ std::uint32_t TwoDigits(std::string_view text, std::size_t pos) {
 }
 
 // Digits in the given base from text[pos] on, keeping the low 32 bits; count of digits taken.
+// `overflow` tells whether the digits exceed 32 bits.
 std::uint32_t ReadDigits(std::string_view text, std::size_t& pos, unsigned base,
-                         std::size_t& taken) {
+                         std::size_t& taken, bool& overflow) {
   std::uint32_t value = 0;
   taken = 0;
+  overflow = false;
   while (pos < text.size()) {
     const char c = Lower(text[pos]);
     unsigned digit;
@@ -35,6 +41,7 @@ std::uint32_t ReadDigits(std::string_view text, std::size_t& pos, unsigned base,
       break;
     }
     if (digit >= base) break;
+    if (value > (0xFFFFFFFFu - digit) / base) overflow = true;
     value = value * base + digit;
     ++pos;
     ++taken;
@@ -42,8 +49,10 @@ std::uint32_t ReadDigits(std::string_view text, std::size_t& pos, unsigned base,
   return value;
 }
 
-// Leading white space, an optional sign, then digits; nullopt when no digit follows.
-std::optional<std::uint32_t> ReadSigned(std::string_view text, unsigned base) {
+// Leading white space, an optional sign, then digits; nullopt when no digit follows. Digits beyond
+// 32 bits keep their low 32 bits unless `refuseOverflow`, which gives nullopt.
+std::optional<std::uint32_t> ReadSigned(std::string_view text, unsigned base,
+                                        bool refuseOverflow = false) {
   std::size_t pos = 0;
   while (pos < text.size() && IsCSpace(static_cast<unsigned char>(text[pos]))) ++pos;
   bool negative = false;
@@ -52,8 +61,9 @@ std::optional<std::uint32_t> ReadSigned(std::string_view text, unsigned base) {
     ++pos;
   }
   std::size_t taken = 0;
-  const std::uint32_t value = ReadDigits(text, pos, base, taken);
-  if (taken == 0) return std::nullopt;
+  bool overflow = false;
+  const std::uint32_t value = ReadDigits(text, pos, base, taken, overflow);
+  if (taken == 0 || (overflow && refuseOverflow)) return std::nullopt;
   return negative ? 0u - value : value;
 }
 
@@ -69,6 +79,10 @@ bool IsValidCaptureName(std::string_view fileName) {
     if (!IsDigit(fileName[i])) return false;
   }
   return true;
+}
+
+std::string CaptureExtensionOf(std::string_view fileName) {
+  return std::string(fileName.substr(fileName.size() - kExtension.size()));
 }
 
 std::string CaptureBaseOf(std::string_view fileName) {
@@ -97,7 +111,9 @@ std::string OutputPathFor(std::string_view fileName, std::string_view optionFile
 }
 
 std::optional<std::uint32_t> ScanUnsigned(std::string_view text) {
-  return ReadSigned(text.substr(0, std::min<std::size_t>(text.size(), 63)), 10);
+  // "%lu" would keep the low 32 bits of a longer number, so that 4294967297 read as 1: a number
+  // the user did not mean. It is refused like an unreadable one.
+  return ReadSigned(text.substr(0, std::min<std::size_t>(text.size(), 63)), 10, true);
 }
 
 std::int32_t ParseArgValue(std::string_view text) {
@@ -105,6 +121,76 @@ std::int32_t ParseArgValue(std::string_view text) {
     return static_cast<std::int32_t>(ReadSigned(text.substr(2), 16).value_or(0));
   }
   return static_cast<std::int32_t>(ReadSigned(text, 10).value_or(0));
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The same file: the same path once made absolute and normal, or (for files that exist) the same
+// file reached by another name.
+bool SameFile(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return false;
+  std::error_code error;
+  const fs::path pa = fs::absolute(a, error).lexically_normal();
+  const fs::path pb = fs::absolute(b, error).lexically_normal();
+  if (pa == pb) return true;
+  std::error_code ignored;
+  return fs::equivalent(a, b, ignored);
+}
+
+}  // namespace
+
+std::optional<std::string> InputNamedBy(const DumpRequest& request, const std::string& outputPath) {
+  if (SameFile(outputPath, request.OptionPath)) return request.OptionPath;
+  std::uint32_t hour = request.StartHour;
+  std::uint32_t minute = request.StartMinute;
+  for (std::uint32_t i = 0; i < request.NumMin; ++i, AdvanceMinute(hour, minute)) {
+    std::string name = CaptureFileName(request.CaptureBase, hour, minute, request.CaptureExtension);
+    if (SameFile(outputPath, name)) return name;
+  }
+  return std::nullopt;
+}
+
+DumpRequestPlan PlanDumpRequest(const DumpRequestInput& input) {
+  DumpRequestPlan plan;
+  auto refuse = [&plan](RequestField field, std::string_view message) {
+    plan.refused = field;
+    plan.message = std::string(message);
+    return plan;
+  };
+  const std::optional<std::uint32_t> endRef = ScanUnsigned(input.endRef);
+  if (!endRef) return refuse(RequestField::kEndRef, kPositiveIntegerMessage);
+  const std::optional<std::uint32_t> numMin = ScanUnsigned(input.numMin);
+  if (!numMin) return refuse(RequestField::kNumMin, kPositiveIntegerMessage);
+  if (*numMin < 1 || *numMin > kMaxNumMin) return refuse(RequestField::kNumMin, kNumMinRangeMessage);
+  const std::optional<std::uint32_t> startRef = ScanUnsigned(input.startRef);
+  if (!startRef) return refuse(RequestField::kStartRef, kPositiveIntegerMessage);
+
+  const std::string& file = input.captureFile;
+  if (!IsValidCaptureName(file)) return refuse(RequestField::kCaptureFile, kInvalidCaptureNameMessage);
+  const std::uint32_t minute = CaptureStartMinute(file);
+  if (minute > 59) return refuse(RequestField::kCaptureFile, kInvalidMinuteMessage);
+
+  DumpRequest& request = plan.request;
+  request.CaptureBase = CaptureBaseOf(file);
+  request.CaptureExtension = CaptureExtensionOf(file);
+  request.OptionPath = input.optionFile;
+  request.StartHour = CaptureStartHour(file);
+  request.StartMinute = minute;
+  request.NumMin = *numMin;
+  request.StartRef = *startRef;
+  request.EndRef = *endRef == 0 ? 0xFFFFFFFFu : *endRef;
+  for (std::size_t i = 0; i < input.args.size(); ++i) request.CmdArgs[i] = ParseArgValue(input.args[i]);
+  request.OutputPath = !input.outputPath.empty()
+                           ? input.outputPath
+                           : std::string(file.substr(0, file.size() - kExtension.size())) + "_" +
+                                 OptionBaseName(input.optionFile) + input.outputExtension;
+  if (const std::optional<std::string> named = InputNamedBy(request, request.OutputPath)) {
+    return refuse(RequestField::kOutput,
+                  "The output file would overwrite the input file " + *named);
+  }
+  return plan;
 }
 
 }  // namespace fdc

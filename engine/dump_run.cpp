@@ -15,8 +15,9 @@ namespace {
 
 class StdoutProgressObserver final : public ProgressObserver {
  public:
-  void OnProgress(const std::string& fileName, unsigned percent) override {
-    std::printf("%s %2u%%\r", fileName.c_str(), percent);
+  void OnProgress(const RunProgress& progress) override {
+    std::printf("%.*s %2u%%\r", static_cast<int>(progress.fileName.size()),
+                progress.fileName.data(), progress.filePercent);
     std::fflush(stdout);
   }
 };
@@ -33,8 +34,8 @@ struct RunState {
 
 class Run {
  public:
-  Run(const DumpRequest& request, ProgressObserver* progress)
-      : request_(request), progress_(progress), s_(std::make_unique<RunState>()) {}
+  Run(const DumpRequest& request, const RunControl& control, DumpSummary& summary)
+      : request_(request), control_(control), summary_(summary), s_(std::make_unique<RunState>()) {}
 
   Result Execute() {
     Result options = ReadOptionFile(request_.OptionPath, s_->options, s_->program);
@@ -44,8 +45,9 @@ class Run {
       return Fail("Unable to Open Output Text File %s", request_.OutputPath.c_str());
     }
     s_->time.StartRun();
-    s_->captures.Start(request_.CaptureBase, request_.StartHour, request_.StartMinute,
-                       request_.NumMin, &s_->out, {request_.OptionPath, s_->program.text});
+    s_->captures.Start(request_.CaptureBase, request_.CaptureExtension, request_.StartHour,
+                       request_.StartMinute, request_.NumMin, &s_->out,
+                       {request_.OptionPath, s_->program.text});
 
     Result opened = s_->captures.OpenNextCaptureFile();
     if (opened.end()) return Finish("\nEnd of Capture Data\n");  // a request for no files
@@ -68,13 +70,19 @@ class Run {
     std::uint64_t timestamp = 0;
     std::uint8_t frameLen = 0;
     for (;;) {
+      if (control_.StopRequested()) {
+        summary_.stopped = true;
+        return Finish("\nDump Stopped\n");
+      }
       Result read = s.captures.ReadRecord(timestamp, s.frame, frameLen, refNumber);
+      summary_.syncLosses = s.captures.SyncLosses();
       if (read.end()) return Finish("\nEnd of Capture Data\n");
       if (!read.ok()) {
         s.captures.CloseFiles();
         return read;
       }
       ++refNumber;
+      summary_.records = refNumber;
 
       const std::uint64_t position = s.captures.Position();
       ReportProgress(position);
@@ -100,6 +108,7 @@ class Run {
       WriteTimeColumns(s.out, options, timeFormats, s.time);
       WriteFrameColumns(s.out, options, s.frame, frameLen);
       s.out.NewLine();
+      ++summary_.lines;
       if (s.out.WriteFailed()) {
         s.captures.CloseFiles();
         return WriteFailure();
@@ -113,7 +122,14 @@ class Run {
     const auto percent = static_cast<std::uint32_t>(size == 0 ? 100 : position * 100 / size);
     if (percent == s_->captures.LastPercent) return;
     s_->captures.LastPercent = percent;
-    if (progress_ != nullptr) progress_->OnProgress(s_->captures.CurrentName(), percent);
+    if (control_.progress == nullptr) return;
+    RunProgress progress;
+    progress.fileName = s_->captures.CurrentName();
+    progress.filePercent = percent;
+    progress.fileCount = request_.NumMin;
+    progress.fileNumber = request_.NumMin - s_->captures.FilesLeft();
+    progress.records = summary_.records;
+    control_.progress->OnProgress(progress);
   }
 
   Result Finish(const char* endText) {
@@ -129,7 +145,8 @@ class Run {
   }
 
   const DumpRequest& request_;
-  ProgressObserver* progress_;
+  const RunControl& control_;
+  DumpSummary& summary_;
   std::unique_ptr<RunState> s_;
 };
 
@@ -140,8 +157,11 @@ ProgressObserver& StdoutProgress() {
   return observer;
 }
 
-Result DumpRun(const DumpRequest& request, ProgressObserver* progress) {
-  return Run(request, progress).Execute();
+Result DumpRun(const DumpRequest& request, const RunControl& control, DumpSummary* summary) {
+  DumpSummary local;
+  DumpSummary& filled = summary != nullptr ? *summary : local;
+  filled = DumpSummary{};
+  return Run(request, control, filled).Execute();
 }
 
 }  // namespace fdc

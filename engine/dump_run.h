@@ -6,11 +6,14 @@
 #include <string>
 
 #include "common/result.h"
+#include "engine/run_control.h"
 
 namespace fdc {
 
 struct DumpRequest {
   std::string CaptureBase;  // capture path less its trailing "HHMM.FdcCapt"
+  // The extension as the capture name spells it: the run's files are opened with it.
+  std::string CaptureExtension = ".FdcCapt";
   std::string OutputPath;
   std::string OptionPath;  // empty: no option file, every option at its default
   std::uint32_t StartHour = 0;
@@ -21,18 +24,19 @@ struct DumpRequest {
   std::array<std::int32_t, 4> CmdArgs{};
 };
 
-// Told whenever the whole-number percentage of the open capture file changes.
-class ProgressObserver {
- public:
-  virtual ~ProgressObserver() = default;
-  virtual void OnProgress(const std::string& fileName, unsigned percent) = 0;
+// What a dump run did, for the message after it.
+struct DumpSummary {
+  std::uint64_t records = 0;      // records read
+  std::uint64_t lines = 0;        // record lines written
+  std::uint32_t syncLosses = 0;   // "Synchronization Lost" blocks written
+  std::uint32_t filesCutShort = 0;  // files left after a failed synchronisation search
+  bool stopped = false;           // ended by a stop request ("Dump Stopped")
 };
 
-// Writes the progress line "<file> NN%\r" on the standard output.
-ProgressObserver& StdoutProgress();
-
-// Runs one dump. Returns Ok when the dump ended with "End of Capture Data" or "Last Reference
-// Reached", otherwise the failure with its message. `progress` may be null.
-Result DumpRun(const DumpRequest& request, ProgressObserver* progress = &StdoutProgress());
+// Runs one dump. Returns Ok when the dump ended with "End of Capture Data", "Last Reference
+// Reached" or, after a stop request, "Dump Stopped"; otherwise the failure with its message.
+// `summary`, when given, is filled whatever the outcome.
+Result DumpRun(const DumpRequest& request, const RunControl& control = RunControl(),
+               DumpSummary* summary = nullptr);
 
 }  // namespace fdc

@@ -32,11 +32,13 @@ class DialogProgress : public fdc::ProgressObserver {
  public:
   explicit DialogProgress(QProgressBar* bar) : bar_(bar) {}
 
-  void OnProgress(const std::string& fileName, unsigned percent) override {
-    fdc::StdoutProgress().OnProgress(fileName, percent);
-    const QString name = QFileInfo(QString::fromStdString(fileName)).fileName();
+  void OnProgress(const fdc::RunProgress& progress) override {
+    const QString name =
+        QFileInfo(QString::fromUtf8(progress.fileName.data(),
+                                    static_cast<qsizetype>(progress.fileName.size())))
+            .fileName();
     bar_->setFormat(name + QStringLiteral(" %p%"));
-    bar_->setValue(static_cast<int>(percent));
+    bar_->setValue(static_cast<int>(progress.filePercent));
     bar_->repaint();
   }
 

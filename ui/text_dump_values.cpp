@@ -132,30 +132,29 @@ void LoadFields(const TextDumpValues& source, ControlAccess& controls) {
 }
 
 ExecutePlan PlanExecute(const TextDumpValues& values) {
+  DumpRequestInput input;
+  input.captureFile = values.FileName;
+  input.optionFile = values.OptionFile;
+  input.endRef = std::to_string(values.EndRef);
+  input.numMin = std::to_string(values.NumMin);
+  input.startRef = std::to_string(values.StartRef);
+  input.args = values.ArgValue;
+  DumpRequestPlan planned = PlanDumpRequest(input);
   ExecutePlan plan;
-  if (!IsValidCaptureName(values.FileName)) {
-    plan.step = ExecutePlan::Step::kInvalidName;
-    plan.message = std::string(kInvalidCaptureNameMessage);
-    return plan;
+  plan.message = std::move(planned.message);
+  plan.request = std::move(planned.request);
+  switch (planned.refused) {
+    case RequestField::kNone:
+      plan.step = ExecutePlan::Step::kRun;
+      break;
+    case RequestField::kCaptureFile:
+      plan.step = plan.message == kInvalidMinuteMessage ? ExecutePlan::Step::kInvalidMinute
+                                                        : ExecutePlan::Step::kInvalidName;
+      break;
+    default:
+      plan.step = ExecutePlan::Step::kRefused;
+      break;
   }
-  DumpRequest& request = plan.request;
-  request.OutputPath = OutputPathFor(values.FileName, values.OptionFile);
-  request.StartHour = CaptureStartHour(values.FileName);
-  request.StartMinute = CaptureStartMinute(values.FileName);
-  if (request.StartMinute > 59) {
-    plan.step = ExecutePlan::Step::kInvalidMinute;
-    plan.message = std::string(kInvalidMinuteMessage);
-    return plan;
-  }
-  request.CaptureBase = CaptureBaseOf(values.FileName);
-  request.OptionPath = values.OptionFile;
-  request.NumMin = values.NumMin;
-  request.StartRef = values.StartRef;
-  request.EndRef = values.EndRef == 0 ? 0xFFFFFFFFu : values.EndRef;
-  for (std::size_t i = 0; i < values.ArgValue.size(); ++i) {
-    request.CmdArgs[i] = ParseArgValue(values.ArgValue[i]);
-  }
-  plan.step = ExecutePlan::Step::kRun;
   return plan;
 }
 

@@ -91,11 +91,12 @@ void LoadFields(const TextDumpValues& values, ControlAccess& controls);
 // The number of characters of a UTF-8 text, as an edit control counts them.
 std::size_t CharCount(const std::string& text);
 
-// What Execute does with the stored values: refuse the capture name, refuse the minute, or run.
+// What Execute does with the stored values: refuse the capture name, refuse the minute, refuse
+// an output that would overwrite an input, or run.
 struct ExecutePlan {
-  enum class Step { kRun, kInvalidName, kInvalidMinute };
+  enum class Step { kRun, kInvalidName, kInvalidMinute, kRefused };
   Step step = Step::kInvalidName;
-  std::string message;  // for the two refusals
+  std::string message;  // for the refusals
   DumpRequest request;  // for kRun
 };
 

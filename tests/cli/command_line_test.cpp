@@ -97,7 +97,7 @@ TEST(CommandLine, DumpsAndReports) {
 
   Outcome overwrite = RunFdcdump({"--output", capture, capture});
   EXPECT_EQ(overwrite.status, 2);
-  EXPECT_EQ(overwrite.err, "fdcdump: the output file would overwrite the input file " + capture + "\n");
+  EXPECT_EQ(overwrite.err, "fdcdump: The output file would overwrite the input file " + capture + "\n");
   EXPECT_GT(test::ReadText(capture).size(), 40u);
 
   Outcome badOption = RunFdcdump({"--opt", dir.File("none.opt"), capture});

@@ -160,8 +160,9 @@ TEST(DumpRun, FailedWritesAreReported) {
 
 TEST(DumpRun, ProgressOnlyWhenThePercentageChanges) {
   struct Recorder : ProgressObserver {
-    void OnProgress(const std::string& name, unsigned percent) override {
-      seen.push_back(name.substr(name.size() - 12) + " " + std::to_string(percent));
+    void OnProgress(const RunProgress& progress) override {
+      const std::string name(progress.fileName);
+      seen.push_back(name.substr(name.size() - 12) + " " + std::to_string(progress.filePercent));
     }
     std::vector<std::string> seen;
   };

@@ -847,7 +847,7 @@ class UiWidgetTest : public QObject {
                              << "0"
                              << "<dir>/cap1430_tiny.txt Created" << info << "End of Capture Data";
     QTest::newRow("upper-case extension")
-        << "cap1430.FdcCapt"
+        << "cap1430.FDCCAPT"
         << "cap1430.FDCCAPT"
         << "0"
         << "<dir>/cap1430_tiny.txt Created" << info << "End of Capture Data";
