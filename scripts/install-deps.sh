@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, when they are missing.
-#   scripts/install-deps.sh core   compiler, CMake, Ninja, GoogleTest (command-line tool and tests)
-#   scripts/install-deps.sh all    also Qt 6 for the desktop application, Xvfb for its real-X test,
-#                                  clang's fuzzer runtime, and GNU time for the benchmark
+#   scripts/install-deps.sh core   compiler, CMake, Ninja, GoogleTest, nlohmann JSON (the
+#                                  command-line tools and their tests)
+#   scripts/install-deps.sh all    also Qt 6 (Widgets, Charts, SVG) for the desktop application,
+#                                  Xvfb for its real-X test, tshark for the Wireshark export's
+#                                  tests, clang's fuzzer runtime, and GNU time for the benchmark
 set -euo pipefail
 
 level=${1:-core}
-packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev)
+packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev nlohmann-json3-dev)
 if [ "$level" = all ]; then
-  packages+=(qt6-base-dev libx11-dev libgl-dev xvfb xauth fonts-dejavu-core clang libclang-rt-14-dev time)
+  packages+=(qt6-base-dev qt6-charts-dev qt6-svg-dev libx11-dev libgl-dev xvfb xauth
+             fonts-dejavu-core clang libclang-rt-14-dev time tshark)
 fi
 
 missing=()
@@ -28,5 +31,10 @@ if [ "$(id -u)" -ne 0 ]; then
   fi
 fi
 export DEBIAN_FRONTEND=noninteractive
+# tshark asks whether ordinary users may capture; the answer is no, and nobody is asked.
+if printf '%s\n' "${missing[@]}" | grep -qx tshark; then
+  echo "wireshark-common wireshark-common/install-setuid boolean false" |
+    $sudo debconf-set-selections
+fi
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
