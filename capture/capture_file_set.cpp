@@ -11,6 +11,11 @@ namespace fdc {
 
 namespace {
 
+// The search for a record boundary is bounded so that damage costs little time. A record is at
+// most 264 bytes long, so a mark is due within 280 bytes of any boundary: a search that reads
+// that far without one is in no record stream. 280 attempts from successive false marks cover
+// the same stretch of bytes again. A chain of 100 headers whose lengths lead from mark to mark
+// happens by chance in random bytes with a probability of 256^-100: a boundary found so is real.
 constexpr int kSyncAttempts = 280;
 constexpr int kSyncScanBytes = 280;
 constexpr int kChainHeaders = 100;
@@ -49,6 +54,11 @@ void AdvanceMinute(std::uint32_t& hour, std::uint32_t& minute) {
   }
 }
 
+std::string_view SyncFailureMessage(SyncFailure failure) {
+  return failure == SyncFailure::kMarkNotFound ? "Capture File Sync Error: SYNC_MARK not found"
+                                               : "Capture File Sync Error: Unable to Sync";
+}
+
 CaptureFileHeader CaptureFileHeader::Parse(ByteView bytes) {
   CaptureFileHeader header;
   header.BaudCode = bytes.U16Le(2);
@@ -60,26 +70,22 @@ CaptureFileHeader CaptureFileHeader::Parse(ByteView bytes) {
   return header;
 }
 
-void CaptureFileSet::Start(std::string captureBase, std::string extension, std::uint32_t hour,
-                           std::uint32_t minute, std::uint32_t filesLeft, DumpWriter* out,
-                           HeaderBlockText headerText) {
+CaptureFileSet::CaptureFileSet() { events_.reserve(16); }
+
+void CaptureFileSet::Start(const CaptureRunFiles& files) {
   file_.Close();
-  captureBase_ = std::move(captureBase);
-  extension_ = std::move(extension);
-  syncLosses_ = 0;
-  hour_ = hour;
-  minute_ = minute;
-  filesLeft_ = filesLeft;
-  out_ = out;
-  headerText_ = std::move(headerText);
+  run_ = files;
+  hour_ = files.hour;
+  minute_ = files.minute;
+  filesLeft_ = files.count;
   currentName_.clear();
-  header_ = CaptureFileHeader{};
+  files_.clear();
   lastGoodPos_ = kCaptureHeaderSize;
-  fields_ = FrameFields{};
-  fieldsValid_ = true;
-  lastFrame_ = kNoFrame;
-  lastFrameLen_ = 0;
-  LastPercent = 100;
+  firstByteFile_ = 0;
+  recordsRead_ = 0;
+  record_ = CaptureRecord{};
+  fieldsValid_ = false;
+  events_.clear();
 }
 
 Result CaptureFileSet::OpenNextCaptureFile() {
@@ -87,17 +93,18 @@ Result CaptureFileSet::OpenNextCaptureFile() {
   if (filesLeft_ == 0) return Result::End();
   --filesLeft_;
 
-  currentName_ = CaptureFileName(captureBase_, hour_, minute_, extension_);
+  currentName_ = CaptureFileName(run_.base, hour_, minute_, run_.extension);
   if (!file_.Open(currentName_)) {
     CloseFiles();
     return Fail("Unable to Open Input File %s", currentName_.c_str());
   }
-  LastPercent = 100;
-
   std::uint8_t bytes[kCaptureHeaderSize];
-  std::size_t got = file_.Read(bytes, sizeof bytes);
-  header_ = CaptureFileHeader::Parse(ByteView(bytes, got));
-  WriteHeaderBlock();
+  const std::size_t got = file_.Read(bytes, sizeof bytes);
+  files_.push_back({currentName_, CaptureFileHeader::Parse(ByteView(bytes, got)), file_.Size()});
+  CaptureEvent opened;
+  opened.kind = CaptureEvent::Kind::kFileOpened;
+  opened.file = OpenFileIndex();
+  Push(opened);
 
   AdvanceMinute(hour_, minute_);
   // A loss of synchronisation before the first record of this file resynchronises from the
@@ -106,51 +113,35 @@ Result CaptureFileSet::OpenNextCaptureFile() {
   return Result::Ok();
 }
 
-void CaptureFileSet::WriteHeaderBlock() {
-  if (out_ == nullptr) return;
-  const std::uint32_t ip = header_.IpAddress;
-  out_->Printf("File      : %s\n", currentName_.c_str());
-  out_->Printf("TELO Name : %s\n", header_.ModuleName.data());
-  out_->Printf("TELO IP   : %u.%u.%u.%u\n", (ip >> 24) & 0xFFu, (ip >> 16) & 0xFFu,
-               (ip >> 8) & 0xFFu, ip & 0xFFu);
-  out_->Printf("Baud      : %s\n", std::string(BaudRateName(header_.BaudCode)).c_str());
-  out_->Printf("Opt File  : %s\n", headerText_.optionPath.c_str());
-  if (!headerText_.showOnlyText.empty()) {
-    out_->Printf("Show Only : %s\n", headerText_.showOnlyText.c_str());
-  }
-  out_->Printf("\n");
-}
-
 Result CaptureFileSet::ReadCaptureBytes(std::uint8_t* buffer, std::size_t n) {
   if (!file_.IsOpen()) {
     Result opened = OpenNextCaptureFile();
     if (!opened.ok()) return opened;
   }
+  firstByteFile_ = OpenFileIndex();
   std::size_t got = file_.Read(buffer, n);
   if (got == n) return Result::Ok();
 
   Result opened = OpenNextCaptureFile();
   if (!opened.ok()) return opened;
+  if (got == 0) firstByteFile_ = OpenFileIndex();
   if (file_.Read(buffer + got, n - got) == n - got) return Result::Ok();
   return Fail("Capture File Read Error: Data Under Run");
 }
 
-Result CaptureFileSet::ReadRecord(std::uint64_t& timestamp,
-                                  std::uint8_t (&frame)[kFrameBufferSize],
-                                  std::uint8_t& frameLen, std::uint32_t refNumber) {
+Result CaptureFileSet::ReadRecord() {
   // The usual case: a whole, well-marked record in the read buffer of the open file.
   if (const std::uint8_t* head = file_.Peek(kRecordHeaderSize);
       head != nullptr && head[0] == SYNC_MARK) {
     const std::size_t size = RecordSize(head[7]);
     if (const std::uint8_t* record = file_.Peek(size); record != nullptr) {
       // Peek vouches for `size` bytes, the header's 8 among them.
-      timestamp = ByteView(record, kRecordHeaderSize).U48Le(1);
-      frameLen = record[7];
-      CopyFrameFrom(frame, record + kRecordHeaderSize, size - kRecordHeaderSize,
+      record_.Timestamp = ByteView(record, kRecordHeaderSize).U48Le(1);
+      record_.FrameLen = record[7];
+      CopyFrameFrom(record_.Frame, record + kRecordHeaderSize, size - kRecordHeaderSize,
                     file_.Buffered() - kRecordHeaderSize);
       file_.Skip(size);
-      lastGoodPos_ = file_.Tell();
-      RecordRead(frame, frameLen);
+      RecordRead(OpenFileIndex());
       return Result::Ok();
     }
   }
@@ -160,15 +151,15 @@ Result CaptureFileSet::ReadRecord(std::uint64_t& timestamp,
   if (!read.ok()) return read;
 
   if (header[0] != SYNC_MARK) {
-    ++syncLosses_;
-    if (out_ != nullptr) {
-      const auto offset = static_cast<std::uint32_t>(file_.Tell() - kRecordHeaderSize);
-      out_->Printf("**** Synchronization Lost ****\n");
-      out_->Printf("%9u: Ofs=%x Mark=%02x\n", refNumber, offset, header[0]);
-      out_->Printf("           PrvLen=%02x PrvTme=%08x %08x\n", frameLen,
-                   static_cast<std::uint32_t>(timestamp),
-                   static_cast<std::uint32_t>(timestamp >> 32));
-    }
+    CaptureEvent lost;
+    lost.kind = CaptureEvent::Kind::kSyncLost;
+    lost.file = firstByteFile_;
+    lost.lastRefNumber = recordsRead_;
+    lost.offset = static_cast<std::uint32_t>(file_.Tell() - kRecordHeaderSize);
+    lost.markFound = header[0];
+    lost.previousFrameLen = record_.FrameLen;
+    lost.previousTimestamp = record_.Timestamp;
+    Push(lost);
     file_.Seek(lastGoodPos_);
     Result synced = FindSync();
     if (!synced.ok()) {
@@ -179,15 +170,15 @@ Result CaptureFileSet::ReadRecord(std::uint64_t& timestamp,
     read = ReadCaptureBytes(header, sizeof header);
     if (!read.ok()) return read;
   }
+  const std::uint32_t markFile = firstByteFile_;
 
   const ByteView bytes(header, sizeof header);
-  timestamp = bytes.U48Le(1);
-  frameLen = header[7];
-  read = ReadCaptureBytes(frame, static_cast<std::size_t>(frameLen) + 1);
+  record_.Timestamp = bytes.U48Le(1);
+  record_.FrameLen = header[7];
+  read = ReadCaptureBytes(record_.Frame, static_cast<std::size_t>(record_.FrameLen) + 1);
   if (!read.ok()) return read;
 
-  lastGoodPos_ = file_.Tell();
-  RecordRead(frame, frameLen);
+  RecordRead(markFile);
   return Result::Ok();
 }
 
@@ -220,7 +211,7 @@ Result CaptureFileSet::FindSync() {
         break;
       }
     }
-    if (!found) return Fail("Capture File Sync Error: SYNC_MARK not found");
+    if (!found) return Fail("%s", SyncFailureMessage(SyncFailure::kMarkNotFound).data());
     const std::uint64_t mark = file_.Tell() - 1;
     if (chainHolds(mark)) {
       file_.Seek(mark);
@@ -228,12 +219,9 @@ Result CaptureFileSet::FindSync() {
     }
     start = mark + 1;
   }
-  return Fail("Capture File Sync Error: Unable to Sync");
+  return Fail("%s", SyncFailureMessage(SyncFailure::kUnableToSync).data());
 }
 
-void CaptureFileSet::CloseFiles() {
-  if (out_ != nullptr) out_->Close();
-  file_.Close();
-}
+void CaptureFileSet::CloseFiles() { file_.Close(); }
 
 }  // namespace fdc

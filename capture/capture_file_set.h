@@ -1,105 +1,152 @@
 // CaptureFileSet: a run of per-minute capture files read as one stream of records, with the
-// header block each file adds to the dump and the resynchronisation after damage.
+// resynchronisation after damage. The reader knows nothing of what is made of the records: what
+// happened since the last record (a file opened, synchronisation lost, a file left after a failed
+// search) is reported as events, and the record read last is kept here.
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "capture/baud_rate_table.h"
 #include "capture/capture_file.h"
 #include "capture/capture_format.h"
 #include "capture/frame_fields.h"
-#include "common/dump_writer.h"
 #include "common/result.h"
 
 namespace fdc {
 
-
-
-
-// "<base>HHMM.FdcCapt", the name of the minute file of hour:minute.
+// "<base>HHMM<extension>", the name of the minute file of hour:minute.
 std::string CaptureFileName(const std::string& base, std::uint32_t hour, std::uint32_t minute,
                             const std::string& extension = ".FdcCapt");
 // Moves hour:minute to the next minute file: after minute 59 the hour goes up, and after hour 23
 // (or any hour above it) comes hour 00.
 void AdvanceMinute(std::uint32_t& hour, std::uint32_t& minute);
 
+// Which minute files make the run.
+struct CaptureRunFiles {
+  std::string base;  // directory and name part
+  std::string extension = ".FdcCapt";
+  std::uint32_t hour = 0;
+  std::uint32_t minute = 0;
+  std::uint32_t count = 1;
+};
+
+// One record of the stream: the frame bytes followed by the status byte, where it came from, and
+// its number in the run.
+struct CaptureRecord {
+  std::uint64_t Timestamp = 0;  // 48-bit tick count
+  std::uint8_t FrameLen = 0;
+  std::uint8_t Frame[kFrameBufferSize] = {};  // FrameLen frame bytes, then the status byte
+  std::uint32_t RefNumber = 0;   // 1 for the first record of the run
+  std::uint32_t File = 0;        // the run's file in which the record's sync mark was read
+  std::uint64_t EndPosition = 0;  // position in the open file just past the record
+
+  ByteView Bytes() const { return ByteView(Frame, static_cast<std::size_t>(FrameLen) + 1); }
+  std::uint8_t Status() const { return Frame[FrameLen]; }
+};
+
+// A capture file of the run, as it was opened.
+struct CaptureFileInfo {
+  std::string name;
+  CaptureFileHeader header;
+  std::uint64_t size = 0;
+};
+
+// Why a synchronisation search failed.
+enum class SyncFailure : std::uint8_t { kMarkNotFound, kUnableToSync };
+std::string_view SyncFailureMessage(SyncFailure failure);
+
+struct CaptureEvent {
+  enum class Kind : std::uint8_t {
+    kFileOpened,    // a file of the run was opened; its header is in Files()[file]
+    kSyncLost,      // a record header without its mark; the bytes up to a verified mark are skipped
+    kFileCutShort,  // the search for a mark failed in a file that is not the run's last one:
+                    // the rest of that file is left and reading goes on with the next file
+  };
+  Kind kind = Kind::kFileOpened;
+  std::uint32_t file = 0;  // the file concerned (for a sync loss: where the bad mark was read)
+  // kSyncLost: the record read last, the offset of the bad header in the open file and the byte
+  // found in place of the mark.
+  std::uint32_t lastRefNumber = 0;
+  std::uint32_t offset = 0;
+  std::uint8_t markFound = 0;
+  std::uint8_t previousFrameLen = 0;
+  std::uint64_t previousTimestamp = 0;
+  // kFileCutShort
+  SyncFailure failure = SyncFailure::kMarkNotFound;
+};
+
 class CaptureFileSet {
  public:
-  // What each header block prints besides the file's own header.
-  struct HeaderBlockText {
-    std::string optionPath;
-    std::string showOnlyText;  // no "Show Only" line when empty
-  };
+  CaptureFileSet();
 
-  // Sets up a run. `out` is the open dump; the set writes header blocks and sync diagnostics
-  // to it, and CloseFiles closes it.
-  void Start(std::string captureBase, std::string extension, std::uint32_t hour,
-             std::uint32_t minute, std::uint32_t filesLeft, DumpWriter* out,
-             HeaderBlockText headerText);
+  // Sets up a run; nothing is opened yet.
+  void Start(const CaptureRunFiles& files);
 
-  // Closes the open file and opens the next one of the set, writing its header block.
+  // Closes the open file and opens the next one of the set. End when the set is exhausted.
   Result OpenNextCaptureFile();
   // Reads n bytes of the stream, passing into the next file at most once.
   Result ReadCaptureBytes(std::uint8_t* buffer, std::size_t n);
-  // Reads one record. On entry timestamp and frameLen hold the previous record's values (shown if
-  // synchronisation is lost); on success the new ones. `frame` receives frameLen frame bytes and
-  // the status byte. `refNumber` is the number of the last record read, for the diagnostics.
-  Result ReadRecord(std::uint64_t& timestamp, std::uint8_t (&frame)[kFrameBufferSize],
-                    std::uint8_t& frameLen, std::uint32_t refNumber);
+  // Reads the next record into Record(). End when the data is exhausted.
+  Result ReadRecord();
   // Positions the open file at a verified record boundary at or after the current position.
   Result FindSync();
-  // Closes the dump, then the capture file.
+  // Closes the open capture file.
   void CloseFiles();
 
-  const std::string& CurrentName() const { return currentName_; }
-  std::uint64_t CurrentSize() const { return file_.Size(); }
-  // Position in the open capture file.
-  std::uint64_t Position() const { return file_.Tell(); }
-  std::uint64_t LastGoodPos() const { return lastGoodPos_; }
-  const CaptureFileHeader& Header() const { return header_; }
-  // The field positions of the record read last. Found on first use: most dumps never ask.
+  const CaptureRecord& Record() const { return record_; }
+  // The field positions of the record read last. Found on first use: most runs never ask.
   const FrameFields& Fields() const {
     if (!fieldsValid_) {
-      fields_ = DecodeFrameFields(lastFrame_, lastFrameLen_);
+      fields_ = DecodeFrameFields(record_.Frame, record_.FrameLen);
       fieldsValid_ = true;
     }
     return fields_;
   }
-  std::uint32_t Hour() const { return hour_; }
-  std::uint32_t Minute() const { return minute_; }
+
+  // What happened since the events were last taken, in order.
+  std::span<const CaptureEvent> Events() const { return events_; }
+  void ClearEvents() { events_.clear(); }
+
+  // The files opened so far, in order; the open file is the last.
+  const std::vector<CaptureFileInfo>& Files() const { return files_; }
+  const std::string& CurrentName() const { return currentName_; }
+  std::uint64_t CurrentSize() const { return file_.Size(); }
+  // Position in the open capture file.
+  std::uint64_t Position() const { return file_.Tell(); }
   std::uint32_t FilesLeft() const { return filesLeft_; }
-  std::uint32_t SyncLosses() const { return syncLosses_; }
-  // Set to 100 whenever a file is opened, so the next record prints a progress line.
-  std::uint32_t LastPercent = 100;
 
  private:
-  void WriteHeaderBlock();
-  void RecordRead(const std::uint8_t* frame, std::uint8_t frameLen) {
-    lastFrame_ = frame;
-    lastFrameLen_ = frameLen;
+  void Push(const CaptureEvent& event) { events_.push_back(event); }
+  std::uint32_t OpenFileIndex() const {
+    return files_.empty() ? 0 : static_cast<std::uint32_t>(files_.size() - 1);
+  }
+  void RecordRead(std::uint32_t file) {
+    record_.RefNumber = ++recordsRead_;
+    record_.File = file;
+    record_.EndPosition = file_.Tell();
+    lastGoodPos_ = record_.EndPosition;
     fieldsValid_ = false;
   }
 
-  std::string captureBase_;
-  std::string extension_;
-  std::uint32_t syncLosses_ = 0;
+  CaptureRunFiles run_;
   std::uint32_t hour_ = 0;
   std::uint32_t minute_ = 0;
   std::uint32_t filesLeft_ = 0;
   CaptureFile file_;
   std::string currentName_;
-  CaptureFileHeader header_;
+  std::vector<CaptureFileInfo> files_;
   std::uint64_t lastGoodPos_ = kCaptureHeaderSize;
-  // The record read last (caller's buffer) and the fields found in it.
-  const std::uint8_t* lastFrame_ = kNoFrame;
-  std::uint8_t lastFrameLen_ = 0;
+  // The file in which the first byte of the last ReadCaptureBytes was read.
+  std::uint32_t firstByteFile_ = 0;
+  std::uint32_t recordsRead_ = 0;
+  CaptureRecord record_;
   mutable FrameFields fields_;
   mutable bool fieldsValid_ = true;
-  static constexpr std::uint8_t kNoFrame[1] = {0};
-  DumpWriter* out_ = nullptr;
-  HeaderBlockText headerText_;
+  std::vector<CaptureEvent> events_;
 };
 
 }  // namespace fdc

@@ -1,11 +1,13 @@
-// The bytes of a capture file: the 40-byte file header, the record layout, the status bits and
-// the frame kinds. All multi-byte numbers are little-endian.
+// The bytes of a capture file: the 40-byte file header and the record layout, and the checked
+// view through which every byte is read. All multi-byte numbers are little-endian.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+
+#include "capture/fdl_protocol.h"
 
 namespace fdc {
 
@@ -16,29 +18,6 @@ inline constexpr std::size_t kModuleNameSize = 32;
 // Frame bytes (at most 255) and the status byte, with room to spare.
 inline constexpr std::size_t kFrameBufferSize = 300;
 
-// Record status bits, as the capture module sets them.
-enum StatusBit : std::uint8_t {
-  STSOK = 0x00,
-  STSSTP = 0x01,
-  STSPAR = 0x02,
-  STSSD = 0x04,
-  STSRPT = 0x08,
-  STSUND = 0x10,
-  STSOVR = 0x20,
-  STSCHK = 0x40,
-  STSED = 0x80,
-};
-
-// Start delimiters and the end delimiter of FDL telegrams.
-inline constexpr std::uint8_t kSd1 = 0x10;
-inline constexpr std::uint8_t kSd2 = 0x68;
-inline constexpr std::uint8_t kSd3 = 0xA2;
-inline constexpr std::uint8_t kSd4 = 0xDC;
-inline constexpr std::uint8_t kSc = 0xE5;
-inline constexpr std::uint8_t kEd = 0x16;
-// Bit 7 of DA or SA: a SAP byte leads the data unit.
-inline constexpr std::uint8_t kSapExtension = 0x80;
-
 // A read-only view of bytes whose accessors never read outside them: a position past the end
 // reads as 0.
 class ByteView {
@@ -47,6 +26,11 @@ class ByteView {
   constexpr std::size_t size() const { return size_; }
   constexpr const std::uint8_t* data() const { return data_; }
   constexpr std::uint8_t U8(std::size_t i) const { return i < size_ ? data_[i] : 0; }
+  // The bytes from `pos` on, at most `count` of them: never more than the view holds.
+  constexpr ByteView Sub(std::size_t pos, std::size_t count) const {
+    if (pos >= size_) return ByteView(data_, 0);
+    return ByteView(data_ + pos, count < size_ - pos ? count : size_ - pos);
+  }
   constexpr std::uint16_t U16Le(std::size_t i) const {
     return static_cast<std::uint16_t>(U8(i) | (U8(i + 1) << 8));
   }

@@ -79,39 +79,52 @@ void DumpWriter::Decimal(std::uint64_t magnitude, bool negative, int width, char
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
       "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
       "8081828384858687888990919293949596979899";
-  int digits = 1;
-  for (std::uint64_t rest = magnitude; rest >= 10; rest /= 10) ++digits;
-  const int used = digits + (negative ? 1 : 0);
-  const int total = std::max(used, std::min(width, static_cast<int>(kFieldReserve)));
-  char* const start = Claim(static_cast<std::size_t>(total));
-  // Digits from the right, two at a time.
-  char* at = start + total;
+  // Digits from the right, two at a time, into a scratch of the longest number's size.
+  char scratch[20];
+  char* const end = scratch + sizeof scratch;
+  char* first = end;
   while (magnitude >= 100) {
     const auto pair = static_cast<std::size_t>(magnitude % 100) * 2;
     magnitude /= 100;
-    at -= 2;
-    at[0] = kPairs[pair];
-    at[1] = kPairs[pair + 1];
+    first -= 2;
+    first[0] = kPairs[pair];
+    first[1] = kPairs[pair + 1];
   }
   if (magnitude >= 10) {
     const auto pair = static_cast<std::size_t>(magnitude) * 2;
-    at -= 2;
-    at[0] = kPairs[pair];
-    at[1] = kPairs[pair + 1];
+    first -= 2;
+    first[0] = kPairs[pair];
+    first[1] = kPairs[pair + 1];
   } else {
-    *--at = static_cast<char>('0' + magnitude);
+    *--first = static_cast<char>('0' + magnitude);
   }
-  char* fill = start;
+  const int digits = static_cast<int>(end - first);
+  const int used = digits + (negative ? 1 : 0);
+  const int total = std::max(used, std::min(width, static_cast<int>(kFieldReserve)));
+  char* at = Claim(static_cast<std::size_t>(total));
+  const int padding = total - used;
   if (pad == '0') {
-    if (negative) *fill++ = '-';
-    while (fill < at) *fill++ = '0';
+    if (negative) *at++ = '-';
+    std::memset(at, '0', static_cast<std::size_t>(padding));
   } else {
-    if (negative) *--at = '-';
-    while (fill < at) *fill++ = ' ';
+    std::memset(at, ' ', static_cast<std::size_t>(padding));
+    if (negative) at[padding] = '-';
+    at += negative ? 1 : 0;
   }
+  std::memcpy(at + padding, first, static_cast<std::size_t>(digits));
 }
 
 void DumpWriter::DecLeft(std::uint64_t value, int width) {
+  if (value < 1000 && width <= 3) {
+    // Addresses: the three-digit table, blanks after.
+    const int digits = value >= 100 ? 3 : value >= 10 ? 2 : 1;
+    const int total = width > digits ? width : digits;
+    char* at = Claim(static_cast<std::size_t>(total));
+    const char* source = kThreeDigits.data() + 3 * value + (3 - digits);
+    for (int i = 0; i < digits; ++i) at[i] = source[i];
+    for (int i = digits; i < total; ++i) at[i] = ' ';
+    return;
+  }
   Reserve(2 * kFieldReserve);  // no flush between here and the padding
   const std::size_t start = length_;
   Decimal(value, false, 0, ' ');

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include "common/char_class.h"
+
 namespace fdc {
 
 class TextReader {
@@ -35,10 +37,5 @@ class TextReader {
   std::FILE* file_ = nullptr;
   int pending_ = kEof - 1;  // a character read ahead, or nothing
 };
-
-// The white space of the C locale: blank, tab, line feed, carriage return, vertical tab, form feed.
-inline bool IsCSpace(int c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
 
 }  // namespace fdc

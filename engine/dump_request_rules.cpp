@@ -7,7 +7,7 @@
 
 #include "capture/capture_file_set.h"
 
-#include "common/text_reader.h"
+#include "common/char_class.h"
 
 namespace fdc {
 
@@ -16,8 +16,6 @@ namespace {
 constexpr std::string_view kExtension = ".FdcCapt";
 constexpr std::size_t kTimeAndExtension = 12;  // "HHMM.FdcCapt"
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::uint32_t TwoDigits(std::string_view text, std::size_t pos) {
   return static_cast<std::uint32_t>((text[pos] - '0') * 10 + (text[pos + 1] - '0'));
@@ -31,7 +29,7 @@ std::uint32_t ReadDigits(std::string_view text, std::size_t& pos, unsigned base,
   taken = 0;
   overflow = false;
   while (pos < text.size()) {
-    const char c = Lower(text[pos]);
+    const char c = ToLowerAscii(text[pos]);
     unsigned digit;
     if (IsDigit(c)) {
       digit = static_cast<unsigned>(c - '0');
@@ -72,9 +70,7 @@ std::optional<std::uint32_t> ReadSigned(std::string_view text, unsigned base,
 bool IsValidCaptureName(std::string_view fileName) {
   if (fileName.size() < kTimeAndExtension) return false;
   const std::string_view extension = fileName.substr(fileName.size() - kExtension.size());
-  for (std::size_t i = 0; i < kExtension.size(); ++i) {
-    if (Lower(extension[i]) != Lower(kExtension[i])) return false;
-  }
+  if (!EqualNoCase(extension, kExtension)) return false;
   for (std::size_t i = fileName.size() - kTimeAndExtension; i < fileName.size() - 8; ++i) {
     if (!IsDigit(fileName[i])) return false;
   }

@@ -9,22 +9,32 @@ namespace fdc {
 
 namespace {
 
-// Every name is five characters wide. An empty entry is a code without a name: it shows as
-// "Typ?(%02x) " with the whole FC byte.
-constexpr std::array<std::string_view, 16> kRequestNames = {
-    "MTM1 ", "MSRD ", "MSDN ", "SDAL ", "SDNL ", "SDAH ", "SDNH ", "RDD  ",
-    "GSRD ", "RFDL ", "MDLY ", "MKEP ", "SRDL ", "SRDH ", "RIR  ", "RLSR ",
+// The function-code column's name of every FC byte, padded to five characters with its trailing
+// blank; a code without a name shows as "Typ?(%02x) " with the whole FC byte.
+struct PaddedName {
+  std::array<char, 5> text{};
+  bool known = false;
 };
-constexpr std::string_view kRequestName80 = "MTM2 ";
-constexpr std::array<std::string_view, 16> kResponseNames = {
-    "OK   ", "UE   ", "RR   ", "RS   ", "", "", "", "", "DL   ", "NR   ", "DH   ", "", "RDL  ",
-    "RDH  ", "",      "",
-};
-constexpr std::array<std::string_view, 4> kStationTypes = {"ss ", "mn ", "mr ", "mi "};
+constexpr std::array<PaddedName, 256> kFunctionCodeNames = [] {
+  std::array<PaddedName, 256> names{};
+  for (unsigned fc = 0; fc < 256; ++fc) {
+    const std::string_view name = FunctionCodeName(static_cast<std::uint8_t>(fc));
+    if (name.empty()) continue;
+    names[fc].known = true;
+    names[fc].text.fill(' ');
+    for (std::size_t i = 0; i < name.size(); ++i) names[fc].text[i] = name[i];
+  }
+  return names;
+}();
 
-constexpr std::uint8_t kRequestBit = 0x40;
-constexpr std::uint8_t kFcbBit = 0x20;
-constexpr std::uint8_t kFcvBit = 0x10;
+// The station type of a response, with its trailing blank ("ss ").
+constexpr std::array<std::array<char, 3>, 4> kStationTypeColumn = [] {
+  std::array<std::array<char, 3>, 4> columns{};
+  for (std::size_t i = 0; i < kStationTypes.size(); ++i) {
+    columns[i] = {kStationTypes[i].abbreviation[0], kStationTypes[i].abbreviation[1], ' '};
+  }
+  return columns;
+}();
 
 // Each byte value as "%3u " and as "%4d " of its signed reading.
 constexpr std::array<char, 256 * 4> kUnsignedBytes = [] {
@@ -98,27 +108,20 @@ void WriteSapColumn(DumpWriter& out, const DumpOptions& options, std::uint8_t da
 
 void WriteFunctionCodeColumn(DumpWriter& out, const DumpOptions& options, std::uint8_t fc) {
   if (options.NoFc) return;
-  if (fc & kRequestBit) {
-    if (options.ShowFcbTyp) {
-      out.Char((fc & kFcbBit) ? '1' : '0');
-      out.Text((fc & kFcvBit) ? "v " : "  ");
-    }
-    const unsigned code = fc & 0x8Fu;
-    if (code < 0x10) {
-      out.Text(kRequestNames[code]);
-    } else if (code == 0x80) {
-      out.Text(kRequestName80);
+  if (options.ShowFcbTyp) {
+    if (fc & kFcRequest) {
+      out.Char((fc & kFcFcb) ? '1' : '0');
+      out.Text((fc & kFcFcv) ? "v " : "  ");
     } else {
-      WriteUnknownCode(out, fc);
+      const auto& type = kStationTypeColumn[(fc >> 4) & 0x03u];
+      out.Text(std::string_view(type.data(), type.size()));
     }
-    return;
   }
-  if (options.ShowFcbTyp) out.Text(kStationTypes[(fc >> 4) & 0x03u]);
-  const std::string_view name = kResponseNames[fc & 0x0Fu];
-  if (name.empty()) {
-    WriteUnknownCode(out, fc);
+  const PaddedName& name = kFunctionCodeNames[fc];
+  if (name.known) {
+    out.Text(std::string_view(name.text.data(), name.text.size()));
   } else {
-    out.Text(name);
+    WriteUnknownCode(out, fc);
   }
 }
 

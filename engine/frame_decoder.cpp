@@ -1,19 +1,20 @@
-// The frame decoder: status column, frame kind, length checks, and the decoded body or the raw
-// bytes of a malformed frame.
+// The dump's frame part: the status column, then the decoded telegram from its dissection, or its
+// error mark and raw bytes.
 #include "engine/line_writers.h"
 
 namespace fdc {
 
 namespace {
 
-constexpr char kStatusLetters[8] = {'s', 'p', 'd', 'r', 'u', 'o', 'c', 'e'};
-
 void WriteStatusColumn(DumpWriter& out, const DumpOptions& options, std::uint8_t status) {
   if (!options.DetailSts) {
     out.Char(status != 0 ? '*' : ' ');
     return;
   }
-  for (int bit = 0; bit < 8; ++bit) out.Char((status >> bit) & 1 ? kStatusLetters[bit] : '.');
+  char* at = out.Claim(kStatusBits.size());
+  for (std::size_t bit = 0; bit < kStatusBits.size(); ++bit) {
+    at[bit] = (status & kStatusBits[bit].mask) ? kStatusBits[bit].letter : '.';
+  }
 }
 
 void WriteLengthMark(DumpWriter& out, std::string_view prefix, unsigned frameLen) {
@@ -22,8 +23,20 @@ void WriteLengthMark(DumpWriter& out, std::string_view prefix, unsigned frameLen
   out.Text(")? ");
 }
 
-void WriteKindName(DumpWriter& out, const DumpOptions& options, std::string_view name) {
-  if (!options.NoDelim) out.Text(name);
+// Each kind's name, four characters wide ("SC  ").
+constexpr std::array<std::array<char, 4>, kFrameKinds.size()> kKindColumn = [] {
+  std::array<std::array<char, 4>, kFrameKinds.size()> columns{};
+  for (std::size_t i = 0; i < kFrameKinds.size(); ++i) {
+    columns[i].fill(' ');
+    for (std::size_t c = 0; c < kFrameKinds[i].name.size(); ++c) columns[i][c] = kFrameKinds[i].name[c];
+  }
+  return columns;
+}();
+
+void WriteKindName(DumpWriter& out, const DumpOptions& options, FrameKind kind) {
+  if (options.NoDelim) return;
+  const auto& name = kKindColumn[static_cast<std::size_t>(kind)];
+  out.Text(std::string_view(name.data(), name.size()));
 }
 
 // Stands in the address and function-code columns of a short acknowledgement.
@@ -39,106 +52,88 @@ void WriteShortAckFiller(DumpWriter& out, const DumpOptions& options) {
   }
 }
 
+void WriteFrameMark(DumpWriter& out, const Telegram& t) {
+  switch (t.mark) {
+    case FrameMark::kNone:
+      break;
+    case FrameMark::kLength:
+      WriteLengthMark(out, "Len(", t.frameLen);
+      break;
+    case FrameMark::kSd2Length:
+      WriteLengthMark(out, "SD2 Len(", t.frameLen);
+      break;
+    case FrameMark::kSd3Length:
+      WriteLengthMark(out, "SD3 Len(", t.frameLen);
+      break;
+    case FrameMark::kLe:
+      // The frame length, not the LE value.
+      out.Text("SD2 LE?(");
+      out.Dec(t.frameLen);
+      out.Text(") ");
+      break;
+    case FrameMark::kLer:
+      out.Text("SD2 LEr? ");
+      break;
+    case FrameMark::kSecondSd:
+      out.Text("SD2r? ");
+      break;
+    case FrameMark::kUnknownSd:
+      out.Text("SD?");
+      out.Hex2(t.delimiter);
+      out.Char(' ');
+      break;
+  }
+}
+
 }  // namespace
 
-void WriteFrameBody(DumpWriter& out, const DumpOptions& options, const std::uint8_t* body,
-                    std::size_t length) {
-  // Callers pass at least DA, SA, FC, FCS and ED.
-  const std::uint8_t da = body[0];
-  const std::uint8_t sa = body[1];
-  WriteAddressColumn(out, options, da, sa);
-  WriteFunctionCodeColumn(out, options, body[2]);
-
-  // A SAP byte is taken only where the data unit holds one: a frame whose extension bits call
-  // for more SAP bytes than it has shows those it has, and no data.
-  std::size_t count = length - 5;
-  std::size_t pos = 3;
-  std::uint8_t dsap = 0;
-  std::uint8_t ssap = 0;
-  std::uint8_t shown = 0;  // extension bits of the SAPs actually present
-  if ((da & kSapExtension) && count > 0) {
-    dsap = body[pos++];
-    --count;
-    shown |= 0x01;
+void WriteFrameBody(DumpWriter& out, const DumpOptions& options, const Telegram& t,
+                    ByteView record) {
+  WriteAddressColumn(out, options, t.da, t.sa);
+  WriteFunctionCodeColumn(out, options, t.fc);
+  // The SAP column shows the SAPs the data unit holds; a missing one shows as absent.
+  WriteSapColumn(out, options, t.hasDsap ? kSapExtension : 0, t.hasSsap ? kSapExtension : 0,
+                 t.dsap, t.ssap);
+  if (!options.NoData) {
+    const ByteView data = record.Sub(t.dataPos, t.dataLen);
+    WriteDataUnit(out, options, data.data(), data.size());
   }
-  if ((sa & kSapExtension) && count > 0) {
-    ssap = body[pos++];
-    --count;
-    shown |= 0x02;
-  }
-  WriteSapColumn(out, options, (shown & 0x01) ? kSapExtension : 0,
-                 (shown & 0x02) ? kSapExtension : 0, dsap, ssap);
-  if (!options.NoData) WriteDataUnit(out, options, body + pos, count);
-
-  const std::uint8_t fcs = body[pos + count];
-  const std::uint8_t ed = body[pos + count + 1];
   if (options.ShowFcs) {
     out.Char('[');
-    out.Hex2(fcs);
+    out.Hex2(t.fcs);
     out.Text("] ");
   }
-  if (ed != kEd) {
+  if (t.ed != kEd) {
     out.Text("ED?(");
-    out.Hex2(ed);
+    out.Hex2(t.ed);
     out.Text(") ");
   } else if (!options.NoDelim) {
     out.Text("ED ");
   }
 }
 
+void WriteFrameColumns(DumpWriter& out, const DumpOptions& options, const Telegram& t,
+                       ByteView record) {
+  WriteStatusColumn(out, options, t.status);
+  if (t.Empty()) out.Text("FrmLen?(0)");
+  if (t.kind != FrameKind::kUnknown) WriteKindName(out, options, t.kind);
+  if (t.kind == FrameKind::kSc) WriteShortAckFiller(out, options);
+  if (t.Decoded()) {
+    if (t.kind == FrameKind::kSd4) return WriteAddressColumn(out, options, t.da, t.sa);
+    if (t.HasBody()) WriteFrameBody(out, options, t, record);
+    return;
+  }
+  WriteFrameMark(out, t);
+  const ByteView frame = record.Sub(0, t.frameLen);
+  WriteHexBytes(out, frame.data(), frame.size());
+}
+
 void WriteFrameColumns(DumpWriter& out, const DumpOptions& options, const std::uint8_t* record,
                        std::uint8_t frameLen) {
-  WriteStatusColumn(out, options, record[frameLen]);
-  // An empty frame: its status byte stands at position 0 and picks the kind, whose length check
-  // then fails with nothing to dump.
-  if (frameLen == 0) out.Text("FrmLen?(0)");
-
-  const std::uint8_t kind = record[0];
-  switch (kind) {
-    case kSd1:
-      WriteKindName(out, options, "SD1 ");
-      if (frameLen == 6) return WriteFrameBody(out, options, record + 1, 5);
-      WriteLengthMark(out, "Len(", frameLen);
-      break;
-    case kSd2:
-      WriteKindName(out, options, "SD2 ");
-      if (frameLen < 9) {
-        WriteLengthMark(out, "SD2 Len(", frameLen);
-      } else if (record[1] != frameLen - 6) {
-        out.Text("SD2 LE?(");
-        out.Dec(frameLen);
-        out.Text(") ");
-      } else if (record[2] != record[1]) {
-        out.Text("SD2 LEr? ");
-      } else if (record[3] != kSd2) {
-        out.Text("SD2r? ");
-      } else {
-        return WriteFrameBody(out, options, record + 4, frameLen - 4u);
-      }
-      break;
-    case kSd3:
-      WriteKindName(out, options, "SD3 ");
-      if (frameLen == 14) return WriteFrameBody(out, options, record + 1, 13);
-      WriteLengthMark(out, "SD3 Len(", frameLen);
-      break;
-    case kSd4:
-      WriteKindName(out, options, "SD4 ");
-      if (frameLen == 3) return WriteAddressColumn(out, options, record[1], record[2]);
-      WriteLengthMark(out, "Len(", frameLen);
-      break;
-    case kSc:
-      WriteKindName(out, options, "SC  ");
-      WriteShortAckFiller(out, options);
-      if (frameLen == 1) return;
-      WriteLengthMark(out, "Len(", frameLen);
-      break;
-    default:
-      out.Text("SD?");
-      out.Hex2(kind);
-      out.Char(' ');
-      break;
-  }
-  WriteHexBytes(out, record, frameLen);
+  const ByteView bytes(record, static_cast<std::size_t>(frameLen) + 1);
+  Telegram telegram;
+  DissectTelegram(bytes, frameLen, telegram);
+  WriteFrameColumns(out, options, telegram, bytes);
 }
 
 }  // namespace fdc

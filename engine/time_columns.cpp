@@ -3,41 +3,55 @@
 #include <array>
 #include <cstring>
 
+#include "common/char_class.h"
+#include "common/time_units.h"
 #include "engine/line_writers.h"
 
 namespace fdc {
 
 namespace {
 
-constexpr std::int64_t kNsPerUs = 1'000;
-constexpr std::int64_t kNsPerMs = 1'000'000;
-constexpr std::int64_t kNsPerSecond = 1'000'000'000;
-constexpr std::int64_t kNsPerMinute = 60 * kNsPerSecond;
-constexpr std::int64_t kNsPerHour = 60 * kNsPerMinute;
+// Each part is shown alone: the minutes are not folded into the seconds. The divisors are
+// constants of the table, so each division compiles to a multiplication.
+template <std::size_t U>
+std::uint64_t PartOf(std::uint64_t v) {
+  constexpr TimeUnit kUnit = kTimeUnits[U];
+  return v / static_cast<std::uint64_t>(kUnit.nanoseconds) % kUnit.modulus;
+}
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+std::uint64_t TimePart(std::uint64_t v, std::uint8_t unit) {
+  switch (unit) {
+    case kHour:
+      return PartOf<kHour>(v);
+    case kMinute:
+      return PartOf<kMinute>(v);
+    case kSecond:
+      return PartOf<kSecond>(v);
+    case kMillisecond:
+      return PartOf<kMillisecond>(v);
+    case kMicrosecond:
+      return PartOf<kMicrosecond>(v);
+    default:
+      return PartOf<kNanosecond>(v);
+  }
+}
 
 }  // namespace
 
 TimeFormat CompileTimeFormat(std::string_view format) {
-  static constexpr char kTokens[6][2] = {{'h', 'r'}, {'m', 'n'}, {'s', 'c'},
-                                         {'m', 's'}, {'u', 's'}, {'n', 's'}};
   TimeFormat compiled;
   // Each token is tried once, in this fixed order, at the read position; the position moves
   // only past a matched token and its separator.
   std::size_t pos = 0;
-  for (std::uint8_t unit = 0; unit < 6; ++unit) {
+  for (std::uint8_t unit = 0; unit < kTimeUnits.size(); ++unit) {
     if (pos + 1 >= format.size()) continue;
-    if (Lower(format[pos]) != kTokens[unit][0] || Lower(format[pos + 1]) != kTokens[unit][1]) {
-      continue;
-    }
+    if (!EqualNoCase(format.substr(pos, 2), kTimeUnits[unit].token)) continue;
     pos += 2;
     TimeFormat::Field field{unit, compiled.count > 0, true, ' '};
     if (pos < format.size()) {
       // Hours and minutes take any next character as separator; below them a letter starts
       // the next token directly.
-      if (unit >= 2 && IsLetter(format[pos])) {
+      if (unit >= kSecond && IsAlpha(format[pos])) {
         field.hasSeparator = false;
       } else {
         field.separator = format[pos++];
@@ -58,31 +72,8 @@ void WriteTimeValue(DumpWriter& out, std::int64_t nanoseconds, const TimeFormat&
   }
   for (std::uint8_t i = 0; i < format.count; ++i) {
     const TimeFormat::Field& field = format.fields[i];
-    std::uint64_t part = 0;
-    int width = 3;
-    switch (field.unit) {
-      case 0:
-        part = (v / kNsPerHour) % 65536;
-        width = 2;
-        break;
-      case 1:
-        part = (v / kNsPerMinute) % 60;
-        width = 2;
-        break;
-      case 2:
-        part = (v / kNsPerSecond) % 60;
-        width = 2;
-        break;
-      case 3:
-        part = (v / kNsPerMs) % 1000;
-        break;
-      case 4:
-        part = (v / kNsPerUs) % 1000;
-        break;
-      default:
-        part = v % 1000;
-        break;
-    }
+    const std::uint64_t part = TimePart(v, field.unit);
+    const int width = kTimeUnits[field.unit].width;
     if (field.zeroPadded) {
       // Only minutes and below follow another field, so the part has at most `width` digits.
       const std::size_t length = static_cast<std::size_t>(width) + (field.hasSeparator ? 1 : 0);
@@ -149,6 +140,7 @@ TimeColumnFormats::TimeColumnFormats(const DumpOptions& options)
     : abs(!options.TmeAbs.empty()),
       delta(!options.TmeDelta.empty()),
       gap(!options.TmeGap.empty()),
+      any(abs || delta || gap || options.GrphDeltaWidth != 0 || options.GrphGapWidth != 0),
       absFormat(CompileTimeFormat(options.TmeAbs)),
       deltaFormat(CompileTimeFormat(options.TmeDelta)),
       gapFormat(CompileTimeFormat(options.TmeGap)),

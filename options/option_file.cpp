@@ -3,24 +3,14 @@
 #include <cstring>
 #include <string_view>
 
+#include "common/char_class.h"
 #include "common/text_reader.h"
+#include "common/time_units.h"
 #include "options/options.h"
 
 namespace fdc {
 
 namespace {
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    auto a = static_cast<unsigned char>(text[i]);
-    auto b = static_cast<unsigned char>(prefix[i]);
-    if (a >= 'A' && a <= 'Z') a = static_cast<unsigned char>(a - 'A' + 'a');
-    if (b >= 'A' && b <= 'Z') b = static_cast<unsigned char>(b - 'A' + 'a');
-    if (a != b) return false;
-  }
-  return true;
-}
 
 enum class Action { kFlag, kIgnore, kTimeFormat, kGraph };
 
@@ -63,29 +53,6 @@ constexpr std::array<Keyword, 23> kKeywords = {{
     {"GrphDelta", 9, Action::kGraph, nullptr, nullptr, &DumpOptions::GrphDeltaWidth,
      &DumpOptions::GrphDeltaTime},
 }};
-
-struct TimeUnit {
-  std::string_view name;
-  std::int64_t nanoseconds;
-};
-constexpr std::array<TimeUnit, 6> kTimeUnits = {{
-    {"hr", 3'600'000'000'000},
-    {"mn", 60'000'000'000},
-    {"sc", 1'000'000'000},
-    {"ms", 1'000'000},
-    {"us", 1'000},
-    {"ns", 1},
-}};
-
-bool IsHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-unsigned HexValue(char c) {
-  if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
-  if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
-  return static_cast<unsigned>(c - 'A' + 10);
-}
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 Result ParseTimeFormat(std::string& line, std::size_t pos, std::string& format) {
   SkipBlanks(line, pos);
@@ -138,7 +105,7 @@ Result ParseNumber(std::string& line, std::size_t& pos, std::int32_t& value) {
     std::uint32_t number = 0;
     taken = 2;
     while (taken < text.size() && IsHexDigit(text[taken])) {
-      number = (number << 4) | HexValue(text[taken]);  // keeps the low 32 bits
+      number = (number << 4) | HexDigitValue(text[taken]);  // keeps the low 32 bits
       ++taken;
     }
     if (taken == 2) return Fail("Invalid Hex Numeric String '%s'", line.c_str() + pos);
@@ -176,7 +143,7 @@ Result ParseTimeValue(std::string& line, std::size_t& pos, std::int64_t& nanosec
   const std::string_view unitText = std::string_view(token).substr(token.size() - 2);
   const TimeUnit* unit = nullptr;
   for (const TimeUnit& candidate : kTimeUnits) {
-    if (StartsWithNoCase(unitText, candidate.name)) {
+    if (EqualNoCase(unitText, candidate.token)) {
       unit = &candidate;
       break;
     }

@@ -7,33 +7,12 @@
 #include <string>
 #include <string_view>
 
+#include "capture/fdl_protocol.h"
+#include "common/char_class.h"
+
 namespace fdc {
 
 namespace {
-
-// --- Character classes of the C locale, for any byte value -----------------------------------
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsAlpha(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsAlnum(char c) { return IsAlpha(c) || IsDigit(c); }
-bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-int HexValue(char c) {
-  if (IsDigit(c)) return c - '0';
-  return Upper(c) - 'A' + 10;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Upper(a[i]) != Upper(b[i])) return false;
-  }
-  return true;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);
-}
 
 // --- Tables ------------------------------------------------------------------------------------
 
@@ -44,51 +23,11 @@ struct IdentifierRow {
 };
 
 constexpr std::uint8_t kConstant = 1;
+// FC AND this leaves the request code with the request bit: the frame count bits go.
+constexpr std::int32_t kTypeMask = 0xCF;
 
-constexpr std::array<IdentifierRow, 55> kShowOnlyIdentifierTable{{
-    {"STSOK", kConstant, 0},
-    {"STSSTP", kConstant, 1},
-    {"STSPAR", kConstant, 2},
-    {"STSSD", kConstant, 4},
-    {"STSRPT", kConstant, 8},
-    {"STSUND", kConstant, 16},
-    {"STSOVR", kConstant, 32},
-    {"STSCHK", kConstant, 64},
-    {"STSED", kConstant, 128},
-    {"SD1", kConstant, 0x10},
-    {"SD2", kConstant, 0x68},
-    {"SD3", kConstant, 0xA2},
-    {"SD4", kConstant, 0xDC},
-    {"SC", kConstant, 0xE5},
-    {"ED", kConstant, 0x16},
-    {"SAPEXT", kConstant, 0x80},
-    {"TYPMSK", kConstant, 0xCF},
-    {"MTM1", kConstant, 0x40},
-    {"MTM2", kConstant, 0xC0},
-    {"MSRD", kConstant, 0x41},
-    {"MSDN", kConstant, 0x42},
-    {"SDAL", kConstant, 0x43},
-    {"SDNL", kConstant, 0x44},
-    {"SDAH", kConstant, 0x45},
-    {"SDNH", kConstant, 0x46},
-    {"RDD", kConstant, 0x47},
-    {"GSRD", kConstant, 0x48},
-    {"RFDL", kConstant, 0x49},
-    {"MDLY", kConstant, 0x4A},
-    {"MKEP", kConstant, 0x4B},
-    {"SRDL", kConstant, 0x4C},
-    {"SRDH", kConstant, 0x4D},
-    {"RIR", kConstant, 0x4E},
-    {"RLSR", kConstant, 0x4F},
-    {"OK", kConstant, 0},
-    {"UE", kConstant, 1},
-    {"RR", kConstant, 2},
-    {"RS", kConstant, 3},
-    {"DL", kConstant, 8},
-    {"NR", kConstant, 9},
-    {"DH", kConstant, 10},
-    {"RD", kConstant, 12},
-    {"RDH", kConstant, 13},
+// The frame fields, after the constants.
+constexpr std::array<IdentifierRow, 12> kFieldIdentifiers{{
     {"STS", 'M', 0},
     {"LEN", 'N', 0},
     {"SD", 'O', 0},
@@ -102,6 +41,29 @@ constexpr std::array<IdentifierRow, 55> kShowOnlyIdentifierTable{{
     {"CmdArg", 'W', 0},
     {"GapTme", 'T', 0},
 }};
+
+// The identifier table in its fixed order: the status constants, the delimiters, the masks, the
+// request and response codes (all from the protocol's name tables), then the fields. The first
+// row whose name matches wins.
+constexpr std::array<IdentifierRow, 55> kShowOnlyIdentifierTable = [] {
+  std::array<IdentifierRow, 55> rows{};
+  std::size_t n = 0;
+  rows[n++] = {kStatusOkIdentifier, kConstant, 0};
+  for (const StatusBitName& bit : kStatusBits) rows[n++] = {bit.identifier, kConstant, bit.mask};
+  for (const FrameKindName& kind : kFrameKinds) {
+    rows[n++] = {kind.name, kConstant, kind.delimiter};
+  }
+  rows[n++] = {"ED", kConstant, kEd};
+  rows[n++] = {"SAPEXT", kConstant, kSapExtension};
+  rows[n++] = {"TYPMSK", kConstant, kTypeMask};
+  for (const FunctionName& f : kRequestFunctions) {
+    rows[n++] = {f.identifier, kConstant, kFcRequest | f.code};
+  }
+  for (const FunctionName& f : kResponseFunctions) rows[n++] = {f.identifier, kConstant, f.code};
+  for (const IdentifierRow& field : kFieldIdentifiers) rows[n++] = field;
+  return rows;
+}();
+static_assert(kShowOnlyIdentifierTable.back().name == "GapTme", "55 rows, fields last");
 
 struct OperatorRow {
   std::string_view text;
@@ -473,7 +435,7 @@ class CodeGenerator {
     if (run == 0 || run > 4 || !IsHexDigit(text_[digits])) return false;
     value = 0;
     for (std::size_t i = digits; i < digits + run && IsHexDigit(text_[i]); ++i) {
-      value = value * 16 + HexValue(text_[i]);
+      value = value * 16 + static_cast<int>(HexDigitValue(text_[i]));
     }
     return true;
   }

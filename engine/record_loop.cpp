@@ -1,0 +1,138 @@
+// The record loop: run set-up, the loop over the records, progress, the reference window.
+#include "engine/record_loop.h"
+
+namespace fdc {
+
+bool RecordView::PassesFilter() const {
+  return EvaluateShowOnly(*filter_, captures_->Fields(), record_->Bytes(), time_->GapMicroseconds(),
+                          *cmdArgs_) != 0;
+}
+
+RecordLoop::RecordLoop(const DumpRequest& request, const ShowOnlyProgram* filter,
+                       const RunControl& control)
+    : request_(request), filter_(filter), control_(control) {}
+
+Result RecordLoop::Run(std::span<RecordConsumer* const> consumers) {
+  totals_ = LoopTotals{};
+  begun_ = 0;
+  time_.StartRun();
+  captures_.Start({request_.CaptureBase, request_.CaptureExtension, request_.StartHour,
+                   request_.StartMinute, request_.NumMin});
+
+  // The first file is opened before any consumer creates its output, so that a run that cannot
+  // start leaves no output behind.
+  Result opened = captures_.OpenNextCaptureFile();
+  if (opened.failed()) {
+    ended_ = RunEnd::kFailed;
+    return opened;
+  }
+  if (opened.ok()) {
+    baudCode_ = captures_.Files().front().header.BaudCode;
+    time_.SetTimeConstants(baudCode_);
+  }
+  for (RecordConsumer* consumer : consumers) {
+    Result begun = consumer->Begin(*this);
+    if (!begun.ok()) {
+      captures_.CloseFiles();
+      return Finish(consumers, RunEnd::kFailed, std::move(begun));
+    }
+    ++begun_;
+  }
+  DeliverEvents(consumers);
+  if (opened.end()) return Finish(consumers, RunEnd::kEndOfData, Result::Ok());  // no files
+
+  Result synced = captures_.FindSync();
+  if (!synced.ok()) {
+    captures_.CloseFiles();
+    return Finish(consumers, RunEnd::kFailed, std::move(synced));
+  }
+
+  RecordView view;
+  view.record_ = &captures_.Record();
+  view.captures_ = &captures_;
+  view.time_ = &time_;
+  view.filter_ = filter_;
+  view.cmdArgs_ = &request_.CmdArgs;
+  for (;;) {
+    if (control_.StopRequested()) {
+      captures_.CloseFiles();
+      return Finish(consumers, RunEnd::kStopped, Result::Ok());
+    }
+    Result read = captures_.ReadRecord();
+    if (!captures_.Events().empty()) DeliverEvents(consumers);
+    if (read.end()) return Finish(consumers, RunEnd::kEndOfData, Result::Ok());
+    if (!read.ok()) {
+      captures_.CloseFiles();
+      return Finish(consumers, RunEnd::kFailed, std::move(read));
+    }
+    const CaptureRecord& record = captures_.Record();
+    totals_.records = record.RefNumber;
+    ReportProgress(record.EndPosition);
+    time_.UpdateTimeBase(record.Timestamp, record.FrameLen);
+    if (record.RefNumber > request_.EndRef && record.RefNumber >= request_.StartRef) {
+      captures_.CloseFiles();
+      return Finish(consumers, RunEnd::kLastReference, Result::Ok());
+    }
+
+    view.inWindow_ = record.RefNumber >= request_.StartRef;
+    view.dissected_ = false;
+    view.shown_ = -1;
+    for (RecordConsumer* consumer : consumers) {
+      if (!consumer->OnRecord(view)) {
+        captures_.CloseFiles();
+        return Finish(consumers, RunEnd::kFailed, Result::Ok());
+      }
+    }
+  }
+}
+
+void RecordLoop::DeliverEvents(std::span<RecordConsumer* const> consumers) {
+  for (const CaptureEvent& event : captures_.Events()) {
+    switch (event.kind) {
+      case CaptureEvent::Kind::kFileOpened:
+        // The first record of each file prints a progress line.
+        lastPercent_ = 100;
+        progressCheckAt_ = 0;
+        break;
+      case CaptureEvent::Kind::kSyncLost:
+        ++totals_.syncLosses;
+        break;
+      case CaptureEvent::Kind::kFileCutShort:
+        ++totals_.filesCutShort;
+        break;
+    }
+    for (std::size_t i = 0; i < begun_; ++i) consumers[i]->OnEvent(event, *this);
+  }
+  captures_.ClearEvents();
+}
+
+void RecordLoop::ReportProgress(std::uint64_t position) {
+  if (position < progressCheckAt_) return;
+  const std::uint64_t size = captures_.CurrentSize();
+  // Positions and sizes are far below 2^57, so the products cannot overflow.
+  const auto percent = static_cast<std::uint32_t>(size == 0 ? 100 : position * 100 / size);
+  // The first position whose percentage is one more.
+  progressCheckAt_ = size == 0 ? ~std::uint64_t{0} : ((percent + 1) * size + 99) / 100;
+  if (percent == lastPercent_) return;
+  lastPercent_ = percent;
+  if (control_.progress == nullptr) return;
+  RunProgress progress;
+  progress.fileName = captures_.CurrentName();
+  progress.filePercent = percent;
+  progress.fileCount = request_.NumMin;
+  progress.fileNumber = static_cast<std::uint32_t>(captures_.Files().size());
+  progress.records = totals_.records;
+  control_.progress->OnProgress(progress);
+}
+
+Result RecordLoop::Finish(std::span<RecordConsumer* const> consumers, RunEnd how, Result result) {
+  ended_ = how;
+  for (std::size_t i = 0; i < begun_; ++i) {
+    Result own = consumers[i]->End(how);
+    // The first failure wins: a reader error before a consumer's own.
+    if (result.ok() && !own.ok()) result = std::move(own);
+  }
+  return result;
+}
+
+}  // namespace fdc
