@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace fdc {
 
@@ -20,6 +22,9 @@ CaptureFile::~CaptureFile() { Close(); }
 
 bool CaptureFile::Open(const std::string& path) {
   Close();
+  // Only a plain file: a pipe would block the open, and a device such as /dev/zero never ends.
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return false;
   // Read-only: captures are often on read-only media or shares.
   file_ = std::fopen(path.c_str(), "rb");
   if (file_ == nullptr) return false;

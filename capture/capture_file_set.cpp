@@ -120,13 +120,34 @@ Result CaptureFileSet::ReadCaptureBytes(std::uint8_t* buffer, std::size_t n) {
   }
   firstByteFile_ = OpenFileIndex();
   std::size_t got = file_.Read(buffer, n);
-  if (got == n) return Result::Ok();
+  // A read that reaches the end of a file goes on in the next one, for as many files as it takes
+  // (a minute file may hold its header alone); only the run's last file ends it short.
+  while (got < n) {
+    Result opened = OpenNextCaptureFile();
+    if (!opened.ok()) return opened;
+    if (got == 0) firstByteFile_ = OpenFileIndex();
+    got += file_.Read(buffer + got, n - got);
+    if (got < n && filesLeft_ == 0) return Fail("Capture File Read Error: Data Under Run");
+  }
+  return Result::Ok();
+}
 
-  Result opened = OpenNextCaptureFile();
-  if (!opened.ok()) return opened;
-  if (got == 0) firstByteFile_ = OpenFileIndex();
-  if (file_.Read(buffer + got, n - got) == n - got) return Result::Ok();
-  return Fail("Capture File Read Error: Data Under Run");
+bool CaptureFileSet::LeaveFileAfterFailedSearch() {
+  if (filesLeft_ == 0) return false;
+  CaptureEvent cut;
+  cut.kind = CaptureEvent::Kind::kFileCutShort;
+  cut.file = OpenFileIndex();
+  cut.failure = lastSyncFailure_;
+  Push(cut);
+  // Reading goes on with the next file as at the end of this one; none of its bytes carry over.
+  file_.Close();
+  return true;
+}
+
+Result CaptureFileSet::FindFirstSync() {
+  Result synced = FindSync();
+  if (synced.ok() || !LeaveFileAfterFailedSearch()) return synced;
+  return Result::Ok();
 }
 
 Result CaptureFileSet::ReadRecord() {
@@ -150,7 +171,7 @@ Result CaptureFileSet::ReadRecord() {
   Result read = ReadCaptureBytes(header, sizeof header);
   if (!read.ok()) return read;
 
-  if (header[0] != SYNC_MARK) {
+  while (header[0] != SYNC_MARK) {
     CaptureEvent lost;
     lost.kind = CaptureEvent::Kind::kSyncLost;
     lost.file = firstByteFile_;
@@ -162,11 +183,17 @@ Result CaptureFileSet::ReadRecord() {
     Push(lost);
     file_.Seek(lastGoodPos_);
     Result synced = FindSync();
-    if (!synced.ok()) {
+    if (synced.ok()) {
+      // FindSync left the file at a verified mark: no second check.
+      read = ReadCaptureBytes(header, sizeof header);
+      if (!read.ok()) return read;
+      break;
+    }
+    if (!LeaveFileAfterFailedSearch()) {
       CloseFiles();
       return synced;
     }
-    // FindSync left the file at a verified mark: no second check.
+    // The next file's first header is read and checked as at the end of a file.
     read = ReadCaptureBytes(header, sizeof header);
     if (!read.ok()) return read;
   }
@@ -211,7 +238,10 @@ Result CaptureFileSet::FindSync() {
         break;
       }
     }
-    if (!found) return Fail("%s", SyncFailureMessage(SyncFailure::kMarkNotFound).data());
+    if (!found) {
+      lastSyncFailure_ = SyncFailure::kMarkNotFound;
+      return Fail("%s", SyncFailureMessage(lastSyncFailure_).data());
+    }
     const std::uint64_t mark = file_.Tell() - 1;
     if (chainHolds(mark)) {
       file_.Seek(mark);
@@ -219,7 +249,8 @@ Result CaptureFileSet::FindSync() {
     }
     start = mark + 1;
   }
-  return Fail("%s", SyncFailureMessage(SyncFailure::kUnableToSync).data());
+  lastSyncFailure_ = SyncFailure::kUnableToSync;
+  return Fail("%s", SyncFailureMessage(lastSyncFailure_).data());
 }
 
 void CaptureFileSet::CloseFiles() { file_.Close(); }

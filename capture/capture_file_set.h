@@ -94,6 +94,9 @@ class CaptureFileSet {
   Result ReadRecord();
   // Positions the open file at a verified record boundary at or after the current position.
   Result FindSync();
+  // The search at the start of the run. When it fails in a file that is not the run's last, the
+  // file is left (a kFileCutShort event) and the next ReadRecord goes on in the next file.
+  Result FindFirstSync();
   // Closes the open capture file.
   void CloseFiles();
 
@@ -121,6 +124,9 @@ class CaptureFileSet {
 
  private:
   void Push(const CaptureEvent& event) { events_.push_back(event); }
+  // After a failed search: leaves the open file when another one follows (true), so that reading
+  // goes on there; false in the run's last file, where the failure ends the run.
+  bool LeaveFileAfterFailedSearch();
   std::uint32_t OpenFileIndex() const {
     return files_.empty() ? 0 : static_cast<std::uint32_t>(files_.size() - 1);
   }
@@ -143,6 +149,7 @@ class CaptureFileSet {
   // The file in which the first byte of the last ReadCaptureBytes was read.
   std::uint32_t firstByteFile_ = 0;
   std::uint32_t recordsRead_ = 0;
+  SyncFailure lastSyncFailure_ = SyncFailure::kMarkNotFound;
   CaptureRecord record_;
   mutable FrameFields fields_;
   mutable bool fieldsValid_ = true;

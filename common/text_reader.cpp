@@ -1,6 +1,9 @@
 // TextReader: text-mode reading of option files.
 #include "common/text_reader.h"
 
+#include <filesystem>
+#include <system_error>
+
 namespace fdc {
 
 namespace {
@@ -11,6 +14,9 @@ TextReader::~TextReader() { Close(); }
 
 bool TextReader::Open(const std::string& path) {
   Close();
+  // Only a plain file: a pipe would block the open, and a device such as /dev/zero never ends.
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return false;
   file_ = std::fopen(path.c_str(), "rb");
   pending_ = kNothing;
   return file_ != nullptr;

@@ -107,9 +107,20 @@ std::string OutputPathFor(std::string_view fileName, std::string_view optionFile
 }
 
 std::optional<std::uint32_t> ScanUnsigned(std::string_view text) {
+  std::uint32_t value = 0;
+  if (ScanUnsigned(text, value) != NumberScan::kRead) return std::nullopt;
+  return value;
+}
+
+NumberScan ScanUnsigned(std::string_view text, std::uint32_t& value) {
   // "%lu" would keep the low 32 bits of a longer number, so that 4294967297 read as 1: a number
-  // the user did not mean. It is refused like an unreadable one.
-  return ReadSigned(text.substr(0, std::min<std::size_t>(text.size(), 63)), 10, true);
+  // the user did not mean. It is refused instead.
+  text = text.substr(0, std::min<std::size_t>(text.size(), 63));
+  const std::optional<std::uint32_t> wrapped = ReadSigned(text, 10);
+  if (!wrapped) return NumberScan::kUnreadable;
+  if (!ReadSigned(text, 10, true)) return NumberScan::kTooLarge;
+  value = *wrapped;
+  return NumberScan::kRead;
 }
 
 std::int32_t ParseArgValue(std::string_view text) {
@@ -157,9 +168,14 @@ DumpRequestPlan PlanDumpRequest(const DumpRequestInput& input) {
   };
   const std::optional<std::uint32_t> endRef = ScanUnsigned(input.endRef);
   if (!endRef) return refuse(RequestField::kEndRef, kPositiveIntegerMessage);
-  const std::optional<std::uint32_t> numMin = ScanUnsigned(input.numMin);
-  if (!numMin) return refuse(RequestField::kNumMin, kPositiveIntegerMessage);
-  if (*numMin < 1 || *numMin > kMaxNumMin) return refuse(RequestField::kNumMin, kNumMinRangeMessage);
+  std::uint32_t numMin = 0;
+  const NumberScan numMinScan = ScanUnsigned(input.numMin, numMin);
+  if (numMinScan == NumberScan::kUnreadable) {
+    return refuse(RequestField::kNumMin, kPositiveIntegerMessage);
+  }
+  if (numMinScan == NumberScan::kTooLarge || numMin < 1 || numMin > kMaxNumMin) {
+    return refuse(RequestField::kNumMin, kNumMinRangeMessage);
+  }
   const std::optional<std::uint32_t> startRef = ScanUnsigned(input.startRef);
   if (!startRef) return refuse(RequestField::kStartRef, kPositiveIntegerMessage);
 
@@ -174,7 +190,7 @@ DumpRequestPlan PlanDumpRequest(const DumpRequestInput& input) {
   request.OptionPath = input.optionFile;
   request.StartHour = CaptureStartHour(file);
   request.StartMinute = minute;
-  request.NumMin = *numMin;
+  request.NumMin = numMin;
   request.StartRef = *startRef;
   request.EndRef = *endRef == 0 ? 0xFFFFFFFFu : *endRef;
   for (std::size_t i = 0; i < input.args.size(); ++i) request.CmdArgs[i] = ParseArgValue(input.args[i]);

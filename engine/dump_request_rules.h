@@ -46,6 +46,10 @@ std::string OutputPathFor(std::string_view fileName, std::string_view optionFile
 // sign (a minus wraps), digits up to the first other character. Empty when no digit can be read,
 // and when the digits exceed 4294967295 (rather than keeping their low 32 bits).
 std::optional<std::uint32_t> ScanUnsigned(std::string_view text);
+// The same, telling an unreadable text from a number beyond 32 bits (which NumMin reports as out
+// of its range).
+enum class NumberScan { kRead, kUnreadable, kTooLarge };
+NumberScan ScanUnsigned(std::string_view text, std::uint32_t& value);
 
 // An argument text: hexadecimal after a leading "0x" or "0X", otherwise signed decimal; leading
 // blanks skipped, reading stops at the first character that is not part of the number; 0 when no

@@ -41,7 +41,8 @@ Result RecordLoop::Run(std::span<RecordConsumer* const> consumers) {
   DeliverEvents(consumers);
   if (opened.end()) return Finish(consumers, RunEnd::kEndOfData, Result::Ok());  // no files
 
-  Result synced = captures_.FindSync();
+  Result synced = captures_.FindFirstSync();
+  if (!captures_.Events().empty()) DeliverEvents(consumers);
   if (!synced.ok()) {
     captures_.CloseFiles();
     return Finish(consumers, RunEnd::kFailed, std::move(synced));

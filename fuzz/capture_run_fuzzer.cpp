@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/dump_run.h"
+#include "fuzz/scratch_directory.h"
 
 namespace {
 
@@ -19,17 +20,7 @@ const char* const kOptionTexts[] = {
     "ShowOnly\nSTS != 0 || DataWord[2] > 7 || DSAP == 62 || GapTme < 0#\nDataUns\n",
 };
 
-std::string Directory() {
-  static const std::string dir = [] {
-    std::filesystem::path base = std::filesystem::exists("/dev/shm")
-                                     ? std::filesystem::path("/dev/shm")
-                                     : std::filesystem::temp_directory_path();
-    base /= "fdc_capture_fuzz_" + std::to_string(::getpid());
-    std::filesystem::create_directories(base);
-    return base.string();
-  }();
-  return dir;
-}
+std::string Directory() { return fdc::fuzz::ScratchDirectory("capture"); }
 
 void Write(const std::string& path, const std::uint8_t* data, std::size_t size) {
   std::FILE* file = std::fopen(path.c_str(), "wb");

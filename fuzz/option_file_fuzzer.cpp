@@ -9,20 +9,11 @@
 #include <vector>
 
 #include "engine/dump_run.h"
+#include "fuzz/scratch_directory.h"
 
 namespace {
 
-std::string Directory() {
-  static const std::string dir = [] {
-    std::filesystem::path base = std::filesystem::exists("/dev/shm")
-                                     ? std::filesystem::path("/dev/shm")
-                                     : std::filesystem::temp_directory_path();
-    base /= "fdc_option_fuzz_" + std::to_string(::getpid());
-    std::filesystem::create_directories(base);
-    return base.string();
-  }();
-  return dir;
-}
+std::string Directory() { return fdc::fuzz::ScratchDirectory("option"); }
 
 void Write(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   std::FILE* file = std::fopen(path.c_str(), "wb");

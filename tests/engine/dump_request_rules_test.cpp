@@ -3,6 +3,10 @@
 
 #include "engine/dump_request_rules.h"
 
+#include <filesystem>
+
+#include "tests/support/test_support.h"
+
 namespace fdc {
 namespace {
 
@@ -62,6 +66,10 @@ TEST(NumberReaders, ScanUnsignedReadsLikeLu) {
       {"12", true, 12},  {"  12abc", true, 12}, {"-1", true, 4294967295u}, {"+5", true, 5},
       {"abc", false, 0}, {"", false, 0},        {"-", false, 0},           {"0", true, 0},
       {"\t7", true, 7},
+      // Beyond 32 bits a number is refused rather than cut to its low 32 bits.
+      {"4294967295", true, 4294967295u}, {"4294967296", false, 0}, {"4294967297", false, 0},
+      {"-4294967295", true, 1u},         {"-4294967296", false, 0}, {"+99999999999", false, 0},
+      {"00000000004294967295", true, 4294967295u},
   };
   for (const Case& c : cases) {
     auto value = ScanUnsigned(c.text);
@@ -83,6 +91,126 @@ TEST(NumberReaders, ParseArgValue) {
       {"0x", 0},    {"4294967295", -1},
   };
   for (const Case& c : cases) EXPECT_EQ(ParseArgValue(c.text), c.value) << c.text;
+}
+
+TEST(RequestPlanner, ChecksInTheDialogsOrder) {
+  struct Case {
+    const char* name;
+    DumpRequestInput input;
+    RequestField refused;
+    const char* message;
+  };
+  const auto input = [](std::string endRef, std::string numMin, std::string startRef,
+                        std::string capture) {
+    DumpRequestInput in;
+    in.captureFile = std::move(capture);
+    in.optionFile = "/o/Errors.opt";
+    in.endRef = std::move(endRef);
+    in.numMin = std::move(numMin);
+    in.startRef = std::move(startRef);
+    return in;
+  };
+  const Case cases[] = {
+      {"valid", input("0", "1", "0", "/c/L1430.FdcCapt"), RequestField::kNone, ""},
+      {"EndRef first", input("x", "0", "x", "bad"), RequestField::kEndRef,
+       "Please enter a positive integer."},
+      {"EndRef beyond 32 bits", input("4294967297", "1", "0", "/c/L1430.FdcCapt"),
+       RequestField::kEndRef, "Please enter a positive integer."},
+      {"NumMin unreadable", input("0", "", "x", "bad"), RequestField::kNumMin,
+       "Please enter a positive integer."},
+      {"NumMin 0", input("0", "0", "x", "bad"), RequestField::kNumMin,
+       "Please enter an integer between 1 and 1439."},
+      {"NumMin beyond 32 bits wraps no more", input("0", "4294967297", "0", "/c/L1430.FdcCapt"),
+       RequestField::kNumMin, "Please enter an integer between 1 and 1439."},
+      {"StartRef beyond 32 bits", input("0", "1", "-4294967297", "/c/L1430.FdcCapt"),
+       RequestField::kStartRef, "Please enter a positive integer."},
+      {"capture name", input("0", "1", "0", "/c/L14x0.FdcCapt"), RequestField::kCaptureFile,
+       kInvalidCaptureNameMessage.data()},
+      {"minute", input("0", "1", "0", "/c/L1460.FdcCapt"), RequestField::kCaptureFile,
+       kInvalidMinuteMessage.data()},
+  };
+  for (const Case& c : cases) {
+    const DumpRequestPlan plan = PlanDumpRequest(c.input);
+    EXPECT_EQ(plan.refused, c.refused) << c.name;
+    EXPECT_EQ(plan.message, c.message) << c.name;
+  }
+}
+
+TEST(RequestPlanner, TheRequestFromTheTexts) {
+  DumpRequestInput in;
+  in.captureFile = "/c/Line11430.fdccapt";
+  in.optionFile = "/o/Station.opt";
+  in.endRef = "0";
+  in.numMin = "3";
+  in.startRef = "12abc";
+  in.args = {"0x1F", "-5", "", "12abc"};
+  const DumpRequestPlan plan = PlanDumpRequest(in);
+  ASSERT_TRUE(plan.ok()) << plan.message;
+  EXPECT_EQ(plan.request.CaptureBase, "/c/Line1");
+  // The run's files are opened with the extension as the name spells it.
+  EXPECT_EQ(plan.request.CaptureExtension, ".fdccapt");
+  EXPECT_EQ(plan.request.OutputPath, "/c/Line11430_Station.txt");
+  EXPECT_EQ(plan.request.StartHour, 14u);
+  EXPECT_EQ(plan.request.StartMinute, 30u);
+  EXPECT_EQ(plan.request.NumMin, 3u);
+  EXPECT_EQ(plan.request.StartRef, 12u);
+  EXPECT_EQ(plan.request.EndRef, 0xFFFFFFFFu);
+  EXPECT_EQ(plan.request.CmdArgs, (std::array<std::int32_t, 4>{31, -5, 0, 12}));
+}
+
+TEST(RequestPlanner, TheOutputMayNameNoFileOfTheRun) {
+  test::TempDir dir;
+  test::WriteText(dir.File("cap1200.FdcCapt"), "x");
+  test::WriteText(dir.File("a.opt"), "NoRef\n");
+  struct Case {
+    const char* name;
+    std::string output;
+    const char* named;  // empty: accepted
+  };
+  const std::string here = std::filesystem::current_path().string();
+  const Case cases[] = {
+      {"the first file", dir.File("cap1200.FdcCapt"), "cap1200.FdcCapt"},
+      {"a minute file not written yet", dir.File("cap1202.FdcCapt"), "cap1202.FdcCapt"},
+      {"by another spelling of the path", dir.File("sub/../cap1201.FdcCapt"), "cap1201.FdcCapt"},
+      {"the option file", dir.File("a.opt"), "a.opt"},
+      {"the minute after the run", dir.File("cap1203.FdcCapt"), ""},
+      {"a dump beside them", dir.File("cap1200_a.txt"), ""},
+      {"a device", "/dev/null", ""},
+  };
+  for (const Case& c : cases) {
+    DumpRequestInput in;
+    in.captureFile = dir.File("cap1200.FdcCapt");
+    in.optionFile = dir.File("a.opt");
+    in.numMin = "3";
+    in.outputPath = c.output;
+    const DumpRequestPlan plan = PlanDumpRequest(in);
+    if (std::string(c.named).empty()) {
+      EXPECT_TRUE(plan.ok()) << c.name << ": " << plan.message;
+    } else {
+      EXPECT_EQ(plan.refused, RequestField::kOutput) << c.name;
+      EXPECT_EQ(plan.message, "The output file would overwrite the input file " + dir.File(c.named))
+          << c.name;
+    }
+  }
+}
+
+TEST(RequestPlanner, ALowerCaseExtensionRunsThroughItsOwnFiles) {
+  test::TempDir dir;
+  for (const char* hhmm : {"0959", "1000"}) {
+    test::CaptureBytes file;
+    file.Record(5, {0xdc, 0x02, 0x01});
+    test::WriteText(dir.File(std::string("cap") + hhmm + ".fdccapt"),
+                    std::string(file.bytes.begin(), file.bytes.end()));
+  }
+  DumpRequestInput in;
+  in.captureFile = dir.File("cap0959.fdccapt");
+  in.numMin = "2";
+  const DumpRequestPlan plan = PlanDumpRequest(in);
+  ASSERT_TRUE(plan.ok()) << plan.message;
+  ASSERT_TRUE(DumpRun(plan.request, nullptr).ok());
+  const std::string dump = test::ReadText(plan.request.OutputPath);
+  EXPECT_NE(dump.find("File      : " + dir.File("cap1000.fdccapt")), std::string::npos) << dump;
+  EXPECT_NE(dump.find("End of Capture Data"), std::string::npos);
 }
 
 }  // namespace

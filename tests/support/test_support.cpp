@@ -88,9 +88,8 @@ DumpOutcome RunDump(const TempDir& dir, unsigned numMin, const std::string& opti
   request.StartRef = startRef;
   request.EndRef = endRef;
   request.CmdArgs = cmdArgs;
-  fs::remove(request.OutputPath);
-  Result result = DumpRun(request, nullptr);
   DumpOutcome outcome;
+  Result result = DumpRun(request, nullptr, &outcome.summary);
   outcome.ok = result.ok();
   outcome.error = result.ErrorText();
   outcome.dump = ReadText(request.OutputPath);

@@ -47,6 +47,7 @@ struct DumpOutcome {
   bool ok = false;
   std::string error;
   std::string dump;
+  DumpSummary summary;
 };
 DumpOutcome RunDump(const TempDir& dir, unsigned numMin, const std::string& optionText = "",
                     std::uint32_t startRef = 0, std::uint32_t endRef = 0xFFFFFFFFu,
