@@ -40,8 +40,8 @@ struct CaptureRecord {
   std::uint64_t Timestamp = 0;  // 48-bit tick count
   std::uint8_t FrameLen = 0;
   std::uint8_t Frame[kFrameBufferSize] = {};  // FrameLen frame bytes, then the status byte
-  std::uint32_t RefNumber = 0;   // 1 for the first record of the run
-  std::uint32_t File = 0;        // the run's file in which the record's sync mark was read
+  std::uint32_t RefNumber = 0;                // 1 for the first record of the run
+  std::uint32_t File = 0;         // the run's file in which the record's sync mark was read
   std::uint64_t EndPosition = 0;  // position in the open file just past the record
 
   ByteView Bytes() const { return ByteView(Frame, static_cast<std::size_t>(FrameLen) + 1); }

@@ -56,6 +56,8 @@ struct CaptureFileHeader {
 };
 
 // Number of bytes a record with this frame length takes in the file.
-constexpr std::size_t RecordSize(std::uint8_t frameLen) { return kRecordHeaderSize + frameLen + 1u; }
+constexpr std::size_t RecordSize(std::uint8_t frameLen) {
+  return kRecordHeaderSize + frameLen + 1u;
+}
 
 }  // namespace fdc

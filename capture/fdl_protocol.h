@@ -15,8 +15,8 @@ enum class FrameKind : std::uint8_t { kSd1, kSd2, kSd3, kSd4, kSc, kUnknown };
 
 struct FrameKindName {
   FrameKind kind;
-  std::uint8_t delimiter;   // the first frame byte
-  std::string_view name;    // as the dump and the ShowOnly constants name it
+  std::uint8_t delimiter;  // the first frame byte
+  std::string_view name;   // as the dump and the ShowOnly constants name it
 };
 
 inline constexpr std::array<FrameKindName, 5> kFrameKinds = {{
@@ -102,18 +102,35 @@ struct FunctionName {
 // In the order in which the ShowOnly constants list them. The constant's value is the code with
 // the request bit, as FC reads after masking the frame count bits off.
 inline constexpr std::array<FunctionName, 17> kRequestFunctions = {{
-    {0x00, "MTM1", "MTM1"}, {0x80, "MTM2", "MTM2"}, {0x01, "MSRD", "MSRD"},
-    {0x02, "MSDN", "MSDN"}, {0x03, "SDAL", "SDAL"}, {0x04, "SDNL", "SDNL"},
-    {0x05, "SDAH", "SDAH"}, {0x06, "SDNH", "SDNH"}, {0x07, "RDD", "RDD"},
-    {0x08, "GSRD", "GSRD"}, {0x09, "RFDL", "RFDL"}, {0x0A, "MDLY", "MDLY"},
-    {0x0B, "MKEP", "MKEP"}, {0x0C, "SRDL", "SRDL"}, {0x0D, "SRDH", "SRDH"},
-    {0x0E, "RIR", "RIR"},   {0x0F, "RLSR", "RLSR"},
+    {0x00, "MTM1", "MTM1"},
+    {0x80, "MTM2", "MTM2"},
+    {0x01, "MSRD", "MSRD"},
+    {0x02, "MSDN", "MSDN"},
+    {0x03, "SDAL", "SDAL"},
+    {0x04, "SDNL", "SDNL"},
+    {0x05, "SDAH", "SDAH"},
+    {0x06, "SDNH", "SDNH"},
+    {0x07, "RDD", "RDD"},
+    {0x08, "GSRD", "GSRD"},
+    {0x09, "RFDL", "RFDL"},
+    {0x0A, "MDLY", "MDLY"},
+    {0x0B, "MKEP", "MKEP"},
+    {0x0C, "SRDL", "SRDL"},
+    {0x0D, "SRDH", "SRDH"},
+    {0x0E, "RIR", "RIR"},
+    {0x0F, "RLSR", "RLSR"},
 }};
 
 // The constant for "RDL" is spelled "RD".
 inline constexpr std::array<FunctionName, 9> kResponseFunctions = {{
-    {0x0, "OK", "OK"}, {0x1, "UE", "UE"},   {0x2, "RR", "RR"},   {0x3, "RS", "RS"},
-    {0x8, "DL", "DL"}, {0x9, "NR", "NR"},   {0xA, "DH", "DH"},   {0xC, "RDL", "RD"},
+    {0x0, "OK", "OK"},
+    {0x1, "UE", "UE"},
+    {0x2, "RR", "RR"},
+    {0x3, "RS", "RS"},
+    {0x8, "DL", "DL"},
+    {0x9, "NR", "NR"},
+    {0xA, "DH", "DH"},
+    {0xC, "RDL", "RD"},
     {0xD, "RDH", "RDH"},
 }};
 
@@ -122,10 +139,10 @@ inline constexpr std::uint8_t kFcStatusRequest = 0x09;  // RFDL: the FDL status 
 inline constexpr std::uint8_t kFcSrdLow = 0x0C;         // SRDL
 inline constexpr std::uint8_t kFcSrdHigh = 0x0D;        // SRDH
 // Response codes of note.
-inline constexpr std::uint8_t kFcUserError = 0x1;       // UE
-inline constexpr std::uint8_t kFcNoResource = 0x2;      // RR
-inline constexpr std::uint8_t kFcNotActivated = 0x3;    // RS
-inline constexpr std::uint8_t kFcDataHigh = 0xA;        // DH
+inline constexpr std::uint8_t kFcUserError = 0x1;         // UE
+inline constexpr std::uint8_t kFcNoResource = 0x2;        // RR
+inline constexpr std::uint8_t kFcNotActivated = 0x3;      // RS
+inline constexpr std::uint8_t kFcDataHigh = 0xA;          // DH
 inline constexpr std::uint8_t kFcResponseDataHigh = 0xD;  // RDH
 
 // The dump's name of a function code; empty for a code without a name (shown as "Typ?(%02x)").
@@ -158,7 +175,9 @@ inline constexpr std::array<StationTypeName, 4> kStationTypes = {{
     {"mi", "master-in-ring"},
 }};
 
-constexpr const StationTypeName& StationTypeOf(std::uint8_t fc) { return kStationTypes[(fc >> 4) & 3]; }
+constexpr const StationTypeName& StationTypeOf(std::uint8_t fc) {
+  return kStationTypes[(fc >> 4) & 3];
+}
 
 // --- DP services by DSAP -----------------------------------------------------------------------
 

@@ -4,8 +4,9 @@
 namespace fdc {
 
 std::uint8_t FrameCheckSum(ByteView record, const Telegram& telegram) {
+  const ByteView covered = record.Sub(telegram.bodyPos, telegram.fcsPos - telegram.bodyPos);
   unsigned sum = 0;
-  for (unsigned i = telegram.bodyPos; i < telegram.fcsPos; ++i) sum += record.U8(i);
+  for (std::size_t i = 0; i < covered.size(); ++i) sum += covered.data()[i];
   return static_cast<std::uint8_t>(sum);
 }
 

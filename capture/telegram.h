@@ -41,10 +41,10 @@ struct Telegram {
   std::uint8_t ssap = 0;
   bool hasDsap = false;  // the extension bit is set and the data unit holds the byte
   bool hasSsap = false;
-  std::uint8_t bodyPos = 0;   // position of DA (SD1, SD2, SD3)
-  std::uint8_t dataPos = 0;   // position of the first data byte after the SAPs
-  std::uint8_t dataLen = 0;   // data bytes after the SAPs
-  std::uint8_t fcsPos = 0;    // FCS at fcsPos, ED after it
+  std::uint8_t bodyPos = 0;  // position of DA (SD1, SD2, SD3)
+  std::uint8_t dataPos = 0;  // position of the first data byte after the SAPs
+  std::uint8_t dataLen = 0;  // data bytes after the SAPs
+  std::uint8_t fcsPos = 0;   // FCS at fcsPos, ED after it
   std::uint8_t fcs = 0;
   std::uint8_t ed = 0;
 
@@ -52,7 +52,8 @@ struct Telegram {
   bool Decoded() const { return mark == FrameMark::kNone; }
   // Decoded SD1, SD2 or SD3: a frame with DA, SA, FC, FCS and ED.
   bool HasBody() const {
-    return Decoded() && (kind == FrameKind::kSd1 || kind == FrameKind::kSd2 || kind == FrameKind::kSd3);
+    return Decoded() &&
+           (kind == FrameKind::kSd1 || kind == FrameKind::kSd2 || kind == FrameKind::kSd3);
   }
   // Decoded SD1, SD2, SD3 or SD4.
   bool HasAddresses() const { return HasBody() || (Decoded() && kind == FrameKind::kSd4); }

@@ -1,8 +1,8 @@
 // DumpWriter: buffered text output of the dump.
 #include "common/dump_writer.h"
 
-#include <cstdarg>
 #include <algorithm>
+#include <cstdarg>
 #include <cstring>
 #include <vector>
 
@@ -129,12 +129,13 @@ void DumpWriter::DecLeft(std::uint64_t value, int width) {
   const std::size_t start = length_;
   Decimal(value, false, 0, ' ');
   const std::size_t written = length_ - start;
-  if (written < static_cast<std::size_t>(width)) Repeat(' ', static_cast<std::size_t>(width) - written);
+  if (written < static_cast<std::size_t>(width))
+    Repeat(' ', static_cast<std::size_t>(width) - written);
 }
 
 void DumpWriter::SignedDec(std::int64_t value, int width) {
-  std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value)
-                                      : static_cast<std::uint64_t>(value);
+  std::uint64_t magnitude =
+      value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
   Decimal(magnitude, value < 0, width, ' ');
 }
 

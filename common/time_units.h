@@ -25,6 +25,13 @@ inline constexpr std::array<TimeUnit, 6> kTimeUnits = {{
     {"ns", 1, 1000, 3},
 }};
 
-enum TimeUnitIndex : std::uint8_t { kHour, kMinute, kSecond, kMillisecond, kMicrosecond, kNanosecond };
+enum TimeUnitIndex : std::uint8_t {
+  kHour,
+  kMinute,
+  kSecond,
+  kMillisecond,
+  kMicrosecond,
+  kNanosecond
+};
 
 }  // namespace fdc

@@ -6,7 +6,6 @@
 #include <system_error>
 
 #include "capture/capture_file_set.h"
-
 #include "common/char_class.h"
 
 namespace fdc {
@@ -16,15 +15,14 @@ namespace {
 constexpr std::string_view kExtension = ".FdcCapt";
 constexpr std::size_t kTimeAndExtension = 12;  // "HHMM.FdcCapt"
 
-
 std::uint32_t TwoDigits(std::string_view text, std::size_t pos) {
   return static_cast<std::uint32_t>((text[pos] - '0') * 10 + (text[pos + 1] - '0'));
 }
 
 // Digits in the given base from text[pos] on, keeping the low 32 bits; count of digits taken.
 // `overflow` tells whether the digits exceed 32 bits.
-std::uint32_t ReadDigits(std::string_view text, std::size_t& pos, unsigned base,
-                         std::size_t& taken, bool& overflow) {
+std::uint32_t ReadDigits(std::string_view text, std::size_t& pos, unsigned base, std::size_t& taken,
+                         bool& overflow) {
   std::uint32_t value = 0;
   taken = 0;
   overflow = false;
@@ -180,7 +178,8 @@ DumpRequestPlan PlanDumpRequest(const DumpRequestInput& input) {
   if (!startRef) return refuse(RequestField::kStartRef, kPositiveIntegerMessage);
 
   const std::string& file = input.captureFile;
-  if (!IsValidCaptureName(file)) return refuse(RequestField::kCaptureFile, kInvalidCaptureNameMessage);
+  if (!IsValidCaptureName(file))
+    return refuse(RequestField::kCaptureFile, kInvalidCaptureNameMessage);
   const std::uint32_t minute = CaptureStartMinute(file);
   if (minute > 59) return refuse(RequestField::kCaptureFile, kInvalidMinuteMessage);
 
@@ -193,7 +192,8 @@ DumpRequestPlan PlanDumpRequest(const DumpRequestInput& input) {
   request.NumMin = numMin;
   request.StartRef = *startRef;
   request.EndRef = *endRef == 0 ? 0xFFFFFFFFu : *endRef;
-  for (std::size_t i = 0; i < input.args.size(); ++i) request.CmdArgs[i] = ParseArgValue(input.args[i]);
+  for (std::size_t i = 0; i < input.args.size(); ++i)
+    request.CmdArgs[i] = ParseArgValue(input.args[i]);
   request.OutputPath = !input.outputPath.empty()
                            ? input.outputPath
                            : std::string(file.substr(0, file.size() - kExtension.size())) + "_" +

@@ -28,7 +28,8 @@ constexpr std::array<std::array<char, 4>, kFrameKinds.size()> kKindColumn = [] {
   std::array<std::array<char, 4>, kFrameKinds.size()> columns{};
   for (std::size_t i = 0; i < kFrameKinds.size(); ++i) {
     columns[i].fill(' ');
-    for (std::size_t c = 0; c < kFrameKinds[i].name.size(); ++c) columns[i][c] = kFrameKinds[i].name[c];
+    for (std::size_t c = 0; c < kFrameKinds[i].name.size(); ++c)
+      columns[i][c] = kFrameKinds[i].name[c];
   }
   return columns;
 }();
@@ -92,8 +93,8 @@ void WriteFrameBody(DumpWriter& out, const DumpOptions& options, const Telegram&
   WriteAddressColumn(out, options, t.da, t.sa);
   WriteFunctionCodeColumn(out, options, t.fc);
   // The SAP column shows the SAPs the data unit holds; a missing one shows as absent.
-  WriteSapColumn(out, options, t.hasDsap ? kSapExtension : 0, t.hasSsap ? kSapExtension : 0,
-                 t.dsap, t.ssap);
+  WriteSapColumn(out, options, t.hasDsap ? kSapExtension : 0, t.hasSsap ? kSapExtension : 0, t.dsap,
+                 t.ssap);
   if (!options.NoData) {
     const ByteView data = record.Sub(t.dataPos, t.dataLen);
     WriteDataUnit(out, options, data.data(), data.size());

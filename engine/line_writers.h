@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "capture/capture_format.h"
-#include "common/dump_writer.h"
 #include "capture/telegram.h"
+#include "common/dump_writer.h"
 #include "engine/time_base.h"
 #include "options/options.h"
 
@@ -74,8 +74,8 @@ struct TimeColumnFormats {
 };
 
 // Time columns and graphs of one printed line; moves the delta base.
-void WriteTimeColumns(DumpWriter& out, const DumpOptions& options,
-                      const TimeColumnFormats& formats, TimeBase& time);
+void WriteTimeColumns(DumpWriter& out, const DumpOptions& options, const TimeColumnFormats& formats,
+                      TimeBase& time);
 void WriteTimeValue(DumpWriter& out, std::int64_t nanoseconds, const TimeFormat& format);
 inline void WriteTimeValue(DumpWriter& out, std::int64_t nanoseconds, std::string_view format) {
   WriteTimeValue(out, nanoseconds, CompileTimeFormat(format));

@@ -20,8 +20,8 @@ class TimeBase {
   std::int64_t GapTimeNs() const { return TicksToNs(gapTicks_); }
   // The gap in whole microseconds, as the ShowOnly filter reads it.
   std::int32_t GapMicroseconds() const {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(
-        static_cast<std::uint64_t>(GapTimeNs() / 1000)));
+    return static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(static_cast<std::uint64_t>(GapTimeNs() / 1000)));
   }
 
   // Before the delta column of each printed line: the first printed line shows a delta of 0.

@@ -124,8 +124,8 @@ void BarGraph::Write(DumpWriter& out, std::int64_t value) const {
   } else {
     // 0 <= value < full scale, so the dot count is below the width.
     const auto* end = thresholds_.data() + last;
-    const auto dots = static_cast<int>(std::upper_bound(thresholds_.data(), end, value) -
-                                       thresholds_.data());
+    const auto dots =
+        static_cast<int>(std::upper_bound(thresholds_.data(), end, value) - thresholds_.data());
     std::memset(bar, '.', static_cast<std::size_t>(dots));
     std::memset(bar + dots, ' ', static_cast<std::size_t>(last - dots));
     bar[last] = '|';
@@ -164,8 +164,8 @@ void WriteTimeGroup(DumpWriter& out, char letter, std::int64_t value, bool numbe
 
 }  // namespace
 
-void WriteTimeColumns(DumpWriter& out, const DumpOptions& options,
-                      const TimeColumnFormats& formats, TimeBase& time) {
+void WriteTimeColumns(DumpWriter& out, const DumpOptions& options, const TimeColumnFormats& formats,
+                      TimeBase& time) {
   if (formats.abs) {
     out.Char('a');
     WriteTimeValue(out, time.AbsTimeNs(), formats.absFormat);

@@ -74,8 +74,8 @@ Result ParseGraph(std::string& line, std::size_t pos, std::string_view name, std
   if (!number.ok()) return number;
   const auto unsignedValue = static_cast<std::uint32_t>(value);
   if (unsignedValue < 5 || unsignedValue > 100) {
-    return Fail("Invalid %.*s Width value '%d' (5-100)", static_cast<int>(name.size()),
-                name.data(), value);
+    return Fail("Invalid %.*s Width value '%d' (5-100)", static_cast<int>(name.size()), name.data(),
+                value);
   }
   width = static_cast<std::uint8_t>(unsignedValue);
   SkipBlanks(line, pos);

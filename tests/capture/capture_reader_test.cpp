@@ -18,8 +18,9 @@ const std::vector<std::uint8_t> kSd1 = {0x10, 0x02, 0x01, 0x49, 0x4c, 0x16};
 const std::vector<std::uint8_t> kToken = {0xdc, 0x02, 0x01};
 const char* const kSd1Line = " SD1   2<1   RFDL       ED \n";
 
-std::string HeaderBlock(const TempDir& dir, const std::string& hhmm, const std::string& name = "TestModule",
-                        const std::string& baud = "12M", const std::string& ip = "192.168.0.5") {
+std::string HeaderBlock(const TempDir& dir, const std::string& hhmm,
+                        const std::string& name = "TestModule", const std::string& baud = "12M",
+                        const std::string& ip = "192.168.0.5") {
   return "File      : " + dir.File("cap") + hhmm + ".FdcCapt\nTELO Name : " + name +
          "\nTELO IP   : " + ip + "\nBaud      : " + baud + "\nOpt File  : \n\n";
 }
@@ -46,8 +47,9 @@ TEST(CaptureReader, HeaderBlockFields) {
 
 TEST(CaptureReader, MinuteAndHourRollOver) {
   TempDir dir;
-  WriteRun(dir, {CaptureBytes().Record(0, kToken), CaptureBytes().Record(1, kToken),
-                 CaptureBytes().Record(2, kToken)},
+  WriteRun(dir,
+           {CaptureBytes().Record(0, kToken), CaptureBytes().Record(1, kToken),
+            CaptureBytes().Record(2, kToken)},
            23, 59);
   auto run = RunDump(dir, 3, "", 0, 0xFFFFFFFF, {}, 23, 59);
   ASSERT_TRUE(run.ok) << run.error;
@@ -131,13 +133,22 @@ TEST(CaptureReader, EndsAndFailures) {
 
   const Case cases[] = {
       {"last record cut short is dropped", {truncated}, 1, "", 1},
-      {"header-only first file", {CaptureBytes()}, 1, "Capture File Sync Error: SYNC_MARK not found",
+      {"header-only first file",
+       {CaptureBytes()},
+       1,
+       "Capture File Sync Error: SYNC_MARK not found",
        0},
-      {"file shorter than its header", {shortHeader}, 1,
-       "Capture File Sync Error: SYNC_MARK not found", 0},
+      {"file shorter than its header",
+       {shortHeader},
+       1,
+       "Capture File Sync Error: SYNC_MARK not found",
+       0},
       {"header-only middle file is passed over", {few, CaptureBytes(), few}, 3, "", 10},
-      {"header-only last file", {few, CaptureBytes()}, 2,
-       "Capture File Read Error: Data Under Run", 5},
+      {"header-only last file",
+       {few, CaptureBytes()},
+       2,
+       "Capture File Read Error: Data Under Run",
+       5},
       {"fewer than 100 records sync at once", {few}, 1, "", 5},
       {"no mark in 280 bytes", {garbage}, 1, "Capture File Sync Error: SYNC_MARK not found", 0},
   };
@@ -192,8 +203,9 @@ TEST(CaptureReader, LostOnFirstHeaderOfNewFileResyncsInThatFile) {
 // of bounds (run under the sanitizers in CI).
 TEST(CaptureReader, TruncationSweep) {
   CaptureBytes full;
-  full.Record(0, kSd1, 0x40).Raw({0xDD, 0x01}).Record(9, {0x68, 5, 5, 0x68, 0x82, 0x81, 0x7d, 1, 2,
-                                                          3, 0x16});
+  full.Record(0, kSd1, 0x40)
+      .Raw({0xDD, 0x01})
+      .Record(9, {0x68, 5, 5, 0x68, 0x82, 0x81, 0x7d, 1, 2, 3, 0x16});
   full.Record(20, {}).Record(30, std::vector<std::uint8_t>(255, 0xA2));
   for (std::size_t size = 0; size <= full.bytes.size(); ++size) {
     TempDir dir;

@@ -1,7 +1,6 @@
 // Damage that a synchronisation search cannot get past, header-only minutes, and files that are
 // not plain files: the run goes on with the next minute file wherever one follows.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -61,8 +60,10 @@ TEST(DamagedRun, AFailedSearchLeavesTheFileAndTheRunGoesOn) {
       "           PrvLen=03 PrvTme=000026ac 00000000\n";
   const Case cases[] = {
       {"eight zero bytes end the file", std::vector<std::uint8_t>(8, 0), {}, lost},
-      {"a 4 KiB block of zeros, records behind it", std::vector<std::uint8_t>(4096, 0),
-       {FiveTokens(900)}, lost},
+      {"a 4 KiB block of zeros, records behind it",
+       std::vector<std::uint8_t>(4096, 0),
+       {FiveTokens(900)},
+       lost},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,11 +1,11 @@
 // The telegram dissector: kind, the first failing length check, field positions, the SAP bytes a
 // data unit actually holds, and the frame check sum.
+#include "capture/telegram.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "capture/telegram.h"
 
 namespace fdc {
 namespace {
@@ -38,14 +38,26 @@ TEST(Telegram, KindsAndMarks) {
       {"SD1 of 7", {0x10, 0x02, 0x01, 0x49, 0x4c, 0x16, 0}, 0, FrameKind::kSd1, FrameMark::kLength},
       {"SD2", {0x68, 3, 3, 0x68, 2, 1, 0x49, 0x4c, 0x16}, 0, FrameKind::kSd2, FrameMark::kNone},
       {"SD2 of 8", {0x68, 2, 2, 0x68, 2, 1, 0x49, 0x4c}, 0, FrameKind::kSd2, FrameMark::kSd2Length},
-      {"SD2 LE", {0x68, 5, 5, 0x68, 2, 1, 0x49, 0, 0x4c, 0x16}, 0x41, FrameKind::kSd2,
+      {"SD2 LE",
+       {0x68, 5, 5, 0x68, 2, 1, 0x49, 0, 0x4c, 0x16},
+       0x41,
+       FrameKind::kSd2,
        FrameMark::kLe},
       {"SD2 LEr", {0x68, 3, 4, 0x68, 2, 1, 0x49, 0x4c, 0x16}, 0, FrameKind::kSd2, FrameMark::kLer},
-      {"SD2 second SD", {0x68, 3, 3, 0x69, 2, 1, 0x49, 0x4c, 0x16}, 0, FrameKind::kSd2,
+      {"SD2 second SD",
+       {0x68, 3, 3, 0x69, 2, 1, 0x49, 0x4c, 0x16},
+       0,
+       FrameKind::kSd2,
        FrameMark::kSecondSd},
-      {"SD3", {0xa2, 2, 1, 0x43, 1, 2, 3, 4, 5, 6, 7, 8, 0, 0x15}, 0, FrameKind::kSd3,
+      {"SD3",
+       {0xa2, 2, 1, 0x43, 1, 2, 3, 4, 5, 6, 7, 8, 0, 0x15},
+       0,
+       FrameKind::kSd3,
        FrameMark::kNone},
-      {"SD3 of 13", {0xa2, 2, 1, 0x43, 1, 2, 3, 4, 5, 6, 7, 8, 0}, 0, FrameKind::kSd3,
+      {"SD3 of 13",
+       {0xa2, 2, 1, 0x43, 1, 2, 3, 4, 5, 6, 7, 8, 0},
+       0,
+       FrameKind::kSd3,
        FrameMark::kSd3Length},
       {"SD4", {0xdc, 2, 1}, 0, FrameKind::kSd4, FrameMark::kNone},
       {"SD4 of 4", {0xdc, 2, 1, 0}, 0, FrameKind::kSd4, FrameMark::kLength},
@@ -75,17 +87,57 @@ TEST(Telegram, FieldPositions) {
     std::uint8_t dsap, ssap, dataPos, dataLen, fcs, ed;
   };
   const Case cases[] = {
-      {"SD2 with both SAPs", {0x68, 7, 7, 0x68, 0x82, 0x81, 0x7d, 0x3e, 0x3e, 1, 2, 0xff, 0x16},
-       true, true, 0x3e, 0x3e, 9, 2, 0xff, 0x16},
-      {"SD2 with DSAP only: LE 10", {0x68, 10, 10, 0x68, 0x85, 0x02, 0x5d, 60, 1, 2, 3, 4, 5, 6, 0, 0x16},
-       true, false, 60, 0, 8, 6, 0, 0x16},
-      {"SD3 without SAPs", {0xa2, 2, 1, 0x43, 1, 2, 3, 4, 5, 6, 7, 8, 0x24, 0x15}, false, false, 0,
-       0, 4, 8, 0x24, 0x15},
-      // Extension bits that call for SAP bytes the data unit does not hold.
-      {"SD1 with both bits", {0x10, 0x82, 0x81, 0x49, 0xcc, 0x16}, false, false, 0, 0, 4, 0, 0xcc,
+      {"SD2 with both SAPs",
+       {0x68, 7, 7, 0x68, 0x82, 0x81, 0x7d, 0x3e, 0x3e, 1, 2, 0xff, 0x16},
+       true,
+       true,
+       0x3e,
+       0x3e,
+       9,
+       2,
+       0xff,
        0x16},
-      {"SD2 with room for one SAP", {0x68, 4, 4, 0x68, 0x82, 0x81, 0x5d, 62, 0x61, 0x16}, true,
-       false, 62, 0, 8, 0, 0x61, 0x16},
+      {"SD2 with DSAP only: LE 10",
+       {0x68, 10, 10, 0x68, 0x85, 0x02, 0x5d, 60, 1, 2, 3, 4, 5, 6, 0, 0x16},
+       true,
+       false,
+       60,
+       0,
+       8,
+       6,
+       0,
+       0x16},
+      {"SD3 without SAPs",
+       {0xa2, 2, 1, 0x43, 1, 2, 3, 4, 5, 6, 7, 8, 0x24, 0x15},
+       false,
+       false,
+       0,
+       0,
+       4,
+       8,
+       0x24,
+       0x15},
+      // Extension bits that call for SAP bytes the data unit does not hold.
+      {"SD1 with both bits",
+       {0x10, 0x82, 0x81, 0x49, 0xcc, 0x16},
+       false,
+       false,
+       0,
+       0,
+       4,
+       0,
+       0xcc,
+       0x16},
+      {"SD2 with room for one SAP",
+       {0x68, 4, 4, 0x68, 0x82, 0x81, 0x5d, 62, 0x61, 0x16},
+       true,
+       false,
+       62,
+       0,
+       8,
+       0,
+       0x61,
+       0x16},
   };
   for (const Case& c : cases) {
     const Dissected d = Dissect(c.frame);
@@ -102,7 +154,8 @@ TEST(Telegram, FieldPositions) {
 }
 
 TEST(Telegram, AddressesAndFunction) {
-  const Dissected request = Dissect({0x68, 7, 7, 0x68, 0x82, 0x81, 0x7d, 0x3e, 0x3e, 1, 2, 0xff, 0x16});
+  const Dissected request =
+      Dissect({0x68, 7, 7, 0x68, 0x82, 0x81, 0x7d, 0x3e, 0x3e, 1, 2, 0xff, 0x16});
   EXPECT_EQ(request.t.Da(), 2);
   EXPECT_EQ(request.t.Sa(), 1);
   EXPECT_TRUE(request.t.IsRequest());

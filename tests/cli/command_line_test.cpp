@@ -1,11 +1,12 @@
 // fdcdump: the dialog's checks in their order, exit statuses and the streams they write.
+#include "cli/command_line.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "cli/command_line.h"
 #include "tests/support/test_support.h"
 
 namespace fdc {
@@ -101,7 +102,8 @@ TEST(CommandLine, DumpsAndReports) {
 
   Outcome overwrite = RunFdcdump({"--output", capture, capture});
   EXPECT_EQ(overwrite.status, 2);
-  EXPECT_EQ(overwrite.err, "fdcdump: The output file would overwrite the input file " + capture + "\n");
+  EXPECT_EQ(overwrite.err,
+            "fdcdump: The output file would overwrite the input file " + capture + "\n");
   EXPECT_GT(test::ReadText(capture).size(), 40u);
 
   Outcome badOption = RunFdcdump({"--opt", dir.File("none.opt"), capture});

@@ -1,5 +1,7 @@
 // The dump's output writer: field widths as the printf conversions give them, writes across the
 // buffer's boundary, the line end, and a failed write.
+#include "common/dump_writer.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,7 +10,6 @@
 #include <functional>
 #include <string>
 
-#include "common/dump_writer.h"
 #include "tests/support/test_support.h"
 
 namespace fdc {
@@ -37,8 +38,7 @@ TEST(DumpWriter, FieldsAsPrintfWritesThem) {
       {"%06u", [](DumpWriter& o) { o.DecZero(4321, 6); }, "004321"},
       {"%6d negative", [](DumpWriter& o) { o.SignedDec(-32768, 6); }, "-32768"},
       {"%4d of -1", [](DumpWriter& o) { o.SignedDec(-1, 4); }, "  -1"},
-      {"%d of INT64_MIN", [](DumpWriter& o) { o.SignedDec(INT64_MIN); },
-       "-9223372036854775808"},
+      {"%d of INT64_MIN", [](DumpWriter& o) { o.SignedDec(INT64_MIN); }, "-9223372036854775808"},
       {"%02x", [](DumpWriter& o) { o.Hex2(0xab); }, "ab"},
       {"%08x", [](DumpWriter& o) { o.HexPadded(0x37, 8); }, "00000037"},
       {"%04x wide", [](DumpWriter& o) { o.HexPadded(0x12345, 4); }, "12345"},

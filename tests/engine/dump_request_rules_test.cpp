@@ -1,7 +1,7 @@
 // Capture name rule, output name rule, start time and the number readers.
-#include <gtest/gtest.h>
-
 #include "engine/dump_request_rules.h"
+
+#include <gtest/gtest.h>
 
 #include <filesystem>
 
@@ -16,11 +16,16 @@ TEST(CaptureNameRule, ValidAndInvalidNames) {
     bool valid;
   };
   const Case cases[] = {
-      {"C:\\cap\\Line11430.FdcCapt", true}, {"D:\\x\\A0959.FDCCAPT", true},
-      {"1430.FdcCapt", true},              {"9959.FdcCapt", true},
-      {"1.FdcCapt", false},                {"abcd.FdcCapt", false},
-      {"Line11430.FdcCapt.bak", false},    {"Line11430.txt", false},
-      {"", false},                         {"/data/run/L14a0.fdccapt", false},
+      {"C:\\cap\\Line11430.FdcCapt", true},
+      {"D:\\x\\A0959.FDCCAPT", true},
+      {"1430.FdcCapt", true},
+      {"9959.FdcCapt", true},
+      {"1.FdcCapt", false},
+      {"abcd.FdcCapt", false},
+      {"Line11430.FdcCapt.bak", false},
+      {"Line11430.txt", false},
+      {"", false},
+      {"/data/run/L14a0.fdccapt", false},
       {"/data/run/L1430.fdccapt", true},
   };
   for (const Case& c : cases) EXPECT_EQ(IsValidCaptureName(c.name), c.valid) << c.name;
@@ -63,12 +68,22 @@ TEST(NumberReaders, ScanUnsignedReadsLikeLu) {
     std::uint32_t value;
   };
   const Case cases[] = {
-      {"12", true, 12},  {"  12abc", true, 12}, {"-1", true, 4294967295u}, {"+5", true, 5},
-      {"abc", false, 0}, {"", false, 0},        {"-", false, 0},           {"0", true, 0},
+      {"12", true, 12},
+      {"  12abc", true, 12},
+      {"-1", true, 4294967295u},
+      {"+5", true, 5},
+      {"abc", false, 0},
+      {"", false, 0},
+      {"-", false, 0},
+      {"0", true, 0},
       {"\t7", true, 7},
       // Beyond 32 bits a number is refused rather than cut to its low 32 bits.
-      {"4294967295", true, 4294967295u}, {"4294967296", false, 0}, {"4294967297", false, 0},
-      {"-4294967295", true, 1u},         {"-4294967296", false, 0}, {"+99999999999", false, 0},
+      {"4294967295", true, 4294967295u},
+      {"4294967296", false, 0},
+      {"4294967297", false, 0},
+      {"-4294967295", true, 1u},
+      {"-4294967296", false, 0},
+      {"+99999999999", false, 0},
       {"00000000004294967295", true, 4294967295u},
   };
   for (const Case& c : cases) {
@@ -86,9 +101,8 @@ TEST(NumberReaders, ParseArgValue) {
     std::int32_t value;
   };
   const Case cases[] = {
-      {"0x1F", 31}, {"0X1f", 31},       {"-5", -5}, {"12abc", 12}, {"abc", 0},
-      {"", 0},      {" 0x10", 0},       {"0xFFFFFFFF", -1},        {"  42", 42},
-      {"0x", 0},    {"4294967295", -1},
+      {"0x1F", 31}, {"0X1f", 31},       {"-5", -5},   {"12abc", 12}, {"abc", 0},         {"", 0},
+      {" 0x10", 0}, {"0xFFFFFFFF", -1}, {"  42", 42}, {"0x", 0},     {"4294967295", -1},
   };
   for (const Case& c : cases) EXPECT_EQ(ParseArgValue(c.text), c.value) << c.text;
 }

@@ -1,12 +1,13 @@
 // The record loop as its consumers see it: the reader's events in order before the record that
 // follows them, the window, the filter on demand, a stop between two records, and how a run ends.
+#include "engine/record_loop.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <string>
 #include <vector>
 
-#include "engine/record_loop.h"
 #include "options/options.h"
 #include "options/show_only_compiler.h"
 #include "tests/support/test_support.h"
@@ -130,20 +131,45 @@ TEST(RecordLoop, WindowFilterStopAndFailure) {
     bool ok;
   };
   const Case cases[] = {
-      {"whole run, no filter", 0, 0xFFFFFFFF, false, 0, 0,
+      {"whole run, no filter",
+       0,
+       0xFFFFFFFF,
+       false,
+       0,
+       0,
        {"record 1 file 0 shown", "record 2 file 0 shown", "record 3 file 0 shown",
         "record 4 file 0 shown", "record 5 file 0 shown", "record 6 file 0 shown",
         "end end of data"},
-       RunEnd::kEndOfData, true},
-      {"window 2..4 with the filter", 2, 4, true, 0, 0,
+       RunEnd::kEndOfData,
+       true},
+      {"window 2..4 with the filter",
+       2,
+       4,
+       true,
+       0,
+       0,
        {"record 1 file 0 hidden before", "record 2 file 0 hidden", "record 3 file 0 shown",
         "record 4 file 0 hidden", "end last reference"},
-       RunEnd::kLastReference, true},
-      {"stop after record 2", 0, 0xFFFFFFFF, false, 2, 0,
-       {"record 1 file 0 shown", "record 2 file 0 shown", "end stopped"}, RunEnd::kStopped, true},
-      {"a consumer fails at record 3", 0, 0xFFFFFFFF, false, 0, 3,
+       RunEnd::kLastReference,
+       true},
+      {"stop after record 2",
+       0,
+       0xFFFFFFFF,
+       false,
+       2,
+       0,
+       {"record 1 file 0 shown", "record 2 file 0 shown", "end stopped"},
+       RunEnd::kStopped,
+       true},
+      {"a consumer fails at record 3",
+       0,
+       0xFFFFFFFF,
+       false,
+       0,
+       3,
        {"record 1 file 0 shown", "record 2 file 0 shown", "record 3 file 0 shown", "end failed"},
-       RunEnd::kFailed, false},
+       RunEnd::kFailed,
+       false},
   };
   for (const Case& c : cases) {
     DumpRequest request = RequestFor(dir, 1);
@@ -202,11 +228,11 @@ TEST(RecordLoop, ProgressCoversTheWholeRun) {
   RecordConsumer* const consumers[] = {&recorder};
   ASSERT_TRUE(loop.Run(consumers).ok());
   // Files of 88 bytes: records end at 52, 64, 76 and 88.
-  EXPECT_EQ(seen.lines, (std::vector<std::string>{
-                            "1/2 59% run 29% records 1", "1/2 72% run 36% records 2",
-                            "1/2 86% run 43% records 3", "1/2 100% run 50% records 4",
-                            "2/2 59% run 79% records 5", "2/2 72% run 86% records 6",
-                            "2/2 86% run 93% records 7", "2/2 100% run 100% records 8"}));
+  EXPECT_EQ(seen.lines,
+            (std::vector<std::string>{"1/2 59% run 29% records 1", "1/2 72% run 36% records 2",
+                                      "1/2 86% run 43% records 3", "1/2 100% run 50% records 4",
+                                      "2/2 59% run 79% records 5", "2/2 72% run 86% records 6",
+                                      "2/2 86% run 93% records 7", "2/2 100% run 100% records 8"}));
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <atomic>

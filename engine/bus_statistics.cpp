@@ -1,0 +1,614 @@
+// The bus health figures: frame classes, pairing of requests with the record after them,
+// repeats and their chains, times in ticks turned into nanoseconds as the delta column turns
+// them, per station, per run and per minute file.
+#include "engine/bus_statistics.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace fdc {
+
+namespace {
+
+constexpr std::size_t kStations = 128;      // addresses 0..127
+constexpr std::uint8_t kLastStation = 126;  // 127 is the broadcast address
+
+// Request codes (FC AND 0x8F) after which a station must reply.
+constexpr bool ExpectsReplyCode(std::uint8_t code) {
+  return code == 0x03 || code == 0x05 || code == 0x09 || code == 0x0C || code == 0x0D ||
+         code == 0x0E || code == 0x0F;
+}
+
+constexpr std::uint8_t kDsapSlaveDiag = 60;
+constexpr std::uint8_t kDsapSetPrm = 61;
+constexpr std::uint8_t kDsapChkCfg = 62;
+constexpr std::uint8_t kDsapGetCfg = 59;
+constexpr std::uint8_t kDsapRdInp = 56;
+constexpr std::uint8_t kDsapRdOutp = 57;
+constexpr std::uint8_t kDsapSetSlaveAdd = 55;
+
+// A sum of signed 64-bit values that cannot overflow: a day of response times in ticks or of
+// cycle times in nanoseconds exceeds 63 bits.
+class WideSum {
+ public:
+  void Add(std::int64_t v) {
+#if defined(__SIZEOF_INT128__)
+    sum_ += v;
+#else
+    const std::uint64_t before = low_;
+    low_ += static_cast<std::uint64_t>(v);
+    high_ += (v < 0 ? -1 : 0) + (low_ < before ? 1 : 0);
+#endif
+  }
+  // floor(sum / divisor) for divisor > 0; the quotient of the sums kept here fits 64 bits.
+  std::int64_t FloorDiv(std::uint64_t divisor) const {
+#if defined(__SIZEOF_INT128__)
+    const __int128 d = static_cast<__int128>(divisor);
+    __int128 q = sum_ / d;
+    if (sum_ % d != 0 && sum_ < 0) --q;
+    return static_cast<std::int64_t>(q);
+#else
+    // Long division of the two's complement magnitude, 64 bits at a time.
+    const bool negative = high_ < 0;
+    std::uint64_t hi = static_cast<std::uint64_t>(high_);
+    std::uint64_t lo = low_;
+    if (negative) {
+      lo = ~lo + 1;
+      hi = ~hi + (lo == 0 ? 1 : 0);
+    }
+    std::uint64_t rem = 0;
+    std::uint64_t q = 0;
+    for (int bit = 127; bit >= 0; --bit) {
+      rem = (rem << 1) | ((bit >= 64 ? hi >> (bit - 64) : lo >> bit) & 1);
+      if (rem >= divisor) {
+        rem -= divisor;
+        if (bit < 64) q |= std::uint64_t{1} << bit;
+      }
+    }
+    if (!negative) return static_cast<std::int64_t>(q);
+    return -static_cast<std::int64_t>(q) - (rem != 0 ? 1 : 0);
+#endif
+  }
+
+ private:
+#if defined(__SIZEOF_INT128__)
+  __int128 sum_ = 0;
+#else
+  std::int64_t high_ = 0;
+  std::uint64_t low_ = 0;
+#endif
+};
+
+// floor(a / b) for b > 0.
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+  std::int64_t q = a / b;
+  if (a % b != 0 && a < 0) --q;
+  return q;
+}
+
+struct Series {
+  std::uint64_t count = 0;
+  std::int64_t min = 0;
+  std::int64_t max = 0;
+  WideSum sum;
+  void Add(std::int64_t v) {
+    if (count == 0 || v < min) min = v;
+    if (count == 0 || v > max) max = v;
+    ++count;
+    sum.Add(v);
+  }
+  SeriesFigures AsIs() const {
+    SeriesFigures f;
+    f.count = count;
+    if (count > 0) {
+      f.min = min;
+      f.max = max;
+      f.mean = sum.FloorDiv(count);
+    }
+    return f;
+  }
+};
+
+struct Station {
+  bool present = false;  // has an entry in the station table
+  bool sentValid = false;
+  bool master = false;
+  std::int16_t stationType = -1;
+  std::int64_t firstSeenTicks = 0;
+  std::int64_t lastSeenTicks = 0;
+  std::uint64_t framesSent = 0, requestsSent = 0, responsesSent = 0, tokensSent = 0,
+                tokensReceived = 0;
+  std::uint64_t requestsReceived = 0, answered = 0, noResponse = 0, absentPolls = 0,
+                lateResponses = 0, illegalResponses = 0, earlyResponses = 0;
+  std::uint64_t repeats = 0, repeatChain = 0, repeatChainMax = 0;
+  std::uint64_t noResponseRun = 0, noResponseRunMax = 0;
+  Series responseTicks;
+  std::uint64_t negativeUe = 0, negativeRr = 0, negativeRs = 0, diagnosisFlagged = 0;
+  std::array<std::uint64_t, kServiceCount> services{};
+  bool hasDataExchange = false;
+  std::int64_t lastDataExchangeTicks = 0;
+  Series cycleNs;
+  bool hasToken = false;
+  std::int64_t lastTokenTicks = 0;
+  Series rotationNs;
+  std::uint64_t ttrExceeded = 0;
+  std::uint64_t tsynViolations = 0;
+  bool receivedExpectingRequest = false;  // a request expecting a reply, status polls excluded
+};
+
+// The last request from one master to one station that expects a reply and is not a status
+// poll: a request with the same bytes after it, in the same token hold, repeats it when it went
+// unanswered.
+struct PreviousRequest {
+  bool unanswered = false;
+  std::uint64_t tokenCount = 0;  // valid tokens seen before it
+  std::uint8_t length = 0;
+  std::array<std::uint8_t, 255> bytes{};
+};
+
+}  // namespace
+
+std::uint32_t DefaultSlotTimeBits(std::uint16_t baudCode) {
+  switch (baudCode) {
+    case 1:  // 12M
+      return 1000;
+    case 2:  // 6M
+      return 600;
+    case 3:  // 3M
+      return 400;
+    case 4:  // 1M5
+      return 300;
+    case 5:  // 500K
+      return 200;
+    default:  // 187K5 and slower (and an unknown rate, where no slot time is tested)
+      return 100;
+  }
+}
+
+struct BusStatistics::State {
+  BusStatisticsOptions options;
+  const RecordLoop* loop = nullptr;
+  std::int64_t k = 0;  // ticks per bit; 0 for an unknown rate
+  std::int64_t slotTicks = 0;
+  std::int64_t ttrTicks = 0;
+  std::uint32_t tslBits = 0;
+  std::uint16_t baudCode = 0;
+
+  RunFigures run;
+  std::vector<MinuteFigures> minutes;
+  std::array<Station, kStations> stations{};
+  std::vector<PreviousRequest> previous;  // one per (master, station) pair met
+  std::array<std::int32_t, kStations * kStations> previousIndex{};  // into `previous`, +1
+
+  // The record before the current one.
+  bool hasPrevious = false;
+  std::int64_t prevTicks = 0;
+  std::uint8_t prevLen = 0;
+  std::int64_t firstTicks = 0;
+  std::int64_t lastTicks = 0;
+  std::uint8_t lastLen = 0;
+  WideSum busTicks;  // Σ 11·k·L
+
+  std::uint64_t tokenCount = 0;
+
+  // A request that expects a reply and waits for the record after it.
+  bool pending = false;
+  std::uint8_t pendingDa = 0;
+  std::uint8_t pendingSa = 0;
+  bool pendingStatusPoll = false;
+  std::uint32_t pendingFile = 0;
+  std::int32_t pendingPrevious = -1;  // its pair's slot in `previous`, for requests that repeat
+
+  Station& At(std::uint8_t address) { return stations[address & kAddressMask]; }
+  MinuteFigures* Minute(std::uint32_t file) {
+    return file < minutes.size() ? &minutes[file] : nullptr;
+  }
+  std::int64_t Ns(std::int64_t ticks) const { return loop->Time().TicksToNs(ticks); }
+
+  void Include(std::uint8_t address) {
+    if (address <= kLastStation) stations[address].present = true;
+  }
+
+  // What a station sent: a valid frame at `ticks`.
+  void Sent(std::uint8_t address, std::int64_t ticks) {
+    Station& s = At(address);
+    if (!s.sentValid) s.firstSeenTicks = ticks;
+    s.sentValid = true;
+    s.lastSeenTicks = ticks;
+    ++s.framesSent;
+    Include(address);
+  }
+
+  // The record after a pending request decides its outcome.
+  void Resolve(const Telegram* r, bool valid, bool hasGap, std::int64_t gap, std::int64_t ticks) {
+    pending = false;
+    Station& station = At(pendingDa);
+    const bool inTime = k == 0 || (hasGap && gap <= slotTicks);
+    bool answered = false;
+    if (r != nullptr && valid) {
+      const bool sc = r->kind == FrameKind::kSc;
+      const bool response = sc || (r->HasBody() && !r->IsRequest());
+      const bool matching = sc || (r->Da() == pendingSa && r->Sa() == pendingDa);
+      if (response && matching) {
+        if (inTime) {
+          answered = true;
+        } else {
+          ++station.lateResponses;
+        }
+      }
+      // A short acknowledgement that answers is sent by the addressed station; one that answers
+      // nothing is sent by no station.
+      if (answered && sc) {
+        Sent(pendingDa, ticks);
+        ++station.responsesSent;
+      }
+    } else if (r != nullptr && !valid && inTime) {
+      ++station.illegalResponses;
+    }
+    if (pendingPrevious >= 0)
+      previous[static_cast<std::size_t>(pendingPrevious)].unanswered = !answered;
+    pendingPrevious = -1;
+
+    if (answered) {
+      ++station.answered;
+      station.noResponseRun = 0;
+      Include(pendingDa);
+      if (k != 0) {
+        station.responseTicks.Add(gap);
+        if (gap < 11 * k) ++station.earlyResponses;
+      }
+      return;
+    }
+    if (pendingStatusPoll) {
+      ++station.absentPolls;
+      station.noResponseRun = 0;
+      return;
+    }
+    ++station.noResponse;
+    station.noResponseRunMax = std::max(station.noResponseRunMax, ++station.noResponseRun);
+    if (MinuteFigures* m = Minute(pendingFile)) ++m->noResponse;
+  }
+
+  // The slot of one (master, station) pair, made when the pair is first met.
+  std::int32_t PreviousOf(std::uint8_t sa, std::uint8_t da) {
+    std::int32_t& index = previousIndex[static_cast<std::size_t>((sa & kAddressMask) * kStations +
+                                                                 (da & kAddressMask))];
+    if (index == 0) {
+      previous.emplace_back();
+      index = static_cast<std::int32_t>(previous.size());
+    }
+    return index - 1;
+  }
+
+  void Request(const Telegram& t, ByteView bytes, std::uint32_t file, bool hasGap, std::int64_t gap,
+               std::int64_t ticks) {
+    const std::uint8_t sa = t.Sa();
+    const std::uint8_t da = t.Da();
+    Sent(sa, ticks);
+    Station& sender = At(sa);
+    ++sender.requestsSent;
+    sender.master = true;
+    if (k != 0 && hasGap && gap < 33 * k) ++sender.tsynViolations;
+
+    if (da == kBroadcastAddress) return;  // no station entry, no reply
+    Station& station = At(da);
+    const std::uint8_t code = t.fc & kRequestCodeMask;
+    const bool statusPoll = code == kFcStatusRequest;
+    const bool dataExchange = (code == kFcSrdLow || code == kFcSrdHigh) && !t.hasDsap;
+    // The services a station receives, every request counted.
+    ServiceIndex service = kServiceOther;
+    if (statusPoll) {
+      service = kServiceStatusPoll;
+    } else if (t.hasDsap && t.dsap == kDsapSlaveDiag) {
+      service = kServiceSlaveDiag;
+    } else if (t.hasDsap && t.dsap == kDsapSetPrm) {
+      service = kServiceSetPrm;
+    } else if (t.hasDsap && t.dsap == kDsapChkCfg) {
+      service = kServiceChkCfg;
+    } else if (t.hasDsap && t.dsap == kDsapGetCfg) {
+      service = kServiceGetCfg;
+    } else if (t.hasDsap && t.dsap == kDsapRdInp) {
+      service = kServiceRdInp;
+    } else if (t.hasDsap && t.dsap == kDsapRdOutp) {
+      service = kServiceRdOutp;
+    } else if (t.hasDsap && t.dsap == kDsapSetSlaveAdd) {
+      service = kServiceSetSlaveAdd;
+    } else if (dataExchange) {
+      service = kServiceDataExchange;
+    }
+    ++station.services[service];
+
+    if (!ExpectsReplyCode(code)) return;
+    ++station.requestsReceived;
+    pending = true;
+    pendingDa = da;
+    pendingSa = sa;
+    pendingStatusPoll = statusPoll;
+    pendingFile = file;
+    if (statusPoll) return;
+
+    station.receivedExpectingRequest = true;
+    Include(da);
+    const std::int32_t slot = PreviousOf(sa, da);
+    PreviousRequest& p = previous[static_cast<std::size_t>(slot)];
+    const ByteView frame = bytes.Sub(0, t.frameLen);
+    const bool repeat = p.unanswered && p.tokenCount == tokenCount && p.length == frame.size() &&
+                        std::equal(p.bytes.begin(), p.bytes.begin() + p.length, frame.data());
+    if (repeat) {
+      ++station.repeats;
+      station.repeatChainMax = std::max(station.repeatChainMax, ++station.repeatChain);
+      if (MinuteFigures* m = Minute(file)) ++m->repeats;
+    } else {
+      station.repeatChain = 0;
+      if (dataExchange) {
+        if (station.hasDataExchange && k != 0) {
+          station.cycleNs.Add(Ns(ticks - station.lastDataExchangeTicks));
+        }
+        station.hasDataExchange = true;
+        station.lastDataExchangeTicks = ticks;
+      }
+    }
+    p.unanswered = false;
+    p.tokenCount = tokenCount;
+    p.length = static_cast<std::uint8_t>(frame.size());
+    std::copy(frame.data(), frame.data() + frame.size(), p.bytes.begin());
+    pendingPrevious = slot;
+  }
+
+  void Response(const Telegram& t, std::int64_t ticks) {
+    const std::uint8_t sa = t.Sa();
+    Sent(sa, ticks);
+    Station& sender = At(sa);
+    ++sender.responsesSent;
+    sender.stationType = static_cast<std::int16_t>((t.fc >> 4) & 3);
+    switch (t.fc & kResponseCodeMask) {
+      case kFcUserError:
+        ++sender.negativeUe;
+        break;
+      case kFcNoResource:
+        ++sender.negativeRr;
+        break;
+      case kFcNotActivated:
+        ++sender.negativeRs;
+        break;
+      case kFcDataHigh:
+      case kFcResponseDataHigh:
+        ++sender.diagnosisFlagged;
+        break;
+      default:
+        break;
+    }
+  }
+
+  void Token(const Telegram& t, bool hasGap, std::int64_t gap, std::int64_t ticks) {
+    const std::uint8_t sa = t.Sa();
+    const std::uint8_t da = t.Da();
+    Sent(sa, ticks);
+    Station& sender = At(sa);
+    ++sender.tokensSent;
+    sender.master = true;
+    if (k != 0 && hasGap && gap < 33 * k) ++sender.tsynViolations;
+    Station& receiver = At(da);
+    ++receiver.tokensReceived;
+    if (receiver.hasToken && k != 0) {
+      const std::int64_t rotation = ticks - receiver.lastTokenTicks;
+      receiver.rotationNs.Add(Ns(rotation));
+      if (options.ttrBits && rotation > ttrTicks) ++receiver.ttrExceeded;
+    }
+    receiver.hasToken = true;
+    receiver.lastTokenTicks = ticks;
+    ++tokenCount;
+  }
+};
+
+BusStatistics::BusStatistics(const BusStatisticsOptions& options)
+    : options_(options), state_(std::make_unique<State>()) {
+  state_->options = options;
+}
+
+BusStatistics::~BusStatistics() = default;
+
+Result BusStatistics::Begin(const RecordLoop& loop) {
+  state_ = std::make_unique<State>();
+  State& s = *state_;
+  const BusStatisticsOptions& options = options_;
+  s.options = options;
+  s.loop = &loop;
+  s.baudCode = loop.BaudCode();
+  s.k = loop.Time().TicksPerBit();
+  s.tslBits = options.tslBits.value_or(DefaultSlotTimeBits(s.baudCode));
+  s.slotTicks = static_cast<std::int64_t>(s.tslBits) * s.k;
+  s.ttrTicks = static_cast<std::int64_t>(options.ttrBits.value_or(0)) * s.k;
+  s.previous.reserve(64);
+  return Result::Ok();
+}
+
+void BusStatistics::OnEvent(const CaptureEvent& event, const RecordLoop& loop) {
+  State& s = *state_;
+  switch (event.kind) {
+    case CaptureEvent::Kind::kFileOpened:
+      ++s.run.files;
+      s.minutes.push_back({loop.Captures().Files()[event.file].name});
+      break;
+    case CaptureEvent::Kind::kSyncLost:
+      ++s.run.syncLosses;
+      if (MinuteFigures* m = s.Minute(event.file)) ++m->syncLosses;
+      break;
+    case CaptureEvent::Kind::kFileCutShort:
+      ++s.run.filesCutShort;
+      break;
+  }
+}
+
+bool BusStatistics::OnRecord(const RecordView& view) {
+  State& s = *state_;
+  const CaptureRecord& record = view.Record();
+  const Telegram& t = view.Dissected();
+  const ByteView bytes = record.Bytes();
+  const auto ticks = static_cast<std::int64_t>(record.Timestamp);
+  MinuteFigures* minute = s.Minute(record.File);
+
+  // The gap: idle ticks from the end of the previous record's frame.
+  const bool hasGap = s.hasPrevious;
+  const std::int64_t gap = hasGap ? ticks - (s.prevTicks + 11 * s.k * s.prevLen) : 0;
+  if (!s.hasPrevious) s.firstTicks = ticks;
+  s.hasPrevious = true;
+  s.prevTicks = ticks;
+  s.prevLen = record.FrameLen;
+  s.lastTicks = ticks;
+  s.lastLen = record.FrameLen;
+  s.busTicks.Add(11 * s.k * record.FrameLen);
+
+  ++s.run.records;
+  if (minute != nullptr) ++minute->records;
+  if (t.status != 0) {
+    for (std::size_t bit = 0; bit < s.run.statusBits.size(); ++bit) {
+      if (t.status & kStatusBits[bit].mask) ++s.run.statusBits[bit];
+    }
+  }
+
+  bool valid = false;
+  if (!t.Decoded()) {
+    MalformedIndex mark = kMalformedUnknownSd;
+    if (t.Empty()) {
+      mark = kMalformedEmpty;
+    } else {
+      switch (t.mark) {
+        case FrameMark::kLength:
+        case FrameMark::kSd2Length:
+        case FrameMark::kSd3Length:
+          mark = kMalformedLength;
+          break;
+        case FrameMark::kLe:
+          mark = kMalformedLe;
+          break;
+        case FrameMark::kLer:
+          mark = kMalformedLer;
+          break;
+        case FrameMark::kSecondSd:
+          mark = kMalformedSecondSd;
+          break;
+        default:
+          break;
+      }
+    }
+    ++s.run.malformed[mark];
+  } else {
+    bool bodyGood = true;
+    if (t.HasBody()) {
+      const bool fcsGood = FcsMatches(bytes, t);
+      const bool edGood = t.ed == kEd;
+      if (!fcsGood) ++s.run.fcsErrors;
+      if (!edGood) ++s.run.edErrors;
+      bodyGood = fcsGood && edGood;
+    }
+    valid = t.status == 0 && bodyGood;
+  }
+  if (valid) {
+    ++s.run.valid;
+  } else {
+    ++s.run.corrupt;
+    if (minute != nullptr) ++minute->corrupt;
+  }
+
+  if (s.pending) s.Resolve(&t, valid, hasGap, gap, ticks);
+  if (!valid) return true;
+  switch (t.kind) {
+    case FrameKind::kSd4:
+      s.Token(t, hasGap, gap, ticks);
+      break;
+    case FrameKind::kSc:
+      break;  // sent by the station it answers, if any (see Resolve)
+    default:
+      if (t.IsRequest()) {
+        s.Request(t, bytes, record.File, hasGap, gap, ticks);
+      } else {
+        s.Response(t, ticks);
+      }
+      break;
+  }
+  return true;
+}
+
+Result BusStatistics::End(RunEnd) { return Result::Ok(); }
+
+BusFigures BusStatistics::Figures(std::optional<std::string> error) const {
+  // A copy, so that a request still waiting is resolved as unanswered without changing the state.
+  const auto copy = std::make_unique<State>(*state_);
+  State& s = *copy;
+  if (s.pending) s.Resolve(nullptr, false, false, 0, 0);
+
+  BusFigures figures;
+  figures.baudCode = s.baudCode;
+  figures.rateKnown = s.k != 0;
+  figures.tslBits = s.tslBits;
+  figures.ttrBits = s.options.ttrBits;
+  figures.run = s.run;
+  figures.run.error = std::move(error);
+  figures.minutes = s.minutes;
+  const bool known = s.k != 0 && s.loop != nullptr;
+  if (known && s.run.records > 0) {
+    figures.run.startNs = s.Ns(s.firstTicks);
+    figures.run.endNs = s.Ns(s.lastTicks);
+    const std::int64_t span = s.lastTicks + 11 * s.k * s.lastLen - s.firstTicks;
+    if (span > 0) {
+      // floor(1000 · busy / span) without forming 1000 · busy.
+      const std::int64_t busy = s.busTicks.FloorDiv(1);
+      figures.run.busLoadPermille = busy / span * 1000 + busy % span * 1000 / span;
+    }
+  }
+  for (std::uint8_t address = 0; address <= kLastStation; ++address) {
+    const Station& st = s.stations[address];
+    if (!st.present) continue;
+    if (st.receivedExpectingRequest && !st.sentValid) figures.run.silentStations.push_back(address);
+    StationFigures f;
+    f.address = address;
+    f.master = st.master;
+    if (st.stationType >= 0) f.stationType = static_cast<std::uint8_t>(st.stationType);
+    if (known && st.sentValid) {
+      f.firstSeenNs = s.Ns(st.firstSeenTicks);
+      f.lastSeenNs = s.Ns(st.lastSeenTicks);
+    }
+    f.framesSent = st.framesSent;
+    f.requestsSent = st.requestsSent;
+    f.responsesSent = st.responsesSent;
+    f.tokensSent = st.tokensSent;
+    f.tokensReceived = st.tokensReceived;
+    f.requestsReceived = st.requestsReceived;
+    f.answered = st.answered;
+    f.noResponse = st.noResponse;
+    f.absentPolls = st.absentPolls;
+    f.lateResponses = st.lateResponses;
+    f.illegalResponses = st.illegalResponses;
+    f.repeats = st.repeats;
+    f.repeatChainMax = st.repeatChainMax;
+    f.noResponseRunMax = st.noResponseRunMax;
+    f.negativeUe = st.negativeUe;
+    f.negativeRr = st.negativeRr;
+    f.negativeRs = st.negativeRs;
+    f.diagnosisFlagged = st.diagnosisFlagged;
+    f.services = st.services;
+    if (known) {
+      f.earlyResponses = st.earlyResponses;
+      // Response times in whole bit times: floor of the ticks over k.
+      SeriesFigures bits = st.responseTicks.AsIs();
+      if (bits.count > 0) {
+        bits.min = FloorDiv(st.responseTicks.min, s.k);
+        bits.max = FloorDiv(st.responseTicks.max, s.k);
+        bits.mean = st.responseTicks.sum.FloorDiv(bits.count * static_cast<std::uint64_t>(s.k));
+      }
+      f.responseTimeBits = bits;
+      if (st.master) {
+        f.tokenRotationNs = st.rotationNs.AsIs();
+        if (s.options.ttrBits) f.ttrExceeded = st.ttrExceeded;
+        f.tsynViolations = st.tsynViolations;
+      } else {
+        f.cycleNs = st.cycleNs.AsIs();
+      }
+    }
+    figures.stations.push_back(std::move(f));
+  }
+  return figures;
+}
+
+}  // namespace fdc

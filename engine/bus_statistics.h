@@ -1,0 +1,161 @@
+// BusStatistics: the bus health figures of a capture run, computed as one more consumer of the
+// record loop — frame classes, request and response pairing, repeats, response, cycle and token
+// rotation times, per station, per run and per minute file. All integer arithmetic on the record
+// stream; BusFigures holds the results as fdcstat and the desktop's health view show them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/record_loop.h"
+
+namespace fdc {
+
+// count, min, max and mean of a series; when count is 0 the other three are absent.
+struct SeriesFigures {
+  std::uint64_t count = 0;
+  std::int64_t min = 0;
+  std::int64_t max = 0;
+  std::int64_t mean = 0;
+};
+
+// The services a station receives, in the order in which a request is classified.
+enum ServiceIndex : std::uint8_t {
+  kServiceStatusPoll,
+  kServiceSlaveDiag,
+  kServiceSetPrm,
+  kServiceChkCfg,
+  kServiceGetCfg,
+  kServiceRdInp,
+  kServiceRdOutp,
+  kServiceSetSlaveAdd,
+  kServiceDataExchange,
+  kServiceOther,
+  kServiceCount,
+};
+inline constexpr std::array<std::string_view, kServiceCount> kServiceKeys = {
+    "status_poll", "slave_diag", "set_prm",       "chk_cfg",       "get_cfg",
+    "rd_inp",      "rd_outp",    "set_slave_add", "data_exchange", "other",
+};
+
+// The marks of frames that do not decode, as the statistics key them.
+enum MalformedIndex : std::uint8_t {
+  kMalformedEmpty,
+  kMalformedLength,
+  kMalformedLe,
+  kMalformedLer,
+  kMalformedSecondSd,
+  kMalformedUnknownSd,
+  kMalformedCount,
+};
+inline constexpr std::array<std::string_view, kMalformedCount> kMalformedKeys = {
+    "empty", "length", "le", "ler", "second_sd", "unknown_sd"};
+
+struct StationFigures {
+  std::uint8_t address = 0;
+  bool master = false;                      // "master" when it sent a token or a request
+  std::optional<std::uint8_t> stationType;  // FC bits 5-4 of its last SD1/SD2/SD3 response
+  std::optional<std::int64_t> firstSeenNs;  // absent also when the rate is unknown
+  std::optional<std::int64_t> lastSeenNs;
+  std::uint64_t framesSent = 0;
+  std::uint64_t requestsSent = 0;
+  std::uint64_t responsesSent = 0;
+  std::uint64_t tokensSent = 0;
+  std::uint64_t tokensReceived = 0;
+  // As the addressed station.
+  std::uint64_t requestsReceived = 0;
+  std::uint64_t answered = 0;
+  std::uint64_t noResponse = 0;
+  std::uint64_t absentPolls = 0;
+  std::uint64_t lateResponses = 0;
+  std::uint64_t illegalResponses = 0;
+  std::optional<std::uint64_t> earlyResponses;  // absent when the rate is unknown
+  std::uint64_t repeats = 0;
+  std::uint64_t repeatChainMax = 0;
+  std::uint64_t noResponseRunMax = 0;
+  std::optional<SeriesFigures> responseTimeBits;  // absent when the rate is unknown
+  std::uint64_t negativeUe = 0;
+  std::uint64_t negativeRr = 0;
+  std::uint64_t negativeRs = 0;
+  std::uint64_t diagnosisFlagged = 0;
+  std::array<std::uint64_t, kServiceCount> services{};
+  std::optional<SeriesFigures> cycleNs;          // slaves, known rate
+  std::optional<SeriesFigures> tokenRotationNs;  // masters, known rate
+  std::optional<std::uint64_t> ttrExceeded;      // masters, known rate, a TTR given
+  std::optional<std::uint64_t> tsynViolations;   // masters, known rate
+};
+
+struct RunFigures {
+  std::uint64_t files = 0;
+  std::uint64_t records = 0;
+  std::uint64_t valid = 0;
+  std::uint64_t corrupt = 0;
+  std::uint64_t syncLosses = 0;
+  std::uint64_t filesCutShort = 0;
+  std::optional<std::string> error;  // the reader's message that ended the run
+  std::optional<std::int64_t> startNs;
+  std::optional<std::int64_t> endNs;
+  std::optional<std::int64_t> busLoadPermille;
+  std::array<std::uint64_t, 8> statusBits{};  // by bit, keyed by the letters s p d r u o c e
+  std::array<std::uint64_t, kMalformedCount> malformed{};
+  std::uint64_t fcsErrors = 0;
+  std::uint64_t edErrors = 0;
+  std::vector<std::uint8_t> silentStations;
+};
+
+struct MinuteFigures {
+  std::string file;  // as the dump's "File      :" line shows it
+  std::uint64_t records = 0;
+  std::uint64_t corrupt = 0;
+  std::uint64_t noResponse = 0;
+  std::uint64_t repeats = 0;
+  std::uint64_t syncLosses = 0;
+};
+
+struct BusFigures {
+  RunFigures run;
+  std::vector<StationFigures> stations;  // by address
+  std::vector<MinuteFigures> minutes;    // one per capture file read
+  // What the figures were computed with.
+  std::uint16_t baudCode = 0;
+  bool rateKnown = false;
+  std::uint32_t tslBits = 0;
+  std::optional<std::uint32_t> ttrBits;
+};
+
+struct BusStatisticsOptions {
+  std::optional<std::uint32_t> tslBits;  // slot time; default by the first file's baud rate
+  std::optional<std::uint32_t> ttrBits;  // target rotation time; none: rotations are not judged
+};
+
+// The slot time a run uses when none is given, in bit times, by the first file's baud code.
+std::uint32_t DefaultSlotTimeBits(std::uint16_t baudCode);
+
+class BusStatistics final : public RecordConsumer {
+ public:
+  explicit BusStatistics(const BusStatisticsOptions& options = {});
+  ~BusStatistics() override;
+  BusStatistics(const BusStatistics&) = delete;
+  BusStatistics& operator=(const BusStatistics&) = delete;
+
+  Result Begin(const RecordLoop& loop) override;
+  void OnEvent(const CaptureEvent& event, const RecordLoop& loop) override;
+  bool OnRecord(const RecordView& record) override;
+  Result End(RunEnd how) override;
+
+  // The figures of the records seen so far (a request still waiting for the record after it
+  // counts as unanswered). `error`: the reader's message that ended the run, if any.
+  BusFigures Figures(std::optional<std::string> error = std::nullopt) const;
+
+ private:
+  struct State;
+  BusStatisticsOptions options_;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace fdc

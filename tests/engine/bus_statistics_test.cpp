@@ -1,0 +1,371 @@
+// The bus health figures at the edges of their definitions: pairing a request with the record
+// after it, the slot time, early, late and illegal responses, absent polls, repeats and their
+// chains, an unknown baud rate, a pairing across files and across a loss of synchronisation,
+// cycle and rotation times, and the run's own figures.
+#include "engine/bus_statistics.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/test_support.h"
+
+namespace fdc {
+namespace {
+
+using test::CaptureBytes;
+using test::TempDir;
+using test::WriteRun;
+using Bytes = std::vector<std::uint8_t>;
+
+std::uint8_t Check(const Bytes& body) {
+  unsigned sum = 0;
+  for (std::uint8_t b : body) sum += b;
+  return static_cast<std::uint8_t>(sum);
+}
+
+Bytes Sd1(std::uint8_t da, std::uint8_t sa, std::uint8_t fc) {
+  return {kSd1, da, sa, fc, Check({da, sa, fc}), kEd};
+}
+Bytes Sd2(std::uint8_t da, std::uint8_t sa, std::uint8_t fc, Bytes unit) {
+  Bytes body = {da, sa, fc};
+  body.insert(body.end(), unit.begin(), unit.end());
+  const auto le = static_cast<std::uint8_t>(body.size());
+  Bytes frame = {kSd2, le, le, kSd2};
+  frame.insert(frame.end(), body.begin(), body.end());
+  frame.push_back(Check(body));
+  frame.push_back(kEd);
+  return frame;
+}
+Bytes Token(std::uint8_t da, std::uint8_t sa) { return {kSd4, da, sa}; }
+const Bytes kSc = {0xe5};
+
+// Requests and responses of master 1 and slave 5.
+const Bytes kSrd = Sd1(5, 1, 0x7d);        // SRDH, FCB set: expects a reply
+const Bytes kSrdOther = Sd1(5, 1, 0x5d);   // the same with the FCB toggled
+const Bytes kReply = Sd1(1, 5, 0x08);      // DL
+const Bytes kPoll = Sd1(5, 1, 0x49);       // RFDL: the status poll
+const Bytes kSendNoAck = Sd1(5, 1, 0x44);  // SDNL: expects no reply
+
+struct Step {
+  Bytes frame;
+  std::int64_t gapBits;  // idle bit times before the frame (any sign)
+  std::uint8_t status = 0;
+  std::int64_t extraTicks = 0;
+};
+
+// The run of the steps at one baud code (1M5: 16 ticks per bit, slot time 300 bits), in one
+// capture file, and its figures.
+BusFigures FiguresOf(const std::vector<Step>& steps, std::uint16_t baudCode = 4,
+                     BusStatisticsOptions options = {}) {
+  const std::int64_t k = baudCode == 1 ? 4 : baudCode == 2 ? 8 : 16;
+  TempDir dir;
+  CaptureBytes file(baudCode);
+  std::int64_t end = 1000;
+  for (const Step& step : steps) {
+    const std::int64_t t = end + step.gapBits * k + step.extraTicks;
+    file.Record(static_cast<std::uint64_t>(t), step.frame, step.status);
+    end = t + 11 * k * static_cast<std::int64_t>(step.frame.size());
+  }
+  WriteRun(dir, {file});
+  DumpRequest request;
+  request.CaptureBase = dir.File("cap");
+  request.StartHour = 12;
+  BusStatistics statistics(options);
+  RecordLoop loop(request, nullptr, RunControl(nullptr));
+  RecordConsumer* const consumers[] = {&statistics};
+  const Result result = loop.Run(consumers);
+  EXPECT_TRUE(result.ok()) << result.ErrorText();
+  return statistics.Figures();
+}
+
+const StationFigures* StationOf(const BusFigures& f, std::uint8_t address) {
+  for (const StationFigures& s : f.stations) {
+    if (s.address == address) return &s;
+  }
+  return nullptr;
+}
+
+TEST(BusStatistics, PairingAndTheSlotTime) {
+  struct Case {
+    const char* name;
+    std::vector<Step> steps;
+    std::uint64_t answered, noResponse, absent, late, illegal, early;
+  };
+  const Case cases[] = {
+      {"reply at exactly the slot time", {{kSrd, 40}, {kReply, 300}}, 1, 0, 0, 0, 0, 0},
+      {"reply one tick later", {{kSrd, 40}, {kReply, 300, 0, 1}}, 0, 1, 0, 1, 0, 0},
+      {"a short acknowledgement answers", {{kSrd, 40}, {kSc, 20}}, 1, 0, 0, 0, 0, 0},
+      {"early: under 11 bit times", {{kSrd, 40}, {kReply, 10}}, 1, 0, 0, 0, 0, 1},
+      {"early: a negative response time", {{kSrd, 40}, {kReply, -3}}, 1, 0, 0, 0, 0, 1},
+      {"exactly 11 bit times is not early", {{kSrd, 40}, {kReply, 11}}, 1, 0, 0, 0, 0, 0},
+      {"a corrupt reply in time is illegal", {{kSrd, 40}, {kReply, 20, 0x40}}, 0, 1, 0, 0, 1, 0},
+      {"a corrupt reply too late is neither", {{kSrd, 40}, {kReply, 301, 0x40}}, 0, 1, 0, 0, 0, 0},
+      {"a reply from another station", {{kSrd, 40}, {Sd1(1, 6, 0x08), 20}}, 0, 1, 0, 0, 0, 0},
+      {"a reply to another master", {{kSrd, 40}, {Sd1(2, 5, 0x08), 20}}, 0, 1, 0, 0, 0, 0},
+      {"the next request instead of a reply", {{kSrd, 40}, {kSrdOther, 400}}, 0, 2, 0, 0, 0, 0},
+      {"a status poll unanswered is absent",
+       {{kPoll, 40}, {kSrd, 400}, {kReply, 20}},
+       1,
+       0,
+       1,
+       0,
+       0,
+       0},
+      {"a status poll answered late",
+       {{kPoll, 40}, {kSc, 350}, {kSrd, 40}, {kReply, 20}},
+       1,
+       0,
+       1,
+       1,
+       0,
+       0},
+      {"the run ends after the request", {{kSrd, 40}}, 0, 1, 0, 0, 0, 0},
+      {"no reply expected", {{kSendNoAck, 40}, {Token(2, 1), 400}}, 0, 0, 0, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const BusFigures f = FiguresOf(c.steps);
+    const StationFigures* slave = StationOf(f, 5);
+    if (c.answered + c.noResponse == 0) {
+      // Neither answering nor asked for a reply (status polls aside): no station entry.
+      EXPECT_EQ(slave, nullptr);
+      continue;
+    }
+    ASSERT_NE(slave, nullptr);
+    EXPECT_EQ(slave->answered, c.answered);
+    EXPECT_EQ(slave->noResponse, c.noResponse);
+    EXPECT_EQ(slave->absentPolls, c.absent);
+    EXPECT_EQ(slave->lateResponses, c.late);
+    EXPECT_EQ(slave->illegalResponses, c.illegal);
+    EXPECT_EQ(slave->earlyResponses, c.early);
+    EXPECT_EQ(slave->requestsReceived, c.answered + c.noResponse + c.absent);
+  }
+}
+
+TEST(BusStatistics, AShortAcknowledgementIsSentByTheStationItAnswers) {
+  const BusFigures answering = FiguresOf({{kSrd, 40}, {kSc, 20}});
+  const StationFigures* slave = StationOf(answering, 5);
+  ASSERT_NE(slave, nullptr);
+  EXPECT_EQ(slave->framesSent, 1u);
+  EXPECT_EQ(slave->responsesSent, 1u);
+  EXPECT_FALSE(slave->stationType.has_value());  // an SC has no function code
+  EXPECT_TRUE(answering.run.silentStations.empty());
+  // Too late, it answers nothing and is sent by no station: the slave is silent.
+  const BusFigures late = FiguresOf({{kSrd, 40}, {kSc, 301}});
+  EXPECT_EQ(StationOf(late, 5)->framesSent, 0u);
+  EXPECT_EQ(late.run.silentStations, std::vector<std::uint8_t>{5});
+  EXPECT_FALSE(StationOf(late, 5)->firstSeenNs.has_value());
+}
+
+TEST(BusStatistics, RepeatsAndTheirChains) {
+  struct Case {
+    const char* name;
+    std::vector<Step> steps;
+    std::uint64_t repeats, chainMax, noResponseRunMax;
+  };
+  const Step q{kSrd, 40};
+  const Step again{kSrd, 300};  // after the slot time
+  const Step reply{kReply, 20};
+  const Case cases[] = {
+      {"one repeat", {q, again, reply}, 1, 1, 1},
+      {"two repeats in a chain", {q, again, again, reply}, 2, 2, 2},
+      {"after an answered request the same bytes are no repeat", {q, reply, again, reply}, 0, 0, 0},
+      {"a token between: a new rotation", {q, {Token(1, 1), 300}, again, reply}, 0, 0, 1},
+      {"other bytes (FCB toggled) are no repeat", {q, {kSrdOther, 300}, reply}, 0, 0, 1},
+      {"a status poll between keeps the chain", {q, again, {kPoll, 300}, again, reply}, 2, 2, 2},
+      // The third request is no repeat and ends the chain; the fourth repeats nothing (the
+      // request before it from the same master had other bytes); the fifth repeats the fourth.
+      {"a request of another kind ends the chain",
+       {q, again, {Sd1(5, 1, 0x7c), 300}, again, again, reply},
+       2,
+       1,
+       4},
+      {"chains to the same station from two masters",
+       {q, again, {Sd1(5, 2, 0x7d), 300}, {Sd1(5, 2, 0x7d), 300}, reply},
+       2,
+       1,
+       4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const BusFigures f = FiguresOf(c.steps);
+    const StationFigures* slave = StationOf(f, 5);
+    ASSERT_NE(slave, nullptr);
+    EXPECT_EQ(slave->repeats, c.repeats);
+    EXPECT_EQ(slave->repeatChainMax, c.chainMax);
+    EXPECT_EQ(slave->noResponseRunMax, c.noResponseRunMax);
+    std::uint64_t minuteRepeats = 0;
+    for (const MinuteFigures& m : f.minutes) minuteRepeats += m.repeats;
+    EXPECT_EQ(minuteRepeats, c.repeats);
+  }
+}
+
+TEST(BusStatistics, AnUnknownBaudRate) {
+  // Code 0: no slot time test, every figure in time units absent.
+  const BusFigures f =
+      FiguresOf({{kSrd, 40}, {kReply, 5000}, {kSrd, 40}, {kReply, 20, 0x01}, {Token(1, 1), 40}}, 0);
+  EXPECT_FALSE(f.rateKnown);
+  const StationFigures* slave = StationOf(f, 5);
+  ASSERT_NE(slave, nullptr);
+  EXPECT_EQ(slave->answered, 1u);  // however late
+  EXPECT_EQ(slave->lateResponses, 0u);
+  EXPECT_EQ(slave->illegalResponses, 1u);
+  EXPECT_FALSE(slave->earlyResponses.has_value());
+  EXPECT_FALSE(slave->responseTimeBits.has_value());
+  EXPECT_FALSE(slave->cycleNs.has_value());
+  EXPECT_FALSE(slave->firstSeenNs.has_value());
+  const StationFigures* master = StationOf(f, 1);
+  ASSERT_NE(master, nullptr);
+  EXPECT_FALSE(master->tokenRotationNs.has_value());
+  EXPECT_FALSE(master->tsynViolations.has_value());
+  EXPECT_FALSE(f.run.startNs.has_value());
+  EXPECT_FALSE(f.run.busLoadPermille.has_value());
+}
+
+TEST(BusStatistics, PairingAcrossFilesAndAcrossALossOfSynchronisation) {
+  // At 12M: k = 4. The request ends the first file; the reply begins the second.
+  TempDir dir;
+  CaptureBytes first(1);
+  CaptureBytes second(1);
+  for (int i = 0; i < 100; ++i) first.Record(static_cast<std::uint64_t>(i) * 10000, Token(1, 1));
+  first.Record(2'000'000, kSrd);
+  second.Record(2'000'000 + 264 + 80, kReply);  // 20 bit times after the request's end
+  second.Raw({0x00, 0x01, 0x02});               // damage: the reader loses synchronisation
+  second.Record(3'000'000, kSrd);
+  second.Record(3'000'000 + 264 + 80, kReply);  // the record after the request, behind damage
+  for (int i = 0; i < 100; ++i)
+    second.Record(4'000'000 + static_cast<std::uint64_t>(i) * 10000, Token(1, 1));
+  WriteRun(dir, {first, second});
+  DumpRequest request;
+  request.CaptureBase = dir.File("cap");
+  request.StartHour = 12;
+  request.NumMin = 2;
+  BusStatistics statistics;
+  RecordLoop loop(request, nullptr, RunControl(nullptr));
+  RecordConsumer* const consumers[] = {&statistics};
+  ASSERT_TRUE(loop.Run(consumers).ok());
+  const BusFigures f = statistics.Figures();
+  const StationFigures* slave = StationOf(f, 5);
+  ASSERT_NE(slave, nullptr);
+  EXPECT_EQ(slave->answered, 1u + (f.run.syncLosses == 1 ? 1u : 0u));
+  ASSERT_EQ(f.minutes.size(), 2u);
+  EXPECT_EQ(f.minutes[0].records, 101u);
+  EXPECT_EQ(f.run.files, 2u);
+  ASSERT_TRUE(slave->responseTimeBits.has_value());
+  EXPECT_EQ(slave->responseTimeBits->min, 20);
+}
+
+TEST(BusStatistics, CycleRotationAndTsyn) {
+  // 1M5, k = 16. Data exchange to slave 5 every 1000 bit times, repeats left out; tokens to
+  // master 1 every 2000 bit times; one token after an idle of 32 bit times (a TSYN violation).
+  const Step token{Token(1, 1), 500};
+  const BusFigures f = FiguresOf({token,
+                                  {kSrd, 40},
+                                  {kReply, 20},
+                                  {Token(1, 1), 32},
+                                  {kSrdOther, 33},
+                                  {kSrdOther, 300},  // a repeat: no cycle
+                                  {kReply, 20}},
+                                 4, {std::nullopt, 100});
+  const StationFigures* master = StationOf(f, 1);
+  const StationFigures* slave = StationOf(f, 5);
+  ASSERT_NE(master, nullptr);
+  ASSERT_NE(slave, nullptr);
+  EXPECT_TRUE(master->master);
+  EXPECT_FALSE(slave->master);
+  EXPECT_EQ(master->tsynViolations, 1u);
+  // Between the two tokens: the token, the request and the reply with their idle times, 257 bit
+  // times of 16 ticks, each tick 1000/24 ns.
+  ASSERT_TRUE(master->tokenRotationNs.has_value());
+  EXPECT_EQ(master->tokenRotationNs->count, 1u);
+  const std::int64_t rotationTicks = (3 * 11 + 40 + 6 * 11 + 20 + 6 * 11 + 32) * 16;
+  EXPECT_EQ(master->tokenRotationNs->min, rotationTicks * 1000 / 24);
+  EXPECT_EQ(master->ttrExceeded, 1u);  // above 100 bit times
+  ASSERT_TRUE(slave->cycleNs.has_value());
+  EXPECT_EQ(slave->cycleNs->count, 1u);
+  // From the first request's start to the next one that is no repeat: 250 bit times, 4000 ticks,
+  // 166666 ns (4000 · 1000 / 24 truncated).
+  EXPECT_EQ(slave->cycleNs->min, 166666);
+  EXPECT_EQ(slave->cycleNs->mean, 166666);
+  EXPECT_FALSE(master->cycleNs.has_value());
+  EXPECT_FALSE(slave->tokenRotationNs.has_value());
+  EXPECT_EQ(slave->repeats, 1u);
+  EXPECT_EQ(slave->services[kServiceDataExchange], 3u);
+}
+
+TEST(BusStatistics, ResponseTimesInBitTimesRoundDown) {
+  // Replies 20 bit times and 5 ticks, and 3 bit times and 1 tick early: floor, not truncation.
+  const BusFigures f = FiguresOf({{kSrd, 40},
+                                  {kReply, 20, 0, 5},
+                                  {kSrd, 40},
+                                  {kReply, -3, 0, -1},
+                                  {kSrd, 40},
+                                  {kReply, 299, 0, 15}});
+  const StationFigures* slave = StationOf(f, 5);
+  ASSERT_NE(slave, nullptr);
+  ASSERT_TRUE(slave->responseTimeBits.has_value());
+  EXPECT_EQ(slave->responseTimeBits->count, 3u);
+  EXPECT_EQ(slave->responseTimeBits->min, -4);   // -49 ticks
+  EXPECT_EQ(slave->responseTimeBits->max, 299);  // 4799 ticks, inside the slot time
+  EXPECT_EQ(slave->responseTimeBits->mean, (325 - 49 + 4799) / 48);
+  EXPECT_EQ(slave->earlyResponses, 1u);
+}
+
+TEST(BusStatistics, ServicesByFunctionAndDsap) {
+  const BusFigures f = FiguresOf({
+      {kPoll, 40},                               // status poll, unanswered
+      {Sd2(0x85, 0x81, 0x6d, {60, 62}), 400},    // Slave_Diag
+      {Sd2(1, 0x85, 0x08, {62, 60, 0, 0}), 20},  // its reply
+      {Sd2(0x85, 0x81, 0x5d, {61, 62, 1}), 40},  // Set_Prm
+      {Sd2(0x81, 0x85, 0x08, {62, 61}), 20},
+      {Sd2(0x85, 0x81, 0x7d, {62, 62, 2}), 40},  // Chk_Cfg
+      {Sd2(0x81, 0x85, 0x0a, {62, 62}), 20},     // DH: diagnosis flagged
+      {Sd2(5, 1, 0x5d, {1, 2}), 40},             // data exchange
+      {Sd2(1, 5, 0x03, {}), 20},                 // RS: a negative response
+      {Sd2(0x85, 0x81, 0x7d, {40, 62, 1}), 40},  // another DSAP: other
+      {Sd2(1, 5, 0x01, {}), 20},                 // UE
+      {kSendNoAck, 40},                          // no reply expected: still a service
+  });
+  const StationFigures* slave = StationOf(f, 5);
+  ASSERT_NE(slave, nullptr);
+  EXPECT_EQ(slave->services,
+            (std::array<std::uint64_t, kServiceCount>{1, 1, 1, 1, 0, 0, 0, 0, 1, 2}));
+  EXPECT_EQ(slave->diagnosisFlagged, 1u);
+  EXPECT_EQ(slave->negativeRs, 1u);
+  EXPECT_EQ(slave->negativeUe, 1u);
+  EXPECT_EQ(slave->stationType, 0);
+  EXPECT_EQ(slave->answered, 5u);
+  EXPECT_EQ(slave->absentPolls, 1u);
+}
+
+TEST(BusStatistics, RunFigures) {
+  const BusFigures f = FiguresOf({
+      {Token(1, 1), 40},
+      {Bytes{0x10, 5, 1, 0x7d}, 40},                          // SD1 of 4 bytes: length
+      {Bytes{kSd2, 9, 9, kSd2, 5, 1, 0x7d, 0, 0, 0}, 40},     // LE
+      {Bytes{kSd2, 4, 5, kSd2, 5, 1, 0x7d, 0, 0, 0x16}, 40},  // LEr
+      {Bytes{kSd2, 4, 4, 0x69, 5, 1, 0x7d, 0, 0, 0x16}, 40},  // second SD
+      {Bytes{0x42}, 40},                                      // unknown SD
+      {Bytes{}, 40},                                          // empty
+      {Sd1(5, 1, 0x7d), 40, 0x41},                            // status bits s and c
+      {Bytes{kSd1, 5, 1, 0x7d, 0x00, kEd}, 40},               // a wrong FCS
+      {Bytes{kSd1, 5, 1, 0x7d, 0x83, 0x17}, 40},              // a wrong ED
+  });
+  EXPECT_EQ(f.run.records, 10u);
+  EXPECT_EQ(f.run.valid, 1u);
+  EXPECT_EQ(f.run.corrupt, 9u);
+  EXPECT_EQ(f.run.malformed, (std::array<std::uint64_t, kMalformedCount>{1, 1, 1, 1, 1, 1}));
+  EXPECT_EQ(f.run.fcsErrors, 1u);
+  EXPECT_EQ(f.run.edErrors, 1u);
+  EXPECT_EQ(f.run.statusBits[0], 1u);
+  EXPECT_EQ(f.run.statusBits[6], 1u);
+  ASSERT_TRUE(f.run.busLoadPermille.has_value());
+  // Σ 11·k·L over the span from the first start to the last end, with 40 idle bits between.
+  const std::int64_t busy = 11 * (3 + 4 + 10 + 10 + 10 + 1 + 0 + 6 + 6 + 6);
+  EXPECT_EQ(*f.run.busLoadPermille, 1000 * busy / (busy + 9 * 40));
+}
+
+}  // namespace
+}  // namespace fdc
