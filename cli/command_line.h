@@ -5,11 +5,9 @@
 #include <string>
 #include <vector>
 
-namespace fdc {
+#include "cli/run_arguments.h"
 
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitDumpFailed = 1;
-inline constexpr int kExitUsage = 2;
+namespace fdc {
 
 // Runs fdcdump with the arguments after the program name; returns the exit status.
 int RunCommandLine(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);

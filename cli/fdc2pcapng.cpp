@@ -1,0 +1,11 @@
+// fdc2pcapng: exports a run of capture files to pcapng for Wireshark.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/export_command.h"
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  return fdc::RunExportCommand(args, stdout, stderr);
+}

@@ -1,0 +1,112 @@
+// Reading the shared arguments of fdcdump and fdc2pcapng, and planning their request.
+#include "cli/run_arguments.h"
+
+#include <algorithm>
+
+namespace fdc {
+
+namespace {
+
+int Usage(const ArgumentSpec& spec, std::FILE* stream, int status) {
+  std::fwrite(spec.usage.data(), 1, spec.usage.size(), stream);
+  return status;
+}
+
+}  // namespace
+
+int Refuse(std::FILE* err, std::string_view message) {
+  std::fprintf(err, "%.*s\n", static_cast<int>(message.size()), message.data());
+  return kExitUsage;
+}
+
+std::optional<int> ReadRunArguments(const ArgumentSpec& spec, const std::vector<std::string>& argv,
+                                    RunArguments& a, std::FILE* out, std::FILE* err) {
+  const std::string program(spec.program);
+  for (std::size_t i = 0; i < argv.size(); ++i) {
+    const std::string& word = argv[i];
+    if (word == "--help" || word == "-h") return Usage(spec, out, kExitOk);
+    if (word == "--quiet" || word == "-q") {
+      a.quiet = true;
+      continue;
+    }
+    // Options take their value from the next word or after "=".
+    std::string name = word;
+    std::optional<std::string> value;
+    if (word.rfind("--", 0) == 0 && word.find('=') != std::string::npos) {
+      name = word.substr(0, word.find('='));
+      value = word.substr(word.find('=') + 1);
+    }
+    std::string* target = nullptr;
+    const bool own = std::find(spec.own.begin(), spec.own.end(), name) != spec.own.end();
+    if (name == "--opt") {
+      target = &a.optionFile;
+    } else if (name == "--minutes") {
+      target = &a.minutes;
+    } else if (name == "--start-ref") {
+      target = &a.startRef;
+    } else if (name == "--end-ref") {
+      target = &a.endRef;
+    } else if (name == "--arg" || name == "--output") {
+      target = nullptr;
+    } else if (own) {
+      target = &a.extra[name];
+    } else if (word.size() > 1 && word[0] == '-') {
+      std::fprintf(err, "%s: unknown option '%s'\n", program.c_str(), word.c_str());
+      return Usage(spec, err, kExitUsage);
+    } else {
+      if (a.captureFile) {
+        std::fprintf(err, "%s: more than one capture file given\n", program.c_str());
+        return Usage(spec, err, kExitUsage);
+      }
+      a.captureFile = word;
+      continue;
+    }
+    if (!value) {
+      if (i + 1 >= argv.size()) {
+        std::fprintf(err, "%s: %s needs a value\n", program.c_str(), name.c_str());
+        return Usage(spec, err, kExitUsage);
+      }
+      value = argv[++i];
+    }
+    if (name == "--arg") {
+      if (a.args.size() == 4) return Refuse(err, "At most four --arg values");
+      a.args.push_back(*value);
+    } else if (name == "--output") {
+      a.output = *value;
+    } else {
+      *target = *value;
+    }
+  }
+  if (!a.captureFile) {
+    std::fprintf(err, "%s: no capture file given\n", program.c_str());
+    return Usage(spec, err, kExitUsage);
+  }
+  return std::nullopt;
+}
+
+std::optional<int> PlanRequest(const ArgumentSpec& spec, const RunArguments& a,
+                               std::string_view outputExtension, DumpRequest& request,
+                               std::FILE* err) {
+  // The dialog's checks, in the order in which it stores its fields.
+  DumpRequestInput input;
+  input.captureFile = *a.captureFile;
+  input.optionFile = a.optionFile;
+  input.endRef = a.endRef;
+  input.numMin = a.minutes;
+  input.startRef = a.startRef;
+  for (std::size_t i = 0; i < a.args.size(); ++i) input.args[i] = a.args[i];
+  if (a.output) input.outputPath = *a.output;
+  input.outputExtension = std::string(outputExtension);
+  const DumpRequestPlan plan = PlanDumpRequest(input);
+  if (!plan.ok()) {
+    std::string_view message = plan.message;
+    if (!message.empty() && message.back() == '\n') message.remove_suffix(1);
+    if (plan.refused == RequestField::kOutput)
+      std::fprintf(err, "%.*s: ", static_cast<int>(spec.program.size()), spec.program.data());
+    return Refuse(err, message);
+  }
+  request = plan.request;
+  return std::nullopt;
+}
+
+}  // namespace fdc
