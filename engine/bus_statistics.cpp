@@ -133,6 +133,8 @@ struct Station {
   Series rotationNs;
   std::uint64_t ttrExceeded = 0;
   std::uint64_t tsynViolations = 0;
+  std::vector<std::uint64_t> histogram;  // see StationSeries
+  std::vector<std::pair<std::uint32_t, Series>> rotationByMinute;
   bool receivedExpectingRequest = false;  // a request expecting a reply, status polls excluded
 };
 
@@ -205,6 +207,11 @@ struct BusStatistics::State {
   }
   std::int64_t Ns(std::int64_t ticks) const { return loop->Time().TicksToNs(ticks); }
 
+  std::vector<std::uint64_t>& Histogram(Station& station) {
+    if (station.histogram.empty()) station.histogram.assign(std::size_t{tslBits} + 1, 0);
+    return station.histogram;
+  }
+
   void Include(std::uint8_t address) {
     if (address <= kLastStation) stations[address].present = true;
   }
@@ -234,6 +241,7 @@ struct BusStatistics::State {
           answered = true;
         } else {
           ++station.lateResponses;
+          Histogram(station)[tslBits] += 1;  // the bin above the slot time
         }
       }
       // A short acknowledgement that answers is sent by the addressed station; one that answers
@@ -256,6 +264,8 @@ struct BusStatistics::State {
       if (k != 0) {
         station.responseTicks.Add(gap);
         if (gap < 11 * k) ++station.earlyResponses;
+        const std::int64_t bits = std::clamp<std::int64_t>(FloorDiv(gap, k), 0, tslBits - 1);
+        Histogram(station)[static_cast<std::size_t>(bits)] += 1;
       }
       return;
     }
@@ -380,7 +390,8 @@ struct BusStatistics::State {
     }
   }
 
-  void Token(const Telegram& t, bool hasGap, std::int64_t gap, std::int64_t ticks) {
+  void Token(const Telegram& t, std::uint32_t file, bool hasGap, std::int64_t gap,
+             std::int64_t ticks) {
     const std::uint8_t sa = t.Sa();
     const std::uint8_t da = t.Da();
     Sent(sa, ticks);
@@ -392,8 +403,12 @@ struct BusStatistics::State {
     ++receiver.tokensReceived;
     if (receiver.hasToken && k != 0) {
       const std::int64_t rotation = ticks - receiver.lastTokenTicks;
-      receiver.rotationNs.Add(Ns(rotation));
+      const std::int64_t rotationNs = Ns(rotation);
+      receiver.rotationNs.Add(rotationNs);
       if (options.ttrBits && rotation > ttrTicks) ++receiver.ttrExceeded;
+      auto& byMinute = receiver.rotationByMinute;
+      if (byMinute.empty() || byMinute.back().first != file) byMinute.emplace_back(file, Series{});
+      byMinute.back().second.Add(rotationNs);
     }
     receiver.hasToken = true;
     receiver.lastTokenTicks = ticks;
@@ -428,7 +443,8 @@ void BusStatistics::OnEvent(const CaptureEvent& event, const RecordLoop& loop) {
   switch (event.kind) {
     case CaptureEvent::Kind::kFileOpened:
       ++s.run.files;
-      s.minutes.push_back({loop.Captures().Files()[event.file].name});
+      s.minutes.emplace_back();
+      s.minutes.back().file = loop.Captures().Files()[event.file].name;
       break;
     case CaptureEvent::Kind::kSyncLost:
       ++s.run.syncLosses;
@@ -460,7 +476,10 @@ bool BusStatistics::OnRecord(const RecordView& view) {
   s.busTicks.Add(11 * s.k * record.FrameLen);
 
   ++s.run.records;
-  if (minute != nullptr) ++minute->records;
+  if (minute != nullptr) {
+    if (minute->records == 0 && s.k != 0) minute->firstRecordNs = s.Ns(ticks);
+    ++minute->records;
+  }
   if (t.status != 0) {
     for (std::size_t bit = 0; bit < s.run.statusBits.size(); ++bit) {
       if (t.status & kStatusBits[bit].mask) ++s.run.statusBits[bit];
@@ -515,7 +534,7 @@ bool BusStatistics::OnRecord(const RecordView& view) {
   if (!valid) return true;
   switch (t.kind) {
     case FrameKind::kSd4:
-      s.Token(t, hasGap, gap, ticks);
+      s.Token(t, record.File, hasGap, gap, ticks);
       break;
     case FrameKind::kSc:
       break;  // sent by the station it answers, if any (see Resolve)
@@ -607,6 +626,15 @@ BusFigures BusStatistics::Figures(std::optional<std::string> error) const {
       }
     }
     figures.stations.push_back(std::move(f));
+    if (known && (!st.histogram.empty() || !st.rotationByMinute.empty())) {
+      StationSeries series;
+      series.address = address;
+      series.responseHistogram = st.histogram;
+      for (const auto& [minute, rotation] : st.rotationByMinute) {
+        series.rotationByMinute.push_back({minute, rotation.AsIs()});
+      }
+      figures.series.push_back(std::move(series));
+    }
   }
   return figures;
 }

@@ -109,7 +109,8 @@ struct RunFigures {
 };
 
 struct MinuteFigures {
-  std::string file;  // as the dump's "File      :" line shows it
+  std::string file;                           // as the dump's "File      :" line shows it
+  std::optional<std::int64_t> firstRecordNs;  // absolute time of its first record (not in JSON)
   std::uint64_t records = 0;
   std::uint64_t corrupt = 0;
   std::uint64_t noResponse = 0;
@@ -117,10 +118,26 @@ struct MinuteFigures {
   std::uint64_t syncLosses = 0;
 };
 
+// What the health view draws besides the figures (known rate only).
+struct StationSeries {
+  std::uint8_t address = 0;
+  // Response times of answered requests in bins of one bit time, 0 to the slot time (earlier ones
+  // in the first, the slot time itself in the last), then one bin above the slot time for the
+  // late responses: tslBits + 1 bins, or none when the station answered nothing.
+  std::vector<std::uint64_t> responseHistogram;
+  // Token rotation times of a master, per minute file in which rotations ended.
+  struct MinuteRotation {
+    std::uint32_t minute = 0;  // index into BusFigures::minutes
+    SeriesFigures rotationNs;
+  };
+  std::vector<MinuteRotation> rotationByMinute;
+};
+
 struct BusFigures {
   RunFigures run;
   std::vector<StationFigures> stations;  // by address
   std::vector<MinuteFigures> minutes;    // one per capture file read
+  std::vector<StationSeries> series;     // by address, stations with something to draw
   // What the figures were computed with.
   std::uint16_t baudCode = 0;
   bool rateKnown = false;

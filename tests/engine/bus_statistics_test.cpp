@@ -313,6 +313,37 @@ TEST(BusStatistics, ResponseTimesInBitTimesRoundDown) {
   EXPECT_EQ(slave->earlyResponses, 1u);
 }
 
+TEST(BusStatistics, SeriesForTheCharts) {
+  // Slot time 300 bits at 1M5: replies at 5, 5 and 299.9 bit times, one 3 bits early, one late.
+  const BusFigures f = FiguresOf({{Token(1, 1), 40},
+                                  {kSrd, 40},
+                                  {kReply, 5},
+                                  {kSrd, 40},
+                                  {kReply, 5, 0, 15},
+                                  {kSrd, 40},
+                                  {kReply, 299, 0, 15},
+                                  {kSrd, 40},
+                                  {kReply, -3},
+                                  {kSrd, 40},
+                                  {kReply, 400},
+                                  {Token(1, 1), 40}});
+  ASSERT_EQ(f.series.size(), 2u);
+  const StationSeries& master = f.series[0];
+  const StationSeries& slave = f.series[1];
+  EXPECT_EQ(master.address, 1);
+  EXPECT_TRUE(master.responseHistogram.empty());
+  ASSERT_EQ(master.rotationByMinute.size(), 1u);
+  EXPECT_EQ(master.rotationByMinute[0].minute, 0u);
+  EXPECT_EQ(master.rotationByMinute[0].rotationNs.count, 1u);
+  EXPECT_EQ(slave.address, 5);
+  ASSERT_EQ(slave.responseHistogram.size(), 301u);
+  EXPECT_EQ(slave.responseHistogram[0], 1u);  // early, clamped to the first bin
+  EXPECT_EQ(slave.responseHistogram[5], 2u);
+  EXPECT_EQ(slave.responseHistogram[299], 1u);
+  EXPECT_EQ(slave.responseHistogram[300], 1u);  // above the slot time
+  EXPECT_TRUE(f.minutes[0].firstRecordNs.has_value());
+}
+
 TEST(BusStatistics, ServicesByFunctionAndDsap) {
   const BusFigures f = FiguresOf({
       {kPoll, 40},                               // status poll, unanswered
