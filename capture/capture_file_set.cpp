@@ -255,4 +255,25 @@ Result CaptureFileSet::FindSync() {
 
 void CaptureFileSet::CloseFiles() { file_.Close(); }
 
+Result CaptureFileSet::Resume(const CaptureRunFiles& files, std::span<const CaptureFileInfo> opened,
+                              const ReadCheckpoint& checkpoint) {
+  Start(files);
+  if (checkpoint.file >= opened.size() || checkpoint.file >= files.count) {
+    return Fail("Unable to Open Input File %s",
+                CaptureFileName(files.base, files.hour, files.minute, files.extension).c_str());
+  }
+  files_.assign(opened.begin(), opened.begin() + checkpoint.file + 1);
+  for (std::uint32_t i = 0; i <= checkpoint.file; ++i) AdvanceMinute(hour_, minute_);
+  filesLeft_ = files.count - checkpoint.file - 1;
+  currentName_ = files_.back().name;
+  if (!file_.Open(currentName_)) return Fail("Unable to Open Input File %s", currentName_.c_str());
+  file_.Seek(checkpoint.position);
+  lastGoodPos_ = checkpoint.position;
+  recordsRead_ = checkpoint.recordsRead;
+  record_.Timestamp = checkpoint.lastTimestamp;
+  record_.FrameLen = checkpoint.lastFrameLen;
+  record_.RefNumber = checkpoint.recordsRead;
+  return Result::Ok();
+}
+
 }  // namespace fdc

@@ -42,6 +42,7 @@ struct CaptureRecord {
   std::uint8_t Frame[kFrameBufferSize] = {};  // FrameLen frame bytes, then the status byte
   std::uint32_t RefNumber = 0;                // 1 for the first record of the run
   std::uint32_t File = 0;         // the run's file in which the record's sync mark was read
+  std::uint32_t EndFile = 0;      // the run's file in which the record ends (the open file)
   std::uint64_t EndPosition = 0;  // position in the open file just past the record
 
   ByteView Bytes() const { return ByteView(Frame, static_cast<std::size_t>(FrameLen) + 1); }
@@ -53,6 +54,16 @@ struct CaptureFileInfo {
   std::string name;
   CaptureFileHeader header;
   std::uint64_t size = 0;
+};
+
+// Where reading stood right after a record: enough to read on from there later, in another pass
+// over the same run, exactly as the first pass went on.
+struct ReadCheckpoint {
+  std::uint64_t lastTimestamp = 0;  // the record read last
+  std::uint32_t position = 0;       // just past it in file `file` (capture files are below 2 GB)
+  std::uint32_t recordsRead = 0;    // its RefNumber
+  std::uint16_t file = 0;
+  std::uint8_t lastFrameLen = 0;
 };
 
 // Why a synchronisation search failed.
@@ -100,6 +111,16 @@ class CaptureFileSet {
   // Closes the open capture file.
   void CloseFiles();
 
+  // Where reading stands after the record read last.
+  ReadCheckpoint Checkpoint() const {
+    return {record_.Timestamp, static_cast<std::uint32_t>(record_.EndPosition), record_.RefNumber,
+            static_cast<std::uint16_t>(record_.EndFile), record_.FrameLen};
+  }
+  // Sets up the run to read on from a checkpoint that an earlier pass took; `opened` are the
+  // files that pass had opened up to and including the checkpoint's file.
+  Result Resume(const CaptureRunFiles& files, std::span<const CaptureFileInfo> opened,
+                const ReadCheckpoint& checkpoint);
+
   const CaptureRecord& Record() const { return record_; }
   // The field positions of the record read last. Found on first use: most runs never ask.
   const FrameFields& Fields() const {
@@ -133,6 +154,7 @@ class CaptureFileSet {
   void RecordRead(std::uint32_t file) {
     record_.RefNumber = ++recordsRead_;
     record_.File = file;
+    record_.EndFile = OpenFileIndex();
     record_.EndPosition = file_.Tell();
     lastGoodPos_ = record_.EndPosition;
     fieldsValid_ = false;

@@ -10,30 +10,22 @@ bool RecordView::PassesFilter() const {
 
 RecordLoop::RecordLoop(const DumpRequest& request, const ShowOnlyProgram* filter,
                        const RunControl& control)
-    : request_(request), filter_(filter), control_(control) {}
+    : request_(request), filter_(filter), control_(control), cursor_(request) {}
 
 Result RecordLoop::Run(std::span<RecordConsumer* const> consumers) {
   totals_ = LoopTotals{};
   begun_ = 0;
-  time_.StartRun();
-  captures_.Start({request_.CaptureBase, request_.CaptureExtension, request_.StartHour,
-                   request_.StartMinute, request_.NumMin});
-
   // The first file is opened before any consumer creates its output, so that a run that cannot
   // start leaves no output behind.
-  Result opened = captures_.OpenNextCaptureFile();
+  Result opened = cursor_.OpenFirstFile();
   if (opened.failed()) {
     ended_ = RunEnd::kFailed;
     return opened;
   }
-  if (opened.ok()) {
-    baudCode_ = captures_.Files().front().header.BaudCode;
-    time_.SetTimeConstants(baudCode_);
-  }
   for (RecordConsumer* consumer : consumers) {
     Result begun = consumer->Begin(*this);
     if (!begun.ok()) {
-      captures_.CloseFiles();
+      cursor_.Close();
       return Finish(consumers, RunEnd::kFailed, std::move(begun));
     }
     ++begun_;
@@ -41,37 +33,36 @@ Result RecordLoop::Run(std::span<RecordConsumer* const> consumers) {
   DeliverEvents(consumers);
   if (opened.end()) return Finish(consumers, RunEnd::kEndOfData, Result::Ok());  // no files
 
-  Result synced = captures_.FindFirstSync();
-  if (!captures_.Events().empty()) DeliverEvents(consumers);
+  Result synced = cursor_.FindFirstSync();
+  if (!cursor_.Events().empty()) DeliverEvents(consumers);
   if (!synced.ok()) {
-    captures_.CloseFiles();
+    cursor_.Close();
     return Finish(consumers, RunEnd::kFailed, std::move(synced));
   }
 
   RecordView view;
-  view.record_ = &captures_.Record();
-  view.captures_ = &captures_;
-  view.time_ = &time_;
+  view.record_ = &cursor_.Record();
+  view.captures_ = &cursor_.Captures();
+  view.time_ = &cursor_.Time();
   view.filter_ = filter_;
   view.cmdArgs_ = &request_.CmdArgs;
   for (;;) {
     if (control_.StopRequested()) {
-      captures_.CloseFiles();
+      cursor_.Close();
       return Finish(consumers, RunEnd::kStopped, Result::Ok());
     }
-    Result read = captures_.ReadRecord();
-    if (!captures_.Events().empty()) DeliverEvents(consumers);
+    Result read = cursor_.Next();
+    if (!cursor_.Events().empty()) DeliverEvents(consumers);
     if (read.end()) return Finish(consumers, RunEnd::kEndOfData, Result::Ok());
     if (!read.ok()) {
-      captures_.CloseFiles();
+      cursor_.Close();
       return Finish(consumers, RunEnd::kFailed, std::move(read));
     }
-    const CaptureRecord& record = captures_.Record();
+    const CaptureRecord& record = cursor_.Record();
     totals_.records = record.RefNumber;
     ReportProgress(record.EndPosition);
-    time_.UpdateTimeBase(record.Timestamp, record.FrameLen);
     if (record.RefNumber > request_.EndRef && record.RefNumber >= request_.StartRef) {
-      captures_.CloseFiles();
+      cursor_.Close();
       return Finish(consumers, RunEnd::kLastReference, Result::Ok());
     }
 
@@ -80,7 +71,7 @@ Result RecordLoop::Run(std::span<RecordConsumer* const> consumers) {
     view.shown_ = -1;
     for (RecordConsumer* consumer : consumers) {
       if (!consumer->OnRecord(view)) {
-        captures_.CloseFiles();
+        cursor_.Close();
         return Finish(consumers, RunEnd::kFailed, Result::Ok());
       }
     }
@@ -88,7 +79,7 @@ Result RecordLoop::Run(std::span<RecordConsumer* const> consumers) {
 }
 
 void RecordLoop::DeliverEvents(std::span<RecordConsumer* const> consumers) {
-  for (const CaptureEvent& event : captures_.Events()) {
+  for (const CaptureEvent& event : cursor_.Events()) {
     switch (event.kind) {
       case CaptureEvent::Kind::kFileOpened:
         // The first record of each file prints a progress line.
@@ -104,12 +95,12 @@ void RecordLoop::DeliverEvents(std::span<RecordConsumer* const> consumers) {
     }
     for (std::size_t i = 0; i < begun_; ++i) consumers[i]->OnEvent(event, *this);
   }
-  captures_.ClearEvents();
+  cursor_.ClearEvents();
 }
 
 void RecordLoop::ReportProgress(std::uint64_t position) {
   if (position < progressCheckAt_) return;
-  const std::uint64_t size = captures_.CurrentSize();
+  const std::uint64_t size = cursor_.Captures().CurrentSize();
   // Positions and sizes are far below 2^57, so the products cannot overflow.
   const auto percent = static_cast<std::uint32_t>(size == 0 ? 100 : position * 100 / size);
   // The first position whose percentage is one more.
@@ -118,10 +109,10 @@ void RecordLoop::ReportProgress(std::uint64_t position) {
   lastPercent_ = percent;
   if (control_.progress == nullptr) return;
   RunProgress progress;
-  progress.fileName = captures_.CurrentName();
+  progress.fileName = cursor_.Captures().CurrentName();
   progress.filePercent = percent;
   progress.fileCount = request_.NumMin;
-  progress.fileNumber = static_cast<std::uint32_t>(captures_.Files().size());
+  progress.fileNumber = static_cast<std::uint32_t>(cursor_.Captures().Files().size());
   progress.records = totals_.records;
   control_.progress->OnProgress(progress);
 }

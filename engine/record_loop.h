@@ -13,6 +13,7 @@
 #include "common/result.h"
 #include "engine/dump_run.h"
 #include "engine/run_control.h"
+#include "engine/run_cursor.h"
 #include "engine/time_base.h"
 #include "options/show_only.h"
 
@@ -112,10 +113,12 @@ class RecordLoop {
   Result Run(std::span<RecordConsumer* const> consumers);
 
   const DumpRequest& Request() const { return request_; }
-  const CaptureFileSet& Captures() const { return captures_; }
-  const TimeBase& Time() const { return time_; }
+  const CaptureFileSet& Captures() const { return cursor_.Captures(); }
+  const TimeBase& Time() const { return cursor_.Time(); }
   // The first file's baud code, which sets the run's time constants.
-  std::uint16_t BaudCode() const { return baudCode_; }
+  std::uint16_t BaudCode() const { return cursor_.BaudCode(); }
+  // Where reading stands after the record handed on last.
+  RunCheckpoint Checkpoint() const { return cursor_.Checkpoint(); }
   const LoopTotals& Totals() const { return totals_; }
   RunEnd Ended() const { return ended_; }
 
@@ -127,9 +130,7 @@ class RecordLoop {
   const DumpRequest& request_;
   const ShowOnlyProgram* filter_;
   RunControl control_;
-  CaptureFileSet captures_;
-  TimeBase time_;
-  std::uint16_t baudCode_ = 0;
+  RunCursor cursor_;
   LoopTotals totals_;
   RunEnd ended_ = RunEnd::kEndOfData;
   std::uint32_t lastPercent_ = 100;

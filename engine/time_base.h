@@ -14,6 +14,13 @@ class TimeBase {
   // Starts a run: the next record is the first one, and the next printed line the first line.
   void StartRun();
   void UpdateTimeBase(std::uint64_t timestamp, std::uint8_t frameLen);
+  // Goes on after a record read in an earlier pass: the next record's gap refers to it.
+  void Resume(std::uint64_t lastTimestamp, std::uint8_t lastFrameLen) {
+    firstRecord_ = false;
+    prevTimestamp_ = static_cast<std::int64_t>(lastTimestamp);
+    prevFrameLen_ = lastFrameLen;
+    deltaBase_ = prevTimestamp_;
+  }
 
   std::int64_t AbsTimeNs() const { return TicksToNs(absTicks_); }
   std::int64_t DeltaTimeNs() const { return TicksToNs(deltaTicks_); }

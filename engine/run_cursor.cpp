@@ -1,0 +1,47 @@
+// RunCursor: the start of a run, a resumed run, and the step to the next record.
+#include "engine/run_cursor.h"
+
+namespace fdc {
+
+RunCursor::RunCursor(const DumpRequest& request) : request_(request) {}
+
+CaptureRunFiles RunCursor::Files() const {
+  return {request_.CaptureBase, request_.CaptureExtension, request_.StartHour, request_.StartMinute,
+          request_.NumMin};
+}
+
+Result RunCursor::OpenFirstFile() {
+  time_.StartRun();
+  captures_.Start(Files());
+  Result opened = captures_.OpenNextCaptureFile();
+  if (opened.ok()) {
+    baudCode_ = captures_.Files().front().header.BaudCode;
+    time_.SetTimeConstants(baudCode_);
+  }
+  return opened;
+}
+
+Result RunCursor::Resume(const RunCheckpoint& checkpoint, std::span<const CaptureFileInfo> opened) {
+  if (checkpoint.atStart) {
+    Result first = OpenFirstFile();
+    if (!first.ok()) return first;
+    return FindFirstSync();
+  }
+  time_.StartRun();
+  if (!opened.empty()) {
+    baudCode_ = opened.front().header.BaudCode;
+    time_.SetTimeConstants(baudCode_);
+  }
+  Result resumed = captures_.Resume(Files(), opened, checkpoint.read);
+  if (!resumed.ok()) return resumed;
+  time_.Resume(checkpoint.read.lastTimestamp, checkpoint.read.lastFrameLen);
+  return Result::Ok();
+}
+
+Result RunCursor::Next() {
+  Result read = captures_.ReadRecord();
+  if (read.ok()) time_.UpdateTimeBase(Record().Timestamp, Record().FrameLen);
+  return read;
+}
+
+}  // namespace fdc

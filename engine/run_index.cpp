@@ -1,0 +1,264 @@
+// The run index and its two builders, and random reading of its rows.
+#include "engine/run_index.h"
+
+#include <algorithm>
+
+namespace fdc {
+
+bool IsFaulty(const Telegram& t, ByteView record) {
+  if (t.status != 0 || !t.Decoded()) return true;
+  return t.HasBody() && (t.ed != kEd || !FcsMatches(record, t));
+}
+
+bool RowFilter::Matches(const CaptureFileSet& captures, const TimeBase& time,
+                        const Telegram& telegram) const {
+  const ByteView bytes = captures.Record().Bytes();
+  if (faultsOnly && !IsFaulty(telegram, bytes)) return false;
+  if (program == nullptr) return true;
+  return EvaluateShowOnly(*program, captures.Fields(), bytes, time.GapMicroseconds(), cmdArgs) != 0;
+}
+
+// --- RunIndex --------------------------------------------------------------------------------
+
+std::uint64_t RunIndex::Rows() const {
+  std::lock_guard lock(mutex_);
+  return rows_;
+}
+
+std::uint64_t RunIndex::Records() const {
+  std::lock_guard lock(mutex_);
+  return records_;
+}
+
+bool RunIndex::Complete() const {
+  std::lock_guard lock(mutex_);
+  return complete_;
+}
+
+std::optional<std::string> RunIndex::Error() const {
+  std::lock_guard lock(mutex_);
+  return error_;
+}
+
+std::optional<IndexEntry> RunIndex::EntryFor(std::uint64_t row) const {
+  std::lock_guard lock(mutex_);
+  if (entries_.empty() || row >= rows_) return std::nullopt;
+  const auto after =
+      std::upper_bound(entries_.begin(), entries_.end(), row,
+                       [](std::uint64_t r, const IndexEntry& e) { return r < e.row; });
+  if (after == entries_.begin()) return std::nullopt;
+  return *(after - 1);
+}
+
+std::optional<IndexEntry> RunIndex::EntryForRecord(std::uint32_t refNumber) const {
+  std::lock_guard lock(mutex_);
+  if (entries_.empty() || refNumber == 0 || refNumber > records_) return std::nullopt;
+  const auto after = std::upper_bound(entryRecords_.begin(), entryRecords_.end(), refNumber);
+  if (after == entryRecords_.begin()) return std::nullopt;
+  return entries_[static_cast<std::size_t>(after - entryRecords_.begin() - 1)];
+}
+
+std::optional<std::uint64_t> RunIndex::FaultyStretch(std::uint64_t row, bool forward) const {
+  std::lock_guard lock(mutex_);
+  if (entries_.empty()) return std::nullopt;
+  const auto after =
+      std::upper_bound(entries_.begin(), entries_.end(), row,
+                       [](std::uint64_t r, const IndexEntry& e) { return r < e.row; });
+  std::ptrdiff_t i = std::max<std::ptrdiff_t>(after - entries_.begin() - 1, 0);
+  for (; i >= 0 && i < static_cast<std::ptrdiff_t>(entries_.size()); i += forward ? 1 : -1) {
+    if (faulty_[static_cast<std::size_t>(i)]) return entries_[static_cast<std::size_t>(i)].row;
+  }
+  return std::nullopt;
+}
+
+std::vector<CaptureFileInfo> RunIndex::Files() const {
+  std::lock_guard lock(mutex_);
+  return files_;
+}
+
+std::array<bool, 128> RunIndex::Addresses() const {
+  std::lock_guard lock(mutex_);
+  return addresses_;
+}
+
+void RunIndex::ResetLocked() {
+  entries_.clear();
+  entryRecords_.clear();
+  faulty_.clear();
+  files_.clear();
+  addresses_ = {};
+  rows_ = 0;
+  records_ = 0;
+  complete_ = false;
+  error_.reset();
+}
+
+// --- RunIndexer ------------------------------------------------------------------------------
+
+Result RunIndexer::Begin(const RecordLoop& loop) {
+  loop_ = &loop;
+  before_ = RunCheckpoint{};
+  std::lock_guard lock(index_.mutex_);
+  index_.ResetLocked();
+  return Result::Ok();
+}
+
+void RunIndexer::OnEvent(const CaptureEvent& event, const RecordLoop&) {
+  if (event.kind != CaptureEvent::Kind::kFileOpened) ++pendingEvents_;
+}
+
+bool RunIndexer::OnRecord(const RecordView& view) {
+  const Telegram& t = view.Dissected();
+  const bool faulty = IsFaulty(t, view.Bytes());
+  if (records_ % kIndexStride == 0) {
+    Publish();
+    std::lock_guard lock(index_.mutex_);
+    index_.entries_.push_back({rows_, before_});
+    index_.entryRecords_.push_back(view.RefNumber());
+    index_.faulty_.push_back(false);
+    faulty_ = false;
+  }
+  if (faulty) faulty_ = true;
+  if (t.HasAddresses()) {
+    addresses_[t.Da()] = true;
+    addresses_[t.Sa()] = true;
+  }
+  rows_ += pendingEvents_ + 1;
+  pendingEvents_ = 0;
+  ++records_;
+  before_ = loop_->Checkpoint();
+  return true;
+}
+
+void RunIndexer::Publish() {
+  std::lock_guard lock(index_.mutex_);
+  index_.rows_ = rows_;
+  index_.records_ = records_;
+  if (!index_.faulty_.empty() && faulty_) index_.faulty_.back() = true;
+  index_.addresses_ = addresses_;
+  if (loop_ != nullptr) index_.files_ = loop_->Captures().Files();
+}
+
+Result RunIndexer::End(RunEnd) {
+  // Events after the last record are rows too; without any record they have no entry to be read
+  // from, so a run of events alone shows none.
+  if (records_ > 0) rows_ += pendingEvents_;
+  pendingEvents_ = 0;
+  Publish();
+  return Result::Ok();
+}
+
+void RunIndexer::Finish(const Result& result) {
+  std::lock_guard lock(index_.mutex_);
+  if (result.failed()) index_.error_ = result.ErrorText();
+  index_.complete_ = true;
+}
+
+// --- MatchIndexer ----------------------------------------------------------------------------
+
+Result MatchIndexer::Begin(const RecordLoop& loop) {
+  loop_ = &loop;
+  before_ = RunCheckpoint{};
+  std::lock_guard lock(index_.mutex_);
+  index_.ResetLocked();
+  return Result::Ok();
+}
+
+bool MatchIndexer::OnRecord(const RecordView& view) {
+  const Telegram& t = view.Dissected();
+  ++records_;
+  if (filter_.Matches(loop_->Captures(), loop_->Time(), t)) {
+    const bool entryDue = matches_ == 0 || matches_ - matchesAtEntry_ >= kIndexStride ||
+                          records_ - recordsAtEntry_ >= kIndexStride;
+    if (entryDue) {
+      Publish();
+      std::lock_guard lock(index_.mutex_);
+      index_.entries_.push_back({matches_, before_});
+      index_.entryRecords_.push_back(view.RefNumber());
+      index_.faulty_.push_back(false);
+      faulty_ = false;
+      matchesAtEntry_ = matches_;
+      recordsAtEntry_ = records_;
+    }
+    if (IsFaulty(t, view.Bytes())) faulty_ = true;
+    ++matches_;
+  }
+  before_ = loop_->Checkpoint();
+  return true;
+}
+
+void MatchIndexer::Publish() {
+  std::lock_guard lock(index_.mutex_);
+  index_.rows_ = matches_;
+  index_.records_ = records_;
+  if (!index_.faulty_.empty() && faulty_) index_.faulty_.back() = true;
+  if (loop_ != nullptr) index_.files_ = loop_->Captures().Files();
+}
+
+Result MatchIndexer::End(RunEnd) {
+  Publish();
+  return Result::Ok();
+}
+
+void MatchIndexer::Finish(const Result& result) {
+  std::lock_guard lock(index_.mutex_);
+  if (result.failed()) index_.error_ = result.ErrorText();
+  index_.complete_ = true;
+}
+
+// --- RowReader -------------------------------------------------------------------------------
+
+RowReader::RowReader(const DumpRequest& request, const RunIndex& index, const RowFilter* filter)
+    : request_(request), index_(index), filter_(filter) {}
+
+Result RowReader::Read(std::uint64_t first, std::uint64_t count,
+                       const std::function<bool(const RowItem&)>& take) {
+  const std::optional<IndexEntry> entry = index_.EntryFor(first);
+  if (!entry || count == 0) return Result::Ok();
+  const std::uint64_t end = std::min(first + count, index_.Rows());
+  const std::vector<CaptureFileInfo> files = index_.Files();
+  RunCursor cursor(request_);
+  Result resumed = cursor.Resume(entry->at, files);
+  if (resumed.failed()) return resumed;
+
+  std::uint64_t row = entry->row;
+  Telegram telegram;
+  RowItem item;
+  // Hands on one row if it is wanted; false once the last wanted row is past.
+  auto offer = [&](RowItem& it) {
+    it.row = row++;
+    if (it.row < first) return true;
+    if (it.row >= end) return false;
+    return take(it) && row < end;
+  };
+  for (;;) {
+    Result read = resumed.end() ? Result::End() : cursor.Next();
+    resumed = Result::Ok();
+    if (filter_ == nullptr) {
+      for (const CaptureEvent& event : cursor.Events()) {
+        if (event.kind == CaptureEvent::Kind::kFileOpened) continue;
+        item = RowItem{};
+        item.kind = event.kind == CaptureEvent::Kind::kSyncLost ? RowKind::kSyncLost
+                                                                : RowKind::kFileCutShort;
+        item.event = &event;
+        if (!offer(item)) return Result::Ok();
+      }
+    }
+    cursor.ClearEvents();
+    if (!read.ok()) return read.end() ? Result::Ok() : read;
+    const CaptureRecord& record = cursor.Record();
+    DissectTelegram(record.Bytes(), record.FrameLen, telegram);
+    if (filter_ != nullptr && !filter_->Matches(cursor.Captures(), cursor.Time(), telegram))
+      continue;
+    item = RowItem{};
+    item.kind = RowKind::kRecord;
+    item.record = &record;
+    item.telegram = &telegram;
+    item.absNs = cursor.Time().AbsTimeNs();
+    item.gapNs = cursor.Time().GapTimeNs();
+    item.faulty = IsFaulty(telegram, record.Bytes());
+    if (!offer(item)) return Result::Ok();
+  }
+}
+
+}  // namespace fdc

@@ -1,0 +1,158 @@
+// The index of a run for the desktop's record table: one entry for every 4096 rows, from which
+// a cursor reads on to any row at once, built in one pass in the background while the table
+// already shows the rows indexed so far; and the same for the records a filter lets through.
+// Memory stays bounded: 32 bytes an entry, whatever the length of the run.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/record_loop.h"
+#include "engine/run_cursor.h"
+
+namespace fdc {
+
+inline constexpr std::uint32_t kIndexStride = 4096;
+
+// A faulty record, as the table colours it and "faults only" selects it: a status bit, a frame
+// that does not decode, a wrong FCS or ED.
+bool IsFaulty(const Telegram& telegram, ByteView record);
+
+// What a table row shows: a record, or an event of the reader (only in the unfiltered table).
+enum class RowKind : std::uint8_t { kRecord, kSyncLost, kFileCutShort };
+
+struct IndexEntry {
+  std::uint64_t row = 0;  // reading on from `at` yields this row first
+  RunCheckpoint at;
+};
+
+// Grows during its pass, read from other threads meanwhile.
+class RunIndex {
+ public:
+  std::uint64_t Rows() const;
+  std::uint64_t Records() const;  // records read so far (all of them when Complete)
+  bool Complete() const;
+  std::optional<std::string> Error() const;  // the reader's message that ended the pass
+  // The entry from which row `row` is read: the last one at or before it.
+  std::optional<IndexEntry> EntryFor(std::uint64_t row) const;
+  // The entry from which the record with this reference number is read.
+  std::optional<IndexEntry> EntryForRecord(std::uint32_t refNumber) const;
+  // The first row at or after `row` (or at or before, backwards) whose stretch of kIndexStride
+  // rows holds a faulty record; nothing when there is none.
+  std::optional<std::uint64_t> FaultyStretch(std::uint64_t row, bool forward) const;
+  std::vector<CaptureFileInfo> Files() const;
+  // Station addresses seen as DA or SA of a frame that decodes.
+  std::array<bool, 128> Addresses() const;
+
+ private:
+  friend class RunIndexer;
+  friend class MatchIndexer;
+  // Empties the index for a new pass; the caller holds the lock.
+  void ResetLocked();
+
+  mutable std::mutex mutex_;
+  std::vector<IndexEntry> entries_;
+  std::vector<std::uint32_t> entryRecords_;  // RefNumber of the first record read from each
+  std::vector<bool> faulty_;                 // per entry
+  std::vector<CaptureFileInfo> files_;
+  std::array<bool, 128> addresses_{};
+  std::uint64_t rows_ = 0;
+  std::uint64_t records_ = 0;
+  bool complete_ = false;
+  std::optional<std::string> error_;
+};
+
+// Builds the index of every row: the records, and each loss of synchronisation and each file left
+// after a failed search as a row of its own before the record that follows it.
+class RunIndexer final : public RecordConsumer {
+ public:
+  explicit RunIndexer(RunIndex& index) : index_(index) {}
+  Result Begin(const RecordLoop& loop) override;
+  void OnEvent(const CaptureEvent& event, const RecordLoop& loop) override;
+  bool OnRecord(const RecordView& record) override;
+  Result End(RunEnd how) override;
+  // The pass's result, to be set once the loop has returned.
+  void Finish(const Result& result);
+
+ private:
+  void Publish();
+
+  RunIndex& index_;
+  const RecordLoop* loop_ = nullptr;
+  RunCheckpoint before_;  // after the record before the current one
+  std::uint64_t rows_ = 0;
+  std::uint64_t records_ = 0;
+  std::uint32_t pendingEvents_ = 0;  // event rows waiting for the next record
+  std::array<bool, 128> addresses_{};
+  bool faulty_ = false;
+};
+
+// Which records a filtered table shows: the ShowOnly equation of the request's loop (the loop's
+// filter) and, when asked, only faulty records.
+struct RowFilter {
+  const ShowOnlyProgram* program = nullptr;  // none: every record
+  std::array<std::int32_t, 4> cmdArgs{};
+  bool faultsOnly = false;
+  bool Matches(const CaptureFileSet& captures, const TimeBase& time,
+               const Telegram& telegram) const;
+};
+
+// Builds the index of the records a filter lets through: an entry every 4096 matches, and at
+// the next match whenever 4096 records have passed since the last entry, so that reading from an
+// entry to any of its matches takes at most some thousand records.
+class MatchIndexer final : public RecordConsumer {
+ public:
+  MatchIndexer(RunIndex& index, const RowFilter& filter) : index_(index), filter_(filter) {}
+  Result Begin(const RecordLoop& loop) override;
+  bool OnRecord(const RecordView& record) override;
+  Result End(RunEnd how) override;
+  void Finish(const Result& result);
+
+ private:
+  void Publish();
+
+  RunIndex& index_;
+  RowFilter filter_;
+  const RecordLoop* loop_ = nullptr;
+  RunCheckpoint before_;
+  std::uint64_t matches_ = 0;
+  std::uint64_t records_ = 0;
+  std::uint64_t recordsAtEntry_ = 0;
+  std::uint64_t matchesAtEntry_ = 0;
+  bool faulty_ = false;
+};
+
+// One row as the table shows it.
+struct RowItem {
+  std::uint64_t row = 0;
+  RowKind kind = RowKind::kRecord;
+  const CaptureRecord* record = nullptr;  // kRecord
+  const Telegram* telegram = nullptr;     // kRecord
+  const CaptureEvent* event = nullptr;    // the events
+  std::int64_t absNs = 0;                 // kRecord: the record's times
+  std::int64_t gapNs = 0;
+  bool faulty = false;
+};
+
+// Reads rows of an index at random: resumes a cursor at the entry before the first row wanted and
+// reads on. `filter` null: the unfiltered table (records and event rows).
+class RowReader {
+ public:
+  RowReader(const DumpRequest& request, const RunIndex& index, const RowFilter* filter);
+  // Hands rows first .. first + count - 1 (fewer at the end of the index) to `take`, which returns
+  // false to stop early. Returns the reader's failure, if any.
+  Result Read(std::uint64_t first, std::uint64_t count,
+              const std::function<bool(const RowItem&)>& take);
+
+ private:
+  const DumpRequest& request_;
+  const RunIndex& index_;
+  const RowFilter* filter_;
+};
+
+}  // namespace fdc

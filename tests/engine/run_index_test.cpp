@@ -1,0 +1,217 @@
+// Reading a run from the middle: a checkpoint after any record resumes exactly as the first pass
+// went on, across damage and file changes; the indexes of all rows and of a filter's matches read
+// any row at random as a pass from the start reads it.
+#include "engine/run_index.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "options/show_only_compiler.h"
+#include "tests/support/test_support.h"
+
+namespace fdc {
+namespace {
+
+using test::CaptureBytes;
+using test::TempDir;
+
+std::string SourceDir() {
+  const char* dir = std::getenv("FDC_SOURCE_DIR");
+  return dir != nullptr ? dir : ".";
+}
+
+DumpRequest GoldenRun(const std::string& kind) {
+  DumpRequest request;
+  request.CaptureBase = SourceDir() + "/tests/golden/runs/" + kind + "/Line2";
+  request.StartHour = 23;
+  request.StartMinute = 58;
+  request.NumMin = 3;
+  return request;
+}
+
+// One row as text: what is compared between a pass from the start and a reader.
+std::string RowText(const RowItem& item) {
+  if (item.kind == RowKind::kSyncLost) {
+    return "lost at " + std::to_string(item.event->offset) + " after " +
+           std::to_string(item.event->lastRefNumber);
+  }
+  if (item.kind == RowKind::kFileCutShort) return "cut " + std::to_string(item.event->file);
+  std::string text = std::to_string(item.record->RefNumber) + " t" +
+                     std::to_string(item.record->Timestamp) + " g" + std::to_string(item.gapNs) +
+                     " a" + std::to_string(item.absNs) + (item.faulty ? " faulty" : "");
+  for (std::uint8_t i = 0; i < item.record->FrameLen; ++i)
+    text += " " + std::to_string(item.record->Frame[i]);
+  return text;
+}
+
+// The rows of a whole run as an index pass and a reader from the start see them.
+struct Indexed {
+  RunIndex index;
+  std::vector<std::string> rows;
+};
+
+void IndexAndReadAll(const DumpRequest& request, const RowFilter* filter, Indexed& out) {
+  RecordLoop loop(request, nullptr, RunControl(nullptr));
+  Result result = Result::Ok();
+  if (filter == nullptr) {
+    RunIndexer indexer(out.index);
+    RecordConsumer* const consumers[] = {&indexer};
+    result = loop.Run(consumers);
+    indexer.Finish(result);
+  } else {
+    MatchIndexer indexer(out.index, *filter);
+    RecordConsumer* const consumers[] = {&indexer};
+    result = loop.Run(consumers);
+    indexer.Finish(result);
+  }
+  ASSERT_TRUE(out.index.Complete());
+  RowReader reader(request, out.index, filter);
+  const Result read = reader.Read(0, out.index.Rows(), [&](const RowItem& item) {
+    EXPECT_EQ(item.row, out.rows.size());
+    out.rows.push_back(RowText(item));
+    return true;
+  });
+  EXPECT_TRUE(!read.failed() || result.failed()) << read.ErrorText();
+  EXPECT_EQ(out.rows.size(), out.index.Rows());
+}
+
+TEST(RunIndex, ACheckpointResumesAsTheFirstPassWentOn) {
+  // After every record of every damaged run, a cursor resumed at the checkpoint reads the same
+  // next record (and events) as the pass that took it.
+  for (const char* kind :
+       {"garbage", "sync", "len0", "len255", "malformed", "split", "truncated", "header-only"}) {
+    SCOPED_TRACE(kind);
+    const DumpRequest request = GoldenRun(kind);
+    struct Recorder : RecordConsumer {
+      const RecordLoop* loop = nullptr;
+      std::vector<RunCheckpoint> checkpoints;
+      std::vector<std::string> next;  // the record after each checkpoint
+      std::vector<CaptureFileInfo> files;
+      Result Begin(const RecordLoop& l) override {
+        loop = &l;
+        return Result::Ok();
+      }
+      bool OnRecord(const RecordView& view) override {
+        next.push_back(std::to_string(view.RefNumber()) + "@" +
+                       std::to_string(view.Record().Timestamp) + " g" +
+                       std::to_string(view.Time().GapTimeNs()));
+        checkpoints.push_back(loop->Checkpoint());
+        files = loop->Captures().Files();
+        return true;
+      }
+    } recorder;
+    RecordLoop loop(request, nullptr, RunControl(nullptr));
+    RecordConsumer* const consumers[] = {&recorder};
+    (void)loop.Run(consumers);
+    ASSERT_GT(recorder.next.size(), 100u);
+    for (std::size_t i = 0; i + 1 < recorder.next.size(); ++i) {
+      RunCursor cursor(request);
+      ASSERT_TRUE(cursor.Resume(recorder.checkpoints[i], recorder.files).ok());
+      const Result read = cursor.Next();
+      ASSERT_TRUE(read.ok()) << i << ": " << read.ErrorText();
+      EXPECT_EQ(std::to_string(cursor.Record().RefNumber) + "@" +
+                    std::to_string(cursor.Record().Timestamp) + " g" +
+                    std::to_string(cursor.Time().GapTimeNs()),
+                recorder.next[i + 1]);
+    }
+  }
+}
+
+// A run of two files with damage in each, long enough for several index entries.
+void WriteLongRun(const TempDir& dir) {
+  const std::vector<std::uint8_t> token = {0xdc, 0x02, 0x01};
+  const std::vector<std::uint8_t> sd1 = {0x10, 0x02, 0x01, 0x49, 0x4c, 0x16};
+  CaptureBytes first;
+  CaptureBytes second;
+  std::uint64_t t = 0;
+  for (int i = 0; i < 9000; ++i) {
+    first.Record(t += 100, i % 7 == 0 ? sd1 : token, i % 1000 == 999 ? 0x40 : 0);
+    if (i == 5000) first.Raw({0x00, 0x01});
+  }
+  for (int i = 0; i < 6000; ++i) {
+    second.Record(t += 100, i % 5 == 0 ? sd1 : token);
+    if (i == 3000) second.Raw(std::vector<std::uint8_t>(300, 0x55));  // the rest is left
+  }
+  test::WriteRun(dir, {first, second, second});
+}
+
+TEST(RunIndex, AnyRowReadsAsAPassFromTheStartReadsIt) {
+  TempDir dir;
+  WriteLongRun(dir);
+  DumpRequest request;
+  request.CaptureBase = dir.File("cap");
+  request.StartHour = 12;
+  request.NumMin = 3;
+  ShowOnlyProgram sd1;
+  ASSERT_TRUE(CompileShowOnlyText("SD == SD1#", sd1).ok());
+  RowFilter onlySd1;
+  onlySd1.program = &sd1;
+  RowFilter faults;
+  faults.faultsOnly = true;
+  struct Case {
+    const char* name;
+    const RowFilter* filter;
+    std::uint64_t rows;
+  };
+  const Case cases[] = {
+      {"every row", nullptr, 0}, {"SD1 only", &onlySd1, 0}, {"faults", &faults, 0}};
+  std::mt19937 random(7);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Indexed all;
+    IndexAndReadAll(request, c.filter, all);
+    ASSERT_GT(all.rows.size(), 0u);
+    RowReader reader(request, all.index, c.filter);
+    for (int trial = 0; trial < 40; ++trial) {
+      const std::uint64_t first = random() % all.rows.size();
+      const std::uint64_t count = 1 + random() % 50;
+      std::vector<std::string> seen;
+      ASSERT_FALSE(reader
+                       .Read(first, count,
+                             [&](const RowItem& item) {
+                               seen.push_back(RowText(item));
+                               return true;
+                             })
+                       .failed());
+      const std::uint64_t end = std::min<std::uint64_t>(first + count, all.rows.size());
+      ASSERT_EQ(seen.size(), end - first);
+      for (std::size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i], all.rows[first + i]);
+    }
+  }
+}
+
+TEST(RunIndex, RowsEventsRecordsAndFaults) {
+  TempDir dir;
+  WriteLongRun(dir);
+  DumpRequest request;
+  request.CaptureBase = dir.File("cap");
+  request.StartHour = 12;
+  request.NumMin = 3;
+  Indexed all;
+  IndexAndReadAll(request, nullptr, all);
+  // 9000 records and a loss; 3001 records, a loss and the file left; 3001 again, and a loss in
+  // the last file, where the failed search ends the run.
+  EXPECT_EQ(all.index.Records(), 9000u + 3001u + 3001u);
+  EXPECT_EQ(all.index.Rows(), all.index.Records() + 1 + 2 + 1);
+  EXPECT_EQ(all.index.Error(), "Capture File Sync Error: SYNC_MARK not found");
+  EXPECT_EQ(all.rows.back().rfind("lost at", 0), 0u);
+  EXPECT_EQ(all.rows[5001].rfind("lost at", 0), 0u);
+  const auto entry = all.index.EntryForRecord(9001);
+  ASSERT_TRUE(entry.has_value());
+  EXPECT_LE(entry->row, 9001u);
+  // Faulty records (status c) stand at every 1000th record of the first file only.
+  const std::optional<std::uint64_t> fault = all.index.FaultyStretch(0, true);
+  ASSERT_TRUE(fault.has_value());
+  EXPECT_EQ(*fault, 0u);
+  EXPECT_FALSE(all.index.FaultyStretch(all.index.Rows() - 1, true).has_value());
+  EXPECT_EQ(all.index.Files().size(), 3u);
+  const std::array<bool, 128> addresses = all.index.Addresses();
+  EXPECT_TRUE(addresses[1] && addresses[2]);
+  EXPECT_FALSE(addresses[3]);
+}
+
+}  // namespace
+}  // namespace fdc
