@@ -20,7 +20,7 @@ const char kFdcgenUsage[] =
     "  --baud CODE               bus rate: 1-9 or 12M 6M 3M 1M5 500K 187K5 93K75 19K2 9K6\n"
     "                            (default 1M5); sets the clock rate and the bus timing\n"
     "  --header-baud N           baud code written in the headers, 0-65535 (default: --baud)\n"
-    "  --seed S                  seed of the traffic and the damage (default 1)\n"
+    "  --seed S                  seed of the traffic, the damage and the faults (default 1)\n"
     "  --records-per-minute N    exactly N records in each file, spread over the minute\n"
     "                            (default 1000)\n"
     "  --saturate                a busy line: each file holds a minute of back-to-back traffic\n"
@@ -31,6 +31,8 @@ const char kFdcgenUsage[] =
     "                            minute of the day, in ticks)\n"
     "  --damage KIND[@FILE],...  damage the run; FILE counts the run's files from 0\n"
     "                            (default: the last file for truncated, a middle one otherwise)\n"
+    "  --fault KIND[@STATION][:NAME=VALUE...],...\n"
+    "                            a clean line with these bus faults, and its ground truth\n"
     "  --quiet                   print nothing on success\n"
     "  --help                    print this text\n"
     "\n"
@@ -44,9 +46,36 @@ const char kFdcgenUsage[] =
     "  truncated    the last record is cut short\n"
     "  header-only  the file holds only its 40-byte header\n"
     "\n"
+    "Faults (STATION is a slave of the line for the first eight kinds, a free address for\n"
+    "master, appear and missing; without one, fdcgen takes the line's slaves in turn, those\n"
+    "that no other fault names first, or free addresses from 100 up). NAME=VALUE parameters,\n"
+    "each after a colon:\n"
+    "  outage       the slave stops answering for cycles=N holds of its master (default 3): the\n"
+    "               master repeats each request retries=N times (0-7, default 2), then polls\n"
+    "               the slave's diagnosis until it answers and is parameterised again\n"
+    "  late         count=N replies (default 3) after the slot time; the master repeats\n"
+    "  early        count=N replies less than 11 bit times after the request\n"
+    "  diag         count=N replies flag diagnosis (DH); the master reads it\n"
+    "  ue, rr, rs   count=N negative replies with that function code\n"
+    "  corrupt      count=N replies recorded damaged (status bits, check byte, end delimiter);\n"
+    "               the master repeats\n"
+    "  master       a further master joins the token ring, with slaves=N of its own (0-8,\n"
+    "               default 2)\n"
+    "  appear       a new slave of the first master, first seen where the fault starts\n"
+    "  missing      a slave of the first master that never answers (retries=N as for outage)\n"
+    "  none         no fault: only the clean line\n"
+    "Every kind but none takes at=N: where it starts, in thousandths of the run's records\n"
+    "(0-999; default 500, 0 for master and missing).\n"
+    "Example: --fault outage@7:cycles=2:retries=3,late:count=1,master@40,appear@60:at=250\n"
+    "\n"
     "The same arguments always write the same bytes. After a run it prints a \"file\" line per\n"
     "file, a \"damage\" line per damage with its offset, and the \"records\" and \"bytes\" "
     "written.\n"
+    "With --fault it then prints the ground truth, \"truth PATH VALUE\": PATH names a figure\n"
+    "of fdcstat's JSON (nested names joined by \".\", minutes by the file's index), such as\n"
+    "stations.7.no_response, run.corrupt or run.silent_stations; every fault figure without a\n"
+    "line is 0. Role, station_type and first_seen_ns are given for the stations a fault adds.\n"
+    "--fault excludes --damage and a --header-baud other than the --baud.\n"
     "Exit status: 0 on success, 1 when a file can't be written, 2 for a bad command line.\n";
 
 namespace {
@@ -78,6 +107,20 @@ std::string ParseDamageList(std::string_view list, RunPlan& plan) {
   }
 }
 
+std::string ParseFaultList(std::string_view list, RunPlan& plan) {
+  plan.faults.clear();
+  if (list.empty()) return "--fault: no kind given";
+  for (;;) {
+    std::size_t comma = list.find(',');
+    Fault fault;
+    std::string error = ParseFault(list.substr(0, comma), fault);
+    if (!error.empty()) return "--fault: " + error;
+    plan.faults.push_back(fault);
+    if (comma == std::string_view::npos) return {};
+    list = list.substr(comma + 1);
+  }
+}
+
 }  // namespace
 
 bool ParseIpAddress(std::string_view text, std::uint32_t& address) {
@@ -99,6 +142,7 @@ namespace {
 struct ParseState {
   bool recordsGiven = false;
   std::optional<std::string_view> damageList;
+  std::optional<std::string_view> faultList;
 };
 
 // Reads an option's value into the plan; returns nothing, or what the value should have been.
@@ -171,6 +215,11 @@ constexpr ValueOption kValueOptions[] = {
        state.damageList = value;  // read at the end, when the number of minutes is known
        return nullptr;
      }},
+    {"--fault",
+     [](std::string_view value, RunPlan&, ParseState& state) -> const char* {
+       state.faultList = value;  // read at the end, so that its messages come after the others'
+       return nullptr;
+     }},
 };
 
 const ValueOption* FindValueOption(std::string_view name) {
@@ -218,6 +267,10 @@ std::string ParseFdcgenArgs(std::span<const std::string_view> args, FdcgenComman
     std::string error = ParseDamageList(*state.damageList, plan);
     if (!error.empty()) return error;
   }
+  if (state.faultList) {
+    std::string error = ParseFaultList(*state.faultList, plan);
+    if (!error.empty()) return error;
+  }
   return CheckRunPlan(plan);
 }
 
@@ -232,7 +285,11 @@ std::string FormatSummary(const RunSummary& summary) {
   }
   std::snprintf(line, sizeof line, "records %" PRIu64 "\nbytes %" PRIu64 "\n", summary.records,
                 summary.bytes);
-  return text + line;
+  text += line;
+  for (const TruthLine& truth : summary.truth) {
+    text += "truth " + truth.path + " " + truth.value + "\n";
+  }
+  return text;
 }
 
 }  // namespace fdc::gen

@@ -24,8 +24,8 @@ std::string ParseFdcgenArgs(std::span<const std::string_view> args, FdcgenComman
 // "A.B.C.D" as the header stores it, first octet in the top byte.
 bool ParseIpAddress(std::string_view text, std::uint32_t& address);
 
-// What fdcgen prints after a run: one "file", "damage", "records" and "bytes" line each, easy
-// to read by eye and by a script.
+// What fdcgen prints after a run: one "file", "damage", "records" and "bytes" line each, then
+// a run with faults' "truth" lines; easy to read by eye and by a script.
 std::string FormatSummary(const RunSummary& summary);
 
 }  // namespace fdc::gen

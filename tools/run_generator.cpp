@@ -11,6 +11,7 @@
 
 #include "tools/capture_writer.h"
 #include "tools/frame_builder.h"
+#include "tools/ground_truth.h"
 #include "tools/traffic.h"
 
 namespace fdc::gen {
@@ -368,13 +369,19 @@ class RunBuilder {
                                          timing.TicksPerMinute())),
         traffic_(plan.seed, timing),
         damageRng_(plan.seed ^ 0xD1B54A32D192ED03ull),
-        writer_(plan, damageRng_, summary) {
+        writer_(plan, damageRng_, summary),
+        summary_(summary) {
     BuildInjections();
+    if (!plan.faults.empty()) {
+      error_ = traffic_.InjectFaults(plan.faults, ExpectedRecords(), plan.seed);
+      truth_.emplace(timing, traffic_.AddedStations());
+    }
   }
 
   std::string Run() {
-    bool ok = plan_.saturate ? RunSaturated() : RunSpread();
+    bool ok = error_.empty() && (plan_.saturate ? RunSaturated() : RunSpread());
     if (ok) ok = writer_.Finish();
+    if (ok && truth_) summary_.truth = truth_->Lines();
     return error_.empty() ? writer_.error() : error_;
   }
 
@@ -414,6 +421,40 @@ class RunBuilder {
     clock_.Commit(t, frame.size);
     return true;
   }
+  bool Place(std::uint64_t t, const TrafficRecord& record) {
+    if (!Place(t, record.frame, record.status)) return false;
+    if (truth_) truth_->Count(record, t & kTimestampMask, std::min(MinuteOf(t), plan_.minutes - 1));
+    return true;
+  }
+
+  // Where the faults start is given as a share of the run's records: exact when each minute
+  // holds a given number, estimated from a stretch of the traffic on a saturated line.
+  std::uint64_t ExpectedRecords() const {
+    if (!plan_.saturate) return plan_.minutes * plan_.recordsPerMinute;
+    TrafficGenerator probe = traffic_;
+    BusClock clock;
+    std::uint64_t records = 0;
+    std::uint64_t elapsed = 0;
+    for (; records < 100'000 && elapsed < ticksPerMinute_; ++records) {
+      const TrafficRecord& record = probe.Next();
+      std::uint64_t t = clock.NextStart(timing_, 0, record.gapBits, record.jitterTicks);
+      clock.Commit(t, record.frame.size);
+      elapsed = t + timing_.FrameTicks(record.frame.size);
+    }
+    return records * (plan_.minutes * ticksPerMinute_) / std::max<std::uint64_t>(elapsed, 1);
+  }
+
+  // With faults, a reply must follow its request at the time the generator meant, or the
+  // report would see another fault: a request is not placed when its reply would fall beyond
+  // the run's end.
+  bool ReplyFits(std::uint64_t t, const TrafficRecord& record) const {
+    const TrafficRecord* next = traffic_.Peek();
+    if (!truth_ || !record.AwaitsReply() || next == nullptr) return true;
+    std::uint64_t replyStart = t + timing_.FrameTicks(record.frame.size) +
+                               std::uint64_t{next->gapBits} * timing_.ticksPerBit +
+                               next->jitterTicks;
+    return MinuteOf(replyStart) < plan_.minutes;
+  }
 
   bool Fire(Injection& injection) {
     injection.done = true;
@@ -452,8 +493,8 @@ class RunBuilder {
       };
       if (!FireDue(file, due)) return false;
       t = NextStart(record.gapBits, record.jitterTicks);
-      if (MinuteOf(t) >= plan_.minutes) return true;
-      if (!Place(t, record.frame, record.status)) return false;
+      if (MinuteOf(t) >= plan_.minutes || !ReplyFits(t, record)) return true;
+      if (!Place(t, record)) return false;
     }
   }
 
@@ -471,15 +512,37 @@ class RunBuilder {
       if (!share) return false;
       minuteFloor_ = MinuteStart(file);
       for (std::uint64_t i = 0; i < count; ++i) {
-        const TrafficRecord& record = traffic_.Next();
+        const TrafficRecord* record = &traffic_.Next();
+        const bool lastOfRun = file + 1 == plan_.minutes && i + 1 == count;
+        TrafficRecord standIn;
+        if (truth_ && lastOfRun && record->AwaitsReply()) {
+          standIn = traffic_.StandIn(*record);
+          record = &standIn;
+        }
         auto due = [&](const Injection& injection) { return i >= turn(injection); };
         if (!FireDue(file, due)) return false;
-        std::uint64_t t = NextStart(record.gapBits, record.jitterTicks);
-        if (i == 0 || record.stretchable) t += *share;
-        if (!Place(t, record.frame, record.status)) return false;
+        std::uint64_t t = NextStart(record->gapBits, record->jitterTicks);
+        // With faults, a reply keeps the gap it was given, so the idle goes elsewhere.
+        const bool reply = truth_ && record->meaning.role == RecordRole::kReply;
+        if ((i == 0 && !reply) || record->stretchable) t += *share;
+        if (truth_ && i + 1 == count && !lastOfRun) t = BeforeNextMinute(t, *record, file);
+        if (!Place(t, *record)) return false;
       }
     }
     return true;
+  }
+
+  // With faults, the last request of a minute whose reply starts the next minute goes as late
+  // as the minute allows, so that the reply lands in the next minute with the gap it was given
+  // (the next minute's first record never starts before that minute).
+  std::uint64_t BeforeNextMinute(std::uint64_t t, const TrafficRecord& record, unsigned file) {
+    const TrafficRecord* next = traffic_.Peek();
+    if (!record.AwaitsReply() || next == nullptr || next->meaning.role != RecordRole::kReply) {
+      return t;
+    }
+    std::uint64_t replyIdle =
+        std::uint64_t{next->gapBits} * timing_.ticksPerBit + next->jitterTicks;
+    return std::max(t, MinuteStart(file + 1) - timing_.FrameTicks(record.frame.size) - replyIdle);
   }
 
   // The idle time that each cycle start of the minute gets so that its records, laid out on
@@ -531,6 +594,8 @@ class RunBuilder {
   BusClock clock_;
   std::uint64_t minuteFloor_ = 0;  // no frame of the minute being laid out starts before it
   std::vector<Injection> injections_;
+  RunSummary& summary_;
+  std::optional<GroundTruth> truth_;  // with faults
   std::string error_;
 };
 
@@ -564,6 +629,24 @@ std::string CheckDamage(const RunPlan& plan) {
   return {};
 }
 
+// A fault run's ground truth holds only where the report sees the line as generated: no damage
+// beside the faults, the bus rate in the headers, and a clock that does not wrap.
+std::string CheckFaults(const RunPlan& plan) {
+  if (plan.faults.empty()) return {};
+  if (!plan.damage.empty()) return "Faults and damage exclude each other";
+  if (plan.headerBaudCode && *plan.headerBaudCode != plan.baudCode) {
+    return "Faults need the headers to carry the bus rate's baud code";
+  }
+  const BaudTiming timing = *FindBaudTiming(plan.baudCode);
+  const std::uint64_t origin = plan.clockStart.value_or(
+      (plan.startHour * 60ull + plan.startMinute) * timing.TicksPerMinute());
+  if (origin + plan.minutes * timing.TicksPerMinute() > kTimestampMask + 1) {
+    return "Faults need a clock that does not pass 2^48 ticks within the run";
+  }
+  TrafficGenerator line(plan.seed, timing);
+  return line.InjectFaults(plan.faults, 0, plan.seed);
+}
+
 }  // namespace
 
 std::string CheckRunPlan(const RunPlan& plan) {
@@ -586,7 +669,8 @@ std::string CheckRunPlan(const RunPlan& plan) {
   if (plan.clockStart && *plan.clockStart > kTimestampMask) {
     return "Clock start does not fit in the 48-bit timestamp";
   }
-  return CheckDamage(plan);
+  std::string damage = CheckDamage(plan);
+  return damage.empty() ? CheckFaults(plan) : damage;
 }
 
 RunOutcome GenerateRun(const RunPlan& plan) {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/faults.h"
+
 namespace fdc::gen {
 
 enum class DamageKind : std::uint8_t {
@@ -73,6 +75,9 @@ struct RunPlan {
   std::optional<std::uint64_t> clockStart;  // tick count at the run's start; default: the
                                             // start minute's minute of the day in ticks
   std::vector<Damage> damage;
+  // Faults make a clean line that carries them, and a ground truth; none keeps the traffic as
+  // it always was.
+  std::vector<Fault> faults;
 };
 
 struct RunSummary {
@@ -80,6 +85,7 @@ struct RunSummary {
   std::uint64_t records = 0;  // records written whole (a split one too, not a damaged one)
   std::uint64_t bytes = 0;
   std::vector<DamagePlacement> damage;
+  std::vector<TruthLine> truth;  // a run with faults: what the bus health report must show
 };
 
 struct RunOutcome {

@@ -36,13 +36,19 @@ constexpr std::uint8_t kFcFcv = 0x10;
 constexpr std::uint8_t kFcSrdHigh = kFcRequest | kFcFcv | 0x0D;  // send and request data, high
 constexpr std::uint8_t kFcFdlStatus = kFcRequest | 0x09;  // request FDL status (no frame count)
 constexpr std::uint8_t kFcSdnHigh = kFcRequest | 0x06;    // send data with no acknowledge, high
-constexpr std::uint8_t kFcSlaveOk = 0x00;   // FDL status response: passive station, OK
-constexpr std::uint8_t kFcDataLow = 0x08;   // response data, low priority
-constexpr std::uint8_t kFcDataHigh = 0x0A;  // response data, high priority: diagnosis waiting
+constexpr std::uint8_t kFcSlaveOk = 0x00;      // FDL status response: passive station, OK
+constexpr std::uint8_t kFcDataLow = 0x08;      // response data, low priority
+constexpr std::uint8_t kFcDataHigh = 0x0A;     // response data, high priority: diagnosis waiting
+constexpr std::uint8_t kFcUserError = 0x01;    // negative acknowledgements: user error,
+constexpr std::uint8_t kFcNoResource = 0x02;   // no resource for the data,
+constexpr std::uint8_t kFcNoService = 0x03;    // no service activated
+constexpr std::uint8_t kFcMasterReady = 0x20;  // FDL status response: master, ready for the ring
 
 // Service access points of the DP services used acyclically.
 constexpr int kSapMaster = 62;
 constexpr int kSapSlaveDiag = 60;
+constexpr int kSapSetPrm = 61;
+constexpr int kSapChkCfg = 62;
 constexpr int kSapGetCfg = 59;
 constexpr int kSapGlobalControl = 58;
 constexpr int kSapReadInputs = 56;
@@ -120,6 +126,10 @@ const TrafficRecord& TrafficGenerator::Next() {
 void TrafficGenerator::FillHold() {
   holdSize_ = 0;
   holdNext_ = 0;
+  if (clean_) {
+    FillFaultHold();
+    return;
+  }
   Master& master = masters_[holder_];
   bool first = true;
   for (std::size_t index : master.slaves) {
@@ -139,25 +149,62 @@ void TrafficGenerator::FillHold() {
   PassToken();
 }
 
-void TrafficGenerator::Emit(const Frame& frame, std::uint32_t gapBits, bool stretchable) {
+TrafficRecord& TrafficGenerator::Emit(const Frame& frame, std::uint32_t gapBits,
+                                      const RecordMeaning& meaning, bool stretchable) {
   if (holdSize_ == hold_.size()) hold_.emplace_back();
   TrafficRecord& record = hold_[holdSize_++];
+  ++emitted_;
   record.frame = frame;
   record.gapBits = gapBits;
   record.jitterTicks = rng_.Below(timing_.ticksPerBit);
   record.stretchable = stretchable;
   record.status = 0;
+  record.meaning = meaning;
   // Now and then the module reports a finding. A check error comes with a wrong check byte and
   // an end delimiter error with a wrong end delimiter, as the module would have seen them.
-  if (rng_.OneIn(4096)) {
+  if (!clean_ && rng_.OneIn(4096)) {
     record.status = static_cast<std::uint8_t>(1u << rng_.Below(8));
     std::size_t fcs = FcsPosition(record.frame);
     if (fcs != 0 && record.status == 0x40) {
       record.frame.bytes[fcs] ^= static_cast<std::uint8_t>(1 + rng_.Below(255));
+      record.meaning.badFcs = true;
     }
-    if (fcs != 0 && record.status == 0x80) record.frame.bytes[fcs + 1] = 0x17;
+    if (fcs != 0 && record.status == 0x80) {
+      record.frame.bytes[fcs + 1] = 0x17;
+      record.meaning.badEd = true;
+    }
   }
+  return record;
 }
+
+namespace {
+
+RecordMeaning Sent(RecordRole role, std::uint8_t sender, std::uint8_t station) {
+  RecordMeaning meaning;
+  meaning.role = role;
+  meaning.sender = sender;
+  meaning.station = station;
+  return meaning;
+}
+
+RecordMeaning Poll(std::uint8_t master, std::uint8_t station, bool answered, bool repeat) {
+  RecordMeaning meaning = Sent(RecordRole::kPoll, master, station);
+  meaning.answered = answered;
+  meaning.repeat = repeat;
+  return meaning;
+}
+
+// A reply with a function code; `fc` < 0 for a short acknowledgement.
+RecordMeaning Reply(std::uint8_t station, int fc) {
+  RecordMeaning meaning = Sent(RecordRole::kReply, station, station);
+  if (fc >= 0) {
+    meaning.stationType = static_cast<std::int8_t>((fc >> 4) & 0x03);
+    meaning.function = static_cast<std::uint8_t>(fc & 0x0F);
+  }
+  return meaning;
+}
+
+}  // namespace
 
 std::uint32_t TrafficGenerator::RequestGap() {
   switch (after_) {
@@ -171,38 +218,92 @@ std::uint32_t TrafficGenerator::RequestGap() {
   return kSyncBits;
 }
 
-void TrafficGenerator::Request(const Master& master, Slave& slave, int dsap, int ssap,
-                               std::span<const std::uint8_t> data, bool stretchable) {
+Frame TrafficGenerator::Request(const Master& master, Slave& slave, int dsap, int ssap,
+                                std::span<const std::uint8_t> data, bool stretchable,
+                                bool answered) {
   auto fc = static_cast<std::uint8_t>(kFcSrdHigh | (slave.fcb ? kFcFcb : 0));
   slave.fcb = !slave.fcb;
   Frame request = MakeTelegram(slave.address, master.address, fc, dsap, ssap, data);
-  Emit(request, RequestGap(), stretchable);
+  Emit(request, RequestGap(), Poll(master.address, slave.address, answered, false), stretchable);
   // A slave that misses a request gets it again, with the same frame count bit, after the
   // slot time.
-  if (rng_.OneIn(3000)) {
+  if (!clean_ && rng_.OneIn(3000)) {
+    hold_[holdSize_ - 1].meaning.answered = false;
     after_ = After::kTimeout;
-    Emit(request, RequestGap());
+    Emit(request, RequestGap(), Poll(master.address, slave.address, true, true));
   }
+  return request;
+}
+
+void TrafficGenerator::Retry(const Master& master, const Frame& request, std::uint8_t station,
+                             bool answered) {
+  Emit(request, RequestGap(), Poll(master.address, station, answered, true));
 }
 
 void TrafficGenerator::Respond(const Master& master, const Slave& slave, std::uint8_t fc, int dsap,
                                int ssap, std::span<const std::uint8_t> data) {
-  Emit(MakeTelegram(master.address, slave.address, fc, dsap, ssap, data), Tsdr(slave));
+  Emit(MakeTelegram(master.address, slave.address, fc, dsap, ssap, data), Tsdr(slave),
+       Reply(slave.address, fc));
+  after_ = After::kResponse;
+}
+
+void TrafficGenerator::Acknowledge(const Slave& slave) {
+  Emit(MakeSc(), Tsdr(slave), Reply(slave.address, -1));
   after_ = After::kResponse;
 }
 
 void TrafficGenerator::DataExchange(const Master& master, Slave& slave, bool first) {
   if (slave.outputs != 0 && rng_.OneIn(16)) slave.out[rng_.Below(slave.outputs)] = rng_.Byte();
-  Request(master, slave, kNoSap, kNoSap, {slave.out.data(), slave.outputs}, first);
-  if (slave.inputs == 0) {
-    Emit(MakeSc(), Tsdr(slave));
-    after_ = After::kResponse;
-  } else {
+  ActiveFault* fault =
+      clean_ ? DueFault(static_cast<std::size_t>(&slave - slaves_.data()), false) : nullptr;
+  const FaultKind kind = fault != nullptr ? fault->fault.kind : FaultKind::kNone;
+  // A late or damaged reply is no reply to the master: it asks again.
+  const bool missed = kind == FaultKind::kLate || kind == FaultKind::kCorrupt;
+  Frame request =
+      Request(master, slave, kNoSap, kNoSap, {slave.out.data(), slave.outputs}, first, !missed);
+  std::uint8_t fc = kFcDataLow;
+  if (slave.inputs != 0) {
     if (rng_.OneIn(8)) slave.in[rng_.Below(slave.inputs)] = rng_.Byte();
-    if (!slave.diagPending && rng_.OneIn(5000)) slave.diagPending = true;
-    std::uint8_t fc = slave.diagPending ? kFcDataHigh : kFcDataLow;
-    Respond(master, slave, fc, kNoSap, kNoSap, {slave.in.data(), slave.inputs});
+    if (!clean_ && !slave.diagPending && rng_.OneIn(5000)) slave.diagPending = true;
+    fc = slave.diagPending ? kFcDataHigh : kFcDataLow;
   }
+  if (fault == nullptr) {
+    if (slave.inputs == 0) {
+      Acknowledge(slave);
+    } else {
+      Respond(master, slave, fc, kNoSap, kNoSap, {slave.in.data(), slave.inputs});
+    }
+    return;
+  }
+  switch (kind) {
+    case FaultKind::kDiagnosis:
+      fc = kFcDataHigh;
+      slave.diagPending = true;
+      break;
+    case FaultKind::kUe:
+      fc = kFcUserError;
+      break;
+    case FaultKind::kRr:
+      fc = kFcNoResource;
+      break;
+    case FaultKind::kRs:
+      fc = kFcNoService;
+      break;
+    default:
+      break;
+  }
+  // A negative acknowledgement carries no data; nor can an output-only slave's reply, which
+  // is a short acknowledgement unless it needs a function code, and then SD1.
+  Frame reply;
+  if (slave.inputs != 0 && fc != kFcUserError && fc != kFcNoResource && fc != kFcNoService) {
+    reply = MakeTelegram(master.address, slave.address, fc, kNoSap, kNoSap,
+                         {slave.in.data(), slave.inputs});
+  } else if (slave.inputs == 0 && fc == kFcDataLow) {
+    reply = MakeSc();
+  } else {
+    reply = MakeSd1(master.address, slave.address, fc);
+  }
+  FaultyReply(master, slave, request, reply, reply.bytes[0] == kSc ? -1 : fc, *fault);
 }
 
 void TrafficGenerator::AcyclicService(const Master& master, Slave& slave, unsigned service) {
@@ -248,29 +349,34 @@ void TrafficGenerator::AcyclicService(const Master& master, Slave& slave, unsign
 void TrafficGenerator::GlobalControl(const Master& master) {
   std::array<std::uint8_t, 2> data = {kControlCommands[rng_.Below(kControlCommands.size())], 0};
   Emit(MakeTelegram(kBroadcast, master.address, kFcSdnHigh, kSapGlobalControl, kSapMaster, data),
-       RequestGap());
+       RequestGap(), Sent(RecordRole::kOther, master.address, kNoStation));
   after_ = After::kNoAcknowledge;
 }
 
 void TrafficGenerator::GapPoll(Master& master) {
   std::uint8_t address = master.gapNext;
   master.gapNext = address < master.gapLast ? address + 1 : master.gapFirst;
-  Emit(MakeSd1(address, master.address, kFcFdlStatus), RequestGap());
+  Frame poll = MakeSd1(address, master.address, kFcFdlStatus);
+  TrafficRecord& record =
+      Emit(poll, RequestGap(), Sent(RecordRole::kStatusPoll, master.address, address));
   const Slave* slave = nullptr;
   for (const Slave& candidate : slaves_) {
-    if (candidate.address == address) slave = &candidate;
+    if (candidate.address == address && candidate.present && !candidate.silent) slave = &candidate;
   }
   if (slave == nullptr) {
     after_ = After::kTimeout;
     return;
   }
-  Emit(MakeSd1(master.address, address, kFcSlaveOk), Tsdr(*slave));
+  record.meaning.answered = true;
+  Emit(MakeSd1(master.address, address, kFcSlaveOk), Tsdr(*slave), Reply(address, kFcSlaveOk));
   after_ = After::kResponse;
 }
 
 void TrafficGenerator::PassToken() {
   std::size_t next = (holder_ + 1) % masters_.size();
-  Emit(MakeSd4(masters_[next].address, masters_[holder_].address), RequestGap(), true);
+  while (!masters_[next].present) next = (next + 1) % masters_.size();
+  Emit(MakeSd4(masters_[next].address, masters_[holder_].address), RequestGap(),
+       Sent(RecordRole::kToken, masters_[holder_].address, masters_[next].address), true);
   after_ = After::kNoAcknowledge;
   holder_ = next;
 }
@@ -292,6 +398,374 @@ Frame TrafficGenerator::LongestTelegram(Rng& rng) const {
   data[3] = static_cast<std::uint8_t>(data.size() - 4);
   for (std::size_t i = 4; i < data.size(); ++i) data[i] = rng.Byte();
   return MakeTelegram(slave, master, kFcSrdHigh, kSapAcyclic, kSapAcyclic, data);
+}
+
+// Fault mode.
+
+namespace {
+
+constexpr std::uint8_t kFirstFreeChoice = 100;  // the generated line uses no address above 99
+
+}  // namespace
+
+TrafficGenerator::Slave TrafficGenerator::NewSlave(std::uint8_t address, std::size_t master) {
+  Slave slave;
+  slave.address = address;
+  slave.master = master;
+  slave.outputs = kIoSizes[faultRng_.Below(kIoSizes.size())];
+  slave.inputs = kIoSizes[faultRng_.Below(kIoSizes.size())];
+  if (slave.outputs == 0 && slave.inputs == 0) slave.inputs = 2;
+  slave.tsdrBits = 11 + faultRng_.Below(std::min<std::uint32_t>(timing_.maxTsdrBits - 11, 60));
+  slave.ident = static_cast<std::uint16_t>(0x0800 + faultRng_.Below(0x0800));
+  for (auto& byte : slave.out) byte = faultRng_.Byte();
+  for (auto& byte : slave.in) byte = faultRng_.Byte();
+  slave.present = false;
+  slave.startup = true;
+  return slave;
+}
+
+std::string TrafficGenerator::InjectFaults(std::span<const Fault> faults,
+                                           std::uint64_t expectedRecords, std::uint64_t seed) {
+  clean_ = true;
+  faultRng_ = Rng(seed ^ 0x6A09E667F3BCC909ull);
+  const std::size_t lineSlaves = slaves_.size();
+  std::array<bool, 128> onLine{};
+  for (const Master& master : masters_) onLine[master.address] = true;
+  for (const Slave& slave : slaves_) onLine[slave.address] = true;
+  onLine[kBroadcast] = true;
+
+  // The addresses asked for first, so that those chosen freely keep clear of them.
+  std::array<bool, 128> taken = onLine;
+  for (const Fault& fault : faults) {
+    if (FaultInfo(fault.kind).station != FaultStation::kNewStation || !fault.station) continue;
+    const std::uint8_t address = *fault.station;
+    if (taken[address]) {
+      return "Fault " + FaultName(fault) + ": station " + std::to_string(address) +
+             (onLine[address] ? " is already on this line" : " is named twice");
+    }
+    taken[address] = true;
+  }
+  std::string error;
+  auto freeAddress = [&](const Fault& fault) -> std::uint8_t {
+    for (unsigned i = 0; i <= kHighestStation; ++i) {
+      auto address = static_cast<std::uint8_t>((kFirstFreeChoice + i) % (kHighestStation + 1));
+      if (taken[address]) continue;
+      taken[address] = true;
+      return address;
+    }
+    error = "Fault " + FaultName(fault) + ": no free station address is left";
+    return 0;
+  };
+  auto newAddress = [&](const Fault& fault) {
+    return fault.station ? *fault.station : freeAddress(fault);
+  };
+
+  // New masters go behind the line's own, in ring order (address 0 follows the highest), so
+  // that the slaves keep their masters' indexes.
+  std::vector<std::pair<unsigned, std::size_t>> joiners;  // ring position, fault
+  std::vector<std::size_t> masterOf(faults.size());
+  for (std::size_t i = 0; i < faults.size(); ++i) {
+    if (faults[i].kind != FaultKind::kMaster) continue;
+    std::uint8_t address = newAddress(faults[i]);
+    joiners.push_back({address == 0 ? 128u : address, i});
+  }
+  std::sort(joiners.begin(), joiners.end());
+  for (const auto& [position, index] : joiners) {
+    Master master;
+    master.address = static_cast<std::uint8_t>(position % 128);
+    master.present = false;
+    masterOf[index] = masters_.size();
+    masters_.push_back(master);
+  }
+
+  // Faults that name no slave take the line's slaves in turn, those named by others last.
+  std::vector<std::size_t> turns;
+  for (bool named : {false, true}) {
+    for (std::size_t s = 0; s < lineSlaves; ++s) {
+      bool isNamed = std::any_of(faults.begin(), faults.end(), [&](const Fault& fault) {
+        return FaultInfo(fault.kind).station == FaultStation::kSlave &&
+               fault.station == slaves_[s].address;
+      });
+      if (isNamed == named) turns.push_back(s);
+    }
+  }
+  std::size_t nextSlave = 0;
+  for (std::size_t i = 0; i < faults.size() && error.empty(); ++i) {
+    const Fault& fault = faults[i];
+    ActiveFault active{fault};
+    active.start = expectedRecords * fault.At() / 1000;
+    active.left = fault.Count();
+    switch (fault.kind) {
+      case FaultKind::kNone:
+        continue;
+      case FaultKind::kMaster: {
+        active.target = masterOf[i];
+        added_.push_back(masters_[active.target].address);
+        for (unsigned n = 0; n < fault.Count() && error.empty(); ++n) {
+          std::uint8_t address = freeAddress(fault);
+          masters_[active.target].slaves.push_back(slaves_.size());
+          slaves_.push_back(NewSlave(address, active.target));
+          added_.push_back(address);
+        }
+        break;
+      }
+      case FaultKind::kAppear:
+      case FaultKind::kMissing: {
+        std::uint8_t address = newAddress(fault);
+        active.target = slaves_.size();
+        slaves_.push_back(NewSlave(address, 0));
+        added_.push_back(address);
+        break;
+      }
+      default: {
+        if (!fault.station) {
+          active.target = turns[nextSlave++ % lineSlaves];
+          break;
+        }
+        active.target = lineSlaves;
+        std::string list;
+        for (std::size_t s = 0; s < lineSlaves; ++s) {
+          if (slaves_[s].address == *fault.station) active.target = s;
+          list += " " + std::to_string(slaves_[s].address);
+        }
+        if (active.target == lineSlaves) {
+          return "Fault " + FaultName(fault) + ": station " + std::to_string(*fault.station) +
+                 " is not a slave of this line (its slaves:" + list + ")";
+        }
+        break;
+      }
+    }
+    faults_.push_back(active);
+  }
+  if (!error.empty()) return error;
+  SetGaps();
+  return {};
+}
+
+TrafficRecord TrafficGenerator::StandIn(const TrafficRecord& request) const {
+  TrafficRecord standIn = request;
+  const std::array<std::uint8_t, 2> data = {0x00, 0x00};
+  standIn.frame = MakeTelegram(kBroadcast, request.meaning.sender, kFcSdnHigh, kSapGlobalControl,
+                               kSapMaster, data);
+  standIn.meaning = Sent(RecordRole::kOther, request.meaning.sender, kNoStation);
+  return standIn;
+}
+
+// A token hold on a clean line: each slave served as its faults say, then the master's
+// occasional extras, a waiting master let into the ring, and the token passed on.
+void TrafficGenerator::FillFaultHold() {
+  StartDueFaults();
+  const Master& master = masters_[holder_];
+  for (std::size_t index : master.slaves) Serve(master, index);
+  if (!master.slaves.empty() && rng_.OneIn(48)) {
+    Slave& slave = slaves_[master.slaves[rng_.Below(master.slaves.size())]];
+    unsigned service = rng_.Below(4);
+    if (!slave.silent && !slave.startup) AcyclicService(master, slave, service);
+  }
+  if (rng_.OneIn(100)) GlobalControl(master);
+  if (master.gapFirst <= master.gapLast && rng_.OneIn(4)) GapPoll(masters_[holder_]);
+  JoinRing();
+  PassToken();
+}
+
+void TrafficGenerator::StartDueFaults() {
+  for (ActiveFault& active : faults_) {
+    if (active.started || active.start > emitted_) continue;
+    active.started = true;
+    const FaultKind kind = active.fault.kind;
+    if (kind != FaultKind::kAppear && kind != FaultKind::kMissing) continue;
+    Slave& slave = slaves_[active.target];
+    slave.present = true;
+    slave.silent = kind == FaultKind::kMissing;
+    masters_[slave.master].slaves.push_back(active.target);
+    active.done = kind == FaultKind::kAppear;
+  }
+}
+
+TrafficGenerator::ActiveFault* TrafficGenerator::DueFault(std::size_t slave, bool silence) {
+  for (ActiveFault& active : faults_) {
+    const FaultKind kind = active.fault.kind;
+    if (active.done || active.start > emitted_ || kind == FaultKind::kMaster ||
+        kind == FaultKind::kAppear || active.target != slave) {
+      continue;
+    }
+    const bool silencing = kind == FaultKind::kOutage || kind == FaultKind::kMissing;
+    if (silencing == silence) return &active;
+  }
+  return nullptr;
+}
+
+void TrafficGenerator::Serve(const Master& master, std::size_t index) {
+  Slave& slave = slaves_[index];
+  if (ActiveFault* silence = DueFault(index, true)) {
+    Silence(master, slave, *silence);
+    return;
+  }
+  if (slave.startup) {
+    Startup(master, slave);
+    slave.startup = false;
+  }
+  DataExchange(master, slave, holdSize_ == 0);
+  if (slave.diagPending) {
+    AcyclicService(master, slave, 0);
+    slave.diagPending = false;
+  }
+}
+
+// A slave that answers nothing: its master repeats each request up to its retry limit within
+// the hold; after a data exchange request it falls back to asking for the slave's diagnosis,
+// hold after hold, until the slave answers again and is parameterised anew.
+void TrafficGenerator::Silence(const Master& master, Slave& slave, ActiveFault& fault) {
+  slave.silent = true;
+  if (!slave.startup) {
+    Unanswered(master, slave, kNoSap, kNoSap, {slave.out.data(), slave.outputs},
+               fault.fault.retries);
+    slave.startup = true;
+  }
+  Unanswered(master, slave, kSapSlaveDiag, kSapMaster, {}, fault.fault.retries);
+  if (fault.fault.kind == FaultKind::kOutage && --fault.left == 0) {
+    fault.done = true;
+    slave.silent = false;
+  }
+}
+
+void TrafficGenerator::Unanswered(const Master& master, Slave& slave, int dsap, int ssap,
+                                  std::span<const std::uint8_t> data, unsigned retries) {
+  Frame request = Request(master, slave, dsap, ssap, data, holdSize_ == 0, false);
+  for (unsigned i = 0; i < retries; ++i) {
+    after_ = After::kTimeout;
+    Retry(master, request, slave.address, false);
+  }
+  after_ = After::kTimeout;
+}
+
+// What a master does before it takes a slave into data exchange: it reads the diagnosis, sends
+// the parameters and the configuration, and reads the diagnosis again.
+void TrafficGenerator::Startup(const Master& master, Slave& slave) {
+  AcyclicService(master, slave, 0);
+  const std::array<std::uint8_t, 7> parameters = {0x88,
+                                                  0x01,
+                                                  0x14,
+                                                  0x0B,
+                                                  static_cast<std::uint8_t>(slave.ident >> 8),
+                                                  static_cast<std::uint8_t>(slave.ident),
+                                                  0x00};
+  Request(master, slave, kSapSetPrm, kSapMaster, parameters, false);
+  Acknowledge(slave);
+  std::array<std::uint8_t, 2> configuration{};
+  std::size_t count = 0;
+  if (slave.inputs != 0) {
+    configuration[count++] = static_cast<std::uint8_t>(0x10 | (slave.inputs - 1));
+  }
+  if (slave.outputs != 0) {
+    configuration[count++] = static_cast<std::uint8_t>(0x20 | (slave.outputs - 1));
+  }
+  Request(master, slave, kSapChkCfg, kSapMaster, {configuration.data(), count}, false);
+  Acknowledge(slave);
+  AcyclicService(master, slave, 0);
+}
+
+// The slave's reply to a data exchange as its fault shapes it. A late or damaged reply is none
+// to the master, which asks again, byte for byte, once the line is quiet, and gets the reply.
+void TrafficGenerator::FaultyReply(const Master& master, const Slave& slave, const Frame& request,
+                                   const Frame& reply, int fc, ActiveFault& fault) {
+  const unsigned variant = fault.used++;
+  if (--fault.left == 0) fault.done = true;
+  RecordMeaning meaning = Reply(slave.address, fc);
+  switch (fault.fault.kind) {
+    case FaultKind::kLate: {
+      RecordMeaning late = meaning;
+      late.timing = ReplyTiming::kLate;
+      if (fc < 0) late.sender = kNoStation;  // an acknowledgement that answers nothing
+      Emit(reply, timing_.slotBits + 1 + faultRng_.Below(32), late);
+      after_ = After::kResponse;
+      Retry(master, request, slave.address, true);
+      break;
+    }
+    case FaultKind::kCorrupt: {
+      RecordMeaning damaged = meaning;
+      Frame bytes = reply;
+      const std::size_t fcs = FcsPosition(bytes);
+      // A check error with a wrong check byte, a wrong check byte the module did not flag, an
+      // end delimiter error with a wrong end delimiter, a parity error on its own. A short
+      // acknowledgement has neither check byte nor delimiter: it gets status bits only.
+      constexpr std::array<std::uint8_t, 4> kWithFcs = {0x40, 0x00, 0x80, 0x02};
+      constexpr std::array<std::uint8_t, 4> kWithout = {0x02, 0x01, 0x20, 0x08};
+      const std::uint8_t status = fcs != 0 ? kWithFcs[variant % 4] : kWithout[variant % 4];
+      if (fcs != 0 && variant % 4 < 2) {
+        bytes.bytes[fcs] ^= static_cast<std::uint8_t>(1 + faultRng_.Below(255));
+        damaged.badFcs = true;
+      }
+      if (fcs != 0 && variant % 4 == 2) {
+        bytes.bytes[fcs + 1] = 0x17;
+        damaged.badEd = true;
+      }
+      Emit(bytes, Tsdr(slave), damaged).status = status;
+      after_ = After::kResponse;
+      Retry(master, request, slave.address, true);
+      break;
+    }
+    case FaultKind::kEarly:
+      meaning.timing = ReplyTiming::kEarly;
+      Emit(reply, faultRng_.Below(11), meaning);
+      after_ = After::kResponse;
+      return;
+    default:
+      break;
+  }
+  Emit(reply, Tsdr(slave), meaning);
+  after_ = After::kResponse;
+}
+
+// A master waiting to join is let in by its predecessor in the ring: asked for its FDL status,
+// it says it is ready, and gets the token next.
+void TrafficGenerator::JoinRing() {
+  for (ActiveFault& active : faults_) {
+    if (active.fault.kind != FaultKind::kMaster || active.done || active.start > emitted_) {
+      continue;
+    }
+    std::size_t next = (holder_ + 1) % masters_.size();
+    bool passes = false;
+    for (; !masters_[next].present; next = (next + 1) % masters_.size()) {
+      passes = passes || next == active.target;
+    }
+    if (!passes) continue;
+    Master& joiner = masters_[active.target];
+    const Master& holder = masters_[holder_];
+    RecordMeaning poll = Sent(RecordRole::kStatusPoll, holder.address, joiner.address);
+    poll.answered = true;
+    Emit(MakeSd1(joiner.address, holder.address, kFcFdlStatus), RequestGap(), poll);
+    Emit(MakeSd1(holder.address, joiner.address, kFcMasterReady), 11 + rng_.Below(30),
+         Reply(joiner.address, kFcMasterReady));
+    after_ = After::kResponse;
+    joiner.present = true;
+    for (std::size_t index : joiner.slaves) slaves_[index].present = true;
+    active.done = true;
+    SetGaps();
+    return;
+  }
+}
+
+// Each master in the ring polls the addresses between itself and the next master for new
+// stations; the highest polls up to the highest station address.
+void TrafficGenerator::SetGaps() {
+  const std::size_t count = masters_.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    Master& master = masters_[i];
+    if (!master.present) {
+      master.gapFirst = 1;
+      master.gapLast = 0;
+      continue;
+    }
+    std::size_t next = (i + 1) % count;
+    while (!masters_[next].present) next = (next + 1) % count;
+    const std::uint8_t nextAddress = masters_[next].address;
+    master.gapFirst = static_cast<std::uint8_t>(master.address + 1);
+    master.gapLast = nextAddress > master.address ? nextAddress - 1 : kHighestStation;
+    if (master.gapNext < master.gapFirst || master.gapNext > master.gapLast) {
+      master.gapNext = master.gapFirst;
+    }
+  }
 }
 
 }  // namespace fdc::gen

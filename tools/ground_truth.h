@@ -1,0 +1,69 @@
+// The ground truth of a generated run with faults: the bus health report's fault figures, kept
+// from what the generator meant by each record it placed.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "tools/faults.h"
+#include "tools/traffic.h"
+
+namespace fdc::gen {
+
+// Counts from each record's meaning (a poll the generator left unanswered, a repeat it sent, a
+// reply it made late, early or damaged), never from the bytes: so that a report that works the
+// figures out from the bytes can be held against it.
+class GroundTruth {
+ public:
+  // `added` are the stations the faults brought onto the line: the truth also states their
+  // role, station type and first appearance.
+  GroundTruth(const BaudTiming& timing, std::vector<std::uint8_t> added);
+
+  // One record as placed in the run: at this tick count, in this file (0 is the first).
+  void Count(const TrafficRecord& record, std::uint64_t timestamp, unsigned file);
+
+  // The run's figures, then the stations' by address, then the files'. A count of 0 has no
+  // line: every fault figure without one is 0.
+  std::vector<TruthLine> Lines() const;
+
+ private:
+  struct Station {
+    std::uint64_t noResponse = 0;
+    std::uint64_t run = 0;  // no responses in a row, and the longest such run
+    std::uint64_t runMax = 0;
+    std::uint64_t repeats = 0;
+    std::uint64_t chain = 0;  // repeats in a row, and the longest such chain
+    std::uint64_t chainMax = 0;
+    std::uint64_t late = 0;
+    std::uint64_t early = 0;
+    std::uint64_t illegal = 0;
+    std::array<std::uint64_t, 3> negative{};  // ue, rr, rs
+    std::uint64_t diagnosis = 0;
+    bool listed = false;  // the report has an entry for it
+    bool master = false;  // it sent a token or a request
+    bool sentValid = false;
+    bool polled = false;  // it was asked for a reply, FDL status requests apart
+    std::int8_t type = -1;
+    std::optional<std::uint64_t> firstSeenNs;
+  };
+  struct File {
+    std::uint64_t corrupt = 0;
+    std::uint64_t noResponse = 0;
+    std::uint64_t repeats = 0;
+  };
+
+  void Sent(const TrafficRecord& record, std::uint64_t timestamp);
+
+  BaudTiming timing_;
+  std::vector<std::uint8_t> added_;
+  std::array<Station, 128> stations_{};
+  std::vector<File> files_;
+  std::uint64_t corrupt_ = 0;
+  std::uint64_t fcsErrors_ = 0;
+  std::uint64_t edErrors_ = 0;
+  std::array<std::uint64_t, 8> statusBits_{};
+};
+
+}  // namespace fdc::gen
