@@ -45,7 +45,7 @@ fuzz-ci:
 bench:
 	scripts/install-deps.sh all
 	cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DFDC_BUILD_UI=OFF -DFDC_BUILD_TESTS=OFF
-	cmake --build build-release -j $(JOBS) --target fdcdump fdcgen
+	cmake --build build-release -j $(JOBS) --target fdcdump fdcgen fdcstat fdc2pcapng index_bench
 	bench/run_bench.sh build-release
 
 gui:

@@ -3,7 +3,8 @@
 # copy the same capture and dump bytes on this machine in the same run.
 #
 # Usage: bench/run_bench.sh BUILD_DIR
-#   BUILD_DIR holds cli/fdcdump and tools/fdcgen. The run is generated once into bench/data/
+#   BUILD_DIR holds cli/fdcdump and tools/fdcgen, and also times cli/fdcstat, cli/fdc2pcapng
+#   and bench/index_bench when they are there. The run is generated once into bench/data/
 #   and kept there; it is made again only when it is missing or its fdcgen arguments change.
 #   Every bench/*.opt is timed after the default options.
 set -euo pipefail
@@ -143,6 +144,29 @@ for opt in "$bench"/*.opt; do
   run_dump "fdcdump, $(basename "$opt")" "$opt"
 done
 
+# The other programs on the same run: the health figures and the Wireshark export.
+run_tool() {  # label, target rate in M records/s of user time, command...
+  local label="$1" target="$2"
+  shift 2
+  if ! timed "$@" > /dev/null; then
+    echo "$label: failed" >&2
+    failed=1
+    return
+  fi
+  report "$label" 0
+  awk -v label="$label" -v u="$user_s" -v r="$records" -v t="$target" 'BEGIN {
+    rate = r / u / 1e6
+    printf "  %s: %.2f M records/s of user time, target %d M/s: %s\n", label, rate, t,
+           (rate >= t ? "met" : "NOT met")
+  }'
+}
+stat_tool="$build/cli/fdcstat"
+export_tool="$build/cli/fdc2pcapng"
+[[ -x "$stat_tool" ]] && run_tool "fdcstat, json" 20 "$stat_tool" --minutes "$minutes" \
+  --format json --output /dev/null "$first"
+[[ -x "$export_tool" ]] && run_tool "fdc2pcapng, to /dev/null" 10 "$export_tool" --quiet \
+  --minutes "$minutes" --output /dev/null "$first"
+
 mkdir -p "$scratch/copy"
 timed cp "${files[@]}" "$scratch/copy/"
 report "cp of the capture bytes" ""
@@ -155,6 +179,12 @@ if [[ -f "$scratch/default-dump.txt" ]]; then
     printf "%-34s %7.2f s %29.1f MB/s of dump\n", "cp of the default dump bytes", ns / 1e9,
            d / (ns / 1e9) / 1e6
   }'
+fi
+
+if [[ -x "$build/bench/index_bench" ]]; then
+  echo
+  echo "The desktop's record table on the same run (index, first rows, jump, filter pass):"
+  "$build/bench/index_bench" "$first" "$minutes" | sed 's/^/  /' || failed=1
 fi
 
 echo
