@@ -25,6 +25,7 @@ struct AppSettings {
   std::string OptFile;
   std::string EditorPath;
   int AutoEdit = 1;
+  friend bool operator==(const AppSettings&, const AppSettings&) = default;
 };
 
 // The folder of the program file, without its trailing separator.

@@ -2,6 +2,7 @@
 #include "ui/dialog_geometry.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 
 namespace fdc::ui {
@@ -16,8 +17,25 @@ int MulDiv(int a, int b, int c) {
   return static_cast<int>(rounded);
 }
 
-bool Overlaps(const ScreenRect& a, const ScreenRect& b) {
-  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+std::int64_t OverlapArea(const ScreenRect& a, const ScreenRect& b) {
+  const std::int64_t width =
+      std::int64_t{std::min(a.right, b.right)} - std::int64_t{std::max(a.left, b.left)};
+  const std::int64_t height =
+      std::int64_t{std::min(a.bottom, b.bottom)} - std::int64_t{std::max(a.top, b.top)};
+  return width > 0 && height > 0 ? width * height : 0;
+}
+
+// The length of the span [from, to) cut to the screen's [low, high); an empty or inverted span
+// (from settings edited by hand) has none, and the window then takes its smallest size.
+int FitSize(int from, int to, int low, int high) {
+  const std::int64_t size = std::int64_t{to} - from;
+  const std::int64_t room = std::int64_t{high} - low;
+  return static_cast<int>(std::clamp<std::int64_t>(size, 0, std::max<std::int64_t>(room, 0)));
+}
+
+// The edge that puts a span of `size` (at most the screen's) within [low, high).
+int FitEdge(int edge, int size, int low, int high) {
+  return std::clamp(edge, low, std::max(low, high - size));
 }
 
 }  // namespace
@@ -35,15 +53,25 @@ ScreenRect KeepWithinScreens(const ScreenRect& stored, const std::vector<ScreenR
   if (screens.empty()) return stored;
   // An empty or inverted rectangle is judged by its top-left corner.
   ScreenRect probe = stored;
-  probe.right = std::max(stored.right, stored.left + 1);
-  probe.bottom = std::max(stored.bottom, stored.top + 1);
+  probe.right = std::max(stored.right, stored.left + (stored.left < INT_MAX ? 1 : 0));
+  probe.bottom = std::max(stored.bottom, stored.top + (stored.top < INT_MAX ? 1 : 0));
+  const ScreenRect* target = nullptr;
+  std::int64_t targetArea = 0;
   for (const ScreenRect& screen : screens) {
-    if (Overlaps(probe, screen)) return stored;
+    const std::int64_t area = OverlapArea(probe, screen);
+    if (area > targetArea) {
+      target = &screen;
+      targetArea = area;
+    }
   }
-  const ScreenRect& first = screens.front();
-  const int width = std::min(stored.right - stored.left, first.right - first.left);
-  const int height = std::min(stored.bottom - stored.top, first.bottom - first.top);
-  return ScreenRect{first.left, first.top, first.left + width, first.top + height};
+  const ScreenRect& screen = target != nullptr ? *target : screens.front();
+  const int width = FitSize(stored.left, stored.right, screen.left, screen.right);
+  const int height = FitSize(stored.top, stored.bottom, screen.top, screen.bottom);
+  const int left =
+      target != nullptr ? FitEdge(stored.left, width, screen.left, screen.right) : screen.left;
+  const int top =
+      target != nullptr ? FitEdge(stored.top, height, screen.top, screen.bottom) : screen.top;
+  return ScreenRect{left, top, left + width, top + height};
 }
 
 }  // namespace fdc::ui

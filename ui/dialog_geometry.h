@@ -36,9 +36,11 @@ struct ScreenRect {
   friend bool operator==(const ScreenRect&, const ScreenRect&) = default;
 };
 
-// A stored window rectangle that overlaps none of the screens (a monitor since removed, say) is
-// moved onto the first screen with its size kept as far as the screen allows; one that overlaps
-// a screen is kept as it is.
+// Brings a stored window rectangle onto the screens. One that overlaps none of them (a monitor
+// since removed, say) goes to the first screen's top-left corner. One that overlaps a screen is
+// fitted onto the screen it overlaps most: cut to that screen's size where it is larger, and moved
+// just far enough to lie wholly on it, so that its title bar and edges stay within reach. An empty
+// or inverted rectangle is judged by its top-left corner and comes back with no size.
 ScreenRect KeepWithinScreens(const ScreenRect& stored, const std::vector<ScreenRect>& screens);
 
 }  // namespace fdc::ui

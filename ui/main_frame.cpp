@@ -1,9 +1,11 @@
-// The main window: its bars, its one command, and the window placement kept in the settings.
+// The main window: its menus and bars, its commands, and the window placement kept in the
+// settings.
 #include "ui/main_frame.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -56,11 +58,22 @@ CMainFrame::CMainFrame(AppSettings& settings, QWidget* parent)
 
 CMainFrame::~CMainFrame() {
   if (!placementSaved_) SavePlacement();
+  StoreDialogValues();
+}
+
+void CMainFrame::StoreDialogValues() {
   const TextDumpValues& values = m_textDump.Values();
   m_settings.DumpFile = values.FileName;
   m_settings.OptFile = values.OptionFile;
   m_settings.EditorPath = values.EditorPath;
   m_settings.AutoEdit = values.AutoEdit ? 1 : 0;
+}
+
+void CMainFrame::OnDialogValuesStored() {
+  // Written now rather than only at the end, so that a session that is killed loses nothing.
+  if (!placementSaved_) StorePlacement();
+  StoreDialogValues();
+  emit SettingsChanged();
 }
 
 bool CMainFrame::Create() {
@@ -78,6 +91,12 @@ bool CMainFrame::Create() {
   values.OptionFile = m_settings.OptFile;
   values.EditorPath = m_settings.EditorPath;
   values.AutoEdit = m_settings.AutoEdit != 0;
+  connect(&m_textDump, &TextDump::ValuesStored, this, &CMainFrame::OnDialogValuesStored);
+  connect(&m_textDump, &TextDump::RunReported, messagePane_, [this](const QString& summary) {
+    // The pane may cut a long summary; its tooltip holds the whole.
+    messagePane_->setText(summary);
+    messagePane_->setToolTip(summary);
+  });
   return true;
 }
 
@@ -87,13 +106,26 @@ void CMainFrame::CreateMenus() {
   textDumpAction_->setStatusTip(QStringLiteral("Dump Capture Files to Text files"));
   textDumpAction_->setToolTip(QStringLiteral("Dump to Text"));
   textDumpAction_->setIconVisibleInMenu(false);
+  textDumpAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
   connect(textDumpAction_, &QAction::triggered, this, &CMainFrame::OnTextDump);
+
+  quitAction_ = new QAction(QStringLiteral("&Quit"), this);
+  quitAction_->setObjectName(QStringLiteral("quit"));
+  quitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  quitAction_->setStatusTip(QStringLiteral("Close the window and end the program"));
+  quitAction_->setMenuRole(QAction::QuitRole);
+  connect(quitAction_, &QAction::triggered, this, &QWidget::close);
 
   aboutAction_ = new QAction(QStringLiteral("&About TeloFdcCaptAnlz..."), this);
   aboutAction_->setObjectName(QStringLiteral("57664"));
   aboutAction_->setMenuRole(QAction::NoRole);
   connect(aboutAction_, &QAction::triggered, this, &CMainFrame::AppAboutRequested);
 
+  // The commands that open or produce files come first; Quit stays last, below a separator.
+  fileMenu_ = menuBar()->addMenu(QStringLiteral("&File"));
+  fileMenu_->addAction(textDumpAction_);
+  fileMenu_->addSeparator();
+  fileMenu_->addAction(quitAction_);
   QMenu* analyze = menuBar()->addMenu(QStringLiteral("&Analyze"));
   analyze->addAction(textDumpAction_);
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
@@ -116,9 +148,12 @@ bool CMainFrame::CreateStatusBar() {
   m_wndStatusBar = new QStatusBar(this);
   m_wndStatusBar->setObjectName(QStringLiteral("statusbar"));
   setStatusBar(m_wndStatusBar);
-  auto* idle = new QLabel(QStringLiteral("TeloFdcCaptAnlz - PROFIBUS capture analyser"));
-  idle->setObjectName(QStringLiteral("idle"));
-  m_wndStatusBar->addWidget(idle, 1);
+  messagePane_ = new QLabel(QStringLiteral("TeloFdcCaptAnlz - PROFIBUS capture analyser"));
+  messagePane_->setObjectName(QStringLiteral("idle"));
+  messagePane_->setTextFormat(Qt::PlainText);
+  // A long summary must not widen the window.
+  messagePane_->setMinimumWidth(1);
+  m_wndStatusBar->addWidget(messagePane_, 1);
   for (std::size_t i = 0; i < kIndicatorKeys.size(); ++i) {
     auto* pane = new QLabel(QString::fromStdString(IndicatorName(kIndicatorKeys[i])));
     pane->setObjectName(pane->text());
@@ -153,8 +188,11 @@ void CMainFrame::ApplyPlacement() {
   const ScreenRect stored{m_settings.WinMinX, m_settings.WinMinY, m_settings.WinMaxX,
                           m_settings.WinMaxY};
   const ScreenRect placed = KeepWithinScreens(stored, ScreenRects());
-  const QSize outer(std::max(1, placed.right - placed.left),
-                    std::max(1, placed.bottom - placed.top));
+  // In 64 bits: without screens the stored edges come back as they are, whatever they hold.
+  const auto extent = [](int from, int to) {
+    return static_cast<int>(std::clamp<qint64>(qint64{to} - from, 1, QWIDGETSIZE_MAX));
+  };
+  const QSize outer(extent(placed.left, placed.right), extent(placed.top, placed.bottom));
   // Before the window is shown its frame is not known: the position given is the frame's, the
   // size the client's until the frame appears (see TrackFrame).
   move(placed.left, placed.top);
@@ -195,7 +233,7 @@ bool CMainFrame::event(QEvent* event) {
   return handled;
 }
 
-void CMainFrame::SavePlacement() {
+void CMainFrame::StorePlacement() {
   // The normal rectangle: the one a maximised or minimised window would be restored to.
   QRect client = normalGeometry();
   if (!client.isValid()) client = geometry();
@@ -203,10 +241,20 @@ void CMainFrame::SavePlacement() {
   m_settings.WinMinY = client.top() - normalMargins_.top();
   m_settings.WinMaxX = client.left() + client.width() + normalMargins_.right();
   m_settings.WinMaxY = client.top() + client.height() + normalMargins_.bottom();
+}
+
+void CMainFrame::SavePlacement() {
+  StorePlacement();
   placementSaved_ = true;
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+  // A dump still running is stopped first, if the user agrees; otherwise the window stays.
+  if (!m_textDump.EndRunBeforeClosing()) {
+    event->ignore();
+    return;
+  }
+  if (m_textDump.isVisible()) m_textDump.reject();
   SavePlacement();
   QMainWindow::closeEvent(event);
 }

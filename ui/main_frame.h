@@ -1,5 +1,5 @@
-// CMainFrame: the program's one top-level window — menu, toolbar, status bar with the lock
-// indicators, the empty view, and the text dump dialog it owns.
+// CMainFrame: the program's one top-level window — menus, toolbar, status bar with the lock
+// indicators and the last run's summary, the empty view, and the text dump dialog it owns.
 #pragma once
 
 #include <QMainWindow>
@@ -13,6 +13,7 @@
 class CChildView;
 class QAction;
 class QLabel;
+class QMenu;
 class QTimer;
 class QToolBar;
 
@@ -31,18 +32,24 @@ class CMainFrame : public QMainWindow {
 
   TextDump& TextDumpDialog() { return m_textDump; }
   QAction* TextDumpAction() const { return textDumpAction_; }
+  QAction* QuitAction() const { return quitAction_; }
   QAction* AboutAction() const { return aboutAction_; }
+  QMenu* FileMenu() const { return fileMenu_; }
+  // The status bar's message pane: the idle text, then the last run's summary.
+  QLabel* MessagePane() const { return messagePane_; }
   // The status bar's indicator panes, "CAP", "NUM" and "SCRL".
   QLabel* Indicator(int index) const { return indicators_[static_cast<std::size_t>(index)]; }
   // Reads the lock keys now and shows their state.
   void UpdateIndicators();
-  // Stores the normal rectangle into the settings.
+  // Stores the normal rectangle into the settings, for the last time before the window goes.
   void SavePlacement();
 
   void OnTextDump();
 
  signals:
   void AppAboutRequested();
+  // The settings hold new values that the application should write now.
+  void SettingsChanged();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -53,6 +60,9 @@ class CMainFrame : public QMainWindow {
   bool CreateToolBar();
   bool CreateStatusBar();
   void ApplyPlacement();
+  void StorePlacement();
+  void StoreDialogValues();
+  void OnDialogValuesStored();
   QMargins CurrentFrameMargins() const;
   void TrackFrame();
 
@@ -63,7 +73,10 @@ class CMainFrame : public QMainWindow {
   TextDump m_textDump;
 
   QAction* textDumpAction_ = nullptr;
+  QAction* quitAction_ = nullptr;
   QAction* aboutAction_ = nullptr;
+  QMenu* fileMenu_ = nullptr;
+  QLabel* messagePane_ = nullptr;
   std::array<QLabel*, 3> indicators_{};
   QTimer* indicatorTimer_ = nullptr;
   // The outer size wanted from the settings, until the window frame's size is known.

@@ -1,7 +1,8 @@
 #!/bin/sh
-# Remakes the pictures of the main window and the text dump dialog in docs/screenshots without a
-# display of one's own: the widget test program draws them, on a virtual X server when xvfb-run is
-# there (so the lock indicators show their real state), else on Qt's offscreen platform.
+# Remakes the pictures of the main window and the text dump dialog (at rest and while a dump runs)
+# in docs/screenshots without a display of one's own: the widget test program draws them, on a
+# virtual X server when xvfb-run is there (so the lock indicators show their real state), else on
+# Qt's offscreen platform.
 # Usage: ui/make_screenshots.sh [BUILD_DIR]   (default: build-ui)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,4 +17,4 @@ if command -v xvfb-run >/dev/null 2>&1; then
 else
   QT_QPA_PLATFORM=offscreen "$program" --screenshot "$out"
 fi
-echo "written: $out/main_window.png $out/text_dump_dialog.png"
+echo "written: $out/main_window.png $out/text_dump_dialog.png $out/text_dump_running.png"

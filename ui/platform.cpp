@@ -15,25 +15,45 @@
 
 namespace fdc::ui {
 
+namespace {
+
+bool useQtFileDialogs = false;
+
+}  // namespace
+
 void ShowMessage(QWidget* owner, const QString& text, QMessageBox::Icon icon) {
   QMessageBox box(icon, QString::fromLatin1(kAppName), text, QMessageBox::Ok, owner);
   box.setTextFormat(Qt::PlainText);
   box.exec();
 }
 
-std::optional<QString> BrowseForFile(QWidget* owner, const QString& initialFile,
-                                     const QString& defaultSuffix, const QString& filter) {
-  QFileDialog dialog(owner, QStringLiteral("Open"));
-  dialog.setOptions(QFileDialog::DontUseNativeDialog);
+bool AskYesNo(QWidget* owner, const QString& text) {
+  QMessageBox box(QMessageBox::Question, QString::fromLatin1(kAppName), text,
+                  QMessageBox::Yes | QMessageBox::No, owner);
+  box.setTextFormat(Qt::PlainText);
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
+void UseQtFileDialogs(bool use) { useQtFileDialogs = use; }
+
+void ConfigureFileDialog(QFileDialog& dialog, const FileDialogSpec& spec) {
+  dialog.setWindowTitle(spec.title);
+  dialog.setOption(QFileDialog::DontUseNativeDialog, useQtFileDialogs);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setNameFilter(filter);
-  if (!defaultSuffix.isEmpty()) dialog.setDefaultSuffix(defaultSuffix);
-  if (!initialFile.isEmpty()) {
-    const QFileInfo initial(initialFile);
-    if (initial.absoluteDir().exists()) dialog.setDirectory(initial.absolutePath());
-    dialog.selectFile(initial.fileName());
+  dialog.setFileMode(spec.existingOnly ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+  dialog.setNameFilters({spec.filter, QStringLiteral("All Files (*)")});
+  dialog.setDefaultSuffix(spec.defaultSuffix);
+  if (!spec.start.folder.empty()) {
+    dialog.setDirectory(QString::fromStdString(spec.start.folder));
   }
+  if (!spec.start.fileName.empty()) dialog.selectFile(QString::fromStdString(spec.start.fileName));
+}
+
+std::optional<QString> BrowseForFile(QWidget* owner, const FileDialogSpec& spec) {
+  QFileDialog dialog(owner);
+  ConfigureFileDialog(dialog, spec);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   const QStringList chosen = dialog.selectedFiles();
   if (chosen.isEmpty()) return std::nullopt;

@@ -8,9 +8,11 @@
 #include <optional>
 #include <string>
 
+#include "ui/browse_start.h"
 #include "ui/dialog_geometry.h"
 #include "ui/key_locks.h"
 
+class QFileDialog;
 class QFont;
 class QWidget;
 
@@ -19,11 +21,29 @@ namespace fdc::ui {
 // A message box with one OK button, captioned with the application name.
 void ShowMessage(QWidget* owner, const QString& text, QMessageBox::Icon icon);
 
-// The file-open dialog: Qt's own dialog (never the desktop's, so that it behaves the same
-// everywhere), resizable, no read-only box, the chosen file need not exist. Starts at
-// `initialFile`; returns the chosen full path, or nothing when cancelled.
-std::optional<QString> BrowseForFile(QWidget* owner, const QString& initialFile,
-                                     const QString& defaultSuffix, const QString& filter);
+// A question with Yes and No, captioned with the application name; No is the default and
+// Escape's answer. True for Yes.
+bool AskYesNo(QWidget* owner, const QString& text);
+
+// What a file-open dialog is for.
+struct FileDialogSpec {
+  QString title;
+  QString filter;  // the dialog's own filter; "All Files (*)" goes beside it
+  QString defaultSuffix;
+  BrowseStart start;
+  bool existingOnly = false;  // refuse names of files that do not exist
+};
+
+// Sets up a file-open dialog as `spec` says: resizable, the platform's own dialog unless
+// UseQtFileDialogs asked for Qt's.
+void ConfigureFileDialog(QFileDialog& dialog, const FileDialogSpec& spec);
+
+// Shows the file-open dialog; returns the chosen full path, or nothing when cancelled.
+std::optional<QString> BrowseForFile(QWidget* owner, const FileDialogSpec& spec);
+
+// Qt's own file dialog instead of the platform's: the tests need a dialog that they can see and
+// answer.
+void UseQtFileDialogs(bool use);
 
 // The wait cursor for the lifetime of the object.
 class WaitCursor {

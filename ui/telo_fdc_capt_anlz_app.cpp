@@ -1,4 +1,5 @@
-// The application object: start-up, the end of the process, F1 and the about box.
+// The application object: start-up, writing the settings, the end of the process, F1 and the
+// about box.
 #include "ui/telo_fdc_capt_anlz_app.h"
 
 #include <QDir>
@@ -31,6 +32,8 @@ bool CTeloFdcCaptAnlzApp::InitInstance() {
   m_mainFrame = std::make_unique<CMainFrame>(m_settings);
   connect(m_mainFrame.get(), &CMainFrame::AppAboutRequested, this,
           &CTeloFdcCaptAnlzApp::OnAppAbout);
+  connect(m_mainFrame.get(), &CMainFrame::SettingsChanged, this,
+          &CTeloFdcCaptAnlzApp::WriteSettings);
   if (!m_mainFrame->Create()) {
     m_mainFrame.reset();
     return false;
@@ -45,11 +48,24 @@ void CTeloFdcCaptAnlzApp::ExitInstance() {
   if (!m_running) return;
   m_running = false;
   m_mainFrame.reset();
+  // The end always writes, whatever was written before.
+  lastWritten_.reset();
+  WriteSettings();
+}
+
+void CTeloFdcCaptAnlzApp::WriteSettings() {
+  if (lastWritten_ == m_settings) return;
   QSettings store;
   WriteAppSettings(store, m_settings);
   store.sync();
-  // Nothing to show a message on any more; the terminal at least hears of it.
-  if (store.status() != QSettings::NoError) {
+  if (store.status() == QSettings::NoError) {
+    lastWritten_ = m_settings;
+    return;
+  }
+  // Failing writes are not the user's business while the program runs; the terminal hears of
+  // them once, on the standard error.
+  if (!writeFailureReported_) {
+    writeFailureReported_ = true;
     qWarning("TeloFdcCaptAnlz: the settings could not be written to %s",
              qPrintable(store.fileName()));
   }

@@ -1,9 +1,10 @@
 // CTeloFdcCaptAnlzApp: the application object — settings in at start, the main window, the
-// about box, the help key, and the settings out at the end.
+// about box, the help key, and the settings out whenever the dialog stores them and at the end.
 #pragma once
 
 #include <QApplication>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ui/app_settings.h"
@@ -22,6 +23,8 @@ class CTeloFdcCaptAnlzApp : public QApplication {
   bool InitInstance();
   // End: the main window goes (handing back its values), then the settings are written.
   void ExitInstance();
+  // Writes the settings to the store unless they are what was last written there.
+  void WriteSettings();
 
   // Every help request ends here.
   void WinHelp();
@@ -37,6 +40,8 @@ class CTeloFdcCaptAnlzApp : public QApplication {
   fdc::ui::AppSettings m_settings;
   std::string m_programDir;
   std::unique_ptr<CMainFrame> m_mainFrame;
+  std::optional<fdc::ui::AppSettings> lastWritten_;
+  bool writeFailureReported_ = false;
   bool m_running = false;
   bool m_helpShown = false;
 };

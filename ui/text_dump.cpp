@@ -2,7 +2,6 @@
 #include "ui/text_dump.h"
 
 #include <QCheckBox>
-#include <QFileInfo>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -12,10 +11,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "engine/dump_run.h"
 #include "ui/app_settings.h"
-#include "ui/option_description.h"
+#include "ui/browse_start.h"
 #include "ui/platform.h"
+#include "ui/run_report.h"
 
 using namespace fdc::ui;
 
@@ -26,25 +25,16 @@ constexpr int kUnlimitedChars = 32767;
 
 bool IsNumberField(int id) { return id == kIdStartRef || id == kIdEndRef || id == kIdNumMin; }
 
-// Shows the progress of the open capture file in the dialog and keeps the progress line on the
-// standard output. The dialog takes no input during the run, so each change is painted at once.
-class DialogProgress : public fdc::ProgressObserver {
- public:
-  explicit DialogProgress(QProgressBar* bar) : bar_(bar) {}
+// What a running dump locks: every field, the browse and edit buttons, and Execute. "Cancel"
+// stays, as closing asks to stop the run first.
+constexpr int kLockedWhileRunning[] = {
+    kIdFileName,       kIdBrowseCaptureFile, kIdOptionFile, kIdBrowseOptionFile,
+    kIdEditOptionFile, kIdStartRef,          kIdEndRef,     kIdNumMin,
+    kIdArgValue0,      kIdArgValue1,         kIdArgValue2,  kIdArgValue3,
+    kIdAutoEdit,       kIdEditorPathLabel,   kIdEditorPath, kIdBrowseEditor,
+    kIdExecute};
 
-  void OnProgress(const fdc::RunProgress& progress) override {
-    const QString name =
-        QFileInfo(QString::fromUtf8(progress.fileName.data(),
-                                    static_cast<qsizetype>(progress.fileName.size())))
-            .fileName();
-    bar_->setFormat(name + QStringLiteral(" %p%"));
-    bar_->setValue(static_cast<int>(progress.filePercent));
-    bar_->repaint();
-  }
-
- private:
-  QProgressBar* bar_;
-};
+QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
 
@@ -57,7 +47,7 @@ class TextDump::Controls : public ControlAccess {
 
   void SetText(int id, const std::string& text) override {
     QLineEdit* edit = dialog_.Edit(id);
-    edit->setText(QString::fromStdString(text));
+    edit->setText(Q(text));
     edit->setCursorPosition(0);
   }
 
@@ -86,10 +76,18 @@ TextDump::TextDump(QWidget* parent) : QDialog(parent) {
   setFont(DialogFont());
   base_ = BaseUnitsOf(font());
   setFixedSize(Place(0, 0, 269, 137).size());
+  panel_ = RestingDescription();
   CreateControls();
+  CreateRunControls();
+  connect(&worker_, &DumpWorker::Progress, this, &TextDump::OnRunProgress);
+  connect(&worker_, &DumpWorker::Done, this, &TextDump::OnRunDone);
 }
 
-TextDump::~TextDump() = default;
+TextDump::~TextDump() {
+  // The dialog's base hides it after this part has gone; the focus then leaving OptionFile must
+  // not reach the reload.
+  QObject::disconnect(Edit(kIdOptionFile), nullptr, this, nullptr);
+}
 
 QRect TextDump::Place(int x, int y, int width, int height) const {
   const PixelRect pixels = DialogUnitsToPixels(x, y, width, height, base_);
@@ -139,20 +137,20 @@ QPushButton* TextDump::AddButton(int id, const QString& text, int x, int y, int 
 }
 
 void TextDump::CreateControls() {
-  // In the template's tab order.
-  AddLabel(QStringLiteral("FileName"), 11, 14, 30, 8);
-  AddEdit(kIdFileName, 42, 12, 155, 12);
-  AddButton(kIdBrowseCaptureFile, QStringLiteral("Browse"), 200, 12, 29, 14);
-  AddLabel(QStringLiteral("OptionFile"), 9, 31, 32, 8);
-  AddEdit(kIdOptionFile, 42, 29, 155, 12);
-  AddButton(kIdBrowseOptionFile, QStringLiteral("Browse"), 200, 29, 29, 14);
-  AddButton(kIdEditOptionFile, QStringLiteral("Edit"), 233, 29, 29, 14);
-  AddLabel(QStringLiteral("StartRef"), 12, 49, 27, 8);
-  AddEdit(kIdStartRef, 40, 47, 64, 12);
-  AddLabel(QStringLiteral("EndRef"), 112, 49, 25, 8);
-  AddEdit(kIdEndRef, 138, 47, 64, 12);
-  AddLabel(QStringLiteral("NumMin"), 206, 49, 27, 8);
-  AddEdit(kIdNumMin, 234, 47, 23, 12);
+  // In the template's tab order. Each label's mnemonic moves to the field after it.
+  AddLabel(QStringLiteral("&FileName"), 11, 14, 30, 8)
+      ->setBuddy(AddEdit(kIdFileName, 42, 12, 155, 12));
+  AddButton(kIdBrowseCaptureFile, QStringLiteral("&Browse"), 200, 12, 29, 14);
+  AddLabel(QStringLiteral("&OptionFile"), 9, 31, 32, 8)
+      ->setBuddy(AddEdit(kIdOptionFile, 42, 29, 155, 12));
+  AddButton(kIdBrowseOptionFile, QStringLiteral("B&rowse"), 200, 29, 29, 14);
+  AddButton(kIdEditOptionFile, QStringLiteral("&Edit"), 233, 29, 29, 14);
+  AddLabel(QStringLiteral("&StartRef"), 12, 49, 27, 8)
+      ->setBuddy(AddEdit(kIdStartRef, 40, 47, 64, 12));
+  AddLabel(QStringLiteral("En&dRef"), 112, 49, 25, 8)
+      ->setBuddy(AddEdit(kIdEndRef, 138, 47, 64, 12));
+  AddLabel(QStringLiteral("&NumMin"), 206, 49, 27, 8)
+      ->setBuddy(AddEdit(kIdNumMin, 234, 47, 23, 12));
 
   auto* group = new QGroupBox(
       QStringLiteral("OptFile:") + QString(105, QLatin1Char(' ')) + QStringLiteral("-"), this);
@@ -167,26 +165,22 @@ void TextDump::CreateControls() {
     AddEdit(kArgValueIds[i], kColumns[i][1], 88, 54, 12)->setEnabled(false);
   }
 
-  auto* autoEdit = new QCheckBox(QStringLiteral("Auto Exec Editor"), this);
+  auto* autoEdit = new QCheckBox(QStringLiteral("&Auto Exec Editor"), this);
   autoEdit->setObjectName(QString::number(kIdAutoEdit));
   autoEdit->setGeometry(Place(16, 105, 69, 10));
   controls_[kIdAutoEdit] = autoEdit;
-  editorPathLabel_ = AddLabel(QStringLiteral("Editor Path"), 14, 118, 36, 8);
+  editorPathLabel_ = AddLabel(QStringLiteral("Editor &Path"), 14, 118, 36, 8);
   editorPathLabel_->setObjectName(QString::number(kIdEditorPathLabel));
   editorPathLabel_->setEnabled(false);
   controls_[kIdEditorPathLabel] = editorPathLabel_;
   AddEdit(kIdEditorPath, 51, 116, 80, 12)->setEnabled(false);
-  AddButton(kIdBrowseEditor, QStringLiteral("Browse"), 135, 115, 33, 14)->setEnabled(false);
-  AddButton(kIdExecute, QStringLiteral("Execute"), 179, 115, 39, 14);
-  AddButton(kIdAccept, QStringLiteral("Cancel"), 221, 115, 39, 14);
-
-  // Shown over the check box and the editor row only while a dump runs.
-  progress_ = new QProgressBar(this);
-  progress_->setObjectName(QStringLiteral("progress"));
-  progress_->setGeometry(Place(14, 104, 154, 26));
-  progress_->setRange(0, 100);
-  progress_->setFocusPolicy(Qt::NoFocus);
-  progress_->hide();
+  editorPathLabel_->setBuddy(Edit(kIdEditorPath));
+  AddButton(kIdBrowseEditor, QStringLiteral("Bro&wse"), 135, 115, 33, 14)->setEnabled(false);
+  AddButton(kIdExecute, QStringLiteral("E&xecute"), 179, 115, 39, 14);
+  QPushButton* accept = AddButton(kIdAccept, QStringLiteral("&Cancel"), 221, 115, 39, 14);
+  accept->setToolTip(
+      QStringLiteral("Stores the fields and closes the dialog, as Enter does. Escape closes "
+                     "without storing."));
 
   for (const int id : {kIdStartRef, kIdEndRef, kIdNumMin}) Edit(id)->installEventFilter(this);
 
@@ -200,9 +194,38 @@ void TextDump::CreateControls() {
           &TextDump::OnBrowseOptionFile);
   connect(static_cast<QPushButton*>(Control(kIdBrowseEditor)), &QPushButton::clicked, this,
           &TextDump::OnBrowseEditor);
-  connect(static_cast<QPushButton*>(Control(kIdAccept)), &QPushButton::clicked, this,
-          &TextDump::OnOK);
+  connect(accept, &QPushButton::clicked, this, &TextDump::OnOK);
   connect(autoEdit, &QCheckBox::clicked, this, &TextDump::OnAutoEditClicked);
+  connect(Edit(kIdOptionFile), &QLineEdit::editingFinished, this,
+          &TextDump::ReloadOptionDescription);
+}
+
+void TextDump::CreateRunControls() {
+  // Shown only while a dump runs: the open file's line over the check box's row, and the whole
+  // run's bar with the Stop button over the editor row, whose controls are locked meanwhile.
+  fileLine_ = AddLabel(QString(), 14, 103, 248, 12);
+  fileLine_->setObjectName(QStringLiteral("fileProgress"));
+  fileLine_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  fileLine_->setAutoFillBackground(true);
+  fileLine_->hide();
+
+  const QRect panel = Place(14, 114, 156, 16);
+  runPanel_ = new QWidget(this);
+  runPanel_->setObjectName(QStringLiteral("runPanel"));
+  runPanel_->setGeometry(panel);
+  runPanel_->setAutoFillBackground(true);
+  progress_ = new QProgressBar(runPanel_);
+  progress_->setObjectName(QStringLiteral("progress"));
+  progress_->setGeometry(Place(14, 115, 117, 14).translated(-panel.topLeft()));
+  progress_->setRange(0, 100);
+  progress_->setFocusPolicy(Qt::NoFocus);
+  stop_ = new QPushButton(QStringLiteral("S&top"), runPanel_);
+  stop_->setObjectName(QStringLiteral("stop"));
+  stop_->setAutoDefault(false);
+  stop_->setGeometry(Place(135, 115, 33, 14).translated(-panel.topLeft()));
+  stop_->setToolTip(QStringLiteral("Ends the dump here; the text file keeps what was written"));
+  connect(stop_, &QPushButton::clicked, this, &TextDump::OnStop);
+  runPanel_->hide();
 }
 
 QWidget* TextDump::Control(int id) const {
@@ -219,6 +242,7 @@ int TextDump::DoModal() {
 
 void TextDump::OnInitDialog() {
   ++storeGeneration_;
+  reloadOnActivation_ = false;
   UpdateData(false);
   values_.EndRef = 0;
   values_.StartRef = 0;
@@ -226,7 +250,6 @@ void TextDump::OnInitDialog() {
   EnableEditorControls(values_.AutoEdit);
   LoadOptionDescription(values_.OptionFile);
   UpdateData(false);
-  progress_->hide();
   // Every opening starts in the first field, as a freshly created dialog would.
   Edit(kIdFileName)->setFocus(Qt::OtherFocusReason);
   Edit(kIdFileName)->selectAll();
@@ -241,8 +264,10 @@ bool TextDump::UpdateData(bool saveAndValidate) {
   ++storeGeneration_;
   storing_ = true;
   const StoreOutcome outcome = StoreFields(controls, values_);
+  // Even a failed store has taken the fields before the faulty one.
+  emit ValuesStored();
   if (!outcome.ok) {
-    ShowMessage(this, QString::fromStdString(outcome.message), QMessageBox::Warning);
+    ShowMessage(this, Q(outcome.message), QMessageBox::Warning);
     // The message box had the focus; the dialog takes it back, on the field to correct.
     activateWindow();
     QLineEdit* failed = Edit(outcome.failedId);
@@ -254,18 +279,29 @@ bool TextDump::UpdateData(bool saveAndValidate) {
 }
 
 void TextDump::LoadOptionDescription(const std::string& path) {
-  for (const int id : {kIdArgValue0, kIdArgValue1, kIdArgValue2, kIdArgValue3, kIdArgName0,
-                       kIdArgName1, kIdArgName2, kIdArgName3, kIdDescription, kIdPanelGroup}) {
-    Control(id)->setEnabled(false);
+  panel_ = fdc::ui::LoadOptionDescription(path);
+  values_.Description = panel_.Description;
+  values_.ArgName = panel_.ArgName;
+  ApplyPanelStates();
+}
+
+void TextDump::ApplyPanelStates() {
+  Control(kIdDescription)->setEnabled(panel_.descriptionEnabled);
+  Control(kIdPanelGroup)->setEnabled(panel_.descriptionEnabled);
+  for (std::size_t i = 0; i < panel_.argEnabled.size(); ++i) {
+    Control(kArgNameIds[i])->setEnabled(panel_.argEnabled[i]);
+    Control(kArgValueIds[i])->setEnabled(panel_.argEnabled[i] && !Running());
   }
-  const OptionDescription panel = fdc::ui::LoadOptionDescription(path);
-  values_.Description = panel.Description;
-  values_.ArgName = panel.ArgName;
-  Control(kIdDescription)->setEnabled(panel.descriptionEnabled);
-  Control(kIdPanelGroup)->setEnabled(panel.descriptionEnabled);
-  for (std::size_t i = 0; i < panel.argEnabled.size(); ++i) {
-    Control(kArgNameIds[i])->setEnabled(panel.argEnabled[i]);
-    Control(kArgValueIds[i])->setEnabled(panel.argEnabled[i]);
+}
+
+void TextDump::ReloadOptionDescription() {
+  // A running dump keeps the panel it was started with.
+  if (Running()) return;
+  LoadOptionDescription(Edit(kIdOptionFile)->text().toStdString());
+  Controls controls(*this);
+  controls.SetText(kIdDescription, values_.Description);
+  for (std::size_t i = 0; i < kArgNameIds.size(); ++i) {
+    controls.SetText(kArgNameIds[i], values_.ArgName[i]);
   }
 }
 
@@ -307,77 +343,175 @@ bool TextDump::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
+void TextDump::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  // Back from the editor that Edit started: the option file may have changed there.
+  if (event->type() == QEvent::ActivationChange && isActiveWindow() && reloadOnActivation_) {
+    ReloadOptionDescription();
+  }
+}
+
 void TextDump::StoreAfterFocusLoss(unsigned generation) {
-  // A store that ran since (a button's command) has already checked the fields.
-  if (generation != storeGeneration_ || storing_ || !isVisible()) return;
+  // A store that ran since (a button's command) has already checked the fields; a field that
+  // lost the focus because a dump started holds what Execute has just stored.
+  if (generation != storeGeneration_ || storing_ || !isVisible() || Running()) return;
   UpdateData(true);
 }
 
+bool TextDump::EndRunBeforeClosing() {
+  if (!Running()) return true;
+  askingToStop_ = true;
+  const bool stop = AskYesNo(this, QStringLiteral("A dump is running.\nStop it and close?"));
+  askingToStop_ = false;
+  if (stop) {
+    worker_.RequestStop();
+    FinishRun(false);
+    return true;
+  }
+  // A run that ended while the question was open is reported now.
+  if (worker_.Finished()) FinishRun(true);
+  return false;
+}
+
 void TextDump::OnOK() {
+  if (!EndRunBeforeClosing()) return;
   if (UpdateData(true)) accept();
 }
 
-fdc::Result TextDump::RunDump(const fdc::DumpRequest& request) {
-  WaitCursor wait;
-  progress_->setFormat(QString());
-  progress_->setValue(0);
-  progress_->show();
-  progress_->raise();
-  progress_->repaint();
-  DialogProgress observer(progress_);
-  fdc::Result result = fdc::DumpRun(request, &observer);
-  progress_->hide();
-  return result;
+void TextDump::reject() {
+  if (!EndRunBeforeClosing()) return;
+  QDialog::reject();
 }
 
 void TextDump::OnExecute() {
+  if (Running()) return;
   if (!UpdateData(true)) return;
-  const ExecutePlan plan = PlanExecute(values_);
+  // The option file may have changed since the panel was read; the run takes what it says now.
+  ReloadOptionDescription();
+  const ExecutePlan plan = PlanExecute(values_, panel_.argEnabled);
   if (plan.step != ExecutePlan::Step::kRun) {
-    ShowMessage(this, QString::fromStdString(plan.message), QMessageBox::Critical);
+    ShowMessage(this, Q(plan.message), QMessageBox::Critical);
     return;
   }
-  const fdc::Result result = RunDump(plan.request);
-  if (!result.ok()) {
-    ShowMessage(this, QString::fromStdString(result.ErrorText()), QMessageBox::Critical);
+  StartRun(plan.request);
+}
+
+void TextDump::StartRun(const fdc::DumpRequest& request) {
+  if (!worker_.Start(request)) return;
+  runOutput_ = request.OutputPath;
+  runAutoEdit_ = values_.AutoEdit;
+  runEditor_ = values_.EditorPath;
+  fileLine_->clear();
+  progress_->setValue(0);
+  progress_->setFormat(QStringLiteral("%p%"));
+  SetRunning(true);
+}
+
+void TextDump::SetRunning(bool running) {
+  if (running) {
+    // The focus goes to Stop before the control that has it is disabled.
+    runPanel_->show();
+    runPanel_->raise();
+    fileLine_->show();
+    fileLine_->raise();
+    stop_->setFocus(Qt::OtherFocusReason);
+    for (const int id : kLockedWhileRunning) Control(id)->setEnabled(false);
+    setCursor(Qt::BusyCursor);
     return;
   }
-  const std::string created = CreatedMessage(plan.request.OutputPath);
-  if (values_.AutoEdit) {
-    if (StartEditor(values_.EditorPath, plan.request.OutputPath)) return;
+  for (const int id : kLockedWhileRunning) Control(id)->setEnabled(true);
+  EnableEditorControls(values_.AutoEdit);
+  ApplyPanelStates();
+  runPanel_->hide();
+  fileLine_->hide();
+  unsetCursor();
+  // Back on the button that started the run, so that Enter does not meet "Cancel".
+  Control(kIdExecute)->setFocus(Qt::OtherFocusReason);
+}
+
+void TextDump::OnRunProgress(const ProgressSnapshot& progress) {
+  if (!Running()) return;
+  fileLine_->setText(Q(fdc::ui::FileProgressLine(progress)));
+  progress_->setValue(static_cast<int>(progress.runPercent));
+  progress_->setFormat(QStringLiteral("%p% - ") + Q(RecordsLine(progress.records)));
+}
+
+void TextDump::OnStop() {
+  // The run's end arrives as after any other end, with its message.
+  worker_.RequestStop();
+}
+
+void TextDump::OnRunDone() {
+  // A Done of a run already taken (by a close that stopped it) is late news, and one of a run
+  // still going cannot be: both are ignored, so that taking an outcome never waits here.
+  if (askingToStop_ || !worker_.Active() || !worker_.Finished()) return;
+  FinishRun(true);
+}
+
+void TextDump::FinishRun(bool tell) {
+  std::optional<DumpOutcome> outcome;
+  if (worker_.Finished()) {
+    outcome = worker_.Collect();
+  } else {
+    // A run stopped for a close is waited for; it ends at the next record.
+    WaitCursor wait;
+    outcome = worker_.Collect();
+  }
+  if (!outcome) return;
+  SetRunning(false);
+  const RunReport report = ReportRun(runOutput_, outcome->result, outcome->summary);
+  emit RunReported(Q(report.statusLine));
+  if (!tell) return;
+  switch (report.end) {
+    case RunEnd::kFailed:
+      ShowMessage(this, Q(report.message), QMessageBox::Critical);
+      return;
+    case RunEnd::kStopped:
+      ShowMessage(this, Q(report.message), QMessageBox::Information);
+      return;
+    case RunEnd::kCreated:
+      break;
+  }
+  if (runAutoEdit_) {
+    if (StartEditor(runEditor_, runOutput_)) return;
     // The dump exists; say so, and that the editor did not come up.
-    ShowMessage(this, QString::fromStdString(created + "\n" + EditorFailedLine(values_.EditorPath)),
+    ShowMessage(this, Q(report.message + "\n" + EditorFailedLine(runEditor_)),
                 QMessageBox::Information);
     return;
   }
-  ShowMessage(this, QString::fromStdString(created), QMessageBox::Information);
+  ShowMessage(this, Q(report.message), QMessageBox::Information);
 }
 
 void TextDump::OnEditOptionFile() {
   if (!UpdateData(true)) return;
   if (!StartEditor(values_.EditorPath, values_.OptionFile)) {
-    ShowMessage(this, QString::fromStdString(EditorFailedLine(values_.EditorPath)),
-                QMessageBox::Critical);
+    ShowMessage(this, Q(EditorFailedLine(values_.EditorPath)), QMessageBox::Critical);
+    return;
   }
+  reloadOnActivation_ = true;
 }
 
 void TextDump::OnBrowseCaptureFile() {
-  const std::optional<QString> chosen =
-      BrowseForFile(this, QString::fromStdString(values_.FileName), QStringLiteral("FdcCapt"),
-                    QStringLiteral("FDC Capture File (*.FdcCapt)"));
+  const FileDialogSpec spec{QStringLiteral("Open Capture File"),
+                            QStringLiteral("FDC Capture File (*.FdcCapt)"),
+                            QStringLiteral("FdcCapt"), BrowseStartFor(values_.FileName), true};
+  const std::optional<QString> chosen = BrowseForFile(this, spec);
   if (!chosen) return;
   values_.FileName = chosen->toStdString();
   UpdateData(false);
+  emit ValuesStored();
 }
 
 void TextDump::OnBrowseOptionFile() {
-  const std::optional<QString> chosen =
-      BrowseForFile(this, QString::fromStdString(values_.OptionFile), QStringLiteral("opt"),
-                    QStringLiteral("Capture Option File (*.opt)"));
+  const FileDialogSpec spec{QStringLiteral("Open Option File"),
+                            QStringLiteral("Capture Option File (*.opt)"), QStringLiteral("opt"),
+                            OptionBrowseStart(values_.OptionFile, values_.FileName), true};
+  const std::optional<QString> chosen = BrowseForFile(this, spec);
   if (!chosen) return;
   values_.OptionFile = chosen->toStdString();
   LoadOptionDescription(values_.OptionFile);
   UpdateData(false);
+  emit ValuesStored();
 }
 
 void TextDump::OnBrowseEditor() {
@@ -389,11 +523,13 @@ void TextDump::OnBrowseEditor() {
   const QString suffix;
   const QString filter = QStringLiteral("Editor Program (*)");
 #endif
-  const std::optional<QString> chosen =
-      BrowseForFile(this, QString::fromStdString(values_.EditorPath), suffix, filter);
+  const FileDialogSpec spec{QStringLiteral("Choose Editor"), filter, suffix,
+                            BrowseStartFor(values_.EditorPath), false};
+  const std::optional<QString> chosen = BrowseForFile(this, spec);
   if (!chosen) return;
   values_.EditorPath = chosen->toStdString();
   UpdateData(false);
+  emit ValuesStored();
 }
 
 void TextDump::OnAutoEditClicked() {

@@ -131,14 +131,16 @@ void LoadFields(const TextDumpValues& source, ControlAccess& controls) {
   }
 }
 
-ExecutePlan PlanExecute(const TextDumpValues& values) {
+ExecutePlan PlanExecute(const TextDumpValues& values, const std::array<bool, 4>& argNamed) {
   DumpRequestInput input;
   input.captureFile = values.FileName;
   input.optionFile = values.OptionFile;
   input.endRef = std::to_string(values.EndRef);
   input.numMin = std::to_string(values.NumMin);
   input.startRef = std::to_string(values.StartRef);
-  input.args = values.ArgValue;
+  for (std::size_t i = 0; i < input.args.size(); ++i) {
+    if (argNamed[i]) input.args[i] = values.ArgValue[i];
+  }
   DumpRequestPlan planned = PlanDumpRequest(input);
   ExecutePlan plan;
   plan.message = std::move(planned.message);

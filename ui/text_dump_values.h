@@ -100,7 +100,9 @@ struct ExecutePlan {
   DumpRequest request;  // for kRun
 };
 
-ExecutePlan PlanExecute(const TextDumpValues& values);
+// `argNamed` says which arguments the option file names; the others go as 0 whatever their
+// fields hold, as their fields are disabled.
+ExecutePlan PlanExecute(const TextDumpValues& values, const std::array<bool, 4>& argNamed);
 
 // "<output path> Created".
 std::string CreatedMessage(const std::string& outputPath);

@@ -1,18 +1,26 @@
 // The desktop application's logic without a display: settings, the dialog's checks and their
-// order, Execute's request, the description reader, the editor command, the indicators and the
+// order, Execute's request, the dump's worker thread and what is said about its run, the
+// description reader, the file dialogs' start, the editor command, the indicators and the
 // dialog geometry.
 #include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QRect>
 #include <QSettings>
 #include <QTest>
+#include <QThread>
+#include <climits>
 #include <string>
 
 #include "tests/ui/ui_test_support.h"
 #include "ui/app_settings.h"
+#include "ui/browse_start.h"
 #include "ui/dialog_geometry.h"
+#include "ui/dump_worker.h"
 #include "ui/editor_command.h"
 #include "ui/key_locks.h"
 #include "ui/option_description.h"
+#include "ui/run_report.h"
 #include "ui/text_dump_values.h"
 
 using namespace fdc::ui;
@@ -59,6 +67,46 @@ void ApplyOverrides(FakeControls& controls, const QStringList& overrides) {
     const qsizetype cut = row.indexOf('=');
     controls.texts[row.left(cut).toInt()] = S(row.mid(cut + 1));
   }
+}
+
+constexpr std::array<bool, 4> kAllNamed = {true, true, true, true};
+
+// A dump of the run <dir>/<name>HHMM.FdcCapt from 12:00 into <dir>/out.txt.
+fdc::DumpRequest RequestFor(const QTemporaryDir& dir, const QString& name, std::uint32_t minutes,
+                            const QString& optionFile = QString()) {
+  fdc::DumpRequest request;
+  request.CaptureBase = S(dir.filePath(name));
+  request.OutputPath = S(dir.filePath("out.txt"));
+  request.OptionPath = S(optionFile);
+  request.StartHour = 12;
+  request.StartMinute = 0;
+  request.NumMin = minutes;
+  return request;
+}
+
+// Three minute files of 500 records each: <dir>/run1200.FdcCapt to run1202.
+bool WriteShortRun(const QTemporaryDir& dir) {
+  fdc::gen::RunPlan plan;
+  plan.base = S(dir.filePath("run"));
+  plan.minutes = 3;
+  plan.recordsPerMinute = 500;
+  return fdc::gen::GenerateRun(plan).ok();
+}
+
+// What a worker delivered.
+struct WorkerLog {
+  QList<ProgressSnapshot> progress;
+  int done = 0;
+};
+
+void Listen(DumpWorker& worker, QObject* context, WorkerLog& log) {
+  QObject::connect(&worker, &DumpWorker::Progress, context,
+                   [&log](const ProgressSnapshot& progress) { log.progress << progress; });
+  QObject::connect(&worker, &DumpWorker::Done, context, [&log] { ++log.done; });
+}
+
+bool DumpEndsWith(const QTemporaryDir& dir, const char* end) {
+  return fdc::ui::test::ReadTextFile(dir.filePath("out.txt")).endsWith(end);
 }
 
 const QString kInvalidName = QStringLiteral(
@@ -337,7 +385,7 @@ class UiLogicTest : public QObject {
     values.EndRef = endRef;
     values.StartRef = 4;
     values.NumMin = 1439;
-    const ExecutePlan plan = PlanExecute(values);
+    const ExecutePlan plan = PlanExecute(values, kAllNamed);
     QCOMPARE(Q(plan.message), message);
     QCOMPARE(plan.step == ExecutePlan::Step::kRun, message.isEmpty());
     if (!message.isEmpty()) return;
@@ -375,11 +423,325 @@ class UiLogicTest : public QObject {
     TextDumpValues values;
     values.FileName = "/c/Line11430.FdcCapt";
     values.ArgValue = {S(text), "1", "2", S(text)};
-    const ExecutePlan plan = PlanExecute(values);
+    const ExecutePlan plan = PlanExecute(values, kAllNamed);
     QCOMPARE(plan.request.CmdArgs[0], value);
     QCOMPARE(plan.request.CmdArgs[1], 1);
     QCOMPARE(plan.request.CmdArgs[2], 2);
     QCOMPARE(plan.request.CmdArgs[3], value);
+  }
+
+  void argumentsTheOptionFileDoesNotName_data() {
+    QTest::addColumn<QString>("named");  // one digit per argument
+    QTest::addColumn<QString>("cmdArgs");
+    QTest::newRow("all named") << "1111"
+                               << "7 -2 31 5";
+    QTest::newRow("none named") << "0000"
+                                << "0 0 0 0";
+    QTest::newRow("first and third") << "1010"
+                                     << "7 0 31 0";
+    QTest::newRow("last only") << "0001"
+                               << "0 0 0 5";
+  }
+  void argumentsTheOptionFileDoesNotName() {
+    QFETCH(QString, named);
+    QFETCH(QString, cmdArgs);
+    TextDumpValues values;
+    values.FileName = "/c/Line11430.FdcCapt";
+    values.ArgValue = {"7", "-2", "0x1f", "5"};
+    std::array<bool, 4> argNamed{};
+    for (std::size_t i = 0; i < argNamed.size(); ++i) argNamed[i] = named[qsizetype(i)] == '1';
+    const ExecutePlan plan = PlanExecute(values, argNamed);
+    QCOMPARE(plan.step, ExecutePlan::Step::kRun);
+    QStringList args;
+    for (const std::int32_t arg : plan.request.CmdArgs) args << QString::number(arg);
+    QCOMPARE(args.join(' '), cmdArgs);
+    // The texts themselves stay for when the option file names the arguments again.
+    QCOMPARE(values.ArgValue[1], std::string("-2"));
+  }
+
+  void progressLines_data() {
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<uint>("filePercent");
+    QTest::addColumn<uint>("fileNumber");
+    QTest::addColumn<uint>("fileCount");
+    QTest::addColumn<qulonglong>("records");
+    QTest::addColumn<QString>("fileLine");
+    QTest::addColumn<QString>("recordsLine");
+    QTest::addColumn<uint>("runPercent");
+    QTest::newRow("second of three") << "/cap/Line11431.FdcCapt" << 45u << 2u << 3u << 12345ull
+                                     << "File 2 of 3: Line11431.FdcCapt 45%"
+                                     << "12345 records read" << 48u;
+    QTest::newRow("one file, one record") << "C:\\cap\\Line11430.FdcCapt" << 100u << 1u << 1u
+                                          << 1ull << "File 1 of 1: Line11430.FdcCapt 100%"
+                                          << "1 record read" << 100u;
+    QTest::newRow("last of a whole day") << "Line12359.FdcCapt" << 0u << 1439u << 1439u << 0ull
+                                         << "File 1439 of 1439: Line12359.FdcCapt 0%"
+                                         << "0 records read" << 99u;
+  }
+  void progressLines() {
+    QFETCH(QString, fileName);
+    QFETCH(uint, filePercent);
+    QFETCH(uint, fileNumber);
+    QFETCH(uint, fileCount);
+    QFETCH(qulonglong, records);
+    const std::string name = S(fileName);
+    fdc::RunProgress progress;
+    progress.fileName = name;
+    progress.filePercent = filePercent;
+    progress.fileNumber = fileNumber;
+    progress.fileCount = fileCount;
+    progress.records = records;
+    const ProgressSnapshot snapshot = SnapshotOf(progress);
+    QTEST(Q(FileProgressLine(snapshot)), "fileLine");
+    QTEST(Q(RecordsLine(snapshot.records)), "recordsLine");
+    QTEST(snapshot.runPercent, "runPercent");
+  }
+
+  void runReport_data() {
+    QTest::addColumn<qulonglong>("records");
+    QTest::addColumn<qulonglong>("lines");
+    QTest::addColumn<uint>("syncLosses");
+    QTest::addColumn<uint>("filesCutShort");
+    QTest::addColumn<bool>("stopped");
+    QTest::addColumn<QString>("error");  // empty: the run succeeded
+    QTest::addColumn<int>("end");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("status");
+    const int created = int(RunEnd::kCreated);
+    const QString counts = "2 records read, 2 lines written, 0 synchronisation losses";
+    QTest::newRow("created") << 2ull << 2ull << 0u << 0u << false << "" << created
+                             << "/d/a1430_b.txt Created\n" + counts
+                             << "/d/a1430_b.txt Created; " + counts;
+    QTest::newRow("one of each")
+        << 1ull << 1ull << 1u << 0u << false << "" << created
+        << "/d/a1430_b.txt Created\n1 record read, 1 line written, 1 synchronisation loss"
+        << "/d/a1430_b.txt Created; 1 record read, 1 line written, 1 synchronisation loss";
+    QTest::newRow("filter selected nothing")
+        << 5ull << 0ull << 0u << 0u << false << "" << created
+        << "/d/a1430_b.txt Created\n5 records read, 0 lines written, 0 synchronisation "
+           "losses\n0 lines matched the filter"
+        << "/d/a1430_b.txt Created; 5 records read, 0 lines written, 0 synchronisation "
+           "losses; 0 lines matched the filter";
+    QTest::newRow("no records at all")
+        << 0ull << 0ull << 0u << 0u << false << "" << created
+        << "/d/a1430_b.txt Created\n0 records read, 0 lines written, 0 synchronisation losses"
+        << "/d/a1430_b.txt Created; 0 records read, 0 lines written, 0 synchronisation losses";
+    QTest::newRow("files cut short")
+        << 9ull << 9ull << 3u << 2u << false << "" << created
+        << "/d/a1430_b.txt Created\n9 records read, 9 lines written, 3 synchronisation "
+           "losses\n2 capture files ended early: synchronisation not found"
+        << "/d/a1430_b.txt Created; 9 records read, 9 lines written, 3 synchronisation losses; "
+           "2 capture files ended early: synchronisation not found";
+    QTest::newRow("stopped") << 120ull << 120ull << 0u << 0u << true << "" << int(RunEnd::kStopped)
+                             << "Dump Stopped: /d/a1430_b.txt is partial\n120 records read, 120 "
+                                "lines written, 0 synchronisation losses"
+                             << "Dump Stopped: /d/a1430_b.txt is partial; 120 records read, 120 "
+                                "lines written, 0 synchronisation losses";
+    QTest::newRow("failed at once")
+        << 0ull << 0ull << 0u << 0u << false << "Unable to Open Input File /d/a1430.FdcCapt"
+        << int(RunEnd::kFailed) << "Unable to Open Input File /d/a1430.FdcCapt"
+        << "Dump failed: Unable to Open Input File /d/a1430.FdcCapt";
+    QTest::newRow("failed after records")
+        << 10ull << 10ull << 0u << 0u << false << "Capture File Read Error: Data Under Run"
+        << int(RunEnd::kFailed) << "Capture File Read Error: Data Under Run"
+        << "Dump failed: Capture File Read Error: Data Under Run; 10 records read, 10 lines "
+           "written, 0 synchronisation losses";
+    QTest::newRow("failure of two lines")
+        << 0ull << 0ull << 0u << 0u << false << "Option Error\nat line 3" << int(RunEnd::kFailed)
+        << "Option Error\nat line 3"
+        << "Dump failed: Option Error";
+  }
+  void runReport() {
+    QFETCH(qulonglong, records);
+    QFETCH(qulonglong, lines);
+    QFETCH(uint, syncLosses);
+    QFETCH(uint, filesCutShort);
+    QFETCH(bool, stopped);
+    QFETCH(QString, error);
+    fdc::DumpSummary summary;
+    summary.records = records;
+    summary.lines = lines;
+    summary.syncLosses = syncLosses;
+    summary.filesCutShort = filesCutShort;
+    summary.stopped = stopped;
+    const fdc::Result result = error.isEmpty() ? fdc::Result::Ok() : fdc::Result::Error(S(error));
+    const RunReport report = ReportRun("/d/a1430_b.txt", result, summary);
+    QTEST(int(report.end), "end");
+    QTEST(Q(report.message), "message");
+    QTEST(Q(report.statusLine), "status");
+  }
+
+  void dumpWorkerRunsTheWholeRun() {
+    QTemporaryDir dir;
+    QVERIFY(WriteShortRun(dir));
+    DumpWorker worker;
+    WorkerLog log;
+    Listen(worker, this, log);
+    QVERIFY(!worker.Collect());
+    QVERIFY(worker.Start(RequestFor(dir, "run", 3)));
+    QVERIFY(worker.Active());
+    QVERIFY(!worker.Start(RequestFor(dir, "run", 1)));
+    QTRY_COMPARE(log.done, 1);
+    const std::optional<DumpOutcome> outcome = worker.Collect();
+    QVERIFY(outcome.has_value());
+    QVERIFY(outcome->result.ok());
+    QCOMPARE(outcome->summary.records, 1500ull);
+    QCOMPARE(outcome->summary.lines, 1500ull);
+    QVERIFY(!outcome->summary.stopped);
+    QVERIFY(!worker.Active());
+    QVERIFY(!worker.Collect());
+    QVERIFY(DumpEndsWith(dir, "\nEnd of Capture Data\n"));
+    // The last progress delivered is the end of the last file, and of the run.
+    QVERIFY(!log.progress.isEmpty());
+    const ProgressSnapshot& last = log.progress.back();
+    QVERIFY(Q(last.fileName).endsWith("run1202.FdcCapt"));
+    QCOMPARE(last.fileNumber, 3u);
+    QCOMPARE(last.fileCount, 3u);
+    QCOMPARE(last.filePercent, 100u);
+    QCOMPARE(last.runPercent, 100u);
+    QCOMPARE(last.records, 1500ull);
+    // Progress runs forward.
+    for (qsizetype i = 1; i < log.progress.size(); ++i) {
+      QVERIFY(log.progress[i].records >= log.progress[i - 1].records);
+      QVERIFY(log.progress[i].runPercent >= log.progress[i - 1].runPercent);
+    }
+  }
+
+  void dumpWorkerCoalescesProgress() {
+    QTemporaryDir dir;
+    QVERIFY(WriteShortRun(dir));
+    DumpWorker worker;
+    WorkerLog log;
+    Listen(worker, this, log);
+    QVERIFY(worker.Start(RequestFor(dir, "run", 3)));
+    // The owner's thread is busy for the whole run: the run's hundreds of progress reports wait
+    // as one delivery, which holds the latest of them.
+    QElapsedTimer waited;
+    waited.start();
+    while (!worker.Finished() && waited.elapsed() < 20000) QThread::msleep(1);
+    QVERIFY(worker.Finished());
+    QCOMPARE(log.progress.size(), 0);
+    QTRY_COMPARE(log.done, 1);
+    QCOMPARE(log.progress.size(), 1);
+    QCOMPARE(log.progress[0].fileNumber, 3u);
+    QCOMPARE(log.progress[0].runPercent, 100u);
+    QVERIFY(worker.Collect().has_value());
+  }
+
+  void dumpWorkerStops() {
+    QTemporaryDir dir;
+    QVERIFY(!fdc::ui::test::WriteLongRun(dir.path()).isEmpty());
+    fdc::ui::test::WriteTextFile(dir.filePath("none.opt"), fdc::ui::test::kShowNothing);
+    DumpWorker worker;
+    WorkerLog log;
+    Listen(worker, this, log);
+    QVERIFY(worker.Start(RequestFor(dir, "long", 1439, dir.filePath("none.opt"))));
+    worker.RequestStop();
+    QTRY_COMPARE(log.done, 1);
+    const std::optional<DumpOutcome> outcome = worker.Collect();
+    QVERIFY(outcome.has_value());
+    QVERIFY(outcome->result.ok());
+    QVERIFY(outcome->summary.stopped);
+    QVERIFY(outcome->summary.records < 1439ull * 100000);
+    QVERIFY(DumpEndsWith(dir, "\nDump Stopped\n"));
+  }
+
+  void dumpWorkerStopIsForOneRunOnly() {
+    // A stop asked for when nothing runs does not end the next run.
+    QTemporaryDir dir;
+    QVERIFY(WriteShortRun(dir));
+    DumpWorker worker;
+    worker.RequestStop();
+    QVERIFY(worker.Start(RequestFor(dir, "run", 3)));
+    QTRY_VERIFY(worker.Finished());
+    const std::optional<DumpOutcome> outcome = worker.Collect();
+    QVERIFY(outcome.has_value());
+    QVERIFY(!outcome->summary.stopped);
+    QCOMPARE(outcome->summary.records, 1500ull);
+  }
+
+  void dumpWorkerGoneDuringRunStopsIt() {
+    QTemporaryDir dir;
+    QVERIFY(!fdc::ui::test::WriteLongRun(dir.path()).isEmpty());
+    fdc::ui::test::WriteTextFile(dir.filePath("none.opt"), fdc::ui::test::kShowNothing);
+    {
+      DumpWorker worker;
+      QVERIFY(worker.Start(RequestFor(dir, "long", 1439, dir.filePath("none.opt"))));
+      QTRY_VERIFY(QFile::exists(dir.filePath("out.txt")));
+    }
+    // The worker's end stopped the run and waited for it: the dump is closed and complete.
+    QVERIFY(DumpEndsWith(dir, "\nDump Stopped\n"));
+  }
+
+  void dumpWorkerReportsFailure() {
+    QTemporaryDir dir;
+    DumpWorker worker;
+    QVERIFY(worker.Start(RequestFor(dir, "missing", 1)));
+    QTRY_VERIFY(worker.Finished());
+    const std::optional<DumpOutcome> outcome = worker.Collect();
+    QVERIFY(outcome.has_value());
+    QCOMPARE(Q(outcome->result.ErrorText()),
+             "Unable to Open Input File " + dir.filePath("missing1200.FdcCapt"));
+  }
+
+  void browseStart_data() {
+    QTest::addColumn<QString>("current");  // <dir> stands for an existing folder
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("fileName");
+    QTest::newRow("file in an existing folder") << "<dir>/run1430.FdcCapt"
+                                                << "<dir>"
+                                                << "run1430.FdcCapt";
+    QTest::newRow("folder missing") << "/nonexistent/fdc/run1430.FdcCapt"
+                                    << ""
+                                    << "run1430.FdcCapt";
+    QTest::newRow("empty") << ""
+                           << ""
+                           << "";
+  }
+  void browseStart() {
+    QFETCH(QString, current);
+    QFETCH(QString, folder);
+    QFETCH(QString, fileName);
+    QTemporaryDir dir;
+    const BrowseStart start = BrowseStartFor(S(current.replace("<dir>", dir.path())));
+    QCOMPARE(Q(start.folder), folder.replace("<dir>", dir.path()));
+    QCOMPARE(Q(start.fileName), fileName);
+  }
+
+  void optionBrowseStart_data() {
+    QTest::addColumn<QString>("optionFile");  // <dir> has the file opts/a.opt
+    QTest::addColumn<QString>("captureFile");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("fileName");
+    QTest::newRow("existing option file") << "<dir>/opts/a.opt"
+                                          << "<dir>/run1430.FdcCapt"
+                                          << "<dir>/opts"
+                                          << "a.opt";
+    QTest::newRow("empty: the capture file's folder") << ""
+                                                      << "<dir>/run1430.FdcCapt"
+                                                      << "<dir>"
+                                                      << "";
+    QTest::newRow("missing: the capture file's folder") << "<dir>/opts/gone.opt"
+                                                        << "<dir>/run1430.FdcCapt"
+                                                        << "<dir>"
+                                                        << "";
+    QTest::newRow("both folders missing") << "/nonexistent/a.opt"
+                                          << "/nonexistent/run1430.FdcCapt"
+                                          << ""
+                                          << "";
+  }
+  void optionBrowseStart() {
+    QFETCH(QString, optionFile);
+    QFETCH(QString, captureFile);
+    QFETCH(QString, folder);
+    QFETCH(QString, fileName);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir("opts"));
+    fdc::ui::test::WriteTextFile(dir.filePath("opts/a.opt"), "Descrip=a\n");
+    const BrowseStart start = OptionBrowseStart(S(optionFile.replace("<dir>", dir.path())),
+                                                S(captureFile.replace("<dir>", dir.path())));
+    QCOMPARE(Q(start.folder), folder.replace("<dir>", dir.path()));
+    QCOMPARE(Q(start.fileName), fileName);
   }
 
   void optionDescription_data() {
@@ -561,6 +923,26 @@ class UiLogicTest : public QObject {
     QTest::newRow("screen not at the origin")
         << QRect(-5000, -5000, -4540, -4570) << QList<QRect>{QRect(100, 50, 900, 650)}
         << QRect(100, 50, 560, 480);
+    QTest::newRow("larger than the screen")
+        << QRect(-50, -40, 1500, 1000) << one << QRect(0, 0, 1024, 768);
+    QTest::newRow("wider than the screen only")
+        << QRect(100, 100, 2000, 300) << one << QRect(0, 100, 1024, 300);
+    QTest::newRow("partly off the right")
+        << QRect(900, 100, 1300, 400) << one << QRect(624, 100, 1024, 400);
+    QTest::newRow("partly off the bottom")
+        << QRect(100, 700, 500, 900) << one << QRect(100, 568, 500, 768);
+    QTest::newRow("title bar above the screen")
+        << QRect(-100, -30, 300, 270) << one << QRect(0, 0, 400, 300);
+    QTest::newRow("across two screens: onto the larger share")
+        << QRect(1800, 100, 2400, 500)
+        << QList<QRect>{QRect(0, 0, 1920, 1080), QRect(1920, 0, 3840, 1080)}
+        << QRect(1920, 100, 2520, 500);
+    QTest::newRow("partly off the second screen")
+        << QRect(3600, 900, 4000, 1300)
+        << QList<QRect>{QRect(0, 0, 1920, 1080), QRect(1920, 0, 3840, 1080)}
+        << QRect(3440, 680, 3840, 1080);
+    QTest::newRow("inverted, on the screen")
+        << QRect(500, 500, 400, 400) << one << QRect(500, 500, 500, 500);
   }
   void keepWithinScreens() {
     QFETCH(QRect, stored);
@@ -571,6 +953,18 @@ class UiLogicTest : public QObject {
     for (const QRect& screen : screens) screenRects.push_back(edges(screen));
     const ScreenRect result = KeepWithinScreens(edges(stored), screenRects);
     QCOMPARE(QRect(result.left, result.top, result.right, result.bottom), placed);
+  }
+
+  void keepWithinScreensExtremeEdges() {
+    // Hand-edited settings may hold any 32-bit edges; none of them may overflow.
+    const std::vector<ScreenRect> screens = {{0, 0, 1024, 768}};
+    QCOMPARE(KeepWithinScreens({INT_MIN, INT_MIN, INT_MAX, INT_MAX}, screens),
+             (ScreenRect{0, 0, 1024, 768}));
+    QCOMPARE(KeepWithinScreens({INT_MAX, INT_MAX, INT_MIN, INT_MIN}, screens),
+             (ScreenRect{0, 0, 0, 0}));
+    QCOMPARE(KeepWithinScreens({1000, 700, INT_MAX, INT_MAX}, screens),
+             (ScreenRect{0, 0, 1024, 768}));
+    QCOMPARE(KeepWithinScreens({-20, -20, 100, 100}, {}), (ScreenRect{-20, -20, 100, 100}));
   }
 };
 

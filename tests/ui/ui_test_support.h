@@ -1,5 +1,5 @@
 // Shared pieces of the desktop application's tests: a settings folder of their own, a fake
-// control set for the dialog's field table, and temporary files.
+// control set for the dialog's field table, temporary files and capture runs.
 #pragma once
 
 #include <QByteArray>
@@ -8,9 +8,13 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <string>
+#include <system_error>
 
+#include "tools/capture_writer.h"
+#include "tools/run_generator.h"
 #include "ui/text_dump_values.h"
 
 namespace fdc::ui::test {
@@ -38,6 +42,33 @@ inline void WriteTextFile(const QString& path, const QByteArray& text) {
 inline QByteArray ReadTextFile(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// An option file whose filter shows no record, so that a long run writes almost nothing.
+inline constexpr char kShowNothing[] = "ShowOnly\nLEN == 1000\n#\n";
+
+// A run of all 1439 minute files from <dir>/<name>1200.FdcCapt, some seconds of work for a dump,
+// which the tests stop long before its end. Every minute is the same file under another name.
+// Returns the first file's path, or an empty text when the run could not be written.
+inline QString WriteLongRun(const QString& dir, const QString& name = QStringLiteral("long")) {
+  fdc::gen::RunPlan plan;
+  plan.base = (dir + QStringLiteral("/") + name).toStdString();
+  plan.startHour = 12;
+  plan.startMinute = 0;
+  plan.recordsPerMinute = 100000;
+  const fdc::gen::RunOutcome outcome = fdc::gen::GenerateRun(plan);
+  if (!outcome.ok() || outcome.summary.paths.empty()) return QString();
+  const std::string first = outcome.summary.paths.front();
+  unsigned hour = 12;
+  unsigned minute = 0;
+  for (int i = 1; i < 1439; ++i) {
+    fdc::gen::NextMinute(hour, minute);
+    const std::string minuteFile = fdc::gen::MinuteFileName(plan.base, hour, minute);
+    std::error_code error;
+    std::filesystem::create_hard_link(first, minuteFile, error);
+    if (error && !std::filesystem::copy_file(first, minuteFile, error)) return QString();
+  }
+  return QString::fromStdString(first);
 }
 
 // The dialog's controls as plain texts, keyed by control identifier.

@@ -1,7 +1,9 @@
 // The desktop application's widgets, driven as a user drives them: start-up and settings, the main
-// window, the text dump dialog's checks, keys and commands, Execute on a real capture run, the
-// editor start, the file dialogs and the description panel. Message boxes and file dialogs are
-// answered by a watcher armed before the action that opens them.
+// window, the text dump dialog's checks, keys and commands, Execute on a real capture run in the
+// background with its progress, Stop and closing, the editor start, the file dialogs and the
+// description panel. Message boxes and file dialogs are answered by a watcher armed before the
+// action that opens them.
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
@@ -16,17 +18,24 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <vector>
+
+#if defined(Q_OS_UNIX)
+#include <unistd.h>
+#endif
 
 #include "tests/ui/ui_test_support.h"
 #include "tools/capture_writer.h"
@@ -54,8 +63,8 @@ CTeloFdcCaptAnlzApp& App() { return *static_cast<CTeloFdcCaptAnlzApp*>(qApp); }
 std::string S(const QString& text) { return text.toStdString(); }
 
 // Answers every modal window that opens while it lives. A message box is recorded and closed
-// with OK; a file dialog goes to `onFileDialog` (cancelled when there is none); any other modal
-// dialog goes to `onOtherDialog`.
+// with OK, or a question with `questionAnswer`; a file dialog goes to `onFileDialog` (cancelled
+// when there is none); any other modal dialog goes to `onOtherDialog`.
 class ModalWatcher : public QObject {
  public:
   struct Box {
@@ -71,7 +80,9 @@ class ModalWatcher : public QObject {
   }
 
   QList<Box> boxes;
+  QMessageBox::StandardButton questionAnswer = QMessageBox::No;
   QList<QStringList> fileDialogFilters;
+  QStringList fileDialogTitles;
   std::function<void(QFileDialog*)> onFileDialog;
   std::function<void(QDialog*)> onOtherDialog;
 
@@ -90,14 +101,16 @@ class ModalWatcher : public QObject {
     modal->setProperty("fdcAnswered", true);
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
       boxes.append({box->windowTitle(), box->text(), box->icon()});
-      QAbstractButton* ok = box->button(QMessageBox::Ok);
-      if (ok != nullptr) {
-        ok->click();
+      QAbstractButton* answer = box->button(QMessageBox::Ok);
+      if (answer == nullptr) answer = box->button(questionAnswer);
+      if (answer != nullptr) {
+        answer->click();
       } else {
         box->reject();
       }
     } else if (auto* files = qobject_cast<QFileDialog*>(modal)) {
       fileDialogFilters.append(files->nameFilters());
+      fileDialogTitles.append(files->windowTitle());
       if (onFileDialog) {
         onFileDialog(files);
       } else {
@@ -124,6 +137,11 @@ void TypeAndConfirm(QFileDialog* dialog, const QString& path) {
     dialog->reject();
     return;
   }
+  // Typing replaces the name that the dialog offered; the list's selection of that name goes too,
+  // as it does when the field has the focus.
+  if (auto* list = dialog->findChild<QAbstractItemView*>(QStringLiteral("listView"))) {
+    list->clearSelection();
+  }
   name->setText(path);
   static_cast<QDialog*>(dialog)->accept();
 }
@@ -132,6 +150,85 @@ void TypeAndConfirm(QFileDialog* dialog, const QString& path) {
 std::function<void(QFileDialog*)> Choose(const QString& path) {
   return [path](QFileDialog* dialog) { TypeAndConfirm(dialog, path); };
 }
+
+// Chooses `path`, and cancels if the dialog refuses it. After the watcher's turn, since the
+// refusal's own message box needs the watcher to answer it.
+std::function<void(QFileDialog*)> ChooseOrGiveUp(const QString& path) {
+  return [path](QFileDialog* dialog) {
+    QTimer::singleShot(0, dialog, [dialog, path] {
+      TypeAndConfirm(dialog, path);
+      if (dialog->isVisible()) dialog->reject();
+    });
+  };
+}
+
+// The text a label or button shows: its mnemonic marks go.
+QString Shown(QString text) {
+  return text.replace(QRegularExpression(QStringLiteral("&(.)")), QStringLiteral("\\1"));
+}
+
+// A run long enough (some seconds) that the tests always stop it: the 1439 minute files
+// long1200.FdcCapt to long2358.FdcCapt, dumped with an option file that shows no record.
+struct LongRun {
+  QTemporaryDir dir;
+  QString firstFile;
+  QString optionFile;
+  QString dumpFile;
+};
+
+const LongRun& TheLongRun() {
+  static LongRun* run = [] {
+    auto* made = new LongRun;
+    made->firstFile = fdc::ui::test::WriteLongRun(made->dir.path());
+    made->optionFile = made->dir.filePath("none.opt");
+    WriteTextFile(made->optionFile, QByteArray(fdc::ui::test::kShowNothing) +
+                                        "Descrip=Nothing shown\nArgName0=Unused\n");
+    made->dumpFile = made->dir.filePath("long1200_none.txt");
+    return made;
+  }();
+  return *run;
+}
+
+// Qt's messages as a program without the test framework writes them: on the standard error.
+void MessageToStderr(QtMsgType, const QMessageLogContext&, const QString& message) {
+  std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+// The stdout of this process, caught into a file between its making and Finish. Qt's messages,
+// which the test framework would write on the standard output, go to the standard error meanwhile.
+class StdoutCapture {
+ public:
+  StdoutCapture() {
+#if defined(Q_OS_UNIX)
+    if (!file_.open()) return;
+    previousHandler_ = qInstallMessageHandler(&MessageToStderr);
+    std::fflush(stdout);
+    saved_ = dup(STDOUT_FILENO);
+    dup2(file_.handle(), STDOUT_FILENO);
+#endif
+  }
+  ~StdoutCapture() { Finish(); }
+
+  QByteArray Finish() {
+#if defined(Q_OS_UNIX)
+    if (saved_ < 0) return caught_;
+    std::fflush(stdout);
+    dup2(saved_, STDOUT_FILENO);
+    close(saved_);
+    saved_ = -1;
+    qInstallMessageHandler(previousHandler_);
+    file_.seek(0);
+    caught_ = file_.readAll();
+#endif
+    return caught_;
+  }
+
+ private:
+  QTemporaryFile file_;
+  QtMessageHandler previousHandler_ = nullptr;
+  int saved_ = -1;
+  QByteArray caught_;
+};
 
 QLineEdit* Edit(TextDump& dialog, int id) { return qobject_cast<QLineEdit*>(dialog.Control(id)); }
 QPushButton* Button(TextDump& dialog, int id) {
@@ -150,6 +247,32 @@ std::unique_ptr<TextDump> OpenDialog(const TextDumpValues& values) {
   dialog->activateWindow();
   if (!QTest::qWaitForWindowActive(dialog.get())) qWarning("dialog did not become active");
   return dialog;
+}
+
+// The dialog's values for a dump of the long run, all its 1439 files.
+TextDumpValues LongRunValues() {
+  TextDumpValues values;
+  values.FileName = S(TheLongRun().firstFile);
+  values.OptionFile = S(TheLongRun().optionFile);
+  values.EditorPath = "/nonexistent/editor";
+  values.AutoEdit = false;
+  return values;
+}
+
+// Starts the long run in `dialog` (its values from LongRunValues).
+void ExecuteLongRun(TextDump& dialog) {
+  qobject_cast<QLineEdit*>(dialog.Control(kIdNumMin))->setText("1439");
+  QTest::mouseClick(qobject_cast<QPushButton*>(dialog.Control(kIdExecute)), Qt::LeftButton);
+}
+
+// Every control's enabled state, as "id:0/1" words.
+QString EnabledStates(TextDump& dialog) {
+  QStringList states;
+  for (int id : {1024, 1027, 1025, 1028, 1026, 1034, 1035, 1036, 1045, 1044, 1031, 1037,
+                 1032, 1038, 1033, 1039, 1043, 1040, 1041, 1042, 1029, 1030, 3,    1}) {
+    states << QString::number(id) + ":" + (dialog.Control(id)->isEnabled() ? "1" : "0");
+  }
+  return states.join(' ');
 }
 
 TextDumpValues ValidValues() {
@@ -387,7 +510,10 @@ class UiWidgetTest : public QObject {
       for (QAction* item : menu->menu()->actions()) items << item->text();
       menus << menu->text() + ": " + items.join(", ");
     }
-    QCOMPARE(menus, (QStringList{"&Analyze: &Text Dump", "&Help: &About TeloFdcCaptAnlz..."}));
+    QCOMPARE(menus, (QStringList{"&File: &Text Dump, , &Quit", "&Analyze: &Text Dump",
+                                 "&Help: &About TeloFdcCaptAnlz..."}));
+    QCOMPARE(frame->TextDumpAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+T")));
+    QCOMPARE(frame->QuitAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
     auto* toolbar = frame->findChild<QToolBar*>();
     QVERIFY(toolbar != nullptr);
     QCOMPARE(toolbar->actions().size(), 1);
@@ -420,6 +546,28 @@ class UiWidgetTest : public QObject {
     frame->TextDumpAction()->trigger();
     QCOMPARE(title, QStringLiteral("TeloFdcCaptAnlz - TextDump"));
     QVERIFY(modal);
+  }
+
+  void fileMenuKeys() {
+    QVERIFY(App().InitInstance());
+    CMainFrame* frame = App().MainFrame();
+    frame->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(frame));
+    QString title;
+    ModalWatcher watcher;
+    watcher.onOtherDialog = [&](QDialog* dialog) {
+      title = dialog->windowTitle();
+      QTest::keyClick(dialog, Qt::Key_Escape);
+    };
+    QTest::keyClick(frame, Qt::Key_T, Qt::ControlModifier);
+    QCOMPARE(title, QStringLiteral("TeloFdcCaptAnlz - TextDump"));
+    frame->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(frame));
+    QTest::keyClick(frame, Qt::Key_Q, Qt::ControlModifier);
+    QTRY_VERIFY(!frame->isVisible());
+    // Quit closed the window as its close box does: the placement is kept.
+    App().ExitInstance();
+    QCOMPARE(StoredText("WinMinX"), QStringLiteral("20"));
   }
 
   void indicatorsWithoutKeyboardState() {
@@ -516,24 +664,121 @@ class UiWidgetTest : public QObject {
     QWidget* first = dialog->Control(kIdFileName);
     QWidget* widget = first;
     do {
-      if (widget->focusPolicy() & Qt::TabFocus) order << widget->objectName();
+      if ((widget->focusPolicy() & Qt::TabFocus) && widget->isVisible()) {
+        order << widget->objectName();
+      }
       widget = widget->nextInFocusChain();
     } while (widget != first);
     QCOMPARE(order.join(' '), QStringLiteral("1024 1027 1025 1028 1026 1034 1035 1036 1037 1038 "
                                              "1039 1040 1041 1029 1030 3 1"));
   }
 
+  void tabWrapsAround_data() {
+    QTest::addColumn<int>("from");
+    QTest::addColumn<bool>("backwards");
+    QTest::addColumn<int>("to");
+    QTest::newRow("Tab from the last button") << 1 << false << 1024;
+    QTest::newRow("Shift+Tab from the first field") << 1024 << true << 1;
+    QTest::newRow("Tab from Execute") << 3 << false << 1;
+  }
+  void tabWrapsAround() {
+    QFETCH(int, from);
+    QFETCH(bool, backwards);
+    QFETCH(int, to);
+    auto dialog = OpenDialog(ValidValues());
+    dialog->Control(from)->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), dialog->Control(from));
+    ModalWatcher watcher;
+    QTest::keyClick(QApplication::focusWidget(), backwards ? Qt::Key_Backtab : Qt::Key_Tab,
+                    backwards ? Qt::ShiftModifier : Qt::NoModifier);
+    QTRY_COMPARE(QApplication::focusWidget(), dialog->Control(to));
+    QVERIFY(dialog->isVisible());
+  }
+
+  void mnemonics_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("outcome");
+    QTest::newRow("Alt+F FileName") << int(Qt::Key_F) << "focus 1024";
+    QTest::newRow("Alt+O OptionFile") << int(Qt::Key_O) << "focus 1025";
+    QTest::newRow("Alt+S StartRef") << int(Qt::Key_S) << "focus 1034";
+    QTest::newRow("Alt+D EndRef") << int(Qt::Key_D) << "focus 1035";
+    QTest::newRow("Alt+N NumMin") << int(Qt::Key_N) << "focus 1036";
+    QTest::newRow("Alt+P Editor Path") << int(Qt::Key_P) << "focus 1029";
+    QTest::newRow("Alt+A Auto Exec Editor") << int(Qt::Key_A) << "auto edit off";
+    QTest::newRow("Alt+B capture Browse") << int(Qt::Key_B) << "file dialog Open Capture File";
+    QTest::newRow("Alt+R option Browse") << int(Qt::Key_R) << "file dialog Open Option File";
+    QTest::newRow("Alt+W editor Browse") << int(Qt::Key_W) << "file dialog Choose Editor";
+    QTest::newRow("Alt+E Edit") << int(Qt::Key_E)
+                                << "message The editor could not be started: /nonexistent/editor";
+    QTest::newRow("Alt+X Execute") << int(Qt::Key_X)
+                                   << "message Unable to Open Input File "
+                                      "/nonexistent/Line11430.FdcCapt";
+    QTest::newRow("Alt+C Cancel") << int(Qt::Key_C) << "closed";
+  }
+  void mnemonics() {
+    QFETCH(int, key);
+    QFETCH(QString, outcome);
+    TextDumpValues values = ValidValues();
+    values.AutoEdit = true;
+    values.EditorPath = "/nonexistent/editor";
+    auto dialog = OpenDialog(values);
+    // From a control that no mnemonic leads to.
+    dialog->Control(kIdAccept)->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), dialog->Control(kIdAccept));
+    ModalWatcher watcher;
+    QTest::keyClick(dialog.get(), Qt::Key(key), Qt::AltModifier);
+    const auto seen = [&]() -> QString {
+      if (!dialog->isVisible()) return QStringLiteral("closed");
+      if (!watcher.fileDialogTitles.isEmpty()) return "file dialog " + watcher.fileDialogTitles[0];
+      if (!watcher.boxes.isEmpty()) return "message " + watcher.boxes[0].text;
+      if (!AutoEditBox(*dialog)->isChecked()) return QStringLiteral("auto edit off");
+      return "focus " + QApplication::focusWidget()->objectName();
+    };
+    // A button's mnemonic presses it with a click shown for a moment.
+    QTRY_COMPARE(seen(), outcome);
+  }
+
+  void mnemonicsAreUnique() {
+    auto dialog = OpenDialog(ValidValues());
+    QStringList owners;
+    QMap<QString, QString> byKey;
+    for (QWidget* widget : dialog->findChildren<QWidget*>()) {
+      QString text;
+      if (auto* label = qobject_cast<QLabel*>(widget)) {
+        if (label->buddy() == nullptr) continue;
+        text = label->text();
+      } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        text = button->text();
+      } else {
+        continue;
+      }
+      const QString key = QKeySequence::mnemonic(text).toString();
+      QVERIFY2(!key.isEmpty(), qPrintable(text + " has no mnemonic"));
+      QVERIFY2(!byKey.contains(key), qPrintable(text + " shares " + key + " with " + byKey[key]));
+      byKey[key] = text;
+    }
+    // The six labels with their fields, the seven push buttons with Stop, the check box.
+    QCOMPARE(byKey.size(), 6 + 7 + 1);
+  }
+
+  void cancelButtonSaysWhatItDoes() {
+    auto dialog = OpenDialog(ValidValues());
+    QCOMPARE(Button(*dialog, kIdAccept)->toolTip(),
+             QStringLiteral("Stores the fields and closes the dialog, as Enter does. Escape "
+                            "closes without storing."));
+  }
+
   void dialogTexts_data() {
     QTest::addColumn<int>("id");
     QTest::addColumn<QString>("text");
-    QTest::newRow("capture Browse") << 1027 << "Browse";
-    QTest::newRow("option Browse") << 1028 << "Browse";
-    QTest::newRow("Edit") << 1026 << "Edit";
-    QTest::newRow("editor Browse") << 1030 << "Browse";
-    QTest::newRow("Execute") << 3 << "Execute";
-    QTest::newRow("accept button") << 1 << "Cancel";
-    QTest::newRow("check box") << 1041 << "Auto Exec Editor";
-    QTest::newRow("editor label") << 1042 << "Editor Path";
+    QTest::newRow("capture Browse") << 1027 << "&Browse";
+    QTest::newRow("option Browse") << 1028 << "B&rowse";
+    QTest::newRow("Edit") << 1026 << "&Edit";
+    QTest::newRow("editor Browse") << 1030 << "Bro&wse";
+    QTest::newRow("Execute") << 3 << "E&xecute";
+    QTest::newRow("accept button") << 1 << "&Cancel";
+    QTest::newRow("check box") << 1041 << "&Auto Exec Editor";
+    QTest::newRow("editor label") << 1042 << "Editor &Path";
     QTest::newRow("group box") << 1045 << "OptFile:" + QString(105, ' ') + "-";
   }
   void dialogTexts() {
@@ -552,11 +797,15 @@ class UiWidgetTest : public QObject {
   void dialogLabels() {
     auto dialog = OpenDialog(ValidValues());
     QStringList labels;
+    QStringList buddies;
     for (QLabel* label : dialog->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+      if (label == dialog->FileProgressLine()) continue;
       labels << label->text();
+      buddies << (label->buddy() != nullptr ? label->buddy()->objectName() : QString());
     }
-    QCOMPARE(labels, (QStringList{"FileName", "OptionFile", "StartRef", "EndRef", "NumMin",
-                                  "Editor Path"}));
+    QCOMPARE(labels, (QStringList{"&FileName", "&OptionFile", "&StartRef", "En&dRef", "&NumMin",
+                                  "Editor &Path"}));
+    QCOMPARE(buddies, (QStringList{"1024", "1025", "1034", "1035", "1036", "1029"}));
   }
 
   void dialogNothingClipped() {
@@ -565,15 +814,15 @@ class UiWidgetTest : public QObject {
     for (QWidget* child : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
       const QString name = child->objectName();
       if (auto* label = qobject_cast<QLabel*>(child)) {
-        QVERIFY2(TextFits(label, label->text(), 0), qPrintable(label->text()));
+        QVERIFY2(TextFits(label, Shown(label->text()), 0), qPrintable(label->text()));
         QVERIFY2(label->fontMetrics().height() <= label->height(), qPrintable(label->text()));
       } else if (auto* check = qobject_cast<QCheckBox*>(child)) {
         const int box = style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, check) +
                         style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, check);
-        QVERIFY(TextFits(check, check->text(), box));
+        QVERIFY(TextFits(check, Shown(check->text()), box));
       } else if (auto* button = qobject_cast<QPushButton*>(child)) {
         const int frame = 2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
-        QVERIFY2(TextFits(button, button->text(), frame), qPrintable(name));
+        QVERIFY2(TextFits(button, Shown(button->text()), frame), qPrintable(name));
         QVERIFY2(button->fontMetrics().height() + frame <= button->height(), qPrintable(name));
       } else if (auto* group = qobject_cast<QGroupBox*>(child)) {
         QVERIFY(TextFits(group, group->title(), 2 * group->fontMetrics().averageCharWidth()));
@@ -842,24 +1091,31 @@ class UiWidgetTest : public QObject {
         "minute the file was created";
     const int info = QMessageBox::Information;
     const int error = QMessageBox::Critical;
+    const QString both = "\n2 records read, 2 lines written, 0 synchronisation losses";
     QTest::newRow("created") << "cap1430.FdcCapt"
                              << "cap1430.FdcCapt"
                              << "0"
-                             << "<dir>/cap1430_tiny.txt Created" << info << "End of Capture Data";
+                             << "<dir>/cap1430_tiny.txt Created" + both << info
+                             << "End of Capture Data";
     QTest::newRow("upper-case extension")
         << "cap1430.FDCCAPT"
         << "cap1430.FDCCAPT"
         << "0"
-        << "<dir>/cap1430_tiny.txt Created" << info << "End of Capture Data";
+        << "<dir>/cap1430_tiny.txt Created" + both << info << "End of Capture Data";
     QTest::newRow("hour 99") << "cap9959.FdcCapt"
                              << "cap9959.FdcCapt"
                              << "0"
-                             << "<dir>/cap9959_tiny.txt Created" << info << "End of Capture Data";
+                             << "<dir>/cap9959_tiny.txt Created" + both << info
+                             << "End of Capture Data";
+    // The run reads the second record to find that it lies past the end.
     QTest::newRow("EndRef 1 ends early")
         << "cap1430.FdcCapt"
         << "cap1430.FdcCapt"
         << "1"
-        << "<dir>/cap1430_tiny.txt Created" << info << "Last Reference Reached";
+        << "<dir>/cap1430_tiny.txt Created\n2 records read, 1 line written, 0 synchronisation "
+           "losses"
+        << info << "Last Reference Reached";
+
     QTest::newRow("minute 60") << "cap1260.FdcCapt"
                                << "cap1260.FdcCapt"
                                << "0"
@@ -892,15 +1148,18 @@ class UiWidgetTest : public QObject {
     Edit(*dialog, kIdEndRef)->setText(endRef);
     ModalWatcher watcher;
     QTest::mouseClick(Button(*dialog, kIdExecute), Qt::LeftButton);
-    QCOMPARE(watcher.Texts(), QStringList{QString(message).replace("<dir>", dir.path())});
+    QTRY_COMPARE(watcher.Texts(), QStringList{QString(message).replace("<dir>", dir.path())});
     QCOMPARE(int(watcher.boxes[0].icon), icon);
     QCOMPARE(watcher.boxes[0].title, QStringLiteral("TeloFdcCaptAnlz"));
     QVERIFY(dialog->isVisible());
+    QVERIFY(!dialog->Running());
     QVERIFY(!dialog->ProgressLine()->isVisible());
+    QVERIFY(!dialog->FileProgressLine()->isVisible());
     const QString dumpPath = dir.filePath(fileName.left(7) + "_tiny.txt");
     if (!dumpEnd.isEmpty()) {
       QVERIFY(ReadTextFile(dumpPath).trimmed().endsWith(dumpEnd.toUtf8()));
-      QVERIFY(dialog->ProgressLine()->format().startsWith(fileName.left(7)));
+      QVERIFY2(dialog->FileProgressLine()->text().startsWith("File 1 of 1: " + fileName),
+               qPrintable(dialog->FileProgressLine()->text()));
     }
     if (icon == QMessageBox::Critical && captureName.isEmpty()) {
       QVERIFY(!QFile::exists(dumpPath) || message.startsWith("Unable to Open Input"));
@@ -921,6 +1180,7 @@ class UiWidgetTest : public QObject {
     QTRY_VERIFY(QFile::exists(dir.filePath("editor.out")));
     QCOMPARE(QString::fromUtf8(ReadTextFile(dir.filePath("editor.out"))),
              "1\n" + dir.filePath("run 1430_.txt") + "\n");
+    QVERIFY(!dialog->Running());
     QCOMPARE(watcher.boxes.size(), 0);
   }
 
@@ -945,7 +1205,11 @@ class UiWidgetTest : public QObject {
     auto dialog = OpenDialog(values);
     ModalWatcher watcher;
     QTest::mouseClick(Button(*dialog, kIdExecute), Qt::LeftButton);
-    QCOMPARE(watcher.Texts(), QStringList{dir.filePath("cap1430_.txt") + " Created\n" + line});
+    QTRY_COMPARE(watcher.Texts(),
+                 QStringList{dir.filePath("cap1430_.txt") +
+                             " Created\n2 records read, 2 lines written, 0 synchronisation "
+                             "losses\n" +
+                             line});
     QCOMPARE(watcher.boxes[0].icon, QMessageBox::Information);
   }
 
@@ -991,24 +1255,33 @@ class UiWidgetTest : public QObject {
   void browse_data() {
     QTest::addColumn<int>("buttonId");
     QTest::addColumn<int>("fieldId");
+    QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("filter");
     QTest::addColumn<QString>("chosen");  // a name in the folder
-    QTest::newRow("capture file") << 1027 << 1024 << "FDC Capture File (*.FdcCapt)"
+    QTest::newRow("capture file") << 1027 << 1024 << "Open Capture File"
+                                  << "FDC Capture File (*.FdcCapt)"
                                   << "new1430.FdcCapt";
-    QTest::newRow("capture file, default extension")
-        << 1027 << 1024 << "FDC Capture File (*.FdcCapt)"
-        << "new1430";
-    QTest::newRow("option file") << 1028 << 1025 << "Capture Option File (*.opt)"
+    QTest::newRow("capture file, default extension") << 1027 << 1024 << "Open Capture File"
+                                                     << "FDC Capture File (*.FdcCapt)"
+                                                     << "new1430";
+    QTest::newRow("option file") << 1028 << 1025 << "Open Option File"
+                                 << "Capture Option File (*.opt)"
                                  << "new.opt";
-    QTest::newRow("editor") << 1030 << 1029 << "Editor Program (*)"
+    // An editor need not exist yet to be named.
+    QTest::newRow("editor") << 1030 << 1029 << "Choose Editor"
+                            << "Editor Program (*)"
                             << "myeditor";
   }
   void browse() {
     QFETCH(int, buttonId);
     QFETCH(int, fieldId);
+    QFETCH(QString, title);
     QFETCH(QString, filter);
     QFETCH(QString, chosen);
     QTemporaryDir dir;
+    for (const char* name : {"new1430.FdcCapt", "new.opt", "old.opt"}) {
+      WriteTextFile(dir.filePath(name), "Descrip=x\n");
+    }
     TextDumpValues values = ValidValues();
     values.FileName = S(dir.filePath("old1430.FdcCapt"));
     values.OptionFile = S(dir.filePath("old.opt"));
@@ -1032,7 +1305,9 @@ class UiWidgetTest : public QObject {
       TypeAndConfirm(files, dir.filePath(chosen));
     };
     QTest::mouseClick(Button(*dialog, buttonId), Qt::LeftButton);
-    QCOMPARE(watcher.fileDialogFilters, QList<QStringList>{QStringList{filter}});
+    QCOMPARE(watcher.fileDialogTitles, QStringList{title});
+    const QStringList filters{filter, QStringLiteral("All Files (*)")};
+    QCOMPARE(watcher.fileDialogFilters, QList<QStringList>{filters});
     QVERIFY(!native);
     QCOMPARE(startFolder, dir.path());
     QCOMPARE(QFileInfo(startName).fileName(),
@@ -1045,6 +1320,66 @@ class UiWidgetTest : public QObject {
     QCOMPARE(Edit(*dialog, fieldId)->text(), expected);
     QCOMPARE(Edit(*dialog, otherId)->text(), storedOther);
     QCOMPARE(Edit(*dialog, kIdArgValue0)->text(), QString());
+  }
+
+  void browseRefusesMissingFile_data() {
+    QTest::addColumn<int>("buttonId");
+    QTest::addColumn<int>("fieldId");
+    QTest::addColumn<QString>("chosen");
+    QTest::newRow("capture file") << 1027 << 1024 << "gone1430.FdcCapt";
+    QTest::newRow("option file") << 1028 << 1025 << "gone.opt";
+  }
+  void browseRefusesMissingFile() {
+    QFETCH(int, buttonId);
+    QFETCH(int, fieldId);
+    QFETCH(QString, chosen);
+    QTemporaryDir dir;
+    auto dialog = OpenDialog(ValidValues());
+    const QString before = Edit(*dialog, fieldId)->text();
+    ModalWatcher watcher;
+    watcher.onFileDialog = ChooseOrGiveUp(dir.filePath(chosen));
+    QTest::mouseClick(Button(*dialog, buttonId), Qt::LeftButton);
+    // The file dialog said that the file does not exist, and kept the user choosing.
+    QCOMPARE(watcher.boxes.size(), 1);
+    QVERIFY2(watcher.boxes[0].text.contains("File not found"), qPrintable(watcher.boxes[0].text));
+    QCOMPARE(Edit(*dialog, fieldId)->text(), before);
+  }
+
+  void optionBrowseStartsInCaptureFolder_data() {
+    QTest::addColumn<QString>("optionFile");
+    QTest::newRow("empty option file") << "";
+    QTest::newRow("missing option file") << "/nonexistent/fdc/gone.opt";
+  }
+  void optionBrowseStartsInCaptureFolder() {
+    QFETCH(QString, optionFile);
+    QTemporaryDir dir;
+    TextDumpValues values = ValidValues();
+    values.FileName = S(dir.filePath("run1430.FdcCapt"));
+    values.OptionFile = S(optionFile);
+    auto dialog = OpenDialog(values);
+    QString startFolder;
+    ModalWatcher watcher;
+    watcher.onFileDialog = [&](QFileDialog* files) {
+      startFolder = files->directory().absolutePath();
+      files->reject();
+    };
+    QTest::mouseClick(Button(*dialog, kIdBrowseOptionFile), Qt::LeftButton);
+    QCOMPARE(startFolder, dir.path());
+    QCOMPARE(Edit(*dialog, kIdOptionFile)->text(), optionFile);
+  }
+
+  void fileDialogsAreThePlatformsUnlessAsked() {
+    const FileDialogSpec spec{"Open Capture File", "FDC Capture File (*.FdcCapt)", "FdcCapt",
+                              BrowseStart{}, true};
+    QFileDialog platforms;
+    UseQtFileDialogs(false);
+    ConfigureFileDialog(platforms, spec);
+    UseQtFileDialogs(true);
+    QVERIFY(!platforms.testOption(QFileDialog::DontUseNativeDialog));
+    QCOMPARE(platforms.fileMode(), QFileDialog::ExistingFile);
+    QFileDialog qts;
+    ConfigureFileDialog(qts, spec);
+    QVERIFY(qts.testOption(QFileDialog::DontUseNativeDialog));
   }
 
   void browseCancelledChangesNothing() {
@@ -1094,24 +1429,383 @@ class UiWidgetTest : public QObject {
     QCOMPARE(Edit(*dialog, kIdArgValue1)->text(), QStringLiteral("kept"));
   }
 
-  void panelFollowsBrowseNotTyping() {
+  void panelFollowsOptionFile_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("shown");  // description, then the enabled value fields
+    QTest::newRow("typed, editing not finished") << "typed"
+                                                 << "first 1037";
+    QTest::newRow("typed, editing finished") << "finished"
+                                             << "second 1038";
+    QTest::newRow("browse") << "browse"
+                            << "second 1038";
+    QTest::newRow("typed, then Execute") << "execute"
+                                         << "second 1038";
+    QTest::newRow("file changed, then Execute") << "changed"
+                                                << "changed 1040";
+    QTest::newRow("file changed in Edit's editor") << "edit"
+                                                   << "edited 1039";
+  }
+  void panelFollowsOptionFile() {
+    QFETCH(QString, how);
+    QFETCH(QString, shown);
     QTemporaryDir dir;
-    WriteTextFile(dir.filePath("a.opt"), "Descrip=first\n");
-    WriteTextFile(dir.filePath("b.opt"), "Descrip=second\nArgName1=Gap\n");
+    const QString a = dir.filePath("a.opt");
+    const QString b = dir.filePath("b.opt");
+    WriteTextFile(a, "Descrip=first\nArgName0=Station\n");
+    WriteTextFile(b, "Descrip=second\nArgName1=Gap\n");
+    // An editor that rewrites the file it is given.
+    const QString editor = dir.filePath("rewrite.sh");
+    WriteTextFile(editor, "#!/bin/sh\nprintf 'Descrip=edited\\nArgName2=Third\\n' > \"$1\"\n");
+    QFile::setPermissions(editor, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     TextDumpValues values = ValidValues();
-    values.OptionFile = S(dir.filePath("a.opt"));
+    values.OptionFile = S(a);
+    values.EditorPath = S(editor);
     auto dialog = OpenDialog(values);
     QCOMPARE(Edit(*dialog, kIdDescription)->text(), QStringLiteral("first"));
-    Edit(*dialog, kIdOptionFile)->setText(dir.filePath("b.opt"));
-    QVERIFY(dialog->UpdateData(true));
-    QCOMPARE(Edit(*dialog, kIdDescription)->text(), QStringLiteral("first"));
-    Edit(*dialog, kIdOptionFile)->setText(dir.filePath("a.opt"));
     ModalWatcher watcher;
-    watcher.onFileDialog = Choose(dir.filePath("b.opt"));
-    QTest::mouseClick(Button(*dialog, kIdBrowseOptionFile), Qt::LeftButton);
-    QCOMPARE(Edit(*dialog, kIdDescription)->text(), QStringLiteral("second"));
-    QVERIFY(dialog->Control(kIdArgValue1)->isEnabled());
-    QVERIFY(!dialog->Control(kIdArgValue0)->isEnabled());
+    QLineEdit* optionFile = Edit(*dialog, kIdOptionFile);
+    if (how == "typed") {
+      optionFile->setText(b);
+      QVERIFY(dialog->UpdateData(true));
+    } else if (how == "finished") {
+      optionFile->setFocus();
+      QTRY_VERIFY(optionFile->hasFocus());
+      optionFile->selectAll();
+      QTest::keyClicks(optionFile, b);
+      QTest::keyClick(optionFile, Qt::Key_Tab);
+    } else if (how == "browse") {
+      watcher.onFileDialog = Choose(b);
+      QTest::mouseClick(Button(*dialog, kIdBrowseOptionFile), Qt::LeftButton);
+    } else if (how == "execute" || how == "changed") {
+      if (how == "execute") optionFile->setText(b);
+      if (how == "changed") WriteTextFile(a, "Descrip=changed\nArgName3=Last\n");
+      QTest::mouseClick(Button(*dialog, kIdExecute), Qt::LeftButton);
+      QTRY_COMPARE(watcher.boxes.size(), 1);  // the capture file does not exist
+    } else if (how == "edit") {
+      QTest::mouseClick(Button(*dialog, kIdEditOptionFile), Qt::LeftButton);
+      QTRY_VERIFY(ReadTextFile(a).startsWith("Descrip=edited"));
+      // The editor's window takes the focus, and the user comes back to the dialog.
+      QWidget editorWindow;
+      editorWindow.show();
+      editorWindow.activateWindow();
+      QVERIFY(QTest::qWaitForWindowActive(&editorWindow));
+      dialog->activateWindow();
+      QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+    }
+    QString seen = Edit(*dialog, kIdDescription)->text();
+    for (int id : kArgValueIds) {
+      if (dialog->Control(id)->isEnabled()) seen += " " + QString::number(id);
+    }
+    QCOMPARE(seen, shown);
+  }
+
+  void argumentsNotNamedGoAsZero_data() {
+    QTest::addColumn<QByteArray>("options");
+    QTest::addColumn<QString>("counts");
+    QTest::newRow("named: the typed value")
+        << QByteArray("ArgName0=Station\nShowOnly\nCmdArg[0] == 5\n#\n")
+        << "2 records read, 2 lines written, 0 synchronisation losses";
+    QTest::newRow("not named: 0 whatever the field holds")
+        << QByteArray("ShowOnly\nCmdArg[0] == 5\n#\n")
+        << "2 records read, 0 lines written, 0 synchronisation losses\n"
+           "0 lines matched the filter";
+    QTest::newRow("not named, the filter asks for 0")
+        << QByteArray("ShowOnly\nCmdArg[0] == 0\n#\n")
+        << "2 records read, 2 lines written, 0 synchronisation losses";
+  }
+  void argumentsNotNamedGoAsZero() {
+    QFETCH(QByteArray, options);
+    QFETCH(QString, counts);
+    QTemporaryDir dir;
+    WriteCapture(dir.filePath("cap1430.FdcCapt"));
+    WriteTextFile(dir.filePath("args.opt"), options);
+    TextDumpValues values = ValidValues();
+    values.FileName = S(dir.filePath("cap1430.FdcCapt"));
+    values.OptionFile = S(dir.filePath("args.opt"));
+    values.AutoEdit = false;
+    values.ArgValue[0] = "5";
+    auto dialog = OpenDialog(values);
+    ModalWatcher watcher;
+    QTest::mouseClick(Button(*dialog, kIdExecute), Qt::LeftButton);
+    QTRY_COMPARE(watcher.Texts(),
+                 QStringList{dir.filePath("cap1430_args.txt") + " Created\n" + counts});
+    // The field keeps its text for a file that names the argument again.
+    QCOMPARE(Edit(*dialog, kIdArgValue0)->text(), QStringLiteral("5"));
+  }
+
+  // --- Execute in the background ---
+
+  void executeRunsInTheBackground() {
+    QVERIFY(!TheLongRun().firstFile.isEmpty());
+    auto dialog = OpenDialog(LongRunValues());
+    const QString before = EnabledStates(*dialog);
+    QCOMPARE(before, QStringLiteral("1024:1 1027:1 1025:1 1028:1 1026:1 1034:1 1035:1 1036:1 "
+                                    "1045:1 1044:1 1031:1 1037:1 1032:0 1038:0 1033:0 1039:0 "
+                                    "1043:0 1040:0 1041:1 1042:0 1029:0 1030:0 3:1 1:1"));
+    ModalWatcher watcher;
+    ExecuteLongRun(*dialog);
+    QVERIFY(dialog->Running());
+    // While it runs the fields, the browse and edit buttons and Execute take no input; "Cancel"
+    // and Stop do, and Stop has the focus.
+    QCOMPARE(EnabledStates(*dialog),
+             QStringLiteral("1024:0 1027:0 1025:0 1028:0 1026:0 1034:0 1035:0 1036:0 1045:1 "
+                            "1044:1 1031:1 1037:0 1032:0 1038:0 1033:0 1039:0 1043:0 1040:0 "
+                            "1041:0 1042:0 1029:0 1030:0 3:0 1:1"));
+    QVERIFY(dialog->StopButton()->isVisible());
+    QVERIFY(dialog->StopButton()->isEnabled());
+    QTRY_VERIFY(dialog->StopButton()->hasFocus());
+    // A second press of Execute during the run is not acted on, neither now nor afterwards.
+    QTest::mouseClick(Button(*dialog, kIdExecute), Qt::LeftButton);
+
+    // The dialog follows the run: the open file among all 1439, the whole run's percentage and
+    // the records read so far.
+    const QRegularExpression fileLine(
+        QStringLiteral("^File (\\d+) of 1439: long\\d{4}\\.FdcCapt "
+                       "\\d+%$"));
+    QTRY_VERIFY(fileLine.match(dialog->FileProgressLine()->text()).captured(1).toInt() >= 2);
+    QVERIFY2(QRegularExpression(QStringLiteral("^%p% - \\d+ records read$"))
+                 .match(dialog->ProgressLine()->format())
+                 .hasMatch(),
+             qPrintable(dialog->ProgressLine()->format()));
+    QVERIFY(dialog->ProgressLine()->value() < 100);
+    // The longest texts of a run fit their places.
+    QVERIFY(TextFits(dialog->FileProgressLine(), "File 1439 of 1439: long2358.FdcCapt 100%", 0));
+    QVERIFY(TextFits(dialog->ProgressLine(), "100% - 143900000 records read", 8));
+    QVERIFY(TextFits(dialog->StopButton(), "Stop", 4));
+    QCOMPARE(watcher.boxes.size(), 0);
+
+    QTest::mouseClick(dialog->StopButton(), Qt::LeftButton);
+    QTRY_COMPARE(watcher.boxes.size(), 1);
+    QVERIFY2(watcher.boxes[0].text.startsWith("Dump Stopped: " + TheLongRun().dumpFile +
+                                              " is partial\n"),
+             qPrintable(watcher.boxes[0].text));
+    QVERIFY(watcher.boxes[0].text.endsWith("\n0 lines matched the filter"));
+    QCOMPARE(watcher.boxes[0].icon, QMessageBox::Information);
+    QVERIFY(ReadTextFile(TheLongRun().dumpFile).endsWith("\nDump Stopped\n"));
+    QVERIFY(!dialog->Running());
+    QCOMPARE(EnabledStates(*dialog), before);
+    QVERIFY(!dialog->StopButton()->isVisible());
+    QVERIFY(!dialog->FileProgressLine()->isVisible());
+    QTest::qWait(200);
+    QCOMPARE(watcher.boxes.size(), 1);
+  }
+
+  void closingDuringRunAsks_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("stop");
+    QTest::newRow("Escape, go on") << "escape" << false;
+    QTest::newRow("Escape, stop") << "escape" << true;
+    QTest::newRow("close box, stop") << "close box" << true;
+    QTest::newRow("Cancel, go on") << "cancel" << false;
+    QTest::newRow("Cancel, stop") << "cancel" << true;
+    QTest::newRow("main window, go on") << "main window" << false;
+    QTest::newRow("main window, stop") << "main window" << true;
+    QTest::newRow("Quit, stop") << "quit" << true;
+  }
+  void closingDuringRunAsks() {
+    QFETCH(QString, how);
+    QFETCH(bool, stop);
+    QVERIFY(!TheLongRun().firstFile.isEmpty());
+    QVERIFY(App().InitInstance());
+    CMainFrame* frame = App().MainFrame();
+    QVERIFY(QTest::qWaitForWindowExposed(frame));
+    TextDump& dialog = frame->TextDumpDialog();
+    dialog.Values() = LongRunValues();
+    dialog.OnInitDialog();
+    dialog.show();
+    Edit(dialog, kIdArgValue0)->setText("typed");
+    ModalWatcher watcher;
+    watcher.questionAnswer = stop ? QMessageBox::Yes : QMessageBox::No;
+    ExecuteLongRun(dialog);
+    QVERIFY(dialog.Running());
+    if (how == "escape") {
+      QTest::keyClick(&dialog, Qt::Key_Escape);
+    } else if (how == "close box") {
+      dialog.close();
+    } else if (how == "cancel") {
+      QTest::mouseClick(Button(dialog, kIdAccept), Qt::LeftButton);
+    } else if (how == "main window") {
+      frame->close();
+    } else {
+      frame->QuitAction()->trigger();
+    }
+    QCOMPARE(watcher.Texts(), QStringList{"A dump is running.\nStop it and close?"});
+    QCOMPARE(watcher.boxes[0].icon, QMessageBox::Question);
+    if (!stop) {
+      QVERIFY(dialog.Running());
+      QVERIFY(dialog.isVisible());
+      QVERIFY(frame->isVisible());
+      QTest::mouseClick(dialog.StopButton(), Qt::LeftButton);
+      QTRY_VERIFY(!dialog.Running());
+      return;
+    }
+    QVERIFY(!dialog.Running());
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(frame->isVisible(), how != "main window" && how != "quit");
+    QVERIFY(ReadTextFile(TheLongRun().dumpFile).endsWith("\nDump Stopped\n"));
+    // The user is told by the status bar; no message box stands in the way of the close.
+    QVERIFY(frame->MessagePane()->text().startsWith("Dump Stopped: " + TheLongRun().dumpFile +
+                                                    " is partial; "));
+    QTest::qWait(100);
+    QCOMPARE(watcher.boxes.size(), 1);
+    // "Cancel" goes on to its own close, which stores the fields.
+    if (how == "cancel") QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    if (how == "escape" || how == "close box") QCOMPARE(dialog.result(), int(QDialog::Rejected));
+  }
+
+  void statusBarKeepsTheLastRun() {
+    QTemporaryDir dir;
+    WriteCapture(dir.filePath("cap1430.FdcCapt"));
+    QVERIFY(App().InitInstance());
+    CMainFrame* frame = App().MainFrame();
+    TextDump& dialog = frame->TextDumpDialog();
+    TextDumpValues values = ValidValues();
+    values.FileName = S(dir.filePath("cap1430.FdcCapt"));
+    values.OptionFile = "";
+    values.AutoEdit = true;
+    values.EditorPath = S(WriteFakeEditor(dir));
+    dialog.Values() = values;
+    dialog.OnInitDialog();
+    dialog.show();
+    ModalWatcher watcher;
+    QTest::mouseClick(Button(dialog, kIdExecute), Qt::LeftButton);
+    // The editor shows the dump and no message comes: the status bar tells what happened.
+    const QString created = dir.filePath("cap1430_.txt") +
+                            " Created; 2 records read, 2 lines written, 0 synchronisation losses";
+    QTRY_COMPARE(frame->MessagePane()->text(), created);
+    QTRY_VERIFY(QFile::exists(dir.filePath("editor.out")));
+    QCOMPARE(watcher.boxes.size(), 0);
+    dialog.hide();
+    QTest::qWait(50);
+    QCOMPARE(frame->MessagePane()->text(), created);
+
+    dialog.OnInitDialog();
+    dialog.show();
+    Edit(dialog, kIdFileName)->setText(dir.filePath("cap1431.FdcCapt"));
+    QTest::mouseClick(Button(dialog, kIdExecute), Qt::LeftButton);
+    QTRY_COMPARE(watcher.boxes.size(), 1);
+    QCOMPARE(frame->MessagePane()->text(),
+             "Dump failed: Unable to Open Input File " + dir.filePath("cap1431.FdcCapt"));
+  }
+
+  void nothingOnTheStandardOutput() {
+#if !defined(Q_OS_UNIX)
+    QSKIP("the standard output is caught with POSIX calls");
+#endif
+    QTemporaryDir dir;
+    fdc::gen::RunPlan plan;
+    plan.base = S(dir.filePath("run"));
+    plan.minutes = 3;
+    plan.recordsPerMinute = 2000;
+    QVERIFY(fdc::gen::GenerateRun(plan).ok());
+    TextDumpValues values = ValidValues();
+    values.FileName = S(dir.filePath("run1200.FdcCapt"));
+    values.OptionFile = "";
+    values.AutoEdit = false;
+    auto dialog = OpenDialog(values);
+    Edit(*dialog, kIdNumMin)->setText("3");
+    ModalWatcher watcher;
+    QByteArray printed;
+    {
+      StdoutCapture capture;
+      QTest::mouseClick(Button(*dialog, kIdExecute), Qt::LeftButton);
+      // No test macro while the output is caught: its report would be caught too.
+      (void)QTest::qWaitFor([&] { return !watcher.boxes.isEmpty(); }, 20000);
+      printed = capture.Finish();
+    }
+    QCOMPARE(watcher.boxes.size(), 1);
+    QVERIFY2(watcher.boxes[0].text.contains("\n6000 records read"),
+             qPrintable(watcher.boxes[0].text));
+    QCOMPARE(QString::fromLocal8Bit(printed), QString());
+  }
+
+  // --- Settings written as they are stored ---
+
+  void settingsWrittenWhenStored_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("Cancel") << "cancel" << true;
+    QTest::newRow("Execute") << "execute" << true;
+    QTest::newRow("Edit") << "edit" << true;
+    QTest::newRow("check box") << "check box" << true;
+    QTest::newRow("number field losing the focus") << "number" << true;
+    QTest::newRow("a check that fails still keeps the fields before it") << "failing" << true;
+    QTest::newRow("Browse") << "browse" << true;
+    QTest::newRow("Escape") << "escape" << false;
+  }
+  void settingsWrittenWhenStored() {
+    QFETCH(QString, how);
+    QFETCH(bool, written);
+    QTemporaryDir dir;
+    const QString typed = dir.filePath("typed1430.FdcCapt");
+    const QString chosen = dir.filePath("chosen1430.FdcCapt");
+    WriteTextFile(chosen, "x");
+    QVERIFY(App().InitInstance());
+    TextDump& dialog = App().MainFrame()->TextDumpDialog();
+    dialog.OnInitDialog();
+    dialog.show();
+    dialog.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    Edit(dialog, kIdFileName)->setText(typed);
+    Edit(dialog, kIdEditorPath)->setText("/nonexistent/editor");
+    ModalWatcher watcher;
+    watcher.onFileDialog = Choose(chosen);
+    if (how == "cancel") {
+      QTest::mouseClick(Button(dialog, kIdAccept), Qt::LeftButton);
+    } else if (how == "execute") {
+      QTest::mouseClick(Button(dialog, kIdExecute), Qt::LeftButton);
+      QTRY_COMPARE(watcher.boxes.size(), 1);  // the capture file does not exist
+    } else if (how == "edit") {
+      QTest::mouseClick(Button(dialog, kIdEditOptionFile), Qt::LeftButton);
+    } else if (how == "check box") {
+      QTest::mouseClick(AutoEditBox(dialog), Qt::LeftButton);
+    } else if (how == "number" || how == "failing") {
+      if (how == "failing") Edit(dialog, kIdEndRef)->setText("x");
+      Edit(dialog, kIdEndRef)->setFocus();
+      QTRY_VERIFY(Edit(dialog, kIdEndRef)->hasFocus());
+      QTest::keyClick(Edit(dialog, kIdEndRef), Qt::Key_Tab);
+      QTRY_VERIFY(ReadTextFile(fdc::ui::test::SettingsFilePath()).contains("DumpFile"));
+    } else if (how == "browse") {
+      QTest::mouseClick(Button(dialog, kIdBrowseCaptureFile), Qt::LeftButton);
+    } else {
+      QTest::keyClick(&dialog, Qt::Key_Escape);
+    }
+    // On disk now, before any end of the program.
+    const QByteArray onDisk = ReadTextFile(fdc::ui::test::SettingsFilePath());
+    const QString expected = how == "browse" ? chosen : typed;
+    QCOMPARE(onDisk.contains("DumpFile=" + expected.toUtf8()), written);
+    if (how == "check box") QVERIFY(onDisk.contains("AutoEdit=0"));
+  }
+
+  // --- The main window's rectangle ---
+
+  void storedRectangleFittedOntoScreen_data() {
+    QTest::addColumn<QString>("where");
+    QTest::newRow("larger than the screen") << "larger";
+    QTest::newRow("partly off the screen") << "partly off";
+  }
+  void storedRectangleFittedOntoScreen() {
+    QFETCH(QString, where);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QRect stored;
+    QRect expected;
+    if (where == "larger") {
+      stored = screen.adjusted(-50, -40, 500, 400);
+      expected = screen;
+    } else {
+      stored = QRect(screen.right() - 200, screen.bottom() - 100, 400, 300);
+      expected = QRect(screen.right() + 1 - 400, screen.bottom() + 1 - 300, 400, 300);
+    }
+    StoreSettings([&](QSettings& s) {
+      s.setValue("WinMinX", stored.left());
+      s.setValue("WinMinY", stored.top());
+      s.setValue("WinMaxX", stored.right() + 1);
+      s.setValue("WinMaxY", stored.bottom() + 1);
+    });
+    QVERIFY(App().InitInstance());
+    CMainFrame* frame = App().MainFrame();
+    QVERIFY(QTest::qWaitForWindowExposed(frame));
+    QTRY_COMPARE(frame->frameGeometry(), expected);
   }
 };
 
@@ -1144,6 +1838,34 @@ int MakeScreenshots(const QString& folder) {
   QTest::qWait(100);
   ok = dialog.grab().save(folder + "/text_dump_dialog.png") && ok;
   dialog.hide();
+
+  // A dump under way: the open file, the whole run, Stop. The run is the long one, under the
+  // name of the pictures' capture files.
+  QTemporaryDir runDir;
+  const QString first = fdc::ui::test::WriteLongRun(runDir.path(), QStringLiteral("Line1"));
+  if (first.isEmpty()) return 1;
+  const QString options = runDir.filePath("SlowReply.opt");
+  WriteTextFile(options, ReadTextFile(samples + "/SlowReply.opt"));
+  dialog.Values().FileName = S(first);
+  dialog.Values().OptionFile = S(options);
+  dialog.OnInitDialog();
+  dialog.show();
+  if (!QTest::qWaitForWindowExposed(&dialog)) return 1;
+  Edit(dialog, kIdArgValue0)->setText("-1");
+  Edit(dialog, kIdArgValue1)->setText("500");
+  ModalWatcher watcher;
+  ExecuteLongRun(dialog);
+  const QRegularExpression laterFile(QStringLiteral("^File ([3-9]|\\d\\d+) of"));
+  if (!QTest::qWaitFor(
+          [&] { return laterFile.match(dialog.FileProgressLine()->text()).hasMatch(); }, 10000)) {
+    return 1;
+  }
+  Edit(dialog, kIdFileName)->setText("/home/user/fdc/Line11200.FdcCapt");
+  Edit(dialog, kIdOptionFile)->setText("/home/user/fdc/SlowReply.opt");
+  ok = dialog.grab().save(folder + "/text_dump_running.png") && ok;
+  dialog.OnStop();
+  ok = QTest::qWaitFor([&] { return !dialog.Running() && !watcher.boxes.isEmpty(); }, 10000) && ok;
+  dialog.hide();
   return ok ? 0 : 1;
 }
 
@@ -1169,6 +1891,8 @@ int main(int argc, char** argv) {
   if (!platformGiven) qputenv("QT_QPA_PLATFORM", "offscreen");
   CTeloFdcCaptAnlzApp app(count, args.data());
   app.setQuitOnLastWindowClosed(false);
+  // The platform's own file dialogs cannot be answered by the tests' watcher.
+  UseQtFileDialogs(true);
   if (!screenshotFolder.isEmpty()) return MakeScreenshots(screenshotFolder);
   UiWidgetTest test;
   return QTest::qExec(&test, count, args.data());

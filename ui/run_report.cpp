@@ -1,0 +1,89 @@
+// The progress lines, the message after a run and the status bar's line.
+#include "ui/run_report.h"
+
+#include <string_view>
+
+namespace fdc::ui {
+
+namespace {
+
+std::string Count(std::uint64_t count, std::string_view one, std::string_view many) {
+  return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+}
+
+std::string Joined(const std::vector<std::string>& lines, std::string_view separator) {
+  std::string text;
+  for (const std::string& line : lines) {
+    if (!text.empty()) text += separator;
+    text += line;
+  }
+  return text;
+}
+
+std::string FileNameOf(std::string_view path) {
+  const std::size_t cut = path.find_last_of("/\\");
+  return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
+}
+
+std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
+
+}  // namespace
+
+ProgressSnapshot SnapshotOf(const RunProgress& progress) {
+  ProgressSnapshot snapshot;
+  snapshot.fileName = std::string(progress.fileName);
+  snapshot.filePercent = progress.filePercent;
+  snapshot.fileNumber = progress.fileNumber;
+  snapshot.fileCount = progress.fileCount;
+  snapshot.records = progress.records;
+  snapshot.runPercent = progress.RunPercent();
+  return snapshot;
+}
+
+std::string FileProgressLine(const ProgressSnapshot& progress) {
+  return "File " + std::to_string(progress.fileNumber) + " of " +
+         std::to_string(progress.fileCount) + ": " + FileNameOf(progress.fileName) + " " +
+         std::to_string(progress.filePercent) + "%";
+}
+
+std::string RecordsLine(std::uint64_t records) {
+  return Count(records, "record read", "records read");
+}
+
+std::vector<std::string> SummaryLines(const DumpSummary& summary) {
+  std::vector<std::string> lines;
+  lines.push_back(RecordsLine(summary.records) + ", " +
+                  Count(summary.lines, "line written", "lines written") + ", " +
+                  Count(summary.syncLosses, "synchronisation loss", "synchronisation losses"));
+  if (summary.records > 0 && summary.lines == 0) lines.push_back("0 lines matched the filter");
+  if (summary.filesCutShort > 0) {
+    lines.push_back(Count(summary.filesCutShort, "capture file", "capture files") +
+                    " ended early: synchronisation not found");
+  }
+  return lines;
+}
+
+RunReport ReportRun(const std::string& outputPath, const Result& result,
+                    const DumpSummary& summary) {
+  RunReport report;
+  const std::vector<std::string> lines = SummaryLines(summary);
+  if (!result.ok()) {
+    report.end = RunEnd::kFailed;
+    report.message = result.ErrorText();
+    report.statusLine = "Dump failed: " + FirstLine(result.ErrorText());
+    if (summary.records > 0) report.statusLine += "; " + lines.front();
+    return report;
+  }
+  if (summary.stopped) {
+    report.end = RunEnd::kStopped;
+    report.message = "Dump Stopped: " + outputPath + " is partial\n" + Joined(lines, "\n");
+    report.statusLine = "Dump Stopped: " + outputPath + " is partial; " + Joined(lines, "; ");
+    return report;
+  }
+  report.end = RunEnd::kCreated;
+  report.message = outputPath + " Created\n" + Joined(lines, "\n");
+  report.statusLine = outputPath + " Created; " + Joined(lines, "; ");
+  return report;
+}
+
+}  // namespace fdc::ui
