@@ -2,12 +2,12 @@
 // keys compared without regard to letter case, the last line of a key wins.
 #include "ui/option_description.h"
 
-#include <cctype>
 #include <cstddef>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
 
+#include "common/char_class.h"
 #include "common/text_reader.h"
 #include "ui/text_dump_values.h"
 
@@ -19,15 +19,9 @@ namespace {
 // own.
 constexpr std::size_t kLineChars = 199;
 
+// Keys are compared without regard to letter case, in the C locale whatever the user's locale.
 bool StartsWithKey(std::string_view line, std::string_view key) {
-  if (line.size() < key.size()) return false;
-  for (std::size_t i = 0; i < key.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(line[i])) !=
-        std::tolower(static_cast<unsigned char>(key[i]))) {
-      return false;
-    }
-  }
-  return true;
+  return StartsWithNoCase(line, key);
 }
 
 void ApplyLine(std::string_view line, OptionDescription& panel) {

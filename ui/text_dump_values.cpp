@@ -92,12 +92,18 @@ StoreOutcome StoreFields(const ControlAccess& controls, TextDumpValues& values) 
         break;
       }
       case FieldKind::kNumber: {
-        const std::optional<std::uint32_t> number = ScanUnsigned(controls.Text(row.id));
-        if (!number) return Failure(row.id, std::string(kPositiveIntegerMessage));
-        if (row.max != 0 && (*number < row.min || *number > row.max)) {
+        std::uint32_t number = 0;
+        const NumberScan scan = ScanUnsigned(controls.Text(row.id), number);
+        // A number beyond 32 bits is refused: by NumMin as out of its range, by the reference
+        // numbers as not a positive integer.
+        const bool ranged = row.max != 0;
+        if (scan == NumberScan::kUnreadable || (scan == NumberScan::kTooLarge && !ranged)) {
+          return Failure(row.id, std::string(kPositiveIntegerMessage));
+        }
+        if (ranged && (scan == NumberScan::kTooLarge || number < row.min || number > row.max)) {
           return Failure(row.id, RangeMessage(row.min, row.max));
         }
-        row.number(values) = *number;
+        row.number(values) = number;
         break;
       }
       case FieldKind::kFlag:

@@ -236,6 +236,11 @@ class UiLogicTest : public QObject {
     QTest::newRow("StartRef abc") << QStringList{"1034=abc"} << 1034 << positive;
     QTest::newRow("StartRef empty") << QStringList{"1034="} << 1034 << positive;
     QTest::newRow("StartRef 12abc") << QStringList{"1034=12abc"} << 0 << "";
+    // Digits beyond 32 bits are refused rather than cut to their low 32 bits.
+    QTest::newRow("EndRef 4294967295") << QStringList{"1035=4294967295"} << 0 << "";
+    QTest::newRow("EndRef 4294967296") << QStringList{"1035=4294967296"} << 1035 << positive;
+    QTest::newRow("StartRef -4294967297") << QStringList{"1034=-4294967297"} << 1034 << positive;
+    QTest::newRow("NumMin 4294967297") << QStringList{"1036=4294967297"} << 1036 << range;
     QTest::newRow("ArgValue0 21") << QStringList{"1037=" + QString(21, '1')} << 1037 << long20;
     QTest::newRow("ArgValue3 21") << QStringList{"1040=" + QString(21, '1')} << 1040 << long20;
     QTest::newRow("ArgValue2 20") << QStringList{"1039=" + QString(20, '1')} << 0 << "";
