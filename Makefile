@@ -15,7 +15,7 @@ $(BUILD)/build.ninja:
 demo:
 	scripts/install-deps.sh core
 	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
-	cmake --build $(BUILD) -j $(JOBS) --target fdcdump
+	cmake --build $(BUILD) -j $(JOBS) --target fdcdump fdcstat fdc2pcapng
 	scripts/demo.sh $(BUILD)
 
 test:

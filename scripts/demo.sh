@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Dumps the bundled sample run with the default option file and shows the start of the dump.
+# The main job on the bundled sample run: its text dump with the default option file, its bus
+# health report, and its export for Wireshark.
 #   scripts/demo.sh BUILD_DIR
 set -euo pipefail
 build=${1:-build}
@@ -20,3 +21,10 @@ echo "The dump is $output ($(wc -l < "$output") lines). Its first lines:"
 echo
 head -n 30 "$output"
 echo "..."
+echo
+echo "The bus health report of the same run (fdcstat):"
+echo
+"$root/$build/cli/fdcstat" --minutes "$count" "$first" | sed -n '1,/^Live list/p' | head -n -1
+pcapng="$out_dir/${name}.pcapng"
+"$root/$build/cli/fdc2pcapng" --quiet --minutes "$count" --output "$pcapng" "$first"
+echo "For Wireshark: $pcapng (open it with: tshark -X lua_script:wireshark/profibus_fdl.lua -r $pcapng)"
