@@ -1,5 +1,6 @@
 // Fuzz target: arbitrary bytes as a run of up to three capture files, dumped with one of a few
-// option files. Input: byte 0 picks the options, bytes 1-2 split the rest into files.
+// option files, then read by the statistics, the row index and the export. Input: byte 0 picks
+// the options, bytes 1-2 split the rest into files.
 #include <unistd.h>
 
 #include <cstdint>
@@ -7,7 +8,10 @@
 #include <filesystem>
 #include <string>
 
+#include "engine/bus_statistics.h"
 #include "engine/dump_run.h"
+#include "engine/pcapng_export.h"
+#include "engine/run_index.h"
 #include "fuzz/scratch_directory.h"
 
 namespace {
@@ -57,5 +61,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Write(request.OptionPath, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
   }
   (void)fdc::DumpRun(request, nullptr);
+
+  // The other consumers of the same stream: the health figures, the index of every row with a
+  // few rows read back at random, and the Wireshark export.
+  fdc::RunIndex index;
+  {
+    fdc::BusStatistics statistics;
+    fdc::RunIndexer indexer(index);
+    fdc::RecordLoop loop(request, nullptr, fdc::RunControl(nullptr));
+    fdc::RecordConsumer* const consumers[] = {&statistics, &indexer};
+    const fdc::Result result = loop.Run(consumers);
+    indexer.Finish(result);
+    (void)statistics.Figures(result.failed() ? std::optional<std::string>(result.ErrorText())
+                                             : std::nullopt);
+  }
+  fdc::RowReader reader(request, index, nullptr);
+  const std::uint64_t rows = index.Rows();
+  for (const std::uint64_t first : {std::uint64_t{0}, rows / 2, rows > 0 ? rows - 1 : 0}) {
+    (void)reader.Read(first, 3, [](const fdc::RowItem&) { return true; });
+  }
+  fdc::ExportOptions exportOptions;
+  request.OutputPath = dir + "/export.pcapng";
+  (void)fdc::ExportRun(request, exportOptions, nullptr);
   return 0;
 }
