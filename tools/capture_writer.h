@@ -10,6 +10,10 @@
 
 namespace fdc::gen {
 
+// The format's constants are written out here on purpose rather than taken from the reader's
+// headers (capture/capture_format.h, capture/fdl_protocol.h): the writer is a second reading of
+// the format, so a mistake in the reader's constants shows in the tests instead of being copied
+// into the files they read.
 inline constexpr std::uint8_t kSyncMark = 0xDD;
 inline constexpr std::size_t kFileHeaderSize = 40;
 inline constexpr std::size_t kRecordHeaderSize = 8;
