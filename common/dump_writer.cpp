@@ -2,6 +2,7 @@
 #include "common/dump_writer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdarg>
 #include <cstring>
 #include <vector>
@@ -74,44 +75,73 @@ void DumpWriter::HexPadded(std::uint32_t value, int digits) {
   for (int i = total - 1; i >= 0; --i, value >>= 4) at[i] = kHexDigits[value & 0x0F];
 }
 
+namespace {
+
+// The number of decimal digits of v: from its highest set bit, corrected by one power of ten.
+int DecimalDigits(std::uint64_t v) {
+  static constexpr std::uint64_t kPowers[20] = {
+      1ull,
+      10ull,
+      100ull,
+      1000ull,
+      10000ull,
+      100000ull,
+      1000000ull,
+      10000000ull,
+      100000000ull,
+      1000000000ull,
+      10000000000ull,
+      100000000000ull,
+      1000000000000ull,
+      10000000000000ull,
+      100000000000000ull,
+      1000000000000000ull,
+      10000000000000000ull,
+      100000000000000000ull,
+      1000000000000000000ull,
+      10000000000000000000ull,
+  };
+  const int bits = 64 - std::countl_zero(v | 1);
+  const int guess = bits * 1233 >> 12;  // about bits · log10(2)
+  return guess + (v >= kPowers[guess] ? 1 : 0);
+}
+
+}  // namespace
+
 void DumpWriter::Decimal(std::uint64_t magnitude, bool negative, int width, char pad) {
   static constexpr char kPairs[] =
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
       "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
       "8081828384858687888990919293949596979899";
-  // Digits from the right, two at a time, into a scratch of the longest number's size.
-  char scratch[20];
-  char* const end = scratch + sizeof scratch;
-  char* first = end;
+  const int digits = DecimalDigits(magnitude);
+  const int used = digits + (negative ? 1 : 0);
+  const int total = std::max(used, std::min(width, static_cast<int>(kFieldReserve)));
+  char* const start = Claim(static_cast<std::size_t>(total));
+  // Digits from the right, two at a time, straight into the line: no copy, no library call.
+  char* at = start + total;
   while (magnitude >= 100) {
     const auto pair = static_cast<std::size_t>(magnitude % 100) * 2;
     magnitude /= 100;
-    first -= 2;
-    first[0] = kPairs[pair];
-    first[1] = kPairs[pair + 1];
+    at -= 2;
+    at[0] = kPairs[pair];
+    at[1] = kPairs[pair + 1];
   }
   if (magnitude >= 10) {
     const auto pair = static_cast<std::size_t>(magnitude) * 2;
-    first -= 2;
-    first[0] = kPairs[pair];
-    first[1] = kPairs[pair + 1];
+    at -= 2;
+    at[0] = kPairs[pair];
+    at[1] = kPairs[pair + 1];
   } else {
-    *--first = static_cast<char>('0' + magnitude);
+    *--at = static_cast<char>('0' + magnitude);
   }
-  const int digits = static_cast<int>(end - first);
-  const int used = digits + (negative ? 1 : 0);
-  const int total = std::max(used, std::min(width, static_cast<int>(kFieldReserve)));
-  char* at = Claim(static_cast<std::size_t>(total));
-  const int padding = total - used;
+  char* fill = start;
   if (pad == '0') {
-    if (negative) *at++ = '-';
-    std::memset(at, '0', static_cast<std::size_t>(padding));
+    if (negative) *fill++ = '-';
+    while (fill < at) *fill++ = '0';
   } else {
-    std::memset(at, ' ', static_cast<std::size_t>(padding));
-    if (negative) at[padding] = '-';
-    at += negative ? 1 : 0;
+    if (negative) *--at = '-';
+    while (fill < at) *fill++ = ' ';
   }
-  std::memcpy(at + padding, first, static_cast<std::size_t>(digits));
 }
 
 void DumpWriter::DecLeft(std::uint64_t value, int width) {

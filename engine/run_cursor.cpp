@@ -38,10 +38,5 @@ Result RunCursor::Resume(const RunCheckpoint& checkpoint, std::span<const Captur
   return Result::Ok();
 }
 
-Result RunCursor::Next() {
-  Result read = captures_.ReadRecord();
-  if (read.ok()) time_.UpdateTimeBase(Record().Timestamp, Record().FrameLen);
-  return read;
-}
 
 }  // namespace fdc

@@ -35,7 +35,11 @@ class RunCursor {
 
   // Reads the next record and updates the time base; End at the end of the run. What the reader
   // reported on the way is in Events().
-  Result Next();
+  Result Next() {
+    Result read = captures_.ReadRecord();
+    if (read.ok()) time_.UpdateTimeBase(Record().Timestamp, Record().FrameLen);
+    return read;
+  }
 
   const CaptureRecord& Record() const { return captures_.Record(); }
   std::span<const CaptureEvent> Events() const { return captures_.Events(); }

@@ -45,21 +45,4 @@ void TimeBase::StartRun() {
   absTicks_ = deltaTicks_ = gapTicks_ = 0;
 }
 
-void TimeBase::UpdateTimeBase(std::uint64_t timestamp, std::uint8_t frameLen) {
-  // Timestamps have 48 bits, so every difference below fits easily in 64 signed bits.
-  const auto t = static_cast<std::int64_t>(timestamp);
-  absTicks_ = t;
-  if (firstRecord_) {
-    firstRecord_ = false;
-    prevTimestamp_ = t;
-    deltaBase_ = t;
-    prevFrameLen_ = 0;
-  }
-  deltaTicks_ = t - deltaBase_;
-  // The previous frame is taken to occupy 11 bit times per byte from its timestamp on.
-  gapTicks_ = t - 11 * std::int64_t{ticksPerBit_} * prevFrameLen_ - prevTimestamp_;
-  prevTimestamp_ = t;
-  prevFrameLen_ = frameLen;
-}
-
 }  // namespace fdc

@@ -13,6 +13,7 @@ class TimeBase {
   void SetTimeConstants(std::uint16_t baudCode);
   // Starts a run: the next record is the first one, and the next printed line the first line.
   void StartRun();
+  // Once for every record read: inline, as the record loop's hot path.
   void UpdateTimeBase(std::uint64_t timestamp, std::uint8_t frameLen);
   // Goes on after a record read in an earlier pass: the next record's gap refers to it.
   void Resume(std::uint64_t lastTimestamp, std::uint8_t lastFrameLen) {
@@ -60,5 +61,22 @@ class TimeBase {
   std::int64_t deltaTicks_ = 0;
   std::int64_t gapTicks_ = 0;
 };
+
+inline void TimeBase::UpdateTimeBase(std::uint64_t timestamp, std::uint8_t frameLen) {
+  // Timestamps have 48 bits, so every difference below fits easily in 64 signed bits.
+  const auto t = static_cast<std::int64_t>(timestamp);
+  absTicks_ = t;
+  if (firstRecord_) {
+    firstRecord_ = false;
+    prevTimestamp_ = t;
+    deltaBase_ = t;
+    prevFrameLen_ = 0;
+  }
+  deltaTicks_ = t - deltaBase_;
+  // The previous frame is taken to occupy 11 bit times per byte from its timestamp on.
+  gapTicks_ = t - 11 * std::int64_t{ticksPerBit_} * prevFrameLen_ - prevTimestamp_;
+  prevTimestamp_ = t;
+  prevFrameLen_ = frameLen;
+}
 
 }  // namespace fdc
