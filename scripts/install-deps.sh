@@ -10,8 +10,9 @@ set -euo pipefail
 level=${1:-core}
 packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev nlohmann-json3-dev)
 if [ "$level" = all ]; then
-  packages+=(qt6-base-dev qt6-charts-dev qt6-svg-dev libx11-dev libgl-dev xvfb xauth
-             fonts-dejavu-core clang libclang-rt-14-dev time tshark)
+  # Debian's qt6-charts-dev needs the OpenGL module's CMake files without depending on them.
+  packages+=(qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-svg-dev libx11-dev libgl-dev
+             xvfb xauth fonts-dejavu-core clang libclang-rt-14-dev time tshark)
 fi
 
 missing=()

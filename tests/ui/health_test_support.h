@@ -1,0 +1,98 @@
+// Shared pieces of the health view's tests: a generated run with known bus faults, the request
+// for it, fdcstat's own JSON of a run, and reading a figure out of that JSON by its path.
+#pragma once
+
+#include <QString>
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/fdcstat_command_line.h"
+#include "engine/dump_request_rules.h"
+#include "tools/faults.h"
+#include "tools/run_generator.h"
+#include "ui/station_table_model.h"
+
+namespace fdc::ui::test {
+
+// Writes <dir>/Line1HHMM.FdcCapt files of a 1M5 line with the faults named as fdcgen's --fault
+// takes them ("outage@14,late@25"). Returns the first file's path, or empty on failure.
+inline std::string WriteFaultRun(const QString& dir, std::string_view faults, unsigned minutes = 3,
+                                 unsigned startHour = 12, unsigned startMinute = 0) {
+  fdc::gen::RunPlan plan;
+  plan.base = (dir + QStringLiteral("/Line1")).toStdString();
+  plan.startHour = startHour;
+  plan.startMinute = startMinute;
+  plan.minutes = minutes;
+  while (!faults.empty()) {
+    const std::size_t comma = faults.find(',');
+    fdc::gen::Fault fault;
+    if (!fdc::gen::ParseFault(faults.substr(0, comma), fault).empty()) return {};
+    plan.faults.push_back(fault);
+    faults = comma == std::string_view::npos ? std::string_view() : faults.substr(comma + 1);
+  }
+  const fdc::gen::RunOutcome outcome = fdc::gen::GenerateRun(plan);
+  if (!outcome.ok() || outcome.summary.paths.empty()) return {};
+  return outcome.summary.paths.front();
+}
+
+// The request the record table would hand over for a run: its files, with a window and an option
+// file that the health figures must not use.
+inline DumpRequest RequestFor(const std::string& firstFile, unsigned minutes) {
+  DumpRequestInput input;
+  input.captureFile = firstFile;
+  input.numMin = std::to_string(minutes);
+  input.startRef = "5";
+  input.endRef = "10";
+  input.outputPath = firstFile + ".txt";
+  return PlanDumpRequest(input).request;
+}
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// What `fdcstat --format FORMAT --minutes N FILE` writes; empty when it fails.
+inline std::string FdcstatReport(const std::string& firstFile, unsigned minutes,
+                                 const std::string& format, const std::string& outputPath,
+                                 const std::vector<std::string>& more = {}) {
+  std::vector<std::string> args = {"--format", format,    "--minutes", std::to_string(minutes),
+                                   "--output", outputPath};
+  args.insert(args.end(), more.begin(), more.end());
+  args.push_back(firstFile);
+  std::FILE* err = std::tmpfile();
+  const int status = RunFdcstat(args, stdout, err);
+  if (err != nullptr) std::fclose(err);
+  return status == 0 ? ReadFile(outputPath) : std::string();
+}
+
+// A figure of a JSON object by its path, nested names joined by "."; null when it is missing.
+inline const nlohmann::json& JsonAt(const nlohmann::json& object, std::string_view path) {
+  static const nlohmann::json kNull;
+  const nlohmann::json* at = &object;
+  while (!path.empty()) {
+    const std::size_t dot = path.find('.');
+    const std::string name(path.substr(0, dot));
+    if (!at->is_object() || !at->contains(name)) return kNull;
+    at = &(*at)[name];
+    path = dot == std::string_view::npos ? std::string_view() : path.substr(dot + 1);
+  }
+  return *at;
+}
+
+// A JSON figure as the station table holds one of its column.
+inline FigureValue FigureOfJson(const nlohmann::json& value, FigureFormat format) {
+  if (value.is_null()) return std::monostate{};
+  if (value.is_string()) return value.get<std::string>();
+  if (format == FigureFormat::kCount) return value.get<std::uint64_t>();
+  return value.get<std::int64_t>();
+}
+
+}  // namespace fdc::ui::test

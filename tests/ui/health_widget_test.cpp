@@ -1,0 +1,495 @@
+// The health view driven as a user drives it, on a generated run with injected bus faults: the
+// faulty station first in the findings and framed in the live list, clicks passed on as signals,
+// the station table against fdcstat's JSON, charts saved as PNG and SVG, the figures exported,
+// progress and Stop, settings, a run replaced while computing, and a run that cannot start.
+// "--screenshot DIR" draws the documentation's picture of the view instead of testing.
+#include <QApplication>
+#include <QCategoryAxis>
+#include <QChart>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QSvgRenderer>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QValueAxis>
+#include <QXmlStreamReader>
+#include <memory>
+#include <sstream>
+#include <vector>
+
+#include "tests/ui/health_test_support.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/health_charts.h"
+#include "ui/health_view.h"
+#include "ui/live_list.h"
+#include "ui/station_table_model.h"
+
+using namespace fdc;
+using namespace fdc::ui;
+using fdc::ui::test::FigureOfJson;
+using fdc::ui::test::JsonAt;
+using fdc::ui::test::ReadFile;
+using fdc::ui::test::RequestFor;
+using fdc::ui::test::WriteFaultRun;
+
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// Starts the view on a run and waits for its figures.
+bool ComputeAndWait(HealthView& view, const DumpRequest& request) {
+  QSignalSpy finished(&view, &HealthView::ComputationFinished);
+  view.Compute(request);
+  return finished.wait(120000);
+}
+
+// The station signals as they came: "14 kind 0", "25 -".
+struct StationClicks {
+  explicit StationClicks(HealthView& view) {
+    QObject::connect(
+        &view, &HealthView::StationActivated, &view,
+        [this](int address, std::optional<FindingKind> kind) {
+          said << QStringLiteral("%1 %2").arg(address).arg(
+              kind ? QStringLiteral("kind %1").arg(static_cast<int>(*kind)) : QStringLiteral("-"));
+        });
+  }
+  QStringList said;
+};
+
+// The chart pane's tab made current and laid out, as a user sees it before saving it.
+ChartPane* ShowChart(HealthView& view, ChartKind chart) {
+  view.Tabs()->setCurrentIndex(view.ChartTab(chart));
+  QTest::qWait(50);
+  return view.Chart(chart);
+}
+
+// A point in the middle of the chart's value range at minute `minute`.
+QPoint MinutePoint(ChartPane& pane, int minute) {
+  const auto axes = pane.chart()->axes(Qt::Vertical);
+  const auto* y = axes.isEmpty() ? nullptr : qobject_cast<QValueAxis*>(axes.first());
+  return pane.ViewportPositionOf(QPointF(minute, y != nullptr ? y->max() / 2 : 0.5));
+}
+
+// The "Findings" block of fdcstat's text report, without its indent.
+QStringList FdcstatFindings(const std::string& report) {
+  QStringList lines = Q(report).split('\n');
+  QStringList findings;
+  const int at = static_cast<int>(lines.indexOf(QStringLiteral("Findings")));
+  for (int i = at + 1; at >= 0 && i < lines.size() && lines[i].startsWith(QStringLiteral("  "));
+       ++i) {
+    findings << lines[i].mid(2);
+  }
+  return findings;
+}
+
+QStringList ItemTexts(const QListWidget& list) {
+  QStringList texts;
+  for (int i = 0; i < list.count(); ++i) texts << list.item(i)->text();
+  return texts;
+}
+
+}  // namespace
+
+class HealthWidgetTest : public QObject {
+  Q_OBJECT
+
+ private:
+  QTemporaryDir dir_;
+  std::string faultRun_;  // three minutes: an outage of 14, late 25, corrupt replies of 15
+  std::unique_ptr<HealthView> view_;
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(dir_.isValid());
+    faultRun_ = WriteFaultRun(dir_.path(), "outage@14,late@25,corrupt@15,rs@26");
+    QVERIFY(!faultRun_.empty());
+    view_ = std::make_unique<HealthView>();
+    view_->resize(900, 1000);
+    view_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(view_.get()));
+    QVERIFY(ComputeAndWait(*view_, RequestFor(faultRun_, 3)));
+    QVERIFY(view_->Figures() != nullptr);
+  }
+  void cleanupTestCase() { view_.reset(); }
+
+  // The findings are fdcstat's, in its order and words; the faulty station leads.
+  void findingsAsFdcstatReportsThem() {
+    const QStringList shown = ItemTexts(*view_->FindingsList());
+    QVERIFY(!view_->Findings().empty());
+    QCOMPARE(view_->Findings().front().station.value_or(0), std::uint8_t{14});
+    QVERIFY(shown.front().startsWith(QStringLiteral("Station 14: no response to ")));
+    const std::string report = fdc::ui::test::FdcstatReport(
+        faultRun_, 3, "text", dir_.filePath("report.txt").toStdString());
+    QCOMPARE(shown, FdcstatFindings(report));
+    QVERIFY(view_->StatusText().endsWith(QString::number(shown.size()) + " findings"));
+  }
+
+  void liveListMarksTheFaultyStation() {
+    LiveList& live = *view_->LiveListGrid();
+    QVERIFY(live.Cell(14).faulty);
+    QVERIFY(live.Cell(14).role == LiveRole::kSlave);
+    QVERIFY(!live.Cell(34).faulty);
+    QVERIFY(live.Cell(34).role == LiveRole::kSlave);
+    QVERIFY(live.Cell(1).role == LiveRole::kMaster);
+    QVERIFY(live.Cell(0).role == LiveRole::kNotSeen);
+    QVERIFY(Q(live.Cell(14).toolTip).startsWith(QStringLiteral("Station 14: slave")));
+    // Drawn so: a red frame inside the faulty cell, the role's colour inside a healthy one.
+    const QImage image = live.grab().toImage();
+    const QPoint inset(2, 2);
+    QCOMPARE(image.pixelColor(live.CellRect(14).topLeft() + inset), LiveList::FaultColor());
+    QCOMPARE(image.pixelColor(live.CellRect(34).topLeft() + inset),
+             LiveList::RoleColor(LiveRole::kSlave));
+    QCOMPARE(image.pixelColor(live.CellRect(1).topLeft() + inset),
+             LiveList::RoleColor(LiveRole::kMaster));
+  }
+
+  void clicksTellTheStation() {
+    StationClicks clicks(*view_);
+    QSignalSpy runFindings(view_.get(), &HealthView::RunFindingActivated);
+    QListWidget& list = *view_->FindingsList();
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {},
+                      list.visualItemRect(list.item(0)).center());
+    LiveList& live = *view_->LiveListGrid();
+    QTest::mouseClick(&live, Qt::LeftButton, {}, live.CellRect(14).center());
+    QTest::mouseClick(&live, Qt::LeftButton, {}, live.CellRect(0).center());  // nobody there
+    // The run's own findings (corrupt frames) come after the stations'.
+    int corrupt = -1;
+    for (int i = 0; i < list.count() && corrupt < 0; ++i) {
+      if (list.item(i)->text().startsWith(QStringLiteral("Corrupt frames: "))) corrupt = i;
+    }
+    QVERIFY(corrupt > 0);
+    list.scrollToItem(list.item(corrupt));
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {},
+                      list.visualItemRect(list.item(corrupt)).center());
+    view_->Tabs()->setCurrentIndex(0);
+    QTableView& table = *view_->StationTable();
+    int row = 0;
+    while (row < table.model()->rowCount() &&
+           table.model()->index(row, 0).data().toString() != QStringLiteral("25")) {
+      ++row;
+    }
+    const QModelIndex cell = table.model()->index(row, 3);
+    table.scrollTo(cell);
+    QTest::mouseClick(table.viewport(), Qt::LeftButton, {}, table.visualRect(cell).center());
+    QCOMPARE(clicks.said, QStringList({"14 kind 0", "14 -", "25 -"}));
+    QCOMPARE(runFindings.count(), 1);
+    QCOMPARE(runFindings.at(0).at(0).value<FindingKind>(), FindingKind::kCorruptFrames);
+  }
+
+  // A click on a minute of a chart gives the time of that minute's first record.
+  void chartClickGivesTheMinutesTime() {
+    std::vector<qint64> times;
+    connect(view_.get(), &HealthView::TimeActivated, this,
+            [&times](qint64 ns) { times.push_back(ns); });
+    const auto& minutes = view_->Figures()->minutes;
+    ChartPane* faults = ShowChart(*view_, ChartKind::kFaults);
+    QTest::mouseClick(faults->viewport(), Qt::LeftButton, {}, MinutePoint(*faults, 1));
+    ChartPane* rotation = ShowChart(*view_, ChartKind::kRotation);
+    QTest::mouseClick(rotation->viewport(), Qt::LeftButton, {}, MinutePoint(*rotation, 2));
+    // Outside the plot area nothing is said.
+    QTest::mouseClick(rotation->viewport(), Qt::LeftButton, {}, QPoint(2, 2));
+    disconnect(view_.get(), &HealthView::TimeActivated, this, nullptr);
+    QCOMPARE(times.size(), std::size_t{2});
+    QCOMPARE(times[0], static_cast<qint64>(minutes[1].firstRecordNs.value_or(-1)));
+    QCOMPARE(times[1], static_cast<qint64>(minutes[2].firstRecordNs.value_or(-1)));
+  }
+
+  void chartsSaveAsPngAndSvg_data() {
+    QTest::addColumn<int>("chart");
+    QTest::newRow("faults") << static_cast<int>(ChartKind::kFaults);
+    QTest::newRow("token rotation") << static_cast<int>(ChartKind::kRotation);
+    QTest::newRow("response times") << static_cast<int>(ChartKind::kResponseTimes);
+  }
+  void chartsSaveAsPngAndSvg() {
+    QFETCH(int, chart);
+    const auto kind = static_cast<ChartKind>(chart);
+    ShowChart(*view_, kind);
+    const QString png = dir_.filePath(QStringLiteral("chart%1.png").arg(chart));
+    const QString svg = dir_.filePath(QStringLiteral("chart%1.svg").arg(chart));
+    QString error;
+    QVERIFY2(view_->ExportChart(kind, png, PictureFormat::kPng, &error), qPrintable(error));
+    QVERIFY2(view_->ExportChart(kind, svg, PictureFormat::kSvg, &error), qPrintable(error));
+
+    const QImage image(png);
+    QVERIFY(!image.isNull());
+    QVERIFY(image.width() > 200 && image.height() > 150);
+    // Something is drawn on the white ground.
+    int drawn = 0;
+    for (int y = 0; y < image.height(); y += 4) {
+      for (int x = 0; x < image.width(); x += 4) drawn += image.pixel(x, y) != qRgb(255, 255, 255);
+    }
+    QVERIFY(drawn > 100);
+
+    QFile file(svg);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&file);
+    QVERIFY(xml.readNextStartElement());
+    QCOMPARE(xml.name().toString(), QStringLiteral("svg"));
+    while (!xml.atEnd()) xml.readNext();
+    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+    QSvgRenderer renderer(svg);
+    QVERIFY(renderer.isValid());
+    QVERIFY(!renderer.defaultSize().isEmpty());
+  }
+
+  // No picture overwrites a file of the run.
+  void chartNeverOverwritesTheRun() {
+    const QByteArray before = QByteArray::fromStdString(ReadFile(faultRun_));
+    QString error;
+    QVERIFY(!view_->ExportChart(ChartKind::kFaults, Q(faultRun_), PictureFormat::kPng, &error));
+    QCOMPARE(error, Q("The output file would overwrite the input file " + faultRun_));
+    QCOMPARE(QByteArray::fromStdString(ReadFile(faultRun_)), before);
+  }
+
+  // Every cell of the station table, as shown and in the order shown, is the figure of fdcstat's
+  // JSON of the same run.
+  void stationTableShowsFdcstatsFigures() {
+    const std::string fdcstat = fdc::ui::test::FdcstatReport(
+        faultRun_, 3, "json", dir_.filePath("stat.json").toStdString());
+    QVERIFY(!fdcstat.empty());
+    const nlohmann::json json = nlohmann::json::parse(fdcstat);
+    std::ostringstream viewJson;
+    WriteBusJson(*view_->Figures(), viewJson);
+    QVERIFY(nlohmann::json::parse(viewJson.str()) == json);
+
+    view_->Tabs()->setCurrentIndex(0);
+    QTableView& table = *view_->StationTable();
+    table.sortByColumn(12, Qt::DescendingOrder);  // by no_response, as a user clicks it
+    const QAbstractItemModel& shown = *table.model();
+    QCOMPARE(shown.index(0, 0).data().toString(), QStringLiteral("14"));
+    QCOMPARE(shown.rowCount(), static_cast<int>(json["stations"].size()));
+    QCOMPARE(shown.columnCount(), static_cast<int>(kStationColumns.size()));
+    for (int row = 0; row < shown.rowCount(); ++row) {
+      const unsigned address = shown.index(row, 0).data(StationTableModel::kFigureRole).toUInt();
+      const nlohmann::json* station = nullptr;
+      for (const nlohmann::json& s : json["stations"]) {
+        if (s["address"] == address) station = &s;
+      }
+      QVERIFY(station != nullptr);
+      for (int column = 0; column < shown.columnCount(); ++column) {
+        const StationColumn& c = kStationColumns[static_cast<std::size_t>(column)];
+        const FigureValue expected = FigureOfJson(JsonAt(*station, c.path), c.format);
+        QCOMPARE(shown.index(row, column).data().toString(), Q(FigureText(expected, c.format)));
+        QCOMPARE(
+            shown.headerData(column, Qt::Horizontal, Qt::ToolTipRole).toString().section(',', 0, 0),
+            Q(std::string(c.path)));
+      }
+    }
+    table.sortByColumn(0, Qt::AscendingOrder);
+  }
+
+  void figuresExportAsJsonAndCsv() {
+    std::ostringstream json;
+    WriteBusJson(*view_->Figures(), json);
+    std::ostringstream csv;
+    WriteBusCsv(*view_->Figures(), csv);
+    const QString jsonPath = dir_.filePath(QStringLiteral("out.json"));
+    const QString csvPath = dir_.filePath(QStringLiteral("out.csv"));
+    QVERIFY(view_->ExportFigures(jsonPath, FiguresFormat::kJson));
+    QVERIFY(view_->ExportFigures(csvPath, FiguresFormat::kCsv));
+    QCOMPARE(Q(ReadFile(jsonPath.toStdString())), Q(json.str()));
+    QCOMPARE(Q(ReadFile(csvPath.toStdString())), Q(csv.str()));
+    QString error;
+    QVERIFY(!view_->ExportFigures(Q(faultRun_), FiguresFormat::kJson, &error));
+    QCOMPARE(error, Q("The output file would overwrite the input file " + faultRun_));
+  }
+
+  // Progress shows while a long run is read; Stop ends it with the figures of what was read.
+  void progressAndStop() {
+    QTemporaryDir dir;
+    const QString first = fdc::ui::test::WriteLongRun(dir.path());
+    QVERIFY(!first.isEmpty());
+    HealthView view;
+    view.resize(700, 800);
+    view.show();
+    int progress = 0;
+    connect(&view, &HealthView::ProgressChanged, this, [&progress] { ++progress; });
+    QSignalSpy finished(&view, &HealthView::ComputationFinished);
+    QVERIFY(!view.StopButton()->isEnabled());
+    view.Compute(RequestFor(first.toStdString(), 1439));
+    QVERIFY(view.Computing());
+    QVERIFY(QTest::qWaitFor([&] { return progress > 0; }, 60000));
+    QVERIFY(view.ProgressBar()->isVisible());
+    QVERIFY(view.StatusText().startsWith(QStringLiteral("File ")));
+    QVERIFY(view.StopButton()->isEnabled());
+    QVERIFY(!view.ComputeButton()->isEnabled());
+    QTest::mouseClick(view.StopButton(), Qt::LeftButton);
+    QVERIFY(finished.wait(60000));
+    QVERIFY(!view.Computing());
+    QVERIFY(!view.ProgressBar()->isVisible());
+    QVERIFY(view.Figures() != nullptr);
+    QVERIFY(view.Figures()->run.records > 0);
+    QVERIFY(view.StatusText().endsWith(
+        QStringLiteral("Stopped: the figures cover the records read before it")));
+    QVERIFY(!view.StopButton()->isEnabled());
+    QVERIFY(view.ComputeButton()->isEnabled());
+  }
+
+  // A new run while one is read: the old one stops, only the new one's figures are shown.
+  void newRunReplacesTheOneComputing() {
+    QTemporaryDir dir;
+    const QString first = fdc::ui::test::WriteLongRun(dir.path());
+    QVERIFY(!first.isEmpty());
+    HealthView view;
+    QVERIFY(ComputeAndWait(view, RequestFor(faultRun_, 3)));
+    QSignalSpy started(&view, &HealthView::ComputationStarted);
+    QSignalSpy finished(&view, &HealthView::ComputationFinished);
+    view.Compute(RequestFor(first.toStdString(), 1439));
+    // The figures of the run before go at once.
+    QVERIFY(view.Figures() == nullptr);
+    QCOMPARE(view.FindingsList()->count(), 0);
+    view.Compute(RequestFor(faultRun_, 1));
+    QVERIFY(finished.wait(60000));
+    QTest::qWait(50);
+    QCOMPARE(started.count(), 2);
+    QCOMPARE(finished.count(), 1);
+    QVERIFY(view.Figures() != nullptr);
+    QCOMPARE(view.Figures()->run.files, std::uint64_t{1});
+    QCOMPARE(view.Figures()->run.records, std::uint64_t{1000});
+  }
+
+  void settingsApplyOnCompute() {
+    HealthView view;
+    view.show();
+    QVERIFY(!view.ComputeButton()->isEnabled());  // no run yet
+    QVERIFY(ComputeAndWait(view, RequestFor(faultRun_, 1)));
+    QCOMPARE(view.Figures()->tslBits, 300u);
+    QVERIFY(!view.Figures()->ttrBits);
+    view.SlotTimeField()->setValue(123);
+    view.TtrField()->setValue(5000);
+    QCOMPARE(view.Settings(), (HealthSettings{123, 5000}));
+    QSignalSpy finished(&view, &HealthView::ComputationFinished);
+    QTest::mouseClick(view.ComputeButton(), Qt::LeftButton);
+    // The same run's figures stay until the new ones come.
+    QVERIFY(view.Figures() != nullptr);
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(view.Figures()->tslBits, 123u);
+    QCOMPARE(view.Figures()->ttrBits.value_or(0), 5000u);
+    view.SetSettings({});
+    QCOMPARE(view.SlotTimeField()->text(), QStringLiteral("by baud rate"));
+    QCOMPARE(view.TtrField()->text(), QStringLiteral("none"));
+  }
+
+  void runThatCannotStart() {
+    HealthView view;
+    const std::string missing = dir_.filePath("gone/Line11200.FdcCapt").toStdString();
+    QVERIFY(ComputeAndWait(view, RequestFor(missing, 1)));
+    QVERIFY(view.Figures() == nullptr);
+    QCOMPARE(view.FindingsList()->count(), 0);
+    QVERIFY(view.StatusText().startsWith(QStringLiteral("No figures: ")));
+    QVERIFY(view.StatusText().contains(Q(missing)));
+    QString error;
+    QVERIFY(!view.ExportFigures(dir_.filePath("x.json"), FiguresFormat::kJson, &error));
+    QCOMPARE(error, QStringLiteral("There are no figures to export yet."));
+    view.Clear();
+    QCOMPARE(view.StatusText(), QStringLiteral("No run open."));
+  }
+
+  // A day's run: one bar a minute file, the time axis labelled every four hours so that its
+  // labels stay apart, and a click still finds its minute.
+  void longestRunCharts() {
+    QTemporaryDir dir;
+    fdc::gen::RunPlan plan;
+    plan.base = (dir.path() + QStringLiteral("/Day")).toStdString();
+    plan.minutes = 1439;
+    plan.recordsPerMinute = 40;
+    const fdc::gen::RunOutcome run = fdc::gen::GenerateRun(plan);
+    QVERIFY(run.ok());
+    HealthView view;
+    view.resize(900, 1000);
+    view.show();
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(ComputeAndWait(view, RequestFor(run.summary.paths.front(), 1439)));
+    qInfo("1439 minute files computed and drawn in %lld ms",
+          static_cast<long long>(timer.elapsed()));
+    QCOMPARE(view.Figures()->minutes.size(), std::size_t{1439});
+    ChartPane* faults = ShowChart(view, ChartKind::kFaults);
+    auto* axis = qobject_cast<QCategoryAxis*>(faults->chart()->axes(Qt::Horizontal).first());
+    QVERIFY(axis != nullptr);
+    QCOMPARE(axis->categoriesLabels(),
+             QStringList({"12:00", "16:00", "20:00", "00:00", "04:00", "08:00"}));
+    std::vector<qint64> times;
+    connect(&view, &HealthView::TimeActivated, this, [&times](qint64 ns) { times.push_back(ns); });
+    QTest::mouseClick(faults->viewport(), Qt::LeftButton, {}, MinutePoint(*faults, 720));
+    QCOMPARE(times.size(), std::size_t{1});
+    // Each bar is under a pixel wide: the click lands within a few minutes of the one aimed at.
+    const auto& minutes = view.Figures()->minutes;
+    QVERIFY(times[0] >= minutes[715].firstRecordNs.value_or(0));
+    QVERIFY(times[0] <= minutes[725].firstRecordNs.value_or(0));
+  }
+
+  // A quiet bus says so in the findings, and clicking that line says nothing.
+  void healthyBus() {
+    QTemporaryDir dir;
+    const std::string run = WriteFaultRun(dir.path(), "none", 1);
+    QVERIFY(!run.empty());
+    HealthView view;
+    StationClicks clicks(view);
+    view.resize(700, 800);
+    view.show();
+    QVERIFY(ComputeAndWait(view, RequestFor(run, 1)));
+    QCOMPARE(ItemTexts(*view.FindingsList()), QStringList{Q(std::string(kHealthyBusLine))});
+    QListWidget& list = *view.FindingsList();
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {},
+                      list.visualItemRect(list.item(0)).center());
+    QVERIFY(clicks.said.isEmpty());
+    for (int address = 0; address < 128; ++address) {
+      QVERIFY(!view.LiveListGrid()->Cell(address).faulty);
+    }
+  }
+};
+
+namespace {
+
+// The documentation's picture: the view on a five-minute run whose slave 50 never answers.
+int MakeScreenshot(const QString& folder) {
+  QDir().mkpath(folder);
+  QTemporaryDir dir;
+  const std::string run = WriteFaultRun(dir.path(), "missing@50,late@25,corrupt@15", 5, 14, 30);
+  if (run.empty()) return 1;
+  HealthView view;
+  view.resize(860, 1000);
+  view.show();
+  if (!QTest::qWaitForWindowExposed(&view)) return 1;
+  if (!ComputeAndWait(view, RequestFor(run, 5))) return 1;
+  view.Tabs()->setCurrentIndex(view.ChartTab(ChartKind::kFaults));
+  QTest::qWait(200);
+  return view.grab().save(folder + QStringLiteral("/health_view.png")) ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  fdc::ui::test::IsolateSettings();
+  QString screenshotFolder;
+  std::vector<char*> args;
+  for (int i = 0; i < argc; ++i) {
+    if (QByteArray(argv[i]) == "--screenshot" && i + 1 < argc) {
+      screenshotFolder = QString::fromLocal8Bit(argv[++i]);
+      continue;
+    }
+    args.push_back(argv[i]);
+  }
+  int count = static_cast<int>(args.size());
+  args.push_back(nullptr);
+  bool platformGiven = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+  for (int i = 1; i < count; ++i)
+    platformGiven = platformGiven || QByteArray(args[i]) == "-platform";
+  if (!platformGiven) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(count, args.data());
+  if (!screenshotFolder.isEmpty()) return MakeScreenshot(screenshotFolder);
+  HealthWidgetTest test;
+  return QTest::qExec(&test, count, args.data());
+}
+
+#include "health_widget_test.moc"

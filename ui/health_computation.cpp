@@ -1,0 +1,209 @@
+// The health figures' run over the record loop, its thread, progress and stop request, and its
+// status line.
+#include "ui/health_computation.h"
+
+#include <algorithm>
+#include <exception>
+#include <fstream>
+#include <memory>
+#include <utility>
+
+#include "capture/baud_rate_table.h"
+#include "capture/capture_file_set.h"
+#include "cli/bus_report.h"
+#include "engine/dump_request_rules.h"
+#include "engine/record_loop.h"
+
+namespace fdc::ui {
+
+namespace {
+
+// Tells whether the run got as far as its first capture file: before that there are no figures.
+class RunStarted final : public RecordConsumer {
+ public:
+  Result Begin(const RecordLoop&) override {
+    started = true;
+    return Result::Ok();
+  }
+  bool OnRecord(const RecordView&) override { return true; }
+  bool started = false;
+};
+
+std::string Counted(std::uint64_t n, std::string_view one, std::string_view many) {
+  return std::to_string(n) + " " + std::string(n == 1 ? one : many);
+}
+
+std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
+
+}  // namespace
+
+HealthSettings HealthSettingsOf(std::uint32_t tslField, std::uint32_t ttrField) {
+  HealthSettings settings;
+  if (tslField != 0) settings.tslBits = std::min(tslField, kMaxSlotTimeBits);
+  if (ttrField != 0) settings.ttrBits = std::min(ttrField, kMaxRotationBits);
+  return settings;
+}
+
+DumpRequest HealthRequestOf(const DumpRequest& request) {
+  DumpRequest run;
+  run.CaptureBase = request.CaptureBase;
+  run.CaptureExtension = request.CaptureExtension;
+  run.StartHour = request.StartHour;
+  run.StartMinute = request.StartMinute;
+  run.NumMin = request.NumMin;
+  return run;
+}
+
+bool SameRun(const DumpRequest& a, const DumpRequest& b) {
+  return a.CaptureBase == b.CaptureBase && a.CaptureExtension == b.CaptureExtension &&
+         a.StartHour == b.StartHour && a.StartMinute == b.StartMinute && a.NumMin == b.NumMin;
+}
+
+HealthOutcome ComputeHealth(const DumpRequest& request, const HealthSettings& settings,
+                            const RunControl& control) {
+  const DumpRequest run = HealthRequestOf(request);
+  BusStatisticsOptions options;
+  options.tslBits = settings.tslBits;
+  options.ttrBits = settings.ttrBits;
+  RunStarted started;
+  BusStatistics statistics(options);
+  RecordConsumer* const consumers[] = {&started, &statistics};
+  // The loop holds the time base that turns the figures' ticks into nanoseconds, so the figures
+  // are taken while it is still there.
+  const auto loop =
+      std::make_unique<RecordLoop>(run, static_cast<const ShowOnlyProgram*>(nullptr), control);
+  HealthOutcome outcome;
+  outcome.result = loop->Run(consumers);
+  outcome.stopped = loop->Ended() == fdc::RunEnd::kStopped;
+  if (started.started) {
+    outcome.figures = statistics.Figures(
+        outcome.result.failed() ? std::optional<std::string>(outcome.result.ErrorText())
+                                : std::nullopt);
+  }
+  return outcome;
+}
+
+std::string HealthStatusLine(const HealthOutcome& outcome, std::size_t findings) {
+  if (!outcome.figures) {
+    return "No figures: " + FirstLine(outcome.result.ErrorText());
+  }
+  const BusFigures& f = *outcome.figures;
+  std::string line = Counted(f.run.files, "file", "files") + ", " +
+                     Counted(f.run.records, "record", "records") + "; ";
+  if (!f.rateKnown) {
+    line += "baud rate unknown: no times, no slot time test";
+  } else {
+    line += "slot time " + std::to_string(f.tslBits) + " bit times";
+    if (f.tslBits == DefaultSlotTimeBits(f.baudCode)) {
+      line += " (by the baud rate " + std::string(BaudRateName(f.baudCode)) + ")";
+    }
+    line += f.ttrBits ? ", TTR " + std::to_string(*f.ttrBits) + " bit times" : ", no TTR";
+  }
+  line += "; " + (findings == 0 ? std::string("the bus looked healthy")
+                                : Counted(findings, "finding", "findings"));
+  if (outcome.stopped) line += ". Stopped: the figures cover the records read before it";
+  if (outcome.result.failed()) {
+    line += ". Reading ended early: " + FirstLine(outcome.result.ErrorText());
+  }
+  return line;
+}
+
+std::string HealthExportPath(const DumpRequest& run, std::string_view what,
+                             std::string_view extension) {
+  const std::string first =
+      CaptureFileName(run.CaptureBase, run.StartHour, run.StartMinute, run.CaptureExtension);
+  return first.substr(0, first.size() - run.CaptureExtension.size()) + "_" + std::string(what) +
+         "." + std::string(extension);
+}
+
+std::string ExportRefusal(const DumpRequest& run, const std::string& path) {
+  const std::optional<std::string> named = InputNamedBy(HealthRequestOf(run), path);
+  return named ? "The output file would overwrite the input file " + *named : std::string();
+}
+
+Result WriteFiguresFile(const BusFigures& figures, const DumpRequest& run, const std::string& path,
+                        FiguresFormat format) {
+  if (const std::string refusal = ExportRefusal(run, path); !refusal.empty()) {
+    return Result::Error(refusal);
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) return Fail("Unable to Open Output File %s", path.c_str());
+  if (format == FiguresFormat::kJson) {
+    WriteBusJson(figures, out);
+  } else {
+    WriteBusCsv(figures, out);
+  }
+  out.close();
+  if (!out) return Fail("Unable to Write Output File %s", path.c_str());
+  return Result::Ok();
+}
+
+HealthComputation::HealthComputation(QObject* parent) : QObject(parent) {}
+
+HealthComputation::~HealthComputation() {
+  RequestStop();
+  if (thread_.joinable()) thread_.join();
+}
+
+bool HealthComputation::Start(const DumpRequest& request, const HealthSettings& settings) {
+  if (thread_.joinable()) return false;
+  stop_.store(false);
+  {
+    const std::lock_guard<std::mutex> lock(progressMutex_);
+    pendingProgress_.reset();
+  }
+  thread_ = std::thread([this, request, settings] {
+    HealthOutcome outcome;
+    try {
+      outcome = ComputeHealth(request, settings, RunControl(this, &stop_));
+    } catch (const std::exception& error) {
+      // Only memory can run out in the engine; it is reported like a failed run, without figures.
+      outcome = HealthOutcome{};
+      outcome.result = Result::Error(std::string("Health figures failed: ") + error.what());
+    }
+    outcome_ = std::move(outcome);
+    // The destructor joins this thread before the object goes, so `this` is still there.
+    QMetaObject::invokeMethod(
+        this, [this] { emit Done(); }, Qt::QueuedConnection);
+  });
+  return true;
+}
+
+void HealthComputation::RequestStop() { stop_.store(true); }
+
+std::optional<HealthOutcome> HealthComputation::Collect() {
+  if (!thread_.joinable()) return std::nullopt;
+  thread_.join();
+  {
+    // Progress still waiting for delivery belongs to a run that is over.
+    const std::lock_guard<std::mutex> lock(progressMutex_);
+    pendingProgress_.reset();
+  }
+  return std::exchange(outcome_, HealthOutcome{});
+}
+
+void HealthComputation::OnProgress(const RunProgress& progress) {
+  ProgressSnapshot snapshot = SnapshotOf(progress);
+  bool post = false;
+  {
+    const std::lock_guard<std::mutex> lock(progressMutex_);
+    pendingProgress_ = std::move(snapshot);
+    post = !deliveryPosted_;
+    deliveryPosted_ = true;
+  }
+  if (post)
+    QMetaObject::invokeMethod(
+        this, [this] { DeliverProgress(); }, Qt::QueuedConnection);
+}
+
+void HealthComputation::DeliverProgress() {
+  std::optional<ProgressSnapshot> snapshot;
+  {
+    const std::lock_guard<std::mutex> lock(progressMutex_);
+    snapshot.swap(pendingProgress_);
+    deliveryPosted_ = false;
+  }
+  if (snapshot) emit Progress(*snapshot);
+}
+
+}  // namespace fdc::ui

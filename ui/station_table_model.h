@@ -1,0 +1,69 @@
+// The health view's station table: every per-station figure of fdcstat as a column, in the order
+// of its JSON and CSV, each cell holding the figure exactly as the JSON gives it (for sorting and
+// comparing) and a text for people.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "engine/bus_statistics.h"
+
+namespace fdc::ui {
+
+// How a figure reads for people.
+enum class FigureFormat : std::uint8_t {
+  kCount,     // a plain integer
+  kText,      // a word ("master", "master-in-ring")
+  kClock,     // ns as the module's time of day to the microsecond
+  kDuration,  // ns as milliseconds with three decimals
+  kBits,      // bit times, a plain (possibly negative) integer
+};
+
+struct StationColumn {
+  std::string_view path;     // the figure's name in the JSON, nested names joined by "."
+  std::string_view heading;  // short, for the table's header
+  FigureFormat format;
+};
+
+inline constexpr std::size_t kStationColumnCount = 48;
+extern const std::array<StationColumn, kStationColumnCount> kStationColumns;
+
+// A figure as the JSON holds it: null, an unsigned count, a signed time or a text.
+using FigureValue = std::variant<std::monostate, std::uint64_t, std::int64_t, std::string>;
+
+FigureValue StationFigure(const StationFigures& station, std::size_t column);
+// The text for people; "-" for null.
+std::string FigureText(const FigureValue& value, FigureFormat format);
+
+class StationTableModel : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  // The figure as the JSON gives it: qulonglong, qlonglong or QString, an invalid QVariant for
+  // null. The view sorts by it.
+  static constexpr int kFigureRole = Qt::UserRole + 1;
+
+  explicit StationTableModel(QObject* parent = nullptr);
+
+  // Shows the stations of `figures`, by address; an empty list clears the table.
+  void SetStations(const std::vector<StationFigures>& stations);
+  // The station in a row of this model.
+  std::uint8_t AddressAt(int row) const;
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  // The heading, and as a tooltip the figure's JSON name.
+  QVariant headerData(int section, Qt::Orientation orientation,
+                      int role = Qt::DisplayRole) const override;
+
+ private:
+  std::vector<StationFigures> stations_;
+};
+
+}  // namespace fdc::ui
