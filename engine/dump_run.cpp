@@ -36,17 +36,24 @@ ProgressObserver& StdoutProgress() {
 }
 
 Result DumpRun(const DumpRequest& request, const RunControl& control, DumpSummary* summary) {
+  if (summary != nullptr) *summary = DumpSummary{};
+  const auto setup = std::make_unique<DumpSetup>();
+  Result options = ReadOptionFile(request.OptionPath, setup->options, setup->program);
+  if (!options.ok()) return options;
+  const ShownRecords shown{setup->options.ShowOnly ? &setup->program : nullptr, false};
+  return DumpRun(request, setup->options, shown, control, summary);
+}
+
+Result DumpRun(const DumpRequest& request, const DumpOptions& options, const ShownRecords& shown,
+               const RunControl& control, DumpSummary* summary) {
   DumpSummary local;
   DumpSummary& filled = summary != nullptr ? *summary : local;
   filled = DumpSummary{};
 
-  const auto setup = std::make_unique<DumpSetup>();
-  Result options = ReadOptionFile(request.OptionPath, setup->options, setup->program);
-  if (!options.ok()) return options;
-
-  TextDumpConsumer dump(request, setup->options, setup->program);
-  const auto loop = std::make_unique<RecordLoop>(
-      request, setup->options.ShowOnly ? &setup->program : nullptr, control);
+  // The header's "Show Only" line needs a program, also when every record is shown.
+  static const ShowOnlyProgram kNoProgram{};
+  TextDumpConsumer dump(request, options, shown.program != nullptr ? *shown.program : kNoProgram);
+  const auto loop = std::make_unique<RecordLoop>(request, shown, control);
   RecordConsumer* const consumers[] = {&dump};
   Result result = loop->Run(consumers);
 

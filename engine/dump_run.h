@@ -10,6 +10,9 @@
 
 namespace fdc {
 
+struct DumpOptions;
+struct ShowOnlyProgram;
+
 struct DumpRequest {
   std::string CaptureBase;  // capture path less its trailing "HHMM.FdcCapt"
   // The extension as the capture name spells it: the run's files are opened with it.
@@ -38,5 +41,18 @@ struct DumpSummary {
 // `summary`, when given, is filled whatever the outcome.
 Result DumpRun(const DumpRequest& request, const RunControl& control = RunControl(),
                DumpSummary* summary = nullptr);
+
+// Which records a run shows when the caller decides rather than the option file's ShowOnly
+// section: the desktop's table exports the records it shows.
+struct ShownRecords {
+  const ShowOnlyProgram* program = nullptr;  // none: every record of the reference window
+  bool faultsOnly = false;                   // and of those only the faulty ones
+};
+
+// The same dump with options and filter that the caller holds: the option file is not read (its
+// path still stands in the header blocks), and the header's "Show Only" line shows the program's
+// text. Both must outlive the call.
+Result DumpRun(const DumpRequest& request, const DumpOptions& options, const ShownRecords& shown,
+               const RunControl& control = RunControl(), DumpSummary* summary = nullptr);
 
 }  // namespace fdc

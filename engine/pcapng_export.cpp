@@ -196,17 +196,22 @@ std::uint32_t ExportFlags(const Telegram& t, ByteView record) {
 
 Result ExportRun(const DumpRequest& request, const ExportOptions& options,
                  const RunControl& control, ExportSummary* summary) {
+  if (summary != nullptr) *summary = ExportSummary{};
+  const auto setup = std::make_unique<ExportSetup>();
+  Result read = ReadOptionFile(request.OptionPath, setup->options, setup->program);
+  if (!read.ok()) return read;
+  const ShownRecords shown{setup->options.ShowOnly ? &setup->program : nullptr, false};
+  return ExportRun(request, shown, options, control, summary);
+}
+
+Result ExportRun(const DumpRequest& request, const ShownRecords& shown,
+                 const ExportOptions& options, const RunControl& control, ExportSummary* summary) {
   ExportSummary local;
   ExportSummary& filled = summary != nullptr ? *summary : local;
   filled = ExportSummary{};
 
-  const auto setup = std::make_unique<ExportSetup>();
-  Result read = ReadOptionFile(request.OptionPath, setup->options, setup->program);
-  if (!read.ok()) return read;
-
   PcapngExportConsumer exporter(request, options);
-  const auto loop = std::make_unique<RecordLoop>(
-      request, setup->options.ShowOnly ? &setup->program : nullptr, control);
+  const auto loop = std::make_unique<RecordLoop>(request, shown, control);
   RecordConsumer* const consumers[] = {&exporter};
   Result result = loop->Run(consumers);
   filled.records = loop->Totals().records;

@@ -47,4 +47,10 @@ struct ExportSummary {
 Result ExportRun(const DumpRequest& request, const ExportOptions& options,
                  const RunControl& control = RunControl(), ExportSummary* summary = nullptr);
 
+// Exports the records `shown` selects instead of the option file's filter (the file is not read):
+// the desktop exports the records its table shows.
+Result ExportRun(const DumpRequest& request, const ShownRecords& shown,
+                 const ExportOptions& options, const RunControl& control = RunControl(),
+                 ExportSummary* summary = nullptr);
+
 }  // namespace fdc

@@ -1,16 +1,27 @@
 // The record loop: run set-up, the loop over the records, progress, the reference window.
 #include "engine/record_loop.h"
 
+#include "engine/run_index.h"
+
 namespace fdc {
 
 bool RecordView::PassesFilter() const {
-  return EvaluateShowOnly(*filter_, captures_->Fields(), record_->Bytes(), time_->GapMicroseconds(),
-                          *cmdArgs_) != 0;
+  if (faultsOnly_ && !IsFaulty(Dissected(), record_->Bytes())) return false;
+  return filter_ == nullptr || EvaluateShowOnly(*filter_, captures_->Fields(), record_->Bytes(),
+                                                time_->GapMicroseconds(), *cmdArgs_) != 0;
 }
 
 RecordLoop::RecordLoop(const DumpRequest& request, const ShowOnlyProgram* filter,
                        const RunControl& control)
     : request_(request), filter_(filter), control_(control), cursor_(request) {}
+
+RecordLoop::RecordLoop(const DumpRequest& request, const ShownRecords& shown,
+                       const RunControl& control)
+    : request_(request),
+      filter_(shown.program),
+      faultsOnly_(shown.faultsOnly),
+      control_(control),
+      cursor_(request) {}
 
 Result RecordLoop::Run(std::span<RecordConsumer* const> consumers) {
   totals_ = LoopTotals{};
@@ -45,6 +56,7 @@ Result RecordLoop::Run(std::span<RecordConsumer* const> consumers) {
   view.captures_ = &cursor_.Captures();
   view.time_ = &cursor_.Time();
   view.filter_ = filter_;
+  view.faultsOnly_ = faultsOnly_;
   view.cmdArgs_ = &request_.CmdArgs;
   for (;;) {
     if (control_.StopRequested()) {

@@ -39,10 +39,12 @@ class RecordView {
   }
   // At or after the request's StartRef (the loop ends after EndRef).
   bool InWindow() const { return inWindow_; }
-  // In the window and let through by the request's ShowOnly filter (evaluated once, on the first
-  // question).
+  // In the window and let through by the loop's filter: its ShowOnly program and, when the loop
+  // shows faulty records only, the fault check (evaluated once, on the first question).
   bool Shown() const {
-    if (shown_ < 0) shown_ = inWindow_ && (filter_ == nullptr || PassesFilter()) ? 1 : 0;
+    if (shown_ < 0) {
+      shown_ = inWindow_ && ((filter_ == nullptr && !faultsOnly_) || PassesFilter()) ? 1 : 0;
+    }
     return shown_ == 1;
   }
 
@@ -55,6 +57,7 @@ class RecordView {
   TimeBase* time_ = nullptr;
   const ShowOnlyProgram* filter_ = nullptr;
   const std::array<std::int32_t, 4>* cmdArgs_ = nullptr;
+  bool faultsOnly_ = false;
   bool inWindow_ = false;
   mutable bool dissected_ = false;
   mutable Telegram telegram_;
@@ -105,6 +108,9 @@ class RecordLoop {
  public:
   // `filter` may be null: every record in the window is shown.
   RecordLoop(const DumpRequest& request, const ShowOnlyProgram* filter, const RunControl& control);
+  // The records shown as the caller decides rather than an option file: the desktop exports what
+  // its table shows, which may be faulty records only.
+  RecordLoop(const DumpRequest& request, const ShownRecords& shown, const RunControl& control);
   RecordLoop(const RecordLoop&) = delete;
   RecordLoop& operator=(const RecordLoop&) = delete;
 
@@ -129,6 +135,7 @@ class RecordLoop {
 
   const DumpRequest& request_;
   const ShowOnlyProgram* filter_;
+  bool faultsOnly_ = false;
   RunControl control_;
   RunCursor cursor_;
   LoopTotals totals_;

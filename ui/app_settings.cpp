@@ -106,6 +106,7 @@ AppSettings ReadAppSettings(QSettings& store, const std::string& programDir) {
     std::string text = store.value(QLatin1String(entry.name)).toString().toStdString();
     settings.*entry.text = text.empty() ? entry.textDefault(programDir) : std::move(text);
   }
+  settings.Window = ReadWindowSettings(store);
   store.endGroup();
   return settings;
 }
@@ -119,6 +120,7 @@ void WriteAppSettings(QSettings& store, const AppSettings& settings) {
       store.setValue(QLatin1String(entry.name), QString::fromStdString(settings.*entry.text));
     }
   }
+  WriteWindowSettings(store, settings.Window);
   store.endGroup();
 }
 

@@ -1,9 +1,12 @@
 // AppSettings: the eight persisted settings, their table of names and defaults, and their
-// reading and writing through the per-user settings store.
+// reading and writing through the per-user settings store; beside them the main window's own
+// (recent runs, the table's option file).
 #pragma once
 
 #include <string>
 #include <string_view>
+
+#include "ui/window_settings.h"
 
 class QSettings;
 
@@ -25,6 +28,8 @@ struct AppSettings {
   std::string OptFile;
   std::string EditorPath;
   int AutoEdit = 1;
+  // Not one of the eight: the main window's recent runs and the table's option file.
+  WindowSettings Window;
   friend bool operator==(const AppSettings&, const AppSettings&) = default;
 };
 
@@ -40,10 +45,12 @@ std::string DefaultEditorPath();
 AppSettings DefaultAppSettings(const std::string& programDir);
 
 // Reads the eight values from the "Settings" group of `store`. A missing value, an integer that
-// does not read as one, and an empty text all give the default.
+// does not read as one, and an empty text all give the default. The window's own values are read
+// from the same group.
 AppSettings ReadAppSettings(QSettings& store, const std::string& programDir);
 
-// Writes the eight values, in the table's order, into the "Settings" group of `store`.
+// Writes the eight values, in the table's order, into the "Settings" group of `store`, then the
+// window's own values.
 void WriteAppSettings(QSettings& store, const AppSettings& settings);
 
 }  // namespace fdc::ui

@@ -1,26 +1,38 @@
-// The main window: its menus and bars, its commands, and the window placement kept in the
-// settings.
+// The main window: its menus and bars, its commands, opening a capture run (File > Open, Open
+// Recent, a drop, the command line), and the window placement kept in the settings.
 #include "ui/main_frame.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <QUrl>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <vector>
 
 #include "ui/app_icon.h"
+#include "ui/browse_start.h"
 #include "ui/child_view.h"
 #include "ui/dialog_geometry.h"
 #include "ui/key_locks.h"
+#include "ui/open_run_dialog.h"
 #include "ui/platform.h"
+#include "ui/run_files.h"
+#include "ui/run_view.h"
 
 using namespace fdc::ui;
 
@@ -45,6 +57,20 @@ std::vector<ScreenRect> ScreenRects() {
   }
   return rects;
 }
+
+// The first local capture file among dropped URLs.
+std::optional<QString> DroppedCaptureFile(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls()) return std::nullopt;
+  for (const QUrl& url : data->urls()) {
+    if (url.isLocalFile() && HasCaptureExtension(url.toLocalFile().toStdString())) {
+      return url.toLocalFile();
+    }
+  }
+  return std::nullopt;
+}
+
+// The size a window grows to when a run opens in it, within the screen's free area.
+constexpr QSize kTableWindowSize(1100, 720);
 
 }  // namespace
 
@@ -80,6 +106,13 @@ bool CMainFrame::Create() {
   m_wndView = new CChildView(this);
   setCentralWidget(m_wndView);
   setFocusProxy(m_wndView);
+  // The view holds the open run: the table with its filter, and whatever goes beside it.
+  m_runView = new RunView(m_wndView);
+  auto* viewLayout = new QVBoxLayout(m_wndView);
+  viewLayout->setContentsMargins(0, 0, 0, 0);
+  viewLayout->addWidget(m_runView);
+  m_wndView->setFocusProxy(m_runView);
+  setAcceptDrops(true);
   CreateMenus();
   if (!CreateToolBar()) return false;
   if (!CreateStatusBar()) return false;
@@ -92,12 +125,30 @@ bool CMainFrame::Create() {
   values.EditorPath = m_settings.EditorPath;
   values.AutoEdit = m_settings.AutoEdit != 0;
   connect(&m_textDump, &TextDump::ValuesStored, this, &CMainFrame::OnDialogValuesStored);
-  connect(&m_textDump, &TextDump::RunReported, messagePane_, [this](const QString& summary) {
-    // The pane may cut a long summary; its tooltip holds the whole.
-    messagePane_->setText(summary);
-    messagePane_->setToolTip(summary);
+  connect(&m_textDump, &TextDump::RunReported, this, &CMainFrame::ShowStatusLine);
+
+  // Until the user chooses one, the table's option file is the shipped one, which shows every
+  // record: the dialog's may filter for arguments that the table's fields do not hold yet.
+  const std::string tableOptions =
+      m_settings.Window.TableOptFile.empty()
+          ? DefaultOptFile(ProgramDirOf(
+                QDir::toNativeSeparators(QCoreApplication::applicationFilePath()).toStdString()))
+          : m_settings.Window.TableOptFile;
+  m_runView->SetOptionFile(QString::fromStdString(tableOptions));
+  connect(m_runView, &RunView::StatusMessage, this, &CMainFrame::ShowStatusLine);
+  connect(m_runView, &RunView::OpenRequested, this, &CMainFrame::OnOpen);
+  connect(m_runView, &RunView::OptionFileChosen, this, [this](const QString& path) {
+    m_settings.Window.TableOptFile = path.toStdString();
+    emit SettingsChanged();
   });
+  UpdateRecentMenu();
   return true;
+}
+
+void CMainFrame::ShowStatusLine(const QString& text) {
+  // The pane may cut a long line; its tooltip holds the whole.
+  messagePane_->setText(text);
+  messagePane_->setToolTip(text);
 }
 
 void CMainFrame::CreateMenus() {
@@ -108,6 +159,12 @@ void CMainFrame::CreateMenus() {
   textDumpAction_->setIconVisibleInMenu(false);
   textDumpAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
   connect(textDumpAction_, &QAction::triggered, this, &CMainFrame::OnTextDump);
+
+  openAction_ = new QAction(QStringLiteral("&Open..."), this);
+  openAction_->setObjectName(QStringLiteral("open"));
+  openAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  openAction_->setStatusTip(QStringLiteral("Open the minute files of a capture run in the table"));
+  connect(openAction_, &QAction::triggered, this, &CMainFrame::OnOpen);
 
   quitAction_ = new QAction(QStringLiteral("&Quit"), this);
   quitAction_->setObjectName(QStringLiteral("quit"));
@@ -123,9 +180,22 @@ void CMainFrame::CreateMenus() {
 
   // The commands that open or produce files come first; Quit stays last, below a separator.
   fileMenu_ = menuBar()->addMenu(QStringLiteral("&File"));
+  fileMenu_->addAction(openAction_);
+  recentMenu_ = fileMenu_->addMenu(QStringLiteral("Open &Recent"));
+  recentMenu_->setObjectName(QStringLiteral("recent"));
+  fileMenu_->addAction(m_runView->ExportTextAction());
+  fileMenu_->addAction(m_runView->ExportPcapngAction());
   fileMenu_->addAction(textDumpAction_);
   fileMenu_->addSeparator();
   fileMenu_->addAction(quitAction_);
+  QMenu* go = menuBar()->addMenu(QStringLiteral("&Go"));
+  go->addAction(m_runView->GoToReferenceAction());
+  go->addAction(m_runView->NextFaultAction());
+  go->addAction(m_runView->PreviousFaultAction());
+  go->addSeparator();
+  go->addAction(m_runView->FindAction());
+  go->addAction(m_runView->FindNextAction());
+  go->addAction(m_runView->FindPreviousAction());
   QMenu* analyze = menuBar()->addMenu(QStringLiteral("&Analyze"));
   analyze->addAction(textDumpAction_);
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
@@ -154,6 +224,8 @@ bool CMainFrame::CreateStatusBar() {
   // A long summary must not widen the window.
   messagePane_->setMinimumWidth(1);
   m_wndStatusBar->addWidget(messagePane_, 1);
+  // The run's background task, between the message and the lock indicators.
+  m_wndStatusBar->addPermanentWidget(m_runView->StatusWidget());
   for (std::size_t i = 0; i < kIndicatorKeys.size(); ++i) {
     auto* pane = new QLabel(QString::fromStdString(IndicatorName(kIndicatorKeys[i])));
     pane->setObjectName(pane->text());
@@ -183,6 +255,111 @@ void CMainFrame::UpdateIndicators() {
 }
 
 void CMainFrame::OnTextDump() { m_textDump.DoModal(); }
+
+void CMainFrame::OnOpen() {
+  // The dialog starts where the last run was opened, or at the dialog's capture file.
+  const std::string& last = m_settings.Window.RecentRuns.empty()
+                                ? m_settings.DumpFile
+                                : m_settings.Window.RecentRuns.front().path;
+  const FileDialogSpec spec{QStringLiteral("Open Capture Run"),
+                            QStringLiteral("FDC Capture File (*.FdcCapt)"),
+                            QStringLiteral("FdcCapt"), BrowseStartFor(last), true};
+  if (const std::optional<QString> chosen = BrowseForFile(this, spec)) OpenCaptureFile(*chosen);
+}
+
+bool CMainFrame::OpenCaptureFile(const QString& path, std::optional<std::uint32_t> minutes) {
+  const std::string file = path.toStdString();
+  const RunFiles files = FindRunFiles(file);
+  if (!files.ok()) {
+    ShowMessage(this, QString::fromStdString(files.message), QMessageBox::Critical);
+    return false;
+  }
+  std::uint32_t count = files.count;
+  if (minutes) {
+    count = std::clamp<std::uint32_t>(*minutes, 1, files.count);
+  } else if (files.count > 1) {
+    const std::optional<std::uint32_t> chosen = AskRunMinutes(this, files);
+    if (!chosen) return false;
+    count = *chosen;
+  }
+  const fdc::DumpRequestPlan plan = PlanRunRequest(file, count);
+  if (!plan.ok()) {
+    ShowMessage(this, QString::fromStdString(plan.message), QMessageBox::Critical);
+    return false;
+  }
+  EnlargeForTable();
+  m_runView->OpenRun(plan.request);
+  setWindowTitle(QString::fromLatin1(kAppName) + QStringLiteral(" - ") +
+                 QString::fromStdString(RunTitle(plan.request)));
+  AddRecentRun(m_settings.Window.RecentRuns, {file, count});
+  UpdateRecentMenu();
+  emit SettingsChanged();
+  return true;
+}
+
+void CMainFrame::OpenFromArguments(const QStringList& arguments) {
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    if (!HasCaptureExtension(arguments[i].toStdString())) continue;
+    const QString path = QFileInfo(arguments[i]).absoluteFilePath();
+    // After the window is shown, so that the offer of minutes stands over it.
+    QTimer::singleShot(0, this, [this, path] { OpenCaptureFile(path); });
+    return;
+  }
+}
+
+void CMainFrame::UpdateRecentMenu() {
+  recentMenu_->clear();
+  const std::vector<RecentRun>& runs = m_settings.Window.RecentRuns;
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    QAction* action = recentMenu_->addAction(QString::fromStdString(RecentRunLabel(runs[i], i)));
+    action->setStatusTip(QString::fromStdString(runs[i].path));
+    connect(action, &QAction::triggered, this, [this, i] { OnRecentRun(i); });
+  }
+  recentMenu_->setEnabled(!runs.empty());
+}
+
+void CMainFrame::OnRecentRun(std::size_t index) {
+  if (index >= m_settings.Window.RecentRuns.size()) return;
+  const RecentRun run = m_settings.Window.RecentRuns[index];
+  const QString path = QString::fromStdString(run.path);
+  if (OpenCaptureFile(path, run.minutes)) return;
+  // A run whose first file is gone leaves the list.
+  if (!QFileInfo::exists(path)) {
+    RemoveRecentRun(m_settings.Window.RecentRuns, run.path);
+    UpdateRecentMenu();
+    emit SettingsChanged();
+  }
+}
+
+void CMainFrame::EnlargeForTable() {
+  if (windowState() != Qt::WindowNoState || !isVisible()) return;
+  const QScreen* screen = this->screen();
+  if (screen == nullptr) return;
+  const QRect area = screen->availableGeometry();
+  const QRect frame = frameGeometry();
+  const QSize wanted(std::min(std::max(frame.width(), kTableWindowSize.width()), area.width()),
+                     std::min(std::max(frame.height(), kTableWindowSize.height()), area.height()));
+  if (wanted == frame.size()) return;
+  const QMargins margins = CurrentFrameMargins();
+  // Moved as far as needed to keep the grown window on the screen.
+  const int left = std::clamp(frame.left(), area.left(), area.right() + 1 - wanted.width());
+  const int top = std::clamp(frame.top(), area.top(), area.bottom() + 1 - wanted.height());
+  move(left, top);
+  resize(wanted.width() - margins.left() - margins.right(),
+         wanted.height() - margins.top() - margins.bottom());
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+  if (DroppedCaptureFile(event->mimeData())) event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+  const std::optional<QString> path = DroppedCaptureFile(event->mimeData());
+  if (!path) return;
+  event->acceptProposedAction();
+  // Not within the drop: the offer of minutes would hold the program the file came from.
+  QTimer::singleShot(0, this, [this, file = *path] { OpenCaptureFile(file); });
+}
 
 void CMainFrame::ApplyPlacement() {
   const ScreenRect stored{m_settings.WinMinX, m_settings.WinMinY, m_settings.WinMaxX,
@@ -250,7 +427,7 @@ void CMainFrame::SavePlacement() {
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
   // A dump still running is stopped first, if the user agrees; otherwise the window stays.
-  if (!m_textDump.EndRunBeforeClosing()) {
+  if (!m_textDump.EndRunBeforeClosing() || !m_runView->EndTasksBeforeClosing()) {
     event->ignore();
     return;
   }

@@ -1,14 +1,22 @@
 // CMainFrame: the program's one top-level window — menus, toolbar, status bar with the lock
-// indicators and the last run's summary, the empty view, and the text dump dialog it owns.
+// indicators, the progress of the run's background tasks and the last summary, the view with the
+// open capture run (the record table and room beside it), and the text dump dialog it owns.
 #pragma once
 
 #include <QMainWindow>
 #include <QMargins>
 #include <QSize>
+#include <QStringList>
 #include <array>
+#include <cstdint>
+#include <optional>
 
 #include "ui/app_settings.h"
 #include "ui/text_dump.h"
+
+namespace fdc::ui {
+class RunView;
+}
 
 class CChildView;
 class QAction;
@@ -31,6 +39,10 @@ class CMainFrame : public QMainWindow {
   bool Create();
 
   TextDump& TextDumpDialog() { return m_textDump; }
+  // The open run's table, filter and tasks; side panels go beside the table (AddSidePanel).
+  fdc::ui::RunView* RunArea() const { return m_runView; }
+  QAction* OpenAction() const { return openAction_; }
+  QMenu* RecentMenu() const { return recentMenu_; }
   QAction* TextDumpAction() const { return textDumpAction_; }
   QAction* QuitAction() const { return quitAction_; }
   QAction* AboutAction() const { return aboutAction_; }
@@ -45,6 +57,13 @@ class CMainFrame : public QMainWindow {
   void SavePlacement();
 
   void OnTextDump();
+  // File > Open: picks a capture file and opens its run.
+  void OnOpen();
+  // Opens the run of consecutive minute files from `path`: `minutes` of them, or as many as the
+  // user keeps of those found. False when the file starts no run or the user cancels.
+  bool OpenCaptureFile(const QString& path, std::optional<std::uint32_t> minutes = std::nullopt);
+  // Opens the capture file named among the program's arguments, once the window is shown.
+  void OpenFromArguments(const QStringList& arguments);
 
  signals:
   void AppAboutRequested();
@@ -54,6 +73,8 @@ class CMainFrame : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool event(QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void CreateMenus();
@@ -65,13 +86,21 @@ class CMainFrame : public QMainWindow {
   void OnDialogValuesStored();
   QMargins CurrentFrameMargins() const;
   void TrackFrame();
+  void UpdateRecentMenu();
+  void OnRecentRun(std::size_t index);
+  void ShowStatusLine(const QString& text);
+  // A window still at its small first size grows to show the table.
+  void EnlargeForTable();
 
   QStatusBar* m_wndStatusBar = nullptr;
   QToolBar* m_wndToolBar = nullptr;
   CChildView* m_wndView = nullptr;
+  fdc::ui::RunView* m_runView = nullptr;
   fdc::ui::AppSettings& m_settings;
   TextDump m_textDump;
 
+  QAction* openAction_ = nullptr;
+  QMenu* recentMenu_ = nullptr;
   QAction* textDumpAction_ = nullptr;
   QAction* quitAction_ = nullptr;
   QAction* aboutAction_ = nullptr;

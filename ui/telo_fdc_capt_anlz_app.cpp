@@ -41,6 +41,8 @@ bool CTeloFdcCaptAnlzApp::InitInstance() {
   m_running = true;
   m_mainFrame->show();
   m_mainFrame->repaint();
+  // A capture file named on the command line opens as File > Open would open it.
+  m_mainFrame->OpenFromArguments(arguments());
   return true;
 }
 

@@ -193,7 +193,7 @@ class UiLogicTest : public QObject {
   }
   void settingsRoundTrip() {
     QFETCH(QString, text);
-    AppSettings written{-7, 3, 1500, 1200, S(text), S(text) + ".opt", S(text) + "-ed", 0};
+    AppSettings written{-7, 3, 1500, 1200, S(text), S(text) + ".opt", S(text) + "-ed", 0, {}};
     {
       QSettings store = NativeStore();
       WriteAppSettings(store, written);

@@ -1,0 +1,153 @@
+// Dumps and exports of the records a caller selects (the desktop's table exports what it shows):
+// the same text as a dump that reads its filter from the option file, and "faulty records only"
+// on its own and together with a ShowOnly program.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/dump_run.h"
+#include "engine/pcapng_export.h"
+#include "options/options.h"
+#include "options/show_only_compiler.h"
+#include "tests/support/test_support.h"
+
+namespace fdc {
+namespace {
+
+using test::CaptureBytes;
+using test::ReadText;
+using test::TempDir;
+using test::WriteRun;
+using test::WriteText;
+
+// Every kind of fault the table colours, between good telegrams of stations 2 and 3.
+CaptureBytes MixedRecords() {
+  CaptureBytes file;
+  std::uint64_t t = 0;
+  auto add = [&](const std::vector<std::uint8_t>& frame, std::uint8_t status = 0) {
+    file.Record(t += 48000, frame, status);
+  };
+  add({0x10, 0x02, 0x01, 0x49, 0x4c, 0x16});        // 1: good, station 2
+  add({0x10, 0x03, 0x01, 0x49, 0x4d, 0x16}, 0x40);  // 2: status bit c, station 3
+  add({0x10, 0x02, 0x01, 0x49, 0x4c});              // 3: SD1 of 5 bytes
+  add({0x10, 0x02, 0x01, 0x49, 0x4b, 0x16});        // 4: wrong FCS, station 2
+  add({0x10, 0x03, 0x01, 0x49, 0x4d, 0x17});        // 5: wrong ED, station 3
+  add({0xE5});                                      // 6: good short acknowledgement
+  add({0x10, 0x03, 0x01, 0x49, 0x4d, 0x16});        // 7: good, station 3
+  return file;
+}
+
+DumpRequest RequestFor(const TempDir& dir, const std::string& optionPath = "") {
+  DumpRequest request;
+  request.CaptureBase = dir.File("cap");
+  request.StartHour = 12;
+  request.StartMinute = 0;
+  request.OutputPath = dir.File("dump.txt");
+  request.OptionPath = optionPath;
+  return request;
+}
+
+// The reference numbers of a dump's record lines.
+std::vector<int> LineRefs(const std::string& dump) {
+  std::vector<int> refs;
+  std::size_t at = dump.find("\n\n");
+  while (at != std::string::npos) {
+    const std::size_t line = at + 1;
+    const std::size_t colon = dump.find(':', line);
+    const std::size_t end = dump.find('\n', line);
+    if (colon != std::string::npos && colon < end && colon - line == 9) {
+      refs.push_back(std::stoi(dump.substr(line, 9)));
+    }
+    at = end;
+  }
+  return refs;
+}
+
+TEST(ShownRecords, GivenOptionsAndProgramDumpAsTheOptionFileDoes) {
+  TempDir dir;
+  WriteRun(dir, {MixedRecords()});
+  const std::string optionPath = dir.File("station.opt");
+  WriteText(optionPath,
+            "DetailSts\nShowFcs\nTmeAbs hr:mn:sc.ms.us\nTmeDelta ms.us\nShowOnly\n"
+            "SA == 1 && DA == CmdArg[0] ; to station 3\n#\n");
+  DumpRequest request = RequestFor(dir, optionPath);
+  request.CmdArgs = {3, 0, 0, 0};
+  ASSERT_TRUE(DumpRun(request, RunControl(nullptr)).ok());
+  const std::string fromFile = ReadText(request.OutputPath);
+
+  DumpOptions options;
+  ShowOnlyProgram program;
+  ASSERT_TRUE(ReadOptionFile(optionPath, options, program).ok());
+  request.OutputPath = dir.File("given.txt");
+  DumpSummary summary;
+  ASSERT_TRUE(
+      DumpRun(request, options, ShownRecords{&program, false}, RunControl(nullptr), &summary).ok());
+  EXPECT_EQ(ReadText(request.OutputPath), fromFile);
+  EXPECT_EQ(LineRefs(fromFile), (std::vector<int>{2, 5, 7}));
+  EXPECT_EQ(summary.records, 7u);
+  EXPECT_EQ(summary.lines, 3u);
+}
+
+TEST(ShownRecords, FaultsOnlyAloneAndWithAProgram) {
+  struct Case {
+    const char* name;
+    const char* equation;  // empty: no program
+    bool faultsOnly;
+    std::vector<int> refs;
+  };
+  const Case cases[] = {
+      {"every record", "", false, {1, 2, 3, 4, 5, 6, 7}},
+      {"faults only", "", true, {2, 3, 4, 5}},
+      {"faults of station 3", "DA == 3", true, {2, 5}},
+      {"station 3 without the fault check", "DA == 3", false, {2, 5, 7}},
+      {"a program that shows nothing", "LEN == 1000", true, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    WriteRun(dir, {MixedRecords()});
+    const DumpRequest request = RequestFor(dir);
+    ShowOnlyProgram program;
+    ASSERT_TRUE(CompileShowOnlyText(std::string(c.equation) + "#", program).ok());
+    const ShownRecords shown{*c.equation != '\0' ? &program : nullptr, c.faultsOnly};
+    DumpSummary summary;
+    ASSERT_TRUE(DumpRun(request, DumpOptions{}, shown, RunControl(nullptr), &summary).ok());
+    const std::string dump = ReadText(request.OutputPath);
+    EXPECT_EQ(LineRefs(dump), c.refs);
+    EXPECT_EQ(summary.lines, c.refs.size());
+    // The header names the program only when there is one.
+    EXPECT_EQ(dump.find("Show Only : ") != std::string::npos, *c.equation != '\0');
+
+    DumpRequest exportRequest = request;
+    exportRequest.OutputPath = dir.File("shown.pcapng");
+    ExportSummary exported;
+    ASSERT_TRUE(
+        ExportRun(exportRequest, shown, ExportOptions{}, RunControl(nullptr), &exported).ok());
+    EXPECT_EQ(exported.packets, c.refs.size());
+    EXPECT_EQ(exported.records, 7u);
+  }
+}
+
+TEST(ShownRecords, TheOptionFileExportIsUnchanged) {
+  TempDir dir;
+  WriteRun(dir, {MixedRecords()});
+  const std::string optionPath = dir.File("errors.opt");
+  WriteText(optionPath, "ShowOnly\nSTS != STSOK\n#\n");
+  DumpRequest request = RequestFor(dir, optionPath);
+  request.OutputPath = dir.File("errors.pcapng");
+  ExportSummary summary;
+  ASSERT_TRUE(ExportRun(request, ExportOptions{}, RunControl(nullptr), &summary).ok());
+  EXPECT_EQ(summary.packets, 1u);
+
+  // A faulty option file fails before anything is written, whichever entry point reads it.
+  WriteText(optionPath, "ShowOnly\nSTS ==\n#\n");
+  request.OutputPath = dir.File("never.pcapng");
+  EXPECT_TRUE(ExportRun(request, ExportOptions{}, RunControl(nullptr), &summary).failed());
+  EXPECT_EQ(summary.packets, 0u);
+  EXPECT_FALSE(std::filesystem::exists(request.OutputPath));
+}
+
+}  // namespace
+}  // namespace fdc

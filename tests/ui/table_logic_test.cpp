@@ -1,0 +1,949 @@
+// The main window's record table without a display: the minute files a run opens, the recent
+// runs in the settings, the rows as text, the virtual model over a damaged run (its window, its
+// rows while the index grows), F8, Ctrl+G, a time, the text search with Stop, the filter bar's
+// compiler with its quick filters and its errors placed in the typed text, and the background
+// task.
+#include <QCoreApplication>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <atomic>
+#include <map>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "capture/frame_fields.h"
+#include "engine/run_index.h"
+#include "options/show_only_compiler.h"
+#include "tests/ui/ui_test_support.h"
+#include "tools/frame_builder.h"
+#include "ui/app_settings.h"
+#include "ui/background_task.h"
+#include "ui/record_table_model.h"
+#include "ui/row_texts.h"
+#include "ui/run_files.h"
+#include "ui/table_filter.h"
+#include "ui/table_navigation.h"
+#include "ui/window_settings.h"
+
+using namespace fdc;
+using namespace fdc::ui;
+
+namespace {
+
+QString Q(std::string_view text) { return QString::fromUtf8(text.data(), text.size()); }
+std::string S(const QString& text) { return text.toStdString(); }
+
+// A damaged run of three minute files over midnight: stray bytes, a lost sync mark, malformed
+// telegrams, an empty frame, a record split over two files.
+struct DamagedRun {
+  QTemporaryDir dir;
+  DumpRequest request;
+  std::string first;
+};
+
+void WriteDamagedRun(DamagedRun& run, std::uint64_t recordsPerMinute = 3000) {
+  gen::RunPlan plan;
+  plan.base = S(run.dir.path()) + "/Line1";
+  plan.startHour = 23;
+  plan.startMinute = 59;
+  plan.minutes = 3;
+  plan.recordsPerMinute = recordsPerMinute;
+  plan.damage = {{gen::DamageKind::kGarbage, 0},
+                 {gen::DamageKind::kSync, 1},
+                 {gen::DamageKind::kMalformed, 1},
+                 {gen::DamageKind::kLen0, 2},
+                 {gen::DamageKind::kSplit, 0}};
+  const gen::RunOutcome outcome = gen::GenerateRun(plan);
+  QVERIFY2(outcome.ok(), outcome.error.c_str());
+  run.first = outcome.summary.paths.front();
+  const DumpRequestPlan planned = PlanRunRequest(run.first, 3);
+  QVERIFY2(planned.ok(), planned.message.c_str());
+  run.request = planned.request;
+}
+
+void IndexAll(const DumpRequest& request, RunIndex& index) {
+  RecordLoop loop(request, nullptr, RunControl(nullptr));
+  RunIndexer indexer(index);
+  RecordConsumer* const consumers[] = {&indexer};
+  indexer.Finish(loop.Run(consumers));
+}
+
+void IndexMatches(const DumpRequest& request, const RowFilter& filter, RunIndex& index) {
+  RecordLoop loop(request, nullptr, RunControl(nullptr));
+  MatchIndexer indexer(index, filter);
+  RecordConsumer* const consumers[] = {&indexer};
+  indexer.Finish(loop.Run(consumers));
+}
+
+std::string Joined(const RowTexts& row) {
+  std::string text;
+  for (int c = 0; c < kTableColumns; ++c) text += std::string(row.Column(c)) + "|";
+  return text;
+}
+
+// Every row of a source read from its start, as the table must show it.
+struct ReferenceRows {
+  std::vector<std::string> texts;
+  std::vector<RowClass> classes;
+  std::vector<std::uint32_t> refs;
+  std::vector<std::int64_t> times;
+};
+
+ReferenceRows ReadFromStart(const DumpRequest& request, const RunIndex& index,
+                            const RowFilter* filter) {
+  ReferenceRows rows;
+  RowReader reader(request, index, filter);
+  const std::vector<CaptureFileInfo> files = index.Files();
+  std::optional<std::int64_t> previous;
+  RowTexts texts;
+  (void)reader.Read(0, index.Rows(), [&](const RowItem& item) {
+    FormatRow(item, previous, files, texts);
+    if (item.kind == RowKind::kRecord) previous = item.absNs;
+    rows.texts.push_back(Joined(texts));
+    rows.classes.push_back(texts.rowClass);
+    rows.refs.push_back(texts.refNumber);
+    rows.times.push_back(texts.absNs);
+    return true;
+  });
+  return rows;
+}
+
+QString ModelRowText(const RecordTableModel& model, int viewRow) {
+  QString text;
+  for (int c = 0; c < kTableColumns; ++c) text += model.index(viewRow, c).data().toString() + "|";
+  return text;
+}
+
+// One record's row, made from its frame bytes and status.
+struct OneRow {
+  CaptureRecord record;
+  Telegram telegram;
+  RowItem item;
+};
+
+void MakeRow(OneRow& row, const std::vector<std::uint8_t>& frame, std::uint8_t status) {
+  row.record.FrameLen = static_cast<std::uint8_t>(frame.size());
+  std::copy(frame.begin(), frame.end(), row.record.Frame);
+  row.record.Frame[frame.size()] = status;
+  row.record.RefNumber = 7;
+  DissectTelegram(row.record.Bytes(), row.record.FrameLen, row.telegram);
+  row.item.kind = RowKind::kRecord;
+  row.item.record = &row.record;
+  row.item.telegram = &row.telegram;
+  row.item.absNs = 3'723'004'005'006;
+  row.item.gapNs = 57'083;
+  row.item.faulty = IsFaulty(row.telegram, row.record.Bytes());
+}
+
+std::vector<std::uint8_t> Bytes(const gen::Frame& frame) {
+  return std::vector<std::uint8_t>(frame.bytes.begin(), frame.bytes.begin() + frame.size);
+}
+
+// Runs a ShowOnly program on one frame.
+std::int32_t Evaluate(const ShowOnlyProgram& program, const std::vector<std::uint8_t>& frame,
+                      std::int32_t gapUs = 0, std::uint8_t status = 0) {
+  std::vector<std::uint8_t> record = frame;
+  record.push_back(status);
+  const ByteView bytes(record.data(), record.size());
+  const FrameFields fields =
+      DecodeFrameFields(record.data(), static_cast<std::uint8_t>(frame.size()));
+  return EvaluateShowOnly(program, fields, bytes, gapUs, {});
+}
+
+}  // namespace
+
+class TableLogicTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // --- Opening a run ---
+
+  void runFiles_data() {
+    QTest::addColumn<QStringList>("existing");  // file names in the folder
+    QTest::addColumn<QString>("named");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("last");
+    QTest::addColumn<QString>("message");  // start of the message; empty when the run opens
+    const QString invalid = "Invalid Capture File Name\n";
+    QTest::newRow("one file") << QStringList{"A1200.FdcCapt"} << "A1200.FdcCapt" << 1
+                              << "A1200.FdcCapt"
+                              << "";
+    QTest::newRow("over midnight")
+        << QStringList{"A2358.FdcCapt", "A2359.FdcCapt", "A0000.FdcCapt", "A0002.FdcCapt"}
+        << "A2358.FdcCapt" << 3 << "A0000.FdcCapt"
+        << "";
+    QTest::newRow("from the middle")
+        << QStringList{"A1200.FdcCapt", "A1201.FdcCapt"} << "A1201.FdcCapt" << 1 << "A1201.FdcCapt"
+        << "";
+    QTest::newRow("hour 99 goes on with 00")
+        << QStringList{"A9959.FdcCapt", "A0000.FdcCapt"} << "A9959.FdcCapt" << 2 << "A0000.FdcCapt"
+        << "";
+    QTest::newRow("upper-case extension kept")
+        << QStringList{"A1200.FDCCAPT", "A1201.FDCCAPT", "A1202.FdcCapt"} << "A1200.FDCCAPT" << 2
+        << "A1201.FDCCAPT"
+        << "";
+    QTest::newRow("missing") << QStringList{} << "A1200.FdcCapt" << 0 << ""
+                             << "Unable to Open Input File ";
+    QTest::newRow("minute 60") << QStringList{"A1260.FdcCapt"} << "A1260.FdcCapt" << 0 << ""
+                               << "Invalid Capture File Name Minute (00-59)\n";
+    QTest::newRow("no digits") << QStringList{"Abcde.FdcCapt"} << "Abcde.FdcCapt" << 0 << ""
+                               << invalid;
+    QTest::newRow("other extension")
+        << QStringList{"A1200.txt"} << "A1200.txt" << 0 << "" << invalid;
+  }
+  void runFiles() {
+    QFETCH(QStringList, existing);
+    QFETCH(QString, named);
+    QFETCH(int, count);
+    QFETCH(QString, last);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    for (const QString& name : existing) test::WriteTextFile(dir.filePath(name), "x");
+    const RunFiles files = FindRunFiles(S(dir.filePath(named)));
+    QVERIFY2(Q(files.message).startsWith(message) && files.message.empty() == message.isEmpty(),
+             files.message.c_str());
+    QCOMPARE(static_cast<int>(files.count), count);
+    if (count > 0) {
+      QCOMPARE(Q(files.firstName), named);
+      QCOMPARE(Q(files.lastName), last);
+    }
+  }
+
+  void runFilesStopAt1439() {
+    QTemporaryDir dir;
+    const QString first = dir.filePath("L1200.FdcCapt");
+    test::WriteTextFile(first, "x");
+    unsigned hour = 12;
+    unsigned minute = 0;
+    for (int i = 1; i <= 1440; ++i) {
+      gen::NextMinute(hour, minute);
+      QVERIFY(QFile::link(first, Q(gen::MinuteFileName(S(dir.filePath("L")), hour, minute))) ||
+              i == 1440);  // the 1441st minute is the first file again
+    }
+    const RunFiles files = FindRunFiles(S(first));
+    QCOMPARE(files.count, 1439u);
+    QCOMPARE(Q(files.lastName), QStringLiteral("L1158.FdcCapt"));
+  }
+
+  void runRequestAndTitle() {
+    const DumpRequestPlan plan = PlanRunRequest("/cap/Line11159.FdcCapt", 3);
+    QVERIFY(plan.ok());
+    QCOMPARE(Q(plan.request.CaptureBase), QStringLiteral("/cap/Line1"));
+    QCOMPARE(plan.request.StartHour, 11u);
+    QCOMPARE(plan.request.StartMinute, 59u);
+    QCOMPARE(plan.request.NumMin, 3u);
+    QCOMPARE(Q(FirstCaptureFile(plan.request)), QStringLiteral("/cap/Line11159.FdcCapt"));
+    QCOMPARE(Q(RunTitle(plan.request)), QStringLiteral("Line11159.FdcCapt (3 minutes)"));
+    QCOMPARE(Q(RunTitle(PlanRunRequest("/cap/Line11159.FdcCapt", 1).request)),
+             QStringLiteral("Line11159.FdcCapt"));
+    QVERIFY(!PlanRunRequest("/cap/Line11159.FdcCapt", 1440).ok());
+    QVERIFY(HasCaptureExtension("/a/b/X1200.fdccapt"));
+    QVERIFY(!HasCaptureExtension("/a/b/X1200.FdcCapt.bak"));
+  }
+
+  // --- Recent runs ---
+
+  void recentRunsList() {
+    std::vector<RecentRun> runs;
+    for (int i = 0; i < 10; ++i) AddRecentRun(runs, {"/r/" + std::to_string(i), 1});
+    QCOMPARE(runs.size(), kMaxRecentRuns);
+    QCOMPARE(Q(runs.front().path), QStringLiteral("/r/9"));
+    QCOMPARE(Q(runs.back().path), QStringLiteral("/r/2"));
+    // Opened again with another length: first, once, with the new length.
+    AddRecentRun(runs, {"/r/5", 7});
+    QCOMPARE(runs.size(), kMaxRecentRuns);
+    QCOMPARE(runs.front(), (RecentRun{"/r/5", 7}));
+    QCOMPARE(static_cast<int>(std::count_if(runs.begin(), runs.end(),
+                                            [](const RecentRun& r) { return r.path == "/r/5"; })),
+             1);
+    RemoveRecentRun(runs, "/r/9");
+    QCOMPARE(runs.size(), kMaxRecentRuns - 1);
+    QCOMPARE(Q(RecentRunLabel({"/cap/A&B1200.FdcCapt", 3}, 1)),
+             QStringLiteral("&2 A&&B1200.FdcCapt (3 minutes)"));
+    QCOMPARE(Q(RecentRunLabel({"/cap/A1200.FdcCapt", 1}, 0)), QStringLiteral("&1 A1200.FdcCapt"));
+  }
+
+  void recentRunsInTheStore() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("store.ini");
+    AppSettings written = DefaultAppSettings("/opt/fdc");
+    written.Window.RecentRuns = {{"/cap/B1200.FdcCapt", 3}, {"/cap/ä 1201.FdcCapt", 1439}};
+    written.Window.TableOptFile = "/opt/Station.opt";
+    {
+      QSettings store(path, QSettings::IniFormat);
+      WriteAppSettings(store, written);
+    }
+    {
+      QSettings store(path, QSettings::IniFormat);
+      QCOMPARE(ReadAppSettings(store, "/opt/fdc"), written);
+    }
+    // A shorter list leaves no entries of the longer one behind; an empty option file goes.
+    AppSettings shorter = written;
+    shorter.Window.RecentRuns.resize(1);
+    shorter.Window.TableOptFile.clear();
+    {
+      QSettings store(path, QSettings::IniFormat);
+      WriteAppSettings(store, shorter);
+    }
+    QSettings store(path, QSettings::IniFormat);
+    QCOMPARE(ReadAppSettings(store, "/opt/fdc"), shorter);
+    QVERIFY(!store.contains("Settings/RecentRun2"));
+    QVERIFY(!store.contains("Settings/RecentMinutes2"));
+    QVERIFY(!store.contains("Settings/TableOptFile"));
+  }
+
+  void recentRunsStoredBadly() {
+    QTemporaryDir dir;
+    QSettings store(dir.filePath("store.ini"), QSettings::IniFormat);
+    store.setValue("Settings/RecentRun1", "/a/A1200.FdcCapt");
+    store.setValue("Settings/RecentMinutes1", "many");
+    store.setValue("Settings/RecentRun2", "");
+    store.setValue("Settings/RecentRun3", "/a/C1200.FdcCapt");
+    store.setValue("Settings/RecentMinutes3", 1440);
+    store.setValue("Settings/RecentRun4", "/a/D1200.FdcCapt");
+    store.setValue("Settings/RecentMinutes4", 12);
+    const AppSettings read = ReadAppSettings(store, "/opt");
+    QCOMPARE(read.Window.RecentRuns,
+             (std::vector<RecentRun>{
+                 {"/a/A1200.FdcCapt", 1}, {"/a/C1200.FdcCapt", 1}, {"/a/D1200.FdcCapt", 12}}));
+  }
+
+  void freshStoreHoldsOnlyTheEight() {
+    QTemporaryDir dir;
+    QSettings store(dir.filePath("store.ini"), QSettings::IniFormat);
+    WriteAppSettings(store, DefaultAppSettings("/opt"));
+    store.beginGroup("Settings");
+    QCOMPARE(store.childKeys().size(), 8);
+  }
+
+  // --- Rows as text ---
+
+  void rowTexts_data() {
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("columns");  // Status|Kind|DA|SA|Function|SAPs|Data|FCS/ED
+    QTest::addColumn<bool>("faulty");
+    auto raw = [](std::initializer_list<int> bytes) {
+      QByteArray a;
+      for (int b : bytes) a.append(static_cast<char>(b));
+      return a;
+    };
+    QTest::newRow("SD2 request with SAPs")
+        << raw({0x68, 0x07, 0x07, 0x68, 0x82, 0x81, 0x7d, 0x3e, 0x3e, 0x01, 0x02, 0xff, 0x16}) << 0
+        << "........|SD2|2|1|1v SRDH|62{62|01 02|[ff] ED" << false;
+    QTest::newRow("SD1 request without FCV") << raw({0x10, 0x02, 0x01, 0x49, 0x4c, 0x16}) << 0
+                                             << "........|SD1|2|1|0  RFDL|||[4c] ED" << false;
+    QTest::newRow("SD1 response of a master") << raw({0x10, 0x01, 0x02, 0x30, 0x33, 0x16}) << 0
+                                              << "........|SD1|1|2|mi OK|||[33] ED" << false;
+    QTest::newRow("unnamed function code") << raw({0x10, 0x02, 0x01, 0xc1, 0xc4, 0x16}) << 0
+                                           << "........|SD1|2|1|0  Typ?(c1)|||[c4] ED" << false;
+    QTest::newRow("token") << raw({0xdc, 0x02, 0x01}) << 0 << "........|SD4|2|1||||" << false;
+    QTest::newRow("short acknowledgement") << raw({0xe5}) << 0 << "........|SC|||SHAK|||" << false;
+    QTest::newRow("status bits") << raw({0xe5}) << 0x81 << "s......e|SC|||SHAK|||" << true;
+    QTest::newRow("SD2 LE wrong") << raw({0x68, 0x05, 0x05, 0x68, 0x02, 0x01, 0x49, 0x00, 0x4c,
+                                          0x16})
+                                  << 0x41
+                                  << "s.....c.|SD2|||||68 05 05 68 02 01 49 00 4c 16|SD2 LE?(10)"
+                                  << true;
+    QTest::newRow("SD3 wrong FCS and ED")
+        << raw({0xa2, 0x02, 0x01, 0x43, 1, 2, 3, 4, 5, 6, 7, 8, 0x00, 0x15}) << 0
+        << "........|SD3|2|1|0  SDAL||01 02 03 04 05 06 07 08|FCS?(00) ED?(15)" << true;
+    QTest::newRow("unknown delimiter")
+        << raw({0x42, 0x10}) << 0 << "........|SD?|||||42 10|SD?42" << true;
+    QTest::newRow("SD1 of 7 bytes") << raw({0x10, 0x22, 0x02, 0x49, 0x6d, 0x16, 0x00}) << 0
+                                    << "........|SD1|||||10 22 02 49 6d 16 00|Len(7)?" << true;
+    QTest::newRow("empty frame") << QByteArray() << 0 << "........|SD?||||||FrmLen?(0)SD?00"
+                                 << true;
+  }
+  void rowTexts() {
+    QFETCH(QByteArray, frame);
+    QFETCH(int, status);
+    QFETCH(QString, columns);
+    QFETCH(bool, faulty);
+    OneRow row;
+    MakeRow(row, std::vector<std::uint8_t>(frame.begin(), frame.end()),
+            static_cast<std::uint8_t>(status));
+    RowTexts texts;
+    FormatRow(row.item, 3'721'504'005'006, {}, texts);
+    QStringList parts;
+    for (int c = kColStatus; c < kTableColumns; ++c) parts << Q(texts.Column(c));
+    QCOMPARE(parts.join('|'), columns);
+    QCOMPARE(Q(texts.Column(kColRef)), QStringLiteral("7"));
+    QCOMPARE(Q(texts.Column(kColTime)), QStringLiteral("01:02:03.004.005"));
+    QCOMPARE(Q(texts.Column(kColDelta)), QStringLiteral("1500.000"));
+    QCOMPARE(Q(texts.Column(kColGap)), QStringLiteral("57.083"));
+    QCOMPARE(texts.rowClass == RowClass::kFaulty, faulty);
+    QCOMPARE(FaultReasons(row.telegram, row.record.Bytes()).empty(), !faulty);
+  }
+
+  void rowTimes() {
+    OneRow row;
+    MakeRow(row, {0xe5}, 0);
+    RowTexts texts;
+    struct Case {
+      std::int64_t abs, gap;
+      std::optional<std::int64_t> previous;
+      const char *time, *delta, *gapText;
+    };
+    const Case cases[] = {
+        {0, 0, std::nullopt, "00:00:00.000.000", "0.000", "0.000"},
+        {3'723'004'005'006, -2'500, 3'723'004'005'006, "01:02:03.004.005", "0.000", "-2.500"},
+        {360'000'000'000'000, 999, 359'999'999'999'000, "100:00:00.000.000", "0.001", "0.999"},
+        {5'000'000, 83, 6'000'000, "00:00:00.005.000", "-1.000", "0.083"},
+    };
+    for (const Case& c : cases) {
+      row.item.absNs = c.abs;
+      row.item.gapNs = c.gap;
+      FormatRow(row.item, c.previous, {}, texts);
+      QCOMPARE(Q(texts.Column(kColTime)), QString::fromLatin1(c.time));
+      QCOMPARE(Q(texts.Column(kColDelta)), QString::fromLatin1(c.delta));
+      QCOMPARE(Q(texts.Column(kColGap)), QString::fromLatin1(c.gapText));
+    }
+  }
+
+  void eventRows() {
+    CaptureEvent lost;
+    lost.kind = CaptureEvent::Kind::kSyncLost;
+    lost.file = 1;
+    lost.lastRefNumber = 3009;
+    lost.offset = 0x54ef;
+    lost.markFound = 0x0e;
+    lost.previousFrameLen = 0x0a;
+    lost.previousTimestamp = 0x00000050'85b2a72dull;
+    CaptureFileInfo files[2];
+    files[0].name = "/cap/Line11159.FdcCapt";
+    files[1].name = "/cap/Line11200.FdcCapt";
+    RowItem item;
+    item.kind = RowKind::kSyncLost;
+    item.event = &lost;
+    RowTexts texts;
+    FormatRow(item, 5, files, texts);
+    QCOMPARE(texts.rowClass, RowClass::kEvent);
+    QCOMPARE(Q(texts.Column(kColKind)), QStringLiteral("Sync lost"));
+    QCOMPARE(Q(texts.Column(kColData)),
+             QStringLiteral("**** Synchronization Lost **** 3009: Ofs=54ef Mark=0e PrvLen=0a "
+                            "PrvTme=85b2a72d 00000050 (Line11200.FdcCapt)"));
+    QCOMPARE(Q(texts.Column(kColRef)), QString());
+    QCOMPARE(texts.refNumber, 0u);
+
+    CaptureEvent cut;
+    cut.kind = CaptureEvent::Kind::kFileCutShort;
+    cut.file = 7;  // a file the list does not have: no name
+    item.kind = RowKind::kFileCutShort;
+    item.event = &cut;
+    FormatRow(item, std::nullopt, files, texts);
+    QCOMPARE(Q(texts.Column(kColKind)), QStringLiteral("File left"));
+    QCOMPARE(Q(texts.Column(kColData)),
+             QStringLiteral("Capture File Sync Error: SYNC_MARK not found"));
+  }
+
+  void faultReasonsAndSearch() {
+    OneRow row;
+    MakeRow(row, {0x10, 0x02, 0x01, 0x49, 0x4b, 0x17}, 0x40);
+    QCOMPARE(Q(FaultReasons(row.telegram, row.record.Bytes())),
+             QStringLiteral("Status bits: c (check)\nWrong FCS 4b: the frame's bytes sum to 4c\n"
+                            "Wrong end delimiter 17"));
+    RowTexts texts;
+    FormatRow(row.item, std::nullopt, {}, texts);
+    QVERIFY(texts.Contains("fcs?(4b)"));
+    QVERIFY(texts.Contains("rfdl"));
+    QVERIFY(texts.Contains(""));
+    // Within one column only: the end of one and the start of the next do not join.
+    QVERIFY(!texts.Contains("21"));
+    QVERIFY(!texts.Contains("FCS"));  // the needle comes in lower case
+    QCOMPARE(Q(ServiceOfSap(60)), QStringLiteral("Slave_Diag"));
+    QCOMPARE(Q(ServiceOfSap(63)), QString());
+  }
+
+  // --- The model over a damaged run ---
+
+  void modelShowsEveryRowAsAPassFromTheStart() {
+    DamagedRun run;
+    WriteDamagedRun(run);
+    RunIndex index;
+    IndexAll(run.request, index);
+    QVERIFY(index.Complete());
+    const ReferenceRows reference = ReadFromStart(run.request, index, nullptr);
+    QCOMPARE(reference.texts.size(), index.Rows());
+    QVERIFY(std::count(reference.classes.begin(), reference.classes.end(), RowClass::kEvent) >= 2);
+    QVERIFY(std::count(reference.classes.begin(), reference.classes.end(), RowClass::kFaulty) > 0);
+
+    RecordTableModel model;
+    model.SetSource(run.request, index, nullptr);
+    QCOMPARE(static_cast<std::uint64_t>(model.rowCount()), index.Rows());
+    QCOMPARE(model.columnCount(), static_cast<int>(kTableColumns));
+    // Rows in a jumbled order, so that blocks are read, dropped and read again.
+    std::mt19937 random(7);
+    std::vector<int> rows;
+    for (int r = 0; r < model.rowCount(); r += 37) rows.push_back(r);
+    rows.push_back(model.rowCount() - 1);
+    std::shuffle(rows.begin(), rows.end(), random);
+    for (int r : rows) {
+      QCOMPARE(ModelRowText(model, r), Q(reference.texts[static_cast<std::size_t>(r)]));
+      QCOMPARE(model.index(r, 0).data(RecordTableModel::kRowClassRole).toInt(),
+               static_cast<int>(reference.classes[static_cast<std::size_t>(r)]));
+    }
+    const auto faulty =
+        std::find(reference.classes.begin(), reference.classes.end(), RowClass::kFaulty);
+    const int faultyRow = static_cast<int>(faulty - reference.classes.begin());
+    QVERIFY(!model.index(faultyRow, kColData).data(Qt::ToolTipRole).toString().isEmpty());
+    QCOMPARE(model.headerData(kColGap, Qt::Horizontal).toString(), QStringLiteral("Gap µs"));
+    QCOMPARE(model.index(0, kColRef).data(Qt::TextAlignmentRole).toInt() & Qt::AlignRight,
+             int{Qt::AlignRight});
+    QVERIFY(model.ReadError().empty());
+  }
+
+  void modelWindowOverALongRun() {
+    DamagedRun run;
+    WriteDamagedRun(run);
+    RunIndex index;
+    IndexAll(run.request, index);
+    const ReferenceRows reference = ReadFromStart(run.request, index, nullptr);
+    RecordTableModel model;
+    model.SetWindowLimit(1000);
+    model.SetSource(run.request, index, nullptr);
+    QCOMPARE(model.rowCount(), 1000);
+    QCOMPARE(model.TotalRows(), index.Rows());
+    // The last row: the window moves to the end, the row's view row shows it.
+    const std::uint64_t last = index.Rows() - 1;
+    const int viewRow = model.ShowRunRow(last);
+    QCOMPARE(model.WindowStart() + 999, last);
+    QCOMPARE(viewRow, 999);
+    QCOMPARE(ModelRowText(model, viewRow), Q(reference.texts.back()));
+    QCOMPARE(model.index(viewRow, 0).data(RecordTableModel::kRunRowRole).toULongLong(), last);
+    // A row in the middle lands in the middle of the window.
+    const std::uint64_t middle = index.Rows() / 2;
+    const int middleRow = model.ShowRunRow(middle);
+    QCOMPARE(middleRow, 500);
+    QCOMPARE(ModelRowText(model, middleRow), Q(reference.texts[middle]));
+    // A row inside the window does not move it.
+    QCOMPARE(model.ShowRunRow(middle + 10), 510);
+    QCOMPARE(model.ShowRunRow(index.Rows()), -1);
+  }
+
+  void modelGrowsWithTheIndex() {
+    DamagedRun run;
+    WriteDamagedRun(run, 60000);
+    RunIndex index;
+    RecordTableModel model;
+    model.SetSource(run.request, index, nullptr);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    std::thread pass([&] { IndexAll(run.request, index); });
+    int lastSeen = 0;
+    while (!index.Complete()) {
+      model.Refresh();
+      QVERIFY(model.rowCount() >= lastSeen);
+      lastSeen = model.rowCount();
+      // A row already there reads the same whatever the index gained since.
+      if (lastSeen > 0) QVERIFY(!model.index(lastSeen - 1, kColRef).data().isNull());
+      QThread::msleep(2);
+    }
+    pass.join();
+    model.Refresh();
+    QCOMPARE(static_cast<std::uint64_t>(model.rowCount()), index.Rows());
+    QVERIFY(!inserted.isEmpty());
+    const ReferenceRows reference = ReadFromStart(run.request, index, nullptr);
+    for (int r : {0, model.rowCount() / 3, model.rowCount() - 1}) {
+      QCOMPARE(ModelRowText(model, r), Q(reference.texts[static_cast<std::size_t>(r)]));
+    }
+  }
+
+  void filteredModelShowsTheMatches() {
+    DamagedRun run;
+    WriteDamagedRun(run);
+    const FilterCompilation compiled =
+        CompileTableFilter({"SA == 2", {}, {std::nullopt, QuickService::kAny, std::nullopt, true}});
+    QVERIFY(compiled.filter);
+    RunIndex all;
+    IndexAll(run.request, all);
+    RunIndex matches;
+    IndexMatches(run.request, compiled.filter->Rows(), matches);
+    const ReferenceRows every = ReadFromStart(run.request, all, nullptr);
+    const ReferenceRows shown = ReadFromStart(run.request, matches, &compiled.filter->Rows());
+    // The records a dump of the same filter shows, in order.
+    struct Collector : RecordConsumer {
+      std::vector<std::uint32_t> refs;
+      bool OnRecord(const RecordView& view) override {
+        if (view.Shown()) refs.push_back(view.RefNumber());
+        return true;
+      }
+    } collector;
+    RecordLoop loop(run.request, compiled.filter->Shown(), RunControl(nullptr));
+    RecordConsumer* const consumers[] = {&collector};
+    QVERIFY(loop.Run(consumers).ok());
+    QVERIFY(!collector.refs.empty());
+    QCOMPARE(shown.refs, collector.refs);
+
+    RecordTableModel model;
+    model.SetSource(run.request, matches, &compiled.filter->Rows());
+    QCOMPARE(static_cast<std::size_t>(model.rowCount()), collector.refs.size());
+    for (int r = 0; r < model.rowCount(); ++r) {
+      const auto row = static_cast<std::size_t>(r);
+      QCOMPARE(ModelRowText(model, r), Q(shown.texts[row]));
+      QCOMPARE(model.index(r, 0).data(RecordTableModel::kRowClassRole).toInt(),
+               static_cast<int>(RowClass::kFaulty));
+      // The row as the whole table shows it, but for the delta: since the match before.
+      const auto same = std::find(every.refs.begin(), every.refs.end(), shown.refs[row]);
+      QStringList whole =
+          Q(every.texts[static_cast<std::size_t>(same - every.refs.begin())]).split('|');
+      QStringList filtered = Q(shown.texts[row]).split('|');
+      filtered[kColDelta] = whole[kColDelta] = QString();
+      QCOMPARE(filtered, whole);
+    }
+    // The first shown row's delta is 0, as the dump's first line.
+    QCOMPARE(model.index(0, kColDelta).data().toString(), QStringLiteral("0.000"));
+    if (model.rowCount() > 1) {
+      const std::int64_t since = shown.times[1] - shown.times[0];
+      QCOMPARE(model.index(1, kColDelta).data().toString(),
+               QStringLiteral("%1.%2")
+                   .arg(since / 1'000'000)
+                   .arg(since / 1000 % 1000, 3, 10, QChar('0')));
+    }
+  }
+
+  // --- Navigation ---
+
+  void nextAndPreviousFault() {
+    DamagedRun run;
+    WriteDamagedRun(run);
+    RunIndex index;
+    IndexAll(run.request, index);
+    const ReferenceRows reference = ReadFromStart(run.request, index, nullptr);
+    RowReader reader(run.request, index, nullptr);
+    const std::uint64_t rows = index.Rows();
+    auto linear = [&](std::uint64_t from, bool forward) -> std::optional<std::uint64_t> {
+      if (forward) {
+        for (std::uint64_t r = from; r < rows; ++r)
+          if (reference.classes[r] == RowClass::kFaulty) return r;
+        return std::nullopt;
+      }
+      for (std::uint64_t r = std::min(from, rows - 1) + 1; r-- > 0;)
+        if (reference.classes[r] == RowClass::kFaulty) return r;
+      return std::nullopt;
+    };
+    for (std::uint64_t from : {std::uint64_t{0}, rows / 4, rows / 2, rows - 1, rows + 5}) {
+      for (bool forward : {true, false}) {
+        QCOMPARE(FindFaultRow(reader, index, from, forward), linear(from, forward));
+      }
+    }
+    // From every faulty row to the next one, through the whole run.
+    std::optional<std::uint64_t> at = FindFaultRow(reader, index, 0, true);
+    std::uint64_t steps = 0;
+    while (at) {
+      QCOMPARE(at, linear(*at, true));
+      at = FindFaultRow(reader, index, *at + 1, true);
+      ++steps;
+    }
+    QCOMPARE(steps, static_cast<std::uint64_t>(std::count(
+                        reference.classes.begin(), reference.classes.end(), RowClass::kFaulty)));
+  }
+
+  void goToReferenceAndTime() {
+    DamagedRun run;
+    WriteDamagedRun(run);
+    RunIndex index;
+    IndexAll(run.request, index);
+    const ReferenceRows reference = ReadFromStart(run.request, index, nullptr);
+    RowReader reader(run.request, index, nullptr);
+    std::map<std::uint32_t, std::uint64_t> rowOf;
+    for (std::uint64_t r = 0; r < reference.refs.size(); ++r)
+      if (reference.refs[r] != 0) rowOf[reference.refs[r]] = r;
+    for (std::uint32_t ref : {1u, 2u, 4096u, 4097u, static_cast<std::uint32_t>(index.Records())}) {
+      const std::optional<RecordRow> found = FindRecordRow(reader, index, ref);
+      QVERIFY(found);
+      QCOMPARE(found->row, rowOf.at(ref));
+      QVERIFY(found->exact);
+    }
+    QVERIFY(!FindRecordRow(reader, index, 0));
+    QVERIFY(!FindRecordRow(reader, index, static_cast<std::uint32_t>(index.Records() + 1)));
+
+    // In a filtered table a record that is not shown goes to the next one shown.
+    const FilterCompilation compiled = CompileTableFilter({"SA == 2", {}, {}});
+    RunIndex matches;
+    IndexMatches(run.request, compiled.filter->Rows(), matches);
+    const ReferenceRows shown = ReadFromStart(run.request, matches, &compiled.filter->Rows());
+    RowReader filtered(run.request, matches, &compiled.filter->Rows());
+    const std::uint32_t firstShown = shown.refs[0];
+    const std::uint32_t secondShown = shown.refs[1];
+    QVERIFY(secondShown > firstShown + 1);
+    const std::optional<RecordRow> next = FindRecordRow(filtered, matches, firstShown + 1);
+    QVERIFY(next);
+    QCOMPARE(next->row, 1u);
+    QVERIFY(!next->exact);
+
+    // A time goes to the first record at or after it.
+    for (std::uint64_t r :
+         {std::uint64_t{0}, reference.times.size() / 3, reference.times.size() - 1}) {
+      while (reference.refs[r] == 0) ++r;
+      const std::uint64_t first = static_cast<std::uint64_t>(
+          std::find(reference.times.begin(), reference.times.end(), reference.times[r]) -
+          reference.times.begin());
+      QCOMPARE(FindTimeRow(reader, index, reference.times[r]), std::optional<std::uint64_t>(first));
+    }
+    const auto firstRecord =
+        static_cast<std::uint64_t>(std::find_if(reference.refs.begin(), reference.refs.end(),
+                                                [](std::uint32_t ref) { return ref != 0; }) -
+                                   reference.refs.begin());
+    QCOMPARE(FindTimeRow(reader, index, -1), std::optional<std::uint64_t>(firstRecord));
+    QCOMPARE(FindTimeRow(reader, index, std::numeric_limits<std::int64_t>::max()),
+             std::optional<std::uint64_t>(index.Rows() - 1));
+  }
+
+  void textSearch() {
+    DamagedRun run;
+    WriteDamagedRun(run);
+    RunIndex index;
+    IndexAll(run.request, index);
+    const ReferenceRows reference = ReadFromStart(run.request, index, nullptr);
+    RowReader reader(run.request, index, nullptr);
+    const std::vector<CaptureFileInfo> files = index.Files();
+    std::vector<std::uint64_t> lost;
+    for (std::uint64_t r = 0; r < reference.texts.size(); ++r)
+      if (reference.texts[r].find("Synchronization Lost") != std::string::npos) lost.push_back(r);
+    QVERIFY(!lost.empty());
+    const std::uint64_t rows = index.Rows();
+    struct Case {
+      std::uint64_t from;
+      bool forward;
+      std::uint64_t row;
+      bool wrapped;
+    };
+    const Case cases[] = {
+        {0, true, lost.front(), false},
+        {lost.front(), true, lost.front(), false},
+        {lost.back() + 1, true, lost.front(), true},
+        {rows - 1, false, lost.back(), false},
+        {lost.front() - 1, false, lost.back(), true},
+    };
+    for (const Case& c : cases) {
+      const TextSearchOutcome found = FindTextRow(
+          reader, files, rows, {"synchronization LOST", c.from, c.forward}, nullptr, {});
+      QCOMPARE(found.row, std::optional<std::uint64_t>(c.row));
+      QCOMPARE(found.wrapped, c.wrapped);
+    }
+    TextSearch nowhere{"no such text", 10, true};
+    std::uint64_t reports = 0;
+    TextSearchOutcome none = FindTextRow(reader, files, rows, nowhere, nullptr,
+                                         [&](std::uint64_t done, std::uint64_t total) {
+                                           QVERIFY(done <= total);
+                                           ++reports;
+                                         });
+    QVERIFY(!none.row);
+    QVERIFY(reports >= rows / 4096 - 1);
+    // A stop request ends the search at its next step.
+    std::atomic<bool> stop{true};
+    none = FindTextRow(reader, files, rows, nowhere, &stop, {});
+    QVERIFY(none.stopped);
+    QVERIFY(!none.row);
+  }
+
+  // --- The filter bar ---
+
+  void quickFilterEquations() {
+    QCOMPARE(Q(QuickFilterEquation({})), QString());
+    QCOMPARE(Q(QuickFilterEquation({5, QuickService::kAny, std::nullopt, false})),
+             QStringLiteral("DA == 5 || SA == 5"));
+    QCOMPARE(Q(QuickFilterEquation({std::nullopt, QuickService::kAny, 500, false})),
+             QStringLiteral("GapTme > 500"));
+    QCOMPARE(Q(QuickFilterEquation({5, QuickService::kDiagnosis, 500, true})),
+             QStringLiteral("(DA == 5 || SA == 5) && ((FC & 64) != 0 && DSAP == 60 || "
+                            "(FC & 64) == 0 && SSAP == 60) && (GapTme > 500)"));
+    for (const QuickServiceInfo& service : kQuickServices) {
+      if (service.condition.empty()) continue;
+      ShowOnlyProgram program;
+      QVERIFY2(CompileShowOnlyText(std::string(service.condition) + "#", program).ok(),
+               service.label.data());
+    }
+  }
+
+  void quickServices_data() {
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QString>("services");  // the services whose condition holds
+    auto frame = [](const gen::Frame& f) {
+      return QByteArray(reinterpret_cast<const char*>(f.bytes.data()), static_cast<int>(f.size));
+    };
+    const std::uint8_t data[] = {1, 2, 3};
+    using gen::kNoSap;
+    using gen::MakeTelegram;
+    QTest::newRow("SRD request") << frame(MakeTelegram(5, 2, 0x7D, kNoSap, kNoSap, data))
+                                 << "Data exchange";
+    QTest::newRow("SRD low request")
+        << frame(MakeTelegram(5, 2, 0x5C, kNoSap, kNoSap, data)) << "Data exchange";
+    QTest::newRow("data response")
+        << frame(MakeTelegram(2, 5, 0x08, kNoSap, kNoSap, data)) << "Data exchange";
+    QTest::newRow("status poll") << frame(MakeTelegram(5, 2, 0x49, kNoSap, kNoSap, {})) << "";
+    QTest::newRow("status reply") << frame(MakeTelegram(2, 5, 0x00, kNoSap, kNoSap, {})) << "";
+    QTest::newRow("Slave_Diag request")
+        << frame(MakeTelegram(5, 2, 0x6D, 60, 62, {})) << "Diagnosis";
+    QTest::newRow("Slave_Diag response")
+        << frame(MakeTelegram(2, 5, 0x08, 62, 60, data)) << "Diagnosis";
+    QTest::newRow("Set_Prm request")
+        << frame(MakeTelegram(5, 2, 0x5D, 61, 62, data)) << "Parameters";
+    QTest::newRow("Chk_Cfg request")
+        << frame(MakeTelegram(5, 2, 0x5D, 62, 62, data)) << "Configuration";
+    QTest::newRow("Get_Cfg response")
+        << frame(MakeTelegram(2, 5, 0x08, 62, 59, data)) << "Configuration";
+    QTest::newRow("token") << frame(gen::MakeSd4(2, 5)) << "";
+    QTest::newRow("short acknowledgement") << frame(gen::MakeSc()) << "";
+  }
+  void quickServices() {
+    QFETCH(QByteArray, frame);
+    QFETCH(QString, services);
+    QStringList holding;
+    for (const QuickServiceInfo& service : kQuickServices) {
+      if (service.condition.empty()) continue;
+      ShowOnlyProgram program;
+      QVERIFY(CompileShowOnlyText(std::string(service.condition) + "#", program).ok());
+      if (Evaluate(program, std::vector<std::uint8_t>(frame.begin(), frame.end())) != 0)
+        holding << Q(service.label);
+    }
+    QCOMPARE(holding.join(','), services);
+  }
+
+  void combinedFilter() {
+    // The typed equation and the quick conditions hold together; the arguments reach the equation.
+    FilterInput input;
+    input.equation = "SA == CmdArg[1]  ; the master";
+    input.args = {"", "0x2", "", ""};
+    input.quick.station = 5;
+    input.quick.gapAboveUs = 100;
+    const FilterCompilation compiled = CompileTableFilter(input);
+    QVERIFY(compiled.filter);
+    QVERIFY(!compiled.error);
+    const TableFilter& filter = *compiled.filter;
+    QVERIFY(filter.Active());
+    QCOMPARE(filter.CmdArgs()[1], 2);
+    QCOMPARE(Q(filter.Rows().program->text),
+             QStringLiteral("(SA == CmdArg[1]  ) && (DA == 5 || SA == 5) && (GapTme > 100)"));
+    QCOMPARE(Q(filter.Description()),
+             QStringLiteral("SA == CmdArg[1]  ; the master; station 5; gap above 100 us"));
+    const auto request = Bytes(gen::MakeTelegram(5, 2, 0x7D, gen::kNoSap, gen::kNoSap, {}));
+    const auto otherMaster = Bytes(gen::MakeTelegram(5, 3, 0x7D, gen::kNoSap, gen::kNoSap, {}));
+    const auto otherSlave = Bytes(gen::MakeTelegram(6, 2, 0x7D, gen::kNoSap, gen::kNoSap, {}));
+    const ShowOnlyProgram& program = *filter.Rows().program;
+    std::array<std::int32_t, 4> args = filter.CmdArgs();
+    auto run = [&](const std::vector<std::uint8_t>& frame, std::int32_t gap) {
+      std::vector<std::uint8_t> record = frame;
+      record.push_back(0);
+      return EvaluateShowOnly(
+                 program, DecodeFrameFields(record.data(), static_cast<std::uint8_t>(frame.size())),
+                 ByteView(record.data(), record.size()), gap, args) != 0;
+    };
+    QVERIFY(run(request, 101));
+    QVERIFY(!run(request, 100));
+    QVERIFY(!run(otherMaster, 500));
+    QVERIFY(!run(otherSlave, 500));
+
+    // Nothing to filter: no program, not active; faults only alone is active without one.
+    const FilterCompilation none = CompileTableFilter({" ; just a comment", {}, {}});
+    QVERIFY(none.filter && !none.filter->Active());
+    FilterInput faults;
+    faults.quick.faultsOnly = true;
+    const FilterCompilation onlyFaults = CompileTableFilter(faults);
+    QVERIFY(onlyFaults.filter->Active());
+    QVERIFY(onlyFaults.filter->Rows().program == nullptr);
+    QVERIFY(onlyFaults.filter->Shown().faultsOnly);
+    QCOMPARE(Q(onlyFaults.filter->Description()), QStringLiteral("faults only"));
+  }
+
+  void filterErrors_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("start");  // -1: not placed
+    QTest::addColumn<int>("length");
+    const QString code = "Option ShowOnly Expression Error: ";
+    const QString translation = "Invalid Option ShowOnly Equation: ";
+    QTest::newRow("operator twice") << "SA == == 5" << code + "Missing Parameter ' == 5" << 6 << 2;
+    QTest::newRow("open parenthesis") << "(SA == 5" << code + "Missing Parenthesis '5" << 7 << 1;
+    QTest::newRow("unknown character") << "SA $ 5" << code + "Invalid Operator '$ 5" << 3 << 1;
+    QTest::newRow("after a constant")
+        << "STSCHK == ==" << code + "Missing Parameter ' ==" << 10 << 2;
+    QTest::newRow("after an indexed field")
+        << "DataByte[0x1A] > 3 )" << code + "Ambiguous Operator ')" << 19 << 1;
+    QTest::newRow("at the start") << "* 5" << code + "Missing Parameter '* 5" << 0 << 1;
+    QTest::newRow("at the end") << "SA ==" << code + "Missing Parameter '==" << 3 << 2;
+    QTest::newRow("hexadecimal too long")
+        << "DA == 0x12345" << code + "Invalid Value '5" << 12 << 1;
+    QTest::newRow("operand after operand")
+        << "SA (DA)" << code + "Missing Operator ' (P0)" << 3 << 1;
+    QTest::newRow("undefined identifier")
+        << "STS != 0 && Foo == 1" << translation + "Undefined Identifier 'Foo'" << 12 << 3;
+    QTest::newRow("index not closed")
+        << "DataWord[3 == 1" << translation + "']' Expected 'V3'" << 0 << 10;
+    QTest::newRow("comment left out") << "SA == ; 5" << code + "Missing Parameter '== " << 3 << 2;
+    QTest::newRow("too long") << QString(4097, ' ') + "1" << translation + "Equation Too Long" << -1
+                              << 0;
+  }
+  void filterErrors() {
+    QFETCH(QString, typed);
+    QFETCH(QString, message);
+    QFETCH(int, start);
+    QFETCH(int, length);
+    const FilterCompilation compiled = CompileTableFilter({S(typed), {}, {}});
+    QVERIFY(!compiled.filter);
+    QVERIFY(compiled.error);
+    // The message is the dump's own, word for word.
+    ShowOnlyProgram program;
+    const std::string source = S(typed) + (typed.contains(';') ? "\n#" : "#");
+    QCOMPARE(Q(compiled.error->message), Q(CompileShowOnlyText(source, program).ErrorText()));
+    QCOMPARE(Q(compiled.error->message), message);
+    QCOMPARE(compiled.error->placed, start >= 0);
+    if (start >= 0) {
+      QCOMPARE(static_cast<int>(compiled.error->start), start);
+      QCOMPARE(static_cast<int>(compiled.error->length), length);
+    }
+  }
+
+  // --- Background task ---
+
+  void backgroundTaskProgressStopAndCancel() {
+    BackgroundTask task;
+    QSignalSpy done(&task, &BackgroundTask::Done);
+    QSignalSpy progress(&task, &BackgroundTask::Progress);
+    std::atomic<bool> started{false};
+    QVERIFY(task.Start([&](const RunControl& control) {
+      started = true;
+      RunProgress p;
+      for (unsigned percent = 0; !control.StopRequested(); percent = (percent + 1) % 100) {
+        p.filePercent = percent;
+        control.progress->OnProgress(p);
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+      }
+      return Result::Error("stopped");
+    }));
+    QVERIFY(!task.Start([](const RunControl&) { return Result::Ok(); }));
+    QTRY_VERIFY(!progress.isEmpty());
+    task.RequestStop();
+    QTRY_COMPARE(done.size(), 1);
+    const std::optional<Result> result = task.Collect();
+    QVERIFY(result && result->failed());
+    QCOMPARE(Q(result->ErrorText()), QStringLiteral("stopped"));
+    QVERIFY(!task.Active());
+
+    // A cancelled job says nothing more, and the next one's Done is its own.
+    QVERIFY(task.Start([](const RunControl& control) {
+      while (!control.StopRequested()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      return Result::Ok();
+    }));
+    task.Cancel();
+    QVERIFY(!task.Active());
+    QVERIFY(task.Start([](const RunControl&) { return Result::Ok(); }));
+    QTRY_COMPARE(done.size(), 2);
+    QTest::qWait(50);
+    QCOMPARE(done.size(), 2);
+    QVERIFY(task.Collect()->ok());
+  }
+};
+
+int main(int argc, char** argv) {
+  fdc::ui::test::IsolateSettings();
+  QCoreApplication app(argc, argv);
+  TableLogicTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "table_logic_test.moc"

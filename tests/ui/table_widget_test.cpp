@@ -1,0 +1,605 @@
+// The main window's record table on a display (offscreen, and on a real X server): opening a run
+// of many files with the offer of minutes, a damaged run with its event rows, F8 and Ctrl+G, a
+// drop, the command line, Open Recent across a restart, the quick filter on a station, an error
+// in the equation, Stop during a filter while the window keeps answering, the text search, the
+// exports, and the room beside the table.
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <functional>
+
+#include "tests/ui/ui_test_support.h"
+#include "ui/filter_bar.h"
+#include "ui/health_view.h"
+#include "ui/main_frame.h"
+#include "ui/open_run_dialog.h"
+#include "ui/platform.h"
+#include "ui/record_table_model.h"
+#include "ui/row_texts.h"
+#include "ui/run_view.h"
+#include "ui/telo_fdc_capt_anlz_app.h"
+
+using namespace fdc::ui;
+using fdc::ui::test::ReadTextFile;
+
+namespace {
+
+CTeloFdcCaptAnlzApp& App() { return *static_cast<CTeloFdcCaptAnlzApp*>(qApp); }
+CMainFrame* Frame() { return App().MainFrame(); }
+RunView* View() { return Frame()->RunArea(); }
+
+std::string S(const QString& text) { return text.toStdString(); }
+
+constexpr int kIndexTimeoutMs = 30000;
+
+// A generated run; the path of its first minute file.
+QString Generate(const QTemporaryDir& dir, unsigned minutes, std::uint64_t recordsPerMinute,
+                 bool damaged = false, const QString& name = QStringLiteral("Line1")) {
+  fdc::gen::RunPlan plan;
+  plan.base = S(dir.filePath(name));
+  plan.startHour = 23;
+  plan.startMinute = 55;
+  plan.minutes = minutes;
+  plan.recordsPerMinute = recordsPerMinute;
+  if (damaged) {
+    plan.damage = {{fdc::gen::DamageKind::kGarbage, 0},
+                   {fdc::gen::DamageKind::kSync, 1},
+                   {fdc::gen::DamageKind::kMalformed, 1}};
+  }
+  const fdc::gen::RunOutcome outcome = fdc::gen::GenerateRun(plan);
+  if (!outcome.ok()) return QString();
+  return QString::fromStdString(outcome.summary.paths.front());
+}
+
+// Answers the modal windows that open while it lives: message boxes are recorded and closed,
+// file dialogs and other dialogs go to their handlers (or are cancelled).
+class ModalWatcher : public QObject {
+ public:
+  ModalWatcher() {
+    timer_.setInterval(10);
+    connect(&timer_, &QTimer::timeout, this, &ModalWatcher::Poll);
+    timer_.start();
+  }
+  QStringList boxes;
+  std::function<void(QFileDialog*)> onFileDialog;
+  std::function<void(QDialog*)> onOtherDialog;
+
+ private:
+  // The answers run after the poll, so that a window they open is polled for in turn.
+  void Poll() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || !modal->isVisible() || modal->property("fdcAnswered").toBool()) return;
+    modal->setProperty("fdcAnswered", true);
+    QTimer::singleShot(0, modal, [this, modal] { Answer(modal); });
+  }
+  void Answer(QWidget* modal) {
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      boxes << box->text();
+      box->button(QMessageBox::Ok) != nullptr ? box->button(QMessageBox::Ok)->click()
+                                              : box->reject();
+    } else if (auto* files = qobject_cast<QFileDialog*>(modal)) {
+      onFileDialog ? onFileDialog(files) : files->reject();
+    } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+      onOtherDialog ? onOtherDialog(dialog) : dialog->reject();
+    }
+  }
+  QTimer timer_;
+};
+
+// The offer of minutes, answered with `minutes`; the offer's text goes to `found`.
+std::function<void(QDialog*)> KeepMinutes(int minutes, QString* found = nullptr) {
+  return [minutes, found](QDialog* dialog) {
+    auto* offer = qobject_cast<RunMinutesDialog*>(dialog);
+    if (offer == nullptr) return dialog->reject();
+    if (found != nullptr) *found = offer->FoundLabel()->text();
+    offer->MinutesField()->setValue(minutes);
+    offer->accept();
+  };
+}
+
+bool WaitForIndex() {
+  return QTest::qWaitFor([] { return View()->HasRun() && !View()->Indexing(); }, kIndexTimeoutMs);
+}
+
+bool WaitForFilter() {
+  return QTest::qWaitFor([] { return !View()->Filtering(); }, kIndexTimeoutMs);
+}
+
+QString Cell(int row, int column) { return View()->Model()->index(row, column).data().toString(); }
+
+RowClass ClassOf(int row) {
+  return static_cast<RowClass>(
+      View()->Model()->index(row, 0).data(RecordTableModel::kRowClassRole).toInt());
+}
+
+int CurrentRow() { return View()->Table()->currentIndex().row(); }
+
+QString StoredText(const QString& name) {
+  QSettings store;
+  return store.value("Settings/" + name).toString();
+}
+
+}  // namespace
+
+class TableWidgetTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    QSettings store;
+    store.clear();
+    store.sync();
+    QVERIFY(App().InitInstance());
+    QVERIFY(QTest::qWaitForWindowExposed(Frame()));
+    // The window's shortcuts act in the active window.
+    Frame()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(Frame()));
+  }
+
+  void cleanup() { App().ExitInstance(); }
+
+  void emptyWindowSaysHowToOpen() {
+    QVERIFY(!View()->HasRun());
+    QVERIFY(View()->OpenButton()->isVisible());
+    QVERIFY(!View()->NextFaultAction()->isEnabled());
+    QVERIFY(!View()->ExportTextAction()->isEnabled());
+    QCOMPARE(Frame()->OpenAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
+    QVERIFY(!Frame()->RecentMenu()->isEnabled());
+    // The room beside the table takes a panel.
+    View()->AddSidePanel(new QLabel(QStringLiteral("beside")));
+    QCOMPARE(View()->Splitter()->count(), 2);
+  }
+
+  void openOffersTheMinutesFound() {
+    QTemporaryDir dir;
+    const QString first = Generate(dir, 12, 500);
+    QVERIFY(!first.isEmpty());
+    ModalWatcher watcher;
+    QString found;
+    watcher.onFileDialog = [&](QFileDialog* files) {
+      // Typed into the name field, as a user does.
+      auto* name = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+      QVERIFY(name != nullptr);
+      name->setText(first);
+      static_cast<QDialog*>(files)->accept();
+    };
+    watcher.onOtherDialog = KeepMinutes(12, &found);
+    QTest::keyClick(Frame(), Qt::Key_O, Qt::ControlModifier);
+    QVERIFY(WaitForIndex());
+    QCOMPARE(found, QStringLiteral("12 consecutive minute files were found,\nfrom "
+                                   "Line12355.FdcCapt to Line10006.FdcCapt."));
+    QCOMPARE(View()->Run()->NumMin, 12u);
+    QCOMPARE(View()->Model()->rowCount(), 12 * 500);
+    QCOMPARE(Frame()->windowTitle(),
+             QStringLiteral("TeloFdcCaptAnlz - Line12355.FdcCapt (12 minutes)"));
+    QVERIFY(Frame()->MessagePane()->text().endsWith(QStringLiteral(": 6000 records")));
+    QVERIFY(View()->Table()->isVisible());
+    QVERIFY(watcher.boxes.isEmpty());
+
+    // The user may shorten the run.
+    watcher.onOtherDialog = KeepMinutes(4);
+    QVERIFY(Frame()->OpenCaptureFile(first));
+    QVERIFY(WaitForIndex());
+    QCOMPARE(View()->Run()->NumMin, 4u);
+    QCOMPARE(View()->Model()->rowCount(), 4 * 500);
+    // Cancelling the offer keeps the run that is open.
+    watcher.onOtherDialog = [](QDialog* dialog) { dialog->reject(); };
+    QVERIFY(!Frame()->OpenCaptureFile(first));
+    QCOMPARE(View()->Run()->NumMin, 4u);
+    // One entry for the file, with the last length.
+    QCOMPARE(Frame()->RecentMenu()->actions().size(), 1);
+    QCOMPARE(Frame()->RecentMenu()->actions().front()->text(),
+             QStringLiteral("&1 Line12355.FdcCapt (4 minutes)"));
+  }
+
+  void aDamagedRunShowsItsEventsAndFaults() {
+    QTemporaryDir dir;
+    const QString first = Generate(dir, 3, 3000, true);
+    QVERIFY(Frame()->OpenCaptureFile(first, 3));
+    QVERIFY(WaitForIndex());
+    const int rows = View()->Model()->rowCount();
+    QVERIFY(rows > 9000);  // the records and a row for each lost synchronisation
+    int events = 0;
+    for (int r = 0; r < rows; ++r) {
+      if (ClassOf(r) != RowClass::kEvent) continue;
+      ++events;
+      QCOMPARE(Cell(r, kColKind), QStringLiteral("Sync lost"));
+      QVERIFY(Cell(r, kColData).startsWith(QStringLiteral("**** Synchronization Lost **** ")));
+      QVERIFY(Cell(r, kColRef).isEmpty());
+    }
+    QVERIFY(events >= 1);
+
+    // F8 and Shift+F8 step through the faulty rows.
+    View()->Table()->setFocus();
+    QTest::keyClick(Frame(), Qt::Key_F8);
+    const int firstFault = CurrentRow();
+    QVERIFY(firstFault >= 0);
+    QCOMPARE(ClassOf(firstFault), RowClass::kFaulty);
+    for (int r = 0; r < firstFault; ++r) QVERIFY(ClassOf(r) != RowClass::kFaulty);
+    QTest::keyClick(Frame(), Qt::Key_F8);
+    const int secondFault = CurrentRow();
+    QVERIFY(secondFault > firstFault);
+    QCOMPARE(ClassOf(secondFault), RowClass::kFaulty);
+    QTest::keyClick(Frame(), Qt::Key_F8, Qt::ShiftModifier);
+    QCOMPARE(CurrentRow(), firstFault);
+    QVERIFY(!View()->GoToFault(false) || CurrentRow() < firstFault);
+
+    // Ctrl+G asks for a reference number.
+    ModalWatcher watcher;
+    watcher.onOtherDialog = [](QDialog* dialog) {
+      auto* edit = dialog->findChild<QLineEdit*>();
+      if (edit != nullptr) edit->setText(QStringLiteral("4321"));
+      dialog->accept();
+    };
+    QTest::keyClick(Frame(), Qt::Key_G, Qt::ControlModifier);
+    QTRY_COMPARE(Cell(CurrentRow(), kColRef), QStringLiteral("4321"));
+    QVERIFY(!View()->GoToRecord(99999));
+  }
+
+  void openRefusals() {
+    ModalWatcher watcher;
+    QVERIFY(!Frame()->OpenCaptureFile(QStringLiteral("/nonexistent/A1200.FdcCapt")));
+    QVERIFY(!Frame()->OpenCaptureFile(QStringLiteral("/tmp/notacapture.txt")));
+    QCOMPARE(watcher.boxes.size(), 2);
+    QCOMPARE(watcher.boxes[0],
+             QStringLiteral("Unable to Open Input File /nonexistent/A1200.FdcCapt"));
+    QVERIFY(watcher.boxes[1].startsWith(QStringLiteral("Invalid Capture File Name\n")));
+    QVERIFY(!View()->HasRun());
+  }
+
+  void aDropOpensTheRun() {
+    QTemporaryDir dir;
+    const QString first = Generate(dir, 1, 200);
+    const QString other = dir.filePath(QStringLiteral("notes.txt"));
+    fdc::ui::test::WriteTextFile(other, "x");
+    auto drag = [](const QString& path, bool drop) {
+      QMimeData data;
+      data.setUrls({QUrl::fromLocalFile(path)});
+      const QPointF at(Frame()->width() / 2.0, Frame()->height() / 2.0);
+      if (!drop) {
+        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        enter.ignore();
+        QCoreApplication::sendEvent(Frame(), &enter);
+        return enter.isAccepted();
+      }
+      QDropEvent event(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+      event.ignore();
+      QCoreApplication::sendEvent(Frame(), &event);
+      return event.isAccepted();
+    };
+    QVERIFY(Frame()->acceptDrops());
+    QVERIFY(!drag(other, false));
+    QVERIFY(drag(first, false));
+    QVERIFY(drag(first, true));
+    QVERIFY(WaitForIndex());
+    QCOMPARE(QString::fromStdString(fdc::ui::RunTitle(*View()->Run())),
+             QStringLiteral("Line12355.FdcCapt"));
+    QCOMPARE(View()->Model()->rowCount(), 200);
+  }
+
+  void theCommandLineNamesARun() {
+    QTemporaryDir dir;
+    const QString first = Generate(dir, 1, 100);
+    Frame()->OpenFromArguments({QStringLiteral("TeloFdcCaptAnlz"), QStringLiteral("-maxwarnings"),
+                                QStringLiteral("0"), first});
+    QVERIFY(WaitForIndex());
+    QCOMPARE(View()->Model()->rowCount(), 100);
+    // Arguments that name no capture file open nothing.
+    View()->CloseRun();
+    Frame()->OpenFromArguments({QStringLiteral("TeloFdcCaptAnlz"), QStringLiteral("quickFilter")});
+    QTest::qWait(50);
+    QVERIFY(!View()->HasRun());
+  }
+
+  void openRecentAfterARestart() {
+    QTemporaryDir dir;
+    const QString first = Generate(dir, 3, 300);
+    QVERIFY(Frame()->OpenCaptureFile(first, 2));
+    QVERIFY(WaitForIndex());
+    // The filter bar's option file is the window's own setting.
+    const QString options = dir.filePath(QStringLiteral("Errors.opt"));
+    fdc::ui::test::WriteTextFile(options, "Descrip=Errors\nShowOnly\nSTS != STSOK\n#\n");
+    QLineEdit* optionEdit = View()->Filters()->OptionFileEdit();
+    optionEdit->setText(options);
+    emit optionEdit->editingFinished();
+    QCOMPARE(View()->Filters()->EquationEdit()->text(), QStringLiteral("STS != STSOK"));
+    App().ExitInstance();
+    QCOMPARE(StoredText("RecentRun1"), first);
+    QCOMPARE(StoredText("RecentMinutes1"), QStringLiteral("2"));
+    QCOMPARE(StoredText("TableOptFile"), options);
+
+    QVERIFY(App().InitInstance());
+    QCOMPARE(View()->OptionFile(), options);
+    const QList<QAction*> recent = Frame()->RecentMenu()->actions();
+    QCOMPARE(recent.size(), 1);
+    QCOMPARE(recent.front()->text(), QStringLiteral("&1 Line12355.FdcCapt (2 minutes)"));
+    // Opened again with the length it had, without the offer.
+    ModalWatcher watcher;
+    recent.front()->trigger();
+    QVERIFY(WaitForIndex());
+    QCOMPARE(View()->Run()->NumMin, 2u);
+    QVERIFY(WaitForFilter());
+    QVERIFY(View()->CurrentFilter() != nullptr && View()->CurrentFilter()->Active());
+
+    // A run that is gone leaves the list.
+    View()->CloseRun();
+    QVERIFY(QFile::remove(first));
+    Frame()->RecentMenu()->actions().front()->trigger();
+    QCOMPARE(watcher.boxes.size(), 1);
+    QVERIFY(!Frame()->RecentMenu()->isEnabled());
+    App().ExitInstance();
+    QCOMPARE(StoredText("RecentRun1"), QString());
+  }
+
+  void quickFilterOnAStation() {
+    QTemporaryDir dir;
+    const QString first = Generate(dir, 3, 3000, true);
+    QVERIFY(Frame()->OpenCaptureFile(first, 3));
+    QVERIFY(WaitForIndex());
+    const int all = View()->Model()->rowCount();
+    QComboBox* station = View()->Filters()->StationBox();
+    QVERIFY(station->count() > 3);
+    const int item = station->findData(2);
+    QVERIFY(item > 0);
+    QSignalSpy filtered(View(), &RunView::FilterFinished);
+    station->setCurrentIndex(item);
+    QTRY_VERIFY_WITH_TIMEOUT(!filtered.isEmpty(), kIndexTimeoutMs);
+    const int shown = View()->Model()->rowCount();
+    QVERIFY(shown > 0 && shown < all);
+    for (int r = 0; r < shown; ++r) {
+      QVERIFY(Cell(r, kColDa) == "2" || Cell(r, kColSa) == "2" || ClassOf(r) == RowClass::kFaulty);
+    }
+    QCOMPARE(View()->Filters()->CountLabel()->text(),
+             QStringLiteral("%1 of %2 records shown").arg(shown).arg(View()->Index()->Records()));
+
+    // The health view's click on a finding: the station's faulty records.
+    View()->ShowStation(3, fdc::FindingKind::kCorruptFrames);
+    QCOMPARE(station->currentData().toInt(), 3);
+    QVERIFY(View()->Filters()->FaultsCheck()->isChecked());
+    QTRY_VERIFY_WITH_TIMEOUT(filtered.size() == 2, kIndexTimeoutMs);
+    const int faults = View()->Model()->rowCount();
+    QVERIFY(faults > 0);
+    for (int r = 0; r < faults; ++r) QCOMPARE(ClassOf(r), RowClass::kFaulty);
+    // A click on the station alone shows all its telegrams again.
+    View()->ShowStation(3);
+    QVERIFY(!View()->Filters()->FaultsCheck()->isChecked());
+    QTRY_VERIFY_WITH_TIMEOUT(filtered.size() == 3, kIndexTimeoutMs);
+    QVERIFY(View()->Model()->rowCount() > faults);
+    // Any station: the whole table.
+    station->setCurrentIndex(0);
+    QCOMPARE(View()->Model()->rowCount(), all);
+  }
+
+  void theHealthViewsSignalsReachTheTable() {
+    QTemporaryDir dir;
+    const QString first = Generate(dir, 2, 1000);
+    // Beside the table, wired as the window wires it.
+    auto* health = new HealthView;
+    View()->AddSidePanel(health);
+    connect(View(), &RunView::RunOpened, health, &HealthView::Compute);
+    connect(health, &HealthView::StationActivated, View(), &RunView::ShowStation);
+    connect(health, &HealthView::RunFindingActivated, View(), &RunView::ShowRunFinding);
+    connect(health, &HealthView::TimeActivated, View(), &RunView::ShowTime);
+    QVERIFY(Frame()->OpenCaptureFile(first, 2));
+    QVERIFY(WaitForIndex());
+    QTRY_VERIFY_WITH_TIMEOUT(!health->Computing(), kIndexTimeoutMs);
+    QVERIFY(health->Figures() != nullptr);
+
+    emit health->StationActivated(2, fdc::FindingKind::kDiagnosisFlagged);
+    QCOMPARE(View()->Filters()->StationBox()->currentData().toInt(), 2);
+    QCOMPARE(View()->Filters()->ServiceBox()->currentText(), QStringLiteral("Diagnosis"));
+    QVERIFY(WaitForFilter());
+    emit health->RunFindingActivated(fdc::FindingKind::kCorruptFrames);
+    QCOMPARE(View()->Filters()->StationBox()->currentData().toInt(), -1);
+    QVERIFY(View()->Filters()->FaultsCheck()->isChecked());
+    QVERIFY(WaitForFilter());
+    emit health->StationActivated(2, std::nullopt);
+    QVERIFY(WaitForFilter());
+    const int rows = View()->Model()->rowCount();
+    QVERIFY(rows > 10);
+    // The time of a shown row moves the table there.
+    const QString time = Cell(rows / 2, kColTime);
+    View()->MoveToRunRow(0);
+    const QStringList parts = time.split(QRegularExpression(QStringLiteral("[:.]")));
+    const qint64 ns = (((parts[0].toLongLong() * 60 + parts[1].toLongLong()) * 60 +
+                        parts[2].toLongLong()) * 1000 + parts[3].toLongLong()) * 1'000'000 +
+                      parts[4].toLongLong() * 1000;
+    emit health->TimeActivated(ns);
+    QCOMPARE(Cell(CurrentRow(), kColTime), time);
+  }
+
+  void anEquationErrorStandsUnderTheBar() {
+    QTemporaryDir dir;
+    const QString first = Generate(dir, 1, 500);
+    QVERIFY(Frame()->OpenCaptureFile(first));
+    QVERIFY(WaitForIndex());
+    QLineEdit* equation = View()->Filters()->EquationEdit();
+    QLabel* error = View()->Filters()->ErrorLabel();
+    equation->setText(QStringLiteral("SA == == 5"));
+    QTest::keyClick(equation, Qt::Key_Return);
+    QVERIFY(error->isVisible());
+    QVERIFY(
+        error->text().contains(QStringLiteral("Option ShowOnly Expression Error: Missing "
+                                              "Parameter ' == 5")));
+    QVERIFY(error->text().contains(QStringLiteral("SA == <u><b>==</b></u> 5")));
+    QCOMPARE(View()->Model()->rowCount(), 500);  // the table stays as it was
+    equation->setText(QStringLiteral("Foo == 1"));
+    View()->Filters()->Apply();
+    QVERIFY(error->text().contains(QStringLiteral("Undefined Identifier 'Foo'")));
+    QVERIFY(error->text().contains(QStringLiteral("<u><b>Foo</b></u> == 1")));
+    equation->setText(QStringLiteral("LEN > 0"));
+    View()->Filters()->Apply();
+    QVERIFY(!error->isVisible());
+    QVERIFY(WaitForFilter());
+    QVERIFY(View()->Model()->rowCount() < 500);
+  }
+
+  void stopDuringAFilterWhileTheWindowAnswers() {
+    QTemporaryDir dir;
+    const QString first = fdc::ui::test::WriteLongRun(dir.path());
+    QVERIFY(!first.isEmpty());
+    // The event loop's longest pause while the long run is read and filtered.
+    QElapsedTimer sinceTick;
+    qint64 longestPause = 0;
+    QTimer ticks;
+    ticks.setInterval(10);
+    connect(&ticks, &QTimer::timeout, [&] {
+      if (sinceTick.isValid()) longestPause = std::max(longestPause, sinceTick.elapsed());
+      sinceTick.restart();
+    });
+    ticks.start();
+    QVERIFY(Frame()->OpenCaptureFile(first, 1439));
+    View()->Filters()->EquationEdit()->setText(QStringLiteral("SA == 2 && GapTme > 50"));
+    View()->Filters()->Apply();
+    QVERIFY(View()->Filtering());
+    QVERIFY(View()->Filters()->StopButton()->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(View()->Model()->rowCount() > 0, kIndexTimeoutMs);
+    QVERIFY(View()->Filters()->CountLabel()->text().contains(QStringLiteral("so far")));
+    QTest::mouseClick(View()->Filters()->StopButton(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!View()->Filtering(), 5000);
+    QVERIFY(View()->Filters()->CountLabel()->text().contains(QStringLiteral("stopped at")));
+    QVERIFY(!View()->Filters()->StopButton()->isEnabled());
+    // The index pass still runs; the status bar's Stop ends it.
+    QVERIFY(View()->Indexing());
+    QVERIFY(View()->StatusWidget()->isVisible());
+    QCOMPARE(View()->TaskLabel()->text(), QStringLiteral("Reading the run"));
+    QTest::mouseClick(View()->TaskStopButton(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!View()->Indexing(), 5000);
+    QVERIFY(Frame()->MessagePane()->text().contains(QStringLiteral("stopped at")));
+    QVERIFY(!View()->StatusWidget()->isVisible());
+    ticks.stop();
+    QVERIFY2(longestPause < 2000, qPrintable(QString::number(longestPause)));
+  }
+
+  void findRunsInTheBackground() {
+    QTemporaryDir dir;
+    const QString first = Generate(dir, 3, 3000, true);
+    QVERIFY(Frame()->OpenCaptureFile(first, 3));
+    QVERIFY(WaitForIndex());
+    QSignalSpy found(View(), &RunView::FindFinished);
+    QTest::keyClick(Frame(), Qt::Key_F, Qt::ControlModifier);
+    QVERIFY(View()->FindBar()->isVisible());
+    QVERIFY(View()->FindEdit()->hasFocus() || QGuiApplication::platformName() == "offscreen");
+    View()->FindEdit()->setText(QStringLiteral("synchronization lost"));
+    QTest::keyClick(View()->FindEdit(), Qt::Key_Return);
+    QTRY_COMPARE(found.size(), 1);
+    QCOMPARE(found.front().front().toBool(), true);
+    const int at = CurrentRow();
+    QCOMPARE(ClassOf(at), RowClass::kEvent);
+    // F3 goes on from there, round the end if need be.
+    QTest::keyClick(Frame(), Qt::Key_F3);
+    QTRY_COMPARE(found.size(), 2);
+    QCOMPARE(ClassOf(CurrentRow()), RowClass::kEvent);
+    View()->Find(QStringLiteral("no such text"), true);
+    QTRY_COMPARE(found.size(), 3);
+    QCOMPARE(found.back().front().toBool(), false);
+  }
+
+  void exportsTheRecordsShown() {
+    QTemporaryDir dir;
+    const QString first = Generate(dir, 3, 3000, true);
+    QVERIFY(Frame()->OpenCaptureFile(first, 3));
+    QVERIFY(WaitForIndex());
+    View()->Filters()->FaultsCheck()->setChecked(true);
+    QVERIFY(WaitForFilter());
+    const int shown = View()->Model()->rowCount();
+    QVERIFY(shown > 0);
+    QSignalSpy exported(View(), &RunView::ExportFinished);
+
+    // The text dump has the columns of the bar's option file.
+    View()->SetOptionFile(QString::fromLocal8Bit(qgetenv("FDC_SOURCE_DIR")) +
+                          QStringLiteral("/samples/Compact.opt"));
+    const QString text = dir.filePath(QStringLiteral("faults.txt"));
+    QString refusal;
+    QVERIFY2(View()->StartExport(text, ExportFormat::kText, &refusal), qPrintable(refusal));
+    QTRY_COMPARE(exported.size(), 1);
+    QCOMPARE(exported.back().front().toBool(), true);
+    const QStringList lines = QString::fromLatin1(ReadTextFile(text)).split('\n');
+    // Record lines: the reference number, then the columns (a lost sync's second line has the
+    // number too, then its offset).
+    int recordLines = 0;
+    for (const QString& line : lines) {
+      if (line.size() > 10 && line[9] == ':' && line.left(9).trimmed().toUInt() > 0 &&
+          !line.mid(10).startsWith(QStringLiteral(" Ofs="))) {
+        ++recordLines;
+      }
+    }
+    QCOMPARE(recordLines, shown);
+    QVERIFY(lines.contains(QStringLiteral("End of Capture Data")));
+    QCOMPARE(Frame()->MessagePane()->text(),
+             QStringLiteral("%1 records exported to faults.txt").arg(shown));
+
+    const QString pcapng = dir.filePath(QStringLiteral("faults.pcapng"));
+    QVERIFY(View()->StartExport(pcapng, ExportFormat::kPcapng));
+    QTRY_COMPARE(exported.size(), 2);
+    QCOMPARE(exported.back().front().toBool(), true);
+    QVERIFY(ReadTextFile(pcapng).startsWith(QByteArray("\x0a\x0d\x0d\x0a", 4)));
+
+    // The export never writes over the run.
+    QVERIFY(!View()->StartExport(first, ExportFormat::kText, &refusal));
+    QCOMPARE(refusal, QStringLiteral("The output file would overwrite the input file ") + first);
+  }
+
+  void theTableMovesToATime() {
+    QTemporaryDir dir;
+    const QString first = Generate(dir, 2, 1000);
+    QVERIFY(Frame()->OpenCaptureFile(first, 2));
+    QVERIFY(WaitForIndex());
+    View()->MoveToRunRow(1500);
+    const QString time = Cell(CurrentRow(), kColTime);
+    View()->MoveToRunRow(0);
+    // The time shown, read back as ns: the row is the first at or after it.
+    const QStringList parts = time.split(QRegularExpression(QStringLiteral("[:.]")));
+    QCOMPARE(parts.size(), 5);
+    const qint64 ns =
+        (((parts[0].toLongLong() * 60 + parts[1].toLongLong()) * 60 + parts[2].toLongLong()) *
+             1000 +
+         parts[3].toLongLong()) *
+            1'000'000 +
+        parts[4].toLongLong() * 1000;
+    View()->ShowTime(ns);
+    QVERIFY(CurrentRow() <= 1500);
+    QVERIFY(CurrentRow() >= 1499);
+    QVERIFY(Cell(CurrentRow(), kColTime) >= Cell(CurrentRow() - 1, kColTime));
+  }
+};
+
+int main(int argc, char** argv) {
+  fdc::ui::test::IsolateSettings();
+  bool platformGiven = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+  for (int i = 1; i < argc; ++i)
+    platformGiven = platformGiven || QByteArray(argv[i]) == "-platform";
+  if (!platformGiven) qputenv("QT_QPA_PLATFORM", "offscreen");
+  CTeloFdcCaptAnlzApp app(argc, argv);
+  app.setQuitOnLastWindowClosed(false);
+  // The platform's own file dialogs cannot be answered by the tests' watcher.
+  UseQtFileDialogs(true);
+  TableWidgetTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "table_widget_test.moc"

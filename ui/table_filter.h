@@ -1,0 +1,102 @@
+// The filter bar's logic: the ShowOnly equation typed (or taken from an option file) with its four
+// arguments, the quick filters that write conditions for the user (a station, a service, a gap
+// above a limit) and "faults only", which no equation can say; compiled into the one filter the
+// table and its exports use, with a compiler error placed back in the typed text where it can be.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "cli/bus_report.h"
+#include "engine/run_index.h"
+#include "options/show_only.h"
+
+namespace fdc::ui {
+
+enum class QuickService : std::uint8_t {
+  kAny,
+  kDataExchange,
+  kDiagnosis,
+  kParameters,
+  kConfiguration
+};
+
+struct QuickServiceInfo {
+  QuickService service;
+  std::string_view label;
+  std::string_view condition;  // ShowOnly; empty for any service
+};
+extern const std::array<QuickServiceInfo, 5> kQuickServices;
+
+struct QuickFilters {
+  std::optional<std::uint8_t> station;  // telegrams to or from it
+  QuickService service = QuickService::kAny;
+  std::optional<std::int32_t> gapAboveUs;  // idle gap before the frame above this
+  bool faultsOnly = false;                 // status bits, malformed, wrong FCS or ED
+  bool Any() const { return station || service != QuickService::kAny || gapAboveUs || faultsOnly; }
+  friend bool operator==(const QuickFilters&, const QuickFilters&) = default;
+};
+
+// The quick filters that show the records behind a finding of the health view: the station's
+// telegrams, its faulty ones for corrupt or illegal frames, its diagnosis for flagged diagnosis;
+// for a finding about the run (no station) the faulty records of the whole run, or nothing to
+// filter for files cut short, which show as rows of their own in the whole table.
+QuickFilters QuickFiltersFor(std::optional<std::uint8_t> station, std::optional<FindingKind> kind);
+
+// The ShowOnly condition of the quick filters other than "faults only", each part in
+// parentheses and joined by "&&"; empty when none is set.
+std::string QuickFilterEquation(const QuickFilters& quick);
+
+struct FilterInput {
+  std::string equation;             // as typed: one line, ";" starts a comment, "#" ends it
+  std::array<std::string, 4> args;  // the argument fields' texts; empty reads as 0
+  QuickFilters quick;
+  friend bool operator==(const FilterInput&, const FilterInput&) = default;
+};
+
+// A compiler message, and where in the typed equation it points when that can be told.
+struct FilterError {
+  std::string message;
+  bool placed = false;
+  std::size_t start = 0;  // characters of the typed text to underline
+  std::size_t length = 0;
+};
+
+// The compiled filter: the program the table's match index and the exports run.
+class TableFilter {
+ public:
+  // Anything to filter: an equation that is not empty, a quick filter, faults only.
+  bool Active() const { return rows_.program != nullptr || rows_.faultsOnly; }
+  // For the match index and the reader of its rows.
+  const RowFilter& Rows() const { return rows_; }
+  // For the exports; the program's text is the equation with the quick conditions.
+  ShownRecords Shown() const { return {rows_.program, rows_.faultsOnly}; }
+  const std::array<std::int32_t, 4>& CmdArgs() const { return rows_.cmdArgs; }
+  // One line for people: the equation, the quick conditions, "faults only".
+  const std::string& Description() const { return description_; }
+
+ private:
+  friend struct FilterCompiler;
+  std::unique_ptr<ShowOnlyProgram> program_;
+  RowFilter rows_;
+  std::string description_;
+};
+
+struct FilterCompilation {
+  std::shared_ptr<const TableFilter> filter;  // null when the equation has an error
+  std::optional<FilterError> error;
+};
+
+FilterCompilation CompileTableFilter(const FilterInput& input);
+
+// Places a message of CompileShowOnlyText about `typed` (a one-line equation) in it: the
+// identifier that does not translate, or the token where code generation stopped, mapped from
+// the translated text back to the typed one. Messages with no place stay unplaced.
+FilterError LocateFilterError(std::string_view typed, const std::string& message);
+
+}  // namespace fdc::ui

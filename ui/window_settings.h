@@ -1,0 +1,44 @@
+// The main window's own settings, kept in the store beside the eight of the text dump dialog and
+// the window placement: the runs opened last (File > Open Recent) and the option file of the
+// table's filter bar.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QSettings;
+
+namespace fdc::ui {
+
+inline constexpr std::size_t kMaxRecentRuns = 8;
+
+struct RecentRun {
+  std::string path;           // the run's first capture file
+  std::uint32_t minutes = 1;  // how many minute files were opened
+  friend bool operator==(const RecentRun&, const RecentRun&) = default;
+};
+
+struct WindowSettings {
+  std::vector<RecentRun> RecentRuns;  // the last opened first, at most kMaxRecentRuns
+  std::string TableOptFile;           // empty: the dialog's option file
+  friend bool operator==(const WindowSettings&, const WindowSettings&) = default;
+};
+
+// Puts `run` first; an earlier entry of the same file goes, and the list keeps its length limit.
+void AddRecentRun(std::vector<RecentRun>& runs, const RecentRun& run);
+// Takes the entry of `path` out of the list (a run that no longer opens).
+void RemoveRecentRun(std::vector<RecentRun>& runs, const std::string& path);
+
+// The menu text of entry `index` (from 0): "&1 Line11159.FdcCapt (3 minutes)".
+std::string RecentRunLabel(const RecentRun& run, std::size_t index);
+
+// Reads and writes the values inside the group that `store` has open ("Settings"). Entries without
+// a path are skipped; a minute count that is not 1 to 1439 reads as 1. Writing removes the values
+// of entries the list no longer has, and an empty option file is not written, so a store that
+// never saw a run holds just the eight values of the dialog and the placement.
+WindowSettings ReadWindowSettings(QSettings& store);
+void WriteWindowSettings(QSettings& store, const WindowSettings& settings);
+
+}  // namespace fdc::ui
