@@ -28,6 +28,7 @@
 #include "ui/browse_start.h"
 #include "ui/child_view.h"
 #include "ui/dialog_geometry.h"
+#include "ui/health_view.h"
 #include "ui/key_locks.h"
 #include "ui/open_run_dialog.h"
 #include "ui/platform.h"
@@ -137,6 +138,16 @@ bool CMainFrame::Create() {
   m_runView->SetOptionFile(QString::fromStdString(tableOptions));
   connect(m_runView, &RunView::StatusMessage, this, &CMainFrame::ShowStatusLine);
   connect(m_runView, &RunView::OpenRequested, this, &CMainFrame::OnOpen);
+  // The bus health of the open run beside the table: computed when a run opens; its findings,
+  // live list and charts lead the table to a station, a kind of fault or a time.
+  m_healthView = new HealthView;
+  m_healthView->setObjectName(QStringLiteral("healthView"));
+  m_runView->AddSidePanel(m_healthView);
+  connect(m_runView, &RunView::RunOpened, m_healthView, &HealthView::Compute);
+  connect(m_runView, &RunView::RunClosed, m_healthView, &HealthView::Clear);
+  connect(m_healthView, &HealthView::StationActivated, m_runView, &RunView::ShowStation);
+  connect(m_healthView, &HealthView::RunFindingActivated, m_runView, &RunView::ShowRunFinding);
+  connect(m_healthView, &HealthView::TimeActivated, m_runView, &RunView::ShowTime);
   connect(m_runView, &RunView::OptionFileChosen, this, [this](const QString& path) {
     m_settings.Window.TableOptFile = path.toStdString();
     emit SettingsChanged();

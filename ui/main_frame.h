@@ -16,6 +16,7 @@
 
 namespace fdc::ui {
 class RunView;
+class HealthView;
 }
 
 class CChildView;
@@ -41,6 +42,7 @@ class CMainFrame : public QMainWindow {
   TextDump& TextDumpDialog() { return m_textDump; }
   // The open run's table, filter and tasks; side panels go beside the table (AddSidePanel).
   fdc::ui::RunView* RunArea() const { return m_runView; }
+  fdc::ui::HealthView* HealthArea() const { return m_healthView; }
   QAction* OpenAction() const { return openAction_; }
   QMenu* RecentMenu() const { return recentMenu_; }
   QAction* TextDumpAction() const { return textDumpAction_; }
@@ -96,6 +98,7 @@ class CMainFrame : public QMainWindow {
   QToolBar* m_wndToolBar = nullptr;
   CChildView* m_wndView = nullptr;
   fdc::ui::RunView* m_runView = nullptr;
+  fdc::ui::HealthView* m_healthView = nullptr;
   fdc::ui::AppSettings& m_settings;
   TextDump m_textDump;
 

@@ -16,6 +16,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -33,8 +34,11 @@
 #include <functional>
 
 #include "tests/ui/ui_test_support.h"
+#include "tools/faults.h"
+#include "tools/run_generator.h"
 #include "ui/filter_bar.h"
 #include "ui/health_view.h"
+#include "ui/live_list.h"
 #include "ui/main_frame.h"
 #include "ui/open_run_dialog.h"
 #include "ui/platform.h"
@@ -394,16 +398,47 @@ class TableWidgetTest : public QObject {
     QCOMPARE(View()->Model()->rowCount(), all);
   }
 
+  void aDeadSlaveLeadsTheFindingsAndAClickShowsItsTelegrams() {
+    // A configured slave that never answers: the window's own health view, beside the table,
+    // names it first, marks it in the live list, and a click on the finding filters the table.
+    QTemporaryDir dir;
+    fdc::gen::RunPlan plan;
+    plan.base = S(dir.filePath(QStringLiteral("Dead")));
+    plan.startHour = 10;
+    plan.minutes = 2;
+    plan.recordsPerMinute = 1500;
+    fdc::gen::Fault dead;
+    QCOMPARE(QString::fromStdString(fdc::gen::ParseFault("missing@110", dead)), QString());
+    plan.faults = {dead};
+    const fdc::gen::RunOutcome outcome = fdc::gen::GenerateRun(plan);
+    QVERIFY2(outcome.ok(), outcome.error.c_str());
+    HealthView* health = Frame()->HealthArea();
+    QVERIFY(health != nullptr);
+    QVERIFY(View()->Splitter()->indexOf(health) >= 0);
+    QVERIFY(Frame()->OpenCaptureFile(QString::fromStdString(outcome.summary.paths.front()), 2));
+    QVERIFY(WaitForIndex());
+    QTRY_VERIFY_WITH_TIMEOUT(health->Figures() != nullptr && !health->Computing(),
+                             kIndexTimeoutMs);
+    QVERIFY(!health->Findings().empty());
+    QCOMPARE(health->Findings().front().station, std::optional<std::uint8_t>(110));
+    QVERIFY(health->LiveListGrid()->Cell(110).faulty);
+    QVERIFY(!health->LiveListGrid()->Cell(1).faulty);
+    QListWidgetItem* first = health->FindingsList()->item(0);
+    QVERIFY(first != nullptr);
+    health->FindingsList()->itemClicked(first);
+    QCOMPARE(View()->Filters()->StationBox()->currentData().toInt(), 110);
+    QVERIFY(WaitForFilter());
+    QVERIFY(View()->Model()->rowCount() > 0);
+    for (int row = 0; row < std::min(View()->Model()->rowCount(), 20); ++row) {
+      QCOMPARE(Cell(row, kColDa), QStringLiteral("110"));
+    }
+  }
+
   void theHealthViewsSignalsReachTheTable() {
     QTemporaryDir dir;
     const QString first = Generate(dir, 2, 1000);
-    // Beside the table, wired as the window wires it.
-    auto* health = new HealthView;
-    View()->AddSidePanel(health);
-    connect(View(), &RunView::RunOpened, health, &HealthView::Compute);
-    connect(health, &HealthView::StationActivated, View(), &RunView::ShowStation);
-    connect(health, &HealthView::RunFindingActivated, View(), &RunView::ShowRunFinding);
-    connect(health, &HealthView::TimeActivated, View(), &RunView::ShowTime);
+    // Beside the table, as the window wires it.
+    HealthView* health = Frame()->HealthArea();
     QVERIFY(Frame()->OpenCaptureFile(first, 2));
     QVERIFY(WaitForIndex());
     QTRY_VERIFY_WITH_TIMEOUT(!health->Computing(), kIndexTimeoutMs);
