@@ -14,6 +14,7 @@ BackgroundTask::~BackgroundTask() { Cancel(); }
 bool BackgroundTask::Start(Job job) {
   if (thread_.joinable()) return false;
   stop_.store(false);
+  finished_.store(false);
   result_.reset();
   {
     const std::lock_guard<std::mutex> lock(progressMutex_);
@@ -29,6 +30,7 @@ bool BackgroundTask::Start(Job job) {
       result = Result::Error(std::string("Out of memory: ") + error.what());
     }
     result_ = std::move(result);
+    finished_.store(true, std::memory_order_release);
     // The destructor joins this thread before the object goes, so `this` is still there.
     QMetaObject::invokeMethod(
         this,

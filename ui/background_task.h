@@ -1,6 +1,6 @@
-// BackgroundTask: one long job of the main window at a time on a thread of its own — an index
-// or filter pass over the run, a text search, an export — with its progress handed to the
-// window's thread without flooding it, and a stop request passed on.
+// BackgroundTask: one long job at a time on a thread of its own — the dialog's dump, the health
+// figures, the main window's index or filter pass, a text search, an export — with its progress
+// handed to the owner's thread without flooding it, and a stop request passed on.
 #pragma once
 
 #include <QObject>
@@ -36,6 +36,8 @@ class BackgroundTask : public QObject, private ProgressObserver {
   bool StopRequested() const { return stop_.load(); }
   // Started and not yet collected.
   bool Active() const { return thread_.joinable(); }
+  // The job has returned (its Done may still be on its way).
+  bool Finished() const { return finished_.load(std::memory_order_acquire); }
   // Waits for the job to return and hands over its result; nothing when no job is active.
   std::optional<Result> Collect();
   // Stops a job still going and waits for it; its Done is not delivered.
@@ -53,6 +55,7 @@ class BackgroundTask : public QObject, private ProgressObserver {
 
   std::thread thread_;
   std::atomic<bool> stop_{false};
+  std::atomic<bool> finished_{false};
   // Counts the jobs, so that the Done of a cancelled one is not taken for a later one's.
   std::atomic<std::uint64_t> generation_{0};
   std::optional<Result> result_;  // written by the job's thread before it ends

@@ -1,15 +1,14 @@
-// DumpWorker: runs one dump at a time on a thread of its own, hands its progress over to the
-// thread that owns the worker without flooding it, and passes on a stop request.
+// DumpWorker: runs one dump at a time on a thread of its own (a BackgroundTask), hands its
+// progress over to the thread that owns the worker without flooding it, and passes on a stop
+// request.
 #pragma once
 
 #include <QObject>
-#include <atomic>
-#include <mutex>
 #include <optional>
-#include <thread>
 
 #include "common/result.h"
 #include "engine/dump_run.h"
+#include "ui/background_task.h"
 #include "ui/run_report.h"
 
 namespace fdc::ui {
@@ -19,13 +18,13 @@ struct DumpOutcome {
   DumpSummary summary;
 };
 
-class DumpWorker : public QObject, private ProgressObserver {
+class DumpWorker : public QObject {
   Q_OBJECT
 
  public:
   explicit DumpWorker(QObject* parent = nullptr);
   // A run still going is stopped and waited for.
-  ~DumpWorker() override;
+  ~DumpWorker() override = default;
 
   DumpWorker(const DumpWorker&) = delete;
   DumpWorker& operator=(const DumpWorker&) = delete;
@@ -33,11 +32,11 @@ class DumpWorker : public QObject, private ProgressObserver {
   // Starts the dump. False while an earlier run has not been collected.
   bool Start(DumpRequest request);
   // The run ends between two records; its outcome then arrives as after any other end.
-  void RequestStop();
+  void RequestStop() { task_.RequestStop(); }
   // Started and not yet collected.
-  bool Active() const { return thread_.joinable(); }
+  bool Active() const { return task_.Active(); }
   // The run has returned (its Done may still be on its way).
-  bool Finished() const { return finished_.load(std::memory_order_acquire); }
+  bool Finished() const { return task_.Finished(); }
   // Waits for the run to return and hands over its outcome; nothing when no run is active.
   std::optional<DumpOutcome> Collect();
 
@@ -49,19 +48,9 @@ class DumpWorker : public QObject, private ProgressObserver {
   void Done();
 
  private:
-  // On the run's thread.
-  void OnProgress(const RunProgress& progress) override;
-  void DeliverProgress();
-
-  std::thread thread_;
-  std::atomic<bool> stop_{false};
-  std::atomic<bool> finished_{false};
-  // Written by the run's thread before it ends, read after the join.
-  DumpOutcome outcome_;
-
-  std::mutex progressMutex_;
-  std::optional<ProgressSnapshot> pendingProgress_;  // guarded by progressMutex_
-  bool deliveryPosted_ = false;                      // guarded by progressMutex_
+  // Written by the run's thread before it ends, read after the task is collected.
+  DumpSummary summary_;
+  BackgroundTask task_;
 };
 
 }  // namespace fdc::ui

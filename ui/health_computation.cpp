@@ -138,72 +138,30 @@ Result WriteFiguresFile(const BusFigures& figures, const DumpRequest& run, const
   return Result::Ok();
 }
 
-HealthComputation::HealthComputation(QObject* parent) : QObject(parent) {}
-
-HealthComputation::~HealthComputation() {
-  RequestStop();
-  if (thread_.joinable()) thread_.join();
+HealthComputation::HealthComputation(QObject* parent) : QObject(parent) {
+  connect(&task_, &BackgroundTask::Progress, this, &HealthComputation::Progress);
+  connect(&task_, &BackgroundTask::Done, this, &HealthComputation::Done);
 }
 
 bool HealthComputation::Start(const DumpRequest& request, const HealthSettings& settings) {
-  if (thread_.joinable()) return false;
-  stop_.store(false);
-  {
-    const std::lock_guard<std::mutex> lock(progressMutex_);
-    pendingProgress_.reset();
-  }
-  thread_ = std::thread([this, request, settings] {
-    HealthOutcome outcome;
-    try {
-      outcome = ComputeHealth(request, settings, RunControl(this, &stop_));
-    } catch (const std::exception& error) {
-      // Only memory can run out in the engine; it is reported like a failed run, without figures.
-      outcome = HealthOutcome{};
-      outcome.result = Result::Error(std::string("Health figures failed: ") + error.what());
-    }
-    outcome_ = std::move(outcome);
-    // The destructor joins this thread before the object goes, so `this` is still there.
-    QMetaObject::invokeMethod(
-        this, [this] { emit Done(); }, Qt::QueuedConnection);
+  if (task_.Active()) return false;
+  outcome_ = HealthOutcome{};
+  return task_.Start([this, request, settings](const RunControl& control) {
+    outcome_ = ComputeHealth(request, settings, control);
+    return outcome_.result;
   });
-  return true;
 }
-
-void HealthComputation::RequestStop() { stop_.store(true); }
 
 std::optional<HealthOutcome> HealthComputation::Collect() {
-  if (!thread_.joinable()) return std::nullopt;
-  thread_.join();
-  {
-    // Progress still waiting for delivery belongs to a run that is over.
-    const std::lock_guard<std::mutex> lock(progressMutex_);
-    pendingProgress_.reset();
+  std::optional<Result> result = task_.Collect();
+  if (!result) return std::nullopt;
+  HealthOutcome outcome = std::exchange(outcome_, HealthOutcome{});
+  // A job that could not finish (memory ran out) reports its failure without figures.
+  if (result->failed() && !outcome.result.failed()) {
+    outcome.figures.reset();
+    outcome.result = std::move(*result);
   }
-  return std::exchange(outcome_, HealthOutcome{});
-}
-
-void HealthComputation::OnProgress(const RunProgress& progress) {
-  ProgressSnapshot snapshot = SnapshotOf(progress);
-  bool post = false;
-  {
-    const std::lock_guard<std::mutex> lock(progressMutex_);
-    pendingProgress_ = std::move(snapshot);
-    post = !deliveryPosted_;
-    deliveryPosted_ = true;
-  }
-  if (post)
-    QMetaObject::invokeMethod(
-        this, [this] { DeliverProgress(); }, Qt::QueuedConnection);
-}
-
-void HealthComputation::DeliverProgress() {
-  std::optional<ProgressSnapshot> snapshot;
-  {
-    const std::lock_guard<std::mutex> lock(progressMutex_);
-    snapshot.swap(pendingProgress_);
-    deliveryPosted_ = false;
-  }
-  if (snapshot) emit Progress(*snapshot);
+  return outcome;
 }
 
 }  // namespace fdc::ui

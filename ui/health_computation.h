@@ -4,18 +4,16 @@
 #pragma once
 
 #include <QObject>
-#include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "common/result.h"
 #include "engine/bus_statistics.h"
 #include "engine/dump_run.h"
 #include "engine/run_control.h"
+#include "ui/background_task.h"
 #include "ui/run_report.h"
 
 namespace fdc::ui {
@@ -70,13 +68,13 @@ std::string ExportRefusal(const DumpRequest& run, const std::string& path);
 Result WriteFiguresFile(const BusFigures& figures, const DumpRequest& run, const std::string& path,
                         FiguresFormat format);
 
-class HealthComputation : public QObject, private ProgressObserver {
+class HealthComputation : public QObject {
   Q_OBJECT
 
  public:
   explicit HealthComputation(QObject* parent = nullptr);
   // A computation still going is stopped and waited for.
-  ~HealthComputation() override;
+  ~HealthComputation() override = default;
 
   HealthComputation(const HealthComputation&) = delete;
   HealthComputation& operator=(const HealthComputation&) = delete;
@@ -85,9 +83,9 @@ class HealthComputation : public QObject, private ProgressObserver {
   bool Start(const DumpRequest& request, const HealthSettings& settings);
   // The run ends between two records; its outcome, with the figures so far, then arrives as
   // after any other end.
-  void RequestStop();
+  void RequestStop() { task_.RequestStop(); }
   // Started and not yet collected.
-  bool Active() const { return thread_.joinable(); }
+  bool Active() const { return task_.Active(); }
   // Waits for the run to return and hands over its outcome; nothing when none is active.
   std::optional<HealthOutcome> Collect();
 
@@ -99,18 +97,9 @@ class HealthComputation : public QObject, private ProgressObserver {
   void Done();
 
  private:
-  // On the run's thread.
-  void OnProgress(const RunProgress& progress) override;
-  void DeliverProgress();
-
-  std::thread thread_;
-  std::atomic<bool> stop_{false};
-  // Written by the run's thread before it ends, read after the join.
+  // Written by the run's thread before it ends, read after the task is collected.
   HealthOutcome outcome_;
-
-  std::mutex progressMutex_;
-  std::optional<ProgressSnapshot> pendingProgress_;  // guarded by progressMutex_
-  bool deliveryPosted_ = false;                      // guarded by progressMutex_
+  BackgroundTask task_;
 };
 
 }  // namespace fdc::ui

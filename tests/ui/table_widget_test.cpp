@@ -173,9 +173,11 @@ class TableWidgetTest : public QObject {
     QVERIFY(!View()->ExportTextAction()->isEnabled());
     QCOMPARE(Frame()->OpenAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
     QVERIFY(!Frame()->RecentMenu()->isEnabled());
-    // The room beside the table takes a panel.
-    View()->AddSidePanel(new QLabel(QStringLiteral("beside")));
+    // Beside the table stands the health view, and there is room for more.
     QCOMPARE(View()->Splitter()->count(), 2);
+    QCOMPARE(View()->Splitter()->widget(1), Frame()->HealthArea());
+    View()->AddSidePanel(new QLabel(QStringLiteral("beside")));
+    QCOMPARE(View()->Splitter()->count(), 3);
   }
 
   void openOffersTheMinutesFound() {
