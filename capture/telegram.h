@@ -4,6 +4,7 @@
 // statistics, the export and the desktop table classify from it.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 
@@ -149,6 +150,12 @@ inline Telegram DissectTelegram(ByteView record, std::uint8_t frameLen) {
   DissectTelegram(record, frameLen, telegram);
   return telegram;
 }
+
+// The dump's mark of a frame that does not decode, without its trailing blank: "Len(5)?",
+// "SD2 Len(8)?", "SD3 Len(13)?", "SD2 LE?(10)", "SD2 LEr?", "SD2r?", "SD?42". Empty for a frame
+// that decodes. The text lies in `buffer`.
+using FrameMarkBuffer = std::array<char, 16>;
+std::string_view FrameMarkText(const Telegram& telegram, FrameMarkBuffer& buffer);
 
 // The frame check of a frame with a body: the sum of its bytes from DA to the last data byte,
 // modulo 256.

@@ -17,12 +17,6 @@ void WriteStatusColumn(DumpWriter& out, const DumpOptions& options, std::uint8_t
   }
 }
 
-void WriteLengthMark(DumpWriter& out, std::string_view prefix, unsigned frameLen) {
-  out.Text(prefix);
-  out.Dec(frameLen);
-  out.Text(")? ");
-}
-
 // Each kind's name, four characters wide ("SC  ").
 constexpr std::array<std::array<char, 4>, kFrameKinds.size()> kKindColumn = [] {
   std::array<std::array<char, 4>, kFrameKinds.size()> columns{};
@@ -54,36 +48,9 @@ void WriteShortAckFiller(DumpWriter& out, const DumpOptions& options) {
 }
 
 void WriteFrameMark(DumpWriter& out, const Telegram& t) {
-  switch (t.mark) {
-    case FrameMark::kNone:
-      break;
-    case FrameMark::kLength:
-      WriteLengthMark(out, "Len(", t.frameLen);
-      break;
-    case FrameMark::kSd2Length:
-      WriteLengthMark(out, "SD2 Len(", t.frameLen);
-      break;
-    case FrameMark::kSd3Length:
-      WriteLengthMark(out, "SD3 Len(", t.frameLen);
-      break;
-    case FrameMark::kLe:
-      // The frame length, not the LE value.
-      out.Text("SD2 LE?(");
-      out.Dec(t.frameLen);
-      out.Text(") ");
-      break;
-    case FrameMark::kLer:
-      out.Text("SD2 LEr? ");
-      break;
-    case FrameMark::kSecondSd:
-      out.Text("SD2r? ");
-      break;
-    case FrameMark::kUnknownSd:
-      out.Text("SD?");
-      out.Hex2(t.delimiter);
-      out.Char(' ');
-      break;
-  }
+  FrameMarkBuffer buffer;
+  out.Text(FrameMarkText(t, buffer));
+  out.Char(' ');
 }
 
 }  // namespace

@@ -78,40 +78,8 @@ void AppendBytes(RowTexts& out, ByteView record, std::size_t from, std::size_t c
 
 // The dump's mark of a frame that does not decode, without its trailing blank.
 void AppendMark(RowTexts& out, const Telegram& t) {
-  switch (t.mark) {
-    case FrameMark::kNone:
-      break;
-    case FrameMark::kLength:
-      out.Text("Len(");
-      out.Dec(t.frameLen);
-      out.Text(")?");
-      break;
-    case FrameMark::kSd2Length:
-      out.Text("SD2 Len(");
-      out.Dec(t.frameLen);
-      out.Text(")?");
-      break;
-    case FrameMark::kSd3Length:
-      out.Text("SD3 Len(");
-      out.Dec(t.frameLen);
-      out.Text(")?");
-      break;
-    case FrameMark::kLe:
-      out.Text("SD2 LE?(");
-      out.Dec(t.frameLen);
-      out.Char(')');
-      break;
-    case FrameMark::kLer:
-      out.Text("SD2 LEr?");
-      break;
-    case FrameMark::kSecondSd:
-      out.Text("SD2r?");
-      break;
-    case FrameMark::kUnknownSd:
-      out.Text("SD?");
-      out.Hex2(t.delimiter);
-      break;
-  }
+  FrameMarkBuffer buffer;
+  out.Text(FrameMarkText(t, buffer));
 }
 
 void AppendHex32(RowTexts& out, std::uint32_t value, int digits) {
