@@ -31,43 +31,68 @@ TEST(Telegram, KindsAndMarks) {
     std::uint8_t status;
     FrameKind kind;
     FrameMark mark;
+    const char* text;  // the mark as the dump shows it, without its blank
   };
   const Case cases[] = {
-      {"SD1", {0x10, 0x02, 0x01, 0x49, 0x4c, 0x16}, 0, FrameKind::kSd1, FrameMark::kNone},
-      {"SD1 of 5", {0x10, 0x02, 0x01, 0x49, 0x4c}, 0, FrameKind::kSd1, FrameMark::kLength},
-      {"SD1 of 7", {0x10, 0x02, 0x01, 0x49, 0x4c, 0x16, 0}, 0, FrameKind::kSd1, FrameMark::kLength},
-      {"SD2", {0x68, 3, 3, 0x68, 2, 1, 0x49, 0x4c, 0x16}, 0, FrameKind::kSd2, FrameMark::kNone},
-      {"SD2 of 8", {0x68, 2, 2, 0x68, 2, 1, 0x49, 0x4c}, 0, FrameKind::kSd2, FrameMark::kSd2Length},
+      {"SD1", {0x10, 0x02, 0x01, 0x49, 0x4c, 0x16}, 0, FrameKind::kSd1, FrameMark::kNone, ""},
+      {"SD1 of 5",
+       {0x10, 0x02, 0x01, 0x49, 0x4c},
+       0,
+       FrameKind::kSd1,
+       FrameMark::kLength,
+       "Len(5)?"},
+      {"SD1 of 7",
+       {0x10, 0x02, 0x01, 0x49, 0x4c, 0x16, 0},
+       0,
+       FrameKind::kSd1,
+       FrameMark::kLength,
+       "Len(7)?"},
+      {"SD2", {0x68, 3, 3, 0x68, 2, 1, 0x49, 0x4c, 0x16}, 0, FrameKind::kSd2, FrameMark::kNone, ""},
+      {"SD2 of 8",
+       {0x68, 2, 2, 0x68, 2, 1, 0x49, 0x4c},
+       0,
+       FrameKind::kSd2,
+       FrameMark::kSd2Length,
+       "SD2 Len(8)?"},
       {"SD2 LE",
        {0x68, 5, 5, 0x68, 2, 1, 0x49, 0, 0x4c, 0x16},
        0x41,
        FrameKind::kSd2,
-       FrameMark::kLe},
-      {"SD2 LEr", {0x68, 3, 4, 0x68, 2, 1, 0x49, 0x4c, 0x16}, 0, FrameKind::kSd2, FrameMark::kLer},
+       FrameMark::kLe,
+       "SD2 LE?(10)"},
+      {"SD2 LEr",
+       {0x68, 3, 4, 0x68, 2, 1, 0x49, 0x4c, 0x16},
+       0,
+       FrameKind::kSd2,
+       FrameMark::kLer,
+       "SD2 LEr?"},
       {"SD2 second SD",
        {0x68, 3, 3, 0x69, 2, 1, 0x49, 0x4c, 0x16},
        0,
        FrameKind::kSd2,
-       FrameMark::kSecondSd},
+       FrameMark::kSecondSd,
+       "SD2r?"},
       {"SD3",
        {0xa2, 2, 1, 0x43, 1, 2, 3, 4, 5, 6, 7, 8, 0, 0x15},
        0,
        FrameKind::kSd3,
-       FrameMark::kNone},
+       FrameMark::kNone,
+       ""},
       {"SD3 of 13",
        {0xa2, 2, 1, 0x43, 1, 2, 3, 4, 5, 6, 7, 8, 0},
        0,
        FrameKind::kSd3,
-       FrameMark::kSd3Length},
-      {"SD4", {0xdc, 2, 1}, 0, FrameKind::kSd4, FrameMark::kNone},
-      {"SD4 of 4", {0xdc, 2, 1, 0}, 0, FrameKind::kSd4, FrameMark::kLength},
-      {"SC", {0xe5}, 0, FrameKind::kSc, FrameMark::kNone},
-      {"SC of 2", {0xe5, 0xe5}, 0, FrameKind::kSc, FrameMark::kLength},
-      {"unknown", {0x42, 0x10}, 0, FrameKind::kUnknown, FrameMark::kUnknownSd},
+       FrameMark::kSd3Length,
+       "SD3 Len(13)?"},
+      {"SD4", {0xdc, 2, 1}, 0, FrameKind::kSd4, FrameMark::kNone, ""},
+      {"SD4 of 4", {0xdc, 2, 1, 0}, 0, FrameKind::kSd4, FrameMark::kLength, "Len(4)?"},
+      {"SC", {0xe5}, 0, FrameKind::kSc, FrameMark::kNone, ""},
+      {"SC of 2", {0xe5, 0xe5}, 0, FrameKind::kSc, FrameMark::kLength, "Len(2)?"},
+      {"unknown", {0x42, 0x10}, 0, FrameKind::kUnknown, FrameMark::kUnknownSd, "SD?42"},
       // An empty frame: the status byte stands at position 0 and picks the kind.
-      {"empty, status 0", {}, 0, FrameKind::kUnknown, FrameMark::kUnknownSd},
-      {"empty, status like SC", {}, 0xe5, FrameKind::kSc, FrameMark::kLength},
-      {"empty, status like SD2", {}, 0x68, FrameKind::kSd2, FrameMark::kSd2Length},
+      {"empty, status 0", {}, 0, FrameKind::kUnknown, FrameMark::kUnknownSd, "SD?00"},
+      {"empty, status like SC", {}, 0xe5, FrameKind::kSc, FrameMark::kLength, "Len(0)?"},
+      {"empty, status like SD2", {}, 0x68, FrameKind::kSd2, FrameMark::kSd2Length, "SD2 Len(0)?"},
   };
   for (const Case& c : cases) {
     const Dissected d = Dissect(c.frame, c.status);
@@ -76,6 +101,8 @@ TEST(Telegram, KindsAndMarks) {
     EXPECT_EQ(d.t.Decoded(), c.mark == FrameMark::kNone) << c.name;
     EXPECT_EQ(d.t.Empty(), c.frame.empty()) << c.name;
     EXPECT_EQ(d.t.status, c.status) << c.name;
+    FrameMarkBuffer buffer;
+    EXPECT_EQ(FrameMarkText(d.t, buffer), c.text) << c.name;
   }
 }
 
