@@ -22,18 +22,18 @@ struct DumpRequest {
   std::uint32_t StartHour = 0;
   std::uint32_t StartMinute = 0;
   std::uint32_t NumMin = 1;
-  std::uint32_t StartRef = 0;           // 0 and 1 both mean the first record
+  std::uint32_t StartRef = 0;          // 0 and 1 both mean the first record
   std::uint32_t EndRef = 0xFFFFFFFFu;  // last record to print
   std::array<std::int32_t, 4> CmdArgs{};
 };
 
 // What a dump run did, for the message after it.
 struct DumpSummary {
-  std::uint64_t records = 0;      // records read
-  std::uint64_t lines = 0;        // record lines written
-  std::uint32_t syncLosses = 0;   // "Synchronization Lost" blocks written
+  std::uint64_t records = 0;        // records read
+  std::uint64_t lines = 0;          // record lines written
+  std::uint32_t syncLosses = 0;     // "Synchronization Lost" blocks written
   std::uint32_t filesCutShort = 0;  // files left after a failed synchronisation search
-  bool stopped = false;           // ended by a stop request ("Dump Stopped")
+  bool stopped = false;             // ended by a stop request ("Dump Stopped")
 };
 
 // Runs one dump. Returns Ok when the dump ended with "End of Capture Data", "Last Reference

@@ -18,7 +18,8 @@ struct RunProgress {
   // The whole run in whole percent: (files done + the open file's fraction) / files.
   unsigned RunPercent() const {
     if (fileCount == 0) return 100;
-    const std::uint64_t done = std::uint64_t{fileNumber > 0 ? fileNumber - 1 : 0} * 100 + filePercent;
+    const std::uint64_t done =
+        std::uint64_t{fileNumber > 0 ? fileNumber - 1 : 0} * 100 + filePercent;
     return static_cast<unsigned>(done / fileCount);
   }
 };

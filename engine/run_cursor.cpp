@@ -38,5 +38,4 @@ Result RunCursor::Resume(const RunCheckpoint& checkpoint, std::span<const Captur
   return Result::Ok();
 }
 
-
 }  // namespace fdc

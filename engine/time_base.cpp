@@ -19,7 +19,7 @@ std::int64_t ScaleTicks(std::int64_t ticks) {
 std::int64_t NoTime(std::int64_t) { return 0; }
 
 constexpr std::array<std::int64_t (*)(std::int64_t), 10> kScales = {
-    NoTime,         ScaleTicks<1>, ScaleTicks<2>, ScaleTicks<3>, ScaleTicks<4>,
+    NoTime,        ScaleTicks<1>, ScaleTicks<2>, ScaleTicks<3>, ScaleTicks<4>,
     ScaleTicks<5>, ScaleTicks<6>, ScaleTicks<7>, ScaleTicks<8>, ScaleTicks<9>,
 };
 

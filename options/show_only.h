@@ -26,7 +26,7 @@ struct ShowOnlyProgram {
   // 8192 characters, so this is room for every equation that can be collected.
   static constexpr std::size_t kCodeWords = 16384;
 
-  std::string text;                            // the equation as collected
+  std::string text;                             // the equation as collected
   std::array<std::int32_t, kCodeWords> code{};  // postfix code, ended by the first 0 word
 
   bool Empty() const { return code[0] == 0; }

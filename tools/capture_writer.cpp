@@ -53,8 +53,7 @@ void NextMinute(unsigned& hour, unsigned& minute) {
 bool WriteFile(const std::string& path, std::span<const std::uint8_t> bytes) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return false;
-  const bool ok =
-      bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   return std::fclose(file) == 0 && ok;
 }
 

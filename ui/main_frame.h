@@ -17,7 +17,7 @@
 namespace fdc::ui {
 class RunView;
 class HealthView;
-}
+}  // namespace fdc::ui
 
 class CChildView;
 class QAction;

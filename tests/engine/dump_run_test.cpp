@@ -1,10 +1,11 @@
 // A dump run from request to closed files: reference window, line prefix, time columns, end texts.
+#include "engine/dump_run.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "engine/dump_run.h"
 #include "tests/support/test_support.h"
 
 namespace fdc {
@@ -36,8 +37,7 @@ TEST(DumpRun, ReferenceWindow) {
     const char* body;
   };
   const Case cases[] = {
-      {5, 7,
-       "        5:  \n        6:  \n        7:  \n\nLast Reference Reached\n"},
+      {5, 7, "        5:  \n        6:  \n        7:  \n\nLast Reference Reached\n"},
       {10, 5, "\nLast Reference Reached\n"},
       {9, 0xFFFFFFFF, "        9:  \n       10:  \n\nEnd of Capture Data\n"},
       {0, 1, "        1:  \n\nLast Reference Reached\n"},
@@ -47,8 +47,8 @@ TEST(DumpRun, ReferenceWindow) {
     TempDir dir;
     WriteRun(dir, {TenRecords()});
     // With every column of an SD1 frame switched off, a line is its prefix and the status blank.
-    auto run = RunDump(dir, 1, "NoDelim\nNoDst\nNoSrc\nNoFc\nNoDstSap\nNoSrcSap\n", c.startRef,
-                       c.endRef);
+    auto run =
+        RunDump(dir, 1, "NoDelim\nNoDst\nNoSrc\nNoFc\nNoDstSap\nNoSrcSap\n", c.startRef, c.endRef);
     ASSERT_TRUE(run.ok) << run.error;
     EXPECT_EQ(Body(run.dump), c.body) << c.startRef << ".." << c.endRef;
   }
@@ -63,8 +63,9 @@ TEST(DumpRun, LinePrefixes) {
             "00000037:  SD1   2<1   RFDL       ED \n"
             "00000046:  SD1   2<1   RFDL       ED \n\nLast Reference Reached\n");
   auto both = RunDump(dir, 1, "ShowFileOfs\n", 0, 1);
-  EXPECT_EQ(Body(both.dump), "00000037:         1:  SD1   2<1   RFDL       ED \n\nLast "
-                             "Reference Reached\n");
+  EXPECT_EQ(Body(both.dump),
+            "00000037:         1:  SD1   2<1   RFDL       ED \n\nLast "
+            "Reference Reached\n");
   auto bare = RunDump(dir, 1, "NoRef\n", 0, 1);
   EXPECT_EQ(Body(bare.dump), " SD1   2<1   RFDL       ED \n\nLast Reference Reached\n");
 }
@@ -94,7 +95,8 @@ TEST(DumpRun, ShowOnlyFilterSeesTheWindowAndTheArguments) {
                 i == 7 ? STSCHK : 0);
   }
   WriteRun(dir, {file});
-  const std::string filter = "NoDelim\nNoFc\nNoDstSap\nNoSrcSap\nShowOnly\nDA == CmdArg[2] || STS & STSCHK\n#\n";
+  const std::string filter =
+      "NoDelim\nNoFc\nNoDstSap\nNoSrcSap\nShowOnly\nDA == CmdArg[2] || STS & STSCHK\n#\n";
   auto run = RunDump(dir, 1, filter, 3, 9, {0, 0, 2, 0});
   ASSERT_TRUE(run.ok) << run.error;
   EXPECT_NE(run.dump.find("Show Only : DA == CmdArg[2] || STS & STSCHK \n\n"), std::string::npos);

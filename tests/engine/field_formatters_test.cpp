@@ -68,22 +68,23 @@ TEST(FieldFormatters, FunctionCodeColumn) {
     const char* withFcbTyp;
   };
   const Case cases[] = {
-      {0x7D, "SRDH ", "1v SRDH "}, {0x5D, "SRDH ", "0v SRDH "}, {0x08, "DL   ", "ss DL   "},
-      {0x8C, "RDL  ", "ss RDL  "}, {0xC1, "Typ?(c1) ", "0  Typ?(c1) "},
-      {0x40, "MTM1 ", "0  MTM1 "}, {0xC0, "MTM2 ", "0  MTM2 "}, {0x4F, "RLSR ", "0  RLSR "},
+      {0x7D, "SRDH ", "1v SRDH "},         {0x5D, "SRDH ", "0v SRDH "},
+      {0x08, "DL   ", "ss DL   "},         {0x8C, "RDL  ", "ss RDL  "},
+      {0xC1, "Typ?(c1) ", "0  Typ?(c1) "}, {0x40, "MTM1 ", "0  MTM1 "},
+      {0xC0, "MTM2 ", "0  MTM2 "},         {0x4F, "RLSR ", "0  RLSR "},
       {0x04, "Typ?(04) ", "ss Typ?(04) "}, {0x0B, "Typ?(0b) ", "ss Typ?(0b) "},
-      {0x47, "RDD  ", "0  RDD  "}, {0x4E, "RIR  ", "0  RIR  "}, {0x00, "OK   ", "ss OK   "},
-      {0x11, "UE   ", "mn UE   "}, {0x22, "RR   ", "mr RR   "}, {0x33, "RS   ", "mi RS   "},
-      {0x09, "NR   ", "ss NR   "}, {0x0A, "DH   ", "ss DH   "}, {0x0D, "RDH  ", "ss RDH  "},
-      {0x0E, "Typ?(0e) ", "ss Typ?(0e) "}, {0xFF, "Typ?(ff) ", "1v Typ?(ff) "},
-      {0x6C, "SRDL ", "1  SRDL "},
+      {0x47, "RDD  ", "0  RDD  "},         {0x4E, "RIR  ", "0  RIR  "},
+      {0x00, "OK   ", "ss OK   "},         {0x11, "UE   ", "mn UE   "},
+      {0x22, "RR   ", "mr RR   "},         {0x33, "RS   ", "mi RS   "},
+      {0x09, "NR   ", "ss NR   "},         {0x0A, "DH   ", "ss DH   "},
+      {0x0D, "RDH  ", "ss RDH  "},         {0x0E, "Typ?(0e) ", "ss Typ?(0e) "},
+      {0xFF, "Typ?(ff) ", "1v Typ?(ff) "}, {0x6C, "SRDL ", "1  SRDL "},
   };
   const DumpOptions plain;
   const DumpOptions fcbTyp = OptionsFrom({"ShowFcbTyp"});
   const DumpOptions noFc = OptionsFrom({"NoFc", "ShowFcbTyp"});
   for (const Case& c : cases) {
-    EXPECT_EQ(Render([&](DumpWriter& out) { WriteFunctionCodeColumn(out, plain, c.fc); }),
-              c.plain)
+    EXPECT_EQ(Render([&](DumpWriter& out) { WriteFunctionCodeColumn(out, plain, c.fc); }), c.plain)
         << int(c.fc);
     EXPECT_EQ(Render([&](DumpWriter& out) { WriteFunctionCodeColumn(out, fcbTyp, c.fc); }),
               c.withFcbTyp)

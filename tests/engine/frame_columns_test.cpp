@@ -21,8 +21,7 @@ struct FrameCase {
   const char* expected;
 };
 
-std::string Line(const DumpOptions& options, std::vector<std::uint8_t> frame,
-                 std::uint8_t status) {
+std::string Line(const DumpOptions& options, std::vector<std::uint8_t> frame, std::uint8_t status) {
   const auto frameLen = static_cast<std::uint8_t>(frame.size());
   frame.push_back(status);
   return Render([&](DumpWriter& out) { WriteFrameColumns(out, options, frame.data(), frameLen); });
@@ -58,17 +57,27 @@ TEST(FrameColumns, WellFormedAndMalformedFrames) {
       {"empty frame, status picks sd2", {}, {}, 0x68, "*FrmLen?(0)SD2 SD2 Len(0)? "},
       {"empty frame, status picks sc", {}, {}, 0xe5, "*FrmLen?(0)SC          SHAK Len(0)? "},
       {"sd1 short", {}, {0x10, 2, 1, 0x49, 0x16}, 0, " SD1 Len(5)? 10 02 01 49 16 "},
-      {"sd1 long", {}, {0x10, 2, 1, 0x49, 0x4c, 0x16, 0}, 0,
-       " SD1 Len(7)? 10 02 01 49 4c 16 00 "},
-      {"sd1 short nodelim", {"NoDelim"}, {0x10, 2, 1, 0x49, 0x16}, 0,
-       " Len(5)? 10 02 01 49 16 "},
-      {"sd2 too short", {}, {0x68, 2, 2, 0x68, 2, 1, 0x49, 0x16}, 0,
+      {"sd1 long", {}, {0x10, 2, 1, 0x49, 0x4c, 0x16, 0}, 0, " SD1 Len(7)? 10 02 01 49 4c 16 00 "},
+      {"sd1 short nodelim", {"NoDelim"}, {0x10, 2, 1, 0x49, 0x16}, 0, " Len(5)? 10 02 01 49 16 "},
+      {"sd2 too short",
+       {},
+       {0x68, 2, 2, 0x68, 2, 1, 0x49, 0x16},
+       0,
        " SD2 SD2 Len(8)? 68 02 02 68 02 01 49 16 "},
-      {"sd2 empty data unit", {}, {0x68, 3, 3, 0x68, 2, 1, 0x49, 0x4c, 0x16}, 0,
+      {"sd2 empty data unit",
+       {},
+       {0x68, 3, 3, 0x68, 2, 1, 0x49, 0x4c, 0x16},
+       0,
        " SD2   2<1   RFDL       ED "},
-      {"sd2 LEr differs", {}, {0x68, 3, 4, 0x68, 2, 1, 0x49, 0x4c, 0x16}, 0,
+      {"sd2 LEr differs",
+       {},
+       {0x68, 3, 4, 0x68, 2, 1, 0x49, 0x4c, 0x16},
+       0,
        " SD2 SD2 LEr? 68 03 04 68 02 01 49 4c 16 "},
-      {"sd2 second SD wrong", {}, {0x68, 3, 3, 0x69, 2, 1, 0x49, 0x4c, 0x16}, 0,
+      {"sd2 second SD wrong",
+       {},
+       {0x68, 3, 3, 0x69, 2, 1, 0x49, 0x4c, 0x16},
+       0,
        " SD2 SD2r? 68 03 03 69 02 01 49 4c 16 "},
       {"sd3 short", {}, {0xa2, 2, 1}, 0, " SD3 SD3 Len(3)? a2 02 01 "},
       {"sd4 long", {}, {0xdc, 2, 1, 0}, 0, " SD4 Len(4)? dc 02 01 00 "},
@@ -78,7 +87,10 @@ TEST(FrameColumns, WellFormedAndMalformedFrames) {
       {"sc no src", {"NoSrc"}, {0xe5}, 0, " SC       SHAK "},
       {"sc no fc", {"NoFc"}, {0xe5}, 0, " SC          "},
       {"sc nodelim", {"NoDelim"}, {0xe5}, 0, "         SHAK "},
-      {"sd1 wrong ED nodelim", {"NoDelim"}, {0x10, 2, 1, 0x49, 0x4c, 0x17}, 0,
+      {"sd1 wrong ED nodelim",
+       {"NoDelim"},
+       {0x10, 2, 1, 0x49, 0x4c, 0x17},
+       0,
        "   2<1   RFDL       ED?(17) "},
       {"sd4 without addresses", {"NoDst", "NoSrc"}, {0xdc, 2, 1}, 0, " SD4 "},
       {"status e detail", {"DetailSts"}, {0xe5}, 0x80, ".......eSC          SHAK "},
@@ -105,14 +117,20 @@ TEST(FrameColumns, WellFormedAndMalformedFrames) {
 // no data, and FCS and ED come from the last two body bytes.
 TEST(FrameColumns, MissingSapBytesStayInsideTheFrame) {
   const FrameCase cases[] = {
-      {"sd1 with both bits", {"ShowFcs"}, {0x10, 0x82, 0x81, 0x49, 0x4c, 0x16}, 0,
+      {"sd1 with both bits",
+       {"ShowFcs"},
+       {0x10, 0x82, 0x81, 0x49, 0x4c, 0x16},
+       0,
        " SD1   2<1   RFDL       [4c] ED "},
       {"sd2 with one SAP byte for two bits",
        {"ShowFcs"},
        {0x68, 4, 4, 0x68, 0x82, 0x81, 0x7d, 0x3e, 0x5c, 0x16},
        0,
        " SD2   2<1   SRDH 62{   [5c] ED "},
-      {"sd2 with no SAP byte", {"ShowFcs"}, {0x68, 3, 3, 0x68, 0x82, 0x81, 0x7d, 0x5c, 0x16}, 0,
+      {"sd2 with no SAP byte",
+       {"ShowFcs"},
+       {0x68, 3, 3, 0x68, 0x82, 0x81, 0x7d, 0x5c, 0x16},
+       0,
        " SD2   2<1   SRDH       [5c] ED "},
   };
   for (const FrameCase& c : cases) {

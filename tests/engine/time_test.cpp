@@ -109,8 +109,7 @@ TEST(WriteTimeValue, Layouts) {
       {INT64_MIN, "hr", "-6143 "},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Render([&](DumpWriter& out) { WriteTimeValue(out, c.value, c.format); }),
-              c.expected)
+    EXPECT_EQ(Render([&](DumpWriter& out) { WriteTimeValue(out, c.value, c.format); }), c.expected)
         << c.format << " " << c.value;
   }
 }

@@ -1,7 +1,6 @@
 // The golden runs: every case of tests/golden/cases.txt is dumped as fdcdump dumps it and compared
 // byte for byte with the expected dump, exit status and message.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -47,7 +46,8 @@ std::string ReadStream(std::FILE* stream) {
   std::string text;
   std::rewind(stream);
   char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, stream)) > 0;) text.append(buffer, n);
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, stream)) > 0;)
+    text.append(buffer, n);
   return text;
 }
 

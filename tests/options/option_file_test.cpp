@@ -70,10 +70,14 @@ TEST(ParseOptionLine, ValuesStored) {
     std::int64_t ns;
   };
   const TimeCase times[] = {
-      {"GrphGap 50 2hr", 7200000000000},  {"GrphGap 50 3mn", 180000000000},
-      {"GrphGap 50 1SC", 1000000000},     {"GrphGap 50 -7us", -7000},
-      {"GrphGap 50 12abcns", 12},         {"GrphGap 50 'ans", 97},
-      {"GrphGap 50 0ns", 0},              {"GrphGap 50 1.5ms", 1000000},
+      {"GrphGap 50 2hr", 7200000000000},
+      {"GrphGap 50 3mn", 180000000000},
+      {"GrphGap 50 1SC", 1000000000},
+      {"GrphGap 50 -7us", -7000},
+      {"GrphGap 50 12abcns", 12},
+      {"GrphGap 50 'ans", 97},
+      {"GrphGap 50 0ns", 0},
+      {"GrphGap 50 1.5ms", 1000000},
   };
   for (const TimeCase& t : times) {
     EXPECT_EQ(test::OptionsFrom({t.line}).GrphGapTime, t.ns) << t.line;
@@ -87,9 +91,9 @@ TEST(ParseNumber, FormsAndWrapping) {
     std::size_t end;
   };
   const Case cases[] = {
-      {"12abc rest", 12, 5},     {"-5", -5, 2},          {"+7x", 7, 3},
-      {"0x1F", 31, 4},           {"0XfFfFfFfF", -1, 10}, {"0x123456789", 0x23456789, 11},
-      {"'A", 65, 2},             {"'\xff", -1, 2},       {"4294967297", 1, 10},
+      {"12abc rest", 12, 5}, {"-5", -5, 2},          {"+7x", 7, 3},
+      {"0x1F", 31, 4},       {"0XfFfFfFfF", -1, 10}, {"0x123456789", 0x23456789, 11},
+      {"'A", 65, 2},         {"'\xff", -1, 2},       {"4294967297", 1, 10},
       {"1;2 x", 1, 3},
   };
   for (const Case& c : cases) {

@@ -419,8 +419,7 @@ class TableWidgetTest : public QObject {
     QVERIFY(View()->Splitter()->indexOf(health) >= 0);
     QVERIFY(Frame()->OpenCaptureFile(QString::fromStdString(outcome.summary.paths.front()), 2));
     QVERIFY(WaitForIndex());
-    QTRY_VERIFY_WITH_TIMEOUT(health->Figures() != nullptr && !health->Computing(),
-                             kIndexTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(health->Figures() != nullptr && !health->Computing(), kIndexTimeoutMs);
     QVERIFY(!health->Findings().empty());
     QCOMPARE(health->Findings().front().station, std::optional<std::uint8_t>(110));
     QVERIFY(health->LiveListGrid()->Cell(110).faulty);
@@ -462,9 +461,12 @@ class TableWidgetTest : public QObject {
     const QString time = Cell(rows / 2, kColTime);
     View()->MoveToRunRow(0);
     const QStringList parts = time.split(QRegularExpression(QStringLiteral("[:.]")));
-    const qint64 ns = (((parts[0].toLongLong() * 60 + parts[1].toLongLong()) * 60 +
-                        parts[2].toLongLong()) * 1000 + parts[3].toLongLong()) * 1'000'000 +
-                      parts[4].toLongLong() * 1000;
+    const qint64 ns =
+        (((parts[0].toLongLong() * 60 + parts[1].toLongLong()) * 60 + parts[2].toLongLong()) *
+             1000 +
+         parts[3].toLongLong()) *
+            1'000'000 +
+        parts[4].toLongLong() * 1000;
     emit health->TimeActivated(ns);
     QCOMPARE(Cell(CurrentRow(), kColTime), time);
   }
