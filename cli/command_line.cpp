@@ -35,11 +35,11 @@ constexpr const char* kUsage =
 }  // namespace
 
 int RunCommandLine(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
-  const ArgumentSpec spec{"fdcdump", kUsage, {}};
+  const CommandSyntax syntax{"fdcdump", kUsage, {}};
   RunArguments a;
-  if (const std::optional<int> done = ReadRunArguments(spec, argv, a, out, err)) return *done;
+  if (const std::optional<int> done = ReadRunArguments(syntax, argv, a, out, err)) return *done;
   DumpRequest request;
-  if (const std::optional<int> refused = PlanRequest(spec, a, ".txt", request, err)) {
+  if (const std::optional<int> refused = PlanRequest(syntax, a, ".txt", request, err)) {
     return *refused;
   }
 

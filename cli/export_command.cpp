@@ -51,9 +51,9 @@ constexpr std::string_view kOwnOptions[] = {"--date", "--linktype"};
 }  // namespace
 
 int RunExportCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
-  const ArgumentSpec spec{"fdc2pcapng", kUsage, kOwnOptions};
+  const CommandSyntax syntax{"fdc2pcapng", kUsage, kOwnOptions};
   RunArguments a;
-  if (const std::optional<int> done = ReadRunArguments(spec, argv, a, out, err)) return *done;
+  if (const std::optional<int> done = ReadRunArguments(syntax, argv, a, out, err)) return *done;
 
   ExportOptions options;
   options.userAppl = std::string("fdc2pcapng ") + FDC_VERSION;
@@ -80,7 +80,7 @@ int RunExportCommand(const std::vector<std::string>& argv, std::FILE* out, std::
   RunArguments planned = a;
   if (toStdout) planned.output.reset();  // the standard output names no input
   DumpRequest request;
-  if (const std::optional<int> refused = PlanRequest(spec, planned, ".pcapng", request, err)) {
+  if (const std::optional<int> refused = PlanRequest(syntax, planned, ".pcapng", request, err)) {
     return *refused;
   }
   if (toStdout) {

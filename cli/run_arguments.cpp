@@ -7,8 +7,8 @@ namespace fdc {
 
 namespace {
 
-int Usage(const ArgumentSpec& spec, std::FILE* stream, int status) {
-  std::fwrite(spec.usage.data(), 1, spec.usage.size(), stream);
+int Usage(const CommandSyntax& syntax, std::FILE* stream, int status) {
+  std::fwrite(syntax.usage.data(), 1, syntax.usage.size(), stream);
   return status;
 }
 
@@ -19,12 +19,13 @@ int Refuse(std::FILE* err, std::string_view message) {
   return kExitUsage;
 }
 
-std::optional<int> ReadRunArguments(const ArgumentSpec& spec, const std::vector<std::string>& argv,
-                                    RunArguments& a, std::FILE* out, std::FILE* err) {
-  const std::string program(spec.program);
+std::optional<int> ReadRunArguments(const CommandSyntax& syntax,
+                                    const std::vector<std::string>& argv, RunArguments& a,
+                                    std::FILE* out, std::FILE* err) {
+  const std::string program(syntax.program);
   for (std::size_t i = 0; i < argv.size(); ++i) {
     const std::string& word = argv[i];
-    if (word == "--help" || word == "-h") return Usage(spec, out, kExitOk);
+    if (word == "--help" || word == "-h") return Usage(syntax, out, kExitOk);
     if (word == "--quiet" || word == "-q") {
       a.quiet = true;
       continue;
@@ -37,7 +38,7 @@ std::optional<int> ReadRunArguments(const ArgumentSpec& spec, const std::vector<
       value = word.substr(word.find('=') + 1);
     }
     std::string* target = nullptr;
-    const bool own = std::find(spec.own.begin(), spec.own.end(), name) != spec.own.end();
+    const bool own = std::find(syntax.own.begin(), syntax.own.end(), name) != syntax.own.end();
     if (name == "--opt") {
       target = &a.optionFile;
     } else if (name == "--minutes") {
@@ -52,11 +53,11 @@ std::optional<int> ReadRunArguments(const ArgumentSpec& spec, const std::vector<
       target = &a.extra[name];
     } else if (word.size() > 1 && word[0] == '-') {
       std::fprintf(err, "%s: unknown option '%s'\n", program.c_str(), word.c_str());
-      return Usage(spec, err, kExitUsage);
+      return Usage(syntax, err, kExitUsage);
     } else {
       if (a.captureFile) {
         std::fprintf(err, "%s: more than one capture file given\n", program.c_str());
-        return Usage(spec, err, kExitUsage);
+        return Usage(syntax, err, kExitUsage);
       }
       a.captureFile = word;
       continue;
@@ -64,7 +65,7 @@ std::optional<int> ReadRunArguments(const ArgumentSpec& spec, const std::vector<
     if (!value) {
       if (i + 1 >= argv.size()) {
         std::fprintf(err, "%s: %s needs a value\n", program.c_str(), name.c_str());
-        return Usage(spec, err, kExitUsage);
+        return Usage(syntax, err, kExitUsage);
       }
       value = argv[++i];
     }
@@ -79,12 +80,12 @@ std::optional<int> ReadRunArguments(const ArgumentSpec& spec, const std::vector<
   }
   if (!a.captureFile) {
     std::fprintf(err, "%s: no capture file given\n", program.c_str());
-    return Usage(spec, err, kExitUsage);
+    return Usage(syntax, err, kExitUsage);
   }
   return std::nullopt;
 }
 
-std::optional<int> PlanRequest(const ArgumentSpec& spec, const RunArguments& a,
+std::optional<int> PlanRequest(const CommandSyntax& syntax, const RunArguments& a,
                                std::string_view outputExtension, DumpRequest& request,
                                std::FILE* err) {
   // The dialog's checks, in the order in which it stores its fields.
@@ -102,7 +103,7 @@ std::optional<int> PlanRequest(const ArgumentSpec& spec, const RunArguments& a,
     std::string_view message = plan.message;
     if (!message.empty() && message.back() == '\n') message.remove_suffix(1);
     if (plan.refused == RequestField::kOutput)
-      std::fprintf(err, "%.*s: ", static_cast<int>(spec.program.size()), spec.program.data());
+      std::fprintf(err, "%.*s: ", static_cast<int>(syntax.program.size()), syntax.program.data());
     return Refuse(err, message);
   }
   request = plan.request;

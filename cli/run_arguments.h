@@ -31,7 +31,7 @@ struct RunArguments {
   std::map<std::string, std::string> extra;
 };
 
-struct ArgumentSpec {
+struct CommandSyntax {
   std::string_view program;               // "fdcdump"
   std::string_view usage;                 // the help text
   std::span<const std::string_view> own;  // further options that take a value
@@ -39,12 +39,13 @@ struct ArgumentSpec {
 
 // Reads the arguments after the program name. Returns the exit status when the program is done
 // (--help, or a refusal written to `err` with the usage); nothing when the arguments were read.
-std::optional<int> ReadRunArguments(const ArgumentSpec& spec, const std::vector<std::string>& argv,
-                                    RunArguments& arguments, std::FILE* out, std::FILE* err);
+std::optional<int> ReadRunArguments(const CommandSyntax& syntax,
+                                    const std::vector<std::string>& argv, RunArguments& arguments,
+                                    std::FILE* out, std::FILE* err);
 
 // Plans the request with the dialog's checks; on a refusal writes its message and returns the
 // exit status.
-std::optional<int> PlanRequest(const ArgumentSpec& spec, const RunArguments& arguments,
+std::optional<int> PlanRequest(const CommandSyntax& syntax, const RunArguments& arguments,
                                std::string_view outputExtension, DumpRequest& request,
                                std::FILE* err);
 

@@ -297,10 +297,10 @@ void FilterBar::UnderlineInEquation(int start, int length) {
 }
 
 void FilterBar::OnBrowse() {
-  const FileDialogSpec spec{QStringLiteral("Option File for the Filter"),
-                            QStringLiteral("Capture Option File (*.opt)"), QStringLiteral("opt"),
-                            BrowseStartFor(optionFile_.toStdString()), true};
-  if (const std::optional<QString> chosen = BrowseForFile(this, spec)) ChooseOptionFile(*chosen);
+  const FileDialogChoice choice{
+      QStringLiteral("Option File for the Filter"), QStringLiteral("Capture Option File (*.opt)"),
+      QStringLiteral("opt"), BrowseStartFor(optionFile_.toStdString()), true};
+  if (const std::optional<QString> chosen = BrowseForFile(this, choice)) ChooseOptionFile(*chosen);
 }
 
 void FilterBar::OnOptionFileEdited() {

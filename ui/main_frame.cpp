@@ -272,10 +272,10 @@ void CMainFrame::OnOpen() {
   const std::string& last = m_settings.Window.RecentRuns.empty()
                                 ? m_settings.DumpFile
                                 : m_settings.Window.RecentRuns.front().path;
-  const FileDialogSpec spec{QStringLiteral("Open Capture Run"),
-                            QStringLiteral("FDC Capture File (*.FdcCapt)"),
-                            QStringLiteral("FdcCapt"), BrowseStartFor(last), true};
-  if (const std::optional<QString> chosen = BrowseForFile(this, spec)) OpenCaptureFile(*chosen);
+  const FileDialogChoice choice{QStringLiteral("Open Capture Run"),
+                                QStringLiteral("FDC Capture File (*.FdcCapt)"),
+                                QStringLiteral("FdcCapt"), BrowseStartFor(last), true};
+  if (const std::optional<QString> chosen = BrowseForFile(this, choice)) OpenCaptureFile(*chosen);
 }
 
 bool CMainFrame::OpenCaptureFile(const QString& path, std::optional<std::uint32_t> minutes) {

@@ -38,22 +38,23 @@ bool AskYesNo(QWidget* owner, const QString& text) {
 
 void UseQtFileDialogs(bool use) { useQtFileDialogs = use; }
 
-void ConfigureFileDialog(QFileDialog& dialog, const FileDialogSpec& spec) {
-  dialog.setWindowTitle(spec.title);
+void ConfigureFileDialog(QFileDialog& dialog, const FileDialogChoice& choice) {
+  dialog.setWindowTitle(choice.title);
   dialog.setOption(QFileDialog::DontUseNativeDialog, useQtFileDialogs);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setFileMode(spec.existingOnly ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-  dialog.setNameFilters({spec.filter, QStringLiteral("All Files (*)")});
-  dialog.setDefaultSuffix(spec.defaultSuffix);
-  if (!spec.start.folder.empty()) {
-    dialog.setDirectory(QString::fromStdString(spec.start.folder));
+  dialog.setFileMode(choice.existingOnly ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+  dialog.setNameFilters({choice.filter, QStringLiteral("All Files (*)")});
+  dialog.setDefaultSuffix(choice.defaultSuffix);
+  if (!choice.start.folder.empty()) {
+    dialog.setDirectory(QString::fromStdString(choice.start.folder));
   }
-  if (!spec.start.fileName.empty()) dialog.selectFile(QString::fromStdString(spec.start.fileName));
+  if (!choice.start.fileName.empty())
+    dialog.selectFile(QString::fromStdString(choice.start.fileName));
 }
 
-std::optional<QString> BrowseForFile(QWidget* owner, const FileDialogSpec& spec) {
+std::optional<QString> BrowseForFile(QWidget* owner, const FileDialogChoice& choice) {
   QFileDialog dialog(owner);
-  ConfigureFileDialog(dialog, spec);
+  ConfigureFileDialog(dialog, choice);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   const QStringList chosen = dialog.selectedFiles();
   if (chosen.isEmpty()) return std::nullopt;

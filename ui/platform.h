@@ -26,7 +26,7 @@ void ShowMessage(QWidget* owner, const QString& text, QMessageBox::Icon icon);
 bool AskYesNo(QWidget* owner, const QString& text);
 
 // What a file-open dialog is for.
-struct FileDialogSpec {
+struct FileDialogChoice {
   QString title;
   QString filter;  // the dialog's own filter; "All Files (*)" goes beside it
   QString defaultSuffix;
@@ -34,12 +34,12 @@ struct FileDialogSpec {
   bool existingOnly = false;  // refuse names of files that do not exist
 };
 
-// Sets up a file-open dialog as `spec` says: resizable, the platform's own dialog unless
+// Sets up a file-open dialog as `choice` says: resizable, the platform's own dialog unless
 // UseQtFileDialogs asked for Qt's.
-void ConfigureFileDialog(QFileDialog& dialog, const FileDialogSpec& spec);
+void ConfigureFileDialog(QFileDialog& dialog, const FileDialogChoice& choice);
 
 // Shows the file-open dialog; returns the chosen full path, or nothing when cancelled.
-std::optional<QString> BrowseForFile(QWidget* owner, const FileDialogSpec& spec);
+std::optional<QString> BrowseForFile(QWidget* owner, const FileDialogChoice& choice);
 
 // Qt's own file dialog instead of the platform's: the tests need a dialog that they can see and
 // answer.

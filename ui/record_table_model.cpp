@@ -173,7 +173,7 @@ QVariant RecordTableModel::data(const QModelIndex& index, int role) const {
     }
     case Qt::TextAlignmentRole:
       return static_cast<int>(Qt::AlignVCenter |
-                              (kTableColumnSpecs[static_cast<std::size_t>(index.column())].number
+                              (kTableColumnLayouts[static_cast<std::size_t>(index.column())].number
                                    ? Qt::AlignRight
                                    : Qt::AlignLeft));
     case Qt::ToolTipRole: {
@@ -193,11 +193,12 @@ QVariant RecordTableModel::data(const QModelIndex& index, int role) const {
 
 QVariant RecordTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || section < 0 || section >= kTableColumns) return QVariant();
-  const ColumnSpec& spec = kTableColumnSpecs[static_cast<std::size_t>(section)];
-  if (role == Qt::DisplayRole) return QString::fromUtf8(spec.heading.data(), spec.heading.size());
-  if (role == Qt::ToolTipRole) return QString::fromUtf8(spec.tip.data(), spec.tip.size());
+  const ColumnLayout& layout = kTableColumnLayouts[static_cast<std::size_t>(section)];
+  if (role == Qt::DisplayRole)
+    return QString::fromUtf8(layout.heading.data(), layout.heading.size());
+  if (role == Qt::ToolTipRole) return QString::fromUtf8(layout.tip.data(), layout.tip.size());
   if (role == Qt::TextAlignmentRole) {
-    return static_cast<int>(Qt::AlignVCenter | (spec.number ? Qt::AlignRight : Qt::AlignLeft));
+    return static_cast<int>(Qt::AlignVCenter | (layout.number ? Qt::AlignRight : Qt::AlignLeft));
   }
   return QVariant();
 }

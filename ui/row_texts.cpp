@@ -7,7 +7,7 @@
 
 namespace fdc::ui {
 
-const std::array<ColumnSpec, kTableColumns> kTableColumnSpecs = {{
+const std::array<ColumnLayout, kTableColumns> kTableColumnLayouts = {{
     {"No.", true, "Reference number of the record in the run"},
     {"Time", true, "Absolute time on the capture module's clock, hr:mn:sc.ms.us"},
     {"Delta ms", true, "Time since the record shown in the row before, in milliseconds"},

@@ -32,12 +32,12 @@ enum TableColumn : int {
   kTableColumns,
 };
 
-struct ColumnSpec {
+struct ColumnLayout {
   std::string_view heading;
   bool number;  // right-aligned
   std::string_view tip;
 };
-extern const std::array<ColumnSpec, kTableColumns> kTableColumnSpecs;
+extern const std::array<ColumnLayout, kTableColumns> kTableColumnLayouts;
 
 enum class RowClass : std::uint8_t { kRecord, kFaulty, kEvent };
 

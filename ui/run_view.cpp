@@ -837,13 +837,13 @@ void RunView::OnExport(ExportFormat format) {
   QString path = Q(suggested);
   if (!text) path = path.left(path.size() - 4) + QStringLiteral(".pcapng");
   QFileDialog dialog(this);
-  const FileDialogSpec spec{text ? QStringLiteral("Export Shown Records as Text Dump")
-                                 : QStringLiteral("Export Shown Records as pcapng"),
-                            text ? QStringLiteral("Text Dump (*.txt)")
-                                 : QStringLiteral("pcapng for Wireshark (*.pcapng)"),
-                            text ? QStringLiteral("txt") : QStringLiteral("pcapng"),
-                            BrowseStartFor(path.toStdString()), false};
-  ConfigureFileDialog(dialog, spec);
+  const FileDialogChoice choice{text ? QStringLiteral("Export Shown Records as Text Dump")
+                                     : QStringLiteral("Export Shown Records as pcapng"),
+                                text ? QStringLiteral("Text Dump (*.txt)")
+                                     : QStringLiteral("pcapng for Wireshark (*.pcapng)"),
+                                text ? QStringLiteral("txt") : QStringLiteral("pcapng"),
+                                BrowseStartFor(path.toStdString()), false};
+  ConfigureFileDialog(dialog, choice);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.selectFile(QFileInfo(path).fileName());
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;

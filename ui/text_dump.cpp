@@ -492,10 +492,10 @@ void TextDump::OnEditOptionFile() {
 }
 
 void TextDump::OnBrowseCaptureFile() {
-  const FileDialogSpec spec{QStringLiteral("Open Capture File"),
-                            QStringLiteral("FDC Capture File (*.FdcCapt)"),
-                            QStringLiteral("FdcCapt"), BrowseStartFor(values_.FileName), true};
-  const std::optional<QString> chosen = BrowseForFile(this, spec);
+  const FileDialogChoice choice{QStringLiteral("Open Capture File"),
+                                QStringLiteral("FDC Capture File (*.FdcCapt)"),
+                                QStringLiteral("FdcCapt"), BrowseStartFor(values_.FileName), true};
+  const std::optional<QString> chosen = BrowseForFile(this, choice);
   if (!chosen) return;
   values_.FileName = chosen->toStdString();
   UpdateData(false);
@@ -503,10 +503,10 @@ void TextDump::OnBrowseCaptureFile() {
 }
 
 void TextDump::OnBrowseOptionFile() {
-  const FileDialogSpec spec{QStringLiteral("Open Option File"),
-                            QStringLiteral("Capture Option File (*.opt)"), QStringLiteral("opt"),
-                            OptionBrowseStart(values_.OptionFile, values_.FileName), true};
-  const std::optional<QString> chosen = BrowseForFile(this, spec);
+  const FileDialogChoice choice{
+      QStringLiteral("Open Option File"), QStringLiteral("Capture Option File (*.opt)"),
+      QStringLiteral("opt"), OptionBrowseStart(values_.OptionFile, values_.FileName), true};
+  const std::optional<QString> chosen = BrowseForFile(this, choice);
   if (!chosen) return;
   values_.OptionFile = chosen->toStdString();
   LoadOptionDescription(values_.OptionFile);
@@ -523,9 +523,9 @@ void TextDump::OnBrowseEditor() {
   const QString suffix;
   const QString filter = QStringLiteral("Editor Program (*)");
 #endif
-  const FileDialogSpec spec{QStringLiteral("Choose Editor"), filter, suffix,
-                            BrowseStartFor(values_.EditorPath), false};
-  const std::optional<QString> chosen = BrowseForFile(this, spec);
+  const FileDialogChoice choice{QStringLiteral("Choose Editor"), filter, suffix,
+                                BrowseStartFor(values_.EditorPath), false};
+  const std::optional<QString> chosen = BrowseForFile(this, choice);
   if (!chosen) return;
   values_.EditorPath = chosen->toStdString();
   UpdateData(false);

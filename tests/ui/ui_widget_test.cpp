@@ -1374,16 +1374,16 @@ class UiWidgetTest : public QObject {
   }
 
   void fileDialogsAreThePlatformsUnlessAsked() {
-    const FileDialogSpec spec{"Open Capture File", "FDC Capture File (*.FdcCapt)", "FdcCapt",
-                              BrowseStart{}, true};
+    const FileDialogChoice choice{"Open Capture File", "FDC Capture File (*.FdcCapt)", "FdcCapt",
+                                  BrowseStart{}, true};
     QFileDialog platforms;
     UseQtFileDialogs(false);
-    ConfigureFileDialog(platforms, spec);
+    ConfigureFileDialog(platforms, choice);
     UseQtFileDialogs(true);
     QVERIFY(!platforms.testOption(QFileDialog::DontUseNativeDialog));
     QCOMPARE(platforms.fileMode(), QFileDialog::ExistingFile);
     QFileDialog qts;
-    ConfigureFileDialog(qts, spec);
+    ConfigureFileDialog(qts, choice);
     QVERIFY(qts.testOption(QFileDialog::DontUseNativeDialog));
   }
 
