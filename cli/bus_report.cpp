@@ -232,44 +232,42 @@ Json MinuteJson(const MinuteFigures& minute) {
 
 // --- CSV -----------------------------------------------------------------------------------------
 
-// Collects one station's columns: nested figures as "<object>_<key>", absent ones empty.
-class CsvSink {
+// Flattens the station's figures: a series into its count, min, max and mean, a group of counts
+// into its keys; nested names joined by ".".
+class FlatSink {
  public:
-  void Count(std::string_view name, std::uint64_t value) { Add(name, Dec(value)); }
+  void Count(std::string_view name, std::uint64_t value) { Add(name, value); }
   void Count(std::string_view name, const std::optional<std::uint64_t>& value) {
-    Add(name, value ? Dec(*value) : std::string());
+    Add(name, value ? FigureValue(*value) : FigureValue());
   }
   void Time(std::string_view name, const std::optional<std::int64_t>& value) {
-    Add(name, value ? Dec(*value) : std::string());
+    Add(name, value ? FigureValue(*value) : FigureValue());
   }
   void Text(std::string_view name, const std::optional<std::string_view>& value) {
-    Add(name, value ? std::string(*value) : std::string());
+    Add(name, value ? FigureValue(std::string(*value)) : FigureValue());
   }
   void Series(std::string_view name, const std::optional<SeriesFigures>& series) {
-    const std::string prefix = std::string(name) + "_";
+    const std::string prefix = std::string(name) + ".";
+    // With nothing counted there is no minimum, maximum or mean.
     const bool any = series && series->count > 0;
-    Add(prefix + "count", series ? Dec(series->count) : std::string());
-    Add(prefix + "min", any ? Dec(series->min) : std::string());
-    Add(prefix + "max", any ? Dec(series->max) : std::string());
-    Add(prefix + "mean", any ? Dec(series->mean) : std::string());
+    Add(prefix + "count", series ? FigureValue(series->count) : FigureValue());
+    Add(prefix + "min", any ? FigureValue(series->min) : FigureValue());
+    Add(prefix + "max", any ? FigureValue(series->max) : FigureValue());
+    Add(prefix + "mean", any ? FigureValue(series->mean) : FigureValue());
   }
   void Counts(std::string_view name, std::span<const std::string_view> keys,
               std::span<const std::uint64_t> values) {
     for (std::size_t i = 0; i < keys.size() && i < values.size(); ++i) {
-      Add(std::string(name) + "_" + std::string(keys[i]), Dec(values[i]));
+      Add(std::string(name) + "." + std::string(keys[i]), values[i]);
     }
   }
 
-  const std::vector<std::string>& Names() const { return names_; }
-  const std::vector<std::string>& Cells() const { return cells_; }
+  std::vector<FlatFigure> figures;
 
  private:
-  void Add(std::string_view name, std::string cell) {
-    names_.emplace_back(name);
-    cells_.push_back(std::move(cell));
+  void Add(std::string_view name, FigureValue value) {
+    figures.push_back({std::string(name), std::move(value)});
   }
-  std::vector<std::string> names_;
-  std::vector<std::string> cells_;
 };
 
 void WriteCsvRow(const std::vector<std::string>& fields, std::ostream& out) {
@@ -689,14 +687,34 @@ void WriteBusJson(const BusFigures& figures, std::ostream& out) {
   out << root.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
 }
 
+std::vector<FlatFigure> FlattenStation(const StationFigures& station) {
+  FlatSink sink;
+  VisitStation(station, sink);
+  return std::move(sink.figures);
+}
+
 void WriteBusCsv(const BusFigures& figures, std::ostream& out) {
-  CsvSink heading;
-  VisitStation(StationFigures{}, heading);
-  WriteCsvRow(heading.Names(), out);
+  // The CSV's column names join nested names by "_".
+  std::vector<std::string> names;
+  for (FlatFigure& figure : FlattenStation(StationFigures{})) {
+    std::replace(figure.name.begin(), figure.name.end(), '.', '_');
+    names.push_back(std::move(figure.name));
+  }
+  WriteCsvRow(names, out);
   for (const StationFigures* s : ByAddress(figures)) {
-    CsvSink row;
-    VisitStation(*s, row);
-    WriteCsvRow(row.Cells(), out);
+    std::vector<std::string> cells;
+    for (const FlatFigure& figure : FlattenStation(*s)) {
+      if (const auto* count = std::get_if<std::uint64_t>(&figure.value)) {
+        cells.push_back(Dec(*count));
+      } else if (const auto* time = std::get_if<std::int64_t>(&figure.value)) {
+        cells.push_back(Dec(*time));
+      } else if (const auto* text = std::get_if<std::string>(&figure.value)) {
+        cells.push_back(*text);
+      } else {
+        cells.emplace_back();  // null
+      }
+    }
+    WriteCsvRow(cells, out);
   }
 }
 

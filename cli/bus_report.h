@@ -8,6 +8,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "engine/bus_statistics.h"
@@ -53,6 +54,18 @@ struct BusFinding {
 // first (then by station address, or for corrupt frames by cause in the JSON's order). Empty when
 // the bus looked healthy.
 std::vector<BusFinding> BusFindings(const BusFigures& figures);
+
+// A figure as the JSON holds it: null, an unsigned count, a signed time or a text.
+using FigureValue = std::variant<std::monostate, std::uint64_t, std::int64_t, std::string>;
+
+struct FlatFigure {
+  std::string name;  // as in the JSON, nested names joined by "." ("cycle_ns.mean")
+  FigureValue value;
+};
+
+// Every figure of a station in the report's order, series and groups of counts flattened: the
+// CSV's columns, and the desktop's station table.
+std::vector<FlatFigure> FlattenStation(const StationFigures& station);
 
 // {"run": {...}, "stations": [...], "minutes": [...]}, absent figures as null.
 void WriteBusJson(const BusFigures& figures, std::ostream& out);

@@ -11,6 +11,7 @@
 #include <variant>
 #include <vector>
 
+#include "cli/bus_report.h"
 #include "engine/bus_statistics.h"
 
 namespace fdc::ui {
@@ -33,9 +34,7 @@ struct StationColumn {
 inline constexpr std::size_t kStationColumnCount = 48;
 extern const std::array<StationColumn, kStationColumnCount> kStationColumns;
 
-// A figure as the JSON holds it: null, an unsigned count, a signed time or a text.
-using FigureValue = std::variant<std::monostate, std::uint64_t, std::int64_t, std::string>;
-
+// The figure of a column, from the report's flattening of the station.
 FigureValue StationFigure(const StationFigures& station, std::size_t column);
 // The text for people; "-" for null.
 std::string FigureText(const FigureValue& value, FigureFormat format);
@@ -63,7 +62,9 @@ class StationTableModel : public QAbstractTableModel {
                       int role = Qt::DisplayRole) const override;
 
  private:
-  std::vector<StationFigures> stations_;
+  // The stations by address, each flattened once.
+  std::vector<std::uint8_t> addresses_;
+  std::vector<std::vector<FigureValue>> rows_;
 };
 
 }  // namespace fdc::ui
