@@ -44,9 +44,6 @@ constexpr const char* kUsage =
     "error; the figures of the records read before it are still written) or the report could\n"
     "not be written; 2 invalid arguments.\n";
 
-constexpr std::uint32_t kMaxSlotTimeBits = 16383;
-constexpr std::uint32_t kMaxRotationBits = 16777215;
-
 enum class ReportFormat { kText, kJson, kCsv };
 
 struct Arguments {

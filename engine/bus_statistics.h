@@ -145,6 +145,10 @@ struct BusFigures {
   std::optional<std::uint32_t> ttrBits;
 };
 
+// The largest slot time and target rotation time a run may be given, in bit times.
+inline constexpr std::uint32_t kMaxSlotTimeBits = 16383;
+inline constexpr std::uint32_t kMaxRotationBits = 16777215;
+
 struct BusStatisticsOptions {
   std::optional<std::uint32_t> tslBits;  // slot time; default by the first file's baud rate
   std::optional<std::uint32_t> ttrBits;  // target rotation time; none: rotations are not judged

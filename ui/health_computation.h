@@ -18,10 +18,6 @@
 
 namespace fdc::ui {
 
-// The bounds fdcstat puts on --tsl and --ttr.
-inline constexpr std::uint32_t kMaxSlotTimeBits = 16383;
-inline constexpr std::uint32_t kMaxRotationBits = 16777215;
-
 struct HealthSettings {
   std::optional<std::uint32_t> tslBits;  // none: by the first file's baud rate, as fdcstat
   std::optional<std::uint32_t> ttrBits;  // none: token rotations are not judged
