@@ -46,19 +46,7 @@ constexpr const char* kUsage =
 
 enum class ReportFormat { kText, kJson, kCsv };
 
-struct Arguments {
-  std::string minutes = "1";
-  std::optional<std::string> tsl;
-  std::optional<std::string> ttr;
-  std::string format = "text";
-  std::optional<std::string> output;
-  std::optional<std::string> captureFile;
-};
-
-int Usage(std::FILE* stream, int status) {
-  std::fputs(kUsage, stream);
-  return status;
-}
+constexpr std::string_view kOwnOptions[] = {"--tsl", "--ttr", "--format"};
 
 // Decimal digits only (no sign, no blanks, no "0x"), 1 to `max`.
 std::optional<std::uint32_t> BitTimes(std::string_view text, std::uint32_t max) {
@@ -167,93 +155,50 @@ std::string Render(const BusFigures& figures, ReportFormat format) {
 }  // namespace
 
 int RunFdcstat(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
-  Arguments a;
-  for (std::size_t i = 0; i < argv.size(); ++i) {
-    const std::string& word = argv[i];
-    if (word == "--help" || word == "-h") return Usage(out, kExitOk);
-    // Options take their value from the next word or after "=".
-    std::string name = word;
-    std::optional<std::string> value;
-    if (word.rfind("--", 0) == 0 && word.find('=') != std::string::npos) {
-      name = word.substr(0, word.find('='));
-      value = word.substr(word.find('=') + 1);
-    }
-    const bool known = name == "--minutes" || name == "--tsl" || name == "--ttr" ||
-                       name == "--format" || name == "--output";
-    if (!known) {
-      if (word.size() > 1 && word[0] == '-') {
-        std::fprintf(err, "fdcstat: unknown option '%s'\n", word.c_str());
-        return Usage(err, kExitUsage);
-      }
-      if (a.captureFile) {
-        std::fprintf(err, "fdcstat: more than one capture file given\n");
-        return Usage(err, kExitUsage);
-      }
-      a.captureFile = word;
-      continue;
-    }
-    if (!value) {
-      if (i + 1 >= argv.size()) {
-        std::fprintf(err, "fdcstat: %s needs a value\n", name.c_str());
-        return Usage(err, kExitUsage);
-      }
-      value = argv[++i];
-    }
-    if (name == "--minutes") {
-      a.minutes = *value;
-    } else if (name == "--tsl") {
-      a.tsl = *value;
-    } else if (name == "--ttr") {
-      a.ttr = *value;
-    } else if (name == "--format") {
-      a.format = *value;
-    } else {
-      a.output = *value;
-    }
-  }
-  if (!a.captureFile) {
-    std::fprintf(err, "fdcstat: no capture file given\n");
-    return Usage(err, kExitUsage);
-  }
+  CommandSyntax syntax{"fdcstat", kUsage, kOwnOptions};
+  syntax.dumpOptions = false;  // the figures cover every record: no filter and no window
+  RunArguments a;
+  if (const std::optional<int> done = ReadRunArguments(syntax, argv, a, out, err)) return *done;
+  const auto ownValue = [&a](const char* name) -> std::optional<std::string> {
+    const auto found = a.extra.find(name);
+    if (found == a.extra.end()) return std::nullopt;
+    return found->second;
+  };
+  const std::optional<std::string> tsl = ownValue("--tsl");
+  const std::optional<std::string> ttr = ownValue("--ttr");
+  const std::string formatName = ownValue("--format").value_or("text");
 
   BusStatisticsOptions options;
-  if (a.tsl) {
-    options.tslBits = BitTimes(*a.tsl, kMaxSlotTimeBits);
+  if (tsl) {
+    options.tslBits = BitTimes(*tsl, kMaxSlotTimeBits);
     if (!options.tslBits) {
       return Refuse(err,
                     "fdcstat: --tsl must be a slot time of 1 to 16383 bit times in decimal "
                     "digits, not '" +
-                        *a.tsl + "'");
+                        *tsl + "'");
     }
   }
-  if (a.ttr) {
-    options.ttrBits = BitTimes(*a.ttr, kMaxRotationBits);
+  if (ttr) {
+    options.ttrBits = BitTimes(*ttr, kMaxRotationBits);
     if (!options.ttrBits) {
       return Refuse(err,
                     "fdcstat: --ttr must be a target rotation time of 1 to 16777215 bit "
                     "times in decimal digits, not '" +
-                        *a.ttr + "'");
+                        *ttr + "'");
     }
   }
-  const std::optional<ReportFormat> format = FormatNamed(a.format);
+  const std::optional<ReportFormat> format = FormatNamed(formatName);
   if (!format) {
-    return Refuse(err, "fdcstat: --format must be text, json or csv, not '" + a.format + "'");
+    return Refuse(err, "fdcstat: --format must be text, json or csv, not '" + formatName + "'");
   }
   if (a.output && a.output->empty()) return Refuse(err, "fdcstat: --output needs a file name");
   if (a.output && *a.output == "-") a.output.reset();  // the standard output, as for fdc2pcapng
 
   // The run is chosen with fdcdump's checks and messages; there is no option file, no window and
   // no filter: the figures cover every record read.
-  DumpRequestInput input;
-  input.captureFile = *a.captureFile;
-  input.numMin = a.minutes;
-  if (a.output) input.outputPath = *a.output;
-  const DumpRequestPlan plan = PlanDumpRequest(input);
-  if (!plan.ok()) {
-    std::string_view message = plan.message;
-    if (!message.empty() && message.back() == '\n') message.remove_suffix(1);
-    if (plan.refused == RequestField::kOutput) std::fputs("fdcstat: ", err);
-    return Refuse(err, message);
+  DumpRequest request;
+  if (const std::optional<int> refused = PlanRequest(syntax, a, ".txt", request, err)) {
+    return *refused;
   }
 
   TerminalProgress progress(err);
@@ -261,7 +206,7 @@ int RunFdcstat(const std::vector<std::string>& argv, std::FILE* out, std::FILE* 
   ReportFile report(a.output);
   BusStatistics statistics(options);
   RecordConsumer* const consumers[] = {&report, &statistics};
-  const auto loop = std::make_unique<RecordLoop>(plan.request, nullptr,
+  const auto loop = std::make_unique<RecordLoop>(request, nullptr,
                                                  RunControl(showProgress ? &progress : nullptr));
   const Result result = loop->Run(consumers);
   if (showProgress) progress.Wipe();

@@ -12,6 +12,11 @@ int Usage(const CommandSyntax& syntax, std::FILE* stream, int status) {
   return status;
 }
 
+bool IsDumpOption(std::string_view name) {
+  return name == "--opt" || name == "--start-ref" || name == "--end-ref" || name == "--arg" ||
+         name == "--quiet" || name == "-q";
+}
+
 }  // namespace
 
 int Refuse(std::FILE* err, std::string_view message) {
@@ -26,7 +31,7 @@ std::optional<int> ReadRunArguments(const CommandSyntax& syntax,
   for (std::size_t i = 0; i < argv.size(); ++i) {
     const std::string& word = argv[i];
     if (word == "--help" || word == "-h") return Usage(syntax, out, kExitOk);
-    if (word == "--quiet" || word == "-q") {
+    if (syntax.dumpOptions && (word == "--quiet" || word == "-q")) {
       a.quiet = true;
       continue;
     }
@@ -39,15 +44,16 @@ std::optional<int> ReadRunArguments(const CommandSyntax& syntax,
     }
     std::string* target = nullptr;
     const bool own = std::find(syntax.own.begin(), syntax.own.end(), name) != syntax.own.end();
-    if (name == "--opt") {
+    const bool refused = !syntax.dumpOptions && IsDumpOption(name);
+    if (name == "--opt" && !refused) {
       target = &a.optionFile;
     } else if (name == "--minutes") {
       target = &a.minutes;
-    } else if (name == "--start-ref") {
+    } else if (name == "--start-ref" && !refused) {
       target = &a.startRef;
-    } else if (name == "--end-ref") {
+    } else if (name == "--end-ref" && !refused) {
       target = &a.endRef;
-    } else if (name == "--arg" || name == "--output") {
+    } else if ((name == "--arg" && !refused) || name == "--output") {
       target = nullptr;
     } else if (own) {
       target = &a.extra[name];

@@ -35,6 +35,8 @@ struct CommandSyntax {
   std::string_view program;               // "fdcdump"
   std::string_view usage;                 // the help text
   std::span<const std::string_view> own;  // further options that take a value
+  // --opt, --start-ref, --end-ref, --arg and --quiet: the dump's filter, window and talk.
+  bool dumpOptions = true;
 };
 
 // Reads the arguments after the program name. Returns the exit status when the program is done

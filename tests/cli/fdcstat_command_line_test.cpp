@@ -99,7 +99,15 @@ TEST(Fdcstat, RefusesArguments) {
 
 TEST(Fdcstat, UsageErrorsAndHelp) {
   const std::vector<std::string> cases[] = {
-      {}, {"--bogus", "a1200.FdcCapt"}, {"--tsl"}, {"a1200.FdcCapt", "b1200.FdcCapt"}};
+      {},
+      {"--bogus", "a1200.FdcCapt"},
+      {"--tsl"},
+      {"a1200.FdcCapt", "b1200.FdcCapt"},
+      // fdcdump's filter, window and quiet options are not fdcstat's.
+      {"--opt", "a.opt", "a1200.FdcCapt"},
+      {"--start-ref=5", "a1200.FdcCapt"},
+      {"--arg", "1", "a1200.FdcCapt"},
+      {"-q", "a1200.FdcCapt"}};
   for (const std::vector<std::string>& args : cases) {
     const Outcome outcome = Fdcstat(args);
     EXPECT_EQ(outcome.status, 2);
