@@ -17,24 +17,10 @@ const char* const kInvalidName =
     "<name> is the user defined portion of the name\nHH is the hour   the file was created\n"
     "MM is the minute the file was created\n";
 
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
+using Outcome = test::CommandOutcome;
 
 Outcome RunFdcdump(const std::vector<std::string>& args) {
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  Outcome outcome;
-  outcome.status = RunCommandLine(args, out, err);
-  for (auto [file, text] : {std::pair{out, &outcome.out}, std::pair{err, &outcome.err}}) {
-    std::rewind(file);
-    int c;
-    while ((c = std::fgetc(file)) != EOF) text->push_back(static_cast<char>(c));
-    std::fclose(file);
-  }
-  return outcome;
+  return test::RunCommand(RunCommandLine, args);
 }
 
 TEST(CommandLine, RefusesWhatTheDialogRefuses) {

@@ -16,25 +16,9 @@ namespace {
 
 using nlohmann::json;
 
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
+using Outcome = test::CommandOutcome;
 
-Outcome Fdcstat(const std::vector<std::string>& args) {
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  Outcome outcome;
-  outcome.status = RunFdcstat(args, out, err);
-  for (auto [file, text] : {std::pair{out, &outcome.out}, std::pair{err, &outcome.err}}) {
-    std::rewind(file);
-    int c;
-    while ((c = std::fgetc(file)) != EOF) text->push_back(static_cast<char>(c));
-    std::fclose(file);
-  }
-  return outcome;
-}
+Outcome Fdcstat(const std::vector<std::string>& args) { return test::RunCommand(RunFdcstat, args); }
 
 // Two minutes of a 12M run: a request and its answer in each.
 class FdcstatRun : public ::testing::Test {

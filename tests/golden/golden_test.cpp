@@ -42,15 +42,6 @@ std::vector<GoldenCase> ReadCases() {
   return cases;
 }
 
-std::string ReadStream(std::FILE* stream) {
-  std::string text;
-  std::rewind(stream);
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, stream)) > 0;)
-    text.append(buffer, n);
-  return text;
-}
-
 // The first line where two texts part, for a readable failure.
 std::string FirstDifference(const std::string& expected, const std::string& actual) {
   std::istringstream a(expected);
@@ -79,13 +70,8 @@ TEST(GoldenRuns, EveryCaseWritesItsExpectedDump) {
     const std::string output = scratch.File(c.name + ".txt");
     std::vector<std::string> args = {"--quiet", "--output", output};
     args.insert(args.end(), c.args.begin(), c.args.end());
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    ASSERT_TRUE(out != nullptr && err != nullptr);
-    const int status = RunCommandLine(args, out, err);
-    const std::string result = "exit " + std::to_string(status) + "\n" + ReadStream(err);
-    std::fclose(out);
-    std::fclose(err);
+    const test::CommandOutcome run = test::RunCommand(RunCommandLine, args);
+    const std::string result = "exit " + std::to_string(run.status) + "\n" + run.err;
 
     const fs::path expected = SourceDir() / "tests/golden/expected" / c.name;
     EXPECT_EQ(result, test::ReadText(expected.string() + ".result"));

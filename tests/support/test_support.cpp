@@ -95,6 +95,29 @@ DumpOutcome RunDump(const TempDir& dir, unsigned numMin, const std::string& opti
   return outcome;
 }
 
+CommandOutcome RunCommand(CommandMain command, const std::vector<std::string>& args) {
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  CommandOutcome outcome;
+  if (out == nullptr || err == nullptr) {
+    ADD_FAILURE() << "no temporary file for the command's output";
+    if (out != nullptr) std::fclose(out);
+    if (err != nullptr) std::fclose(err);
+    outcome.status = -1;
+    return outcome;
+  }
+  outcome.status = command(args, out, err);
+  for (auto [file, text] : {std::pair{out, &outcome.out}, std::pair{err, &outcome.err}}) {
+    std::rewind(file);
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+      text->append(buffer, n);
+    }
+    std::fclose(file);
+  }
+  return outcome;
+}
+
 }  // namespace fdc::test
 
 namespace fdc::test {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -53,6 +54,15 @@ DumpOutcome RunDump(const TempDir& dir, unsigned numMin, const std::string& opti
                     std::uint32_t startRef = 0, std::uint32_t endRef = 0xFFFFFFFFu,
                     std::array<std::int32_t, 4> cmdArgs = {}, unsigned hour = 12,
                     unsigned minute = 0);
+
+// What a command's main function returned and wrote to its standard output and error.
+struct CommandOutcome {
+  int status = 0;
+  std::string out;
+  std::string err;
+};
+using CommandMain = int (*)(const std::vector<std::string>&, std::FILE*, std::FILE*);
+CommandOutcome RunCommand(CommandMain command, const std::vector<std::string>& args);
 
 }  // namespace fdc::test
 

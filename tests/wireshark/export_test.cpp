@@ -23,23 +23,10 @@ using test::TempDir;
 
 fs::path Source(const std::string& relative) { return fs::path(FDC_SOURCE_DIR) / relative; }
 
-struct Outcome {
-  int status = 0;
-  std::string out;
-  std::string err;
-};
+using Outcome = test::CommandOutcome;
 
 Outcome Export(const std::vector<std::string>& args) {
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  Outcome outcome;
-  outcome.status = RunExportCommand(args, out, err);
-  for (auto [file, text] : {std::pair{out, &outcome.out}, std::pair{err, &outcome.err}}) {
-    std::rewind(file);
-    for (int c; (c = std::fgetc(file)) != EOF;) text->push_back(static_cast<char>(c));
-    std::fclose(file);
-  }
-  return outcome;
+  return test::RunCommand(RunExportCommand, args);
 }
 
 struct Case {
