@@ -1,4 +1,4 @@
-// Reading the shared arguments of fdcdump and fdc2pcapng, and planning their request.
+// Reading the shared arguments of the command-line programs, and planning their request.
 #include "cli/run_arguments.h"
 
 #include <algorithm>

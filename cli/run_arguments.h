@@ -1,5 +1,5 @@
-// The command-line arguments that fdcdump and fdc2pcapng share (the dump dialog's fields), read
-// the same way for both, and the request planned from them.
+// The command-line arguments that fdcdump, fdc2pcapng and fdcstat share (the dump dialog's
+// fields), read the same way for each, and the request planned from them.
 #pragma once
 
 #include <cstdio>
