@@ -470,26 +470,11 @@ int MakeScreenshot(const QString& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  fdc::ui::test::IsolateSettings();
-  QString screenshotFolder;
-  std::vector<char*> args;
-  for (int i = 0; i < argc; ++i) {
-    if (QByteArray(argv[i]) == "--screenshot" && i + 1 < argc) {
-      screenshotFolder = QString::fromLocal8Bit(argv[++i]);
-      continue;
-    }
-    args.push_back(argv[i]);
-  }
-  int count = static_cast<int>(args.size());
-  args.push_back(nullptr);
-  bool platformGiven = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
-  for (int i = 1; i < count; ++i)
-    platformGiven = platformGiven || QByteArray(args[i]) == "-platform";
-  if (!platformGiven) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(count, args.data());
-  if (!screenshotFolder.isEmpty()) return MakeScreenshot(screenshotFolder);
+  fdc::ui::test::WidgetTestArguments a = fdc::ui::test::PrepareWidgetTest(argc, argv);
+  QApplication app(a.count, a.args.data());
+  if (!a.screenshotFolder.isEmpty()) return MakeScreenshot(a.screenshotFolder);
   HealthWidgetTest test;
-  return QTest::qExec(&test, count, args.data());
+  return QTest::qExec(&test, a.count, a.args.data());
 }
 
 #include "health_widget_test.moc"

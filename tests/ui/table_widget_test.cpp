@@ -628,17 +628,13 @@ class TableWidgetTest : public QObject {
 };
 
 int main(int argc, char** argv) {
-  fdc::ui::test::IsolateSettings();
-  bool platformGiven = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
-  for (int i = 1; i < argc; ++i)
-    platformGiven = platformGiven || QByteArray(argv[i]) == "-platform";
-  if (!platformGiven) qputenv("QT_QPA_PLATFORM", "offscreen");
-  CTeloFdcCaptAnlzApp app(argc, argv);
+  fdc::ui::test::WidgetTestArguments a = fdc::ui::test::PrepareWidgetTest(argc, argv);
+  CTeloFdcCaptAnlzApp app(a.count, a.args.data());
   app.setQuitOnLastWindowClosed(false);
   // The platform's own file dialogs cannot be answered by the tests' watcher.
   UseQtFileDialogs(true);
   TableWidgetTest test;
-  return QTest::qExec(&test, argc, argv);
+  return QTest::qExec(&test, a.count, a.args.data());
 }
 
 #include "table_widget_test.moc"

@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "tools/capture_writer.h"
 #include "tools/run_generator.h"
@@ -26,6 +27,35 @@ inline QTemporaryDir& IsolateSettings() {
   static QTemporaryDir config(QDir::tempPath() + QStringLiteral("/fdc_ui_config_XXXXXX"));
   qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
   return config;
+}
+
+// The arguments of a widget test's main, read before the application object exists: the settings
+// isolated, "--screenshot DIR" taken out (the documentation's pictures are written instead of
+// testing), and the offscreen platform chosen unless the environment or "-platform" names one.
+struct WidgetTestArguments {
+  QString screenshotFolder;
+  std::vector<char*> args;  // for the application and QTest, ending in a null pointer
+  int count = 0;            // without the null pointer
+};
+
+inline WidgetTestArguments PrepareWidgetTest(int argc, char** argv) {
+  IsolateSettings();
+  WidgetTestArguments a;
+  for (int i = 0; i < argc; ++i) {
+    if (QByteArray(argv[i]) == "--screenshot" && i + 1 < argc) {
+      a.screenshotFolder = QString::fromLocal8Bit(argv[++i]);
+      continue;
+    }
+    a.args.push_back(argv[i]);
+  }
+  a.count = static_cast<int>(a.args.size());
+  a.args.push_back(nullptr);
+  bool platformGiven = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+  for (int i = 1; i < a.count; ++i) {
+    platformGiven = platformGiven || QByteArray(a.args[static_cast<std::size_t>(i)]) == "-platform";
+  }
+  if (!platformGiven) qputenv("QT_QPA_PLATFORM", "offscreen");
+  return a;
 }
 
 // The file in which the settings of the application live under the isolated folder.

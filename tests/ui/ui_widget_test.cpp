@@ -1889,30 +1889,14 @@ int MakeScreenshots(const QString& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  fdc::ui::test::IsolateSettings();
-  // Test-only: "--screenshot DIR" writes the documentation's pictures instead of testing.
-  QString screenshotFolder;
-  std::vector<char*> args;
-  for (int i = 0; i < argc; ++i) {
-    if (QByteArray(argv[i]) == "--screenshot" && i + 1 < argc) {
-      screenshotFolder = QString::fromLocal8Bit(argv[++i]);
-      continue;
-    }
-    args.push_back(argv[i]);
-  }
-  int count = static_cast<int>(args.size());
-  args.push_back(nullptr);
-  bool platformGiven = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
-  for (int i = 1; i < count; ++i)
-    platformGiven = platformGiven || QByteArray(args[i]) == "-platform";
-  if (!platformGiven) qputenv("QT_QPA_PLATFORM", "offscreen");
-  CTeloFdcCaptAnlzApp app(count, args.data());
+  fdc::ui::test::WidgetTestArguments a = fdc::ui::test::PrepareWidgetTest(argc, argv);
+  CTeloFdcCaptAnlzApp app(a.count, a.args.data());
   app.setQuitOnLastWindowClosed(false);
   // The platform's own file dialogs cannot be answered by the tests' watcher.
   UseQtFileDialogs(true);
-  if (!screenshotFolder.isEmpty()) return MakeScreenshots(screenshotFolder);
+  if (!a.screenshotFolder.isEmpty()) return MakeScreenshots(a.screenshotFolder);
   UiWidgetTest test;
-  return QTest::qExec(&test, count, args.data());
+  return QTest::qExec(&test, a.count, a.args.data());
 }
 
 #include "ui_widget_test.moc"
