@@ -54,6 +54,11 @@ void AdvanceMinute(std::uint32_t& hour, std::uint32_t& minute) {
   }
 }
 
+std::string RecordCutText(std::string_view file, std::uint32_t offset, std::uint32_t bytes) {
+  return "The last record of the run is cut short: " + std::to_string(bytes) + " bytes at offset " +
+         std::to_string(offset) + " of " + std::string(file);
+}
+
 std::string_view SyncFailureMessage(SyncFailure failure) {
   return failure == SyncFailure::kMarkNotFound ? "Capture File Sync Error: SYNC_MARK not found"
                                                : "Capture File Sync Error: Unable to Sync";
@@ -113,23 +118,56 @@ Result CaptureFileSet::OpenNextCaptureFile() {
   return Result::Ok();
 }
 
-Result CaptureFileSet::ReadCaptureBytes(std::uint8_t* buffer, std::size_t n) {
+Result CaptureFileSet::ReadCaptureBytes(std::uint8_t* buffer, std::size_t n, RecordPart part) {
   if (!file_.IsOpen()) {
     Result opened = OpenNextCaptureFile();
     if (!opened.ok()) return opened;
   }
   firstByteFile_ = OpenFileIndex();
+  firstByteOffset_ = file_.Tell();
   std::size_t got = file_.Read(buffer, n);
   // A read that reaches the end of a file goes on in the next one, for as many files as it takes
-  // (a minute file may hold its header alone); only the run's last file ends it short.
+  // (a minute file may hold its header alone).
   while (got < n) {
     Result opened = OpenNextCaptureFile();
+    if (opened.end()) {
+      // The read began in the run's last file: a capture module that stopped in the middle of a
+      // record leaves its start, which is dropped.
+      NoteRecordCut(part, got);
+      return opened;
+    }
     if (!opened.ok()) return opened;
-    if (got == 0) firstByteFile_ = OpenFileIndex();
+    if (got == 0) {
+      firstByteFile_ = OpenFileIndex();
+      firstByteOffset_ = file_.Tell();
+    }
     got += file_.Read(buffer + got, n - got);
-    if (got < n && filesLeft_ == 0) return Fail("Capture File Read Error: Data Under Run");
+    if (got < n && filesLeft_ == 0) {
+      // The run's last file cannot complete the read. Minute files that hold only their header
+      // end the run as the end of a file would, and so does a record begun in the last file; the
+      // rest of a record begun in an earlier file is missing.
+      if (got == 0 ? part == RecordPart::kHeader : firstByteFile_ == OpenFileIndex()) {
+        NoteRecordCut(part, got);
+        return Result::End();
+      }
+      return Fail("Capture File Read Error: Data Under Run");
+    }
   }
   return Result::Ok();
+}
+
+void CaptureFileSet::NoteRecordCut(RecordPart part, std::size_t got) {
+  // A header read reports the bytes it got, from its first one; a frame read the whole record,
+  // from its sync mark.
+  const bool header = part == RecordPart::kHeader;
+  const std::size_t bytes = header ? got : kRecordHeaderSize + got;
+  if (bytes == 0) return;
+  CaptureEvent cut;
+  cut.kind = CaptureEvent::Kind::kRecordCut;
+  cut.file = header ? firstByteFile_ : markFile_;
+  cut.offset = static_cast<std::uint32_t>(header ? firstByteOffset_ : markOffset_);
+  cut.length = static_cast<std::uint32_t>(bytes);
+  Push(cut);
 }
 
 bool CaptureFileSet::LeaveFileAfterFailedSearch() {
@@ -168,7 +206,7 @@ Result CaptureFileSet::ReadRecord() {
   }
 
   std::uint8_t header[kRecordHeaderSize];
-  Result read = ReadCaptureBytes(header, sizeof header);
+  Result read = ReadCaptureBytes(header, sizeof header, RecordPart::kHeader);
   if (!read.ok()) return read;
 
   while (header[0] != SYNC_MARK) {
@@ -185,7 +223,7 @@ Result CaptureFileSet::ReadRecord() {
     Result synced = FindSync();
     if (synced.ok()) {
       // FindSync left the file at a verified mark: no second check.
-      read = ReadCaptureBytes(header, sizeof header);
+      read = ReadCaptureBytes(header, sizeof header, RecordPart::kHeader);
       if (!read.ok()) return read;
       break;
     }
@@ -194,18 +232,20 @@ Result CaptureFileSet::ReadRecord() {
       return synced;
     }
     // The next file's first header is read and checked as at the end of a file.
-    read = ReadCaptureBytes(header, sizeof header);
+    read = ReadCaptureBytes(header, sizeof header, RecordPart::kHeader);
     if (!read.ok()) return read;
   }
-  const std::uint32_t markFile = firstByteFile_;
+  markFile_ = firstByteFile_;
+  markOffset_ = firstByteOffset_;
 
   const ByteView bytes(header, sizeof header);
   record_.Timestamp = bytes.U48Le(1);
   record_.FrameLen = header[7];
-  read = ReadCaptureBytes(record_.Frame, static_cast<std::size_t>(record_.FrameLen) + 1);
+  read = ReadCaptureBytes(record_.Frame, static_cast<std::size_t>(record_.FrameLen) + 1,
+                          RecordPart::kBody);
   if (!read.ok()) return read;
 
-  RecordRead(markFile);
+  RecordRead(markFile_);
   return Result::Ok();
 }
 

@@ -70,19 +70,26 @@ struct ReadCheckpoint {
 enum class SyncFailure : std::uint8_t { kMarkNotFound, kUnableToSync };
 std::string_view SyncFailureMessage(SyncFailure failure);
 
+// "The last record of the run is cut short: N bytes at offset X of FILE".
+std::string RecordCutText(std::string_view file, std::uint32_t offset, std::uint32_t bytes);
+
 struct CaptureEvent {
   enum class Kind : std::uint8_t {
     kFileOpened,    // a file of the run was opened; its header is in Files()[file]
     kSyncLost,      // a record header without its mark; the bytes up to a verified mark are skipped
     kFileCutShort,  // the search for a mark failed in a file that is not the run's last one:
                     // the rest of that file is left and reading goes on with the next file
+    kRecordCut,     // the run ended normally with bytes after its last whole record: the start
+                    // of a record that the run's last file does not complete (it is dropped)
   };
   Kind kind = Kind::kFileOpened;
   std::uint32_t file = 0;  // the file concerned (for a sync loss: where the bad mark was read)
   // kSyncLost: the record read last, the offset of the bad header in the open file and the byte
-  // found in place of the mark.
+  // found in place of the mark. kRecordCut: the offset of the cut record's first byte in `file`
+  // (the file header included) and how many of its bytes the run holds.
   std::uint32_t lastRefNumber = 0;
   std::uint32_t offset = 0;
+  std::uint32_t length = 0;
   std::uint8_t markFound = 0;
   std::uint8_t previousFrameLen = 0;
   std::uint64_t previousTimestamp = 0;
@@ -99,8 +106,13 @@ class CaptureFileSet {
 
   // Closes the open file and opens the next one of the set. End when the set is exhausted.
   Result OpenNextCaptureFile();
-  // Reads n bytes of the stream, passing into the next file at most once.
-  Result ReadCaptureBytes(std::uint8_t* buffer, std::size_t n);
+  // Which of a record's two reads: its 8-byte header, or its frame and status byte.
+  enum class RecordPart : std::uint8_t { kHeader, kBody };
+  // Reads n bytes of the stream, going on in the next files where one ends. When the run's last
+  // file cannot complete the read, the run ends normally (End) if the read began in that file
+  // (its first byte is there), or if it is a header read that got no byte at all; otherwise it
+  // fails with "Data Under Run". A record cut short at the normal end is reported as kRecordCut.
+  Result ReadCaptureBytes(std::uint8_t* buffer, std::size_t n, RecordPart part);
   // Reads the next record into Record(). End when the data is exhausted.
   Result ReadRecord();
   // Positions the open file at a verified record boundary at or after the current position.
@@ -148,6 +160,9 @@ class CaptureFileSet {
   // After a failed search: leaves the open file when another one follows (true), so that reading
   // goes on there; false in the run's last file, where the failure ends the run.
   bool LeaveFileAfterFailedSearch();
+  // The run ends normally after `got` bytes of a record's header or frame read: reports the
+  // record cut short, unless none of it was read.
+  void NoteRecordCut(RecordPart part, std::size_t got);
   std::uint32_t OpenFileIndex() const {
     return files_.empty() ? 0 : static_cast<std::uint32_t>(files_.size() - 1);
   }
@@ -168,8 +183,12 @@ class CaptureFileSet {
   std::string currentName_;
   std::vector<CaptureFileInfo> files_;
   std::uint64_t lastGoodPos_ = kCaptureHeaderSize;
-  // The file in which the first byte of the last ReadCaptureBytes was read.
+  // Where the first byte of the last ReadCaptureBytes was read: its file and offset there.
   std::uint32_t firstByteFile_ = 0;
+  std::uint64_t firstByteOffset_ = 0;
+  // Where the sync mark of the record being read stands.
+  std::uint32_t markFile_ = 0;
+  std::uint64_t markOffset_ = 0;
   std::uint32_t recordsRead_ = 0;
   SyncFailure lastSyncFailure_ = SyncFailure::kMarkNotFound;
   CaptureRecord record_;

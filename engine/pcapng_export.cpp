@@ -98,6 +98,8 @@ class PcapngExportConsumer final : public RecordConsumer {
       case CaptureEvent::Kind::kFileCutShort:
         comments_.emplace_back(SyncFailureMessage(event.failure));
         break;
+      case CaptureEvent::Kind::kRecordCut:
+        break;  // no packet follows to carry it
     }
   }
 

@@ -104,6 +104,8 @@ void RecordLoop::DeliverEvents(std::span<RecordConsumer* const> consumers) {
       case CaptureEvent::Kind::kFileCutShort:
         ++totals_.filesCutShort;
         break;
+      case CaptureEvent::Kind::kRecordCut:
+        break;
     }
     for (std::size_t i = 0; i < begun_; ++i) consumers[i]->OnEvent(event, *this);
   }

@@ -5,6 +5,17 @@
 
 namespace fdc {
 
+RowKind RowKindOf(CaptureEvent::Kind kind) {
+  switch (kind) {
+    case CaptureEvent::Kind::kSyncLost:
+      return RowKind::kSyncLost;
+    case CaptureEvent::Kind::kRecordCut:
+      return RowKind::kRecordCut;
+    default:
+      return RowKind::kFileCutShort;
+  }
+}
+
 bool IsFaulty(const Telegram& t, ByteView record) {
   if (t.status != 0 || !t.Decoded()) return true;
   return t.HasBody() && (t.ed != kEd || !FcsMatches(record, t));
@@ -238,8 +249,7 @@ Result RowReader::Read(std::uint64_t first, std::uint64_t count,
       for (const CaptureEvent& event : cursor.Events()) {
         if (event.kind == CaptureEvent::Kind::kFileOpened) continue;
         item = RowItem{};
-        item.kind = event.kind == CaptureEvent::Kind::kSyncLost ? RowKind::kSyncLost
-                                                                : RowKind::kFileCutShort;
+        item.kind = RowKindOf(event.kind);
         item.event = &event;
         if (!offer(item)) return Result::Ok();
       }

@@ -24,7 +24,9 @@ inline constexpr std::uint32_t kIndexStride = 4096;
 bool IsFaulty(const Telegram& telegram, ByteView record);
 
 // What a table row shows: a record, or an event of the reader (only in the unfiltered table).
-enum class RowKind : std::uint8_t { kRecord, kSyncLost, kFileCutShort };
+enum class RowKind : std::uint8_t { kRecord, kSyncLost, kFileCutShort, kRecordCut };
+// The row of a reader's event (other than a file opened).
+RowKind RowKindOf(CaptureEvent::Kind kind);
 
 struct IndexEntry {
   std::uint64_t row = 0;  // reading on from `at` yields this row first

@@ -44,6 +44,8 @@ void TextDumpConsumer::OnEvent(const CaptureEvent& event, const RecordLoop& loop
     case CaptureEvent::Kind::kFileCutShort:
       out_.Printf("%s\n", std::string(SyncFailureMessage(event.failure)).c_str());
       break;
+    case CaptureEvent::Kind::kRecordCut:
+      break;  // the dump ends with "End of Capture Data", as after any last record
   }
 }
 

@@ -169,8 +169,18 @@ void AppendFileName(RowTexts& out, std::span<const CaptureFileInfo> files, std::
 void FormatEvent(const RowItem& item, std::span<const CaptureFileInfo> files, RowTexts& out) {
   const CaptureEvent& event = *item.event;
   for (int column = kColRef; column < kColKind; ++column) out.EndColumn();
-  out.Text(item.kind == RowKind::kSyncLost ? "Sync lost" : "File left");
+  out.Text(item.kind == RowKind::kSyncLost    ? "Sync lost"
+           : item.kind == RowKind::kRecordCut ? "Cut short"
+                                              : "File left");
   for (int column = kColKind; column < kColData; ++column) out.EndColumn();
+  if (item.kind == RowKind::kRecordCut) {
+    // The words of the health report's finding, naming the file in full.
+    const std::string name = event.file < files.size() ? files[event.file].name : std::string();
+    out.Text(RecordCutText(name, event.offset, event.length));
+    out.EndColumn();
+    out.EndColumn();
+    return;
+  }
   if (item.kind == RowKind::kSyncLost) {
     // The dump's three lines, joined.
     out.Text("**** Synchronization Lost **** ");

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/capture_file_set.h"
 #include "tests/support/test_support.h"
 
 namespace fdc {
@@ -113,56 +114,110 @@ TEST(CaptureReader, RecordSplitAcrossFiles) {
                           Ref(2) + kSd1Line + Ref(3) + kSd1Line + "\nEnd of Capture Data\n");
 }
 
+// The records of a run read straight from the reader, and the record cut short at its end as
+// "file offset bytes" (the file as its index in the run).
+struct ReaderOutcome {
+  Result result = Result::Ok();
+  unsigned records = 0;
+  std::string cut;
+};
+ReaderOutcome ReadRun(const TempDir& dir, unsigned numMin) {
+  CaptureFileSet captures;
+  captures.Start({dir.File("cap"), ".FdcCapt", 12, 0, numMin});
+  ReaderOutcome out;
+  out.result = captures.OpenNextCaptureFile();
+  if (out.result.ok()) out.result = captures.FindFirstSync();
+  while (out.result.ok()) {
+    out.result = captures.ReadRecord();
+    if (out.result.ok()) ++out.records;
+    for (const CaptureEvent& event : captures.Events()) {
+      if (event.kind != CaptureEvent::Kind::kRecordCut) continue;
+      out.cut = std::to_string(event.file) + " " + std::to_string(event.offset) + " " +
+                std::to_string(event.length);
+    }
+    captures.ClearEvents();
+  }
+  return out;
+}
+
 TEST(CaptureReader, EndsAndFailures) {
   struct Case {
     const char* name;
     std::vector<CaptureBytes> files;
-    unsigned numMin;
-    const char* error;  // empty: the run ends normally
+    std::string error;  // empty: the run ends normally
     unsigned lines;     // record lines in the dump
+    std::string cut;    // the record cut short at the end: "file offset bytes"
   };
-  CaptureBytes truncated;
-  truncated.Record(0, kSd1).Record(1, kSd1);
-  truncated.bytes.resize(truncated.bytes.size() - 4);
+  const auto withTail = [](CaptureBytes file, std::size_t bytes) {
+    CaptureBytes tail;
+    tail.Record(9, kSd1);
+    file.Raw({tail.bytes.begin() + 40, tail.bytes.begin() + 40 + static_cast<long>(bytes)});
+    return file;
+  };
   CaptureBytes shortHeader;
   shortHeader.bytes.resize(10);
   CaptureBytes few;
   for (int i = 0; i < 5; ++i) few.Record(static_cast<std::uint64_t>(i), kToken);
+  const std::size_t fewSize = few.bytes.size();  // 40 + 5 records of 12 bytes
   CaptureBytes garbage;
   garbage.Raw(std::vector<std::uint8_t>(300, 0x55));
+  const CaptureBytes headerOnly;
+  const std::string underRun = "Capture File Read Error: Data Under Run";
+  const std::string notFound = "Capture File Sync Error: SYNC_MARK not found";
+  const std::string atEnd = std::to_string(fewSize);
 
   const Case cases[] = {
-      {"last record cut short is dropped", {truncated}, 1, "", 1},
-      {"header-only first file",
-       {CaptureBytes()},
-       1,
-       "Capture File Sync Error: SYNC_MARK not found",
-       0},
-      {"file shorter than its header",
-       {shortHeader},
-       1,
-       "Capture File Sync Error: SYNC_MARK not found",
-       0},
-      {"header-only middle file is passed over", {few, CaptureBytes(), few}, 3, "", 10},
-      {"header-only last file",
-       {few, CaptureBytes()},
-       2,
-       "Capture File Read Error: Data Under Run",
-       5},
-      {"fewer than 100 records sync at once", {few}, 1, "", 5},
-      {"no mark in 280 bytes", {garbage}, 1, "Capture File Sync Error: SYNC_MARK not found", 0},
+      {"last record cut short in its frame", {withTail(few, 11)}, "", 5, "0 " + atEnd + " 11"},
+      {"last record cut short in its header", {withTail(few, 5)}, "", 5, "0 " + atEnd + " 5"},
+      {"a header alone ends the last file", {withTail(few, 8)}, "", 5, "0 " + atEnd + " 8"},
+      {"header-only first file", {headerOnly}, notFound, 0, ""},
+      {"file shorter than its header", {shortHeader}, notFound, 0, ""},
+      {"header-only middle file is passed over", {few, headerOnly, few}, "", 10, ""},
+      {"header-only last file ends the run", {few, headerOnly}, "", 5, ""},
+      {"header-only last files end the run", {few, headerOnly, headerOnly}, "", 5, ""},
+      {"after a failed search, header-only files", {garbage, headerOnly, headerOnly}, "", 0, ""},
+      {"a header whose first byte is in the last file",
+       {few, headerOnly, withTail(CaptureBytes(), 3)},
+       "",
+       5,
+       "2 40 3"},
+      {"a frame whose first byte is in the last file",
+       {withTail(few, 8), withTail(CaptureBytes(), 0).Raw({0x10})},
+       "",
+       5,
+       "0 " + atEnd + " 9"},
+      {"a record split across files, cut in the last",
+       {withTail(few, 4), CaptureBytes().Raw({0x00, 0x00, 0x00, 0x06, 0x10})},
+       "",
+       5,
+       "0 " + atEnd + " 9"},
+      {"a header begun in an earlier file", {withTail(few, 3), headerOnly}, underRun, 5, ""},
+      {"a header whose first byte ends an earlier file",
+       {withTail(few, 1), CaptureBytes().Raw({0x09, 0x00})},
+       underRun,
+       5,
+       ""},
+      {"a frame with no byte after its header", {withTail(few, 8), headerOnly}, underRun, 5, ""},
+      {"fewer than 100 records sync at once", {few}, "", 5, ""},
+      {"no mark in 280 bytes", {garbage}, notFound, 0, ""},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     TempDir dir;
     WriteRun(dir, c.files);
-    auto run = RunDump(dir, c.numMin);
-    EXPECT_EQ(run.error, c.error) << c.name;
+    const auto numMin = static_cast<unsigned>(c.files.size());
+    auto run = RunDump(dir, numMin);
+    EXPECT_EQ(run.error, c.error);
     std::size_t lines = 0;
     for (std::size_t pos = 0; (pos = run.dump.find(":  SD", pos)) != std::string::npos; ++pos) {
       ++lines;
     }
-    EXPECT_EQ(lines, c.lines) << c.name;
-    EXPECT_EQ(run.dump.find("End of Capture Data") != std::string::npos, run.ok) << c.name;
+    EXPECT_EQ(lines, c.lines);
+    EXPECT_EQ(run.dump.find("End of Capture Data") != std::string::npos, run.ok);
+    const ReaderOutcome read = ReadRun(dir, numMin);
+    EXPECT_EQ(read.result.ErrorText(), c.error);
+    EXPECT_EQ(read.records, c.lines);
+    EXPECT_EQ(read.cut, c.cut);
   }
 }
 

@@ -42,6 +42,10 @@ class Recorder : public RecordConsumer {
       case CaptureEvent::Kind::kFileCutShort:
         log.push_back("cut " + file + ": " + std::string(SyncFailureMessage(event.failure)));
         break;
+      case CaptureEvent::Kind::kRecordCut:
+        log.push_back("record cut in " + file + " at " + std::to_string(event.offset) + ", " +
+                      std::to_string(event.length) + " bytes");
+        break;
     }
   }
   bool OnRecord(const RecordView& record) override {

@@ -39,6 +39,11 @@ std::string RowText(const RowItem& item) {
            std::to_string(item.event->lastRefNumber);
   }
   if (item.kind == RowKind::kFileCutShort) return "cut " + std::to_string(item.event->file);
+  if (item.kind == RowKind::kRecordCut) {
+    return "record cut in " + std::to_string(item.event->file) + " at " +
+           std::to_string(item.event->offset) + ", " + std::to_string(item.event->length) +
+           " bytes";
+  }
   std::string text = std::to_string(item.record->RefNumber) + " t" +
                      std::to_string(item.record->Timestamp) + " g" + std::to_string(item.gapNs) +
                      " a" + std::to_string(item.absNs) + (item.faulty ? " faulty" : "");
@@ -118,6 +123,14 @@ TEST(RunIndex, ACheckpointResumesAsTheFirstPassWentOn) {
                 recorder.next[i + 1]);
     }
   }
+}
+
+TEST(RunIndex, ARecordCutShortAtTheEndIsTheLastRow) {
+  Indexed all;
+  IndexAndReadAll(GoldenRun("truncated"), nullptr, all);
+  ASSERT_FALSE(all.rows.empty());
+  EXPECT_EQ(all.rows.back(), "record cut in 2 at 2814, 19 bytes");
+  EXPECT_EQ(all.index.Rows(), all.index.Records() + 1);
 }
 
 // A run of two files with damage in each, long enough for several index entries.

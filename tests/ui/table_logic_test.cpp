@@ -439,6 +439,20 @@ class TableLogicTest : public QObject {
     QCOMPARE(Q(texts.Column(kColKind)), QStringLiteral("File left"));
     QCOMPARE(Q(texts.Column(kColData)),
              QStringLiteral("Capture File Sync Error: SYNC_MARK not found"));
+
+    CaptureEvent recordCut;
+    recordCut.kind = CaptureEvent::Kind::kRecordCut;
+    recordCut.file = 0;
+    recordCut.offset = 2814;
+    recordCut.length = 19;
+    item.kind = RowKind::kRecordCut;
+    item.event = &recordCut;
+    FormatRow(item, std::nullopt, files, texts);
+    QCOMPARE(texts.rowClass, RowClass::kEvent);
+    QCOMPARE(Q(texts.Column(kColKind)), QStringLiteral("Cut short"));
+    QCOMPARE(Q(texts.Column(kColData)),
+             QStringLiteral("The last record of the run is cut short: 19 bytes at offset 2814 of "
+                            "/cap/Line11159.FdcCapt"));
   }
 
   void faultReasonsAndSearch() {
