@@ -9,6 +9,8 @@
 #include <span>
 
 #include "capture/baud_rate_table.h"
+#include "capture/capture_file_set.h"
+#include "capture/capture_format.h"
 #include "capture/fdl_protocol.h"
 
 namespace fdc {
@@ -40,6 +42,20 @@ std::string Dec(std::int64_t value) { return std::to_string(value); }
 // "1 late response", "3 late responses".
 std::string Counted(std::uint64_t n, std::string_view one, std::string_view many) {
   return Dec(n) + " " + std::string(n == 1 ? one : many);
+}
+
+// "3 no reply, 1 late": the causes that are not 0.
+std::string CauseParts(const NoResponseCauses& causes) {
+  std::string text;
+  const auto part = [&text](std::uint64_t n, std::string_view what) {
+    if (n == 0) return;
+    if (!text.empty()) text += ", ";
+    text += Dec(n) + " " + std::string(what);
+  };
+  part(causes.noReply, "no reply");
+  part(causes.late, "late");
+  part(causes.corrupt, "corrupt");
+  return text;
 }
 
 // The magnitude of a signed value, through unsigned so that the most negative one has one too.
@@ -111,6 +127,7 @@ const std::array<std::string_view, 8>& StatusKeys() {
 }
 
 constexpr std::array<std::string_view, 3> kNegativeKeys = {"ue", "rr", "rs"};
+constexpr std::array<std::string_view, 3> kCauseKeys = {"no_reply", "late", "corrupt"};
 
 // Every station figure in the order in which the report defines them. The JSON object and the
 // CSV row are both written from here, so their names and order cannot drift apart.
@@ -130,6 +147,9 @@ void VisitStation(const StationFigures& s, Sink& sink) {
   sink.Count("requests_received", s.requestsReceived);
   sink.Count("answered", s.answered);
   sink.Count("no_response", s.noResponse);
+  const std::array<std::uint64_t, 3> causes = {s.noResponseCauses.noReply, s.noResponseCauses.late,
+                                               s.noResponseCauses.corrupt};
+  sink.Counts("no_response_causes", kCauseKeys, causes);
   sink.Count("absent_polls", s.absentPolls);
   sink.Count("late_responses", s.lateResponses);
   sink.Count("illegal_responses", s.illegalResponses);
@@ -206,6 +226,20 @@ Json RunJson(const RunFigures& run) {
   sink.Count("corrupt", run.corrupt);
   sink.Count("sync_losses", run.syncLosses);
   sink.Count("files_cut_short", run.filesCutShort);
+  object["pending_request"] = run.pendingRequest;
+  if (run.lastRecordCut) {
+    object["last_record_cut"] = {{"file", run.lastRecordCut->file},
+                                 {"offset", run.lastRecordCut->offset},
+                                 {"bytes", run.lastRecordCut->bytes}};
+  } else {
+    object["last_record_cut"] = nullptr;
+  }
+  sink.Count("clock_steps_back", run.clockStepsBack);
+  Json changes = Json::array();
+  for (const BaudChange& change : run.baudChanges) {
+    changes.push_back({{"file", change.file}, {"baud", change.baud}});
+  }
+  object["baud_changes"] = std::move(changes);
   sink.Text("error", run.error ? std::optional<std::string_view>(*run.error) : std::nullopt);
   sink.Time("start_ns", run.startNs);
   sink.Time("end_ns", run.endNs);
@@ -225,6 +259,10 @@ Json MinuteJson(const MinuteFigures& minute) {
   sink.Count("records", minute.records);
   sink.Count("corrupt", minute.corrupt);
   sink.Count("no_response", minute.noResponse);
+  sink.Count("no_reply", minute.noReply);
+  sink.Count("late", minute.late);
+  sink.Count("corrupt_reply", minute.corruptReply);
+  sink.Count("corrupt_other", minute.corruptOther);
   sink.Count("repeats", minute.repeats);
   sink.Count("sync_losses", minute.syncLosses);
   return object;
@@ -320,13 +358,41 @@ void ForEachCorruptCause(const RunFigures& run, Visit visit) {
   visit(kEdCause, run.edErrors);
 }
 
-constexpr std::array<std::string_view, 11> kFindingTitles = {
-    "No response",       "Repeats",         "Illegal responses",
-    "Late responses",    "Early responses", "Negative responses",
-    "Diagnosis flagged", "TSYN violations", "Rotations over TTR",
-    "Corrupt frames",    "Files cut short",
+constexpr std::array<std::string_view, 14> kFindingTitles = {
+    "No response",        "Repeats",
+    "Illegal responses",  "Late responses",
+    "Early responses",    "Negative responses",
+    "Diagnosis flagged",  "TSYN violations",
+    "Rotations over TTR", "Corrupt frames",
+    "Files cut short",    "Baud rate changes",
+    "Clock steps back",   "Last record cut short",
 };
-static_assert(kFindingTitles.size() == static_cast<std::size_t>(FindingKind::kFilesCutShort) + 1);
+static_assert(kFindingTitles.size() == static_cast<std::size_t>(FindingKind::kLastRecordCut) + 1);
+
+std::uint64_t NumberOf(const BusFinding& finding, std::string_view name) {
+  for (const FindingNumber& n : finding.numbers) {
+    if (n.name == name) return n.value;
+  }
+  return 0;
+}
+
+// A station that stopped answering for a while: the no-response finding that leads.
+constexpr std::uint64_t kOutageRun = 3;
+
+// Within a kind, the finding to list first; among the no responses an outage leads, the longest
+// first.
+bool ListedBefore(const BusFinding& a, const BusFinding& b) {
+  if (a.kind != b.kind) return a.kind < b.kind;
+  if (a.kind == FindingKind::kNoResponse) {
+    const std::uint64_t runA = NumberOf(a, "no_response_run_max");
+    const std::uint64_t runB = NumberOf(b, "no_response_run_max");
+    const bool outageA = runA >= kOutageRun;
+    const bool outageB = runB >= kOutageRun;
+    if (outageA != outageB) return outageA;
+    if (outageA && runA != runB) return runA > runB;
+  }
+  return a.count > b.count;
+}
 
 class FindingList {
  public:
@@ -337,10 +403,7 @@ class FindingList {
   }
   std::vector<BusFinding> Sorted() && {
     // Stable: equal counts keep the order of addresses, or of causes, in which they were added.
-    std::stable_sort(list_.begin(), list_.end(), [](const BusFinding& a, const BusFinding& b) {
-      if (a.kind != b.kind) return a.kind < b.kind;
-      return a.count > b.count;
-    });
+    std::stable_sort(list_.begin(), list_.end(), ListedBefore);
     return std::move(list_);
   }
 
@@ -351,13 +414,18 @@ class FindingList {
 void AddStationFindings(const BusFigures& figures, const StationFigures& s, FindingList& list) {
   const unsigned address = s.address;
   const auto u = [](std::uint64_t v) { return static_cast<unsigned long long>(v); };
+  const NoResponseCauses& causes = s.noResponseCauses;
   list.Add(FindingKind::kNoResponse, s.address, s.noResponse,
            {{"no_response", s.noResponse},
             {"requests_received", s.requestsReceived},
-            {"no_response_run_max", s.noResponseRunMax}},
-           Format("Station %u: no response to %llu of %llu requests received, longest run %llu%s",
+            {"no_response_run_max", s.noResponseRunMax},
+            {"no_response_causes.no_reply", causes.noReply},
+            {"no_response_causes.late", causes.late},
+            {"no_response_causes.corrupt", causes.corrupt}},
+           Format("Station %u: no valid reply in time to %llu of %llu requests received, longest "
+                  "run %llu (%s)%s",
                   address, u(s.noResponse), u(s.requestsReceived), u(s.noResponseRunMax),
-                  s.framesSent == 0 ? "; never heard" : ""));
+                  CauseParts(causes).c_str(), s.framesSent == 0 ? "; never heard" : ""));
   list.Add(FindingKind::kRepeats, s.address, s.repeats,
            {{"repeats", s.repeats}, {"repeat_chain_max", s.repeatChainMax}},
            Format("Station %u: %s, longest chain %llu", address,
@@ -413,6 +481,33 @@ void AddStationFindings(const BusFigures& figures, const StationFigures& s, Find
   }
 }
 
+// The run's own findings beyond corrupt frames: damage to the recording and times that do not
+// count.
+void AddRunFindings(const BusFigures& figures, FindingList& list) {
+  const RunFigures& run = figures.run;
+  list.Add(FindingKind::kFilesCutShort, std::nullopt, run.filesCutShort,
+           {{"files_cut_short", run.filesCutShort}, {"files", run.files}},
+           Counted(run.filesCutShort, "file", "files") +
+               " cut short: no record mark found, the rest of the file was skipped");
+  const std::string runBaud(BaudRateName(figures.baudCode));
+  for (const BaudChange& change : run.baudChanges) {
+    list.Add(FindingKind::kBaudChanges, std::nullopt, 1,
+             {{"baud_changes", run.baudChanges.size()}, {"files", run.files}},
+             change.file + " has baud rate " + change.baud + ", not the run's " + runBaud +
+                 ": its records are not timed");
+  }
+  list.Add(FindingKind::kClockStepsBack, std::nullopt, run.clockStepsBack,
+           {{"clock_steps_back", run.clockStepsBack}, {"records", run.records}},
+           "The module clock steps back " + Counted(run.clockStepsBack, "time", "times") +
+               " (first in " + run.firstStepBackFile + ")");
+  if (run.lastRecordCut) {
+    const RecordCut& cut = *run.lastRecordCut;
+    list.Add(FindingKind::kLastRecordCut, std::nullopt, cut.bytes,
+             {{"last_record_cut.bytes", cut.bytes}, {"last_record_cut.offset", cut.offset}},
+             RecordCutText(cut.file, cut.offset, cut.bytes));
+  }
+}
+
 void AddCorruptFinding(const RunFigures& run, const CorruptCause& cause, std::uint64_t count,
                        FindingList& list) {
   list.Add(FindingKind::kCorruptFrames, std::nullopt, count,
@@ -434,13 +529,42 @@ void WriteTitle(const BusFigures& figures, std::ostream& out) {
   out << "\n";
 }
 
-void WriteFindings(const std::vector<BusFinding>& findings, std::ostream& out) {
+// A finding as lines of at most 100 columns, broken at blanks, its continuation lines indented
+// further (a word longer than a line, such as a long path, stands alone).
+void WriteWrapped(std::string_view text, std::ostream& out) {
+  constexpr std::size_t kWidth = 100;
+  std::string line = "  ";
+  std::size_t at = 0;
+  bool first = true;
+  while (at < text.size()) {
+    std::size_t end = text.find(' ', at);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view word = text.substr(at, end - at);
+    if (!first && line.size() + 1 + word.size() > kWidth) {
+      out << line << "\n";
+      line = "    ";
+    } else if (!first) {
+      line += ' ';
+    }
+    line += word;
+    first = false;
+    at = end + 1;
+  }
+  out << line << "\n";
+}
+
+void WriteFindings(const BusFigures& figures, std::ostream& out) {
+  if (figures.run.records == 0) {
+    out << NoRecordsLine(figures) << "\n\n";
+    return;
+  }
+  const std::vector<BusFinding> findings = BusFindings(figures);
   if (findings.empty()) {
     out << kHealthyBusLine << "\n\n";
     return;
   }
   out << "Findings\n";
-  for (const BusFinding& f : findings) out << "  " << f.text << "\n";
+  for (const BusFinding& f : findings) WriteWrapped(f.text, out);
   out << "\n";
 }
 
@@ -567,7 +691,8 @@ void WriteStationTable(const BusFigures& figures, std::ostream& out) {
                    cycle && cycle->count > 0 ? Fixed(cycle->mean, 1'000'000, 3) : "-"},
                   out);
   }
-  out << "Sent: valid frames sent. Requests: requests received that expect a reply.\n"
+  out << "Sent: valid frames sent. Requests: requests received that expect a reply, judged by\n"
+         "the record after them.\n"
          "Cycle: mean time between data exchanges with a slave; a master's mean token "
          "rotation.\n\n";
 }
@@ -633,8 +758,11 @@ void WriteRunSummary(const BusFigures& figures, std::ostream& out) {
   line("Records",
        Dec(run.records) + " (" + Dec(run.valid) + " valid, " + Dec(run.corrupt) + " corrupt)");
   if (run.startNs && run.endNs) {
-    line("Time", ClockTime(*run.startNs) + " to " + ClockTime(*run.endNs) + ", " +
-                     Fixed(*run.endNs - *run.startNs, 1'000'000'000, 6) + " s");
+    // A clock that stepped back leaves no span to tell.
+    line("Time", ClockTime(*run.startNs) + " to " + ClockTime(*run.endNs) +
+                     (*run.endNs >= *run.startNs
+                          ? ", " + Fixed(*run.endNs - *run.startNs, 1'000'000'000, 6) + " s"
+                          : std::string()));
   }
   line("Bus load", run.busLoadPermille ? Fixed(*run.busLoadPermille, 10, 1) + " %" : "-");
   line("Settings", Settings(figures));
@@ -661,11 +789,35 @@ std::vector<BusFinding> BusFindings(const BusFigures& figures) {
   ForEachCorruptCause(run, [&run, &list](const CorruptCause& cause, std::uint64_t count) {
     AddCorruptFinding(run, cause, count, list);
   });
-  list.Add(FindingKind::kFilesCutShort, std::nullopt, run.filesCutShort,
-           {{"files_cut_short", run.filesCutShort}, {"files", run.files}},
-           Counted(run.filesCutShort, "file", "files") +
-               " cut short: no record mark found, the rest of the file was skipped");
+  AddRunFindings(figures, list);
   return std::move(list).Sorted();
+}
+
+std::string NoRecordsReason(const BusFigures& figures) {
+  const RunFigures& run = figures.run;
+  for (const MinuteFigures& m : figures.minutes) {
+    if (m.size < kCaptureHeaderSize) return m.file + " is shorter than a capture file header";
+  }
+  // Files of their header alone end the run or fail its first search.
+  const bool searchFailed =
+      run.error && (*run.error == SyncFailureMessage(SyncFailure::kMarkNotFound) ||
+                    *run.error == SyncFailureMessage(SyncFailure::kUnableToSync));
+  const bool headersOnly =
+      !figures.minutes.empty() &&
+      std::all_of(figures.minutes.begin(), figures.minutes.end(),
+                  [](const MinuteFigures& m) { return m.size == kCaptureHeaderSize; });
+  if (headersOnly && (!run.error || searchFailed)) return "every file holds only its header";
+  if (run.error) return *run.error;
+  if (run.lastRecordCut) {
+    return RecordCutText(run.lastRecordCut->file, run.lastRecordCut->offset,
+                         run.lastRecordCut->bytes);
+  }
+  if (run.searchFailure) return *run.searchFailure;
+  return "the run holds no record";
+}
+
+std::string NoRecordsLine(const BusFigures& figures) {
+  return "No records could be read: " + NoRecordsReason(figures);
 }
 
 void WriteBusJson(const BusFigures& figures, std::ostream& out) {
@@ -720,7 +872,7 @@ void WriteBusCsv(const BusFigures& figures, std::ostream& out) {
 
 void WriteBusTextReport(const BusFigures& figures, std::ostream& out) {
   WriteTitle(figures, out);
-  WriteFindings(BusFindings(figures), out);
+  WriteFindings(figures, out);
   WriteLiveList(figures, out);
   WriteStationTable(figures, out);
   WriteRunSummary(figures, out);

@@ -28,6 +28,9 @@ enum class FindingKind : std::uint8_t {
   kTtrExceeded,
   kCorruptFrames,
   kFilesCutShort,
+  kBaudChanges,
+  kClockStepsBack,
+  kLastRecordCut,
 };
 
 // The kind as a heading ("No response", "Rotations over TTR").
@@ -51,9 +54,17 @@ struct BusFinding {
 };
 
 // Everything that needs attention: kinds in FindingKind order, within a kind the largest count
-// first (then by station address, or for corrupt frames by cause in the JSON's order). Empty when
+// first (then by station address, or for corrupt frames by cause in the JSON's order); among the
+// no responses an outage (a longest run of 3 or more) comes first, longest run first. Empty when
 // the bus looked healthy.
 std::vector<BusFinding> BusFindings(const BusFigures& figures);
+
+// Why a run yielded no record: a file shorter than a capture file header, files that hold only
+// their header, or what the reader said. Meant for figures of no record.
+std::string NoRecordsReason(const BusFigures& figures);
+// "No records could be read: REASON", which the report and the health view show in place of the
+// findings when a run yielded no record.
+std::string NoRecordsLine(const BusFigures& figures);
 
 // A figure as the JSON holds it: null, an unsigned count, a signed time or a text.
 using FigureValue = std::variant<std::monostate, std::uint64_t, std::int64_t, std::string>;

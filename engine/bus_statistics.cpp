@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "capture/baud_rate_table.h"
+
 namespace fdc {
 
 namespace {
@@ -112,6 +114,7 @@ struct Series {
 struct Station {
   bool present = false;  // has an entry in the station table
   bool sentValid = false;
+  bool seenTimed = false;  // sent a valid frame in a timed record
   bool master = false;
   std::int16_t stationType = -1;
   std::int64_t firstSeenTicks = 0;
@@ -120,16 +123,24 @@ struct Station {
                 tokensReceived = 0;
   std::uint64_t requestsReceived = 0, answered = 0, noResponse = 0, absentPolls = 0,
                 lateResponses = 0, illegalResponses = 0, earlyResponses = 0;
+  NoResponseCauses causes;
   std::uint64_t repeats = 0, repeatChain = 0, repeatChainMax = 0;
   std::uint64_t noResponseRun = 0, noResponseRunMax = 0;
   Series responseTicks;
   std::uint64_t negativeUe = 0, negativeRr = 0, negativeRs = 0, diagnosisFlagged = 0;
   std::array<std::uint64_t, kServiceCount> services{};
+  // An interval is measured from the last data exchange (or token) when both ends are timed and
+  // the clock stepped back nowhere after the first: `...Steps` is the run's count of steps back
+  // when it was seen.
   bool hasDataExchange = false;
+  bool lastDataExchangeTimed = false;
   std::int64_t lastDataExchangeTicks = 0;
+  std::uint64_t lastDataExchangeSteps = 0;
   Series cycleNs;
   bool hasToken = false;
+  bool lastTokenTimed = false;
   std::int64_t lastTokenTicks = 0;
+  std::uint64_t lastTokenSteps = 0;
   Series rotationNs;
   std::uint64_t ttrExceeded = 0;
   std::uint64_t tsynViolations = 0;
@@ -178,22 +189,28 @@ struct BusStatistics::State {
 
   RunFigures run;
   std::vector<MinuteFigures> minutes;
+  // Per file of the run: its records are timed (its baud code is the first file's).
+  std::vector<bool> fileTimed;
   std::array<Station, kStations> stations{};
   std::vector<PreviousRequest> previous;  // one per (master, station) pair met
   std::array<std::int32_t, kStations * kStations> previousIndex{};  // into `previous`, +1
 
   // The record before the current one.
   bool hasPrevious = false;
+  bool prevTimed = false;
   std::int64_t prevTicks = 0;
   std::uint8_t prevLen = 0;
-  std::int64_t firstTicks = 0;
-  std::int64_t lastTicks = 0;
-  std::uint8_t lastLen = 0;
-  WideSum busTicks;  // Σ 11·k·L
+  // The first and last timed record, and Σ 11·k·L over the timed records.
+  bool hasTimed = false;
+  std::int64_t firstTimedTicks = 0;
+  std::int64_t lastTimedTicks = 0;
+  std::uint8_t lastTimedLen = 0;
+  WideSum busTicks;
 
   std::uint64_t tokenCount = 0;
 
-  // A request that expects a reply and waits for the record after it.
+  // A request that expects a reply and waits for the record after it. Its pairing figures are
+  // counted when that record comes: a run that ends first leaves it out of them.
   bool pending = false;
   std::uint8_t pendingDa = 0;
   std::uint8_t pendingSa = 0;
@@ -202,6 +219,11 @@ struct BusStatistics::State {
   std::int32_t pendingPrevious = -1;  // its pair's slot in `previous`, for requests that repeat
 
   Station& At(std::uint8_t address) { return stations[address & kAddressMask]; }
+  // The records of a file whose baud code differs from the first file's have no times: their
+  // ticks count at another rate.
+  bool Timed(std::uint32_t file) const {
+    return k != 0 && file < fileTimed.size() && fileTimed[file];
+  }
   MinuteFigures* Minute(std::uint32_t file) {
     return file < minutes.size() ? &minutes[file] : nullptr;
   }
@@ -216,67 +238,94 @@ struct BusStatistics::State {
     if (address <= kLastStation) stations[address].present = true;
   }
 
-  // What a station sent: a valid frame at `ticks`.
-  void Sent(std::uint8_t address, std::int64_t ticks) {
+  // What a station sent: a valid frame at `ticks`, which count only when the record is timed.
+  void Sent(std::uint8_t address, std::int64_t ticks, bool timed) {
     Station& s = At(address);
-    if (!s.sentValid) s.firstSeenTicks = ticks;
+    if (timed) {
+      if (!s.seenTimed) s.firstSeenTicks = ticks;
+      s.seenTimed = true;
+      s.lastSeenTicks = ticks;
+    }
     s.sentValid = true;
-    s.lastSeenTicks = ticks;
     ++s.framesSent;
     Include(address);
   }
 
-  // The record after a pending request decides its outcome.
-  void Resolve(const Telegram* r, bool valid, bool hasGap, std::int64_t gap, std::int64_t ticks) {
+  enum class Outcome : std::uint8_t { kAnswered, kNoReply, kLate, kCorrupt };
+
+  // The record after a pending request decides its outcome. `slotTest`: the pair is timed (both
+  // records timed, the clock not stepped back between them), so that `gap` counts; without it a
+  // matching reply answers however late, and a corrupt record is an illegal response. Returns
+  // true when the record is the corrupt reply of a request that is not a status poll.
+  bool Resolve(const Telegram& r, bool valid, bool slotTest, std::int64_t gap, bool timed,
+               std::int64_t ticks) {
     pending = false;
     Station& station = At(pendingDa);
-    const bool inTime = k == 0 || (hasGap && gap <= slotTicks);
-    bool answered = false;
-    if (r != nullptr && valid) {
-      const bool sc = r->kind == FrameKind::kSc;
-      const bool response = sc || (r->HasBody() && !r->IsRequest());
-      const bool matching = sc || (r->Da() == pendingSa && r->Sa() == pendingDa);
-      if (response && matching) {
-        if (inTime) {
-          answered = true;
-        } else {
-          ++station.lateResponses;
-          Histogram(station)[tslBits] += 1;  // the bin above the slot time
-        }
-      }
+    ++station.requestsReceived;
+    const bool inTime = !slotTest || gap <= slotTicks;
+    Outcome outcome = Outcome::kNoReply;
+    if (valid) {
+      const bool sc = r.kind == FrameKind::kSc;
+      const bool response = sc || (r.HasBody() && !r.IsRequest());
+      const bool matching = sc || (r.Da() == pendingSa && r.Sa() == pendingDa);
+      if (response && matching) outcome = inTime ? Outcome::kAnswered : Outcome::kLate;
       // A short acknowledgement that answers is sent by the addressed station; one that answers
       // nothing is sent by no station.
-      if (answered && sc) {
-        Sent(pendingDa, ticks);
+      if (outcome == Outcome::kAnswered && sc) {
+        Sent(pendingDa, ticks, timed);
         ++station.responsesSent;
       }
-    } else if (r != nullptr && !valid && inTime) {
+    } else if (inTime) {
+      outcome = Outcome::kCorrupt;
+    }
+    if (outcome == Outcome::kLate) {
+      ++station.lateResponses;
+      Histogram(station)[tslBits] += 1;  // the bin above the slot time
+    } else if (outcome == Outcome::kCorrupt) {
       ++station.illegalResponses;
     }
-    if (pendingPrevious >= 0)
-      previous[static_cast<std::size_t>(pendingPrevious)].unanswered = !answered;
+    if (pendingPrevious >= 0) {
+      previous[static_cast<std::size_t>(pendingPrevious)].unanswered =
+          outcome != Outcome::kAnswered;
+    }
     pendingPrevious = -1;
 
-    if (answered) {
+    if (outcome == Outcome::kAnswered) {
       ++station.answered;
       station.noResponseRun = 0;
       Include(pendingDa);
-      if (k != 0) {
+      if (slotTest) {
         station.responseTicks.Add(gap);
         if (gap < 11 * k) ++station.earlyResponses;
         const std::int64_t bits = std::clamp<std::int64_t>(FloorDiv(gap, k), 0, tslBits - 1);
         Histogram(station)[static_cast<std::size_t>(bits)] += 1;
       }
-      return;
+      return false;
     }
     if (pendingStatusPoll) {
       ++station.absentPolls;
       station.noResponseRun = 0;
-      return;
+      return false;
     }
     ++station.noResponse;
     station.noResponseRunMax = std::max(station.noResponseRunMax, ++station.noResponseRun);
-    if (MinuteFigures* m = Minute(pendingFile)) ++m->noResponse;
+    MinuteFigures* m = Minute(pendingFile);
+    if (m != nullptr) ++m->noResponse;
+    switch (outcome) {
+      case Outcome::kLate:
+        ++station.causes.late;
+        if (m != nullptr) ++m->late;
+        break;
+      case Outcome::kCorrupt:
+        ++station.causes.corrupt;
+        if (m != nullptr) ++m->corruptReply;
+        break;
+      default:
+        ++station.causes.noReply;
+        if (m != nullptr) ++m->noReply;
+        break;
+    }
+    return outcome == Outcome::kCorrupt;
   }
 
   // The slot of one (master, station) pair, made when the pair is first met.
@@ -290,15 +339,23 @@ struct BusStatistics::State {
     return index - 1;
   }
 
-  void Request(const Telegram& t, ByteView bytes, std::uint32_t file, bool hasGap, std::int64_t gap,
-               std::int64_t ticks) {
+  // Where a frame stands in time: its record's ticks, whether they count, and the idle gap before
+  // it when that is measured (both records timed, the clock not stepped back between them).
+  struct Timing {
+    std::int64_t ticks = 0;
+    bool timed = false;
+    bool gapTimed = false;
+    std::int64_t gap = 0;
+  };
+
+  void Request(const Telegram& t, ByteView bytes, std::uint32_t file, const Timing& at) {
     const std::uint8_t sa = t.Sa();
     const std::uint8_t da = t.Da();
-    Sent(sa, ticks);
+    Sent(sa, at.ticks, at.timed);
     Station& sender = At(sa);
     ++sender.requestsSent;
     sender.master = true;
-    if (k != 0 && hasGap && gap < 33 * k) ++sender.tsynViolations;
+    if (at.gapTimed && at.gap < 33 * k) ++sender.tsynViolations;
 
     if (da == kBroadcastAddress) return;  // no station entry, no reply
     Station& station = At(da);
@@ -329,7 +386,6 @@ struct BusStatistics::State {
     ++station.services[service];
 
     if (!ExpectsReplyCode(code)) return;
-    ++station.requestsReceived;
     pending = true;
     pendingDa = da;
     pendingSa = sa;
@@ -351,11 +407,14 @@ struct BusStatistics::State {
     } else {
       station.repeatChain = 0;
       if (dataExchange) {
-        if (station.hasDataExchange && k != 0) {
-          station.cycleNs.Add(Ns(ticks - station.lastDataExchangeTicks));
+        if (station.hasDataExchange && at.timed && station.lastDataExchangeTimed &&
+            station.lastDataExchangeSteps == run.clockStepsBack) {
+          station.cycleNs.Add(Ns(at.ticks - station.lastDataExchangeTicks));
         }
         station.hasDataExchange = true;
-        station.lastDataExchangeTicks = ticks;
+        station.lastDataExchangeTimed = at.timed;
+        station.lastDataExchangeTicks = at.ticks;
+        station.lastDataExchangeSteps = run.clockStepsBack;
       }
     }
     p.unanswered = false;
@@ -365,9 +424,9 @@ struct BusStatistics::State {
     pendingPrevious = slot;
   }
 
-  void Response(const Telegram& t, std::int64_t ticks) {
+  void Response(const Telegram& t, const Timing& at) {
     const std::uint8_t sa = t.Sa();
-    Sent(sa, ticks);
+    Sent(sa, at.ticks, at.timed);
     Station& sender = At(sa);
     ++sender.responsesSent;
     sender.stationType = static_cast<std::int16_t>((t.fc >> 4) & 3);
@@ -390,19 +449,19 @@ struct BusStatistics::State {
     }
   }
 
-  void Token(const Telegram& t, std::uint32_t file, bool hasGap, std::int64_t gap,
-             std::int64_t ticks) {
+  void Token(const Telegram& t, std::uint32_t file, const Timing& at) {
     const std::uint8_t sa = t.Sa();
     const std::uint8_t da = t.Da();
-    Sent(sa, ticks);
+    Sent(sa, at.ticks, at.timed);
     Station& sender = At(sa);
     ++sender.tokensSent;
     sender.master = true;
-    if (k != 0 && hasGap && gap < 33 * k) ++sender.tsynViolations;
+    if (at.gapTimed && at.gap < 33 * k) ++sender.tsynViolations;
     Station& receiver = At(da);
     ++receiver.tokensReceived;
-    if (receiver.hasToken && k != 0) {
-      const std::int64_t rotation = ticks - receiver.lastTokenTicks;
+    if (receiver.hasToken && at.timed && receiver.lastTokenTimed &&
+        receiver.lastTokenSteps == run.clockStepsBack) {
+      const std::int64_t rotation = at.ticks - receiver.lastTokenTicks;
       const std::int64_t rotationNs = Ns(rotation);
       receiver.rotationNs.Add(rotationNs);
       if (options.ttrBits && rotation > ttrTicks) ++receiver.ttrExceeded;
@@ -411,7 +470,9 @@ struct BusStatistics::State {
       byMinute.back().second.Add(rotationNs);
     }
     receiver.hasToken = true;
-    receiver.lastTokenTicks = ticks;
+    receiver.lastTokenTimed = at.timed;
+    receiver.lastTokenTicks = at.ticks;
+    receiver.lastTokenSteps = run.clockStepsBack;
     ++tokenCount;
   }
 };
@@ -441,17 +502,31 @@ Result BusStatistics::Begin(const RecordLoop& loop) {
 void BusStatistics::OnEvent(const CaptureEvent& event, const RecordLoop& loop) {
   State& s = *state_;
   switch (event.kind) {
-    case CaptureEvent::Kind::kFileOpened:
+    case CaptureEvent::Kind::kFileOpened: {
+      const CaptureFileInfo& file = loop.Captures().Files()[event.file];
       ++s.run.files;
       s.minutes.emplace_back();
-      s.minutes.back().file = loop.Captures().Files()[event.file].name;
+      s.minutes.back().file = file.name;
+      s.minutes.back().size = file.size;
+      const bool sameRate = file.header.BaudCode == s.baudCode;
+      if (s.fileTimed.size() <= event.file) s.fileTimed.resize(event.file + 1, true);
+      s.fileTimed[event.file] = sameRate;
+      if (!sameRate) {
+        s.run.baudChanges.push_back({file.name, std::string(BaudRateName(file.header.BaudCode))});
+      }
       break;
+    }
     case CaptureEvent::Kind::kSyncLost:
       ++s.run.syncLosses;
       if (MinuteFigures* m = s.Minute(event.file)) ++m->syncLosses;
       break;
     case CaptureEvent::Kind::kFileCutShort:
       ++s.run.filesCutShort;
+      s.run.searchFailure = std::string(SyncFailureMessage(event.failure));
+      break;
+    case CaptureEvent::Kind::kRecordCut:
+      s.run.lastRecordCut =
+          RecordCut{loop.Captures().Files()[event.file].name, event.offset, event.length};
       break;
   }
 }
@@ -464,20 +539,33 @@ bool BusStatistics::OnRecord(const RecordView& view) {
   const auto ticks = static_cast<std::int64_t>(record.Timestamp);
   MinuteFigures* minute = s.Minute(record.File);
 
+  // A tick count below the previous record's: the module clock stepped back (it was set, or a
+  // file of another capture stands in the run). No interval across it is measured.
+  const bool stepBack = s.hasPrevious && ticks < s.prevTicks;
+  if (stepBack && s.run.clockStepsBack++ == 0 && minute != nullptr) {
+    s.run.firstStepBackFile = minute->file;
+  }
+  State::Timing at;
+  at.ticks = ticks;
+  at.timed = s.Timed(record.File);
   // The gap: idle ticks from the end of the previous record's frame.
-  const bool hasGap = s.hasPrevious;
-  const std::int64_t gap = hasGap ? ticks - (s.prevTicks + 11 * s.k * s.prevLen) : 0;
-  if (!s.hasPrevious) s.firstTicks = ticks;
+  at.gapTimed = s.hasPrevious && at.timed && s.prevTimed && !stepBack;
+  at.gap = s.hasPrevious ? ticks - (s.prevTicks + 11 * s.k * s.prevLen) : 0;
   s.hasPrevious = true;
+  s.prevTimed = at.timed;
   s.prevTicks = ticks;
   s.prevLen = record.FrameLen;
-  s.lastTicks = ticks;
-  s.lastLen = record.FrameLen;
-  s.busTicks.Add(11 * s.k * record.FrameLen);
+  if (at.timed) {
+    if (!s.hasTimed) s.firstTimedTicks = ticks;
+    s.hasTimed = true;
+    s.lastTimedTicks = ticks;
+    s.lastTimedLen = record.FrameLen;
+    s.busTicks.Add(11 * s.k * record.FrameLen);
+  }
 
   ++s.run.records;
   if (minute != nullptr) {
-    if (minute->records == 0 && s.k != 0) minute->firstRecordNs = s.Ns(ticks);
+    if (at.timed && !minute->firstRecordNs) minute->firstRecordNs = s.Ns(ticks);
     ++minute->records;
   }
   if (t.status != 0) {
@@ -523,26 +611,28 @@ bool BusStatistics::OnRecord(const RecordView& view) {
     }
     valid = t.status == 0 && bodyGood;
   }
+  const bool corruptReply = s.pending && s.Resolve(t, valid, at.gapTimed, at.gap, at.timed, ticks);
   if (valid) {
     ++s.run.valid;
   } else {
     ++s.run.corrupt;
-    if (minute != nullptr) ++minute->corrupt;
+    if (minute != nullptr) {
+      ++minute->corrupt;
+      if (!corruptReply) ++minute->corruptOther;
+    }
+    return true;
   }
-
-  if (s.pending) s.Resolve(&t, valid, hasGap, gap, ticks);
-  if (!valid) return true;
   switch (t.kind) {
     case FrameKind::kSd4:
-      s.Token(t, record.File, hasGap, gap, ticks);
+      s.Token(t, record.File, at);
       break;
     case FrameKind::kSc:
       break;  // sent by the station it answers, if any (see Resolve)
     default:
       if (t.IsRequest()) {
-        s.Request(t, bytes, record.File, hasGap, gap, ticks);
+        s.Request(t, bytes, record.File, at);
       } else {
-        s.Response(t, ticks);
+        s.Response(t, at);
       }
       break;
   }
@@ -552,25 +642,23 @@ bool BusStatistics::OnRecord(const RecordView& view) {
 Result BusStatistics::End(RunEnd) { return Result::Ok(); }
 
 BusFigures BusStatistics::Figures(std::optional<std::string> error) const {
-  // A copy, so that a request still waiting is resolved as unanswered without changing the state.
-  const auto copy = std::make_unique<State>(*state_);
-  State& s = *copy;
-  if (s.pending) s.Resolve(nullptr, false, false, 0, 0);
-
+  const State& s = *state_;
   BusFigures figures;
   figures.baudCode = s.baudCode;
   figures.rateKnown = s.k != 0;
   figures.tslBits = s.tslBits;
   figures.ttrBits = s.options.ttrBits;
   figures.run = s.run;
+  figures.run.pendingRequest = s.pending;
+  if (error) figures.run.lastRecordCut.reset();  // a run that failed was not read to its end
   figures.run.error = std::move(error);
   figures.minutes = s.minutes;
   const bool known = s.k != 0 && s.loop != nullptr;
-  if (known && s.run.records > 0) {
-    figures.run.startNs = s.Ns(s.firstTicks);
-    figures.run.endNs = s.Ns(s.lastTicks);
-    const std::int64_t span = s.lastTicks + 11 * s.k * s.lastLen - s.firstTicks;
-    if (span > 0) {
+  if (known && s.hasTimed) {
+    figures.run.startNs = s.Ns(s.firstTimedTicks);
+    figures.run.endNs = s.Ns(s.lastTimedTicks);
+    const std::int64_t span = s.lastTimedTicks + 11 * s.k * s.lastTimedLen - s.firstTimedTicks;
+    if (s.lastTimedTicks >= s.firstTimedTicks && span > 0) {
       // floor(1000 · busy / span) without forming 1000 · busy.
       const std::int64_t busy = s.busTicks.FloorDiv(1);
       figures.run.busLoadPermille = busy / span * 1000 + busy % span * 1000 / span;
@@ -584,7 +672,7 @@ BusFigures BusStatistics::Figures(std::optional<std::string> error) const {
     f.address = address;
     f.master = st.master;
     if (st.stationType >= 0) f.stationType = static_cast<std::uint8_t>(st.stationType);
-    if (known && st.sentValid) {
+    if (known && st.seenTimed) {
       f.firstSeenNs = s.Ns(st.firstSeenTicks);
       f.lastSeenNs = s.Ns(st.lastSeenTicks);
     }
@@ -596,6 +684,7 @@ BusFigures BusStatistics::Figures(std::optional<std::string> error) const {
     f.requestsReceived = st.requestsReceived;
     f.answered = st.answered;
     f.noResponse = st.noResponse;
+    f.noResponseCauses = st.causes;
     f.absentPolls = st.absentPolls;
     f.lateResponses = st.lateResponses;
     f.illegalResponses = st.illegalResponses;

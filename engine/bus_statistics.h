@@ -56,6 +56,15 @@ enum MalformedIndex : std::uint8_t {
 inline constexpr std::array<std::string_view, kMalformedCount> kMalformedKeys = {
     "empty", "length", "le", "ler", "second_sd", "unknown_sd"};
 
+// Why requests (status polls aside) got no valid reply in time: nothing valid came back (a corrupt
+// record after the slot time included), a valid reply came after the slot time, or a corrupt
+// record came within it.
+struct NoResponseCauses {
+  std::uint64_t noReply = 0;
+  std::uint64_t late = 0;
+  std::uint64_t corrupt = 0;
+};
+
 struct StationFigures {
   std::uint8_t address = 0;
   bool master = false;                      // "master" when it sent a token or a request
@@ -71,6 +80,7 @@ struct StationFigures {
   std::uint64_t requestsReceived = 0;
   std::uint64_t answered = 0;
   std::uint64_t noResponse = 0;
+  NoResponseCauses noResponseCauses;  // adds up to noResponse
   std::uint64_t absentPolls = 0;
   std::uint64_t lateResponses = 0;
   std::uint64_t illegalResponses = 0;
@@ -90,6 +100,19 @@ struct StationFigures {
   std::optional<std::uint64_t> tsynViolations;   // masters, known rate
 };
 
+// The start of a record that the run's last file does not complete.
+struct RecordCut {
+  std::string file;          // as MinuteFigures::file names it
+  std::uint32_t offset = 0;  // of its first byte in that file, the file header included
+  std::uint32_t bytes = 0;   // how many of its bytes the run holds
+};
+
+// A file whose baud code differs from the first file's: its records are not timed.
+struct BaudChange {
+  std::string file;
+  std::string baud;  // the code's name, as the dump's header block shows it
+};
+
 struct RunFigures {
   std::uint64_t files = 0;
   std::uint64_t records = 0;
@@ -97,8 +120,17 @@ struct RunFigures {
   std::uint64_t corrupt = 0;
   std::uint64_t syncLosses = 0;
   std::uint64_t filesCutShort = 0;
+  // The last record read was a request waiting for the record after it: it is left out of the
+  // pairing figures.
+  bool pendingRequest = false;
+  std::optional<RecordCut> lastRecordCut;  // only when the run ended normally
+  std::uint64_t clockStepsBack = 0;        // records whose tick count is below the previous one's
+  std::string firstStepBackFile;           // where the first of them stands (not in the JSON)
+  std::vector<BaudChange> baudChanges;
   std::optional<std::string> error;  // the reader's message that ended the run
-  std::optional<std::int64_t> startNs;
+  // The message of the last failed search in a file that was left (not in the JSON).
+  std::optional<std::string> searchFailure;
+  std::optional<std::int64_t> startNs;  // the first and last timed record
   std::optional<std::int64_t> endNs;
   std::optional<std::int64_t> busLoadPermille;
   std::array<std::uint64_t, 8> statusBits{};  // by bit, keyed by the letters s p d r u o c e
@@ -110,10 +142,17 @@ struct RunFigures {
 
 struct MinuteFigures {
   std::string file;                           // as the dump's "File      :" line shows it
-  std::optional<std::int64_t> firstRecordNs;  // absolute time of its first record (not in JSON)
+  std::uint64_t size = 0;                     // in bytes, when it was opened (not in JSON)
+  std::optional<std::int64_t> firstRecordNs;  // its first timed record (not in JSON)
   std::uint64_t records = 0;
   std::uint64_t corrupt = 0;
   std::uint64_t noResponse = 0;
+  // The no responses of the requests in this file, by cause; they add up to noResponse.
+  std::uint64_t noReply = 0;
+  std::uint64_t late = 0;
+  std::uint64_t corruptReply = 0;
+  // Corrupt records of this file that are not the corrupt reply of such a request.
+  std::uint64_t corruptOther = 0;
   std::uint64_t repeats = 0;
   std::uint64_t syncLosses = 0;
 };
@@ -169,8 +208,8 @@ class BusStatistics final : public RecordConsumer {
   bool OnRecord(const RecordView& record) override;
   Result End(RunEnd how) override;
 
-  // The figures of the records seen so far (a request still waiting for the record after it
-  // counts as unanswered). `error`: the reader's message that ended the run, if any.
+  // The figures of the records seen so far (a request still waiting for the record after it is
+  // not judged). `error`: the reader's message that ended the run, if any.
   BusFigures Figures(std::optional<std::string> error = std::nullopt) const;
 
  private:

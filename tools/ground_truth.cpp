@@ -18,14 +18,38 @@ constexpr const char* kStationTypes[] = {"slave", "master-not-ready", "master-re
 GroundTruth::GroundTruth(const BaudTiming& timing, std::vector<std::uint8_t> added)
     : timing_(timing), added_(std::move(added)) {}
 
+bool GroundTruth::JudgeUnanswered(const TrafficRecord& next) {
+  if (!unanswered_) return false;
+  Station& station = stations_[unanswered_->station];
+  File& file = files_[unanswered_->file];
+  ++station.noResponse;
+  ++file.noResponse;
+  station.runMax = std::max(station.runMax, ++station.run);
+  // Its reply came late, or damaged within the slot time; else nothing valid came back.
+  const RecordMeaning& meaning = next.meaning;
+  const bool corrupt = next.status != 0 || meaning.badFcs || meaning.badEd;
+  const bool late = meaning.timing == ReplyTiming::kLate;
+  std::size_t cause = 0;
+  if (meaning.role == RecordRole::kReply && meaning.station == unanswered_->station) {
+    if (!corrupt && late) cause = 1;
+    if (corrupt && !late) cause = 2;
+  }
+  ++station.causes[cause];
+  ++file.causes[cause];
+  unanswered_.reset();
+  return cause == 2;
+}
+
 void GroundTruth::Count(const TrafficRecord& record, std::uint64_t timestamp, unsigned file) {
-  const RecordMeaning& meaning = record.meaning;
   if (files_.size() <= file) files_.resize(file + 1);
+  const bool corruptReply = JudgeUnanswered(record);
+  const RecordMeaning& meaning = record.meaning;
   File& inFile = files_[file];
   const bool corrupt = record.status != 0 || meaning.badFcs || meaning.badEd;
   if (corrupt) {
     ++corrupt_;
     ++inFile.corrupt;
+    if (!corruptReply) ++inFile.corruptOther;
     for (unsigned bit = 0; bit < 8; ++bit) statusBits_[bit] += (record.status >> bit) & 1u;
     fcsErrors_ += meaning.badFcs;
     edErrors_ += meaning.badEd;
@@ -48,9 +72,8 @@ void GroundTruth::Count(const TrafficRecord& record, std::uint64_t timestamp, un
       if (meaning.answered) {
         station.run = 0;
       } else {
-        ++station.noResponse;
-        ++inFile.noResponse;
-        station.runMax = std::max(station.runMax, ++station.run);
+        // Judged by the record after it, when the run has one.
+        unanswered_ = Unanswered{meaning.station, file};
       }
       break;
     case RecordRole::kStatusPoll:
@@ -106,6 +129,9 @@ std::vector<TruthLine> GroundTruth::Lines() const {
     if (!station.listed) continue;
     const std::string key = "stations." + std::to_string(address) + ".";
     count(key + "no_response", station.noResponse);
+    count(key + "no_response_causes.no_reply", station.causes[0]);
+    count(key + "no_response_causes.late", station.causes[1]);
+    count(key + "no_response_causes.corrupt", station.causes[2]);
     count(key + "no_response_run_max", station.runMax);
     count(key + "repeats", station.repeats);
     count(key + "repeat_chain_max", station.chainMax);
@@ -128,6 +154,10 @@ std::vector<TruthLine> GroundTruth::Lines() const {
     const std::string key = "minutes." + std::to_string(file) + ".";
     count(key + "corrupt", files_[file].corrupt);
     count(key + "no_response", files_[file].noResponse);
+    count(key + "no_reply", files_[file].causes[0]);
+    count(key + "late", files_[file].causes[1]);
+    count(key + "corrupt_reply", files_[file].causes[2]);
+    count(key + "corrupt_other", files_[file].corruptOther);
     count(key + "repeats", files_[file].repeats);
   }
   return lines;

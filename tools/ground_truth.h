@@ -31,7 +31,8 @@ class GroundTruth {
  private:
   struct Station {
     std::uint64_t noResponse = 0;
-    std::uint64_t run = 0;  // no responses in a row, and the longest such run
+    std::array<std::uint64_t, 3> causes{};  // no reply, late, corrupt
+    std::uint64_t run = 0;                  // no responses in a row, and the longest such run
     std::uint64_t runMax = 0;
     std::uint64_t repeats = 0;
     std::uint64_t chain = 0;  // repeats in a row, and the longest such chain
@@ -50,16 +51,26 @@ class GroundTruth {
   };
   struct File {
     std::uint64_t corrupt = 0;
+    std::uint64_t corruptOther = 0;  // not the corrupt reply to a poll
     std::uint64_t noResponse = 0;
+    std::array<std::uint64_t, 3> causes{};  // of its polls' no responses, as the station's
     std::uint64_t repeats = 0;
   };
 
   void Sent(const TrafficRecord& record, std::uint64_t timestamp);
+  // Counts the poll left unanswered before `next`, by what `next` is; a poll that ends the run is
+  // not judged. True when `next` is its corrupt reply.
+  bool JudgeUnanswered(const TrafficRecord& next);
 
   BaudTiming timing_;
   std::vector<std::uint8_t> added_;
   std::array<Station, 128> stations_{};
   std::vector<File> files_;
+  struct Unanswered {
+    std::uint8_t station = 0;
+    unsigned file = 0;
+  };
+  std::optional<Unanswered> unanswered_;
   std::uint64_t corrupt_ = 0;
   std::uint64_t fcsErrors_ = 0;
   std::uint64_t edErrors_ = 0;

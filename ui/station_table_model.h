@@ -31,7 +31,7 @@ struct StationColumn {
   FigureFormat format;
 };
 
-inline constexpr std::size_t kStationColumnCount = 48;
+inline constexpr std::size_t kStationColumnCount = 51;
 extern const std::array<StationColumn, kStationColumnCount> kStationColumns;
 
 // The figure of a column, from the report's flattening of the station.

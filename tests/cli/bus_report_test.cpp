@@ -13,13 +13,18 @@ namespace {
 
 using nlohmann::json;
 
+// A minute file's figures; its no responses are all without a reply, its corrupt records none a
+// reply, unless the caller says otherwise.
 MinuteFigures Minute(const std::string& file, std::uint64_t records, std::uint64_t corrupt,
                      std::uint64_t noResponse, std::uint64_t repeats, std::uint64_t syncLosses) {
   MinuteFigures minute;
   minute.file = file;
+  minute.size = 1000;
   minute.records = records;
   minute.corrupt = corrupt;
   minute.noResponse = noResponse;
+  minute.noReply = noResponse;
+  minute.corruptOther = corrupt;
   minute.repeats = repeats;
   minute.syncLosses = syncLosses;
   return minute;
@@ -49,6 +54,11 @@ BusFigures SampleFigures() {
   run.fcsErrors = 4;
   run.edErrors = 1;
   run.silentStations = {9};
+  run.pendingRequest = true;
+  run.clockStepsBack = 2;
+  run.firstStepBackFile = "run/cap1201.FdcCapt";
+  run.baudChanges = {{"run/cap1201.FdcCapt", "1M5"}};
+  run.lastRecordCut = RecordCut{"run/cap1201.FdcCapt", 5000, 12};
 
   StationFigures master;
   master.address = 2;
@@ -75,6 +85,7 @@ BusFigures SampleFigures() {
   slave.requestsReceived = 30;
   slave.answered = 25;
   slave.noResponse = 4;
+  slave.noResponseCauses = {2, 1, 1};
   slave.absentPolls = 1;
   slave.lateResponses = 1;
   slave.illegalResponses = 2;
@@ -93,6 +104,7 @@ BusFigures SampleFigures() {
   silent.address = 9;
   silent.requestsReceived = 5;
   silent.noResponse = 5;
+  silent.noResponseCauses.noReply = 5;
   silent.noResponseRunMax = 5;
   silent.earlyResponses = 0;
   silent.responseTimeBits = SeriesFigures{};
@@ -102,6 +114,10 @@ BusFigures SampleFigures() {
   f.stations = {master, slave, silent};
   f.minutes = {Minute("run/cap1200.FdcCapt", 60, 6, 3, 2, 1),
                Minute("run/cap1201.FdcCapt", 40, 4, 6, 0, 0)};
+  f.minutes[0].noReply = 1;
+  f.minutes[0].late = 1;
+  f.minutes[0].corruptReply = 1;
+  f.minutes[0].corruptOther = 5;
   return f;
 }
 
@@ -158,7 +174,11 @@ std::vector<std::string> Split(const std::string& text, const std::string& separ
 TEST(BusJson, CarriesEveryFigureUnderItsName) {
   const json expected = json::parse(R"({
     "run": {"files": 2, "records": 100, "valid": 90, "corrupt": 10, "sync_losses": 1,
-            "files_cut_short": 1, "error": null, "start_ns": 1000, "end_ns": 2000000,
+            "files_cut_short": 1, "pending_request": true,
+            "last_record_cut": {"file": "run/cap1201.FdcCapt", "offset": 5000, "bytes": 12},
+            "clock_steps_back": 2,
+            "baud_changes": [{"file": "run/cap1201.FdcCapt", "baud": "1M5"}],
+            "error": null, "start_ns": 1000, "end_ns": 2000000,
             "bus_load_permille": 431,
             "status_bits": {"s": 1, "p": 2, "d": 0, "r": 0, "u": 0, "o": 0, "c": 3, "e": 0},
             "malformed": {"empty": 0, "length": 1, "le": 0, "ler": 0, "second_sd": 0,
@@ -168,7 +188,8 @@ TEST(BusJson, CarriesEveryFigureUnderItsName) {
       {"address": 2, "role": "master", "station_type": null, "first_seen_ns": 1000,
        "last_seen_ns": 1900000, "frames_sent": 60, "requests_sent": 40, "responses_sent": 0,
        "tokens_sent": 20, "tokens_received": 19, "requests_received": 0, "answered": 0,
-       "no_response": 0, "absent_polls": 0, "late_responses": 0, "illegal_responses": 0,
+       "no_response": 0, "no_response_causes": {"no_reply": 0, "late": 0, "corrupt": 0},
+       "absent_polls": 0, "late_responses": 0, "illegal_responses": 0,
        "early_responses": 0, "repeats": 0, "repeat_chain_max": 0, "no_response_run_max": 0,
        "response_time_bits": {"count": 0, "min": null, "max": null, "mean": null},
        "negative_responses": {"ue": 0, "rr": 0, "rs": 0}, "diagnosis_flagged": 0,
@@ -181,7 +202,8 @@ TEST(BusJson, CarriesEveryFigureUnderItsName) {
       {"address": 7, "role": "slave", "station_type": "slave", "first_seen_ns": 2000,
        "last_seen_ns": 1800000, "frames_sent": 25, "requests_sent": 0, "responses_sent": 25,
        "tokens_sent": 0, "tokens_received": 0, "requests_received": 30, "answered": 25,
-       "no_response": 4, "absent_polls": 1, "late_responses": 1, "illegal_responses": 2,
+       "no_response": 4, "no_response_causes": {"no_reply": 2, "late": 1, "corrupt": 1},
+       "absent_polls": 1, "late_responses": 1, "illegal_responses": 2,
        "early_responses": 3, "repeats": 2, "repeat_chain_max": 2, "no_response_run_max": 3,
        "response_time_bits": {"count": 25, "min": -2, "max": 40, "mean": 20},
        "negative_responses": {"ue": 1, "rr": 0, "rs": 5}, "diagnosis_flagged": 6,
@@ -193,7 +215,8 @@ TEST(BusJson, CarriesEveryFigureUnderItsName) {
       {"address": 9, "role": "slave", "station_type": null, "first_seen_ns": null,
        "last_seen_ns": null, "frames_sent": 0, "requests_sent": 0, "responses_sent": 0,
        "tokens_sent": 0, "tokens_received": 0, "requests_received": 5, "answered": 0,
-       "no_response": 5, "absent_polls": 0, "late_responses": 0, "illegal_responses": 0,
+       "no_response": 5, "no_response_causes": {"no_reply": 5, "late": 0, "corrupt": 0},
+       "absent_polls": 0, "late_responses": 0, "illegal_responses": 0,
        "early_responses": 0, "repeats": 0, "repeat_chain_max": 0, "no_response_run_max": 5,
        "response_time_bits": {"count": 0, "min": null, "max": null, "mean": null},
        "negative_responses": {"ue": 0, "rr": 0, "rs": 0}, "diagnosis_flagged": 0,
@@ -205,9 +228,11 @@ TEST(BusJson, CarriesEveryFigureUnderItsName) {
     ],
     "minutes": [
       {"file": "run/cap1200.FdcCapt", "records": 60, "corrupt": 6, "no_response": 3,
-       "repeats": 2, "sync_losses": 1},
+       "no_reply": 1, "late": 1, "corrupt_reply": 1, "corrupt_other": 5, "repeats": 2,
+       "sync_losses": 1},
       {"file": "run/cap1201.FdcCapt", "records": 40, "corrupt": 4, "no_response": 6,
-       "repeats": 0, "sync_losses": 0}
+       "no_reply": 6, "late": 0, "corrupt_reply": 0, "corrupt_other": 4, "repeats": 0,
+       "sync_losses": 0}
     ]
   })");
   EXPECT_EQ(JsonOf(SampleFigures()), expected);
@@ -258,6 +283,13 @@ TEST(BusJson, AbsentFiguresAreNull) {
        "/run/error",
        "\"Unable to Open Input File caf\xef\xbf\xbd"
        "1202.FdcCapt\""},
+      {"no record cut short",
+       [] {
+         BusFigures f = SampleFigures();
+         f.run.lastRecordCut.reset();
+         return f;
+       },
+       "/run/last_record_cut", "null"},
       {"no stations",
        [] {
          BusFigures f = SampleFigures();
@@ -308,6 +340,7 @@ TEST(BusCsv, HeaderNamesTheJsonFiguresInOrder) {
   EXPECT_EQ(lines[0],
             "address,role,station_type,first_seen_ns,last_seen_ns,frames_sent,requests_sent,"
             "responses_sent,tokens_sent,tokens_received,requests_received,answered,no_response,"
+            "no_response_causes_no_reply,no_response_causes_late,no_response_causes_corrupt,"
             "absent_polls,late_responses,illegal_responses,early_responses,repeats,"
             "repeat_chain_max,no_response_run_max,response_time_bits_count,"
             "response_time_bits_min,response_time_bits_max,response_time_bits_mean,"
@@ -334,13 +367,14 @@ TEST(BusCsv, RowsWithNullAsEmptyFields) {
   const std::vector<std::string> lines = Split(CsvOf(SampleFigures()), "\r\n");
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[1],
-            "2,master,,1000,1900000,60,40,0,20,19,0,0,0,0,0,0,0,0,0,0,0,,,,0,0,0,0,"
+            "2,master,,1000,1900000,60,40,0,20,19,0,0,0,0,0,0,0,0,0,0,0,0,0,0,,,,0,0,0,0,"
             "0,0,0,0,0,0,0,0,0,0,,,,,3,100,300,200,1,2");
   EXPECT_EQ(lines[2],
-            "7,slave,slave,2000,1800000,25,0,25,0,0,30,25,4,1,1,2,3,2,2,3,25,-2,40,20,1,0,5,6,"
+            "7,slave,slave,2000,1800000,25,0,25,0,0,30,25,4,2,1,1,1,1,2,3,2,2,3,25,-2,40,20,1,0,5,"
+            "6,"
             "1,2,3,4,5,6,7,8,9,10,20,50000,90000,61234,,,,,,");
   EXPECT_EQ(lines[3],
-            "9,slave,,,,0,0,0,0,0,5,0,5,0,0,0,0,0,0,5,0,,,,0,0,0,0,"
+            "9,slave,,,,0,0,0,0,0,5,0,5,5,0,0,0,0,0,0,0,0,5,0,,,,0,0,0,0,"
             "0,0,0,0,0,0,0,0,5,0,0,,,,,,,,,");
 
   // Unknown rate: whole objects empty, every row as wide as the header.
@@ -405,6 +439,9 @@ TEST(BusFindings, KindsInOrderThenLargestCountFirst) {
       {FindingKind::kCorruptFrames, std::nullopt, 4},
       {FindingKind::kCorruptFrames, std::nullopt, 4},
       {FindingKind::kFilesCutShort, std::nullopt, 1},
+      {FindingKind::kBaudChanges, std::nullopt, 1},
+      {FindingKind::kClockStepsBack, std::nullopt, 2},
+      {FindingKind::kLastRecordCut, std::nullopt, 12},
   };
   const std::vector<BusFinding> findings = BusFindings(f);
   EXPECT_EQ(Rows(findings), expected);
@@ -415,8 +452,31 @@ TEST(BusFindings, KindsInOrderThenLargestCountFirst) {
 
   // Equal counts of one kind keep the order of addresses.
   f.stations[2].noResponse = 4;
+  f.stations[2].noResponseRunMax = 3;
   EXPECT_EQ(BusFindings(f)[0].station, 7);
   EXPECT_EQ(BusFindings(f)[1].station, 9);
+}
+
+TEST(BusFindings, OutagesLeadTheNoResponsesLongestFirst) {
+  // {address, no responses, longest run}
+  const std::array<std::array<std::uint64_t, 3>, 5> stations = {
+      {{10, 10, 1}, {11, 4, 3}, {12, 6, 5}, {13, 20, 2}, {14, 7, 5}}};
+  BusFigures f;
+  for (const auto& [address, noResponse, run] : stations) {
+    StationFigures s;
+    s.address = static_cast<std::uint8_t>(address);
+    s.noResponse = noResponse;
+    s.noResponseRunMax = run;
+    s.noResponseCauses.noReply = noResponse;
+    f.stations.push_back(s);
+  }
+  const std::vector<FindingRow> expected = {
+      {FindingKind::kNoResponse, 14, 7},  // run 5, the larger count
+      {FindingKind::kNoResponse, 12, 6},  // run 5
+      {FindingKind::kNoResponse, 11, 4},  // run 3
+      {FindingKind::kNoResponse, 13, 20}, {FindingKind::kNoResponse, 10, 10},
+  };
+  EXPECT_EQ(Rows(BusFindings(f)), expected);
 }
 
 TEST(BusFindings, TextsAndNumbers) {
@@ -427,8 +487,14 @@ TEST(BusFindings, TextsAndNumbers) {
   };
   const Case cases[] = {
       {FindingKind::kNoResponse,
-       "Station 9: no response to 5 of 5 requests received, longest run 5; never heard",
-       {{"no_response", 5}, {"requests_received", 5}, {"no_response_run_max", 5}}},
+       "Station 9: no valid reply in time to 5 of 5 requests received, longest run 5 (5 no "
+       "reply); never heard",
+       {{"no_response", 5},
+        {"requests_received", 5},
+        {"no_response_run_max", 5},
+        {"no_response_causes.no_reply", 5},
+        {"no_response_causes.late", 0},
+        {"no_response_causes.corrupt", 0}}},
       {FindingKind::kRepeats,
        "Station 7: 2 repeats, longest chain 2",
        {{"repeats", 2}, {"repeat_chain_max", 2}}},
@@ -450,8 +516,28 @@ TEST(BusFindings, TextsAndNumbers) {
       {FindingKind::kFilesCutShort,
        "1 file cut short: no record mark found, the rest of the file was skipped",
        {{"files_cut_short", 1}, {"files", 2}}},
+      {FindingKind::kBaudChanges,
+       "run/cap1201.FdcCapt has baud rate 1M5, not the run's 12M: its records are not timed",
+       {{"baud_changes", 1}, {"files", 2}}},
+      {FindingKind::kClockStepsBack,
+       "The module clock steps back 2 times (first in run/cap1201.FdcCapt)",
+       {{"clock_steps_back", 2}, {"records", 100}}},
+      {FindingKind::kLastRecordCut,
+       "The last record of the run is cut short: 12 bytes at offset 5000 of run/cap1201.FdcCapt",
+       {{"last_record_cut.bytes", 12}, {"last_record_cut.offset", 5000}}},
   };
-  const std::vector<BusFinding> findings = BusFindings(SampleFigures());
+  BusFigures figures = SampleFigures();
+  const std::vector<BusFinding> findings = BusFindings(figures);
+  // The causes that are not 0, in their order.
+  figures.stations[2].noResponseCauses = {0, 3, 2};
+  EXPECT_EQ(BusFindings(figures)[0].text,
+            "Station 9: no valid reply in time to 5 of 5 requests received, longest run 5 (3 late, "
+            "2 corrupt); never heard");
+  figures.stations[2].framesSent = 1;
+  figures.stations[2].noResponseCauses = {1, 1, 3};
+  EXPECT_EQ(BusFindings(figures)[0].text,
+            "Station 9: no valid reply in time to 5 of 5 requests received, longest run 5 (1 no "
+            "reply, 1 late, 3 corrupt)");
   for (const Case& c : cases) {
     const auto found = std::find_if(findings.begin(), findings.end(),
                                     [&c](const BusFinding& f) { return f.kind == c.kind; });
@@ -507,7 +593,77 @@ TEST(BusTextReport, SectionsInOrderWithinOneHundredColumns) {
   const std::string text = TextOf(wide);
   EXPECT_NE(text.find("\nReading ended early: Unable to Open Input File run/cap1202.FdcCapt\n"),
             std::string::npos);
-  EXPECT_NE(text.find("\n  Station 9: no response to 5 of 5 requests received"), std::string::npos);
+  EXPECT_NE(text.find("\n  Station 9: no valid reply in time to 5 of 5 requests received"),
+            std::string::npos);
+}
+
+TEST(BusTextReport, NoRecordsSayWhyInPlaceOfTheFindings) {
+  const std::string notFound(SyncFailureMessage(SyncFailure::kMarkNotFound));
+  struct Case {
+    const char* name;
+    std::vector<std::uint64_t> sizes;  // of the files opened
+    std::optional<std::string> error;
+    std::function<void(RunFigures&)> more;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {"a file shorter than a header",
+       {20},
+       notFound,
+       {},
+       "a1200.FdcCapt is shorter than a capture file header"},
+      {"the first short file named",
+       {40, 0},
+       std::nullopt,
+       {},
+       "a1201.FdcCapt is shorter than a capture file header"},
+      {"one file of its header alone", {40}, notFound, {}, "every file holds only its header"},
+      {"files of their header alone",
+       {40, 40},
+       std::nullopt,
+       {},
+       "every file holds only its header"},
+      {"then a file that is missing",
+       {40},
+       "Unable to Open Input File a1201.FdcCapt",
+       {},
+       "Unable to Open Input File a1201.FdcCapt"},
+      {"no mark in a text file", {500}, notFound, {}, notFound},
+      {"a record cut short",
+       {45},
+       std::nullopt,
+       [](RunFigures& run) {
+         run.lastRecordCut = RecordCut{"a1200.FdcCapt", 40, 5};
+       },
+       "The last record of the run is cut short: 5 bytes at offset 40 of a1200.FdcCapt"},
+      {"files left after failed searches",
+       {500, 40},
+       std::nullopt,
+       [](RunFigures& run) {
+         run.filesCutShort = 1;
+         run.searchFailure = "Capture File Sync Error: Unable to Sync";
+       },
+       "Capture File Sync Error: Unable to Sync"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    BusFigures f;
+    for (std::size_t i = 0; i < c.sizes.size(); ++i) {
+      f.minutes.push_back(Minute("a120" + std::to_string(i) + ".FdcCapt", 0, 0, 0, 0, 0));
+      f.minutes.back().size = c.sizes[i];
+    }
+    f.run.files = c.sizes.size();
+    f.run.error = c.error;
+    if (c.more) c.more(f.run);
+    const std::string text = TextOf(f);
+    const std::size_t title = text.find("\n\n");
+    const std::size_t live = At(text, "Live list: ");
+    ASSERT_NE(title, std::string::npos);
+    EXPECT_EQ(text.substr(title + 2, live - title - 1),
+              "No records could be read: " + c.reason + "\n\n");
+    EXPECT_EQ(text.find(kHealthyBusLine), std::string::npos);
+    EXPECT_EQ(text.find("Findings"), std::string::npos);
+  }
 }
 
 TEST(BusTextReport, HealthyLineInPlaceOfFindings) {

@@ -19,12 +19,21 @@ namespace {
 using nlohmann::json;
 
 // The fault figures of a station, of the run and of a minute file: 0 unless the truth names them.
-const char* const kStationFaults[] = {"no_response",           "repeats",
-                                      "late_responses",        "illegal_responses",
-                                      "early_responses",       "repeat_chain_max",
-                                      "no_response_run_max",   "diagnosis_flagged",
-                                      "tsyn_violations",       "negative_responses.ue",
-                                      "negative_responses.rr", "negative_responses.rs"};
+const char* const kStationFaults[] = {"no_response",
+                                      "no_response_causes.no_reply",
+                                      "no_response_causes.late",
+                                      "no_response_causes.corrupt",
+                                      "repeats",
+                                      "late_responses",
+                                      "illegal_responses",
+                                      "early_responses",
+                                      "repeat_chain_max",
+                                      "no_response_run_max",
+                                      "diagnosis_flagged",
+                                      "tsyn_violations",
+                                      "negative_responses.ue",
+                                      "negative_responses.rr",
+                                      "negative_responses.rs"};
 const char* const kRunFaults[] = {"corrupt",
                                   "fcs_errors",
                                   "ed_errors",
@@ -44,7 +53,8 @@ const char* const kRunFaults[] = {"corrupt",
                                   "status_bits.o",
                                   "status_bits.c",
                                   "status_bits.e"};
-const char* const kMinuteFaults[] = {"corrupt", "no_response", "repeats", "sync_losses"};
+const char* const kMinuteFaults[] = {"corrupt",       "no_response",   "no_reply", "late",
+                                     "corrupt_reply", "corrupt_other", "repeats",  "sync_losses"};
 
 // The value at "a.b.c" under `node`; null when a name is missing.
 json At(const json& node, const std::string& path) {

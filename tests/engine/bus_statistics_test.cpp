@@ -55,29 +55,41 @@ struct Step {
   std::int64_t extraTicks = 0;
 };
 
-// The run of the steps at one baud code (1M5: 16 ticks per bit, slot time 300 bits), in one
-// capture file, and its figures.
-BusFigures FiguresOf(const std::vector<Step>& steps, std::uint16_t baudCode = 4,
-                     BusStatisticsOptions options = {}) {
+// A capture file of the steps at one baud code (1M5: 16 ticks per bit), its first frame
+// `startTicks` plus its gap after 0.
+CaptureBytes FileOf(const std::vector<Step>& steps, std::uint16_t baudCode = 4,
+                    std::int64_t startTicks = 1000) {
   const std::int64_t k = baudCode == 1 ? 4 : baudCode == 2 ? 8 : 16;
-  TempDir dir;
   CaptureBytes file(baudCode);
-  std::int64_t end = 1000;
+  std::int64_t end = startTicks;
   for (const Step& step : steps) {
     const std::int64_t t = end + step.gapBits * k + step.extraTicks;
     file.Record(static_cast<std::uint64_t>(t), step.frame, step.status);
     end = t + 11 * k * static_cast<std::int64_t>(step.frame.size());
   }
-  WriteRun(dir, {file});
+  return file;
+}
+
+// The figures of a run of these files, read to its end.
+BusFigures FiguresOfRun(const std::vector<CaptureBytes>& files, BusStatisticsOptions options = {}) {
+  TempDir dir;
+  WriteRun(dir, files);
   DumpRequest request;
   request.CaptureBase = dir.File("cap");
   request.StartHour = 12;
+  request.NumMin = static_cast<std::uint32_t>(files.size());
   BusStatistics statistics(options);
   RecordLoop loop(request, nullptr, RunControl(nullptr));
   RecordConsumer* const consumers[] = {&statistics};
   const Result result = loop.Run(consumers);
   EXPECT_TRUE(result.ok()) << result.ErrorText();
   return statistics.Figures();
+}
+
+// The run of the steps at one baud code (slot time 300 bits at 1M5), in one capture file.
+BusFigures FiguresOf(const std::vector<Step>& steps, std::uint16_t baudCode = 4,
+                     BusStatisticsOptions options = {}) {
+  return FiguresOfRun({FileOf(steps, baudCode)}, options);
 }
 
 const StationFigures* StationOf(const BusFigures& f, std::uint8_t address) {
@@ -104,7 +116,8 @@ TEST(BusStatistics, PairingAndTheSlotTime) {
       {"a corrupt reply too late is neither", {{kSrd, 40}, {kReply, 301, 0x40}}, 0, 1, 0, 0, 0, 0},
       {"a reply from another station", {{kSrd, 40}, {Sd1(1, 6, 0x08), 20}}, 0, 1, 0, 0, 0, 0},
       {"a reply to another master", {{kSrd, 40}, {Sd1(2, 5, 0x08), 20}}, 0, 1, 0, 0, 0, 0},
-      {"the next request instead of a reply", {{kSrd, 40}, {kSrdOther, 400}}, 0, 2, 0, 0, 0, 0},
+      // The second request ends the run: it is not judged.
+      {"the next request instead of a reply", {{kSrd, 40}, {kSrdOther, 400}}, 0, 1, 0, 0, 0, 0},
       {"a status poll unanswered is absent",
        {{kPoll, 40}, {kSrd, 400}, {kReply, 20}},
        1,
@@ -121,7 +134,6 @@ TEST(BusStatistics, PairingAndTheSlotTime) {
        1,
        0,
        0},
-      {"the run ends after the request", {{kSrd, 40}}, 0, 1, 0, 0, 0, 0},
       {"no reply expected", {{kSendNoAck, 40}, {Token(2, 1), 400}}, 0, 0, 0, 0, 0, 0},
   };
   for (const Case& c : cases) {
@@ -396,6 +408,149 @@ TEST(BusStatistics, RunFigures) {
   // Σ 11·k·L over the span from the first start to the last end, with 40 idle bits between.
   const std::int64_t busy = 11 * (3 + 4 + 10 + 10 + 10 + 1 + 0 + 6 + 6 + 6);
   EXPECT_EQ(*f.run.busLoadPermille, 1000 * busy / (busy + 9 * 40));
+}
+
+TEST(BusStatistics, ARequestWithNoRecordAfterItIsNotJudged) {
+  struct Case {
+    const char* name;
+    std::vector<Step> steps;
+    bool pending;
+    std::uint64_t received, noResponse, repeats, statusPolls;
+  };
+  const Case cases[] = {
+      {"a request ends the run", {{kSrd, 40}}, true, 0, 0, 0, 0},
+      {"a status poll ends the run", {{kSrd, 40}, {kReply, 20}, {kPoll, 40}}, true, 1, 0, 0, 1},
+      {"a repeat ends the run, judging the request before it",
+       {{kSrd, 40}, {kSrd, 301}},
+       true,
+       1,
+       1,
+       1,
+       0},
+      {"a reply ends the run", {{kSrd, 40}, {kReply, 20}}, false, 1, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const BusFigures f = FiguresOf(c.steps);
+    EXPECT_EQ(f.run.pendingRequest, c.pending);
+    const StationFigures* slave = StationOf(f, 5);
+    ASSERT_NE(slave, nullptr);  // addressed by a request that expects a reply
+    EXPECT_EQ(slave->requestsReceived, c.received);
+    EXPECT_EQ(slave->noResponse, c.noResponse);
+    EXPECT_EQ(slave->absentPolls, 0u);
+    EXPECT_EQ(slave->repeats, c.repeats);
+    EXPECT_EQ(slave->services[kServiceStatusPoll], c.statusPolls);
+    EXPECT_EQ(f.minutes[0].noResponse, c.noResponse);
+  }
+}
+
+TEST(BusStatistics, NoResponsesByCauseCountEachFaultOnce) {
+  struct Case {
+    const char* name;
+    std::vector<Step> steps;
+    std::uint16_t baud;
+    NoResponseCauses station;
+    std::uint64_t corruptOther;  // in the minute; its other figures mirror the station's
+  };
+  const Case cases[] = {
+      {"nothing comes back", {{kSrd, 40}, {Token(2, 1), 400}}, 4, {1, 0, 0}, 0},
+      {"a valid reply after the slot time", {{kSrd, 40}, {kReply, 301}}, 4, {0, 1, 0}, 0},
+      {"a corrupt reply within it", {{kSrd, 40}, {kReply, 20, 0x40}}, 4, {0, 0, 1}, 0},
+      {"a corrupt reply after it is no reply", {{kSrd, 40}, {kReply, 301, 0x40}}, 4, {1, 0, 0}, 1},
+      {"a corrupt reply to a status poll", {{kPoll, 40}, {kReply, 20, 0x40}}, 4, {0, 0, 0}, 1},
+      {"no slot time: late answers, corrupt is corrupt",
+       {{kSrd, 40}, {kReply, 5000}, {kSrd, 40}, {kReply, 20, 0x01}},
+       0,
+       {0, 0, 1},
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const BusFigures f = FiguresOf(c.steps, c.baud);
+    // A station polled for its status alone has no entry.
+    const StationFigures* slave = StationOf(f, 5);
+    const StationFigures none;
+    const NoResponseCauses& got = (slave != nullptr ? slave : &none)->noResponseCauses;
+    EXPECT_EQ(got.noReply, c.station.noReply);
+    EXPECT_EQ(got.late, c.station.late);
+    EXPECT_EQ(got.corrupt, c.station.corrupt);
+    EXPECT_EQ(got.noReply + got.late + got.corrupt, (slave != nullptr ? slave : &none)->noResponse);
+    const MinuteFigures& m = f.minutes[0];
+    EXPECT_EQ(m.noReply, c.station.noReply);
+    EXPECT_EQ(m.late, c.station.late);
+    EXPECT_EQ(m.corruptReply, c.station.corrupt);
+    EXPECT_EQ(m.corruptOther, c.corruptOther);
+    EXPECT_EQ(m.corruptReply + m.corruptOther, m.corrupt);
+  }
+}
+
+TEST(BusStatistics, NoIntervalIsMeasuredAcrossAClockThatStepsBack) {
+  // Master 1 polls slave 5; the reply to the second request comes with a tick count a second
+  // below the request's, as when the module's clock is set, and the token after it too.
+  const std::int64_t back = -24'000'000;
+  const BusFigures f =
+      FiguresOfRun({FileOf({{Token(1, 1), 40},
+                            {kSrd, 40},
+                            {kReply, 20},
+                            {kSrd, 40},
+                            {kReply, 20, 0, back},       // steps back: paired untimed
+                            {Token(1, 1), 20, 0, back},  // steps back again: no TSYN test
+                            {kSrd, 40},
+                            {kReply, 20}},
+                           4, 100'000'000)},
+                   {std::nullopt, 1});
+  EXPECT_EQ(f.run.clockStepsBack, 2u);
+  EXPECT_NE(f.run.firstStepBackFile.find("cap1200.FdcCapt"), std::string::npos);
+  const StationFigures* slave = StationOf(f, 5);
+  const StationFigures* master = StationOf(f, 1);
+  ASSERT_NE(slave, nullptr);
+  ASSERT_NE(master, nullptr);
+  EXPECT_EQ(slave->answered, 3u);
+  EXPECT_EQ(slave->responseTimeBits->count, 2u);  // not the reply across the step
+  EXPECT_EQ(slave->cycleNs->count, 1u);           // the first two requests only
+  EXPECT_EQ(master->tokenRotationNs->count, 0u);
+  EXPECT_EQ(master->ttrExceeded, 0u);
+  EXPECT_EQ(master->tsynViolations, 0u);
+  // The last timed record lies before the first: no span, no load.
+  EXPECT_LT(*f.run.endNs, *f.run.startNs);
+  EXPECT_FALSE(f.run.busLoadPermille.has_value());
+}
+
+TEST(BusStatistics, AFileWithAnotherBaudCodeIsNotTimed) {
+  // The second file says 12M: its ticks count at another rate.
+  const CaptureBytes first = FileOf({{Token(1, 1), 40}, {kSrd, 40}, {kReply, 20}, {kSrd, 40}});
+  const CaptureBytes second =
+      FileOf({{kReply, 5000}, {Token(1, 1), 40}, {kSrd, 40}, {kReply, 9000}}, 1, 30'000);
+  const BusFigures f = FiguresOfRun({first, second});
+  ASSERT_EQ(f.run.baudChanges.size(), 1u);
+  EXPECT_NE(f.run.baudChanges[0].file.find("cap1201.FdcCapt"), std::string::npos);
+  EXPECT_EQ(f.run.baudChanges[0].baud, "12M");
+  const StationFigures* slave = StationOf(f, 5);
+  const StationFigures* master = StationOf(f, 1);
+  ASSERT_NE(slave, nullptr);
+  ASSERT_NE(master, nullptr);
+  // However late, the replies in the untimed file answer, without a response time.
+  EXPECT_EQ(slave->answered, 3u);
+  EXPECT_EQ(slave->lateResponses, 0u);
+  EXPECT_EQ(slave->responseTimeBits->count, 1u);
+  EXPECT_EQ(slave->cycleNs->count, 1u);  // both ends in the first file
+  EXPECT_EQ(master->tokenRotationNs->count, 0u);
+  // Seen, start and end come from the timed records alone.
+  EXPECT_EQ(*slave->lastSeenNs, *slave->firstSeenNs);
+  EXPECT_EQ(*f.run.endNs, *StationOf(f, 1)->lastSeenNs);
+  EXPECT_FALSE(f.minutes[1].firstRecordNs.has_value());
+}
+
+TEST(BusStatistics, ARecordCutShortAtTheEndOfTheRun) {
+  CaptureBytes file = FileOf({{Token(1, 1), 40}});
+  const std::size_t offset = file.bytes.size();
+  file.Raw({0xDD, 0x01, 0x02});
+  const BusFigures f = FiguresOfRun({file});
+  ASSERT_TRUE(f.run.lastRecordCut.has_value());
+  EXPECT_NE(f.run.lastRecordCut->file.find("cap1200.FdcCapt"), std::string::npos);
+  EXPECT_EQ(f.run.lastRecordCut->offset, offset);
+  EXPECT_EQ(f.run.lastRecordCut->bytes, 3u);
+  EXPECT_EQ(f.run.records, 1u);
 }
 
 }  // namespace

@@ -184,13 +184,16 @@ inline Figures FiguresOf(const std::vector<StreamRecord>& records, const StreamT
     if (!f.decoded) ++run["malformed"];
     if (f.fcsError) ++run["fcs_errors"];
     if (f.edError) ++run["ed_errors"];
+    const std::string file = "minutes." + std::to_string(r.file) + ".";
     if (!f.valid) {
       ++run["corrupt"];
-      ++minutes["minutes." + std::to_string(r.file) + ".corrupt"];
+      ++minutes[file + "corrupt"];
     }
 
-    // The request before this record is answered, or not, by this record.
+    // The request before this record is answered, or not, by this record; a request at the
+    // run's end is not judged.
     int scSender = -1;
+    bool corruptReply = false;
     if (i > 0) {
       const Telegram q = Classify(records[i - 1].frame, records[i - 1].status);
       if (ExpectsReply(q)) {
@@ -209,22 +212,27 @@ inline Figures FiguresOf(const std::vector<StreamRecord>& records, const StreamT
           if (status) {
             to.run = 0;
           } else {
+            const std::string requestFile = "minutes." + std::to_string(records[i - 1].file) + ".";
             to.Add("no_response");
-            ++minutes["minutes." + std::to_string(records[i - 1].file) + ".no_response"];
+            ++minutes[requestFile + "no_response"];
             to.Max("no_response_run_max", ++to.run);
+            if (fromIt && f.valid && *gap > slot) {
+              to.Add("no_response_causes.late");
+              ++minutes[requestFile + "late"];
+            } else if (!f.valid && *gap <= slot) {
+              to.Add("no_response_causes.corrupt");
+              ++minutes[requestFile + "corrupt_reply"];
+              corruptReply = true;
+            } else {
+              to.Add("no_response_causes.no_reply");
+              ++minutes[requestFile + "no_reply"];
+            }
           }
         }
         if (!status) last[{q.sa, q.da}].answered = answered;
       }
     }
-    // A request at the run's end has no answer.
-    if (i + 1 == records.size() && ExpectsReply(f) && IsStatusPoll(f)) stations[f.da].run = 0;
-    if (i + 1 == records.size() && ExpectsReply(f) && !IsStatusPoll(f)) {
-      Station& to = stations[f.da];
-      to.Add("no_response");
-      ++minutes["minutes." + std::to_string(r.file) + ".no_response"];
-      to.Max("no_response_run_max", ++to.run);
-    }
+    if (!f.valid && !corruptReply) ++minutes[file + "corrupt_other"];
 
     if (f.valid && !f.sc) sent(f.sa, f, r.timestamp);
     if (scSender >= 0) sent(scSender, f, r.timestamp);
@@ -246,7 +254,7 @@ inline Figures FiguresOf(const std::vector<StreamRecord>& records, const StreamT
       bool repeat = !p.bytes.empty() && !p.answered && p.tokens == tokens && p.bytes == bytes;
       if (repeat) {
         to.Add("repeats");
-        ++minutes["minutes." + std::to_string(r.file) + ".repeats"];
+        ++minutes[file + "repeats"];
         to.Max("repeat_chain_max", ++to.chain);
       } else {
         to.chain = 0;

@@ -128,16 +128,27 @@ class HealthLogicTest : public QObject {
 
   void faultsPerMinute() {
     BusFigures f;
-    f.minutes.push_back({"/cap/Line11259.FdcCapt", 43'140'000'000'000, 100, 1, 2, 3, 4});
-    f.minutes.push_back({"/cap/Line11300.FdcCapt", std::nullopt, 0, 0, 0, 0, 0});
-    f.minutes.push_back({"odd", 43'260'500'000'000, 7, 0, 5, 6, 0});
+    f.minutes.resize(3);
+    f.minutes[0].file = "/cap/Line11259.FdcCapt";
+    f.minutes[0].firstRecordNs = 43'140'000'000'000;
+    f.minutes[0].noResponse = 6;
+    f.minutes[0].noReply = 1;
+    f.minutes[0].late = 2;
+    f.minutes[0].corruptReply = 3;
+    f.minutes[0].corruptOther = 6;
+    f.minutes[0].syncLosses = 4;
+    f.minutes[0].repeats = 5;
+    f.minutes[1].file = "/cap/Line11300.FdcCapt";
+    f.minutes[2].file = "odd";
+    f.minutes[2].firstRecordNs = 43'260'500'000'000;
     const std::vector<FaultMinute> expected = {
-        {"12:59", 43'140'000'000'000, 2, 3, 1, 4},
-        {"13:00", std::nullopt, 0, 0, 0, 0},
-        {"#3", 43'260'500'000'000, 5, 6, 0, 0},
+        {"12:59", 43'140'000'000'000, 1, 2, 3, 6, 4, 5},
+        {"13:00", std::nullopt, 0, 0, 0, 0, 0, 0},
+        {"#3", 43'260'500'000'000, 0, 0, 0, 0, 0, 0},
     };
     QVERIFY(FaultsPerMinute(f) == expected);
-    QCOMPARE(expected[0].Total(), std::uint64_t{10});
+    // Each fault once: repeats are drawn apart.
+    QCOMPARE(expected[0].Total(), std::uint64_t{16});
   }
 
   void minuteLabel_data() {
@@ -431,7 +442,7 @@ class HealthLogicTest : public QObject {
       }
     }
     QCOMPARE(model.headerData(12, Qt::Horizontal).toString(), QStringLiteral("No resp"));
-    QCOMPARE(model.headerData(45, Qt::Horizontal, Qt::ToolTipRole).toString(),
+    QCOMPARE(model.headerData(48, Qt::Horizontal, Qt::ToolTipRole).toString(),
              QStringLiteral("token_rotation_ns.mean, ms (ns in the JSON)"));
   }
 
