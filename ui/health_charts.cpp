@@ -25,8 +25,9 @@ namespace {
 // Most labels the time axis carries, so that "HH:MM" labels never overlap in a narrow pane.
 constexpr std::size_t kMaxMinuteLabels = 8;
 
-constexpr std::array<const char*, 4> kFaultSetNames = {"No responses", "Repeats", "Corrupt frames",
-                                                       "Sync losses"};
+// The stacked sets in their order, each counting a fault once.
+constexpr std::array<const char*, 5> kFaultSetNames = {"No reply", "Late reply", "Corrupt reply",
+                                                       "Other corrupt frames", "Sync losses"};
 
 // One colour a master, repeated when there are more masters than colours.
 constexpr std::array<QRgb, 8> kMasterColors = {0x1f77b4, 0xff7f0e, 0x2ca02c, 0x9467bd,
@@ -105,35 +106,46 @@ double Ms(std::int64_t ns) { return static_cast<double>(ns) / 1e6; }
 }  // namespace
 
 QColor FaultSetColor(std::size_t set) {
-  constexpr std::array<QRgb, 4> kColors = {0xd62728, 0xff9f1c, 0x8e44ad, 0x5d6d7e};
+  constexpr std::array<QRgb, 6> kColors = {0xd62728, 0xff9f1c, 0xe377c2,
+                                           0x8e44ad, 0x5d6d7e, 0x1f77b4};
   return QColor(kColors[std::min(set, kColors.size() - 1)]);
 }
 
 QChart* MakeFaultsChart(const std::vector<FaultMinute>& minutes) {
   QChart* chart = NewChart(QStringLiteral("Faults per minute file"));
   auto* series = new QStackedBarSeries();
-  std::array<QBarSet*, 4> sets{};
+  std::array<QBarSet*, kFaultSetNames.size()> sets{};
   for (std::size_t i = 0; i < sets.size(); ++i) {
     sets[i] = new QBarSet(QString::fromLatin1(kFaultSetNames[i]));
     sets[i]->setColor(FaultSetColor(i));
     sets[i]->setBorderColor(FaultSetColor(i));
   }
+  auto* repeats = new QLineSeries();
+  repeats->setName(QStringLiteral("Repeats"));
+  QPen pen(FaultSetColor(sets.size()));
+  pen.setWidthF(2);
+  repeats->setPen(pen);
   double highest = 0;
-  for (const FaultMinute& m : minutes) {
-    sets[0]->append(static_cast<double>(m.noResponse));
-    sets[1]->append(static_cast<double>(m.repeats));
-    sets[2]->append(static_cast<double>(m.corrupt));
-    sets[3]->append(static_cast<double>(m.syncLosses));
-    highest = std::max(highest, static_cast<double>(m.Total()));
+  for (std::size_t i = 0; i < minutes.size(); ++i) {
+    const FaultMinute& m = minutes[i];
+    const std::array<std::uint64_t, kFaultSetNames.size()> counts = {
+        m.noReply, m.late, m.corruptReply, m.corruptOther, m.syncLosses};
+    for (std::size_t set = 0; set < sets.size(); ++set) {
+      sets[set]->append(static_cast<double>(counts[set]));
+    }
+    repeats->append(static_cast<double>(i), static_cast<double>(m.repeats));
+    highest = std::max({highest, static_cast<double>(m.Total()), static_cast<double>(m.repeats)});
   }
   for (QBarSet* set : sets) series->append(set);
   series->setBarWidth(0.8);
   chart->addSeries(series);
+  chart->addSeries(repeats);
   QCategoryAxis* x = MinuteAxis(minutes);
   QValueAxis* y = CountAxis(QStringLiteral("Faults"), highest);
   chart->addAxis(x, Qt::AlignBottom);
   chart->addAxis(y, Qt::AlignLeft);
   AttachAxes(series, x, y);
+  AttachAxes(repeats, x, y);
   return chart;
 }
 

@@ -99,8 +99,12 @@ std::string HealthStatusLine(const HealthOutcome& outcome, std::size_t findings)
     }
     line += f.ttrBits ? ", TTR " + std::to_string(*f.ttrBits) + " bit times" : ", no TTR";
   }
-  line += "; " + (findings == 0 ? std::string("the bus looked healthy")
-                                : Counted(findings, "finding", "findings"));
+  if (f.run.records == 0) {
+    line += "; no records could be read";
+  } else {
+    line += "; " + (findings == 0 ? std::string("the bus looked healthy")
+                                  : Counted(findings, "finding", "findings"));
+  }
   if (outcome.stopped) line += ". Stopped: the figures cover the records read before it";
   if (outcome.result.failed()) {
     line += ". Reading ended early: " + FirstLine(outcome.result.ErrorText());

@@ -49,8 +49,8 @@ std::vector<FaultMinute> FaultsPerMinute(const BusFigures& figures) {
   minutes.reserve(figures.minutes.size());
   for (std::size_t i = 0; i < figures.minutes.size(); ++i) {
     const MinuteFigures& m = figures.minutes[i];
-    minutes.push_back({MinuteLabel(m.file, i), m.firstRecordNs, m.noResponse, m.repeats, m.corrupt,
-                       m.syncLosses});
+    minutes.push_back({MinuteLabel(m.file, i), m.firstRecordNs, m.noReply, m.late, m.corruptReply,
+                       m.corruptOther, m.syncLosses, m.repeats});
   }
   return minutes;
 }

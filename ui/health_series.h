@@ -16,15 +16,20 @@
 
 namespace fdc::ui {
 
-// One minute file's faults, stacked in the faults chart at x = its index in the run.
+// One minute file's faults at x = its index in the run. The stacked ones count each fault once:
+// a request without a valid reply in time by its cause (in the request's file), the other
+// corrupt records and the losses of synchronisation (in their own file). Repeats, which follow
+// from no replies, are a line of their own.
 struct FaultMinute {
   std::string label;                          // "12:00"
   std::optional<std::int64_t> firstRecordNs;  // where a click on it takes the record table
-  std::uint64_t noResponse = 0;
-  std::uint64_t repeats = 0;
-  std::uint64_t corrupt = 0;
+  std::uint64_t noReply = 0;
+  std::uint64_t late = 0;
+  std::uint64_t corruptReply = 0;
+  std::uint64_t corruptOther = 0;
   std::uint64_t syncLosses = 0;
-  std::uint64_t Total() const { return noResponse + repeats + corrupt + syncLosses; }
+  std::uint64_t repeats = 0;
+  std::uint64_t Total() const { return noReply + late + corruptReply + corruptOther + syncLosses; }
   friend bool operator==(const FaultMinute&, const FaultMinute&) = default;
 };
 

@@ -51,6 +51,9 @@ QColor FindingColor(FindingKind kind) {
       return QColor(0xd6, 0x27, 0x28);
     case FindingKind::kCorruptFrames:
     case FindingKind::kFilesCutShort:
+    case FindingKind::kBaudChanges:
+    case FindingKind::kClockStepsBack:
+    case FindingKind::kLastRecordCut:
       return QColor(0x8e, 0x44, 0xad);
     default:
       return QColor(0xff, 0x9f, 0x1c);
@@ -366,8 +369,11 @@ void HealthView::ShowFigures() {
 void HealthView::ShowFindings() {
   findingsList_->clear();
   if (!figures_) return;
-  if (findings_.empty()) {
-    auto* item = new QListWidgetItem(Q(kHealthyBusLine), findingsList_);
+  // A run that yielded no record says why, never that the bus looked healthy.
+  if (figures_->run.records == 0 || findings_.empty()) {
+    const std::string line =
+        figures_->run.records == 0 ? NoRecordsLine(*figures_) : std::string(kHealthyBusLine);
+    auto* item = new QListWidgetItem(Q(line), findingsList_);
     item->setFlags(Qt::ItemIsEnabled);
     return;
   }

@@ -583,9 +583,11 @@ void RunView::ShowStation(int address, std::optional<FindingKind> kind) {
 
 void RunView::ShowRunFinding(FindingKind kind) {
   filters_->ApplyQuick(QuickFiltersFor(std::nullopt, kind));
-  // The files left show as rows of their own in the unfiltered table.
-  if (kind == FindingKind::kFilesCutShort && run_ && !matches_) {
-    findEdit_->setText(QStringLiteral("File left"));
+  // The files left and a record cut short show as rows of their own in the unfiltered table.
+  const bool eventRow = kind == FindingKind::kFilesCutShort || kind == FindingKind::kLastRecordCut;
+  if (eventRow && run_ && !matches_) {
+    findEdit_->setText(kind == FindingKind::kFilesCutShort ? QStringLiteral("File left")
+                                                           : QStringLiteral("Cut short"));
     findBar_->show();
     MoveToRunRow(0);
     Find(findEdit_->text(), true);

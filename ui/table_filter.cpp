@@ -159,6 +159,9 @@ QuickFilters QuickFiltersFor(std::optional<std::uint8_t> station, std::optional<
       quick.service = QuickService::kDiagnosis;
       break;
     case FindingKind::kFilesCutShort:
+    case FindingKind::kBaudChanges:
+    case FindingKind::kClockStepsBack:
+    case FindingKind::kLastRecordCut:
       quick.station.reset();
       break;
     default:

@@ -86,7 +86,12 @@ QStringList FdcstatFindings(const std::string& report) {
   const int at = static_cast<int>(lines.indexOf(QStringLiteral("Findings")));
   for (int i = at + 1; at >= 0 && i < lines.size() && lines[i].startsWith(QStringLiteral("  "));
        ++i) {
-    findings << lines[i].mid(2);
+    // A finding wider than the report goes on in lines indented further.
+    if (lines[i].startsWith(QStringLiteral("    ")) && !findings.isEmpty()) {
+      findings.back() += QStringLiteral(" ") + lines[i].trimmed();
+    } else {
+      findings << lines[i].mid(2);
+    }
   }
   return findings;
 }
@@ -126,7 +131,7 @@ class HealthWidgetTest : public QObject {
     const QStringList shown = ItemTexts(*view_->FindingsList());
     QVERIFY(!view_->Findings().empty());
     QCOMPARE(view_->Findings().front().station.value_or(0), std::uint8_t{14});
-    QVERIFY(shown.front().startsWith(QStringLiteral("Station 14: no response to ")));
+    QVERIFY(shown.front().startsWith(QStringLiteral("Station 14: no valid reply in time to ")));
     const std::string report = fdc::ui::test::FdcstatReport(
         faultRun_, 3, "text", dir_.filePath("report.txt").toStdString());
     QCOMPARE(shown, FdcstatFindings(report));
@@ -426,6 +431,24 @@ class HealthWidgetTest : public QObject {
     const auto& minutes = view.Figures()->minutes;
     QVERIFY(times[0] >= minutes[715].firstRecordNs.value_or(0));
     QVERIFY(times[0] <= minutes[725].firstRecordNs.value_or(0));
+  }
+
+  // Files of their header alone: no record, and the findings say why rather than that the bus
+  // looked healthy.
+  void runOfNoRecordSaysWhy() {
+    QTemporaryDir dir;
+    const QByteArray header(40, '\0');
+    for (const char* name : {"/Empty1200.FdcCapt", "/Empty1201.FdcCapt"}) {
+      QFile file(dir.path() + QString::fromLatin1(name));
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      QCOMPARE(file.write(header), qint64{40});
+    }
+    HealthView view;
+    QVERIFY(ComputeAndWait(view, RequestFor((dir.path() + "/Empty1200.FdcCapt").toStdString(), 2)));
+    QCOMPARE(
+        ItemTexts(*view.FindingsList()),
+        QStringList{QStringLiteral("No records could be read: every file holds only its header")});
+    QVERIFY(view.StatusText().contains(QStringLiteral("no records could be read")));
   }
 
   // A quiet bus says so in the findings, and clicking that line says nothing.
