@@ -7,6 +7,7 @@
 
 #include "capture/capture_file_set.h"
 #include "common/char_class.h"
+#include "common/file_paths.h"
 
 namespace fdc {
 
@@ -132,27 +133,34 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The same file: the same path once made absolute and normal, or (for files that exist) the same
-// file reached by another name.
-bool SameFile(const std::string& a, const std::string& b) {
-  if (a.empty() || b.empty()) return false;
-  std::error_code error;
-  const fs::path pa = fs::absolute(a, error).lexically_normal();
-  const fs::path pb = fs::absolute(b, error).lexically_normal();
-  if (pa == pb) return true;
+// A path as opening it would reach it; a link loop keeps the path as written, so that at least
+// the same spelling is recognised.
+fs::path Reached(const std::string& path) {
+  if (std::optional<fs::path> resolved = ResolvedPath(path)) return *resolved;
   std::error_code ignored;
-  return fs::equivalent(a, b, ignored);
+  return fs::absolute(path, ignored).lexically_normal();
+}
+
+// The output reaches `input`: the same place once links are followed (the input may not exist
+// yet), or, for files that exist, the same file reached by another name (a hard link).
+bool Reaches(const std::string& output, const fs::path& reached, const std::string& input) {
+  if (input.empty()) return false;
+  if (SamePlace(reached, Reached(input))) return true;
+  std::error_code ignored;
+  return fs::equivalent(output, input, ignored);
 }
 
 }  // namespace
 
 std::optional<std::string> InputNamedBy(const DumpRequest& request, const std::string& outputPath) {
-  if (SameFile(outputPath, request.OptionPath)) return request.OptionPath;
+  if (outputPath.empty()) return std::nullopt;
+  const fs::path reached = Reached(outputPath);
+  if (Reaches(outputPath, reached, request.OptionPath)) return request.OptionPath;
   std::uint32_t hour = request.StartHour;
   std::uint32_t minute = request.StartMinute;
   for (std::uint32_t i = 0; i < request.NumMin; ++i, AdvanceMinute(hour, minute)) {
     std::string name = CaptureFileName(request.CaptureBase, hour, minute, request.CaptureExtension);
-    if (SameFile(outputPath, name)) return name;
+    if (Reaches(outputPath, reached, name)) return name;
   }
   return std::nullopt;
 }
@@ -198,6 +206,10 @@ DumpRequestPlan PlanDumpRequest(const DumpRequestInput& input) {
                            ? input.outputPath
                            : std::string(file.substr(0, file.size() - kExtension.size())) + "_" +
                                  OptionBaseName(input.optionFile) + input.outputExtension;
+  // Links that make a loop lead to no file, so no input can be named; the output can't be opened.
+  if (!ResolvedPath(request.OutputPath)) {
+    return refuse(RequestField::kOutput, "Unable to Open Output File " + request.OutputPath);
+  }
   if (const std::optional<std::string> named = InputNamedBy(request, request.OutputPath)) {
     return refuse(RequestField::kOutput,
                   "The output file would overwrite the input file " + *named);

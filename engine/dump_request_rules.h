@@ -81,11 +81,15 @@ struct DumpRequestPlan {
 };
 
 // Builds the request with the dialog's checks in the dialog's order and its messages: EndRef,
-// NumMin, StartRef, the capture name, the minute; then the output, which must not name the
-// option file or any file of the run (whether or not the file exists yet).
+// NumMin, StartRef, the capture name, the minute; then the output, which must not reach the
+// option file or any file of the run by any path (whether or not the file exists yet), nor be
+// links that make a loop ("Unable to Open Output File").
 DumpRequestPlan PlanDumpRequest(const DumpRequestInput& input);
 
-// The option file or capture file of the run that `outputPath` names, if any.
+// The option file or capture file of the run that writing `outputPath` would reach, if any:
+// paths compared once their links are followed (a dangling link to a minute file not written yet
+// too), letter case ignored where the file system ignores it, and files that exist by identity
+// (a hard link).
 std::optional<std::string> InputNamedBy(const DumpRequest& request, const std::string& outputPath);
 
 }  // namespace fdc

@@ -173,20 +173,41 @@ TEST(RequestPlanner, TheRequestFromTheTexts) {
 }
 
 TEST(RequestPlanner, TheOutputMayNameNoFileOfTheRun) {
+  namespace fs = std::filesystem;
   test::TempDir dir;
   test::WriteText(dir.File("cap1200.FdcCapt"), "x");
   test::WriteText(dir.File("a.opt"), "NoRef\n");
+  fs::create_directory(dir.File("sub"));
+  fs::create_directory_symlink(".", dir.File("alias"));
+  fs::create_directory_symlink(dir.path(), dir.File("sub/up"));
+  fs::create_symlink("cap1202.FdcCapt", dir.File("future"));  // dangling: not written yet
+  fs::create_symlink("future", dir.File("chain"));
+  fs::create_symlink("../cap1201.FdcCapt", dir.File("sub/back"));
+  fs::create_symlink(dir.File("cap1203.FdcCapt"), dir.File("after"));
+  fs::create_hard_link(dir.File("cap1200.FdcCapt"), dir.File("hard.txt"));
+  fs::create_symlink("loop1", dir.File("loop2"));
+  fs::create_symlink("loop2", dir.File("loop1"));
+  fs::create_directory_symlink("knot", dir.File("knot"));
   struct Case {
     const char* name;
     std::string output;
     const char* named;  // empty: accepted
+    bool loop = false;  // refused as an output that can't be opened
   };
-  const std::string here = std::filesystem::current_path().string();
   const Case cases[] = {
       {"the first file", dir.File("cap1200.FdcCapt"), "cap1200.FdcCapt"},
       {"a minute file not written yet", dir.File("cap1202.FdcCapt"), "cap1202.FdcCapt"},
       {"by another spelling of the path", dir.File("sub/../cap1201.FdcCapt"), "cap1201.FdcCapt"},
       {"the option file", dir.File("a.opt"), "a.opt"},
+      {"through a folder link", dir.File("alias/cap1202.FdcCapt"), "cap1202.FdcCapt"},
+      {"through a link back up", dir.File("sub/up/cap1200.FdcCapt"), "cap1200.FdcCapt"},
+      {"a dangling link to a minute not written yet", dir.File("future"), "cap1202.FdcCapt"},
+      {"a chain of links ending dangling", dir.File("chain"), "cap1202.FdcCapt"},
+      {"a relative link counts from its folder", dir.File("sub/back"), "cap1201.FdcCapt"},
+      {"a hard link", dir.File("hard.txt"), "cap1200.FdcCapt"},
+      {"a link loop", dir.File("loop1"), "", true},
+      {"a folder that is a loop", dir.File("knot/report.txt"), "", true},
+      {"a link to the minute after the run", dir.File("after"), ""},
       {"the minute after the run", dir.File("cap1203.FdcCapt"), ""},
       {"a dump beside them", dir.File("cap1200_a.txt"), ""},
       {"a device", "/dev/null", ""},
@@ -198,7 +219,10 @@ TEST(RequestPlanner, TheOutputMayNameNoFileOfTheRun) {
     in.numMin = "3";
     in.outputPath = c.output;
     const DumpRequestPlan plan = PlanDumpRequest(in);
-    if (std::string(c.named).empty()) {
+    if (c.loop) {
+      EXPECT_EQ(plan.refused, RequestField::kOutput) << c.name;
+      EXPECT_EQ(plan.message, "Unable to Open Output File " + c.output) << c.name;
+    } else if (std::string(c.named).empty()) {
       EXPECT_TRUE(plan.ok()) << c.name << ": " << plan.message;
     } else {
       EXPECT_EQ(plan.refused, RequestField::kOutput) << c.name;
@@ -206,6 +230,8 @@ TEST(RequestPlanner, TheOutputMayNameNoFileOfTheRun) {
           << c.name;
     }
   }
+  // Only the refusal created nothing: no file appeared where the links point.
+  EXPECT_FALSE(fs::exists(dir.File("cap1202.FdcCapt")));
 }
 
 TEST(RequestPlanner, ALowerCaseExtensionRunsThroughItsOwnFiles) {

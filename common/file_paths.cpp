@@ -1,0 +1,58 @@
+// Resolving paths through symbolic links, dangling ones included, and comparing them.
+#include "common/file_paths.h"
+
+#include <algorithm>
+#include <system_error>
+
+namespace fdc {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool IsLoop(const std::error_code& error) {
+  return error == std::errc::too_many_symbolic_link_levels;
+}
+
+template <typename Char>
+Char FoldAscii(Char c) {
+  return c >= Char('A') && c <= Char('Z') ? static_cast<Char>(c - Char('A') + Char('a')) : c;
+}
+
+}  // namespace
+
+std::optional<fs::path> ResolvedPath(const fs::path& path) {
+  std::error_code error;
+  fs::path at = fs::absolute(path, error);
+  if (error) return path.lexically_normal();
+  for (int hop = 0;; ++hop) {
+    const fs::path name = at.filename();
+    if (name.empty() || name == "." || name == "..") {
+      // A folder: weakly_canonical follows every link of the part that exists.
+      const fs::path folder = fs::weakly_canonical(at, error);
+      if (IsLoop(error)) return std::nullopt;
+      return error ? at.lexically_normal() : folder;
+    }
+    const fs::path folder = fs::weakly_canonical(at.parent_path(), error);
+    if (IsLoop(error)) return std::nullopt;
+    if (error) return at.lexically_normal();
+    const fs::path place = folder / name;
+    // weakly_canonical stops at a dangling link; opening the path would follow it.
+    if (!fs::is_symlink(fs::symlink_status(place, error))) return place;
+    if (hop == kMaxLinkHops) return std::nullopt;
+    const fs::path target = fs::read_symlink(place, error);
+    if (error) return place;
+    // A relative target counts from the link's own folder.
+    at = target.is_absolute() ? target : folder / target;
+  }
+}
+
+bool SamePlace(const fs::path& a, const fs::path& b, bool caseBlind) {
+  const fs::path::string_type x = a.lexically_normal().native();
+  const fs::path::string_type y = b.lexically_normal().native();
+  if (!caseBlind) return x == y;
+  return std::equal(x.begin(), x.end(), y.begin(), y.end(),
+                    [](auto p, auto q) { return FoldAscii(p) == FoldAscii(q); });
+}
+
+}  // namespace fdc

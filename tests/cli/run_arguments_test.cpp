@@ -1,0 +1,61 @@
+// What fdcdump, fdcstat and fdc2pcapng share in their arguments: the output, which may reach no
+// file of the run by any path.
+#include "cli/run_arguments.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli/command_line.h"
+#include "cli/export_command.h"
+#include "cli/fdcstat_command_line.h"
+#include "tests/support/test_support.h"
+
+namespace fdc {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Program {
+  std::string name;
+  test::CommandMain main;
+};
+
+std::vector<Program> Programs() {
+  return {{"fdcdump", RunCommandLine},
+          {"fdcstat", [](const std::vector<std::string>& a, std::FILE* out,
+                         std::FILE* err) { return RunFdcstat(a, out, err); }},
+          {"fdc2pcapng", RunExportCommand}};
+}
+
+TEST(RunArguments, NoProgramWritesToAFileOfTheRunThroughLinks) {
+  test::TempDir dir;
+  test::WriteRun(dir, {test::CaptureBytes().Record(0, {0xe5}), test::CaptureBytes()}, 12, 0);
+  fs::create_directory_symlink(".", dir.File("alias"));
+  fs::create_symlink("cap1202.FdcCapt", dir.File("future"));  // the third minute, not written yet
+  fs::create_symlink("loop", dir.File("loop"));
+  const std::string overwrite =
+      "The output file would overwrite the input file " + dir.File("cap1202.FdcCapt");
+  const struct {
+    std::string output;
+    std::string err;
+  } cases[] = {
+      {dir.File("alias/cap1202.FdcCapt"), overwrite},
+      {dir.File("future"), overwrite},
+      {dir.File("loop"), "Unable to Open Output File " + dir.File("loop")},
+  };
+  for (const Program& program : Programs()) {
+    for (const auto& c : cases) {
+      const test::CommandOutcome outcome = test::RunCommand(
+          program.main, {"--minutes", "3", "--output", c.output, dir.File("cap1200.FdcCapt")});
+      EXPECT_EQ(outcome.status, 2) << program.name << " " << c.output;
+      EXPECT_EQ(outcome.err, program.name + ": " + c.err + "\n") << c.output;
+    }
+  }
+  EXPECT_FALSE(fs::exists(dir.File("cap1202.FdcCapt")));
+}
+
+}  // namespace
+}  // namespace fdc
