@@ -4,6 +4,11 @@
 #include <optional>
 #include <string_view>
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "cli/run_arguments.h"
 #include "engine/dump_request_rules.h"
 #include "engine/dump_run.h"
@@ -25,7 +30,8 @@ constexpr const char* kUsage =
     "  --end-ref N      last reference number to print; default 0 (no limit)\n"
     "  --arg VALUE      a user argument for the ShowOnly filter (CmdArg[0] to CmdArg[3]),\n"
     "                   decimal or 0x hexadecimal; up to four, in order\n"
-    "  --output FILE    the dump file; default: <name>HHMM_<option file name>.txt\n"
+    "  --output FILE    the dump file, - for the standard output (then without progress\n"
+    "                   and \"Created\" line); default: <name>HHMM_<option file name>.txt\n"
     "  --quiet          no progress lines and no \"Created\" line\n"
     "  --help           this text\n"
     "\n"
@@ -43,13 +49,22 @@ int RunCommandLine(const std::vector<std::string>& argv, std::FILE* out, std::FI
     return *refused;
   }
 
-  Result result = DumpRun(request, a.quiet ? nullptr : &StdoutProgress());
+  const bool toStdout = a.output == "-";
+  if (toStdout) {
+    // The dump's line ends are written as they are, on every system.
+#if defined(_WIN32)
+    _setmode(_fileno(out), _O_BINARY);
+#endif
+    request.OutputStream = out;
+  }
+  const bool talk = !a.quiet && !toStdout;  // the dump alone goes to the standard output
+  Result result = DumpRun(request, talk ? &StdoutProgress() : nullptr);
   std::fflush(stdout);
   if (!result.ok()) {
     std::fprintf(err, "%s\n", result.ErrorText().c_str());
     return kExitDumpFailed;
   }
-  if (!a.quiet) std::fprintf(out, "%s Created\n", request.OutputPath.c_str());
+  if (talk) std::fprintf(out, "%s Created\n", request.OutputPath.c_str());
   return kExitOk;
 }
 

@@ -76,11 +76,9 @@ int RunExportCommand(const std::vector<std::string>& argv, std::FILE* out, std::
     options.dayStartNs = *dayStart;
   }
 
-  const bool toStdout = a.output && *a.output == "-";
-  RunArguments planned = a;
-  if (toStdout) planned.output.reset();  // the standard output names no input
+  const bool toStdout = a.output == "-";
   DumpRequest request;
-  if (const std::optional<int> refused = PlanRequest(syntax, planned, ".pcapng", request, err)) {
+  if (const std::optional<int> refused = PlanRequest(syntax, a, ".pcapng", request, err)) {
     return *refused;
   }
   if (toStdout) {

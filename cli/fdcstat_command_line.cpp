@@ -192,7 +192,7 @@ int RunFdcstat(const std::vector<std::string>& argv, std::FILE* out, std::FILE* 
     return Refuse(err, "fdcstat: --format must be text, json or csv, not '" + formatName + "'");
   }
   if (a.output && a.output->empty()) return Refuse(err, "fdcstat: --output needs a file name");
-  if (a.output && *a.output == "-") a.output.reset();  // the standard output, as for fdc2pcapng
+  if (!a.output) a.output = "-";  // the standard output, as for fdc2pcapng
 
   // The run is chosen with fdcdump's checks and messages; there is no option file, no window and
   // no filter: the figures cover every record read.
@@ -200,6 +200,7 @@ int RunFdcstat(const std::vector<std::string>& argv, std::FILE* out, std::FILE* 
   if (const std::optional<int> refused = PlanRequest(syntax, a, ".txt", request, err)) {
     return *refused;
   }
+  if (a.output == "-") a.output.reset();
 
   TerminalProgress progress(err);
   const bool showProgress = isatty(fileno(err)) == 1;

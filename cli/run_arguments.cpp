@@ -103,6 +103,7 @@ std::optional<int> PlanRequest(const CommandSyntax& syntax, const RunArguments& 
   input.startRef = a.startRef;
   for (std::size_t i = 0; i < a.args.size(); ++i) input.args[i] = a.args[i];
   if (a.output) input.outputPath = *a.output;
+  input.outputToStream = a.output == "-";  // the standard output names no file of the run
   input.outputExtension = std::string(outputExtension);
   const DumpRequestPlan plan = PlanDumpRequest(input);
   if (!plan.ok()) {

@@ -24,7 +24,7 @@ struct RunArguments {
   std::string startRef = "0";
   std::string endRef = "0";
   std::vector<std::string> args;
-  std::optional<std::string> output;
+  std::optional<std::string> output;  // "-": the standard output
   bool quiet = false;
   std::optional<std::string> captureFile;
   // Values of the program's own options, by name ("--date").
@@ -46,7 +46,7 @@ std::optional<int> ReadRunArguments(const CommandSyntax& syntax,
                                     std::FILE* out, std::FILE* err);
 
 // Plans the request with the dialog's checks; on a refusal writes its message and returns the
-// exit status.
+// exit status. An output "-" (the standard output) leaves the request's OutputPath empty.
 std::optional<int> PlanRequest(const CommandSyntax& syntax, const RunArguments& arguments,
                                std::string_view outputExtension, DumpRequest& request,
                                std::FILE* err);

@@ -23,11 +23,25 @@ bool DumpWriter::Open(const std::string& path) {
   return true;
 }
 
+void DumpWriter::Attach(std::FILE* stream) {
+  Close();
+  file_ = stream;
+  attached_ = true;
+  if (!buffer_) buffer_ = std::make_unique<char[]>(kBufferSize);
+  length_ = 0;
+  writeFailed_ = false;
+}
+
 void DumpWriter::Close() {
   if (file_ == nullptr) return;
   Flush();
-  if (std::fclose(file_) != 0) writeFailed_ = true;
+  if (attached_) {
+    if (std::ferror(file_)) writeFailed_ = true;
+  } else if (std::fclose(file_) != 0) {
+    writeFailed_ = true;
+  }
   file_ = nullptr;
+  attached_ = false;
 }
 
 void DumpWriter::Flush() {

@@ -45,7 +45,10 @@ class DumpWriter {
 
   // Creates or empties the file. False when it can't be opened.
   bool Open(const std::string& path);
-  // Writes out the buffer and closes the file; safe to call when nothing is open.
+  // Writes to `stream` from now on, which stays the caller's: Close flushes it but leaves it open.
+  void Attach(std::FILE* stream);
+  // Writes out the buffer and closes the file (flushes an attached stream); safe to call when
+  // nothing is open.
   void Close();
   bool IsOpen() const { return file_ != nullptr; }
   // True once any write to the file has failed (disk full, device error).
@@ -124,6 +127,7 @@ class DumpWriter {
   void Decimal(std::uint64_t magnitude, bool negative, int width, char pad);
 
   std::FILE* file_ = nullptr;
+  bool attached_ = false;  // file_ is the caller's stream
   std::unique_ptr<char[]> buffer_;
   std::size_t length_ = 0;
   bool writeFailed_ = false;

@@ -202,6 +202,8 @@ DumpRequestPlan PlanDumpRequest(const DumpRequestInput& input) {
   request.EndRef = *endRef == 0 ? 0xFFFFFFFFu : *endRef;
   for (std::size_t i = 0; i < input.args.size(); ++i)
     request.CmdArgs[i] = ParseArgValue(input.args[i]);
+  // A stream names no file: there is nothing to check.
+  if (input.outputToStream) return plan;
   request.OutputPath = !input.outputPath.empty()
                            ? input.outputPath
                            : std::string(file.substr(0, file.size() - kExtension.size())) + "_" +

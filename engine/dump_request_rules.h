@@ -68,6 +68,9 @@ struct DumpRequestInput {
   // The output path; empty: the output-name rule with `outputExtension`.
   std::string outputPath;
   std::string outputExtension = ".txt";
+  // The output goes to a stream the caller holds (the standard output): the request's OutputPath
+  // stays empty and nothing is checked.
+  bool outputToStream = false;
 };
 
 // The input that a refusal concerns.

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "common/result.h"
@@ -18,6 +19,8 @@ struct DumpRequest {
   // The extension as the capture name spells it: the run's files are opened with it.
   std::string CaptureExtension = ".FdcCapt";
   std::string OutputPath;
+  // When set, the dump goes to this stream instead (the caller's, left open: the standard output).
+  std::FILE* OutputStream = nullptr;
   std::string OptionPath;  // empty: no option file, every option at its default
   std::uint32_t StartHour = 0;
   std::uint32_t StartMinute = 0;

@@ -10,7 +10,9 @@ TextDumpConsumer::TextDumpConsumer(const DumpRequest& request, const DumpOptions
     : request_(request), options_(options), program_(program), timeFormats_(options) {}
 
 Result TextDumpConsumer::Begin(const RecordLoop&) {
-  if (!out_.Open(request_.OutputPath)) {
+  if (request_.OutputStream != nullptr) {
+    out_.Attach(request_.OutputStream);
+  } else if (!out_.Open(request_.OutputPath)) {
     return Fail("Unable to Open Output Text File %s", request_.OutputPath.c_str());
   }
   lines_ = 0;
@@ -90,7 +92,8 @@ Result TextDumpConsumer::End(RunEnd how) {
 }
 
 Result TextDumpConsumer::WriteFailure() const {
-  return Fail("Unable to Write Output Text File %s", request_.OutputPath.c_str());
+  return Fail("Unable to Write Output Text File %s",
+              request_.OutputStream != nullptr ? "(standard output)" : request_.OutputPath.c_str());
 }
 
 }  // namespace fdc

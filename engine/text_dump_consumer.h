@@ -17,7 +17,7 @@ class TextDumpConsumer final : public RecordConsumer {
   TextDumpConsumer(const DumpRequest& request, const DumpOptions& options,
                    const ShowOnlyProgram& program);
 
-  // Creates (or empties) the dump file.
+  // Creates (or empties) the dump file, or takes the request's stream.
   Result Begin(const RecordLoop& loop) override;
   void OnEvent(const CaptureEvent& event, const RecordLoop& loop) override;
   bool OnRecord(const RecordView& record) override;

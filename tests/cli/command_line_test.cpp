@@ -97,5 +97,31 @@ TEST(CommandLine, DumpsAndReports) {
   EXPECT_EQ(badOption.err, "Unable to Open Option File " + dir.File("none.opt") + "\n");
 }
 
+TEST(CommandLine, DumpsToTheStandardOutput) {
+  test::TempDir dir;
+  test::WriteRun(dir, {test::CaptureBytes().Record(0, {0xe5})}, 14, 30);
+  const std::string capture = dir.File("cap1430.FdcCapt");
+  ASSERT_EQ(RunFdcdump({"--quiet", "--output", dir.File("dump.txt"), capture}).status, 0);
+
+  // The dump alone: no progress and no "Created" line, and no file named "-".
+  const Outcome outcome = RunFdcdump({"--output", "-", capture});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(outcome.err, "");
+  EXPECT_EQ(outcome.out, test::ReadText(dir.File("dump.txt")));
+  EXPECT_FALSE(std::filesystem::exists("-"));
+
+  std::FILE* full = std::fopen("/dev/full", "w");
+  if (full == nullptr) GTEST_SKIP() << "no /dev/full here";
+  std::FILE* err = std::tmpfile();
+  ASSERT_NE(err, nullptr);
+  EXPECT_EQ(RunCommandLine({"--output", "-", capture}, full, err), 1);
+  std::fclose(full);
+  std::rewind(err);
+  char line[200] = {};
+  ASSERT_NE(std::fgets(line, sizeof line, err), nullptr);
+  EXPECT_STREQ(line, "Unable to Write Output Text File (standard output)\n");
+  std::fclose(err);
+}
+
 }  // namespace
 }  // namespace fdc

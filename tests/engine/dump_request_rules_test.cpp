@@ -234,6 +234,20 @@ TEST(RequestPlanner, TheOutputMayNameNoFileOfTheRun) {
   EXPECT_FALSE(fs::exists(dir.File("cap1202.FdcCapt")));
 }
 
+TEST(RequestPlanner, AStreamOutputIsNotChecked) {
+  test::TempDir dir;
+  // The default output name would be a link to the run's own file.
+  std::filesystem::create_symlink("cap1200.FdcCapt", dir.File("cap1200_.txt"));
+  DumpRequestInput in;
+  in.captureFile = dir.File("cap1200.FdcCapt");
+  in.outputToStream = true;
+  const DumpRequestPlan plan = PlanDumpRequest(in);
+  EXPECT_TRUE(plan.ok()) << plan.message;
+  EXPECT_EQ(plan.request.OutputPath, "");
+  in.outputToStream = false;
+  EXPECT_EQ(PlanDumpRequest(in).refused, RequestField::kOutput);
+}
+
 TEST(RequestPlanner, ALowerCaseExtensionRunsThroughItsOwnFiles) {
   test::TempDir dir;
   for (const char* hhmm : {"0959", "1000"}) {
