@@ -19,7 +19,7 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: fdcdump [--opt FILE] [--minutes N] [--start-ref N] [--end-ref N]\n"
-    "               [--arg VALUE]... [--output FILE] [--quiet] CAPTURE_FILE\n"
+    "               [--arg VALUE]... [--output FILE] [--quiet] [--] CAPTURE_FILE\n"
     "\n"
     "Dumps a run of capture files to a text file.\n"
     "\n"
@@ -34,6 +34,7 @@ constexpr const char* kUsage =
     "                   and \"Created\" line); default: <name>HHMM_<option file name>.txt\n"
     "  --quiet          no progress lines and no \"Created\" line\n"
     "  --help           this text\n"
+    "  --               the end of the options (a capture file name may start with -)\n"
     "\n"
     "Exit status: 0 dump written, 1 the dump failed (message on standard error),\n"
     "2 invalid arguments.\n";

@@ -23,7 +23,7 @@ namespace {
 constexpr const char* kUsage =
     "Usage: fdc2pcapng [--opt FILE] [--minutes N] [--start-ref N] [--end-ref N] [--arg VALUE]...\n"
     "                  [--date YYYY-MM-DD] [--linktype user0|profibus] [--output FILE] [--quiet]\n"
-    "                  CAPTURE_FILE\n"
+    "                  [--] CAPTURE_FILE\n"
     "\n"
     "Writes the records that fdcdump would print as a pcapng file for Wireshark (decoded by\n"
     "wireshark/profibus_fdl.lua).\n"
@@ -42,6 +42,7 @@ constexpr const char* kUsage =
     "                     default: <name>HHMM_<option file name>.pcapng\n"
     "  --quiet            no progress lines and no \"Created\" line\n"
     "  --help             this text\n"
+    "  --                 the end of the options (a capture file name may start with -)\n"
     "\n"
     "Exit status: 0 file written, 1 the export failed (message on standard error; the file\n"
     "holds whole blocks up to the failure), 2 invalid arguments.\n";

@@ -22,7 +22,7 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: fdcstat [--minutes N] [--tsl BITS] [--ttr BITS] [--format text|json|csv]\n"
-    "               [--output FILE] CAPTURE_FILE\n"
+    "               [--output FILE] [--] CAPTURE_FILE\n"
     "\n"
     "Reports the health of the bus in a run of capture files: the live list, and per station\n"
     "requests, answers, repeats, late, illegal and early responses, response and cycle times,\n"
@@ -39,6 +39,7 @@ constexpr const char* kUsage =
     "                   (the station table)\n"
     "  --output FILE    where the report goes; default (or -): the standard output\n"
     "  --help           this text\n"
+    "  --               the end of the options (a capture file name may start with -)\n"
     "\n"
     "Exit status: 0 report written; 1 the run ended with a read error (message on standard\n"
     "error; the figures of the records read before it are still written) or the report could\n"

@@ -28,8 +28,25 @@ std::optional<int> ReadRunArguments(const CommandSyntax& syntax,
                                     const std::vector<std::string>& argv, RunArguments& a,
                                     std::FILE* out, std::FILE* err) {
   const std::string program(syntax.program);
+  const auto takeCaptureFile = [&](const std::string& word) -> std::optional<int> {
+    if (a.captureFile) {
+      std::fprintf(err, "%s: more than one capture file given\n", program.c_str());
+      return Usage(syntax, err, kExitUsage);
+    }
+    a.captureFile = word;
+    return std::nullopt;
+  };
+  bool optionsEnded = false;  // after "--" every word is a file name, even one that starts with -
   for (std::size_t i = 0; i < argv.size(); ++i) {
     const std::string& word = argv[i];
+    if (optionsEnded) {
+      if (const std::optional<int> done = takeCaptureFile(word)) return *done;
+      continue;
+    }
+    if (word == "--") {
+      optionsEnded = true;
+      continue;
+    }
     if (word == "--help" || word == "-h") return Usage(syntax, out, kExitOk);
     if (syntax.dumpOptions && (word == "--quiet" || word == "-q")) {
       a.quiet = true;
@@ -61,11 +78,7 @@ std::optional<int> ReadRunArguments(const CommandSyntax& syntax,
       std::fprintf(err, "%s: unknown option '%s'\n", program.c_str(), word.c_str());
       return Usage(syntax, err, kExitUsage);
     } else {
-      if (a.captureFile) {
-        std::fprintf(err, "%s: more than one capture file given\n", program.c_str());
-        return Usage(syntax, err, kExitUsage);
-      }
-      a.captureFile = word;
+      if (const std::optional<int> done = takeCaptureFile(word)) return *done;
       continue;
     }
     if (!value) {

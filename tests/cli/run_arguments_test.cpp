@@ -1,5 +1,5 @@
-// What fdcdump, fdcstat and fdc2pcapng share in their arguments: the output, which may reach no
-// file of the run by any path.
+// What fdcdump, fdcstat and fdc2pcapng share in their arguments: the output that may reach no
+// file of the run by any path, and "--" before a capture name that starts with "-".
 #include "cli/run_arguments.h"
 
 #include <gtest/gtest.h>
@@ -55,6 +55,24 @@ TEST(RunArguments, NoProgramWritesToAFileOfTheRunThroughLinks) {
     }
   }
   EXPECT_FALSE(fs::exists(dir.File("cap1202.FdcCapt")));
+}
+
+TEST(RunArguments, DoubleDashEndsTheOptions) {
+  for (const Program& program : Programs()) {
+    SCOPED_TRACE(program.name);
+    // The name reaches the reader, which finds no such file.
+    const test::CommandOutcome file =
+        test::RunCommand(program.main, {"--minutes", "2", "--", "-x1200.FdcCapt"});
+    EXPECT_EQ(file.status, 1);
+    EXPECT_EQ(file.err, "Unable to Open Input File -x1200.FdcCapt\n");
+    const test::CommandOutcome option = test::RunCommand(program.main, {"-x1200.FdcCapt"});
+    EXPECT_EQ(option.status, 2);
+    EXPECT_EQ(option.err.rfind(program.name + ": unknown option '-x1200.FdcCapt'\n", 0), 0u);
+    // After "--" an option is a name too; a second name is refused as before.
+    const test::CommandOutcome two = test::RunCommand(program.main, {"--", "a1200.FdcCapt", "--"});
+    EXPECT_EQ(two.status, 2);
+    EXPECT_EQ(two.err.rfind(program.name + ": more than one capture file given\n", 0), 0u);
+  }
 }
 
 }  // namespace
