@@ -80,7 +80,7 @@ class PcapngExportConsumer final : public RecordConsumer {
     switch (event.kind) {
       case CaptureEvent::Kind::kFileOpened: {
         const CaptureFileInfo& file = loop.Captures().Files()[event.file];
-        comments_.push_back("file " + Latin1ToUtf8(BaseName(file.name)) + ", module " +
+        comments_.push_back("file " + FileNameToUtf8(BaseName(file.name)) + ", module " +
                             ModuleNameOf(file.header) + ", " + IpText(file.header.IpAddress) +
                             ", " + std::string(BaudRateName(file.header.BaudCode)));
         break;

@@ -239,5 +239,24 @@ TEST(Latin1ToUtf8, EveryByteIsOneCharacter) {
   for (const auto& c : cases) EXPECT_EQ(Latin1ToUtf8(c.latin1), c.utf8) << c.latin1;
 }
 
+TEST(FileNameToUtf8, AUtf8NameStaysAndAnyOtherIsLatin1) {
+  const struct {
+    std::string name, utf8;
+  } cases[] = {
+      {"L\xc3\xadnea1200.FdcCapt", "L\xc3\xadnea1200.FdcCapt"},
+      {"L\xednea1200.FdcCapt", "L\xc3\xadnea1200.FdcCapt"},
+      {"\xe2\x82\xac \xf0\x9f\x9a\x80 \xf4\x8f\xbf\xbf",
+       "\xe2\x82\xac \xf0\x9f\x9a\x80 \xf4\x8f\xbf\xbf"},
+      {"cut \xc3", "cut \xc3\x83"},
+      {"stray \xa9", "stray \xc2\xa9"},
+      {"overlong \xc0\xaf", "overlong \xc3\x80\xc2\xaf"},
+      {"overlong \xe0\x80\xaf", "overlong \xc3\xa0\xc2\x80\xc2\xaf"},
+      {"surrogate \xed\xa0\x80", "surrogate \xc3\xad\xc2\xa0\xc2\x80"},
+      {"beyond U+10FFFF \xf4\x90\x80\x80", "beyond U+10FFFF \xc3\xb4\xc2\x90\xc2\x80\xc2\x80"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FileNameToUtf8(c.name), c.utf8) << c.name;
+}
+
 }  // namespace
 }  // namespace fdc

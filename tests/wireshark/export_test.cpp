@@ -234,6 +234,30 @@ TEST(Export, CommentsNameFilesAndCountResynchronisations) {
   EXPECT_EQ(comments[3], "file Line11201.FdcCapt, module Line1, 192.168.0.5, 500K");
 }
 
+TEST(Export, AFileNameInUtf8StaysAsItIs) {
+  // The module name is Latin-1 in every case ("Möller").
+  const test::CaptureBytes minute =
+      test::CaptureBytes(1, 0xC0A80005, "M\xf6ller").Record(0, {0xe5});
+  const struct {
+    const char* name;
+    const char* shown;
+  } cases[] = {
+      {"L\xc3\xadnea", "L\xc3\xadnea"},  // "Línea" in UTF-8
+      {"L\xednea", "L\xc3\xadnea"},      // in Latin-1: converted
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    const std::string capture = dir.File(std::string(c.name) + "1200.FdcCapt");
+    test::WriteText(capture, std::string(minute.bytes.begin(), minute.bytes.end()));
+    const Outcome out = Export({"--quiet", "--output", dir.File("x.pcapng"), "--", capture});
+    ASSERT_EQ(out.status, 0) << out.err;
+    const test::TsharkFields read = test::ReadTsharkFields(dir.File("x.pcapng"), {"frame.comment"});
+    ASSERT_EQ(read.rows.size(), 1u);
+    EXPECT_EQ(read.rows[0][0], std::string("file ") + c.shown +
+                                   "1200.FdcCapt, module M\xc3\xb6ller, 192.168.0.5, 12M");
+  }
+}
+
 TEST(Export, LossesBetweenTwoPacketsMakeOneComment) {
   // Four losses and a file left after a failed search, all between two exported records. Each
   // stretch of damage is followed by 100 records, so that the search trusts the mark after it;
