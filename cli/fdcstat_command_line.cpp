@@ -5,13 +5,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <sstream>
 #include <string_view>
+#include <system_error>
 
 #include "cli/bus_report.h"
 #include "cli/run_arguments.h"
+#include "common/file_paths.h"
 #include "engine/bus_statistics.h"
 #include "engine/dump_request_rules.h"
 #include "engine/record_loop.h"
@@ -37,13 +42,16 @@ constexpr const char* kUsage =
     "                   master's token rotations above it are counted\n"
     "  --format FORMAT  text (a report for people, the default), json (every figure) or csv\n"
     "                   (the station table)\n"
-    "  --output FILE    where the report goes; default (or -): the standard output\n"
+    "  --output FILE    where the report goes; default (or -): the standard output. It is\n"
+    "                   written to FILE.tmp and renamed over FILE when complete, so that an\n"
+    "                   interrupted or failed run keeps the previous report\n"
     "  --help           this text\n"
     "  --               the end of the options (a capture file name may start with -)\n"
     "\n"
     "Exit status: 0 report written; 1 the run ended with a read error (message on standard\n"
-    "error; the figures of the records read before it are still written) or the report could\n"
-    "not be written; 2 invalid arguments.\n";
+    "error; the figures of the records read before it are still written), was interrupted\n"
+    "(SIGINT or SIGTERM: nothing written) or the report could not be written; 2 invalid\n"
+    "arguments.\n";
 
 enum class ReportFormat { kText, kJson, kCsv };
 
@@ -70,42 +78,106 @@ std::optional<ReportFormat> FormatNamed(std::string_view name) {
   return std::nullopt;
 }
 
-// The progress line of fdcdump, on the standard error, wiped when the run ends so that the
-// messages and the shell prompt after it start on a clean line.
-class TerminalProgress final : public ProgressObserver {
+namespace fs = std::filesystem;
+
+// The progress line of fdcdump on the standard error when it is a terminal, wiped when the run
+// ends so that the messages and the shell prompt after it start on a clean line; and the caller's
+// own observer.
+class RunProgressLine final : public ProgressObserver {
  public:
-  explicit TerminalProgress(std::FILE* stream) : stream_(stream) {}
+  RunProgressLine(std::FILE* stream, bool shown, ProgressObserver* also)
+      : stream_(stream), shown_(shown), also_(also) {}
   void OnProgress(const RunProgress& progress) override {
-    const int n = std::fprintf(stream_, "%.*s %2u%%\r", static_cast<int>(progress.fileName.size()),
-                               progress.fileName.data(), progress.filePercent);
-    width_ = std::max(width_, n);
-    std::fflush(stream_);
+    if (shown_) {
+      const int n =
+          std::fprintf(stream_, "%.*s %2u%%\r", static_cast<int>(progress.fileName.size()),
+                       progress.fileName.data(), progress.filePercent);
+      width_ = std::max(width_, n);
+      std::fflush(stream_);
+    }
+    if (also_ != nullptr) also_->OnProgress(progress);
   }
   void Wipe() {
+    if (!shown_) return;
     if (width_ > 1) std::fprintf(stream_, "%*s\r", width_ - 1, "");
     std::fflush(stream_);
   }
 
  private:
   std::FILE* stream_;
+  bool shown_;
+  ProgressObserver* also_;
   int width_ = 0;
 };
 
-// Opens the report file when the run's first capture file is open: a run that cannot start leaves
-// no output behind, and an output that can't be created is found before hours of reading.
+// Set by SIGINT and SIGTERM; the record loop stops between records once it is set.
+std::atomic<bool> interruptRequest{false};
+static_assert(std::atomic<bool>::is_always_lock_free,
+              "a signal handler may set only a lock-free atomic");
+
+void OnInterruptSignal(int) { interruptRequest.store(true, std::memory_order_relaxed); }
+
+// SIGINT and SIGTERM end the run between records while the guard lives; the handlers that were
+// there before come back with its end. A signal that was ignored (a program started in the
+// background by a shell without job control) stays ignored.
+class InterruptGuard {
+ public:
+  InterruptGuard() {
+    interruptRequest.store(false);
+    for (Handled& handled : handled_) {
+      handled.previous = std::signal(handled.signal, OnInterruptSignal);
+      if (handled.previous == SIG_IGN) std::signal(handled.signal, SIG_IGN);
+    }
+  }
+  ~InterruptGuard() {
+    for (const Handled& handled : handled_) {
+      if (handled.previous != SIG_ERR) std::signal(handled.signal, handled.previous);
+    }
+  }
+  InterruptGuard(const InterruptGuard&) = delete;
+  InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+  const std::atomic<bool>* Request() const { return &interruptRequest; }
+  bool Interrupted() const { return interruptRequest.load(); }
+
+ private:
+  using Handler = void (*)(int);
+  struct Handled {
+    int signal;
+    Handler previous = SIG_ERR;
+  };
+  Handled handled_[2] = {{SIGINT}, {SIGTERM}};
+};
+
+// Where the report goes. A file is written as FILE.tmp beside it (beside the file that a link
+// names), created when the run's first capture file is open, so that a run that cannot start
+// leaves nothing behind and an output that can't be created is found before hours of reading;
+// the complete report is renamed over the previous one, which an interrupted or failed run keeps.
+// A device or a pipe has nothing to replace and is written as it is.
 class ReportFile final : public RecordConsumer {
  public:
   explicit ReportFile(const std::optional<std::string>& path) : path_(path) {}
   ReportFile(const ReportFile&) = delete;
   ReportFile& operator=(const ReportFile&) = delete;
-  ~ReportFile() override {
-    if (file_ != nullptr) std::fclose(file_);
-  }
+  ~ReportFile() override { Discard(); }
 
   Result Begin(const RecordLoop&) override {
     started_ = true;
     if (!path_) return Result::Ok();
-    file_ = std::fopen(path_->c_str(), "wb");
+    const fs::path target = ResolvedPath(*path_).value_or(fs::path(*path_));
+    std::error_code error;
+    const fs::file_status status = fs::status(target, error);
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+      file_ = std::fopen(path_->c_str(), "wb");
+    } else if (!fs::exists(status) || Writable(target)) {
+      target_ = target;
+      temporary_ = target;
+      temporary_ += ".tmp";
+      // Created anew, never through a link left at that name.
+      fs::remove(temporary_, error);
+      file_ = std::fopen(temporary_.string().c_str(), "wbx");
+      if (file_ == nullptr) temporary_.clear();
+    }
     if (file_ == nullptr) return Fail("Unable to Open Output File %s", path_->c_str());
     return Result::Ok();
   }
@@ -115,25 +187,55 @@ class ReportFile final : public RecordConsumer {
   // output, or the file that was opened.
   bool Ready() const { return started_ && (!path_ || file_ != nullptr); }
 
-  // Writes the report and closes the file; false when any part of it could not be written.
+  // Writes the report; a file then takes the previous report's place. False when any part of it
+  // could not be written: the previous report then stays.
   bool Write(const std::string& text, std::FILE* standardOutput) {
     std::FILE* stream = path_ ? file_ : standardOutput;
     bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
-    if (path_) {
-      // A full device shows only when the buffer goes out, at the latest on closing.
-      written = std::fclose(file_) == 0 && written;
-      file_ = nullptr;
-    } else {
-      written = std::fflush(stream) == 0 && !std::ferror(stream) && written;
+    if (!path_) return std::fflush(stream) == 0 && !std::ferror(stream) && written;
+    // A full device shows only when the buffer goes out, at the latest on closing.
+    written = std::fclose(file_) == 0 && written;
+    file_ = nullptr;
+    if (temporary_.empty()) return written;
+    std::error_code error;
+    if (written) {
+      // The report keeps the permissions that the previous one had.
+      const fs::file_status previous = fs::status(target_, error);
+      if (fs::exists(previous)) fs::permissions(temporary_, previous.permissions(), error);
+      fs::rename(temporary_, target_, error);
+      written = !error;
     }
+    if (written) temporary_.clear();
+    Discard();
     return written;
+  }
+
+  // Closes and removes the temporary file, if any: the previous report stays.
+  void Discard() {
+    if (file_ != nullptr) std::fclose(file_);
+    file_ = nullptr;
+    if (temporary_.empty()) return;
+    std::error_code ignored;
+    fs::remove(temporary_, ignored);
+    temporary_.clear();
   }
 
   std::string Name() const { return path_ ? *path_ : "<standard output>"; }
 
  private:
+  // An existing report that can't be opened for writing is refused as before: replacing it
+  // through its folder would get round its permissions. Opening it to append changes nothing.
+  static bool Writable(const fs::path& report) {
+    std::FILE* probe = std::fopen(report.string().c_str(), "ab");
+    if (probe == nullptr) return false;
+    std::fclose(probe);
+    return true;
+  }
+
   const std::optional<std::string>& path_;
   std::FILE* file_ = nullptr;
+  fs::path target_;     // the file the report replaces
+  fs::path temporary_;  // while it exists
   bool started_ = false;
 };
 
@@ -156,6 +258,11 @@ std::string Render(const BusFigures& figures, ReportFormat format) {
 }  // namespace
 
 int RunFdcstat(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
+  return RunFdcstat(argv, out, err, nullptr);
+}
+
+int RunFdcstat(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err,
+               ProgressObserver* observer) {
   CommandSyntax syntax{"fdcstat", kUsage, kOwnOptions};
   syntax.dumpOptions = false;  // the figures cover every record: no filter and no window
   RunArguments a;
@@ -203,15 +310,15 @@ int RunFdcstat(const std::vector<std::string>& argv, std::FILE* out, std::FILE* 
   }
   if (a.output == "-") a.output.reset();
 
-  TerminalProgress progress(err);
-  const bool showProgress = isatty(fileno(err)) == 1;
+  RunProgressLine progress(err, isatty(fileno(err)) == 1, observer);
   ReportFile report(a.output);
   BusStatistics statistics(options);
   RecordConsumer* const consumers[] = {&report, &statistics};
-  const auto loop = std::make_unique<RecordLoop>(request, nullptr,
-                                                 RunControl(showProgress ? &progress : nullptr));
+  const InterruptGuard interrupt;
+  const auto loop =
+      std::make_unique<RecordLoop>(request, nullptr, RunControl(&progress, interrupt.Request()));
   const Result result = loop->Run(consumers);
-  if (showProgress) progress.Wipe();
+  progress.Wipe();
 
   if (result.failed()) std::fprintf(err, "%s\n", result.ErrorText().c_str());
   // A run that could not start (its first capture file, or the output) has no figures to show.
@@ -219,7 +326,14 @@ int RunFdcstat(const std::vector<std::string>& argv, std::FILE* out, std::FILE* 
 
   const BusFigures figures = statistics.Figures(
       result.failed() ? std::optional<std::string>(result.ErrorText()) : std::nullopt);
-  if (!report.Write(Render(figures, *format), out)) {
+  const std::string text = Render(figures, *format);
+  // Also a signal after the last record: the run was not meant to end with a report.
+  if (interrupt.Interrupted()) {
+    report.Discard();
+    std::fprintf(err, "fdcstat: interrupted\n");
+    return kExitDumpFailed;
+  }
+  if (!report.Write(text, out)) {
     std::fprintf(err, "Unable to Write Output File %s\n", report.Name().c_str());
     return kExitDumpFailed;
   }

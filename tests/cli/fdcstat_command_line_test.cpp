@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/test_support.h"
@@ -18,7 +20,11 @@ using nlohmann::json;
 
 using Outcome = test::CommandOutcome;
 
-Outcome Fdcstat(const std::vector<std::string>& args) { return test::RunCommand(RunFdcstat, args); }
+Outcome Fdcstat(const std::vector<std::string>& args) {
+  return test::RunCommand([](const std::vector<std::string>& a, std::FILE* out,
+                             std::FILE* err) { return RunFdcstat(a, out, err); },
+                          args);
+}
 
 // Two minutes of a 12M run: a request and its answer in each.
 class FdcstatRun : public ::testing::Test {
@@ -212,6 +218,95 @@ TEST_F(FdcstatRun, WriteFailures) {
   ASSERT_NE(std::fgets(line, sizeof line, err), nullptr);
   EXPECT_STREQ(line, "Unable to Write Output File <standard output>\n");
   std::fclose(err);
+}
+
+// Sends the process a signal at the run's first progress, as Ctrl-C or kill midway through a long
+// run does, and notes whether the temporary report file stood there then, and whether the run
+// went on to its second file.
+class SignalMidway final : public ProgressObserver {
+ public:
+  SignalMidway(int signal, std::string temporary)
+      : signal_(signal), temporary_(std::move(temporary)) {}
+  void OnProgress(const RunProgress& progress) override {
+    if (progress.fileNumber > 1) wentOn_ = true;
+    if (raised_ || signal_ == 0) return;
+    raised_ = true;
+    temporarySeen_ = std::filesystem::exists(temporary_);
+    std::raise(signal_);
+  }
+  bool TemporarySeen() const { return temporarySeen_; }
+  bool WentOn() const { return wentOn_; }
+
+ private:
+  int signal_;
+  std::string temporary_;
+  bool raised_ = false;
+  bool temporarySeen_ = false;
+  bool wentOn_ = false;
+};
+
+void Sentinel(int) {}
+
+TEST_F(FdcstatRun, AnInterruptedOrFailedRunKeepsThePreviousReport) {
+  const std::string report = dir_.File("report.txt");
+  struct Case {
+    const char* name;
+    int signal;               // raised midway; 0: none
+    bool toFile;              // --output report.txt, else the standard output
+    std::uint64_t sizeLimit;  // of every file written; 0: none
+    std::string err;
+  };
+  const Case cases[] = {
+      {"SIGINT", SIGINT, true, 0, "fdcstat: interrupted\n"},
+      {"SIGTERM", SIGTERM, true, 0, "fdcstat: interrupted\n"},
+      {"SIGINT, standard output", SIGINT, false, 0, "fdcstat: interrupted\n"},
+      {"no room for the report", 0, true, 512, "Unable to Write Output File " + report + "\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::WriteText(report, "the previous report\n");
+    // Whatever handled the signals before the run does so again after it.
+    const auto previousInt = std::signal(SIGINT, Sentinel);
+    const auto previousTerm = std::signal(SIGTERM, Sentinel);
+    SignalMidway midway(c.signal, report + ".tmp");
+    std::vector<std::string> args = {"--minutes", "2", Capture()};
+    if (c.toFile) args.insert(args.begin(), {"--output", report});
+    Outcome outcome;
+    {
+      std::optional<test::FileSizeLimit> limit;
+      if (c.sizeLimit != 0) limit.emplace(c.sizeLimit);
+      outcome =
+          test::RunCommand([&midway](const std::vector<std::string>& a, std::FILE* out,
+                                     std::FILE* err) { return RunFdcstat(a, out, err, &midway); },
+                           args);
+    }
+    EXPECT_EQ(std::signal(SIGINT, previousInt), Sentinel);
+    EXPECT_EQ(std::signal(SIGTERM, previousTerm), Sentinel);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err, c.err);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(test::ReadText(report), "the previous report\n");
+    EXPECT_FALSE(std::filesystem::exists(report + ".tmp"));
+    if (c.signal != 0) {
+      EXPECT_EQ(midway.TemporarySeen(), c.toFile);
+      EXPECT_FALSE(midway.WentOn()) << "the run stops at the next record";
+    }
+  }
+}
+
+TEST_F(FdcstatRun, TheReportReplacesThePreviousOneThroughALink) {
+  namespace fs = std::filesystem;
+  fs::create_directory(dir_.File("reports"));
+  const std::string target = dir_.File("reports/health.json");
+  test::WriteText(target, "the previous report\n");
+  fs::create_symlink("reports/health.json", dir_.File("link.json"));
+  const Outcome outcome =
+      Fdcstat({"--format", "json", "--output", dir_.File("link.json"), Capture()});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_TRUE(fs::is_symlink(dir_.File("link.json")));
+  EXPECT_EQ(json::parse(test::ReadText(target))["run"]["records"], 2);
+  EXPECT_FALSE(fs::exists(target + ".tmp"));
+  EXPECT_FALSE(fs::exists(dir_.File("link.json.tmp")));
 }
 
 }  // namespace

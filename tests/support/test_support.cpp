@@ -2,10 +2,12 @@
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cctype>
+#include <csignal>
 #include <fstream>
 #include <sstream>
 
@@ -95,7 +97,7 @@ DumpOutcome RunDump(const TempDir& dir, unsigned numMin, const std::string& opti
   return outcome;
 }
 
-CommandOutcome RunCommand(CommandMain command, const std::vector<std::string>& args) {
+CommandOutcome RunCommand(const CommandMain& command, const std::vector<std::string>& args) {
   std::FILE* out = std::tmpfile();
   std::FILE* err = std::tmpfile();
   CommandOutcome outcome;
@@ -116,6 +118,23 @@ CommandOutcome RunCommand(CommandMain command, const std::vector<std::string>& a
     std::fclose(file);
   }
   return outcome;
+}
+
+FileSizeLimit::FileSizeLimit(std::uint64_t bytes) {
+  rlimit limit{};
+  EXPECT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+  previousLimit_ = limit.rlim_cur;
+  previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+  limit.rlim_cur = bytes;
+  EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  rlimit limit{};
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  limit.rlim_cur = previousLimit_;
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+  std::signal(SIGXFSZ, previousHandler_);
 }
 
 }  // namespace fdc::test

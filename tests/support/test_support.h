@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -61,8 +62,22 @@ struct CommandOutcome {
   std::string out;
   std::string err;
 };
-using CommandMain = int (*)(const std::vector<std::string>&, std::FILE*, std::FILE*);
-CommandOutcome RunCommand(CommandMain command, const std::vector<std::string>& args);
+using CommandMain = std::function<int(const std::vector<std::string>&, std::FILE*, std::FILE*)>;
+CommandOutcome RunCommand(const CommandMain& command, const std::vector<std::string>& args);
+
+// While it lives, no file of the process may grow beyond `bytes` (RLIMIT_FSIZE), and a write
+// beyond fails as on a full disk instead of raising SIGXFSZ. Both come back afterwards.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(std::uint64_t bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  std::uint64_t previousLimit_ = 0;
+  void (*previousHandler_)(int) = nullptr;
+};
 
 }  // namespace fdc::test
 
