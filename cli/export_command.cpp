@@ -45,7 +45,8 @@ constexpr const char* kUsage =
     "  --                 the end of the options (a capture file name may start with -)\n"
     "\n"
     "Exit status: 0 file written, 1 the export failed (message on standard error; the file\n"
-    "holds whole blocks up to the failure), 2 invalid arguments.\n";
+    "holds whole blocks up to the failure, cut back after a failed write; the standard output\n"
+    "can't be cut back, so there the last block may be cut short), 2 invalid arguments.\n";
 
 constexpr std::string_view kOwnOptions[] = {"--date", "--linktype"};
 

@@ -181,13 +181,30 @@ void PcapngWriter::HandOver() {
     memory_.insert(memory_.end(), buffer_.begin(), buffer_.begin() + length_);
   } else if (file_ != nullptr && !writeFailed_) {
     errno = 0;
-    if (std::fwrite(buffer_.data(), 1, length_, file_) != length_) {
+    const std::size_t written = std::fwrite(buffer_.data(), 1, length_, file_);
+    if (written != length_) {
       writeFailed_ = true;
       writeErrno_ = errno;
+      wholeBytes_ += WholeBlocksIn(written);
+    } else {
+      wholeBytes_ += length_;
     }
   }
   // After a failed write the rest is dropped: the file keeps what the system took.
   length_ = 0;
+}
+
+std::size_t PcapngWriter::WholeBlocksIn(std::size_t written) const {
+  // Each block's total length stands at its offset 4; the buffer holds whole blocks only.
+  std::size_t whole = 0;
+  while (whole + 8 <= length_) {
+    const std::uint8_t* at = buffer_.data() + whole + 4;
+    const std::size_t size = std::size_t{at[0]} | std::size_t{at[1]} << 8 |
+                             std::size_t{at[2]} << 16 | std::size_t{at[3]} << 24;
+    if (size < kBlockFrame || size > length_ - whole || size > written - whole) break;
+    whole += size;
+  }
+  return whole;
 }
 
 std::string Latin1ToUtf8(std::string_view text) {

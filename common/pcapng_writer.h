@@ -34,8 +34,10 @@ struct PcapngPacket {
 };
 
 // Blocks are built in a buffer and reach the file only whole: when the buffer can't take the next
-// block, and on Flush. So whenever the caller flushes, the file ends on a block boundary (unless
-// the system refused part of a write, which WriteFailed then reports).
+// block, and on Flush. So whenever the caller flushes, the file ends on a block boundary, unless
+// the system refused part of a write: WriteFailed then reports it, and WholeBytes tells where the
+// last whole block ends, for the caller to cut the file there. That count is exact only for a file
+// without a buffer of its own (setvbuf _IONBF), whose partial write tells what reached the file.
 class PcapngWriter {
  public:
   static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
@@ -64,6 +66,8 @@ class PcapngWriter {
   bool WriteFailed() const { return writeFailed_; }
   // errno of the first failed write, 0 if none did.
   int WriteErrno() const { return writeErrno_; }
+  // Bytes handed to the file that make whole blocks: all of them, unless a write failed part way.
+  std::uint64_t WholeBytes() const { return wholeBytes_; }
 
   // Bytes built but not yet handed to the file: always whole blocks.
   std::size_t BufferedBytes() const { return length_; }
@@ -73,6 +77,8 @@ class PcapngWriter {
  private:
   std::uint8_t* StartBlock(std::size_t size);
   void HandOver();
+  // The length of the whole blocks at the start of the buffer's first `written` bytes.
+  std::size_t WholeBlocksIn(std::size_t written) const;
 
   std::FILE* file_ = nullptr;
   bool toMemory_ = false;
@@ -81,6 +87,7 @@ class PcapngWriter {
   std::vector<std::uint8_t> memory_;
   bool writeFailed_ = false;
   int writeErrno_ = 0;
+  std::uint64_t wholeBytes_ = 0;
 };
 
 // pcapng strings are UTF-8: each byte of `text` taken as a Latin-1 character.

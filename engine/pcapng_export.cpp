@@ -2,7 +2,9 @@
 #include "engine/pcapng_export.h"
 
 #include <array>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 #include <vector>
 
 #include "common/char_class.h"
@@ -62,6 +64,9 @@ class PcapngExportConsumer final : public RecordConsumer {
       if (file_ == nullptr) {
         return Fail("Unable to Open Output File %s", request_.OutputPath.c_str());
       }
+      // Without a buffer of the file's own, a write cut short by a full disk tells how much of
+      // it reached the file, and so where the last whole block ends.
+      std::setvbuf(file_, nullptr, _IONBF, 0);
       out = file_;
     }
     writer_ = std::make_unique<PcapngWriter>(out);
@@ -131,11 +136,18 @@ class PcapngExportConsumer final : public RecordConsumer {
   Result End(RunEnd) override {
     // Events after the last exported packet have no packet to go on: they are dropped.
     const bool flushed = writer_->Flush();
+    const std::uint64_t whole = writer_->WholeBytes();
     writer_.reset();
     bool closed = true;
     if (file_ != nullptr) {
       closed = std::fclose(file_) == 0;
       file_ = nullptr;
+      // A write cut short (a full disk) leaves part of a block: the file is cut back to the
+      // blocks that are whole. A device has nothing to cut; the standard output can't be cut.
+      std::error_code error;
+      if (!flushed && std::filesystem::is_regular_file(request_.OutputPath, error)) {
+        std::filesystem::resize_file(request_.OutputPath, whole, error);
+      }
     }
     if (!flushed || !closed) {
       const std::string name =

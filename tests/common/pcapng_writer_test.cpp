@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_support.h"
+
 namespace fdc {
 namespace {
 
@@ -225,6 +227,31 @@ TEST(PcapngWriter, FullDiskIsReported) {
   writer.EnhancedPacket({.timestampNs = 1, .data = kFrame});
   EXPECT_FALSE(writer.Flush()) << "a failure stays reported";
   std::fclose(file);
+}
+
+TEST(PcapngWriter, APartialWriteTellsWhereTheWholeBlocksEnd) {
+  // The file takes 1000 bytes, then is full: the packets of 52 bytes after the section header
+  // (52) and the interface (32) end at 84 + 52 n; the last whole one at 968.
+  test::TempDir dir;
+  const std::string path = dir.File("full.pcapng");
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  PcapngWriter writer(file);
+  writer.SectionHeader("fdc2pcapng 4.1.1");
+  writer.InterfaceDescription(kLinkTypeProfibusDl, "", "");
+  for (int i = 0; i < 100; ++i) {
+    writer.EnhancedPacket({.timestampNs = 1, .head = kStatus, .data = kFrame, .flags = 1});
+  }
+  {
+    const test::FileSizeLimit limit(1000);
+    EXPECT_FALSE(writer.Flush());
+  }
+  std::fclose(file);
+  EXPECT_EQ(std::filesystem::file_size(path), 1000u);
+  EXPECT_EQ(writer.WholeBytes(), 968u);
+  const std::string text = test::ReadText(path);
+  EXPECT_EQ(BlockLengths(Bytes(text.begin(), text.begin() + 968)).size(), 2u + 17u);
 }
 
 TEST(Latin1ToUtf8, EveryByteIsOneCharacter) {

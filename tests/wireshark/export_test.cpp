@@ -159,6 +159,7 @@ TEST(Export, RefusedArguments) {
 struct Blocks {
   std::uint16_t linkType = 0;
   std::vector<std::vector<std::uint8_t>> packets;
+  std::size_t end = 0;  // where the last whole block ends
 };
 Blocks ReadBlocks(const std::string& text) {
   Blocks blocks;
@@ -179,6 +180,7 @@ Blocks ReadBlocks(const std::string& text) {
                                   text.begin() + static_cast<long>(at + 28 + captured));
     }
     at += length;
+    blocks.end = at;
   }
   return blocks;
 }
@@ -313,6 +315,23 @@ TEST(Export, FailuresLeaveWholeBlocks) {
   const test::TsharkFields read = test::ReadTsharkFields(dir.File("m.pcapng"), {"fdl.sd"});
   EXPECT_EQ(read.problems, "");
   EXPECT_EQ(read.rows.size(), 6009u);
+
+  // A full disk in the middle of a block: the file is cut back to the last whole one.
+  constexpr std::uint64_t kRoom = 200000;
+  Outcome full;
+  {
+    const test::FileSizeLimit limit(kRoom);
+    full = Export({"--quiet", "--minutes", "3", "--output", dir.File("f.pcapng"), capture});
+  }
+  EXPECT_EQ(full.status, 1);
+  EXPECT_EQ(full.err, "Unable to Write Output File " + dir.File("f.pcapng") + "\n");
+  const std::string kept = test::ReadText(dir.File("f.pcapng"));
+  EXPECT_GT(kept.size(), kRoom - 1000);
+  EXPECT_LE(kept.size(), kRoom);
+  EXPECT_EQ(ReadBlocks(kept).end, kept.size()) << "the file ends on a block boundary";
+  const test::TsharkFields cut = test::ReadTsharkFields(dir.File("f.pcapng"), {"fdl.sd"});
+  EXPECT_EQ(cut.problems, "");
+  EXPECT_GT(cut.rows.size(), 3000u);
 }
 
 }  // namespace
