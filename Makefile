@@ -31,7 +31,9 @@ asan:
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS)
 
-# Fuzz one target without a time limit: make fuzz TARGET=capture_run_fuzzer
+# Fuzz one target without a time limit: make fuzz TARGET=capture_run_fuzzer (inputs up to 64 KiB;
+# TARGET=capture_run_refill: the same target with runs up to 1 MiB, which refill the reader's
+# buffer, at a few inputs a second)
 TARGET ?= capture_run_fuzzer
 fuzz:
 	scripts/install-deps.sh all
