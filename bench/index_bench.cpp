@@ -67,14 +67,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "the equation does not compile\n");
     return 2;
   }
-  fdc::RowFilter filter;
+  fdc::RecordFilter filter;
   filter.program = &program;
   fdc::RunIndex matches;
   const Clock::time_point filtering = Clock::now();
   const std::clock_t cpu = std::clock();
   {
-    fdc::RecordLoop loop(request, nullptr, fdc::RunControl(nullptr));
-    fdc::MatchIndexer indexer(matches, filter);
+    fdc::RecordLoop loop(request, filter, fdc::RunControl(nullptr));
+    fdc::MatchIndexer indexer(matches);
     fdc::RecordConsumer* const consumers[] = {&indexer};
     indexer.Finish(loop.Run(consumers));
   }

@@ -34,6 +34,24 @@ constexpr std::string_view BaudRateName(std::uint16_t baudCode) {
   return baudCode < BaudRateTable.size() ? BaudRateTable[baudCode].name : BaudRateTable[0].name;
 }
 
+// The slot time a run uses when none is given, in bit times, by the first file's baud code.
+constexpr std::uint32_t DefaultSlotTimeBits(std::uint16_t baudCode) {
+  switch (baudCode) {
+    case 1:  // 12M
+      return 1000;
+    case 2:  // 6M
+      return 600;
+    case 3:  // 3M
+      return 400;
+    case 4:  // 1M5
+      return 300;
+    case 5:  // 500K
+      return 200;
+    default:  // 187K5 and slower (and an unknown rate, where no slot time is tested)
+      return 100;
+  }
+}
+
 // True for the codes 1..9 that carry time constants.
 constexpr bool HasTimeConstants(std::uint16_t baudCode) {
   return baudCode >= 1 && baudCode < BaudRateTable.size();

@@ -164,4 +164,11 @@ inline bool FcsMatches(ByteView record, const Telegram& telegram) {
   return FrameCheckSum(record, telegram) == telegram.fcs;
 }
 
+// A faulty record, as the desktop's table colours it and "faults only" selects it: a status bit,
+// a frame that does not decode, a wrong FCS or ED. Every other record is a valid frame.
+inline bool IsFaulty(const Telegram& t, ByteView record) {
+  if (t.status != 0 || !t.Decoded()) return true;
+  return t.HasBody() && (t.ed != kEd || !FcsMatches(record, t));
+}
+
 }  // namespace fdc

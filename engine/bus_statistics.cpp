@@ -15,12 +15,6 @@ namespace {
 constexpr std::size_t kStations = 128;      // addresses 0..127
 constexpr std::uint8_t kLastStation = 126;  // 127 is the broadcast address
 
-// Request codes (FC AND 0x8F) after which a station must reply.
-constexpr bool ExpectsReplyCode(std::uint8_t code) {
-  return code == 0x03 || code == 0x05 || code == 0x09 || code == 0x0C || code == 0x0D ||
-         code == 0x0E || code == 0x0F;
-}
-
 constexpr std::uint8_t kDsapSlaveDiag = 60;
 constexpr std::uint8_t kDsapSetPrm = 61;
 constexpr std::uint8_t kDsapChkCfg = 62;
@@ -160,23 +154,6 @@ struct PreviousRequest {
 };
 
 }  // namespace
-
-std::uint32_t DefaultSlotTimeBits(std::uint16_t baudCode) {
-  switch (baudCode) {
-    case 1:  // 12M
-      return 1000;
-    case 2:  // 6M
-      return 600;
-    case 3:  // 3M
-      return 400;
-    case 4:  // 1M5
-      return 300;
-    case 5:  // 500K
-      return 200;
-    default:  // 187K5 and slower (and an unknown rate, where no slot time is tested)
-      return 100;
-  }
-}
 
 struct BusStatistics::State {
   BusStatisticsOptions options;

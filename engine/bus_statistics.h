@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "capture/baud_rate_table.h"
 #include "engine/record_loop.h"
 
 namespace fdc {
@@ -192,9 +193,6 @@ struct BusStatisticsOptions {
   std::optional<std::uint32_t> tslBits;  // slot time; default by the first file's baud rate
   std::optional<std::uint32_t> ttrBits;  // target rotation time; none: rotations are not judged
 };
-
-// The slot time a run uses when none is given, in bit times, by the first file's baud code.
-std::uint32_t DefaultSlotTimeBits(std::uint16_t baudCode);
 
 class BusStatistics final : public RecordConsumer {
  public:

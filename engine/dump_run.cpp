@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "engine/record_filter.h"
 #include "engine/record_loop.h"
 #include "engine/text_dump_consumer.h"
 #include "options/options.h"
@@ -40,11 +41,12 @@ Result DumpRun(const DumpRequest& request, const RunControl& control, DumpSummar
   const auto setup = std::make_unique<DumpSetup>();
   Result options = ReadOptionFile(request.OptionPath, setup->options, setup->program);
   if (!options.ok()) return options;
-  const ShownRecords shown{setup->options.ShowOnly ? &setup->program : nullptr, false};
-  return DumpRun(request, setup->options, shown, control, summary);
+  return DumpRun(request, setup->options,
+                 ShownByOptionFile(setup->options.ShowOnly ? &setup->program : nullptr, request),
+                 control, summary);
 }
 
-Result DumpRun(const DumpRequest& request, const DumpOptions& options, const ShownRecords& shown,
+Result DumpRun(const DumpRequest& request, const DumpOptions& options, const RecordFilter& shown,
                const RunControl& control, DumpSummary* summary) {
   DumpSummary local;
   DumpSummary& filled = summary != nullptr ? *summary : local;

@@ -45,17 +45,13 @@ struct DumpSummary {
 Result DumpRun(const DumpRequest& request, const RunControl& control = RunControl(),
                DumpSummary* summary = nullptr);
 
-// Which records a run shows when the caller decides rather than the option file's ShowOnly
-// section: the desktop's table exports the records it shows.
-struct ShownRecords {
-  const ShowOnlyProgram* program = nullptr;  // none: every record of the reference window
-  bool faultsOnly = false;                   // and of those only the faulty ones
-};
+struct RecordFilter;
 
-// The same dump with options and filter that the caller holds: the option file is not read (its
-// path still stands in the header blocks), and the header's "Show Only" line shows the program's
-// text. Both must outlive the call.
-Result DumpRun(const DumpRequest& request, const DumpOptions& options, const ShownRecords& shown,
+// The same dump with options and filter that the caller holds rather than the option file's
+// ShowOnly section (the desktop's table exports the records it shows): the option file is not
+// read (its path still stands in the header blocks), and the header's "Show Only" line shows the
+// filter program's text. Both must outlive the call.
+Result DumpRun(const DumpRequest& request, const DumpOptions& options, const RecordFilter& shown,
                const RunControl& control = RunControl(), DumpSummary* summary = nullptr);
 
 }  // namespace fdc

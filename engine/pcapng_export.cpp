@@ -214,11 +214,12 @@ Result ExportRun(const DumpRequest& request, const ExportOptions& options,
   const auto setup = std::make_unique<ExportSetup>();
   Result read = ReadOptionFile(request.OptionPath, setup->options, setup->program);
   if (!read.ok()) return read;
-  const ShownRecords shown{setup->options.ShowOnly ? &setup->program : nullptr, false};
-  return ExportRun(request, shown, options, control, summary);
+  return ExportRun(request,
+                   ShownByOptionFile(setup->options.ShowOnly ? &setup->program : nullptr, request),
+                   options, control, summary);
 }
 
-Result ExportRun(const DumpRequest& request, const ShownRecords& shown,
+Result ExportRun(const DumpRequest& request, const RecordFilter& shown,
                  const ExportOptions& options, const RunControl& control, ExportSummary* summary) {
   ExportSummary local;
   ExportSummary& filled = summary != nullptr ? *summary : local;

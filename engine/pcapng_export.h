@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "engine/dump_run.h"
+#include "engine/record_filter.h"
 #include "engine/record_loop.h"
 
 namespace fdc {
@@ -49,7 +50,7 @@ Result ExportRun(const DumpRequest& request, const ExportOptions& options,
 
 // Exports the records `shown` selects instead of the option file's filter (the file is not read):
 // the desktop exports the records its table shows.
-Result ExportRun(const DumpRequest& request, const ShownRecords& shown,
+Result ExportRun(const DumpRequest& request, const RecordFilter& shown,
                  const ExportOptions& options, const RunControl& control = RunControl(),
                  ExportSummary* summary = nullptr);
 

@@ -1,27 +1,17 @@
 // The record loop: run set-up, the loop over the records, progress, the reference window.
 #include "engine/record_loop.h"
 
-#include "engine/run_index.h"
-
 namespace fdc {
-
-bool RecordView::PassesFilter() const {
-  if (faultsOnly_ && !IsFaulty(Dissected(), record_->Bytes())) return false;
-  return filter_ == nullptr || EvaluateShowOnly(*filter_, captures_->Fields(), record_->Bytes(),
-                                                time_->GapMicroseconds(), *cmdArgs_) != 0;
-}
 
 RecordLoop::RecordLoop(const DumpRequest& request, const ShowOnlyProgram* filter,
                        const RunControl& control)
-    : request_(request), filter_(filter), control_(control), cursor_(request) {}
+    : RecordLoop(request, ShownByOptionFile(filter, request), control) {}
 
-RecordLoop::RecordLoop(const DumpRequest& request, const ShownRecords& shown,
+RecordLoop::RecordLoop(const DumpRequest& request, const RecordFilter& shown,
                        const RunControl& control)
-    : request_(request),
-      filter_(shown.program),
-      faultsOnly_(shown.faultsOnly),
-      control_(control),
-      cursor_(request) {}
+    : request_(request), filter_(shown), control_(control), cursor_(request) {
+  cursor_.TrackRecordBefore(filter_.NeedsRecordBefore());
+}
 
 Result RecordLoop::Run(std::span<RecordConsumer* const> consumers) {
   totals_ = LoopTotals{};
@@ -55,9 +45,7 @@ Result RecordLoop::Run(std::span<RecordConsumer* const> consumers) {
   view.record_ = &cursor_.Record();
   view.captures_ = &cursor_.Captures();
   view.time_ = &cursor_.Time();
-  view.filter_ = filter_;
-  view.faultsOnly_ = faultsOnly_;
-  view.cmdArgs_ = &request_.CmdArgs;
+  view.filter_ = &filter_;
   for (;;) {
     if (control_.StopRequested()) {
       cursor_.Close();
@@ -79,6 +67,7 @@ Result RecordLoop::Run(std::span<RecordConsumer* const> consumers) {
     }
 
     view.inWindow_ = record.RefNumber >= request_.StartRef;
+    view.before_ = cursor_.Before();
     view.dissected_ = false;
     view.shown_ = -1;
     for (RecordConsumer* consumer : consumers) {

@@ -12,6 +12,7 @@
 #include "capture/telegram.h"
 #include "common/result.h"
 #include "engine/dump_run.h"
+#include "engine/record_filter.h"
 #include "engine/run_control.h"
 #include "engine/run_cursor.h"
 #include "engine/time_base.h"
@@ -39,25 +40,25 @@ class RecordView {
   }
   // At or after the request's StartRef (the loop ends after EndRef).
   bool InWindow() const { return inWindow_; }
-  // In the window and let through by the loop's filter: its ShowOnly program and, when the loop
-  // shows faulty records only, the fault check (evaluated once, on the first question).
+  // In the window and let through by the loop's filter (asked once, on the first question).
   bool Shown() const {
     if (shown_ < 0) {
-      shown_ = inWindow_ && ((filter_ == nullptr && !faultsOnly_) || PassesFilter()) ? 1 : 0;
+      shown_ = inWindow_ && (!filter_->Active() ||
+                             filter_->Matches(captures_->Fields(), record_->Bytes(), Dissected(),
+                                              *time_, before_))
+                   ? 1
+                   : 0;
     }
     return shown_ == 1;
   }
 
  private:
-  bool PassesFilter() const;
-
   friend class RecordLoop;
   const CaptureRecord* record_ = nullptr;
   const CaptureFileSet* captures_ = nullptr;
   TimeBase* time_ = nullptr;
-  const ShowOnlyProgram* filter_ = nullptr;
-  const std::array<std::int32_t, 4>* cmdArgs_ = nullptr;
-  bool faultsOnly_ = false;
+  const RecordFilter* filter_ = nullptr;
+  RecordBefore before_;
   bool inWindow_ = false;
   mutable bool dissected_ = false;
   mutable Telegram telegram_;
@@ -106,11 +107,11 @@ struct LoopTotals {
 
 class RecordLoop {
  public:
-  // `filter` may be null: every record in the window is shown.
+  // `filter` may be null: every record in the window is shown. Its arguments are the request's.
   RecordLoop(const DumpRequest& request, const ShowOnlyProgram* filter, const RunControl& control);
-  // The records shown as the caller decides rather than an option file: the desktop exports what
-  // its table shows, which may be faulty records only.
-  RecordLoop(const DumpRequest& request, const ShownRecords& shown, const RunControl& control);
+  // The records shown as the caller decides rather than an option file: the desktop's table shows
+  // (and exports) what its filter bar lets through.
+  RecordLoop(const DumpRequest& request, const RecordFilter& shown, const RunControl& control);
   RecordLoop(const RecordLoop&) = delete;
   RecordLoop& operator=(const RecordLoop&) = delete;
 
@@ -134,8 +135,7 @@ class RecordLoop {
   Result Finish(std::span<RecordConsumer* const> consumers, RunEnd how, Result result);
 
   const DumpRequest& request_;
-  const ShowOnlyProgram* filter_;
-  bool faultsOnly_ = false;
+  RecordFilter filter_;
   RunControl control_;
   RunCursor cursor_;
   LoopTotals totals_;

@@ -12,6 +12,7 @@ CaptureRunFiles RunCursor::Files() const {
 
 Result RunCursor::OpenFirstFile() {
   time_.StartRun();
+  before_ = last_ = RecordBefore{};
   captures_.Start(Files());
   Result opened = captures_.OpenNextCaptureFile();
   if (opened.ok()) {
@@ -35,6 +36,8 @@ Result RunCursor::Resume(const RunCheckpoint& checkpoint, std::span<const Captur
   Result resumed = captures_.Resume(Files(), opened, checkpoint.read);
   if (!resumed.ok()) return resumed;
   time_.Resume(checkpoint.read.lastTimestamp, checkpoint.read.lastFrameLen);
+  before_ = RecordBefore{};
+  last_ = checkpoint.last;
   return Result::Ok();
 }
 

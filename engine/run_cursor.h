@@ -9,14 +9,17 @@
 #include "capture/capture_file_set.h"
 #include "common/result.h"
 #include "engine/dump_run.h"
+#include "engine/record_filter.h"
 #include "engine/time_base.h"
 
 namespace fdc {
 
-// A place in a run to read on from: its start, or the reader's state after a record.
+// A place in a run to read on from: its start, or the reader's state after a record, with what
+// that record tells a filter about the record after it.
 struct RunCheckpoint {
   bool atStart = true;
   ReadCheckpoint read;
+  RecordBefore last;
 };
 
 class RunCursor {
@@ -33,13 +36,26 @@ class RunCursor {
   // files that the pass which took the checkpoint had opened by then.
   Result Resume(const RunCheckpoint& checkpoint, std::span<const CaptureFileInfo> opened);
 
+  // Keeps what a filter needs of the record before the current one (Before()), at the cost of a
+  // dissection of every record read.
+  void TrackRecordBefore(bool track) { trackBefore_ = track; }
+
   // Reads the next record and updates the time base; End at the end of the run. What the reader
   // reported on the way is in Events().
   Result Next() {
     Result read = captures_.ReadRecord();
-    if (read.ok()) time_.UpdateTimeBase(Record().Timestamp, Record().FrameLen);
+    if (read.ok()) {
+      time_.UpdateTimeBase(Record().Timestamp, Record().FrameLen);
+      if (trackBefore_) {
+        before_ = last_;
+        last_ =
+            RecordBeforeOf(DissectTelegram(Record().Bytes(), Record().FrameLen), Record().Bytes());
+      }
+    }
     return read;
   }
+  // Of the record before the one read last, when tracked.
+  RecordBefore Before() const { return before_; }
 
   const CaptureRecord& Record() const { return captures_.Record(); }
   std::span<const CaptureEvent> Events() const { return captures_.Events(); }
@@ -49,7 +65,7 @@ class RunCursor {
   const TimeBase& Time() const { return time_; }
   std::uint16_t BaudCode() const { return baudCode_; }
   // Where reading stands after the record read last.
-  RunCheckpoint Checkpoint() const { return {false, captures_.Checkpoint()}; }
+  RunCheckpoint Checkpoint() const { return {false, captures_.Checkpoint(), last_}; }
   void Close() { captures_.CloseFiles(); }
 
  private:
@@ -59,6 +75,9 @@ class RunCursor {
   CaptureFileSet captures_;
   TimeBase time_;
   std::uint16_t baudCode_ = 0;
+  bool trackBefore_ = false;
+  RecordBefore before_;
+  RecordBefore last_;
 };
 
 }  // namespace fdc

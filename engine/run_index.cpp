@@ -16,19 +16,6 @@ RowKind RowKindOf(CaptureEvent::Kind kind) {
   }
 }
 
-bool IsFaulty(const Telegram& t, ByteView record) {
-  if (t.status != 0 || !t.Decoded()) return true;
-  return t.HasBody() && (t.ed != kEd || !FcsMatches(record, t));
-}
-
-bool RowFilter::Matches(const CaptureFileSet& captures, const TimeBase& time,
-                        const Telegram& telegram) const {
-  const ByteView bytes = captures.Record().Bytes();
-  if (faultsOnly && !IsFaulty(telegram, bytes)) return false;
-  if (program == nullptr) return true;
-  return EvaluateShowOnly(*program, captures.Fields(), bytes, time.GapMicroseconds(), cmdArgs) != 0;
-}
-
 // --- RunIndex --------------------------------------------------------------------------------
 
 std::uint64_t RunIndex::Rows() const {
@@ -87,17 +74,11 @@ std::vector<CaptureFileInfo> RunIndex::Files() const {
   return files_;
 }
 
-std::array<bool, 128> RunIndex::Addresses() const {
-  std::lock_guard lock(mutex_);
-  return addresses_;
-}
-
 void RunIndex::ResetLocked() {
   entries_.clear();
   entryRecords_.clear();
   faulty_.clear();
   files_.clear();
-  addresses_ = {};
   rows_ = 0;
   records_ = 0;
   complete_ = false;
@@ -130,10 +111,6 @@ bool RunIndexer::OnRecord(const RecordView& view) {
     faulty_ = false;
   }
   if (faulty) faulty_ = true;
-  if (t.HasAddresses()) {
-    addresses_[t.Da()] = true;
-    addresses_[t.Sa()] = true;
-  }
   rows_ += pendingEvents_ + 1;
   pendingEvents_ = 0;
   ++records_;
@@ -146,7 +123,6 @@ void RunIndexer::Publish() {
   index_.rows_ = rows_;
   index_.records_ = records_;
   if (!index_.faulty_.empty() && faulty_) index_.faulty_.back() = true;
-  index_.addresses_ = addresses_;
   if (loop_ != nullptr) index_.files_ = loop_->Captures().Files();
 }
 
@@ -176,9 +152,9 @@ Result MatchIndexer::Begin(const RecordLoop& loop) {
 }
 
 bool MatchIndexer::OnRecord(const RecordView& view) {
-  const Telegram& t = view.Dissected();
   ++records_;
-  if (filter_.Matches(loop_->Captures(), loop_->Time(), t)) {
+  if (view.Shown()) {
+    const Telegram& t = view.Dissected();
     const bool entryDue = matches_ == 0 || matches_ - matchesAtEntry_ >= kIndexStride ||
                           records_ - recordsAtEntry_ >= kIndexStride;
     if (entryDue) {
@@ -219,7 +195,7 @@ void MatchIndexer::Finish(const Result& result) {
 
 // --- RowReader -------------------------------------------------------------------------------
 
-RowReader::RowReader(const DumpRequest& request, const RunIndex& index, const RowFilter* filter)
+RowReader::RowReader(const DumpRequest& request, const RunIndex& index, const RecordFilter* filter)
     : request_(request), index_(index), filter_(filter) {}
 
 Result RowReader::Read(std::uint64_t first, std::uint64_t count,
@@ -229,6 +205,7 @@ Result RowReader::Read(std::uint64_t first, std::uint64_t count,
   const std::uint64_t end = std::min(first + count, index_.Rows());
   const std::vector<CaptureFileInfo> files = index_.Files();
   RunCursor cursor(request_);
+  cursor.TrackRecordBefore(filter_ != nullptr && filter_->NeedsRecordBefore());
   Result resumed = cursor.Resume(entry->at, files);
   if (resumed.failed()) return resumed;
 
@@ -258,8 +235,11 @@ Result RowReader::Read(std::uint64_t first, std::uint64_t count,
     if (!read.ok()) return read.end() ? Result::Ok() : read;
     const CaptureRecord& record = cursor.Record();
     DissectTelegram(record.Bytes(), record.FrameLen, telegram);
-    if (filter_ != nullptr && !filter_->Matches(cursor.Captures(), cursor.Time(), telegram))
+    if (filter_ != nullptr && filter_->Active() &&
+        !filter_->Matches(cursor.Captures().Fields(), record.Bytes(), telegram, cursor.Time(),
+                          cursor.Before())) {
       continue;
+    }
     item = RowItem{};
     item.kind = RowKind::kRecord;
     item.record = &record;

@@ -19,10 +19,6 @@ namespace fdc {
 
 inline constexpr std::uint32_t kIndexStride = 4096;
 
-// A faulty record, as the table colours it and "faults only" selects it: a status bit, a frame
-// that does not decode, a wrong FCS or ED.
-bool IsFaulty(const Telegram& telegram, ByteView record);
-
 // What a table row shows: a record, or an event of the reader (only in the unfiltered table).
 enum class RowKind : std::uint8_t { kRecord, kSyncLost, kFileCutShort, kRecordCut };
 // The row of a reader's event (other than a file opened).
@@ -48,8 +44,6 @@ class RunIndex {
   // rows holds a faulty record; nothing when there is none.
   std::optional<std::uint64_t> FaultyStretch(std::uint64_t row, bool forward) const;
   std::vector<CaptureFileInfo> Files() const;
-  // Station addresses seen as DA or SA of a frame that decodes.
-  std::array<bool, 128> Addresses() const;
 
  private:
   friend class RunIndexer;
@@ -62,7 +56,6 @@ class RunIndex {
   std::vector<std::uint32_t> entryRecords_;  // RefNumber of the first record read from each
   std::vector<bool> faulty_;                 // per entry
   std::vector<CaptureFileInfo> files_;
-  std::array<bool, 128> addresses_{};
   std::uint64_t rows_ = 0;
   std::uint64_t records_ = 0;
   bool complete_ = false;
@@ -90,26 +83,15 @@ class RunIndexer final : public RecordConsumer {
   std::uint64_t rows_ = 0;
   std::uint64_t records_ = 0;
   std::uint32_t pendingEvents_ = 0;  // event rows waiting for the next record
-  std::array<bool, 128> addresses_{};
   bool faulty_ = false;
 };
 
-// Which records a filtered table shows: the ShowOnly equation of the request's loop (the loop's
-// filter) and, when asked, only faulty records.
-struct RowFilter {
-  const ShowOnlyProgram* program = nullptr;  // none: every record
-  std::array<std::int32_t, 4> cmdArgs{};
-  bool faultsOnly = false;
-  bool Matches(const CaptureFileSet& captures, const TimeBase& time,
-               const Telegram& telegram) const;
-};
-
-// Builds the index of the records a filter lets through: an entry every 4096 matches, and at
+// Builds the index of the records the loop's filter shows: an entry every 4096 matches, and at
 // the next match whenever 4096 records have passed since the last entry, so that reading from an
 // entry to any of its matches takes at most some thousand records.
 class MatchIndexer final : public RecordConsumer {
  public:
-  MatchIndexer(RunIndex& index, const RowFilter& filter) : index_(index), filter_(filter) {}
+  explicit MatchIndexer(RunIndex& index) : index_(index) {}
   Result Begin(const RecordLoop& loop) override;
   bool OnRecord(const RecordView& record) override;
   Result End(RunEnd how) override;
@@ -119,7 +101,6 @@ class MatchIndexer final : public RecordConsumer {
   void Publish();
 
   RunIndex& index_;
-  RowFilter filter_;
   const RecordLoop* loop_ = nullptr;
   RunCheckpoint before_;
   std::uint64_t matches_ = 0;
@@ -142,10 +123,11 @@ struct RowItem {
 };
 
 // Reads rows of an index at random: resumes a cursor at the entry before the first row wanted and
-// reads on. `filter` null: the unfiltered table (records and event rows).
+// reads on. `filter` null: the unfiltered table (records and event rows); otherwise the filter
+// that made the index, asked as the record loop asks it.
 class RowReader {
  public:
-  RowReader(const DumpRequest& request, const RunIndex& index, const RowFilter* filter);
+  RowReader(const DumpRequest& request, const RunIndex& index, const RecordFilter* filter);
   // Hands rows first .. first + count - 1 (fewer at the end of the index) to `take`, which returns
   // false to stop early. Returns the reader's failure, if any.
   Result Read(std::uint64_t first, std::uint64_t count,
@@ -154,7 +136,7 @@ class RowReader {
  private:
   const DumpRequest& request_;
   const RunIndex& index_;
-  const RowFilter* filter_;
+  const RecordFilter* filter_;
 };
 
 }  // namespace fdc

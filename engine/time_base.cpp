@@ -26,6 +26,7 @@ constexpr std::array<std::int64_t (*)(std::int64_t), 10> kScales = {
 }  // namespace
 
 void TimeBase::SetTimeConstants(std::uint16_t baudCode) {
+  baudCode_ = baudCode;
   if (HasTimeConstants(baudCode)) {
     scale_ = kScales[baudCode];
     ticksPerBit_ = BaudRateTable[baudCode].TicksPerBit;

@@ -45,6 +45,8 @@ class TimeBase {
   std::int64_t TicksToNs(std::int64_t ticks) const { return scale_ ? scale_(ticks) : 0; }
   // Clock ticks per bit time of the run; 0 for an unknown rate.
   std::uint8_t TicksPerBit() const { return ticksPerBit_; }
+  // The baud code the constants were set from (the run's first file's).
+  std::uint16_t BaudCode() const { return baudCode_; }
   // The gap before the current record in ticks (0 for the first record).
   std::int64_t GapTicks() const { return gapTicks_; }
 
@@ -52,6 +54,7 @@ class TimeBase {
   // ticks * TimeMul / TimeDiv for the run's rate, with the constants built in.
   std::int64_t (*scale_)(std::int64_t) = nullptr;
   std::uint8_t ticksPerBit_ = 0;
+  std::uint16_t baudCode_ = 0;
   bool firstRecord_ = true;
   bool firstPrintedLine_ = true;
   std::int64_t prevTimestamp_ = 0;

@@ -14,6 +14,7 @@
 #include <QTextCharFormat>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <memory>
 
 #include "options/options.h"
@@ -107,7 +108,9 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
   auto* stationLabel = new QLabel(QStringLiteral("S&tation:"));
   station_ = new QComboBox;
   station_->setObjectName(QStringLiteral("station"));
-  station_->setToolTip(QStringLiteral("Telegrams to or from one station (addresses seen so far)"));
+  station_->setToolTip(
+      QStringLiteral("Frames sent by or to the station, and the short acknowledgements (SC) that "
+                     "answer its requests"));
   station_->addItem(QStringLiteral("Any"), -1);
   stationLabel->setBuddy(station_);
   auto* serviceLabel = new QLabel(QStringLiteral("Ser&vice:"));
@@ -220,10 +223,10 @@ void FilterBar::Apply() { emit Applied(Input()); }
 
 void FilterBar::ApplyQuick(const QuickFilters& quick) {
   settingQuick_ = true;
-  if (quick.station && !stations_[*quick.station]) {
-    std::array<bool, 128> seen = stations_;
-    seen[*quick.station] = true;
-    SetStations(seen);
+  if (quick.station && station_->findData(*quick.station) < 0) {
+    std::vector<StationChoice> offered = stations_;
+    offered.push_back({*quick.station, {}});
+    SetStations(offered);
   }
   station_->setCurrentIndex(std::max(0, station_->findData(quick.station ? *quick.station : -1)));
   service_->setCurrentIndex(std::max(0, service_->findData(static_cast<int>(quick.service))));
@@ -234,19 +237,25 @@ void FilterBar::ApplyQuick(const QuickFilters& quick) {
   Apply();
 }
 
-void FilterBar::SetStations(const std::array<bool, 128>& seen) {
-  std::array<bool, 128> offered = seen;
+void FilterBar::SetStations(const std::vector<StationChoice>& stations) {
+  std::vector<StationChoice> offered = stations;
   const int chosen = station_->currentData().toInt();
-  if (chosen >= 0) offered[static_cast<std::size_t>(chosen)] = true;
+  const bool chosenOffered =
+      std::any_of(offered.begin(), offered.end(),
+                  [chosen](const StationChoice& s) { return s.address == chosen; });
+  if (chosen >= 0 && !chosenOffered) offered.push_back({static_cast<std::uint8_t>(chosen), {}});
+  std::sort(offered.begin(), offered.end(),
+            [](const StationChoice& a, const StationChoice& b) { return a.address < b.address; });
   if (offered == stations_) return;
   stations_ = offered;
   const bool wasSetting = settingQuick_;
   settingQuick_ = true;
   station_->clear();
   station_->addItem(QStringLiteral("Any"), -1);
-  for (int address = 0; address < 128; ++address) {
-    if (offered[static_cast<std::size_t>(address)])
-      station_->addItem(QString::number(address), address);
+  for (const StationChoice& s : offered) {
+    const QString text = s.role.empty() ? QString::number(s.address)
+                                        : QStringLiteral("%1 (%2)").arg(s.address).arg(Q(s.role));
+    station_->addItem(text, int{s.address});
   }
   station_->setCurrentIndex(std::max(0, station_->findData(chosen)));
   settingQuick_ = wasSetting;

@@ -34,8 +34,9 @@ class FilterBar : public QWidget {
   FilterInput Input() const;
   // Sets the quick filters (keeping the equation) and applies.
   void ApplyQuick(const QuickFilters& quick);
-  // The stations that the station filter offers: those seen so far, and the one chosen.
-  void SetStations(const std::array<bool, 128>& seen);
+  // The stations that the station filter offers (those of the health figures, with their role),
+  // and the one chosen.
+  void SetStations(const std::vector<StationChoice>& stations);
 
   void ShowError(const FilterError& error);
   void ClearError();
@@ -91,7 +92,7 @@ class FilterBar : public QWidget {
   QSpinBox* gap_ = nullptr;
   QCheckBox* faults_ = nullptr;
   QLabel* error_ = nullptr;
-  std::array<bool, 128> stations_{};
+  std::vector<StationChoice> stations_;
   // Quick filter changes made by the program apply once, not per control.
   bool settingQuick_ = false;
 };

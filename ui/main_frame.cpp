@@ -148,6 +148,10 @@ bool CMainFrame::Create() {
   connect(m_healthView, &HealthView::StationActivated, m_runView, &RunView::ShowStation);
   connect(m_healthView, &HealthView::RunFindingActivated, m_runView, &RunView::ShowRunFinding);
   connect(m_healthView, &HealthView::TimeActivated, m_runView, &RunView::ShowTime);
+  connect(m_healthView, &HealthView::ComputationFinished, m_runView,
+          [this] { m_runView->SetHealthFigures(m_healthView->Figures()); });
+  connect(m_runView, &RunView::RunClosed, m_runView,
+          [this] { m_runView->SetHealthFigures(nullptr); });
   connect(m_runView, &RunView::OptionFileChosen, this, [this](const QString& path) {
     m_settings.Window.TableOptFile = path.toStdString();
     emit SettingsChanged();

@@ -14,7 +14,7 @@ RecordTableModel::RecordTableModel(QObject* parent) : QAbstractTableModel(parent
 RecordTableModel::~RecordTableModel() = default;
 
 void RecordTableModel::SetSource(const DumpRequest& request, const RunIndex& index,
-                                 const RowFilter* filter) {
+                                 const RecordFilter* filter) {
   beginResetModel();
   request_ = &request;
   index_ = &index;

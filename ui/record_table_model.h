@@ -35,7 +35,7 @@ class RecordTableModel : public QAbstractTableModel {
   // Shows the rows of `index`: every row when `filter` is null, else the records it lets through
   // (the index being that filter's match index). All three must stay until the next SetSource or
   // Clear.
-  void SetSource(const DumpRequest& request, const RunIndex& index, const RowFilter* filter);
+  void SetSource(const DumpRequest& request, const RunIndex& index, const RecordFilter* filter);
   void Clear();
   bool HasSource() const { return index_ != nullptr; }
   // Takes the rows the index has gained since the last call.
@@ -62,7 +62,7 @@ class RecordTableModel : public QAbstractTableModel {
   // A reader over the same source, for the navigation.
   RowReader* Reader() const { return reader_.get(); }
   const RunIndex* Index() const { return index_; }
-  const RowFilter* Filter() const { return filter_; }
+  const RecordFilter* Filter() const { return filter_; }
   std::span<const CaptureFileInfo> Files() const { return files_; }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -87,7 +87,7 @@ class RecordTableModel : public QAbstractTableModel {
 
   const DumpRequest* request_ = nullptr;
   const RunIndex* index_ = nullptr;
-  const RowFilter* filter_ = nullptr;
+  const RecordFilter* filter_ = nullptr;
   std::unique_ptr<RowReader> reader_;
   std::vector<CaptureFileInfo> files_;
   std::uint64_t total_ = 0;

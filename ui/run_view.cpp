@@ -469,7 +469,20 @@ void RunView::OnIndexDone() {
 
 // --- The filter ------------------------------------------------------------------------------
 
-void RunView::ApplyFilter(const FilterInput& input) {
+void RunView::SetHealthFigures(const BusFigures* figures) {
+  filters_->SetStations(figures != nullptr ? StationChoicesOf(figures->stations)
+                                           : std::vector<StationChoice>{});
+  // The station filter's acknowledgements come within the slot time the figures were
+  // computed with.
+  const std::uint32_t slot = figures != nullptr ? figures->tslBits : 0;
+  if (slot == slotTimeBits_) return;
+  slotTimeBits_ = slot;
+  if (run_ && filters_->Input().quick.station) ApplyFilter(filters_->Input());
+}
+
+void RunView::ApplyFilter(const FilterInput& typed) {
+  FilterInput input = typed;
+  input.slotTimeBits = slotTimeBits_;
   const FilterCompilation compiled = CompileTableFilter(input);
   if (compiled.error) {
     filters_->ShowError(*compiled.error);
@@ -500,8 +513,8 @@ void RunView::StartFilterPass() {
   std::shared_ptr<RunIndex> matches = matches_;
   std::shared_ptr<const TableFilter> filter = filter_;
   filterTask_.Start([request, matches, filter](const RunControl& control) {
-    const auto loop = std::make_unique<RecordLoop>(request, nullptr, control);
-    MatchIndexer indexer(*matches, filter->Rows());
+    const auto loop = std::make_unique<RecordLoop>(request, filter->Records(), control);
+    MatchIndexer indexer(*matches);
     RecordConsumer* const consumers[] = {&indexer};
     Result result = loop->Run(consumers);
     indexer.Finish(result);
@@ -532,7 +545,7 @@ void RunView::SetSource() {
     return;
   }
   if (matches_ && filter_) {
-    model_->SetSource(*run_, *matches_, &filter_->Rows());
+    model_->SetSource(*run_, *matches_, &filter_->Records());
   } else {
     model_->SetSource(*run_, *index_, nullptr);
   }
@@ -541,7 +554,6 @@ void RunView::SetSource() {
 void RunView::Refresh() {
   if (!run_) return;
   model_->Refresh();
-  filters_->SetStations(index_->Addresses());
   UpdateCount();
 }
 
@@ -716,7 +728,7 @@ void RunView::Find(const QString& text, bool forward) {
   findOutcome_ = outcome;
   findGeneration_ = sourceGeneration_;
   findTask_.Start([request, index, filter, rows, search, outcome](const RunControl& control) {
-    RowReader reader(request, *index, filter ? &filter->Rows() : nullptr);
+    RowReader reader(request, *index, filter ? &filter->Records() : nullptr);
     const std::vector<CaptureFileInfo> files = index->Files();
     RunProgress progress;
     *outcome = FindTextRow(reader, files, rows, search, control.stop,
@@ -785,7 +797,7 @@ bool RunView::StartExport(const QString& path, ExportFormat format, QString* err
   job->format = format;
   exportJob_ = job;
   exportTask_.Start([request, options, filter, job, format](const RunControl& control) {
-    const ShownRecords shown = filter ? filter->Shown() : ShownRecords{};
+    const RecordFilter shown = filter ? filter->Records() : RecordFilter{};
     Result result = Result::Ok();
     if (format == ExportFormat::kText) {
       DumpSummary summary;

@@ -122,6 +122,9 @@ class RunView : public QWidget {
   void ShowRunFinding(fdc::FindingKind kind);
   // Moves the table to the first record at or after a time on the module's clock (ns).
   void ShowTime(qint64 ns);
+  // The health figures of the open run (null: none): the stations the filter bar offers and the
+  // slot time of the station filter's acknowledgements.
+  void SetHealthFigures(const fdc::BusFigures* figures);
   // Stops the task whose progress the status part shows.
   void StopTask();
 
@@ -169,6 +172,7 @@ class RunView : public QWidget {
 
   // What the tasks read stays alive while they run: they hold their own references.
   std::optional<DumpRequest> run_;
+  std::uint32_t slotTimeBits_ = 0;  // of the health figures; 0: by the run's baud rate
   std::shared_ptr<RunIndex> index_;
   std::shared_ptr<const TableFilter> filter_;
   std::shared_ptr<RunIndex> matches_;  // the filter's matches, when it filters

@@ -2,6 +2,7 @@
 // errors placed back in the typed equation.
 #include "ui/table_filter.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "common/char_class.h"
@@ -146,6 +147,16 @@ FilterError Placed(std::string_view text, std::string message, std::size_t pos) 
 
 }  // namespace
 
+std::vector<StationChoice> StationChoicesOf(const std::vector<StationFigures>& stations) {
+  std::vector<StationChoice> choices;
+  for (const StationFigures& s : stations) {
+    choices.push_back({s.address, s.master ? "master" : "slave"});
+  }
+  std::sort(choices.begin(), choices.end(),
+            [](const StationChoice& a, const StationChoice& b) { return a.address < b.address; });
+  return choices;
+}
+
 QuickFilters QuickFiltersFor(std::optional<std::uint8_t> station, std::optional<FindingKind> kind) {
   QuickFilters quick;
   quick.station = station;
@@ -175,7 +186,7 @@ std::string QuickFilterEquation(const QuickFilters& quick) {
   std::vector<std::string> parts;
   if (quick.station) {
     const std::string s = std::to_string(*quick.station);
-    parts.push_back("DA == " + s + " || SA == " + s);
+    parts.push_back("DA == " + s + " || SA == " + s + " || SD == SC");
   }
   if (quick.service != QuickService::kAny) parts.emplace_back(ServiceCondition(quick.service));
   if (quick.gapAboveUs) parts.push_back("GapTme > " + std::to_string(*quick.gapAboveUs));
@@ -192,8 +203,10 @@ struct FilterCompiler {
     FilterCompilation compilation;
     auto filter = std::make_shared<TableFilter>();
     for (std::size_t i = 0; i < input.args.size(); ++i)
-      filter->rows_.cmdArgs[i] = ParseArgValue(input.args[i]);
-    filter->rows_.faultsOnly = input.quick.faultsOnly;
+      filter->records_.cmdArgs[i] = ParseArgValue(input.args[i]);
+    filter->records_.faultsOnly = input.quick.faultsOnly;
+    filter->records_.station = input.quick.station;
+    filter->records_.slotTimeBits = input.slotTimeBits;
 
     // The typed equation alone first, so that its messages are the dump's own.
     std::unique_ptr<ShowOnlyProgram> typed;
@@ -237,7 +250,7 @@ struct FilterCompiler {
     } else if (quick) {
       filter->program_ = std::move(quick);
     }
-    filter->rows_.program = filter->program_.get();
+    filter->records_.program = filter->program_.get();
 
     std::string description;
     auto add = [&description](std::string_view part) {
@@ -245,7 +258,9 @@ struct FilterCompiler {
       description += part;
     };
     if (!BlankOnly(input.equation)) add(input.equation);
-    if (input.quick.station) add("station " + std::to_string(*input.quick.station));
+    if (input.quick.station) {
+      add("station " + std::to_string(*input.quick.station) + " and its acknowledgements");
+    }
     if (input.quick.service != QuickService::kAny) add(ServiceLabel(input.quick.service));
     if (input.quick.gapAboveUs) add("gap above " + std::to_string(*input.quick.gapAboveUs) + " us");
     if (input.quick.faultsOnly) add("faults only");

@@ -11,8 +11,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/bus_report.h"
+#include "engine/record_filter.h"
 #include "engine/run_index.h"
 #include "options/show_only.h"
 
@@ -34,7 +36,8 @@ struct QuickServiceInfo {
 extern const std::array<QuickServiceInfo, 5> kQuickServices;
 
 struct QuickFilters {
-  std::optional<std::uint8_t> station;  // telegrams to or from it
+  // Frames sent by or to it, and the short acknowledgements (SC) that answer its requests.
+  std::optional<std::uint8_t> station;
   QuickService service = QuickService::kAny;
   std::optional<std::int32_t> gapAboveUs;  // idle gap before the frame above this
   bool faultsOnly = false;                 // status bits, malformed, wrong FCS or ED
@@ -49,13 +52,29 @@ struct QuickFilters {
 QuickFilters QuickFiltersFor(std::optional<std::uint8_t> station, std::optional<FindingKind> kind);
 
 // The ShowOnly condition of the quick filters other than "faults only", each part in
-// parentheses and joined by "&&"; empty when none is set.
+// parentheses and joined by "&&"; empty when none is set. The station's part lets every short
+// acknowledgement through: which of them answer the station's requests the record filter tells.
 std::string QuickFilterEquation(const QuickFilters& quick);
+
+// A station the filter bar offers: its address and its role in the health figures ("master",
+// "slave"; empty when not known).
+struct StationChoice {
+  std::uint8_t address = 0;
+  std::string role;
+  friend bool operator==(const StationChoice&, const StationChoice&) = default;
+};
+
+// The stations of the health figures (stations that sent or were asked for valid frames), with
+// their roles.
+std::vector<StationChoice> StationChoicesOf(const std::vector<StationFigures>& stations);
 
 struct FilterInput {
   std::string equation;             // as typed: one line, ";" starts a comment, "#" ends it
   std::array<std::string, 4> args;  // the argument fields' texts; empty reads as 0
   QuickFilters quick;
+  // The slot time within which an acknowledgement answers (the health view's); 0: by the run's
+  // baud rate.
+  std::uint32_t slotTimeBits = 0;
   friend bool operator==(const FilterInput&, const FilterInput&) = default;
 };
 
@@ -67,23 +86,21 @@ struct FilterError {
   std::size_t length = 0;
 };
 
-// The compiled filter: the program the table's match index and the exports run.
+// The compiled filter: the record filter of the table's match index, its reader and the exports.
 class TableFilter {
  public:
   // Anything to filter: an equation that is not empty, a quick filter, faults only.
-  bool Active() const { return rows_.program != nullptr || rows_.faultsOnly; }
-  // For the match index and the reader of its rows.
-  const RowFilter& Rows() const { return rows_; }
-  // For the exports; the program's text is the equation with the quick conditions.
-  ShownRecords Shown() const { return {rows_.program, rows_.faultsOnly}; }
-  const std::array<std::int32_t, 4>& CmdArgs() const { return rows_.cmdArgs; }
+  bool Active() const { return records_.Active(); }
+  // The program's text is the equation with the quick conditions.
+  const RecordFilter& Records() const { return records_; }
+  const std::array<std::int32_t, 4>& CmdArgs() const { return records_.cmdArgs; }
   // One line for people: the equation, the quick conditions, "faults only".
   const std::string& Description() const { return description_; }
 
  private:
   friend struct FilterCompiler;
   std::unique_ptr<ShowOnlyProgram> program_;
-  RowFilter rows_;
+  RecordFilter records_;
   std::string description_;
 };
 

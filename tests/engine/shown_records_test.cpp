@@ -1,14 +1,17 @@
 // Dumps and exports of the records a caller selects (the desktop's table exports what it shows):
-// the same text as a dump that reads its filter from the option file, and "faulty records only"
-// on its own and together with a ShowOnly program.
+// the same text as a dump that reads its filter from the option file, "faulty records only" on its
+// own and together with a ShowOnly program, and a station with the acknowledgements of its
+// requests.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/dump_run.h"
 #include "engine/pcapng_export.h"
+#include "engine/record_filter.h"
 #include "options/options.h"
 #include "options/show_only_compiler.h"
 #include "tests/support/test_support.h"
@@ -22,13 +25,14 @@ using test::TempDir;
 using test::WriteRun;
 using test::WriteText;
 
-// Every kind of fault the table colours, between good telegrams of stations 2 and 3.
+// Every kind of fault the table colours, between good telegrams of stations 2 and 3, and short
+// acknowledgements that answer a request (9) and that do not (6, 10).
 CaptureBytes MixedRecords() {
   CaptureBytes file;
   std::uint64_t t = 0;
-  auto add = [&](const std::vector<std::uint8_t>& frame, std::uint8_t status = 0) {
-    file.Record(t += 48000, frame, status);
-  };
+  // At 12M: 4 ticks a bit; far apart unless told.
+  auto add = [&](const std::vector<std::uint8_t>& frame, std::uint8_t status = 0,
+                 std::uint64_t after = 48000) { file.Record(t += after, frame, status); };
   add({0x10, 0x02, 0x01, 0x49, 0x4c, 0x16});        // 1: good, station 2
   add({0x10, 0x03, 0x01, 0x49, 0x4d, 0x16}, 0x40);  // 2: status bit c, station 3
   add({0x10, 0x02, 0x01, 0x49, 0x4c});              // 3: SD1 of 5 bytes
@@ -36,6 +40,9 @@ CaptureBytes MixedRecords() {
   add({0x10, 0x03, 0x01, 0x49, 0x4d, 0x17});        // 5: wrong ED, station 3
   add({0xE5});                                      // 6: good short acknowledgement
   add({0x10, 0x03, 0x01, 0x49, 0x4d, 0x16});        // 7: good, station 3
+  add({0x10, 0x03, 0x01, 0x49, 0x4d, 0x16});        // 8: good, station 3
+  add({0xE5}, 0, 6 * 44 + 36);                      // 9: its acknowledgement, 9 bits after it
+  add({0xE5}, 0, 4 + 36);                           // 10: one more, answering nothing
   return file;
 }
 
@@ -83,26 +90,33 @@ TEST(ShownRecords, GivenOptionsAndProgramDumpAsTheOptionFileDoes) {
   request.OutputPath = dir.File("given.txt");
   DumpSummary summary;
   ASSERT_TRUE(
-      DumpRun(request, options, ShownRecords{&program, false}, RunControl(nullptr), &summary).ok());
+      DumpRun(request, options, ShownByOptionFile(&program, request), RunControl(nullptr), &summary)
+          .ok());
   EXPECT_EQ(ReadText(request.OutputPath), fromFile);
-  EXPECT_EQ(LineRefs(fromFile), (std::vector<int>{2, 5, 7}));
-  EXPECT_EQ(summary.records, 7u);
-  EXPECT_EQ(summary.lines, 3u);
+  EXPECT_EQ(LineRefs(fromFile), (std::vector<int>{2, 5, 7, 8}));
+  EXPECT_EQ(summary.records, 10u);
+  EXPECT_EQ(summary.lines, 4u);
 }
 
-TEST(ShownRecords, FaultsOnlyAloneAndWithAProgram) {
+TEST(ShownRecords, FaultsStationsAndPrograms) {
   struct Case {
     const char* name;
     const char* equation;  // empty: no program
     bool faultsOnly;
+    std::optional<std::uint8_t> station;
+    std::uint32_t slotTimeBits;  // 0: by the baud rate (1000 bits at 12M)
     std::vector<int> refs;
   };
   const Case cases[] = {
-      {"every record", "", false, {1, 2, 3, 4, 5, 6, 7}},
-      {"faults only", "", true, {2, 3, 4, 5}},
-      {"faults of station 3", "DA == 3", true, {2, 5}},
-      {"station 3 without the fault check", "DA == 3", false, {2, 5, 7}},
-      {"a program that shows nothing", "LEN == 1000", true, {}},
+      {"every record", "", false, {}, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
+      {"faults only", "", true, {}, 0, {2, 3, 4, 5}},
+      {"faults of station 3", "DA == 3", true, {}, 0, {2, 5}},
+      {"station 3 without the fault check", "DA == 3", false, {}, 0, {2, 5, 7, 8}},
+      {"a program that shows nothing", "LEN == 1000", true, {}, 0, {}},
+      {"station 3 with its acknowledgement", "", false, 3, 0, {2, 5, 7, 8, 9}},
+      {"one after a slot time of 5 bits is none", "", false, 3, 5, {2, 5, 7, 8}},
+      {"station 2, its malformed frames too", "", false, 2, 0, {1, 3, 4}},
+      {"station 3 and a program", "STS == 0", false, 3, 0, {5, 7, 8, 9}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -111,7 +125,11 @@ TEST(ShownRecords, FaultsOnlyAloneAndWithAProgram) {
     const DumpRequest request = RequestFor(dir);
     ShowOnlyProgram program;
     ASSERT_TRUE(CompileShowOnlyText(std::string(c.equation) + "#", program).ok());
-    const ShownRecords shown{*c.equation != '\0' ? &program : nullptr, c.faultsOnly};
+    RecordFilter shown;
+    shown.program = *c.equation != '\0' ? &program : nullptr;
+    shown.faultsOnly = c.faultsOnly;
+    shown.station = c.station;
+    shown.slotTimeBits = c.slotTimeBits;
     DumpSummary summary;
     ASSERT_TRUE(DumpRun(request, DumpOptions{}, shown, RunControl(nullptr), &summary).ok());
     const std::string dump = ReadText(request.OutputPath);
@@ -126,7 +144,7 @@ TEST(ShownRecords, FaultsOnlyAloneAndWithAProgram) {
     ASSERT_TRUE(
         ExportRun(exportRequest, shown, ExportOptions{}, RunControl(nullptr), &exported).ok());
     EXPECT_EQ(exported.packets, c.refs.size());
-    EXPECT_EQ(exported.records, 7u);
+    EXPECT_EQ(exported.records, 10u);
   }
 }
 

@@ -72,9 +72,9 @@ void IndexAll(const DumpRequest& request, RunIndex& index) {
   indexer.Finish(loop.Run(consumers));
 }
 
-void IndexMatches(const DumpRequest& request, const RowFilter& filter, RunIndex& index) {
-  RecordLoop loop(request, nullptr, RunControl(nullptr));
-  MatchIndexer indexer(index, filter);
+void IndexMatches(const DumpRequest& request, const RecordFilter& filter, RunIndex& index) {
+  RecordLoop loop(request, filter, RunControl(nullptr));
+  MatchIndexer indexer(index);
   RecordConsumer* const consumers[] = {&indexer};
   indexer.Finish(loop.Run(consumers));
 }
@@ -94,7 +94,7 @@ struct ReferenceRows {
 };
 
 ReferenceRows ReadFromStart(const DumpRequest& request, const RunIndex& index,
-                            const RowFilter* filter) {
+                            const RecordFilter* filter) {
   ReferenceRows rows;
   RowReader reader(request, index, filter);
   const std::vector<CaptureFileInfo> files = index.Files();
@@ -575,9 +575,9 @@ class TableLogicTest : public QObject {
     RunIndex all;
     IndexAll(run.request, all);
     RunIndex matches;
-    IndexMatches(run.request, compiled.filter->Rows(), matches);
+    IndexMatches(run.request, compiled.filter->Records(), matches);
     const ReferenceRows every = ReadFromStart(run.request, all, nullptr);
-    const ReferenceRows shown = ReadFromStart(run.request, matches, &compiled.filter->Rows());
+    const ReferenceRows shown = ReadFromStart(run.request, matches, &compiled.filter->Records());
     // The records a dump of the same filter shows, in order.
     struct Collector : RecordConsumer {
       std::vector<std::uint32_t> refs;
@@ -586,14 +586,14 @@ class TableLogicTest : public QObject {
         return true;
       }
     } collector;
-    RecordLoop loop(run.request, compiled.filter->Shown(), RunControl(nullptr));
+    RecordLoop loop(run.request, compiled.filter->Records(), RunControl(nullptr));
     RecordConsumer* const consumers[] = {&collector};
     QVERIFY(loop.Run(consumers).ok());
     QVERIFY(!collector.refs.empty());
     QCOMPARE(shown.refs, collector.refs);
 
     RecordTableModel model;
-    model.SetSource(run.request, matches, &compiled.filter->Rows());
+    model.SetSource(run.request, matches, &compiled.filter->Records());
     QCOMPARE(static_cast<std::size_t>(model.rowCount()), collector.refs.size());
     for (int r = 0; r < model.rowCount(); ++r) {
       const auto row = static_cast<std::size_t>(r);
@@ -678,9 +678,9 @@ class TableLogicTest : public QObject {
     // In a filtered table a record that is not shown goes to the next one shown.
     const FilterCompilation compiled = CompileTableFilter({"SA == 2", {}, {}});
     RunIndex matches;
-    IndexMatches(run.request, compiled.filter->Rows(), matches);
-    const ReferenceRows shown = ReadFromStart(run.request, matches, &compiled.filter->Rows());
-    RowReader filtered(run.request, matches, &compiled.filter->Rows());
+    IndexMatches(run.request, compiled.filter->Records(), matches);
+    const ReferenceRows shown = ReadFromStart(run.request, matches, &compiled.filter->Records());
+    RowReader filtered(run.request, matches, &compiled.filter->Records());
     const std::uint32_t firstShown = shown.refs[0];
     const std::uint32_t secondShown = shown.refs[1];
     QVERIFY(secondShown > firstShown + 1);
@@ -760,11 +760,11 @@ class TableLogicTest : public QObject {
   void quickFilterEquations() {
     QCOMPARE(Q(QuickFilterEquation({})), QString());
     QCOMPARE(Q(QuickFilterEquation({5, QuickService::kAny, std::nullopt, false})),
-             QStringLiteral("DA == 5 || SA == 5"));
+             QStringLiteral("DA == 5 || SA == 5 || SD == SC"));
     QCOMPARE(Q(QuickFilterEquation({std::nullopt, QuickService::kAny, 500, false})),
              QStringLiteral("GapTme > 500"));
     QCOMPARE(Q(QuickFilterEquation({5, QuickService::kDiagnosis, 500, true})),
-             QStringLiteral("(DA == 5 || SA == 5) && ((FC & 64) != 0 && DSAP == 60 || "
+             QStringLiteral("(DA == 5 || SA == 5 || SD == SC) && ((FC & 64) != 0 && DSAP == 60 || "
                             "(FC & 64) == 0 && SSAP == 60) && (GapTme > 500)"));
     for (const QuickServiceInfo& service : kQuickServices) {
       if (service.condition.empty()) continue;
@@ -831,14 +831,16 @@ class TableLogicTest : public QObject {
     const TableFilter& filter = *compiled.filter;
     QVERIFY(filter.Active());
     QCOMPARE(filter.CmdArgs()[1], 2);
-    QCOMPARE(Q(filter.Rows().program->text),
-             QStringLiteral("(SA == CmdArg[1]  ) && (DA == 5 || SA == 5) && (GapTme > 100)"));
+    QCOMPARE(Q(filter.Records().program->text),
+             QStringLiteral(
+                 "(SA == CmdArg[1]  ) && (DA == 5 || SA == 5 || SD == SC) && (GapTme > 100)"));
     QCOMPARE(Q(filter.Description()),
-             QStringLiteral("SA == CmdArg[1]  ; the master; station 5; gap above 100 us"));
+             QStringLiteral("SA == CmdArg[1]  ; the master; station 5 and its acknowledgements; "
+                            "gap above 100 us"));
     const auto request = Bytes(gen::MakeTelegram(5, 2, 0x7D, gen::kNoSap, gen::kNoSap, {}));
     const auto otherMaster = Bytes(gen::MakeTelegram(5, 3, 0x7D, gen::kNoSap, gen::kNoSap, {}));
     const auto otherSlave = Bytes(gen::MakeTelegram(6, 2, 0x7D, gen::kNoSap, gen::kNoSap, {}));
-    const ShowOnlyProgram& program = *filter.Rows().program;
+    const ShowOnlyProgram& program = *filter.Records().program;
     std::array<std::int32_t, 4> args = filter.CmdArgs();
     auto run = [&](const std::vector<std::uint8_t>& frame, std::int32_t gap) {
       std::vector<std::uint8_t> record = frame;
@@ -859,8 +861,8 @@ class TableLogicTest : public QObject {
     faults.quick.faultsOnly = true;
     const FilterCompilation onlyFaults = CompileTableFilter(faults);
     QVERIFY(onlyFaults.filter->Active());
-    QVERIFY(onlyFaults.filter->Rows().program == nullptr);
-    QVERIFY(onlyFaults.filter->Shown().faultsOnly);
+    QVERIFY(onlyFaults.filter->Records().program == nullptr);
+    QVERIFY(onlyFaults.filter->Records().faultsOnly);
     QCOMPARE(Q(onlyFaults.filter->Description()), QStringLiteral("faults only"));
   }
 

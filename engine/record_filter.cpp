@@ -1,0 +1,56 @@
+// The one record filter of the record loop and the desktop table.
+#include "engine/record_filter.h"
+
+#include "capture/baud_rate_table.h"
+#include "engine/dump_run.h"
+
+namespace fdc {
+
+namespace {
+
+// The station as the equation's DA and SA read it: the address byte of any frame kind that has
+// one, a frame that does not decode included.
+bool SentByOrTo(const FrameFields& fields, ByteView record, std::uint8_t station) {
+  if (fields.Addr == FrameFields::kNone) return false;
+  const auto at = static_cast<std::size_t>(fields.Addr);
+  return (record.U8(at) & kAddressMask) == station || (record.U8(at + 1) & kAddressMask) == station;
+}
+
+}  // namespace
+
+RecordFilter ShownByOptionFile(const ShowOnlyProgram* program, const DumpRequest& request) {
+  RecordFilter filter;
+  filter.program = program;
+  filter.cmdArgs = request.CmdArgs;
+  return filter;
+}
+
+RecordBefore RecordBeforeOf(const Telegram& t, ByteView record) {
+  RecordBefore before;
+  if (t.HasBody() && t.IsRequest() && t.Da() != kBroadcastAddress &&
+      ExpectsReplyCode(t.fc & kRequestCodeMask) && !IsFaulty(t, record)) {
+    before.requestTo = t.Da();
+  }
+  return before;
+}
+
+bool RecordFilter::Matches(const FrameFields& fields, ByteView bytes, const Telegram& t,
+                           const TimeBase& time, RecordBefore before) const {
+  if (faultsOnly && !IsFaulty(t, bytes)) return false;
+  if (station) {
+    bool theirs = SentByOrTo(fields, bytes, *station);
+    if (!theirs && t.kind == FrameKind::kSc && before.requestTo == *station &&
+        !IsFaulty(t, bytes)) {
+      // Without a known rate there is no slot time, and an acknowledgement answers however late.
+      const std::int64_t k = time.TicksPerBit();
+      const std::uint32_t slot =
+          slotTimeBits != 0 ? slotTimeBits : DefaultSlotTimeBits(time.BaudCode());
+      theirs = k == 0 || time.GapTicks() <= static_cast<std::int64_t>(slot) * k;
+    }
+    if (!theirs) return false;
+  }
+  return program == nullptr ||
+         EvaluateShowOnly(*program, fields, bytes, time.GapMicroseconds(), cmdArgs) != 0;
+}
+
+}  // namespace fdc
