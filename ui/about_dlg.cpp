@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "common/version.h"
 #include "ui/app_icon.h"
 #include "ui/platform.h"
 
@@ -28,7 +29,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   icon->setPixmap(AppIconPixmap(32));
   icon->setGeometry(QRect(place(11, 17, 20, 20).topLeft(), QSize(32, 32)));
 
-  auto* version = new QLabel(QStringLiteral("TeloFdcCaptAnlz Version 4.1.1"), this);
+  auto* version =
+      new QLabel(QStringLiteral("TeloFdcCaptAnlz Version ") + QLatin1String(fdc::kVersion), this);
   version->setObjectName(QStringLiteral("version"));
   version->setTextFormat(Qt::PlainText);
   version->setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -36,7 +36,8 @@ struct SettingEntry {
 std::string DumpFileDefault(const std::string&) { return DefaultDumpFile(); }
 std::string EditorPathDefault(const std::string&) { return DefaultEditorPath(); }
 
-// One row per value, in the order in which they are read and written.
+// One row per value, in the order in which they are read and written; the window's four edges
+// first.
 const std::array<SettingEntry, 8> kSettingsTable = {{
     {"WinMinX", &AppSettings::WinMinX, nullptr, 20, nullptr},
     {"WinMinY", &AppSettings::WinMinY, nullptr, 20, nullptr},
@@ -107,6 +108,10 @@ AppSettings ReadAppSettings(QSettings& store, const std::string& programDir) {
     settings.*entry.text = text.empty() ? entry.textDefault(programDir) : std::move(text);
   }
   settings.Window = ReadWindowSettings(store);
+  for (std::size_t i = 0; i < 4; ++i) {
+    if (store.contains(QLatin1String(kSettingsTable[i].name)))
+      settings.Window.PlacementStored = true;
+  }
   store.endGroup();
   return settings;
 }

@@ -74,4 +74,14 @@ ScreenRect KeepWithinScreens(const ScreenRect& stored, const std::vector<ScreenR
   return ScreenRect{left, top, left + width, top + height};
 }
 
+ScreenRect FirstStartRect(const ScreenRect& available) {
+  const int width = available.right - available.left;
+  const int height = available.bottom - available.top;
+  const int w = width * 4 / 5;
+  const int h = height * 4 / 5;
+  const int left = available.left + (width - w) / 2;
+  const int top = available.top + (height - h) / 2;
+  return {left, top, left + w, top + h};
+}
+
 }  // namespace fdc::ui

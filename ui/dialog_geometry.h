@@ -43,4 +43,7 @@ struct ScreenRect {
 // or inverted rectangle is judged by its top-left corner and comes back with no size.
 ScreenRect KeepWithinScreens(const ScreenRect& stored, const std::vector<ScreenRect>& screens);
 
+// The rectangle of a window that has none stored: 80 % of the screen's free area, centred on it.
+ScreenRect FirstStartRect(const ScreenRect& available);
+
 }  // namespace fdc::ui

@@ -19,6 +19,7 @@
 
 #include "options/options.h"
 #include "ui/browse_start.h"
+#include "ui/flow_layout.h"
 #include "ui/option_description.h"
 #include "ui/platform.h"
 
@@ -70,7 +71,8 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
   equation_->setToolTip(
       QStringLiteral("The records for which the equation is not 0 are shown; Enter applies it"));
   equationLabel->setBuddy(equation_);
-  apply_ = new QPushButton(QStringLiteral("&Apply"));
+  // The bar's mnemonics leave Alt+F, Alt+G, Alt+A and Alt+H to the menus.
+  apply_ = new QPushButton(QStringLiteral("App&ly"));
   apply_->setObjectName(QStringLiteral("apply"));
   stop_ = new QPushButton(QStringLiteral("Sto&p"));
   stop_->setObjectName(QStringLiteral("stopFilter"));
@@ -82,7 +84,6 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
   equationRow->addWidget(equation_, 1);
   equationRow->addWidget(apply_);
   equationRow->addWidget(stop_);
-  equationRow->addWidget(count_);
   rows->addLayout(equationRow);
 
   argRow_ = new QWidget;
@@ -104,7 +105,6 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
   argLayout->addStretch(1);
   rows->addWidget(argRow_);
 
-  auto* quickRow = new QHBoxLayout;
   auto* stationLabel = new QLabel(QStringLiteral("S&tation:"));
   station_ = new QComboBox;
   station_->setObjectName(QStringLiteral("station"));
@@ -121,7 +121,7 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
                       static_cast<int>(info.service));
   }
   serviceLabel->setBuddy(service_);
-  gapCheck_ = new QCheckBox(QStringLiteral("&Gap above"));
+  gapCheck_ = new QCheckBox(QStringLiteral("Gap a&bove"));
   gapCheck_->setObjectName(QStringLiteral("gapAbove"));
   gap_ = new QSpinBox;
   gap_->setObjectName(QStringLiteral("gap"));
@@ -130,19 +130,29 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
   gap_->setSuffix(QStringLiteral(" µs"));
   gap_->setKeyboardTracking(false);
   gap_->setToolTip(QStringLiteral("Telegrams after an idle gap longer than this"));
-  faults_ = new QCheckBox(QStringLiteral("&Faults only"));
+  faults_ = new QCheckBox(QStringLiteral("Faults onl&y"));
   faults_->setObjectName(QStringLiteral("faultsOnly"));
   faults_->setToolTip(QStringLiteral(
       "Records with a status bit, a telegram that does not decode, a wrong FCS or ED"));
-  quickRow->addWidget(stationLabel);
-  quickRow->addWidget(station_);
-  quickRow->addWidget(serviceLabel);
-  quickRow->addWidget(service_);
-  quickRow->addWidget(gapCheck_);
-  quickRow->addWidget(gap_);
-  quickRow->addWidget(faults_);
-  quickRow->addStretch(1);
-  rows->addLayout(quickRow);
+  // The quick filters and the count wrap onto a second line in a narrow window; a label stays
+  // with its field.
+  auto* quickRow = new QWidget;
+  auto* flow = new FlowLayout(quickRow);
+  const auto pair = [flow](QWidget* first, QWidget* second) {
+    auto* box = new QWidget;
+    auto* layout = new QHBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(3);
+    layout->addWidget(first);
+    layout->addWidget(second);
+    flow->addWidget(box);
+  };
+  pair(stationLabel, station_);
+  pair(serviceLabel, service_);
+  pair(gapCheck_, gap_);
+  flow->addWidget(faults_);
+  flow->addWidget(count_);
+  rows->addWidget(quickRow);
 
   error_ = new QLabel;
   error_->setObjectName(QStringLiteral("filterError"));

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QWidget>
 #include <array>
+#include <vector>
 
 #include "ui/table_filter.h"
 

@@ -25,6 +25,7 @@
 #include <algorithm>
 
 #include "ui/health_charts.h"
+#include "ui/large_table_view.h"
 #include "ui/live_list.h"
 #include "ui/station_table_model.h"
 
@@ -133,9 +134,13 @@ void HealthView::BuildControls() {
                          [this] { OnExportChart(PictureFormat::kSvg); });
   export_->setMenu(exportMenu_);
 
-  row->addWidget(new QLabel(QStringLiteral("Slot time"), this));
+  auto* tslLabel = new QLabel(QStringLiteral("Slot time"), this);
+  tslLabel->setBuddy(tslField_);
+  auto* ttrLabel = new QLabel(QStringLiteral("TTR"), this);
+  ttrLabel->setBuddy(ttrField_);
+  row->addWidget(tslLabel);
   row->addWidget(tslField_);
-  row->addWidget(new QLabel(QStringLiteral("TTR"), this));
+  row->addWidget(ttrLabel);
   row->addWidget(ttrField_);
   row->addWidget(compute_);
   row->addWidget(stop_);
@@ -186,7 +191,7 @@ void HealthView::BuildBody() {
   sorted_ = new QSortFilterProxyModel(this);
   sorted_->setSourceModel(model_);
   sorted_->setSortRole(StationTableModel::kFigureRole);
-  table_ = new QTableView(tabs_);
+  table_ = new LargeTableView(tabs_);
   table_->setObjectName(QStringLiteral("stations"));
   table_->setModel(sorted_);
   table_->setSortingEnabled(true);

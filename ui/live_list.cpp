@@ -2,6 +2,7 @@
 #include "ui/live_list.h"
 
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
@@ -57,6 +58,7 @@ void PaintCell(QPainter& painter, const QRect& rect, LiveRole role, bool faulty,
 
 LiveList::LiveList(QWidget* parent) : QWidget(parent) {
   setMouseTracking(false);
+  setFocusPolicy(Qt::StrongFocus);
   setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 }
 
@@ -135,7 +137,48 @@ void LiveList::paintEvent(QPaintEvent*) {
     const LiveCell& cell = cells_[static_cast<std::size_t>(address)];
     PaintCell(painter, CellRect(address), cell.role, cell.faulty, QString::number(address));
   }
+  if (hasFocus()) {
+    QPen pen(palette().color(QPalette::Highlight));
+    pen.setWidth(2);
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(CellRect(current_).adjusted(1, 1, -1, -1));
+  }
   PaintLegend(painter, GridHeight() + kLegendGap);
+}
+
+void LiveList::keyPressEvent(QKeyEvent* event) {
+  int next = current_;
+  switch (event->key()) {
+    case Qt::Key_Left:
+      next = current_ - 1;
+      break;
+    case Qt::Key_Right:
+      next = current_ + 1;
+      break;
+    case Qt::Key_Up:
+      next = current_ - kColumns;
+      break;
+    case Qt::Key_Down:
+      next = current_ + kColumns;
+      break;
+    case Qt::Key_Home:
+      next = 0;
+      break;
+    case Qt::Key_End:
+      next = static_cast<int>(kLiveListAddresses) - 1;
+      break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+      if (Cell(current_).role != LiveRole::kNotSeen) emit StationClicked(current_);
+      return;
+    default:
+      QWidget::keyPressEvent(event);
+      return;
+  }
+  if (next >= 0 && next < static_cast<int>(kLiveListAddresses)) current_ = next;
+  update();
 }
 
 void LiveList::PaintLegend(QPainter& painter, int top) const {

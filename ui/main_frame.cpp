@@ -3,7 +3,9 @@
 #include "ui/main_frame.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -12,13 +14,21 @@
 #include <QGuiApplication>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPushButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -28,10 +38,14 @@
 #include "ui/browse_start.h"
 #include "ui/child_view.h"
 #include "ui/dialog_geometry.h"
+#include "ui/filter_bar.h"
 #include "ui/health_view.h"
 #include "ui/key_locks.h"
+#include "ui/keyboard_shortcuts.h"
+#include "ui/live_list.h"
 #include "ui/open_run_dialog.h"
 #include "ui/platform.h"
+#include "ui/program_arguments.h"
 #include "ui/run_files.h"
 #include "ui/run_view.h"
 
@@ -59,13 +73,11 @@ std::vector<ScreenRect> ScreenRects() {
   return rects;
 }
 
-// The first local capture file among dropped URLs.
-std::optional<QString> DroppedCaptureFile(const QMimeData* data) {
+// The first local file among dropped URLs.
+std::optional<QString> DroppedFile(const QMimeData* data) {
   if (data == nullptr || !data->hasUrls()) return std::nullopt;
   for (const QUrl& url : data->urls()) {
-    if (url.isLocalFile() && HasCaptureExtension(url.toLocalFile().toStdString())) {
-      return url.toLocalFile();
-    }
+    if (url.isLocalFile()) return url.toLocalFile();
   }
   return std::nullopt;
 }
@@ -156,6 +168,14 @@ bool CMainFrame::Create() {
     m_settings.Window.TableOptFile = path.toStdString();
     emit SettingsChanged();
   });
+  // A run that yields no record leaves the recent runs, as one whose file is gone does.
+  connect(m_runView, &RunView::IndexFinished, this, [this] {
+    if (!m_runView->YieldsNoRecord()) return;
+    RemoveRecentRun(m_settings.Window.RecentRuns, FirstCaptureFile(*m_runView->Run()));
+    UpdateRecentMenu();
+    emit SettingsChanged();
+  });
+  ChainPanels();
   UpdateRecentMenu();
   return true;
 }
@@ -211,10 +231,108 @@ void CMainFrame::CreateMenus() {
   go->addAction(m_runView->FindAction());
   go->addAction(m_runView->FindNextAction());
   go->addAction(m_runView->FindPreviousAction());
+  CreatePanelKeys(go);
   QMenu* analyze = menuBar()->addMenu(QStringLiteral("&Analyze"));
   analyze->addAction(textDumpAction_);
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+  QAction* keys = help->addAction(QStringLiteral("&Keyboard Shortcuts..."));
+  keys->setObjectName(QStringLiteral("keyboardShortcuts"));
+  connect(keys, &QAction::triggered, this, &CMainFrame::OnKeyboardShortcuts);
+  help->addSeparator();
   help->addAction(aboutAction_);
+
+  // F10 opens the menus from the keyboard, as on other desktops.
+  auto* menus = new QAction(QStringLiteral("Menus"), this);
+  menus->setShortcut(Qt::Key_F10);
+  connect(menus, &QAction::triggered, this, [this] {
+    menuBar()->setFocus(Qt::ShortcutFocusReason);
+    menuBar()->setActiveAction(fileMenu_->menuAction());
+  });
+  addAction(menus);
+}
+
+void CMainFrame::CreatePanelKeys(QMenu* go) {
+  // Ctrl+1 to Ctrl+6 go straight to each panel, in the order Tab follows.
+  const std::array<QString, kPanelCount> names = {
+      QStringLiteral("&Filter Bar"), QStringLiteral("Record &Table"),  QStringLiteral("F&indings"),
+      QStringLiteral("&Live List"),  QStringLiteral("&Station Table"), QStringLiteral("&Charts")};
+  go->addSeparator();
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    QAction* action = go->addAction(names[i]);
+    action->setObjectName(QStringLiteral("panel%1").arg(i + 1));
+    action->setShortcut(QKeySequence(Qt::CTRL | (Qt::Key_1 + static_cast<int>(i))));
+    action->setStatusTip(QStringLiteral("Move the keyboard focus to this panel"));
+    connect(action, &QAction::triggered, this, [this, i] { FocusPanel(i); });
+  }
+}
+
+QWidget* CMainFrame::Panel(std::size_t panel) const {
+  RunView& run = *m_runView;
+  HealthView& health = *m_healthView;
+  switch (panel) {
+    case 0:
+      return run.HasRun() ? static_cast<QWidget*>(run.Filters()->EquationEdit()) : run.OpenButton();
+    case 1:
+      return run.HasRun() ? static_cast<QWidget*>(run.Table()) : run.OpenButton();
+    case 2:
+      return health.FindingsList();
+    case 3:
+      return health.LiveListGrid();
+    case 4:
+      return health.StationTable();
+    default:
+      return health.Tabs()->tabBar();
+  }
+}
+
+void CMainFrame::FocusPanel(std::size_t panel) {
+  // The station table is the first page of the tabs: it shows before it takes the focus.
+  if (panel == 4) m_healthView->Tabs()->setCurrentIndex(0);
+  Panel(panel)->setFocus(Qt::ShortcutFocusReason);
+}
+
+void CMainFrame::ChainPanels() {
+  // Tab goes round the panels in the order of Ctrl+1 to Ctrl+6; the tables do not keep it.
+  RunView& run = *m_runView;
+  HealthView& health = *m_healthView;
+  FilterBar& bar = *run.Filters();
+  const std::vector<QWidget*> chain = {
+      bar.OptionFileEdit(),   bar.BrowseButton(),     bar.EquationEdit(),
+      bar.ApplyButton(),      bar.StopButton(),       bar.ArgEdit(0),
+      bar.ArgEdit(1),         bar.ArgEdit(2),         bar.ArgEdit(3),
+      bar.StationBox(),       bar.ServiceBox(),       bar.GapCheck(),
+      bar.GapField(),         bar.FaultsCheck(),      run.Table(),
+      run.FindEdit(),         health.SlotTimeField(), health.TtrField(),
+      health.ComputeButton(), health.StopButton(),    health.ExportButton(),
+      health.FindingsList(),  health.LiveListGrid(),  health.StationTable(),
+      health.Tabs()->tabBar()};
+  for (std::size_t i = 1; i < chain.size(); ++i) QWidget::setTabOrder(chain[i - 1], chain[i]);
+}
+
+void CMainFrame::OnKeyboardShortcuts() {
+  std::vector<std::pair<QString, QString>> rows;
+  // Every command with a key, as the menus have them.
+  for (QAction* menu : menuBar()->actions()) {
+    if (menu->menu() == nullptr) continue;
+    for (QAction* action : menu->menu()->actions()) {
+      if (action->shortcut().isEmpty()) continue;
+      rows.emplace_back(action->shortcut().toString(QKeySequence::NativeText),
+                        QString(action->text()).remove('&').remove(QStringLiteral("...")));
+    }
+  }
+  const std::pair<const char*, const char*> more[] = {
+      {"Alt+F, Alt+G, Alt+A, Alt+H", "The File, Go, Analyze and Help menus"},
+      {"F10", "The menus, from the first"},
+      {"Tab, Shift+Tab", "The next and the previous panel or field"},
+      {"Digits in the record table", "Go to the reference number typed"},
+      {"Ctrl+C in the record table", "Copy the current row"},
+      {"Arrows, Enter in the live list", "Move between stations, show a station's records"},
+      {"Escape in the find bar", "Close the find bar"},
+      {"F1", "Help"},
+  };
+  for (const auto& [keys, what] : more)
+    rows.emplace_back(QString::fromUtf8(keys), QString::fromUtf8(what));
+  ShowKeyboardShortcuts(this, rows);
 }
 
 bool CMainFrame::CreateToolBar() {
@@ -313,13 +431,14 @@ bool CMainFrame::OpenCaptureFile(const QString& path, std::optional<std::uint32_
 }
 
 void CMainFrame::OpenFromArguments(const QStringList& arguments) {
-  for (qsizetype i = 1; i < arguments.size(); ++i) {
-    if (!HasCaptureExtension(arguments[i].toStdString())) continue;
-    const QString path = QFileInfo(arguments[i]).absoluteFilePath();
-    // After the window is shown, so that the offer of minutes stands over it.
-    QTimer::singleShot(0, this, [this, path] { OpenCaptureFile(path); });
-    return;
-  }
+  std::vector<std::string> args;
+  for (qsizetype i = 1; i < arguments.size(); ++i) args.push_back(arguments[i].toStdString());
+  const ProgramArguments read = ReadProgramArguments(args);
+  if (!read.file) return;
+  // Whatever it names, as File > Open would take it (a folder or another file gets its message),
+  // after the window is shown, so that the offer of minutes or the message stands over it.
+  const QString path = QFileInfo(QString::fromStdString(*read.file)).absoluteFilePath();
+  QTimer::singleShot(0, this, [this, path] { OpenCaptureFile(path); });
 }
 
 void CMainFrame::UpdateRecentMenu() {
@@ -365,21 +484,28 @@ void CMainFrame::EnlargeForTable() {
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
-  if (DroppedCaptureFile(event->mimeData())) event->acceptProposedAction();
+  if (DroppedFile(event->mimeData())) event->acceptProposedAction();
 }
 
 void CMainFrame::dropEvent(QDropEvent* event) {
-  const std::optional<QString> path = DroppedCaptureFile(event->mimeData());
+  const std::optional<QString> path = DroppedFile(event->mimeData());
   if (!path) return;
   event->acceptProposedAction();
+  if (!HasCaptureExtension(path->toStdString())) {
+    ShowStatusLine(QStringLiteral("Not a capture file: ") + QFileInfo(*path).fileName());
+    return;
+  }
   // Not within the drop: the offer of minutes would hold the program the file came from.
   QTimer::singleShot(0, this, [this, file = *path] { OpenCaptureFile(file); });
 }
 
 void CMainFrame::ApplyPlacement() {
-  const ScreenRect stored{m_settings.WinMinX, m_settings.WinMinY, m_settings.WinMaxX,
-                          m_settings.WinMaxY};
-  const ScreenRect placed = KeepWithinScreens(stored, ScreenRects());
+  const std::vector<ScreenRect> screens = ScreenRects();
+  ScreenRect stored{m_settings.WinMinX, m_settings.WinMinY, m_settings.WinMaxX, m_settings.WinMaxY};
+  // Without a stored rectangle the window starts large enough for the table and the health view
+  // beside it, rather than at the small rectangle of the defaults.
+  if (!m_settings.Window.PlacementStored && !screens.empty()) stored = FirstStartRect(screens[0]);
+  const ScreenRect placed = KeepWithinScreens(stored, screens);
   // In 64 bits: without screens the stored edges come back as they are, whatever they hold.
   const auto extent = [](int from, int to) {
     return static_cast<int>(std::clamp<qint64>(qint64{to} - from, 1, QWIDGETSIZE_MAX));
@@ -425,7 +551,16 @@ bool CMainFrame::event(QEvent* event) {
   return handled;
 }
 
+void CMainFrame::ShowAsStored() {
+  if (m_settings.Window.Maximized) {
+    showMaximized();
+  } else {
+    show();
+  }
+}
+
 void CMainFrame::StorePlacement() {
+  m_settings.Window.Maximized = isMaximized();
   // The normal rectangle: the one a maximised or minimised window would be restored to.
   QRect client = normalGeometry();
   if (!client.isValid()) client = geometry();

@@ -57,6 +57,8 @@ class CMainFrame : public QMainWindow {
   void UpdateIndicators();
   // Stores the normal rectangle into the settings, for the last time before the window goes.
   void SavePlacement();
+  // Shows the window as it was closed: maximised, or at its normal rectangle.
+  void ShowAsStored();
 
   void OnTextDump();
   // File > Open: picks a capture file and opens its run.
@@ -66,6 +68,12 @@ class CMainFrame : public QMainWindow {
   bool OpenCaptureFile(const QString& path, std::optional<std::uint32_t> minutes = std::nullopt);
   // Opens the capture file named among the program's arguments, once the window is shown.
   void OpenFromArguments(const QStringList& arguments);
+
+  // The panels that Ctrl+1 to Ctrl+6 focus, in Tab's order: the filter bar, the record table,
+  // the findings, the live list, the station table and the chart tabs.
+  static constexpr std::size_t kPanelCount = 6;
+  QWidget* Panel(std::size_t panel) const;
+  void FocusPanel(std::size_t panel);
 
  signals:
   void AppAboutRequested();
@@ -80,6 +88,9 @@ class CMainFrame : public QMainWindow {
 
  private:
   void CreateMenus();
+  void CreatePanelKeys(QMenu* go);
+  void ChainPanels();
+  void OnKeyboardShortcuts();
   bool CreateToolBar();
   bool CreateStatusBar();
   void ApplyPlacement();

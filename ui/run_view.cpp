@@ -25,11 +25,13 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "common/version.h"
 #include "engine/dump_request_rules.h"
 #include "engine/pcapng_export.h"
 #include "options/options.h"
 #include "ui/app_settings.h"
 #include "ui/filter_bar.h"
+#include "ui/large_table_view.h"
 #include "ui/platform.h"
 #include "ui/record_table_model.h"
 #include "ui/row_texts.h"
@@ -154,7 +156,10 @@ RunView::~RunView() {
 
 void RunView::BuildTable() {
   model_ = new RecordTableModel(this);
-  table_ = new QTableView;
+  auto* table = new LargeTableView;
+  table_ = table;
+  // Digits typed in the table are the start of a reference number to go to.
+  connect(table, &LargeTableView::DigitsTyped, this, &RunView::OnGoToReference);
   table_->setObjectName(QStringLiteral("records"));
   table_->setModel(model_);
   table_->setItemDelegate(new RecordRowDelegate(table_));
@@ -288,7 +293,7 @@ void RunView::BuildActions() {
   exportText_->setObjectName(QStringLiteral("exportText"));
   exportPcapng_->setObjectName(QStringLiteral("exportPcapng"));
 
-  connect(goTo_, &QAction::triggered, this, &RunView::OnGoToReference);
+  connect(goTo_, &QAction::triggered, this, [this] { OnGoToReference(); });
   connect(nextFault_, &QAction::triggered, this, [this] {
     if (!GoToFault(true)) emit StatusMessage(QStringLiteral("No faulty record after this row"));
   });
@@ -664,12 +669,12 @@ void RunView::ShowTime(qint64 ns) {
   }
 }
 
-void RunView::OnGoToReference() {
+void RunView::OnGoToReference(const QString& typed) {
   if (!run_) return;
   bool ok = false;
   const QString text =
       QInputDialog::getText(this, QStringLiteral("Go to Reference Number"),
-                            QStringLiteral("Reference number:"), QLineEdit::Normal, QString(), &ok);
+                            QStringLiteral("Reference number:"), QLineEdit::Normal, typed, &ok);
   if (!ok) return;
   const std::optional<std::uint32_t> ref = ScanUnsigned(text.toStdString());
   if (!ref || *ref == 0) {
@@ -807,7 +812,7 @@ bool RunView::StartExport(const QString& path, ExportFormat format, QString* err
       job->stopped = summary.stopped;
     } else {
       ExportOptions exportOptions;
-      exportOptions.userAppl = std::string(kAppName) + " 4.1.1";
+      exportOptions.userAppl = std::string(kAppName) + " " + kVersion;
       ExportSummary summary;
       result = ExportRun(request, shown, exportOptions, control, &summary);
       job->written = summary.packets;

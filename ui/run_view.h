@@ -97,6 +97,10 @@ class RunView : public QWidget {
   // Asks whether to stop an export still running; false when the user wants to wait for it.
   bool EndTasksBeforeClosing();
 
+  // The index pass read the whole run, unstopped, and found no record in it.
+  bool YieldsNoRecord() const {
+    return run_ && index_ && index_->Complete() && !indexStopped_ && index_->Records() == 0;
+  }
   bool Indexing() const { return indexTask_.Active(); }
   bool Filtering() const { return filterTask_.Active(); }
   bool Finding() const { return findTask_.Active(); }
@@ -165,7 +169,8 @@ class RunView : public QWidget {
   void UpdateCount();
   void OnFindDone();
   void OnExportDone();
-  void OnGoToReference();
+  // Asks for a reference number, starting with what was typed in the table.
+  void OnGoToReference(const QString& typed = QString());
   void OnExport(ExportFormat format);
   void OnScrolled(int value);
   void CopyCurrentRow();

@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QSettings>
 
+#include "common/version.h"
 #include "ui/about_dlg.h"
 #include "ui/app_icon.h"
 #include "ui/main_frame.h"
@@ -17,7 +18,7 @@ CTeloFdcCaptAnlzApp::CTeloFdcCaptAnlzApp(int& argc, char** argv) : QApplication(
   // The company key comes first: every settings access below depends on it.
   setOrganizationName(QString::fromLatin1(kCompanyKey));
   setApplicationName(QString::fromLatin1(kAppName));
-  setApplicationVersion(QStringLiteral("4.1.1"));
+  setApplicationVersion(QLatin1String(fdc::kVersion));
   setWindowIcon(AppIcon());
 }
 
@@ -39,10 +40,8 @@ bool CTeloFdcCaptAnlzApp::InitInstance() {
     return false;
   }
   m_running = true;
-  m_mainFrame->show();
+  m_mainFrame->ShowAsStored();
   m_mainFrame->repaint();
-  // A capture file named on the command line opens as File > Open would open it.
-  m_mainFrame->OpenFromArguments(arguments());
   return true;
 }
 

@@ -13,6 +13,7 @@ namespace fdc::ui {
 namespace {
 
 constexpr char kTableOptFile[] = "TableOptFile";
+constexpr char kWinMaximized[] = "WinMaximized";
 
 // "RecentRun1" and "RecentMinutes1" for the first entry.
 QString RunKey(std::size_t index) { return QStringLiteral("RecentRun%1").arg(index + 1); }
@@ -55,6 +56,7 @@ WindowSettings ReadWindowSettings(QSettings& store) {
     settings.RecentRuns.push_back({path, valid ? static_cast<std::uint32_t>(minutes) : 1u});
   }
   settings.TableOptFile = store.value(QLatin1String(kTableOptFile)).toString().toStdString();
+  settings.Maximized = store.value(QLatin1String(kWinMaximized)).toString().trimmed() == "1";
   return settings;
 }
 
@@ -68,6 +70,7 @@ void WriteWindowSettings(QSettings& store, const WindowSettings& settings) {
       store.remove(MinutesKey(i));
     }
   }
+  store.setValue(QLatin1String(kWinMaximized), settings.Maximized ? 1 : 0);
   if (settings.TableOptFile.empty()) {
     store.remove(QLatin1String(kTableOptFile));
   } else {

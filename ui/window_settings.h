@@ -23,6 +23,9 @@ struct RecentRun {
 struct WindowSettings {
   std::vector<RecentRun> RecentRuns;  // the last opened first, at most kMaxRecentRuns
   std::string TableOptFile;           // empty: the dialog's option file
+  bool Maximized = false;             // "WinMaximized": the window was closed maximised
+  // Read, never written: the store held a window rectangle (any of its four edges).
+  bool PlacementStored = false;
   friend bool operator==(const WindowSettings&, const WindowSettings&) = default;
 };
 

@@ -273,10 +273,13 @@ class TableLogicTest : public QObject {
     AppSettings written = DefaultAppSettings("/opt/fdc");
     written.Window.RecentRuns = {{"/cap/B1200.FdcCapt", 3}, {"/cap/ä 1201.FdcCapt", 1439}};
     written.Window.TableOptFile = "/opt/Station.opt";
+    written.Window.Maximized = true;
     {
       QSettings store(path, QSettings::IniFormat);
       WriteAppSettings(store, written);
     }
+    // What was written holds a window rectangle from now on.
+    written.Window.PlacementStored = true;
     {
       QSettings store(path, QSettings::IniFormat);
       QCOMPARE(ReadAppSettings(store, "/opt/fdc"), written);
@@ -312,12 +315,14 @@ class TableLogicTest : public QObject {
                  {"/a/A1200.FdcCapt", 1}, {"/a/C1200.FdcCapt", 1}, {"/a/D1200.FdcCapt", 12}}));
   }
 
-  void freshStoreHoldsOnlyTheEight() {
+  void freshStoreHoldsTheEightAndTheWindowState() {
     QTemporaryDir dir;
     QSettings store(dir.filePath("store.ini"), QSettings::IniFormat);
+    QVERIFY(!ReadAppSettings(store, "/opt").Window.PlacementStored);
     WriteAppSettings(store, DefaultAppSettings("/opt"));
     store.beginGroup("Settings");
-    QCOMPARE(store.childKeys().size(), 8);
+    QCOMPARE(store.childKeys().size(), 9);
+    QCOMPARE(store.value("WinMaximized").toString(), QStringLiteral("0"));
   }
 
   // --- Rows as text ---

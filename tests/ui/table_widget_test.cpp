@@ -11,6 +11,9 @@
 #include <QDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QInputDialog>
+#include <QMenuBar>
+#include <QTableWidget>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
@@ -298,7 +301,11 @@ class TableWidgetTest : public QObject {
       return event.isAccepted();
     };
     QVERIFY(Frame()->acceptDrops());
-    QVERIFY(!drag(other, false));
+    // Another file is taken, and refused with a word in the status bar.
+    QVERIFY(drag(other, false));
+    QVERIFY(drag(other, true));
+    QCOMPARE(Frame()->MessagePane()->text(), QStringLiteral("Not a capture file: notes.txt"));
+    QVERIFY(!View()->HasRun());
     QVERIFY(drag(first, false));
     QVERIFY(drag(first, true));
     QVERIFY(WaitForIndex());
@@ -310,15 +317,27 @@ class TableWidgetTest : public QObject {
   void theCommandLineNamesARun() {
     QTemporaryDir dir;
     const QString first = Generate(dir, 1, 100);
-    Frame()->OpenFromArguments({QStringLiteral("TeloFdcCaptAnlz"), QStringLiteral("-maxwarnings"),
-                                QStringLiteral("0"), first});
+    Frame()->OpenFromArguments(
+        {QStringLiteral("TeloFdcCaptAnlz"), QStringLiteral("-style=fusion"), first});
     QVERIFY(WaitForIndex());
     QCOMPARE(View()->Model()->rowCount(), 100);
-    // Arguments that name no capture file open nothing.
+    // An argument that is no capture file, or a folder, gets File > Open's message.
     View()->CloseRun();
-    Frame()->OpenFromArguments({QStringLiteral("TeloFdcCaptAnlz"), QStringLiteral("quickFilter")});
-    QTest::qWait(50);
-    QVERIFY(!View()->HasRun());
+    const QString folder = dir.filePath(QStringLiteral("Line11200.FdcCapt"));
+    QVERIFY(QDir().mkpath(folder));
+    const std::pair<QString, QString> refusals[] = {
+        {QStringLiteral("notes.txt"),
+         QString::fromLatin1(fdc::kInvalidCaptureNameMessage.data(),
+                             static_cast<int>(fdc::kInvalidCaptureNameMessage.size()))},
+        {folder, QStringLiteral("Unable to Open Input File ") + folder},
+    };
+    for (const auto& [argument, message] : refusals) {
+      ModalWatcher watcher;
+      Frame()->OpenFromArguments({QStringLiteral("TeloFdcCaptAnlz"), argument});
+      QTRY_COMPARE(watcher.boxes.size(), 1);
+      QCOMPARE(watcher.boxes[0], message);
+      QVERIFY(!View()->HasRun());
+    }
   }
 
   void openRecentAfterARestart() {
@@ -628,6 +647,137 @@ class TableWidgetTest : public QObject {
     QVERIFY(CurrentRow() <= 1500);
     QVERIFY(CurrentRow() >= 1499);
     QVERIFY(Cell(CurrentRow(), kColTime) >= Cell(CurrentRow() - 1, kColTime));
+  }
+
+  // --- The keyboard and a small screen ---
+
+  // At 1024 x 700 every control of the filter bar and the health view's top row shows whole.
+  void aSmallScreenShowsEveryControl() {
+    QTemporaryDir dir;
+    QVERIFY(Frame()->OpenCaptureFile(Generate(dir, 1, 100), 1));
+    QVERIFY(WaitForIndex());
+    Frame()->showNormal();
+    Frame()->resize(1024, 700);
+    QTest::qWait(100);
+    if (!qEnvironmentVariableIsEmpty("FDC_SMALL_SCREEN_PICTURE")) {
+      Frame()->grab().save(qEnvironmentVariable("FDC_SMALL_SCREEN_PICTURE"));
+    }
+    FilterBar& bar = *View()->Filters();
+    HealthView& health = *Frame()->HealthArea();
+    const QList<QWidget*> controls = {
+        bar.OptionFileEdit(),   bar.BrowseButton(),  bar.EquationEdit(),     bar.ApplyButton(),
+        bar.StopButton(),       bar.StationBox(),    bar.ServiceBox(),       bar.GapCheck(),
+        bar.GapField(),         bar.FaultsCheck(),   health.SlotTimeField(), health.TtrField(),
+        health.ComputeButton(), health.StopButton(), health.ExportButton()};
+    // The labels that name a control; texts that say something carry a tooltip.
+    QList<QWidget*> labels;
+    for (QWidget* parent : {static_cast<QWidget*>(&bar), static_cast<QWidget*>(&health)}) {
+      for (QLabel* label : parent->findChildren<QLabel*>()) {
+        if (label->isVisible() && label->buddy() != nullptr) labels << label;
+      }
+    }
+    labels << bar.CountLabel();
+    for (QWidget* w : controls + labels) {
+      const QString name = w->objectName() + " " + w->metaObject()->className();
+      QVERIFY2(w->isVisible(), qPrintable(name));
+      QVERIFY2(w->visibleRegion().boundingRect() == w->rect(), qPrintable(name + " is cut"));
+      QVERIFY2(w->width() >= w->minimumSizeHint().width(), qPrintable(name + " is too narrow"));
+    }
+  }
+
+  // Typing in the table never searches it: digits go to Go to, other keys do nothing.
+  void typingInTheTable() {
+    QTemporaryDir dir;
+    QVERIFY(Frame()->OpenCaptureFile(Generate(dir, 1, 500), 1));
+    QVERIFY(WaitForIndex());
+    QTableView* table = View()->Table();
+    table->setFocus();
+    table->setCurrentIndex(View()->Model()->index(10, 0));
+    QTest::keyClicks(table, QStringLiteral("zq"));
+    QCOMPARE(CurrentRow(), 10);
+    QTest::keyClick(table, Qt::Key_Down);
+    QCOMPARE(CurrentRow(), 11);
+    ModalWatcher watcher;
+    QString typed;
+    watcher.onOtherDialog = [&](QDialog* dialog) {
+      auto* input = qobject_cast<QInputDialog*>(dialog);
+      if (input == nullptr) return dialog->reject();
+      typed = input->textValue();
+      input->setTextValue(typed + QStringLiteral("50"));
+      input->accept();
+    };
+    QTest::keyClick(table, Qt::Key_3);
+    QCOMPARE(typed, QStringLiteral("3"));
+    QTRY_COMPARE(Cell(CurrentRow(), kColRef).trimmed(), QStringLiteral("350"));
+    // Tab leaves the table for the next panel.
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_Tab);
+    QVERIFY(QApplication::focusWidget() != table);
+  }
+
+  void theMenusAndThePanelsFromTheKeyboard() {
+    QTemporaryDir dir;
+    QVERIFY(Frame()->OpenCaptureFile(Generate(dir, 1, 100), 1));
+    QVERIFY(WaitForIndex());
+    // Alt with a menu's letter opens it, whatever has the focus; F10 opens the first.
+    const std::pair<Qt::Key, QString> menus[] = {{Qt::Key_F, QStringLiteral("&File")},
+                                                 {Qt::Key_G, QStringLiteral("&Go")},
+                                                 {Qt::Key_A, QStringLiteral("&Analyze")},
+                                                 {Qt::Key_H, QStringLiteral("&Help")},
+                                                 {Qt::Key_F10, QStringLiteral("&File")}};
+    for (const auto& [key, title] : menus) {
+      View()->Filters()->EquationEdit()->setFocus();
+      QTest::keyClick(QApplication::focusWidget(), key,
+                      key == Qt::Key_F10 ? Qt::NoModifier : Qt::AltModifier);
+      QTRY_VERIFY2(Frame()->menuBar()->activeAction() != nullptr, qPrintable(title));
+      QCOMPARE(Frame()->menuBar()->activeAction()->text(), title);
+      QMenu* open = Frame()->menuBar()->activeAction()->menu();
+      if (open->isVisible()) open->close();
+      QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
+      Frame()->menuBar()->setActiveAction(nullptr);
+    }
+    // Ctrl+1 to Ctrl+6 reach each panel, and Tab goes round them in that order.
+    QList<QWidget*> panels;
+    for (std::size_t i = 0; i < CMainFrame::kPanelCount; ++i) {
+      QTest::keyClick(Frame(), static_cast<Qt::Key>(Qt::Key_1 + static_cast<int>(i)),
+                      Qt::ControlModifier);
+      QTRY_COMPARE(QApplication::focusWidget(), Frame()->Panel(i));
+      panels << QApplication::focusWidget();
+    }
+    QWidget* at = panels.front();
+    int reached = 1;
+    for (int step = 0; step < 60 && reached < panels.size(); ++step) {
+      at = at->nextInFocusChain();
+      if (at == panels[reached]) ++reached;
+    }
+    QCOMPARE(reached, static_cast<int>(panels.size()));
+    // Help > Keyboard Shortcuts lists them.
+    QStringList keys;
+    ModalWatcher watcher;
+    watcher.onOtherDialog = [&](QDialog* dialog) {
+      auto* shortcuts = dialog->findChild<QTableWidget*>(QStringLiteral("shortcuts"));
+      for (int row = 0; shortcuts != nullptr && row < shortcuts->rowCount(); ++row) {
+        keys << shortcuts->item(row, 0)->text() + " " + shortcuts->item(row, 1)->text();
+      }
+      dialog->reject();
+    };
+    Frame()->findChild<QAction*>(QStringLiteral("keyboardShortcuts"))->trigger();
+    for (const QString& expected :
+         {QStringLiteral("Ctrl+1 Filter Bar"), QStringLiteral("Ctrl+6 Charts"),
+          QStringLiteral("F8 Next Fault"), QStringLiteral("F10 The menus, from the first")}) {
+      QVERIFY2(keys.contains(expected), qPrintable(expected + " in " + keys.join(", ")));
+    }
+  }
+
+  // A run whose reading yields no record leaves Open Recent.
+  void aRunOfNoRecordLeavesOpenRecent() {
+    QTemporaryDir dir;
+    const QString first = dir.filePath(QStringLiteral("Empty1200.FdcCapt"));
+    fdc::ui::test::WriteTextFile(first, QByteArray(40, '\0'));
+    ModalWatcher watcher;
+    QVERIFY(Frame()->OpenCaptureFile(first, 1));
+    QVERIFY(QTest::qWaitFor([] { return View()->Index()->Complete(); }, kIndexTimeoutMs));
+    QTRY_VERIFY(!Frame()->RecentMenu()->isEnabled());
   }
 };
 

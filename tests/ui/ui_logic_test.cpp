@@ -20,6 +20,7 @@
 #include "ui/editor_command.h"
 #include "ui/key_locks.h"
 #include "ui/option_description.h"
+#include "ui/program_arguments.h"
 #include "ui/run_report.h"
 #include "ui/text_dump_values.h"
 
@@ -970,6 +971,37 @@ class UiLogicTest : public QObject {
     QCOMPARE(KeepWithinScreens({1000, 700, INT_MAX, INT_MAX}, screens),
              (ScreenRect{0, 0, 1024, 768}));
     QCOMPARE(KeepWithinScreens({-20, -20, 100, 100}, {}), (ScreenRect{-20, -20, 100, 100}));
+  }
+
+  void firstStartRect() {
+    QCOMPARE(FirstStartRect({0, 0, 1000, 700}), (ScreenRect{100, 70, 900, 630}));
+    QCOMPARE(FirstStartRect({1920, 24, 3200, 1024}), (ScreenRect{2048, 124, 3072, 924}));
+  }
+
+  void programArguments_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("read");  // "help", "version", the file, or empty
+    QTest::newRow("nothing") << QStringList{} << "";
+    QTest::newRow("a file") << QStringList{"/d/Line11159.FdcCapt"} << "/d/Line11159.FdcCapt";
+    QTest::newRow("any name is a file") << QStringList{"notes.txt", "b.FdcCapt"} << "notes.txt";
+    QTest::newRow("help") << QStringList{"x1200.FdcCapt", "--help"} << "help";
+    QTest::newRow("short help") << QStringList{"-h"} << "help";
+    QTest::newRow("version") << QStringList{"--version"} << "version";
+    QTest::newRow("toolkit options are no file")
+        << QStringList{"-style=fusion", "--reverse", "a1200.FdcCapt"} << "a1200.FdcCapt";
+    QTest::newRow("after --, a name may start with -")
+        << QStringList{"--", "-x1200.FdcCapt"} << "-x1200.FdcCapt";
+  }
+  void programArguments() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, read);
+    std::vector<std::string> words;
+    for (const QString& a : args) words.push_back(a.toStdString());
+    const ProgramArguments got = ReadProgramArguments(words);
+    const QString seen = got.help      ? QStringLiteral("help")
+                         : got.version ? QStringLiteral("version")
+                                       : QString::fromStdString(got.file.value_or(""));
+    QCOMPARE(seen, read);
   }
 };
 

@@ -348,7 +348,12 @@ class UiWidgetTest : public QObject {
     CMainFrame* frame = App().MainFrame();
     QVERIFY(QTest::qWaitForWindowExposed(frame));
     QCOMPARE(frame->windowTitle(), QStringLiteral("TeloFdcCaptAnlz"));
-    QTRY_COMPARE(frame->frameGeometry(), QRect(20, 20, 460, 430));
+    // Nothing stored: 80 % of the screen's free area, centred.
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect first(area.left() + (area.width() - area.width() * 4 / 5) / 2,
+                      area.top() + (area.height() - area.height() * 4 / 5) / 2,
+                      area.width() * 4 / 5, area.height() * 4 / 5);
+    QTRY_COMPARE(frame->frameGeometry(), first);
     const TextDumpValues& values = frame->TextDumpDialog().Values();
     const QString programDir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
     QCOMPARE(QString::fromStdString(values.FileName), QStringLiteral("FdcCapt.FdcCapt"));
@@ -365,10 +370,15 @@ class UiWidgetTest : public QObject {
                             "OptFile=") +
                  programDir +
                  QStringLiteral("/ORV_PB_All.opt\n"
-                                "WinMaxX=480\n"
-                                "WinMaxY=450\n"
-                                "WinMinX=20\n"
-                                "WinMinY=20\n"));
+                                "WinMaxX=%1\n"
+                                "WinMaxY=%2\n"
+                                "WinMaximized=0\n"
+                                "WinMinX=%3\n"
+                                "WinMinY=%4\n")
+                     .arg(first.right() + 1)
+                     .arg(first.bottom() + 1)
+                     .arg(first.left())
+                     .arg(first.top()));
   }
 
   void storedAutoEditZeroStaysCleared() {
@@ -445,12 +455,16 @@ class UiWidgetTest : public QObject {
     frame->close();
     App().ExitInstance();
     QCOMPARE(StoredText("WinMinX") + "," + StoredText("WinMinY") + "," + StoredText("WinMaxX") +
-                 "," + StoredText("WinMaxY"),
-             QStringLiteral("100,80,600,480"));
+                 "," + StoredText("WinMaxY") + "," + StoredText("WinMaximized"),
+             QStringLiteral("100,80,600,480,1"));
+    // The next start is maximised again, and restores to the earlier normal rectangle.
     QVERIFY(App().InitInstance());
-    QVERIFY(QTest::qWaitForWindowExposed(App().MainFrame()));
-    QVERIFY(!App().MainFrame()->isMaximized());
-    QTRY_COMPARE(App().MainFrame()->frameGeometry(), QRect(100, 80, 500, 400));
+    frame = App().MainFrame();
+    QVERIFY(QTest::qWaitForWindowExposed(frame));
+    QTRY_VERIFY(frame->isMaximized());
+    frame->showNormal();
+    QTRY_VERIFY(!frame->isMaximized());
+    QTRY_COMPARE(frame->frameGeometry(), QRect(100, 80, 500, 400));
   }
 
   void storedRectangleOffScreenIsBroughtBack() {
@@ -515,8 +529,10 @@ class UiWidgetTest : public QObject {
     QCOMPARE(menus, (QStringList{"&File: &Open..., Open &Recent, Export Shown Records as Te&xt "
                                  "Dump..., Export Shown Records as &pcapng..., &Text Dump, , &Quit",
                                  "&Go: Go to &Reference Number..., &Next Fault, &Previous Fault, , "
-                                 "&Find..., Find Ne&xt, Find Pre&vious",
-                                 "&Analyze: &Text Dump", "&Help: &About TeloFdcCaptAnlz..."}));
+                                 "&Find..., Find Ne&xt, Find Pre&vious, , &Filter Bar, Record "
+                                 "&Table, F&indings, &Live List, &Station Table, &Charts",
+                                 "&Analyze: &Text Dump",
+                                 "&Help: &Keyboard Shortcuts..., , &About TeloFdcCaptAnlz..."}));
     QCOMPARE(frame->TextDumpAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+T")));
     QCOMPARE(frame->QuitAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
     auto* toolbar = frame->findChild<QToolBar*>();
@@ -571,8 +587,9 @@ class UiWidgetTest : public QObject {
     QTest::keyClick(frame, Qt::Key_Q, Qt::ControlModifier);
     QTRY_VERIFY(!frame->isVisible());
     // Quit closed the window as its close box does: the placement is kept.
+    const int left = frame->frameGeometry().left();
     App().ExitInstance();
-    QCOMPARE(StoredText("WinMinX"), QStringLiteral("20"));
+    QCOMPARE(StoredText("WinMinX"), QString::number(left));
   }
 
   void indicatorsWithoutKeyboardState() {
