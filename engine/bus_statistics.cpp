@@ -166,8 +166,12 @@ struct BusStatistics::State {
 
   RunFigures run;
   std::vector<MinuteFigures> minutes;
-  // Per file of the run: its records are timed (its baud code is the first file's).
+  // Per file of the run: its records are timed (its baud code is the first file's); and that of
+  // the file of the record read last.
   std::vector<bool> fileTimed;
+  bool timedKnown = false;
+  std::uint32_t timedFile = 0;
+  bool timedFileIsTimed = false;
   std::array<Station, kStations> stations{};
   std::vector<PreviousRequest> previous;  // one per (master, station) pair met
   std::array<std::int32_t, kStations * kStations> previousIndex{};  // into `previous`, +1
@@ -524,7 +528,13 @@ bool BusStatistics::OnRecord(const RecordView& view) {
   }
   State::Timing at;
   at.ticks = ticks;
-  at.timed = s.Timed(record.File);
+  // Records come file after file: the file's rate is looked up when the file changes.
+  if (record.File != s.timedFile || !s.timedKnown) {
+    s.timedFile = record.File;
+    s.timedFileIsTimed = s.Timed(record.File);
+    s.timedKnown = true;
+  }
+  at.timed = s.timedFileIsTimed;
   // The gap: idle ticks from the end of the previous record's frame.
   at.gapTimed = s.hasPrevious && at.timed && s.prevTimed && !stepBack;
   at.gap = s.hasPrevious ? ticks - (s.prevTicks + 11 * s.k * s.prevLen) : 0;

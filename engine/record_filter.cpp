@@ -34,8 +34,8 @@ RecordBefore RecordBeforeOf(const Telegram& t, ByteView record) {
   return before;
 }
 
-bool RecordFilter::Matches(const FrameFields& fields, ByteView bytes, const Telegram& t,
-                           const TimeBase& time, RecordBefore before) const {
+bool RecordFilter::MatchesTelegram(const FrameFields& fields, ByteView bytes, const Telegram& t,
+                                   const TimeBase& time, RecordBefore before) const {
   if (faultsOnly && !IsFaulty(t, bytes)) return false;
   if (station) {
     bool theirs = SentByOrTo(fields, bytes, *station);
@@ -47,10 +47,9 @@ bool RecordFilter::Matches(const FrameFields& fields, ByteView bytes, const Tele
           slotTimeBits != 0 ? slotTimeBits : DefaultSlotTimeBits(time.BaudCode());
       theirs = k == 0 || time.GapTicks() <= static_cast<std::int64_t>(slot) * k;
     }
-    if (!theirs) return false;
+    return theirs;
   }
-  return program == nullptr ||
-         EvaluateShowOnly(*program, fields, bytes, time.GapMicroseconds(), cmdArgs) != 0;
+  return true;
 }
 
 }  // namespace fdc

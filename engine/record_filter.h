@@ -42,10 +42,23 @@ struct RecordFilter {
   bool Active() const { return program != nullptr || faultsOnly || station.has_value(); }
   // The filter reads the record before the one it judges.
   bool NeedsRecordBefore() const { return station.has_value(); }
-  // A record: its field positions, its bytes (the frame, then the status byte), its dissection,
-  // its times and what the record before it tells.
-  bool Matches(const FrameFields& fields, ByteView record, const Telegram& t, const TimeBase& time,
-               RecordBefore before) const;
+  // A record: its field positions, its bytes (the frame, then the status byte), its dissection
+  // (asked for only when the filter needs it: most equations do not), its times and what the
+  // record before it tells.
+  template <class Dissected>
+  bool Matches(const FrameFields& fields, ByteView record, Dissected&& dissected,
+               const TimeBase& time, RecordBefore before) const {
+    if ((faultsOnly || station) && !MatchesTelegram(fields, record, dissected(), time, before)) {
+      return false;
+    }
+    return program == nullptr ||
+           EvaluateShowOnly(*program, fields, record, time.GapMicroseconds(), cmdArgs) != 0;
+  }
+
+ private:
+  // Faults only and the station.
+  bool MatchesTelegram(const FrameFields& fields, ByteView record, const Telegram& t,
+                       const TimeBase& time, RecordBefore before) const;
 };
 
 // The filter of an option file's ShowOnly program (null: none) with the request's arguments.

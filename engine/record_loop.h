@@ -43,11 +43,13 @@ class RecordView {
   // In the window and let through by the loop's filter (asked once, on the first question).
   bool Shown() const {
     if (shown_ < 0) {
-      shown_ = inWindow_ && (!filter_->Active() ||
-                             filter_->Matches(captures_->Fields(), record_->Bytes(), Dissected(),
-                                              *time_, before_))
-                   ? 1
-                   : 0;
+      shown_ =
+          inWindow_ && (!filter_->Active() ||
+                        filter_->Matches(
+                            captures_->Fields(), record_->Bytes(),
+                            [this]() -> const Telegram& { return Dissected(); }, *time_, before_))
+              ? 1
+              : 0;
     }
     return shown_ == 1;
   }

@@ -236,8 +236,10 @@ Result RowReader::Read(std::uint64_t first, std::uint64_t count,
     const CaptureRecord& record = cursor.Record();
     DissectTelegram(record.Bytes(), record.FrameLen, telegram);
     if (filter_ != nullptr && filter_->Active() &&
-        !filter_->Matches(cursor.Captures().Fields(), record.Bytes(), telegram, cursor.Time(),
-                          cursor.Before())) {
+        !filter_->Matches(
+            cursor.Captures().Fields(), record.Bytes(),
+            [&telegram]() -> const Telegram& { return telegram; }, cursor.Time(),
+            cursor.Before())) {
       continue;
     }
     item = RowItem{};
