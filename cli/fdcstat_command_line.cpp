@@ -14,12 +14,12 @@
 #include <string_view>
 #include <system_error>
 
-#include "cli/bus_report.h"
 #include "cli/run_arguments.h"
 #include "common/file_paths.h"
 #include "engine/bus_statistics.h"
 #include "engine/dump_request_rules.h"
 #include "engine/record_loop.h"
+#include "report/bus_report.h"
 
 namespace fdc {
 
@@ -312,21 +312,18 @@ int RunFdcstat(const std::vector<std::string>& argv, std::FILE* out, std::FILE* 
 
   RunProgressLine progress(err, isatty(fileno(err)) == 1, observer);
   ReportFile report(a.output);
-  BusStatistics statistics(options);
-  RecordConsumer* const consumers[] = {&report, &statistics};
+  RecordConsumer* const alongside[] = {&report};
   const InterruptGuard interrupt;
-  const auto loop =
-      std::make_unique<RecordLoop>(request, nullptr, RunControl(&progress, interrupt.Request()));
-  const Result result = loop->Run(consumers);
+  const BusFiguresRun run =
+      ComputeBusFigures(request, options, RunControl(&progress, interrupt.Request()), alongside);
+  const Result& result = run.result;
   progress.Wipe();
 
   if (result.failed()) std::fprintf(err, "%s\n", result.ErrorText().c_str());
   // A run that could not start (its first capture file, or the output) has no figures to show.
-  if (!report.Ready()) return kExitDumpFailed;
+  if (!report.Ready() || !run.figures) return kExitDumpFailed;
 
-  const BusFigures figures = statistics.Figures(
-      result.failed() ? std::optional<std::string>(result.ErrorText()) : std::nullopt);
-  const std::string text = Render(figures, *format);
+  const std::string text = Render(*run.figures, *format);
   // Also a signal after the last record: the run was not meant to end with a report.
   if (interrupt.Interrupted()) {
     report.Discard();

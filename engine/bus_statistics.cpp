@@ -715,4 +715,29 @@ BusFigures BusStatistics::Figures(std::optional<std::string> error) const {
   return figures;
 }
 
+bool BusStatistics::Begun() const { return state_->loop != nullptr; }
+
+BusFiguresRun ComputeBusFigures(const DumpRequest& request, const BusStatisticsOptions& options,
+                                const RunControl& control,
+                                std::span<RecordConsumer* const> alongside) {
+  DumpRequest run = request;
+  run.StartRef = 0;
+  run.EndRef = 0xFFFFFFFFu;
+  BusStatistics statistics(options);
+  std::vector<RecordConsumer*> consumers(alongside.begin(), alongside.end());
+  consumers.push_back(&statistics);
+  // The loop holds the time base that turns the figures' ticks into nanoseconds, so the figures
+  // are taken while it is still there.
+  const auto loop = std::make_unique<RecordLoop>(run, nullptr, control);
+  BusFiguresRun outcome;
+  outcome.result = loop->Run(consumers);
+  outcome.stopped = loop->Ended() == RunEnd::kStopped;
+  if (statistics.Begun()) {
+    outcome.figures = statistics.Figures(
+        outcome.result.failed() ? std::optional<std::string>(outcome.result.ErrorText())
+                                : std::nullopt);
+  }
+  return outcome;
+}
+
 }  // namespace fdc

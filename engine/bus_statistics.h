@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -209,11 +210,29 @@ class BusStatistics final : public RecordConsumer {
   // The figures of the records seen so far (a request still waiting for the record after it is
   // not judged). `error`: the reader's message that ended the run, if any.
   BusFigures Figures(std::optional<std::string> error = std::nullopt) const;
+  // A run began for it: its first capture file was opened.
+  bool Begun() const;
 
  private:
   struct State;
   BusStatisticsOptions options_;
   std::unique_ptr<State> state_;
 };
+
+// The figures of a whole run, as fdcstat and the desktop's health view compute them.
+struct BusFiguresRun {
+  // Ok for a run read to its end or stopped; otherwise the reader's or a consumer's failure. A run
+  // that ended with a read error still has the figures of the records before it.
+  Result result = Result::Ok();
+  bool stopped = false;
+  std::optional<BusFigures> figures;  // none when the run could not start
+};
+
+// Reads every record of the request's files (its reference window, option file, filter and
+// output play no part). `alongside` are further consumers of the same records, begun before the
+// statistics: one that cannot begin (fdcstat's report file) ends the run without figures.
+BusFiguresRun ComputeBusFigures(const DumpRequest& request, const BusStatisticsOptions& options,
+                                const RunControl& control,
+                                std::span<RecordConsumer* const> alongside = {});
 
 }  // namespace fdc

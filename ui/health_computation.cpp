@@ -10,24 +10,13 @@
 
 #include "capture/baud_rate_table.h"
 #include "capture/capture_file_set.h"
-#include "cli/bus_report.h"
 #include "engine/dump_request_rules.h"
 #include "engine/record_loop.h"
+#include "report/bus_report.h"
 
 namespace fdc::ui {
 
 namespace {
-
-// Tells whether the run got as far as its first capture file: before that there are no figures.
-class RunStarted final : public RecordConsumer {
- public:
-  Result Begin(const RecordLoop&) override {
-    started = true;
-    return Result::Ok();
-  }
-  bool OnRecord(const RecordView&) override { return true; }
-  bool started = false;
-};
 
 std::string Counted(std::uint64_t n, std::string_view one, std::string_view many) {
   return std::to_string(n) + " " + std::string(n == 1 ? one : many);
@@ -61,26 +50,10 @@ bool SameRun(const DumpRequest& a, const DumpRequest& b) {
 
 HealthOutcome ComputeHealth(const DumpRequest& request, const HealthSettings& settings,
                             const RunControl& control) {
-  const DumpRequest run = HealthRequestOf(request);
   BusStatisticsOptions options;
   options.tslBits = settings.tslBits;
   options.ttrBits = settings.ttrBits;
-  RunStarted started;
-  BusStatistics statistics(options);
-  RecordConsumer* const consumers[] = {&started, &statistics};
-  // The loop holds the time base that turns the figures' ticks into nanoseconds, so the figures
-  // are taken while it is still there.
-  const auto loop =
-      std::make_unique<RecordLoop>(run, static_cast<const ShowOnlyProgram*>(nullptr), control);
-  HealthOutcome outcome;
-  outcome.result = loop->Run(consumers);
-  outcome.stopped = loop->Ended() == fdc::RunEnd::kStopped;
-  if (started.started) {
-    outcome.figures = statistics.Figures(
-        outcome.result.failed() ? std::optional<std::string>(outcome.result.ErrorText())
-                                : std::nullopt);
-  }
-  return outcome;
+  return ComputeBusFigures(HealthRequestOf(request), options, control);
 }
 
 std::string HealthStatusLine(const HealthOutcome& outcome, std::size_t findings) {

@@ -28,14 +28,8 @@ struct HealthSettings {
 // TTR; values beyond fdcstat's bounds are held at them.
 HealthSettings HealthSettingsOf(std::uint32_t tslField, std::uint32_t ttrField);
 
-struct HealthOutcome {
-  // Ok for a run that was read to its end or stopped; otherwise the reader's message. A run that
-  // ended with a read error still has the figures of the records before it.
-  Result result = Result::Ok();
-  bool stopped = false;
-  // None only when the run could not start (its first capture file could not be opened).
-  std::optional<BusFigures> figures;
-};
+// How a computation went, and its figures: the engine's own.
+using HealthOutcome = BusFiguresRun;
 
 // The request the figures are computed from: the run's files of `request`, every record read (no
 // reference window, no option file, no filter), as fdcstat reads a run.

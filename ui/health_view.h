@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "cli/bus_report.h"
+#include "engine/bus_findings.h"
 #include "engine/dump_run.h"
 #include "ui/health_computation.h"
 #include "ui/health_series.h"

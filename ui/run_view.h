@@ -13,7 +13,7 @@
 #include <optional>
 #include <vector>
 
-#include "cli/bus_report.h"
+#include "engine/bus_findings.h"
 #include "engine/dump_run.h"
 #include "engine/run_index.h"
 #include "ui/background_task.h"

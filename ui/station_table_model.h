@@ -11,7 +11,7 @@
 #include <variant>
 #include <vector>
 
-#include "cli/bus_report.h"
+#include "engine/bus_findings.h"
 #include "engine/bus_statistics.h"
 
 namespace fdc::ui {

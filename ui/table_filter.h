@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/bus_report.h"
+#include "engine/bus_findings.h"
 #include "engine/record_filter.h"
 #include "engine/run_index.h"
 #include "options/show_only.h"

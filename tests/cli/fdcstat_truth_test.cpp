@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/bus_report.h"
+#include "report/bus_report.h"
 #include "engine/bus_statistics.h"
 #include "tests/support/test_support.h"
 #include "tools/fdcgen_cli.h"

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "capture/capture_file_set.h"
-#include "cli/bus_report.h"
+#include "report/bus_report.h"
 #include "tests/ui/health_test_support.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/health_computation.h"

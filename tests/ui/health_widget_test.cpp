@@ -26,6 +26,7 @@
 #include <sstream>
 #include <vector>
 
+#include "report/bus_report.h"
 #include "tests/ui/health_test_support.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/health_charts.h"

@@ -1,6 +1,6 @@
 // The bus health report's writers on hand-made figures: the JSON as data with every null rule,
 // the CSV header, rows and quoting, the findings and their order, the text report's layout.
-#include "cli/bus_report.h"
+#include "report/bus_report.h"
 
 #include <gtest/gtest.h>
 
