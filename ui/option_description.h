@@ -1,5 +1,5 @@
-// LoadOptionDescription: the dialog's own reader of an option file's "Descrip=" and
-// "ArgName0=" to "ArgName3=" lines, and which parts of the description panel they enable.
+// The description panel of the dialog and the filter bar: what an option file's "Descrip=" and
+// "ArgName0=" to "ArgName3=" lines (read in options/) put into it, and which parts they enable.
 #pragma once
 
 #include <array>
@@ -17,9 +17,8 @@ struct OptionDescription {
 // The panel at rest: no description, four "N/A", everything disabled.
 OptionDescription RestingDescription();
 
-// Reads the description lines of the option file at `path`. An empty path, a file that cannot be
-// opened or is not a plain file gives the resting panel; so does a file without description
-// lines.
+// The panel for the option file at `path`. An empty path, a file that cannot be opened or is not
+// a plain file gives the resting panel; so does a file without description lines.
 OptionDescription LoadOptionDescription(const std::string& path);
 
 }  // namespace fdc::ui
