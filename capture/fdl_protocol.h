@@ -205,6 +205,11 @@ inline constexpr std::array<DpServiceName, 8> kDpServices = {{
     {62, "Chk_Cfg", "chk_cfg"},
 }};
 
+// --- Characters on the line ---------------------------------------------------------------------
+
+// An FDL character takes 11 bit times: a start bit, eight data bits, the parity bit and a stop bit.
+inline constexpr std::int64_t kBitsPerCharacter = 11;
+
 // --- Addresses ---------------------------------------------------------------------------------
 
 // Bit 7 of DA or SA: a SAP byte leads the data unit.

@@ -47,6 +47,11 @@ std::optional<fs::path> ResolvedPath(const fs::path& path) {
   }
 }
 
+std::string_view FileNameOf(std::string_view path) {
+  const std::size_t slash = path.find_last_of("/\\");
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
 bool SamePlace(const fs::path& a, const fs::path& b, bool caseBlind) {
   const fs::path::string_type x = a.lexically_normal().native();
   const fs::path::string_type y = b.lexically_normal().native();

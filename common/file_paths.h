@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string_view>
 
 namespace fdc {
 
@@ -24,6 +25,10 @@ inline constexpr int kMaxLinkHops = 40;
 // writing creates the file it points to). Nothing when the links make a loop. A part that can't
 // be looked at (a folder without search permission) is kept as written.
 std::optional<std::filesystem::path> ResolvedPath(const std::filesystem::path& path);
+
+// The part of a path after its last folder separator ('/', and '\\' too: names written on
+// Windows are read everywhere).
+std::string_view FileNameOf(std::string_view path);
 
 // Two resolved paths name the same place; letters compared without their case when `caseBlind`
 // (ASCII letters only: an existing file is recognised whatever its case by its identity).

@@ -1,6 +1,6 @@
-// TextReader: reads an option file as the text-mode read of the original platform does, so that
-// files written on Windows read the same everywhere: a carriage return directly before a line
-// feed is dropped.
+// TextReader: reads an option file line by line as a text-mode read on Windows does, so that
+// files written there read the same everywhere: a carriage return directly before a line feed is
+// dropped.
 #pragma once
 
 #include <cstddef>

@@ -13,6 +13,9 @@ namespace fdc {
 namespace {
 
 constexpr std::size_t kStations = 128;      // addresses 0..127
+// The shortest station delay the bus allows, and the idle time a master keeps before it sends.
+constexpr std::int64_t kMinStationDelayBits = 11;
+constexpr std::int64_t kSyncBits = 33;
 constexpr std::uint8_t kLastStation = 126;  // 127 is the broadcast address
 
 constexpr std::uint8_t kDsapSlaveDiag = 60;
@@ -180,7 +183,6 @@ struct BusStatistics::State {
   bool hasPrevious = false;
   bool prevTimed = false;
   std::int64_t prevTicks = 0;
-  std::uint8_t prevLen = 0;
   // The first and last timed record, and Σ 11·k·L over the timed records.
   bool hasTimed = false;
   std::int64_t firstTimedTicks = 0;
@@ -277,7 +279,7 @@ struct BusStatistics::State {
       Include(pendingDa);
       if (slotTest) {
         station.responseTicks.Add(gap);
-        if (gap < 11 * k) ++station.earlyResponses;
+        if (gap < kMinStationDelayBits * k) ++station.earlyResponses;
         const std::int64_t bits = std::clamp<std::int64_t>(FloorDiv(gap, k), 0, tslBits - 1);
         Histogram(station)[static_cast<std::size_t>(bits)] += 1;
       }
@@ -336,7 +338,7 @@ struct BusStatistics::State {
     Station& sender = At(sa);
     ++sender.requestsSent;
     sender.master = true;
-    if (at.gapTimed && at.gap < 33 * k) ++sender.tsynViolations;
+    if (at.gapTimed && at.gap < kSyncBits * k) ++sender.tsynViolations;
 
     if (da == kBroadcastAddress) return;  // no station entry, no reply
     Station& station = At(da);
@@ -437,7 +439,7 @@ struct BusStatistics::State {
     Station& sender = At(sa);
     ++sender.tokensSent;
     sender.master = true;
-    if (at.gapTimed && at.gap < 33 * k) ++sender.tsynViolations;
+    if (at.gapTimed && at.gap < kSyncBits * k) ++sender.tsynViolations;
     Station& receiver = At(da);
     ++receiver.tokensReceived;
     if (receiver.hasToken && at.timed && receiver.lastTokenTimed &&
@@ -535,19 +537,18 @@ bool BusStatistics::OnRecord(const RecordView& view) {
     s.timedKnown = true;
   }
   at.timed = s.timedFileIsTimed;
-  // The gap: idle ticks from the end of the previous record's frame.
+  // The gap: idle ticks from the end of the previous record's frame, as the time base has it.
   at.gapTimed = s.hasPrevious && at.timed && s.prevTimed && !stepBack;
-  at.gap = s.hasPrevious ? ticks - (s.prevTicks + 11 * s.k * s.prevLen) : 0;
+  at.gap = view.Time().GapTicks();
   s.hasPrevious = true;
   s.prevTimed = at.timed;
   s.prevTicks = ticks;
-  s.prevLen = record.FrameLen;
   if (at.timed) {
     if (!s.hasTimed) s.firstTimedTicks = ticks;
     s.hasTimed = true;
     s.lastTimedTicks = ticks;
     s.lastTimedLen = record.FrameLen;
-    s.busTicks.Add(11 * s.k * record.FrameLen);
+    s.busTicks.Add(kBitsPerCharacter * s.k * record.FrameLen);
   }
 
   ++s.run.records;
@@ -644,7 +645,8 @@ BusFigures BusStatistics::Figures(std::optional<std::string> error) const {
   if (known && s.hasTimed) {
     figures.run.startNs = s.Ns(s.firstTimedTicks);
     figures.run.endNs = s.Ns(s.lastTimedTicks);
-    const std::int64_t span = s.lastTimedTicks + 11 * s.k * s.lastTimedLen - s.firstTimedTicks;
+    const std::int64_t span =
+        s.lastTimedTicks + kBitsPerCharacter * s.k * s.lastTimedLen - s.firstTimedTicks;
     if (s.lastTimedTicks >= s.firstTimedTicks && span > 0) {
       // floor(1000 · busy / span) without forming 1000 · busy.
       const std::int64_t busy = s.busTicks.FloorDiv(1);

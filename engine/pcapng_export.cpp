@@ -2,12 +2,14 @@
 #include "engine/pcapng_export.h"
 
 #include <array>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <system_error>
 #include <vector>
 
 #include "common/char_class.h"
+#include "common/file_paths.h"
 #include "common/pcapng_writer.h"
 #include "options/options.h"
 
@@ -17,18 +19,6 @@ namespace {
 
 constexpr std::uint64_t kNsPerDay = 86'400'000'000'000ull;
 
-// Days from 1970-01-01 to a civil date of the proleptic Gregorian calendar.
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2 ? 1 : 0;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const auto yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-bool IsLeap(unsigned y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
 std::string IpText(std::uint32_t ip) {
   return std::to_string((ip >> 24) & 0xFF) + "." + std::to_string((ip >> 16) & 0xFF) + "." +
          std::to_string((ip >> 8) & 0xFF) + "." + std::to_string(ip & 0xFF);
@@ -36,11 +26,6 @@ std::string IpText(std::uint32_t ip) {
 
 std::string ModuleNameOf(const CaptureFileHeader& header) {
   return Latin1ToUtf8(std::string_view(header.ModuleName.data()));
-}
-
-std::string BaseName(const std::string& path) {
-  const std::size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string HexText(std::uint32_t value) {
@@ -85,7 +70,7 @@ class PcapngExportConsumer final : public RecordConsumer {
     switch (event.kind) {
       case CaptureEvent::Kind::kFileOpened: {
         const CaptureFileInfo& file = loop.Captures().Files()[event.file];
-        comments_.push_back("file " + FileNameToUtf8(BaseName(file.name)) + ", module " +
+        comments_.push_back("file " + FileNameToUtf8(std::string(FileNameOf(file.name))) + ", module " +
                             ModuleNameOf(file.header) + ", " + IpText(file.header.IpAddress) +
                             ", " + std::string(BaudRateName(file.header.BaudCode)));
         break;
@@ -190,14 +175,13 @@ std::optional<std::uint64_t> DayStartNs(std::string_view date) {
     return v;
   };
   const unsigned year = number(0, 4);
-  const unsigned month = number(5, 2);
-  const unsigned day = number(8, 2);
-  static constexpr std::array<unsigned, 12> kDays = {31, 28, 31, 30, 31, 30,
-                                                     31, 31, 30, 31, 30, 31};
-  if (year < 1970 || year > 2500 || month < 1 || month > 12 || day < 1) return std::nullopt;
-  const unsigned days = kDays[month - 1] + (month == 2 && IsLeap(year) ? 1 : 0);
-  if (day > days) return std::nullopt;
-  return static_cast<std::uint64_t>(DaysFromCivil(year, month, day)) * kNsPerDay;
+  // The calendar of the standard library knows the months' lengths and the leap years.
+  const std::chrono::year_month_day civil{std::chrono::year(static_cast<int>(year)),
+                                          std::chrono::month(number(5, 2)),
+                                          std::chrono::day(number(8, 2))};
+  if (year < 1970 || year > 2500 || !civil.ok()) return std::nullopt;
+  const std::chrono::sys_days days(civil);
+  return static_cast<std::uint64_t>(days.time_since_epoch().count()) * kNsPerDay;
 }
 
 std::uint32_t ExportFlags(const Telegram& t, ByteView record) {

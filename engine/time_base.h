@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "capture/fdl_protocol.h"
+
 namespace fdc {
 
 // Absolute, delta and gap times of the current record. Times are kept as tick counts and turned
@@ -77,7 +79,7 @@ inline void TimeBase::UpdateTimeBase(std::uint64_t timestamp, std::uint8_t frame
   }
   deltaTicks_ = t - deltaBase_;
   // The previous frame is taken to occupy 11 bit times per byte from its timestamp on.
-  gapTicks_ = t - 11 * std::int64_t{ticksPerBit_} * prevFrameLen_ - prevTimestamp_;
+  gapTicks_ = t - kBitsPerCharacter * std::int64_t{ticksPerBit_} * prevFrameLen_ - prevTimestamp_;
   prevTimestamp_ = t;
   prevFrameLen_ = frameLen;
 }

@@ -1,5 +1,6 @@
-// Dialog template geometry: dialog units turned into pixels with the real font's metrics, and a
-// stored window rectangle kept within reach of the screens.
+// Dialog geometry: dialog units (quarters of the average character width, eighths of its height)
+// turned into pixels with the real font's metrics, and a stored window rectangle kept within reach
+// of the screens.
 #pragma once
 
 #include <vector>
@@ -12,7 +13,7 @@ struct DialogBaseUnits {
 };
 
 // The base units from the width of the 52 letters "A".."Z", "a".."z" and the font height, with
-// the rounding that dialog templates have always used.
+// the rounding that dialog units have always had.
 DialogBaseUnits BaseUnitsFrom(int alphabetWidth, int fontHeight);
 
 struct PixelRect {

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "capture/fdl_protocol.h"
+#include "common/file_paths.h"
 
 namespace fdc::ui {
 
@@ -158,11 +159,8 @@ void FormatRecord(const RowItem& item, std::optional<std::int64_t> previousAbsNs
 
 void AppendFileName(RowTexts& out, std::span<const CaptureFileInfo> files, std::uint32_t file) {
   if (file >= files.size()) return;
-  const std::string& name = files[file].name;
-  const std::size_t slash = name.find_last_of("/\\");
   out.Text(" (");
-  out.Text(slash == std::string::npos ? std::string_view(name)
-                                      : std::string_view(name).substr(slash + 1));
+  out.Text(FileNameOf(files[file].name));
   out.Char(')');
 }
 

@@ -69,11 +69,6 @@ std::string RunTitle(const DumpRequest& request) {
   return title;
 }
 
-std::string_view FileNameOf(std::string_view path) {
-  const std::size_t slash = path.find_last_of("/\\");
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
 bool HasCaptureExtension(std::string_view path) {
   return path.size() >= kCaptureExtension.size() &&
          EqualNoCase(path.substr(path.size() - kCaptureExtension.size()), kCaptureExtension);

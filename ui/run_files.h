@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/file_paths.h"
 #include "engine/dump_request_rules.h"
 
 namespace fdc::ui {
@@ -34,9 +35,6 @@ std::string FirstCaptureFile(const DumpRequest& request);
 
 // "Line11159.FdcCapt" for one minute, "Line11159.FdcCapt (3 minutes)" for three.
 std::string RunTitle(const DumpRequest& request);
-
-// The part of a path after its last folder separator.
-std::string_view FileNameOf(std::string_view path);
 
 // A name that ends in ".FdcCapt", in any letter case: what a drop on the window may open.
 bool HasCaptureExtension(std::string_view path);

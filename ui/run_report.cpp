@@ -3,6 +3,8 @@
 
 #include <string_view>
 
+#include "common/file_paths.h"
+
 namespace fdc::ui {
 
 namespace {
@@ -18,11 +20,6 @@ std::string Joined(const std::vector<std::string>& lines, std::string_view separ
     text += line;
   }
   return text;
-}
-
-std::string FileNameOf(std::string_view path) {
-  const std::size_t cut = path.find_last_of("/\\");
-  return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
 }
 
 std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
@@ -42,7 +39,7 @@ ProgressSnapshot SnapshotOf(const RunProgress& progress) {
 
 std::string FileProgressLine(const ProgressSnapshot& progress) {
   return "File " + std::to_string(progress.fileNumber) + " of " +
-         std::to_string(progress.fileCount) + ": " + FileNameOf(progress.fileName) + " " +
+         std::to_string(progress.fileCount) + ": " + std::string(FileNameOf(progress.fileName)) + " " +
          std::to_string(progress.filePercent) + "%";
 }
 

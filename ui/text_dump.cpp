@@ -137,7 +137,7 @@ QPushButton* TextDump::AddButton(int id, const QString& text, int x, int y, int 
 }
 
 void TextDump::CreateControls() {
-  // In the template's tab order. Each label's mnemonic moves to the field after it.
+  // In the dialog's tab order. Each label's mnemonic moves to the field after it.
   AddLabel(QStringLiteral("&FileName"), 11, 14, 30, 8)
       ->setBuddy(AddEdit(kIdFileName, 42, 12, 155, 12));
   AddButton(kIdBrowseCaptureFile, QStringLiteral("&Browse"), 200, 12, 29, 14);

@@ -11,7 +11,7 @@
 
 namespace fdc::ui {
 
-// Control identifiers of the dialog template.
+// The dialog's control identifiers, which its widgets carry as object names.
 enum ControlId : int {
   kIdAccept = 1,  // the button captioned "Cancel"
   kIdExecute = 3,
