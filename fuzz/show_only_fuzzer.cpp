@@ -1,6 +1,6 @@
 // Fuzz target for the ShowOnly language: any bytes as the section after a "ShowOnly" line; an
-// equation that compiles is checked for well-formed code and run on a few fixed records; an
-// error's place must lie in the collected text.
+// equation that compiles is checked for well-formed code and run on a few fixed records, and
+// joined with itself; an error's place must lie in the collected text.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -70,5 +70,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Run(program, kSd1, 0, otherArgs);
   Run(program, kShortAck, -5, args);
   Run(program, kEmptyFrame, INT32_MAX, otherArgs);
+  // A compiled equation takes at most about 1.5 code words for each collected character, so any
+  // two fit one program.
+  if (!fdc::JoinShowOnlyAnd(program, program).ok()) std::abort();
+  CheckWellFormed(program);
+  Run(program, kSd2WithSaps, 1001, args);
   return 0;
 }

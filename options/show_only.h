@@ -58,6 +58,12 @@ Result CompileShowOnlyText(std::string_view source, ShowOnlyProgram& program);
 Result CompileShowOnlyText(std::string_view source, ShowOnlyProgram& program,
                            ShowOnlyErrorPlace& place);
 
+// Makes `program` pass only the records that it and `other` both pass: their code one after the
+// other and AND after both, the text "(program) && other". An empty program passes every record,
+// so joined with one it gives the other. Fails with "Equation Too Long", leaving `program` as it
+// was, when the code of both does not fit one program.
+Result JoinShowOnlyAnd(ShowOnlyProgram& program, const ShowOnlyProgram& other);
+
 // Runs the program for one record. `record` holds the frame bytes followed by the status byte;
 // `fields` are the positions found in it; `gapMicroseconds` is the idle gap before the frame.
 // An empty program lets every record through (returns 1).

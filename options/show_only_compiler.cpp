@@ -135,6 +135,9 @@ Result EndMarkerNotFound(const std::string& collected) {
   return Fail("Invalid Option ShowOnly Equation: End Marker '#' not found '%s'", collected.c_str());
 }
 
+// Collection and joining share the limit: what does not fit one program.
+Result EquationTooLong() { return Fail("Invalid Option ShowOnly Equation: Equation Too Long"); }
+
 template <typename Source>
 Result Collect(Source& source, std::string& collected) {
   collected.clear();
@@ -153,9 +156,7 @@ Result Collect(Source& source, std::string& collected) {
     }
     if (c == '\t' || c == '\n') c = ' ';
     collected.push_back(static_cast<char>(c));
-    if (collected.size() > ShowOnlyProgram::kMaxTextLength) {
-      return Fail("Invalid Option ShowOnly Equation: Equation Too Long");
-    }
+    if (collected.size() > ShowOnlyProgram::kMaxTextLength) return EquationTooLong();
   }
 }
 
@@ -596,6 +597,16 @@ Result CompileCollected(ShowOnlyProgram& program, ShowOnlyErrorPlace& place) {
   return ShowOnlyCodeError(errorKind, errorOffset, translated);
 }
 
+// Words of a program up to its terminator; value words are stepped over by kind, since they may
+// be 0.
+std::size_t CodeLength(const ShowOnlyProgram& program) {
+  std::size_t i = 0;
+  while (i < program.code.size() && program.code[i] != 0) {
+    i += HasValueWord(program.code[i]) ? 2 : 1;
+  }
+  return std::min(i, program.code.size());
+}
+
 }  // namespace
 
 bool LookupIdentifier(std::string_view name, std::uint8_t& type, std::int32_t& value) {
@@ -661,6 +672,24 @@ Result CompileShowOnlyText(std::string_view source, ShowOnlyProgram& program,
   Result collection = Collect(reader, program.text);
   if (!collection.ok()) return collection;
   return CompileCollected(program, place);
+}
+
+Result JoinShowOnlyAnd(ShowOnlyProgram& program, const ShowOnlyProgram& other) {
+  if (other.Empty()) return Result::Ok();
+  if (program.Empty()) {
+    program = other;
+    return Result::Ok();
+  }
+  // Postfix programs join by writing one after the other and the operator after both; the last
+  // word stays the terminator.
+  const std::size_t first = CodeLength(program);
+  const std::size_t second = CodeLength(other);
+  if (first + second + 1 >= ShowOnlyProgram::kCodeWords) return EquationTooLong();
+  const auto at = program.code.begin() + static_cast<std::ptrdiff_t>(first);
+  std::copy_n(other.code.begin(), second, at);
+  program.code[first + second] = kTokAnd;
+  program.text = "(" + program.text + ") && " + other.text;
+  return Result::Ok();
 }
 
 std::string DisassembleShowOnly(const ShowOnlyProgram& program) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -241,6 +243,66 @@ TEST(ShowOnlyCompile, MemoryTextReadsAsTheFile) {
               CompileFromFile(section, fromFile, nullptr, &placeInFile))
         << section;
     EXPECT_EQ(PlaceText(place), PlaceText(placeInFile)) << section;
+  }
+}
+
+TEST(ShowOnlyJoin, CodeAndText) {
+  struct JoinCase {
+    const char* first;  // equations, "" for an empty program
+    const char* second;
+    const char* code;
+    const char* text;
+  };
+  const JoinCase cases[] = {
+      {"SA == 1", "DA == 2", "28 1 35 1 15 28 0 35 2 15 20", "(SA == 1) && DA == 2"},
+      // A value word of 0 is no terminator: the second program goes after the whole first.
+      {"DataByte[0] == 0", "SA", "33 0 35 0 15 28 1 20", "(DataByte[0] == 0) && SA"},
+      {"", "DA == 2", "28 0 35 2 15", "DA == 2"},
+      {"SA == 1", "", "28 1 35 1 15", "SA == 1"},
+  };
+  for (const JoinCase& c : cases) {
+    ShowOnlyProgram program;
+    ShowOnlyProgram other;
+    ASSERT_TRUE(CompileShowOnlyText(std::string(c.first) + "#", program).ok());
+    ASSERT_TRUE(CompileShowOnlyText(std::string(c.second) + "#", other).ok());
+    ASSERT_TRUE(JoinShowOnlyAnd(program, other).ok()) << c.first;
+    EXPECT_EQ(DisassembleShowOnly(program), c.code) << c.first;
+    EXPECT_EQ(program.text, c.text) << c.first;
+  }
+  // Joined with itself.
+  ShowOnlyProgram program;
+  ASSERT_TRUE(CompileShowOnlyText("SA#", program).ok());
+  ASSERT_TRUE(JoinShowOnlyAnd(program, program).ok());
+  EXPECT_EQ(DisassembleShowOnly(program), "28 1 28 1 20");
+}
+
+TEST(ShowOnlyJoin, CodeMustLeaveTheTerminator) {
+  // Programs of plain code words: both and the AND fit while one word stays 0 at the end.
+  constexpr std::size_t kWords = ShowOnlyProgram::kCodeWords;
+  struct SizeCase {
+    std::size_t first, second;
+    bool fits;
+  };
+  for (const SizeCase& c : {SizeCase{kWords / 2 - 1, kWords / 2 - 1, true},
+                            SizeCase{kWords / 2, kWords / 2 - 1, false}}) {
+    auto program = std::make_unique<ShowOnlyProgram>();
+    auto other = std::make_unique<ShowOnlyProgram>();
+    std::fill_n(program->code.begin(), c.first, kTokSts);
+    std::fill_n(other->code.begin(), c.second, kTokLen);
+    program->text = "a";
+    const auto before = program->code;
+    const Result joined = JoinShowOnlyAnd(*program, *other);
+    EXPECT_EQ(joined.ErrorText(),
+              c.fits ? "" : "Invalid Option ShowOnly Equation: Equation Too Long")
+        << c.first;
+    if (c.fits) {
+      EXPECT_EQ(program->code[c.first + c.second - 1], kTokLen);
+      EXPECT_EQ(program->code[c.first + c.second], kTokAnd);
+      EXPECT_EQ(program->code.back(), 0);
+    } else {
+      EXPECT_TRUE(program->code == before);
+      EXPECT_EQ(program->text, "a");
+    }
   }
 }
 
