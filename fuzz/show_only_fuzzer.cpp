@@ -1,5 +1,6 @@
 // Fuzz target for the ShowOnly language: any bytes as the section after a "ShowOnly" line; an
-// equation that compiles is checked for well-formed code and run on a few fixed records.
+// equation that compiles is checked for well-formed code and run on a few fixed records, and
+// joined with itself; an error's place must lie in the collected text.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -55,7 +56,13 @@ void Run(const ShowOnlyProgram& program, const std::uint8_t (&record)[N], std::i
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static ShowOnlyProgram program;  // 4 KB of code words: kept out of the fuzzer's stack
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  if (!fdc::CompileShowOnlyText(text, program).ok()) return 0;
+  fdc::ShowOnlyErrorPlace place;
+  if (!fdc::CompileShowOnlyText(text, program, place).ok()) {
+    if (place.placed && (place.length == 0 || place.start + place.length > program.text.size())) {
+      std::abort();
+    }
+    return 0;
+  }
   CheckWellFormed(program);
   const std::array<std::int32_t, 4> args{0, -1, INT32_MIN, 2};
   const std::array<std::int32_t, 4> otherArgs{INT32_MAX, 7, 0, -2};
@@ -63,5 +70,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Run(program, kSd1, 0, otherArgs);
   Run(program, kShortAck, -5, args);
   Run(program, kEmptyFrame, INT32_MAX, otherArgs);
+  // A compiled equation takes at most about 1.5 code words for each collected character, so any
+  // two fit one program.
+  if (!fdc::JoinShowOnlyAnd(program, program).ok()) std::abort();
+  CheckWellFormed(program);
+  Run(program, kSd2WithSaps, 1001, args);
   return 0;
 }

@@ -36,9 +36,33 @@ struct ShowOnlyProgram {
   }
 };
 
+// Where a compile error lies in the equation as collected (for an equation of one line: as
+// typed, up to a ";" comment or the "#"): the characters to underline. The message quotes the
+// translated text, where identifiers have become numbers, so only this tells the user's own
+// characters. Errors about the equation as a whole (too long, no end marker) have no place.
+struct ShowOnlyErrorPlace {
+  bool placed = false;
+  std::size_t start = 0;
+  std::size_t length = 0;
+};
+
 // Reads the equation from `file` (positioned on the line after the "ShowOnly" line) up to the
-// "#" that ends it, and compiles it into `program`. On success `file` stands just after the "#".
+// "#" that ends it, and compiles it into `program`. On success `file` stands just after the "#";
+// on failure `place` tells where the error lies.
 Result CompileShowOnly(TextReader& file, ShowOnlyProgram& program);
+Result CompileShowOnly(TextReader& file, ShowOnlyProgram& program, ShowOnlyErrorPlace& place);
+
+// CompileShowOnly over text in memory instead of an option file: `source` is read as the file
+// would be, from the line after "ShowOnly" on.
+Result CompileShowOnlyText(std::string_view source, ShowOnlyProgram& program);
+Result CompileShowOnlyText(std::string_view source, ShowOnlyProgram& program,
+                           ShowOnlyErrorPlace& place);
+
+// Makes `program` pass only the records that it and `other` both pass: their code one after the
+// other and AND after both, the text "(program) && other". An empty program passes every record,
+// so joined with one it gives the other. Fails with "Equation Too Long", leaving `program` as it
+// was, when the code of both does not fit one program.
+Result JoinShowOnlyAnd(ShowOnlyProgram& program, const ShowOnlyProgram& other);
 
 // Runs the program for one record. `record` holds the frame bytes followed by the status byte;
 // `fields` are the positions found in it; `gapMicroseconds` is the idle gap before the frame.

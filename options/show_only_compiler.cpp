@@ -2,10 +2,13 @@
 // and generates the postfix program that the evaluator runs for each record.
 #include "options/show_only_compiler.h"
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "capture/fdl_protocol.h"
 #include "common/char_class.h"
@@ -132,6 +135,9 @@ Result EndMarkerNotFound(const std::string& collected) {
   return Fail("Invalid Option ShowOnly Equation: End Marker '#' not found '%s'", collected.c_str());
 }
 
+// Collection and joining share the limit: what does not fit one program.
+Result EquationTooLong() { return Fail("Invalid Option ShowOnly Equation: Equation Too Long"); }
+
 template <typename Source>
 Result Collect(Source& source, std::string& collected) {
   collected.clear();
@@ -150,48 +156,107 @@ Result Collect(Source& source, std::string& collected) {
     }
     if (c == '\t' || c == '\n') c = ' ';
     collected.push_back(static_cast<char>(c));
-    if (collected.size() > ShowOnlyProgram::kMaxTextLength) {
-      return Fail("Invalid Option ShowOnly Equation: Equation Too Long");
-    }
+    if (collected.size() > ShowOnlyProgram::kMaxTextLength) return EquationTooLong();
   }
 }
 
 // --- Translation -------------------------------------------------------------------------------
 
+// A stretch of text from `start` up to `end`.
+struct Span {
+  std::size_t start = 0;
+  std::size_t end = 0;
+};
+
+// One piece of the translation: an identifier (with the index of DataByte, DataWord and CmdArg), a
+// hexadecimal number or one character of the collected text, and what it became.
+struct Piece {
+  Span collected;
+  Span translated;
+};
+
+// The pieces in order, which map any place of the translated text back to the collected one.
+class TranslationMap {
+ public:
+  void Add(Span collected, Span translated) { pieces_.push_back({collected, translated}); }
+
+  // The collected characters that `translated` came from: character by character within a piece
+  // that kept its length (a number, an operator, "SA" as "P1"), else the whole piece, since
+  // "DataByte[0x1A]" as "U0x1A" has no character of its own for each one it became.
+  ShowOnlyErrorPlace Back(Span translated) const {
+    if (translated.end <= translated.start) return {};
+    const Piece* first = PieceAt(translated.start);
+    const Piece* last = PieceAt(translated.end - 1);
+    if (first == nullptr || last == nullptr) return {};
+    const std::size_t start =
+        SameLength(*first) ? first->collected.start + translated.start - first->translated.start
+                           : first->collected.start;
+    const std::size_t end = SameLength(*last)
+                                ? last->collected.start + translated.end - last->translated.start
+                                : last->collected.end;
+    return {true, start, end - start};
+  }
+
+ private:
+  static bool SameLength(const Piece& piece) {
+    return piece.collected.end - piece.collected.start ==
+           piece.translated.end - piece.translated.start;
+  }
+
+  const Piece* PieceAt(std::size_t offset) const {
+    const auto after = std::upper_bound(
+        pieces_.begin(), pieces_.end(), offset,
+        [](std::size_t at, const Piece& piece) { return at < piece.translated.start; });
+    if (after == pieces_.begin()) return nullptr;
+    const Piece& piece = *std::prev(after);
+    return offset < piece.translated.end ? &piece : nullptr;
+  }
+
+  std::vector<Piece> pieces_;
+};
+
 class Translator {
  public:
-  Translator(std::string_view text, std::string& out) : text_(text), out_(out) {}
+  Translator(std::string_view text, std::string& out, TranslationMap& map)
+      : text_(text), out_(out), map_(map) {}
 
   Result Run() {
     out_.clear();
     while (pos_ < text_.size()) {
       const char c = text_[pos_];
+      pieceStart_ = pos_;
       Result step = Result::Ok();
       if (IsAlpha(c) || c == '_') {
         step = Identifier();
       } else if (AtHexPrefix(pos_)) {
         std::size_t end = pos_ + 2;
         while (end < text_.size() && IsHexDigit(text_[end])) ++end;
-        step = Append("0x" + std::string(text_.substr(pos_ + 2, end - pos_ - 2)));
+        const std::string_view digits = text_.substr(pos_ + 2, end - pos_ - 2);
         pos_ = end;
+        step = Append("0x" + std::string(digits));
       } else {
-        step = Append(std::string(1, c));
         ++pos_;
+        step = Append(std::string(1, c));
       }
       if (!step.ok()) return step;
     }
     return Result::Ok();
   }
 
+  // Where a failure lies: the piece being translated, as far as it was read.
+  Span ErrorSpan() const { return {pieceStart_, pos_}; }
+
  private:
   bool AtHexPrefix(std::size_t i) const {
     return i + 1 < text_.size() && text_[i] == '0' && (text_[i + 1] == 'x' || text_[i + 1] == 'X');
   }
 
+  // Writes the translation of the piece read from `pieceStart_` up to `pos_`.
   Result Append(const std::string& piece) {
     if (out_.size() + piece.size() > kShowOnlyTranslatedMax) {
       return Fail("Invalid Option ShowOnly Equation: Translated Equation Too Long");
     }
+    map_.Add({pieceStart_, pos_}, {out_.size(), out_.size() + piece.size()});
     out_ += piece;
     return Result::Ok();
   }
@@ -238,7 +303,9 @@ class Translator {
 
   std::string_view text_;
   std::string& out_;
+  TranslationMap& map_;
   std::size_t pos_ = 0;
+  std::size_t pieceStart_ = 0;
 };
 
 // --- Code generation ---------------------------------------------------------------------------
@@ -268,7 +335,10 @@ class CodeGenerator {
   CodeGenerator(std::string_view text, ShowOnlyProgram& program)
       : text_(text), code_(program.code) {}
 
-  int Run(int& errorOffset) {
+  // `errorOffset` is where the message quotes from; `errorSpan` what to show as the error: the
+  // token it was found at (past the end of the text, the last token read), or the character or
+  // value at fault.
+  int Run(int& errorOffset, Span& errorSpan) {
     code_.fill(0);
     NextToken();
     if (kind_ != kTokEnd && !errorKind_) {
@@ -276,14 +346,17 @@ class CodeGenerator {
       if (!errorKind_ && kind_ != kTokEnd) SetError(kShowOnlyAmbiguousOperator, recorded_);
     }
     errorOffset = errorOffset_;
+    errorSpan = errorSpan_;
     return errorKind_;
   }
 
  private:
-  void SetError(int kind, int offset) {
+  void SetError(int kind, int offset) { SetErrorAt(kind, offset, token_); }
+  void SetErrorAt(int kind, int offset, Span span) {
     kind_ = kTokError;
     errorKind_ = kind;
     errorOffset_ = offset;
+    errorSpan_ = span;
   }
 
   void Emit(std::int32_t word) {
@@ -355,12 +428,13 @@ class CodeGenerator {
     const char c = text_[pos_];
     if (c >= 'M' && c <= 'W') return Field(prev);
     if (IsDigit(c)) return Number(prev);
-    SetError(kShowOnlyInvalidOperator, static_cast<int>(pos_));
+    SetErrorAt(kShowOnlyInvalidOperator, static_cast<int>(pos_), {pos_, pos_ + 1});
   }
 
   // Whether an operator may stand here depends on the token before it.
   void Operator(const OperatorRow& row, std::int32_t prev) {
     recorded_ = static_cast<int>(pos_);
+    token_ = {pos_, pos_ + row.text.size()};
     std::int32_t kind = row.kind;
     const bool operandExpected = OperandExpected(prev);
     if (kind == kTokSubtract && operandExpected) {
@@ -394,7 +468,13 @@ class CodeGenerator {
     std::int32_t value = 0;
     const bool ok =
         AtHexPrefix(start) ? ReadHex(start, taken, value) : ReadFieldIndex(start, taken, value);
-    if (!ok) return SetError(kShowOnlyInvalidValue, recorded_ + static_cast<int>(taken) - 1);
+    token_ = {pos_, start + taken};
+    if (!ok) {
+      // A bad index shows as the whole field; the blanks that it may have taken are none of it.
+      Span field = token_;
+      while (field.end > start && text_[field.end - 1] == ' ') --field.end;
+      return SetErrorAt(kShowOnlyInvalidValue, recorded_ + static_cast<int>(taken) - 1, field);
+    }
     if (AfterOperand(prev)) return Refuse(kShowOnlyMissingOperator);
     kind_ = FieldToken(letter);
     value_ = value;
@@ -414,7 +494,12 @@ class CodeGenerator {
       while (start + taken < text_.size() && IsDigit(text_[start + taken])) ++taken;
       ok = taken <= kShowOnlyNumberMax && ParseSignedDecimal(text_.substr(start, taken), value);
     }
-    if (!ok) return SetError(kShowOnlyInvalidValue, recorded_ + static_cast<int>(taken) - 1);
+    token_ = {start, start + taken};
+    if (!ok) {
+      // The last character read, which the message quotes from.
+      const std::size_t last = start + taken - 1;
+      return SetErrorAt(kShowOnlyInvalidValue, static_cast<int>(last), {last, last + 1});
+    }
     if (AfterOperand(prev)) return Refuse(kShowOnlyMissingOperator);
     kind_ = kTokNumber;
     value_ = value;
@@ -464,8 +549,10 @@ class CodeGenerator {
   std::int32_t kind_ = kTokNone;
   std::int32_t value_ = 0;
   int recorded_ = 0;
+  Span token_;  // the token being read, or after the end of the text the last one read
   int errorKind_ = kShowOnlyNoError;
   int errorOffset_ = 0;
+  Span errorSpan_;
 };
 
 const char* ErrorKindText(int errorKind) {
@@ -487,14 +574,37 @@ const char* ErrorKindText(int errorKind) {
   }
 }
 
-Result CompileCollected(ShowOnlyProgram& program) {
+// The equation ends at a NUL byte, as C string handling of the text (and the header line that
+// shows it) sees it.
+std::string_view UpToNul(std::string_view text) { return text.substr(0, text.find('\0')); }
+
+Result CompileCollected(ShowOnlyProgram& program, ShowOnlyErrorPlace& place) {
   std::string translated;
-  Result translation = TranslateShowOnly(program.text, translated);
-  if (!translation.ok()) return translation;
+  TranslationMap map;
+  Translator translator(UpToNul(program.text), translated, map);
+  Result translation = translator.Run();
+  if (!translation.ok()) {
+    const Span piece = translator.ErrorSpan();
+    place = {true, piece.start, piece.end - piece.start};
+    return translation;
+  }
+  // The translation stays within the limit that GenerateShowOnlyCode guards.
   int errorOffset = 0;
-  const int errorKind = GenerateShowOnlyCode(translated, program, errorOffset);
-  if (errorKind != kShowOnlyNoError) return ShowOnlyCodeError(errorKind, errorOffset, translated);
-  return Result::Ok();
+  Span errorSpan;
+  const int errorKind = CodeGenerator(translated, program).Run(errorOffset, errorSpan);
+  if (errorKind == kShowOnlyNoError) return Result::Ok();
+  place = map.Back(errorSpan);
+  return ShowOnlyCodeError(errorKind, errorOffset, translated);
+}
+
+// Words of a program up to its terminator; value words are stepped over by kind, since they may
+// be 0.
+std::size_t CodeLength(const ShowOnlyProgram& program) {
+  std::size_t i = 0;
+  while (i < program.code.size() && program.code[i] != 0) {
+    i += HasValueWord(program.code[i]) ? 2 : 1;
+  }
+  return std::min(i, program.code.size());
 }
 
 }  // namespace
@@ -515,9 +625,8 @@ Result CollectShowOnly(TextReader& file, std::string& collected) {
 }
 
 Result TranslateShowOnly(std::string_view collected, std::string& translated) {
-  // The equation ends at a NUL byte, as C string handling of the text (and the header line that
-  // shows it) sees it.
-  return Translator(collected.substr(0, collected.find('\0')), translated).Run();
+  TranslationMap map;
+  return Translator(UpToNul(collected), translated, map).Run();
 }
 
 int GenerateShowOnlyCode(std::string_view translated, ShowOnlyProgram& program, int& errorOffset) {
@@ -527,7 +636,8 @@ int GenerateShowOnlyCode(std::string_view translated, ShowOnlyProgram& program, 
     errorOffset = static_cast<int>(kShowOnlyTranslatedMax);
     return kShowOnlyInvalidOperator;
   }
-  return CodeGenerator(translated, program).Run(errorOffset);
+  Span errorSpan;
+  return CodeGenerator(translated, program).Run(errorOffset, errorSpan);
 }
 
 Result ShowOnlyCodeError(int errorKind, int errorOffset, std::string_view translated) {
@@ -537,18 +647,49 @@ Result ShowOnlyCodeError(int errorKind, int errorOffset, std::string_view transl
 }
 
 Result CompileShowOnly(TextReader& file, ShowOnlyProgram& program) {
+  ShowOnlyErrorPlace place;
+  return CompileShowOnly(file, program, place);
+}
+
+Result CompileShowOnly(TextReader& file, ShowOnlyProgram& program, ShowOnlyErrorPlace& place) {
   program.Clear();
+  place = {};
   Result collection = Collect(file, program.text);
   if (!collection.ok()) return collection;
-  return CompileCollected(program);
+  return CompileCollected(program, place);
 }
 
 Result CompileShowOnlyText(std::string_view source, ShowOnlyProgram& program) {
+  ShowOnlyErrorPlace place;
+  return CompileShowOnlyText(source, program, place);
+}
+
+Result CompileShowOnlyText(std::string_view source, ShowOnlyProgram& program,
+                           ShowOnlyErrorPlace& place) {
   program.Clear();
+  place = {};
   MemoryReader reader(source);
   Result collection = Collect(reader, program.text);
   if (!collection.ok()) return collection;
-  return CompileCollected(program);
+  return CompileCollected(program, place);
+}
+
+Result JoinShowOnlyAnd(ShowOnlyProgram& program, const ShowOnlyProgram& other) {
+  if (other.Empty()) return Result::Ok();
+  if (program.Empty()) {
+    program = other;
+    return Result::Ok();
+  }
+  // Postfix programs join by writing one after the other and the operator after both; the last
+  // word stays the terminator.
+  const std::size_t first = CodeLength(program);
+  const std::size_t second = CodeLength(other);
+  if (first + second + 1 >= ShowOnlyProgram::kCodeWords) return EquationTooLong();
+  const auto at = program.code.begin() + static_cast<std::ptrdiff_t>(first);
+  std::copy_n(other.code.begin(), second, at);
+  program.code[first + second] = kTokAnd;
+  program.text = "(" + program.text + ") && " + other.text;
+  return Result::Ok();
 }
 
 std::string DisassembleShowOnly(const ShowOnlyProgram& program) {

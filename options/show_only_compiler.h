@@ -94,10 +94,6 @@ int GenerateShowOnlyCode(std::string_view translated, ShowOnlyProgram& program, 
 // The message of a code generation error: it quotes the translated text from the error offset.
 Result ShowOnlyCodeError(int errorKind, int errorOffset, std::string_view translated);
 
-// CompileShowOnly over text in memory instead of an option file: `source` is read as the file
-// would be, from the line after "ShowOnly" on.
-Result CompileShowOnlyText(std::string_view source, ShowOnlyProgram& program);
-
 // The program's code words up to its terminator, separated by blanks ("28 1 35 5 15").
 std::string DisassembleShowOnly(const ShowOnlyProgram& program);
 

@@ -1,13 +1,10 @@
-// The filter bar's equation, arguments and quick filters compiled into one filter, and compiler
-// errors placed back in the typed equation.
+// The filter bar's equation, arguments and quick filters compiled into one filter.
 #include "ui/table_filter.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "common/char_class.h"
 #include "engine/dump_request_rules.h"
-#include "options/show_only_compiler.h"
 
 namespace fdc::ui {
 
@@ -30,19 +27,6 @@ const std::array<QuickServiceInfo, 5> kQuickServices = {{
 
 namespace {
 
-constexpr std::string_view kTooLong = "Invalid Option ShowOnly Equation: Equation Too Long";
-constexpr std::string_view kCodeErrorPrefix = "Option ShowOnly Expression Error: ";
-constexpr std::string_view kTranslationPrefix = "Invalid Option ShowOnly Equation: ";
-
-// Words of a program up to its terminator; value words are stepped over by kind, since they may
-// be 0.
-std::size_t CodeLength(const ShowOnlyProgram& program) {
-  std::size_t i = 0;
-  while (i < program.code.size() && program.code[i] != 0)
-    i += HasValueWord(program.code[i]) ? 2 : 1;
-  return std::min(i, program.code.size());
-}
-
 std::string_view ServiceLabel(QuickService service) {
   for (const QuickServiceInfo& info : kQuickServices) {
     if (info.service == service) return info.label;
@@ -63,86 +47,6 @@ bool BlankOnly(std::string_view text) {
     if (c != ' ' && c != '\t') return false;
   }
   return true;
-}
-
-// --- Placing errors --------------------------------------------------------------------------
-
-// A piece of the collected equation as the translation takes it: an identifier (with the index of
-// DataByte, DataWord and CmdArg), a hexadecimal number, or one character.
-struct Piece {
-  std::size_t from = 0, to = 0;    // in the typed text
-  std::size_t tFrom = 0, tTo = 0;  // in the translated text
-};
-
-bool AtHexPrefix(std::string_view text, std::size_t i) {
-  return i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X');
-}
-
-// The end of the piece that starts at `pos`, as the translation reads it.
-std::size_t PieceEnd(std::string_view text, std::size_t pos) {
-  const char c = text[pos];
-  if (IsAlpha(c) || c == '_') {
-    std::size_t end = pos;
-    while (end < text.size() && (IsAlnum(text[end]) || text[end] == '_')) ++end;
-    std::uint8_t type = 0;
-    std::int32_t value = 0;
-    const std::string name(text.substr(pos, end - pos));
-    if (!LookupIdentifier(name, type, value) || type < 'U' || type > 'W') return end;
-    if (end >= text.size() || text[end] != '[') return end;
-    ++end;
-    bool (*isIndexDigit)(char) = IsDigit;
-    if (AtHexPrefix(text, end)) {
-      end += 2;
-      isIndexDigit = IsHexDigit;
-    }
-    while (end < text.size() && isIndexDigit(text[end])) ++end;
-    if (end < text.size() && text[end] == ']') ++end;
-    return end;
-  }
-  if (AtHexPrefix(text, pos)) {
-    std::size_t end = pos + 2;
-    while (end < text.size() && IsHexDigit(text[end])) ++end;
-    return end;
-  }
-  return pos + 1;
-}
-
-// How long a token of the typed text is from `pos`: what to underline there.
-std::size_t TokenLength(std::string_view text, std::size_t pos) {
-  const char c = text[pos];
-  if (IsAlpha(c) || c == '_' || AtHexPrefix(text, pos)) return PieceEnd(text, pos) - pos;
-  if (IsDigit(c)) {
-    std::size_t end = pos;
-    while (end < text.size() && IsDigit(text[end])) ++end;
-    return end - pos;
-  }
-  static constexpr std::string_view kTwoCharacterOperators[] = {
-      "<>", "!=", "<=", ">=", "==", "&&", "||"};
-  for (std::string_view op : kTwoCharacterOperators) {
-    if (text.substr(pos, 2) == op) return 2;
-  }
-  return 1;
-}
-
-// Underlines the token at `pos` (blanks skipped); at the end of the text, the last token.
-FilterError Placed(std::string_view text, std::string message, std::size_t pos) {
-  FilterError error{std::move(message)};
-  while (pos < text.size() && text[pos] == ' ') ++pos;
-  if (pos >= text.size()) {
-    std::size_t end = text.size();
-    while (end > 0 && text[end - 1] == ' ') --end;
-    if (end == 0) return error;
-    std::size_t start = end - 1;
-    while (start > 0 && text[start - 1] != ' ') --start;
-    error.placed = true;
-    error.start = start;
-    error.length = end - start;
-    return error;
-  }
-  error.placed = true;
-  error.start = pos;
-  error.length = TokenLength(text, pos);
-  return error;
 }
 
 }  // namespace
@@ -208,48 +112,36 @@ struct FilterCompiler {
     filter->records_.station = input.quick.station;
     filter->records_.slotTimeBits = input.slotTimeBits;
 
-    // The typed equation alone first, so that its messages are the dump's own.
-    std::unique_ptr<ShowOnlyProgram> typed;
+    // The typed equation alone first, so that its messages are the dump's own. The one line is
+    // the collected text up to a comment, so the error's place is one in the typed text.
+    std::unique_ptr<ShowOnlyProgram> program;
     if (!BlankOnly(input.equation)) {
-      typed = std::make_unique<ShowOnlyProgram>();
+      program = std::make_unique<ShowOnlyProgram>();
       // A comment runs to the end of its line; without one the equation ends where the typed
       // text does, with no blank that a line end would add.
       const bool comment = input.equation.find(';') != std::string::npos;
-      const Result compiled = CompileShowOnlyText(input.equation + (comment ? "\n#" : "#"), *typed);
+      ShowOnlyErrorPlace place;
+      const Result compiled =
+          CompileShowOnlyText(input.equation + (comment ? "\n#" : "#"), *program, place);
       if (!compiled.ok()) {
-        compilation.error = LocateFilterError(input.equation, compiled.ErrorText());
+        compilation.error =
+            FilterError{compiled.ErrorText(), place.placed, place.start, place.length};
         return compilation;
       }
-      if (typed->Empty()) typed.reset();
+      if (program->Empty()) program.reset();
     }
-    std::unique_ptr<ShowOnlyProgram> quick;
     const std::string quickText = QuickFilterEquation(input.quick);
     if (!quickText.empty()) {
-      quick = std::make_unique<ShowOnlyProgram>();
-      const Result compiled = CompileShowOnlyText(quickText + "#", *quick);
+      auto quick = std::make_unique<ShowOnlyProgram>();
+      Result compiled = CompileShowOnlyText(quickText + "#", *quick);
+      if (compiled.ok() && program) compiled = JoinShowOnlyAnd(*program, *quick);
       if (!compiled.ok()) {
         compilation.error = FilterError{compiled.ErrorText()};
         return compilation;
       }
+      if (!program) program = std::move(quick);
     }
-
-    if (typed && quick) {
-      // Postfix programs join by writing one after the other and the operator after both.
-      const std::size_t a = CodeLength(*typed);
-      const std::size_t b = CodeLength(*quick);
-      if (a + b + 1 >= ShowOnlyProgram::kCodeWords) {
-        compilation.error = FilterError{std::string(kTooLong)};
-        return compilation;
-      }
-      std::copy_n(quick->code.begin(), b, typed->code.begin() + static_cast<std::ptrdiff_t>(a));
-      typed->code[a + b] = kTokAnd;
-      typed->text = "(" + typed->text + ") && " + quick->text;
-      filter->program_ = std::move(typed);
-    } else if (typed) {
-      filter->program_ = std::move(typed);
-    } else if (quick) {
-      filter->program_ = std::move(quick);
-    }
+    filter->program_ = std::move(program);
     filter->records_.program = filter->program_.get();
 
     std::string description;
@@ -272,48 +164,6 @@ struct FilterCompiler {
 
 FilterCompilation CompileTableFilter(const FilterInput& input) {
   return FilterCompiler::Compile(input);
-}
-
-FilterError LocateFilterError(std::string_view typed, const std::string& message) {
-  // The collected equation is the typed one up to a comment or the end mark, with the same
-  // positions: the typed text is one line.
-  std::string collected(typed.substr(0, typed.find_first_of(";#")));
-  for (char& c : collected) {
-    if (c == '\t' || c == '\n') c = ' ';
-  }
-  const std::string_view text(collected);
-
-  std::vector<Piece> pieces;
-  std::size_t translatedLength = 0;
-  for (std::size_t pos = 0; pos < text.size();) {
-    const std::size_t end = PieceEnd(text, pos);
-    std::string translated;
-    if (!TranslateShowOnly(text.substr(pos, end - pos), translated).ok()) {
-      // The first piece that does not translate is the one the message names.
-      if (!message.starts_with(kTranslationPrefix)) return FilterError{message};
-      FilterError error{message, true, pos, end - pos};
-      return error;
-    }
-    pieces.push_back({pos, end, translatedLength, translatedLength + translated.size()});
-    translatedLength += translated.size();
-    pos = end;
-  }
-  if (!message.starts_with(kCodeErrorPrefix)) return FilterError{message};
-
-  std::string translated;
-  if (!TranslateShowOnly(text, translated).ok()) return FilterError{message};
-  auto scratch = std::make_unique<ShowOnlyProgram>();
-  int offset = -1;
-  const int kind = GenerateShowOnlyCode(translated, *scratch, offset);
-  if (kind == kShowOnlyNoError) return FilterError{message};
-  if (offset < 0) return Placed(text, message, 0);
-  const auto at = static_cast<std::size_t>(offset);
-  for (const Piece& piece : pieces) {
-    if (at < piece.tFrom || at >= piece.tTo) continue;
-    const bool sameLength = piece.to - piece.from == piece.tTo - piece.tFrom;
-    return Placed(text, message, sameLength ? piece.from + (at - piece.tFrom) : piece.from);
-  }
-  return Placed(text, message, text.size());
 }
 
 }  // namespace fdc::ui

@@ -111,9 +111,4 @@ struct FilterCompilation {
 
 FilterCompilation CompileTableFilter(const FilterInput& input);
 
-// Places a message of CompileShowOnlyText about `typed` (a one-line equation) in it: the
-// identifier that does not translate, or the token where code generation stopped, mapped from
-// the translated text back to the typed one. Messages with no place stay unplaced.
-FilterError LocateFilterError(std::string_view typed, const std::string& message);
-
 }  // namespace fdc::ui

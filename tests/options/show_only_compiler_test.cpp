@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "common/text_reader.h"
 #include "tests/support/test_support.h"
@@ -20,19 +23,42 @@ struct Case {
 // Compiles `section` (the option file text after the "ShowOnly" line) from a file; gives the
 // disassembled code, or the message of the failure.
 std::string CompileFromFile(const std::string& section, ShowOnlyProgram& program,
-                            int* next = nullptr) {
+                            int* next = nullptr, ShowOnlyErrorPlace* place = nullptr) {
   test::TempDir dir;
   test::WriteText(dir.File("eq.opt"), section);
   TextReader reader;
   EXPECT_TRUE(reader.Open(dir.File("eq.opt")));
-  Result result = CompileShowOnly(reader, program);
+  ShowOnlyErrorPlace where;
+  Result result = CompileShowOnly(reader, program, where);
   if (next != nullptr) *next = reader.Get();
+  if (place != nullptr) *place = where;
   return result.ok() ? DisassembleShowOnly(program) : result.ErrorText();
 }
 
 std::string Compile(const std::string& section) {
   ShowOnlyProgram program;
   return CompileFromFile(section, program);
+}
+
+// "start+length" of a place in the collected text, "-" for none.
+std::string PlaceText(const ShowOnlyErrorPlace& place) {
+  return place.placed ? std::to_string(place.start) + "+" + std::to_string(place.length) : "-";
+}
+
+struct ErrorCase {
+  const char* name;
+  std::string section;
+  std::string expected;  // the message, or the code of a section that compiles
+  std::string place;     // as PlaceText gives it
+};
+
+void ExpectErrors(const std::vector<ErrorCase>& cases) {
+  for (const ErrorCase& c : cases) {
+    ShowOnlyProgram program;
+    ShowOnlyErrorPlace place;
+    EXPECT_EQ(CompileFromFile(c.section, program, nullptr, &place), c.expected) << c.name;
+    EXPECT_EQ(PlaceText(place), c.place) << c.name;
+  }
 }
 
 TEST(ShowOnlyTranslation, EveryIdentifierInTableOrder) {
@@ -118,36 +144,62 @@ TEST(ShowOnlyCompile, CodeAndBindingLevels) {
 }
 
 TEST(ShowOnlyCompile, ExpressionErrors) {
+  // The place is the token at fault in the collected text (past its end, the last token), or
+  // for a bad number the character that the message quotes from.
   const std::string pre = "Option ShowOnly Expression Error: ";
-  const Case cases[] = {
-      {"operator for operand", "SA == == 5 #", pre + "Missing Parameter ' == 5 "},
-      {"no close", "(SA == 5#", pre + "Missing Parenthesis '5"},
-      {"no close after field", "(SA#", pre + "Missing Parenthesis '1"},
-      {"minus after open", "(-5)#", pre + "Missing Parameter '(-5)"},
-      {"negate after open", "(-SA)#", pre + "Missing Parameter '(-P1)"},
-      {"empty parens", "()#", pre + "Missing Parameter '()"},
-      {"operator at start", "* 5#", pre + "Missing Parameter '* 5"},
-      {"text ends", "SA ==#", pre + "Missing Parameter '=="},
-      {"number after operand", "SA 5#", pre + "Missing Operator ' 5"},
-      {"open after operand", "SA (DA)#", pre + "Missing Operator ' (P0)"},
-      {"field after operand", "SA DA#", pre + "Missing Operator 'P0"},
-      {"not after close", "(SA) !DA#", pre + "Missing Operator ' !P0"},
-      {"not after operand", "SA ! 5#", pre + "Ambiguous Operator '! 5"},
-      {"unmatched close", "SA == 5 )#", pre + "Ambiguous Operator ')"},
-      {"not inside parens", "(SA ~ 5)#", pre + "Missing Parenthesis '~ 5)"},
-      {"bad character", "SA $ 5#", pre + "Invalid Operator '$ 5"},
-      {"lower-case x", "10x5#", pre + "Invalid Operator 'x5"},
-      {"five hex digits", "DataWord[0] == 0x12345#", pre + "Invalid Value '5"},
-      {"hex without digits", "0x #", pre + "Invalid Value 'x "},
-      {"hex index too long", "DataWord[0x12345] == 1#", pre + "Invalid Value '5 == 1"},
-      {"empty index", "DataByte[] == 1#", pre + "Invalid Value ' == 1"},
-      {"index at the end", "1 + DataByte[]#", pre + "Invalid Value 'U"},
-      {"bad value wins", "SA 0x12345#", pre + "Invalid Value '5"},
-      {"beyond 32 bits", "2147483648#", pre + "Invalid Value '8"},
-      {"number of 31", std::string(30, '0') + "7#", "35 7"},
-      {"number of 32", std::string(31, '0') + "7#", pre + "Invalid Value '7"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(Compile(c.input), c.expected) << c.name;
+  ExpectErrors({
+      {"operator for operand", "SA == == 5 #", pre + "Missing Parameter ' == 5 ", "6+2"},
+      {"no close", "(SA == 5#", pre + "Missing Parenthesis '5", "7+1"},
+      {"no close after field", "(SA#", pre + "Missing Parenthesis '1", "1+2"},
+      {"minus after open", "(-5)#", pre + "Missing Parameter '(-5)", "1+1"},
+      {"negate after open", "(-SA)#", pre + "Missing Parameter '(-P1)", "1+1"},
+      {"empty parens", "()#", pre + "Missing Parameter '()", "1+1"},
+      {"operator at start", "* 5#", pre + "Missing Parameter '* 5", "0+1"},
+      {"text ends", "SA ==#", pre + "Missing Parameter '==", "3+2"},
+      {"number after operand", "SA 5#", pre + "Missing Operator ' 5", "3+1"},
+      {"open after operand", "SA (DA)#", pre + "Missing Operator ' (P0)", "3+1"},
+      {"field after operand", "SA DA#", pre + "Missing Operator 'P0", "3+2"},
+      {"not after close", "(SA) !DA#", pre + "Missing Operator ' !P0", "5+1"},
+      {"not after operand", "SA ! 5#", pre + "Ambiguous Operator '! 5", "3+1"},
+      {"unmatched close", "SA == 5 )#", pre + "Ambiguous Operator ')", "8+1"},
+      {"not inside parens", "(SA ~ 5)#", pre + "Missing Parenthesis '~ 5)", "4+1"},
+      {"bad character", "SA $ 5#", pre + "Invalid Operator '$ 5", "3+1"},
+      {"lower-case x", "10x5#", pre + "Invalid Operator 'x5", "2+1"},
+      {"five hex digits", "DataWord[0] == 0x12345#", pre + "Invalid Value '5", "21+1"},
+      {"hex without digits", "0x #", pre + "Invalid Value 'x ", "1+1"},
+      {"hex index too long", "DataWord[0x12345] == 1#", pre + "Invalid Value '5 == 1", "0+17"},
+      {"empty index", "DataByte[] == 1#", pre + "Invalid Value ' == 1", "0+10"},
+      {"index at the end", "1 + DataByte[]#", pre + "Invalid Value 'U", "4+10"},
+      {"bad value wins", "SA 0x12345#", pre + "Invalid Value '5", "9+1"},
+      {"beyond 32 bits", "2147483648#", pre + "Invalid Value '8", "9+1"},
+      {"number of 31", std::string(30, '0') + "7#", "35 7", "-"},
+      {"number of 32", std::string(31, '0') + "7#", pre + "Invalid Value '7", "31+1"},
+  });
+}
+
+TEST(ShowOnlyCompile, PlacesInTheCollectedText) {
+  // Identifiers change length in translation, so places after them count the user's characters;
+  // comments, line ends and the "#" are no part of the collected text.
+  const std::string code = "Option ShowOnly Expression Error: ";
+  const std::string equation = "Invalid Option ShowOnly Equation: ";
+  ExpectErrors({
+      {"after a longer constant", "SC == == 1#", code + "Missing Parameter ' == 1", "6+2"},
+      {"a longer constant refused", "SD == SC SC#", code + "Missing Operator ' 229", "9+2"},
+      {"after a shorter field", "DataByte[0x1A] > 3 )#", code + "Ambiguous Operator ')", "19+1"},
+      {"a shorter field refused", "SA DataByte[0x1A]#", code + "Missing Operator 'U0x1A", "3+14"},
+      {"blanks before the start", "  * 5#", code + "Missing Parameter ' * 5", "2+1"},
+      {"tabs", "SA\t==\t== 5#", code + "Missing Parameter ' == 5", "6+2"},
+      {"comment", "SA == ; 5\n#", code + "Missing Parameter '== ", "3+2"},
+      {"lines and a comment", "SA == 5 ; station 5\n|| DA ==\n== 5#",
+       code + "Missing Parameter ' == 5", "17+2"},
+      {"CR LF lines", "SA == 5\r\n|| Foo\r\n#", equation + "Undefined Identifier 'Foo'", "11+3"},
+      {"undefined", "STS != 0 && Foo == 1#", equation + "Undefined Identifier 'Foo'", "12+3"},
+      {"no bracket", "DataByte 3#", equation + "'[' Expected 'U'", "0+8"},
+      {"unclosed", "DataWord[3 == 1#", equation + "']' Expected 'V3'", "0+10"},
+      {"unclosed hex", "CmdArg[0x1A == 1#", equation + "']' Expected 'W0x1A'", "0+11"},
+      {"no end marker", "SA == == 5\n", equation + "End Marker '#' not found 'SA == == 5 '", "-"},
+      {"too long", std::string(4097, ' '), equation + "Equation Too Long", "-"},
+  });
 }
 
 TEST(ShowOnlyCompile, CollectionMessages) {
@@ -180,11 +232,77 @@ TEST(ShowOnlyCompile, ProgramTextAndReaderPosition) {
 }
 
 TEST(ShowOnlyCompile, MemoryTextReadsAsTheFile) {
-  for (const char* section : {"SA\r\n== 5 ;x\r\n|| DA\t== 1 #", "(SA ~ 5)#", "SA == 5\r"}) {
+  for (const char* section :
+       {"SA\r\n== 5 ;x\r\n|| DA\t== 1 #", "(SA ~ 5)#", "SA == 5\r", "SA\r\n== ;x\r\n==\r\n5#"}) {
     ShowOnlyProgram program;
-    Result result = CompileShowOnlyText(section, program);
-    EXPECT_EQ(result.ok() ? DisassembleShowOnly(program) : result.ErrorText(), Compile(section))
+    ShowOnlyErrorPlace place;
+    Result result = CompileShowOnlyText(section, program, place);
+    ShowOnlyProgram fromFile;
+    ShowOnlyErrorPlace placeInFile;
+    EXPECT_EQ(result.ok() ? DisassembleShowOnly(program) : result.ErrorText(),
+              CompileFromFile(section, fromFile, nullptr, &placeInFile))
         << section;
+    EXPECT_EQ(PlaceText(place), PlaceText(placeInFile)) << section;
+  }
+}
+
+TEST(ShowOnlyJoin, CodeAndText) {
+  struct JoinCase {
+    const char* first;  // equations, "" for an empty program
+    const char* second;
+    const char* code;
+    const char* text;
+  };
+  const JoinCase cases[] = {
+      {"SA == 1", "DA == 2", "28 1 35 1 15 28 0 35 2 15 20", "(SA == 1) && DA == 2"},
+      // A value word of 0 is no terminator: the second program goes after the whole first.
+      {"DataByte[0] == 0", "SA", "33 0 35 0 15 28 1 20", "(DataByte[0] == 0) && SA"},
+      {"", "DA == 2", "28 0 35 2 15", "DA == 2"},
+      {"SA == 1", "", "28 1 35 1 15", "SA == 1"},
+  };
+  for (const JoinCase& c : cases) {
+    ShowOnlyProgram program;
+    ShowOnlyProgram other;
+    ASSERT_TRUE(CompileShowOnlyText(std::string(c.first) + "#", program).ok());
+    ASSERT_TRUE(CompileShowOnlyText(std::string(c.second) + "#", other).ok());
+    ASSERT_TRUE(JoinShowOnlyAnd(program, other).ok()) << c.first;
+    EXPECT_EQ(DisassembleShowOnly(program), c.code) << c.first;
+    EXPECT_EQ(program.text, c.text) << c.first;
+  }
+  // Joined with itself.
+  ShowOnlyProgram program;
+  ASSERT_TRUE(CompileShowOnlyText("SA#", program).ok());
+  ASSERT_TRUE(JoinShowOnlyAnd(program, program).ok());
+  EXPECT_EQ(DisassembleShowOnly(program), "28 1 28 1 20");
+}
+
+TEST(ShowOnlyJoin, CodeMustLeaveTheTerminator) {
+  // Programs of plain code words: both and the AND fit while one word stays 0 at the end.
+  constexpr std::size_t kWords = ShowOnlyProgram::kCodeWords;
+  struct SizeCase {
+    std::size_t first, second;
+    bool fits;
+  };
+  for (const SizeCase& c : {SizeCase{kWords / 2 - 1, kWords / 2 - 1, true},
+                            SizeCase{kWords / 2, kWords / 2 - 1, false}}) {
+    auto program = std::make_unique<ShowOnlyProgram>();
+    auto other = std::make_unique<ShowOnlyProgram>();
+    std::fill_n(program->code.begin(), c.first, kTokSts);
+    std::fill_n(other->code.begin(), c.second, kTokLen);
+    program->text = "a";
+    const auto before = program->code;
+    const Result joined = JoinShowOnlyAnd(*program, *other);
+    EXPECT_EQ(joined.ErrorText(),
+              c.fits ? "" : "Invalid Option ShowOnly Equation: Equation Too Long")
+        << c.first;
+    if (c.fits) {
+      EXPECT_EQ(program->code[c.first + c.second - 1], kTokLen);
+      EXPECT_EQ(program->code[c.first + c.second], kTokAnd);
+      EXPECT_EQ(program->code.back(), 0);
+    } else {
+      EXPECT_TRUE(program->code == before);
+      EXPECT_EQ(program->text, "a");
+    }
   }
 }
 

@@ -17,7 +17,7 @@
 
 #include "capture/frame_fields.h"
 #include "engine/run_index.h"
-#include "options/show_only_compiler.h"
+#include "options/show_only.h"
 #include "tests/ui/ui_test_support.h"
 #include "tools/frame_builder.h"
 #include "ui/app_settings.h"
