@@ -97,7 +97,8 @@ std::string QuickFilterEquation(const QuickFilters& quick) {
   std::string equation;
   for (const std::string& part : parts) {
     if (!equation.empty()) equation += " && ";
-    equation += parts.size() > 1 ? "(" + part + ")" : part;
+    // Bracketed also alone, so that the equation's text reads right after "(typed) && ".
+    equation += "(" + part + ")";
   }
   return equation;
 }

@@ -765,9 +765,9 @@ class TableLogicTest : public QObject {
   void quickFilterEquations() {
     QCOMPARE(Q(QuickFilterEquation({})), QString());
     QCOMPARE(Q(QuickFilterEquation({5, QuickService::kAny, std::nullopt, false})),
-             QStringLiteral("DA == 5 || SA == 5 || SD == SC"));
+             QStringLiteral("(DA == 5 || SA == 5 || SD == SC)"));
     QCOMPARE(Q(QuickFilterEquation({std::nullopt, QuickService::kAny, 500, false})),
-             QStringLiteral("GapTme > 500"));
+             QStringLiteral("(GapTme > 500)"));
     QCOMPARE(Q(QuickFilterEquation({5, QuickService::kDiagnosis, 500, true})),
              QStringLiteral("(DA == 5 || SA == 5 || SD == SC) && ((FC & 64) != 0 && DSAP == 60 || "
                             "(FC & 64) == 0 && SSAP == 60) && (GapTme > 500)"));
