@@ -1,11 +1,11 @@
 // The golden runs: every case of tests/golden/cases.txt is dumped as fdcdump dumps it and compared
-// byte for byte with the expected dump, exit status and message.
+// byte for byte with the expected dump, exit status and message; each case is a test of its own.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -23,10 +23,15 @@ struct GoldenCase {
   std::vector<std::string> args;
 };
 
-fs::path SourceDir() {
-  const char* dir = std::getenv("FDC_SOURCE_DIR");
-  return dir != nullptr ? fs::path(dir) : fs::current_path();
+// What gtest prints of a case when it fails: the command line it stands for.
+void PrintTo(const GoldenCase& c, std::ostream* out) {
+  *out << c.name << ":";
+  for (const std::string& arg : c.args) *out << " " << arg;
 }
+
+// Compiled in rather than taken from the environment: the cases are read when the program
+// starts, also when CMake lists its tests, where no test environment is set.
+fs::path SourceDir() { return FDC_SOURCE_DIR; }
 
 std::vector<GoldenCase> ReadCases() {
   std::vector<GoldenCase> cases;
@@ -59,31 +64,46 @@ std::string FirstDifference(const std::string& expected, const std::string& actu
   }
 }
 
-TEST(GoldenRuns, EveryCaseWritesItsExpectedDump) {
-  const std::vector<GoldenCase> cases = ReadCases();
-  ASSERT_GE(cases.size(), 50u) << "tests/golden/cases.txt not found under " << SourceDir();
+// A case's name as a test name, which takes letters, digits and '_' only.
+std::string TestName(const testing::TestParamInfo<GoldenCase>& info) {
+  std::string name = info.param.name;
+  for (char& c : name) {
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  }
+  return name;
+}
+
+// An empty or missing table would make no test at all, and so pass.
+TEST(GoldenRuns, TheCasesAreRead) {
+  EXPECT_GE(ReadCases().size(), 50u) << "tests/golden/cases.txt not found under " << SourceDir();
+}
+
+class GoldenRun : public testing::TestWithParam<GoldenCase> {};
+
+TEST_P(GoldenRun, WritesItsExpectedDump) {
+  const GoldenCase& c = GetParam();
+  // The arguments name files from the repository root, as the dumps show them.
   const fs::path previous = fs::current_path();
   fs::current_path(SourceDir());
   test::TempDir scratch;
-  for (const GoldenCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::string output = scratch.File(c.name + ".txt");
-    std::vector<std::string> args = {"--quiet", "--output", output};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    const test::CommandOutcome run = test::RunCommand(RunCommandLine, args);
-    const std::string result = "exit " + std::to_string(run.status) + "\n" + run.err;
-
-    const fs::path expected = SourceDir() / "tests/golden/expected" / c.name;
-    EXPECT_EQ(result, test::ReadText(expected.string() + ".result"));
-    const bool dumpExpected = fs::exists(expected.string() + ".dump");
-    ASSERT_EQ(fs::exists(output), dumpExpected);
-    if (!dumpExpected) continue;
-    const std::string want = test::ReadText(expected.string() + ".dump");
-    const std::string got = test::ReadText(output);
-    if (want != got) ADD_FAILURE() << "the dump differs at " << FirstDifference(want, got);
-  }
+  const std::string output = scratch.File(c.name + ".txt");
+  std::vector<std::string> args = {"--quiet", "--output", output};
+  args.insert(args.end(), c.args.begin(), c.args.end());
+  const test::CommandOutcome run = test::RunCommand(RunCommandLine, args);
   fs::current_path(previous);
+  const std::string result = "exit " + std::to_string(run.status) + "\n" + run.err;
+
+  const fs::path expected = SourceDir() / "tests/golden/expected" / c.name;
+  EXPECT_EQ(result, test::ReadText(expected.string() + ".result"));
+  const bool dumpExpected = fs::exists(expected.string() + ".dump");
+  ASSERT_EQ(fs::exists(output), dumpExpected);
+  if (!dumpExpected) return;
+  const std::string want = test::ReadText(expected.string() + ".dump");
+  const std::string got = test::ReadText(output);
+  if (want != got) ADD_FAILURE() << "the dump differs at " << FirstDifference(want, got);
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, GoldenRun, testing::ValuesIn(ReadCases()), TestName);
 
 }  // namespace
 }  // namespace fdc
