@@ -11,6 +11,7 @@
 #include "cli/export_command.h"
 #include "engine/dump_request_rules.h"
 #include "engine/pcapng_export.h"
+#include "tests/support/pcapng_text.h"
 #include "tests/support/test_support.h"
 #include "tests/wireshark/export_compare.h"
 #include "tests/wireshark/tshark_runner.h"
@@ -163,24 +164,14 @@ struct Blocks {
 };
 Blocks ReadBlocks(const std::string& text) {
   Blocks blocks;
-  auto u32 = [&](std::size_t at) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(text[at])) |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(text[at + 1])) << 8 |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(text[at + 2])) << 16 |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(text[at + 3])) << 24;
-  };
-  for (std::size_t at = 0; at + 12 <= text.size();) {
-    const std::uint32_t type = u32(at);
-    const std::uint32_t length = u32(at + 4);
-    if (length < 12 || at + length > text.size()) break;
-    if (type == 1) blocks.linkType = static_cast<std::uint16_t>(u32(at + 8) & 0xFFFF);
-    if (type == 6) {
-      const std::uint32_t captured = u32(at + 20);
-      blocks.packets.emplace_back(text.begin() + static_cast<long>(at + 28),
-                                  text.begin() + static_cast<long>(at + 28 + captured));
+  for (const test::PcapngBlock& block : test::PcapngBlocks(text, &blocks.end)) {
+    if (block.type == test::kPcapngInterface) {
+      blocks.linkType = static_cast<std::uint16_t>(test::Le32(block.body, 0) & 0xFFFF);
     }
-    at += length;
-    blocks.end = at;
+    if (block.type == test::kPcapngEnhancedPacket) {
+      const std::string_view data = block.body.substr(20, test::Le32(block.body, 12));
+      blocks.packets.emplace_back(data.begin(), data.end());
+    }
   }
   return blocks;
 }
