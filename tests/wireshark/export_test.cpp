@@ -35,33 +35,36 @@ struct Case {
   std::string capture;  // from the source folder
   std::string minutes;
   std::string filter;             // a ShowOnly section, or empty
-  std::vector<std::string> more;  // further arguments for both
+  std::vector<std::string> more;  // further arguments for both (the dump takes no --date)
 };
 
-// The dump and the export of the same request, compared packet by packet.
-void ExpectExportMatchesDump(const Case& c, const std::string& date = "") {
+// The dump and the export of the same request, written into `stem`.dump.txt and `stem`.pcapng.
+test::ExportAndDump ExportWithItsDump(const Case& c, const std::string& stem) {
   SCOPED_TRACE(c.name);
-  TempDir dir;
-  const std::string option = dir.File("compare.opt");
+  const std::string option = stem + ".opt";
   test::WriteText(option, std::string(test::kCompareColumns) + c.filter);
   DumpRequestInput input;
   input.captureFile = Source(c.capture).string();
   input.optionFile = option;
   input.numMin = c.minutes;
-  input.outputPath = dir.File("dump.txt");
+  input.outputPath = stem + ".dump.txt";
+  std::string date;
   for (std::size_t i = 0; i + 1 < c.more.size(); i += 2) {
     if (c.more[i] == "--start-ref") input.startRef = c.more[i + 1];
     if (c.more[i] == "--end-ref") input.endRef = c.more[i + 1];
     if (c.more[i] == "--arg") input.args[0] = c.more[i + 1];
+    if (c.more[i] == "--date") date = c.more[i + 1];
   }
   const DumpRequestPlan plan = PlanDumpRequest(input);
-  ASSERT_TRUE(plan.ok()) << plan.message;
+  if (!plan.ok()) {
+    ADD_FAILURE() << plan.message;
+    return {};
+  }
   const Result dumped = DumpRun(plan.request, nullptr);
 
-  std::vector<std::string> args = {
-      "--quiet", "--opt", option, "--minutes", c.minutes, "--output", dir.File("export.pcapng")};
+  std::vector<std::string> args = {"--quiet", "--opt",    option,          "--minutes",
+                                   c.minutes, "--output", stem + ".pcapng"};
   args.insert(args.end(), c.more.begin(), c.more.end());
-  if (!date.empty()) args.insert(args.end(), {"--date", date});
   args.push_back(input.captureFile);
   const Outcome exported = Export(args);
   // The same outcome: a reader error ends both with the same message.
@@ -69,16 +72,11 @@ void ExpectExportMatchesDump(const Case& c, const std::string& date = "") {
   if (!dumped.ok()) {
     EXPECT_EQ(exported.err, dumped.ErrorText() + "\n");
   }
-
-  const std::uint64_t dayStart = date.empty() ? 0 : *DayStartNs(date);
-  const test::ExportComparison comparison = test::CompareExportWithDump(
-      dir.File("export.pcapng"), test::ReadText(dir.File("dump.txt")), dayStart);
-  EXPECT_EQ(comparison.problems, "");
-  for (const std::string& difference : comparison.differences) ADD_FAILURE() << difference;
+  return {stem + ".pcapng", test::ReadText(input.outputPath), date.empty() ? 0 : *DayStartNs(date)};
 }
 
 TEST(Export, EveryPacketAgreesWithItsDumpLine) {
-  const std::vector<Case> cases = {
+  std::vector<Case> cases = {
       {"the bundled run", "samples/Line11159.FdcCapt", "3", "", {}},
       {"with a filter on faulty records",
        "samples/Line11159.FdcCapt",
@@ -95,19 +93,34 @@ TEST(Export, EveryPacketAgreesWithItsDumpLine) {
        "3",
        "ShowOnly\nDA == CmdArg[0] || SA == CmdArg[0]\n#\n",
        {"--arg", "2"}},
+      {"a date makes the time of day",
+       "samples/Line11159.FdcCapt",
+       "3",
+       "",
+       {"--date", "2026-12-08"}},
       {"12M with damage", "tests/golden/runs/baud12m/Bus0959.FdcCapt", "2", "", {}},
       {"an unknown baud rate", "tests/golden/runs/nobaud/Bus1000.FdcCapt", "1", "", {}},
   };
-  for (const Case& c : cases) ExpectExportMatchesDump(c);
   for (const char* damage :
        {"garbage", "sync", "len0", "len255", "malformed", "split", "truncated", "header-only"}) {
-    const std::string capture = std::string("tests/golden/runs/") + damage + "/Line22358.FdcCapt";
-    ExpectExportMatchesDump({damage, capture, "3", "", {}});
+    cases.push_back(
+        {damage, std::string("tests/golden/runs/") + damage + "/Line22358.FdcCapt", "3", "", {}});
+  }
+  TempDir dir;
+  std::vector<test::ExportAndDump> exports;
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    exports.push_back(ExportWithItsDump(cases[i], dir.File(std::to_string(i))));
+  }
+  const std::vector<test::ExportComparison> compared = test::CompareExportsWithDumps(exports);
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(compared[i].problems, "") << cases[i].name;
+    for (const std::string& difference : compared[i].differences) {
+      ADD_FAILURE() << cases[i].name << ": " << difference;
+    }
   }
 }
 
 TEST(Export, ADateMakesTheTimeOfDay) {
-  ExpectExportMatchesDump({"dated", "samples/Line11159.FdcCapt", "3", "", {}}, "2026-12-08");
   TempDir dir;
   const Outcome out = Export({"--quiet", "--date", "2024-02-29", "--output", dir.File("a.pcapng"),
                               Source("samples/Line11159.FdcCapt").string()});
