@@ -66,11 +66,14 @@ struct StationClicks {
   QStringList said;
 };
 
-// The chart pane's tab made current and laid out, as a user sees it before saving it.
+// The chart pane's tab made current and laid out, as a user sees it before saving it or clicking
+// it; none when its plot area got no size.
 ChartPane* ShowChart(HealthView& view, ChartKind chart) {
   view.Tabs()->setCurrentIndex(view.ChartTab(chart));
-  QTest::qWait(50);
-  return view.Chart(chart);
+  ChartPane* pane = view.Chart(chart);
+  const bool shown = fdc::ui::test::WaitUntilLaidOut(
+      [pane] { return pane->isVisible() && !pane->chart()->plotArea().isEmpty(); });
+  return shown ? pane : nullptr;
 }
 
 // A point in the middle of the chart's value range at minute `minute`.
@@ -198,8 +201,10 @@ class HealthWidgetTest : public QObject {
             [&times](qint64 ns) { times.push_back(ns); });
     const auto& minutes = view_->Figures()->minutes;
     ChartPane* faults = ShowChart(*view_, ChartKind::kFaults);
+    QVERIFY(faults != nullptr);
     QTest::mouseClick(faults->viewport(), Qt::LeftButton, {}, MinutePoint(*faults, 1));
     ChartPane* rotation = ShowChart(*view_, ChartKind::kRotation);
+    QVERIFY(rotation != nullptr);
     QTest::mouseClick(rotation->viewport(), Qt::LeftButton, {}, MinutePoint(*rotation, 2));
     // Outside the plot area nothing is said.
     QTest::mouseClick(rotation->viewport(), Qt::LeftButton, {}, QPoint(2, 2));
@@ -218,7 +223,7 @@ class HealthWidgetTest : public QObject {
   void chartsSaveAsPngAndSvg() {
     QFETCH(int, chart);
     const auto kind = static_cast<ChartKind>(chart);
-    ShowChart(*view_, kind);
+    QVERIFY(ShowChart(*view_, kind) != nullptr);
     const QString png = dir_.filePath(QStringLiteral("chart%1.png").arg(chart));
     const QString svg = dir_.filePath(QStringLiteral("chart%1.svg").arg(chart));
     QString error;
@@ -355,6 +360,7 @@ class HealthWidgetTest : public QObject {
     QCOMPARE(view.FindingsList()->count(), 0);
     view.Compute(RequestFor(faultRun_, 1));
     QVERIFY(finished.wait(60000));
+    // The stopped computation says nothing, also a little later: a time, as no event tells it.
     QTest::qWait(50);
     QCOMPARE(started.count(), 2);
     QCOMPARE(finished.count(), 1);
@@ -420,6 +426,7 @@ class HealthWidgetTest : public QObject {
           static_cast<long long>(timer.elapsed()));
     QCOMPARE(view.Figures()->minutes.size(), std::size_t{1439});
     ChartPane* faults = ShowChart(view, ChartKind::kFaults);
+    QVERIFY(faults != nullptr);
     auto* axis = qobject_cast<QCategoryAxis*>(faults->chart()->axes(Qt::Horizontal).first());
     QVERIFY(axis != nullptr);
     QCOMPARE(axis->categoriesLabels(),
@@ -486,8 +493,7 @@ int MakeScreenshot(const QString& folder) {
   view.show();
   if (!QTest::qWaitForWindowExposed(&view)) return 1;
   if (!ComputeAndWait(view, RequestFor(run, 5))) return 1;
-  view.Tabs()->setCurrentIndex(view.ChartTab(ChartKind::kFaults));
-  QTest::qWait(200);
+  if (ShowChart(view, ChartKind::kFaults) == nullptr) return 1;
   return view.grab().save(folder + QStringLiteral("/health_view.png")) ? 0 : 1;
 }
 

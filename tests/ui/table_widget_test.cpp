@@ -11,16 +11,15 @@
 #include <QDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QInputDialog>
-#include <QMenuBar>
-#include <QTableWidget>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
@@ -30,6 +29,7 @@
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -658,7 +658,7 @@ class TableWidgetTest : public QObject {
     QVERIFY(WaitForIndex());
     Frame()->showNormal();
     Frame()->resize(1024, 700);
-    QTest::qWait(100);
+    QVERIFY(fdc::ui::test::WaitUntilLaidOut([] { return Frame()->size() == QSize(1024, 700); }));
     if (!qEnvironmentVariableIsEmpty("FDC_SMALL_SCREEN_PICTURE")) {
       Frame()->grab().save(qEnvironmentVariable("FDC_SMALL_SCREEN_PICTURE"));
     }

@@ -1,12 +1,15 @@
 // Shared pieces of the desktop application's tests: a settings folder of their own, a fake
-// control set for the dialog's field table, temporary files and capture runs.
+// control set for the dialog's field table, temporary files and capture runs, waits for layout.
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTest>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -56,6 +59,19 @@ inline WidgetTestArguments PrepareWidgetTest(int argc, char** argv) {
   }
   if (!platformGiven) qputenv("QT_QPA_PLATFORM", "offscreen");
   return a;
+}
+
+// Waits until `done` holds, with every layout that was asked for applied before each look: a
+// widget shown or resized, or a chart given a new size, is laid out only when the layout request
+// it posted is handled. False when `done` did not come within the time.
+template <typename Condition>
+bool WaitUntilLaidOut(Condition done, int timeoutMs = 5000) {
+  return QTest::qWaitFor(
+      [&done] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        return done();
+      },
+      timeoutMs);
 }
 
 // The file in which the settings of the application live under the isolated folder.

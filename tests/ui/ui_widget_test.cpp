@@ -41,6 +41,7 @@
 #include "tools/capture_writer.h"
 #include "ui/about_dlg.h"
 #include "ui/filter_bar.h"
+#include "ui/health_view.h"
 #include "ui/main_frame.h"
 #include "ui/platform.h"
 #include "ui/run_view.h"
@@ -990,6 +991,7 @@ class UiWidgetTest : public QObject {
     QVERIFY(!dialog->isVisible());
     QCOMPARE(dialog->result(), int(QDialog::Rejected));
     QCOMPARE(dialog->Values().FileName, std::string("/nonexistent/Line11430.FdcCapt"));
+    // No message comes, also a little later (a time: no event tells it).
     QTest::qWait(50);
     QCOMPARE(watcher.boxes.size(), 0);
   }
@@ -1024,7 +1026,10 @@ class UiWidgetTest : public QObject {
     QTRY_COMPARE(QApplication::focusWidget(), dialog->Control(focusId));
     ModalWatcher watcher;
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    QTest::qWait(30);
+    // Enter does something wherever it is: it closes the dialog, or shows a message or a file
+    // dialog.
+    QTRY_VERIFY(!dialog->isVisible() || !watcher.boxes.isEmpty() ||
+                !watcher.fileDialogFilters.isEmpty());
     QCOMPARE(!dialog->isVisible(), closes);
     QCOMPARE(watcher.Texts(), messages);
     QCOMPARE(watcher.fileDialogFilters.size(), focusId == 1027 ? 1 : 0);
@@ -1063,6 +1068,10 @@ class UiWidgetTest : public QObject {
     QTRY_COMPARE(QApplication::focusWidget(), dialog->Control(kIdNumMin));
     ModalWatcher watcher;
     QTest::mouseClick(Button(*dialog, kIdExecute), Qt::LeftButton);
+    QTRY_COMPARE(watcher.boxes.size(), 1);
+    QTRY_COMPARE(QApplication::focusWidget(), dialog->Control(kIdNumMin));
+    // The message box took the focus and gave it back: no loop of messages (a time:
+    // no event tells it).
     QTest::qWait(200);
     QCOMPARE(watcher.Texts(), QStringList{"Please enter an integer between 1 and 1439."});
   }
@@ -1608,6 +1617,7 @@ class UiWidgetTest : public QObject {
     QCOMPARE(EnabledStates(*dialog), before);
     QVERIFY(!dialog->StopButton()->isVisible());
     QVERIFY(!dialog->FileProgressLine()->isVisible());
+    // No second message comes (a time: no event tells it).
     QTest::qWait(200);
     QCOMPARE(watcher.boxes.size(), 1);
   }
@@ -1668,6 +1678,7 @@ class UiWidgetTest : public QObject {
     // The user is told by the status bar; no message box stands in the way of the close.
     QVERIFY(frame->MessagePane()->text().startsWith("Dump Stopped: " + TheLongRun().dumpFile +
                                                     " is partial; "));
+    // None comes later either (a time: no event tells it).
     QTest::qWait(100);
     QCOMPARE(watcher.boxes.size(), 1);
     // "Cancel" goes on to its own close, which stores the fields.
@@ -1698,6 +1709,7 @@ class UiWidgetTest : public QObject {
     QTRY_VERIFY(QFile::exists(dir.filePath("editor.out")));
     QCOMPARE(watcher.boxes.size(), 0);
     dialog.hide();
+    // Closing the dialog leaves the status bar as it is, also a little later.
     QTest::qWait(50);
     QCOMPARE(frame->MessagePane()->text(), created);
 
@@ -1857,7 +1869,12 @@ int MakeScreenshots(const QString& folder) {
   run->Filters()->OptionFileEdit()->setText("/home/user/fdc/ORV_PB_All.opt");
   run->GoToRecord(2790);
   run->GoToFault(true);
-  QTest::qWait(200);
+  // The health view beside the table shows its findings.
+  fdc::ui::HealthView* health = frame.HealthArea();
+  if (!fdc::ui::test::WaitUntilLaidOut(
+          [health] { return !health->Computing() && health->Figures() != nullptr; }, 20000)) {
+    return 1;
+  }
   bool ok = frame.grab().save(folder + "/main_window.png");
 
   TextDump& dialog = frame.TextDumpDialog();
@@ -1869,7 +1886,7 @@ int MakeScreenshots(const QString& folder) {
   Edit(dialog, kIdFileName)->deselect();
   Edit(dialog, kIdArgValue0)->setText("-1");
   Edit(dialog, kIdArgValue1)->setText("500");
-  QTest::qWait(100);
+  fdc::ui::test::WaitUntilLaidOut([] { return true; });
   ok = dialog.grab().save(folder + "/text_dump_dialog.png") && ok;
   dialog.hide();
 

@@ -229,26 +229,31 @@ std::vector<std::string> RecordLinesOf(const std::string& dump) {
   return lines;
 }
 
-ExportComparison CompareExportWithDump(const std::string& pcapng, const std::string& dump,
-                                       std::uint64_t dayStartNs) {
-  ExportComparison result;
+std::vector<ExportComparison> CompareExportsWithDumps(const std::vector<ExportAndDump>& exports) {
+  std::vector<std::string> captures;
+  for (const ExportAndDump& e : exports) captures.push_back(e.pcapng);
   TsharkFieldOptions options;
   options.aggregator = kAggregator;
-  const TsharkFields read = ReadTsharkFields(pcapng, kFields, options);
-  result.problems = read.problems;
-  result.packets = read.rows.size();
-  const std::vector<std::string> lines = RecordLinesOf(dump);
-  if (lines.size() != read.rows.size()) {
-    result.differences.push_back(std::to_string(read.rows.size()) + " packets for " +
-                                 std::to_string(lines.size()) + " record lines");
-  }
-  for (std::size_t i = 0; i < lines.size() && i < read.rows.size(); ++i) {
-    const std::string rendered = RenderLine(read.rows[i], dayStartNs);
-    const std::string flags = CheckFlagsAndFcs(read.rows[i]);
-    if (rendered != lines[i] || !flags.empty()) {
-      result.differences.push_back("packet " + std::to_string(i + 1) + ":\n  dump:   " + lines[i] +
-                                   "\n  tshark: " + rendered + flags);
-      if (result.differences.size() > 10) break;
+  const std::vector<TsharkFields> read = ReadTsharkFieldsOfEach(captures, kFields, options);
+  std::vector<ExportComparison> result(exports.size());
+  for (std::size_t e = 0; e < exports.size(); ++e) {
+    ExportComparison& compared = result[e];
+    const std::vector<std::vector<std::string>>& rows = read[e].rows;
+    compared.problems = read[e].problems;
+    compared.packets = rows.size();
+    const std::vector<std::string> lines = RecordLinesOf(exports[e].dump);
+    if (lines.size() != rows.size()) {
+      compared.differences.push_back(std::to_string(rows.size()) + " packets for " +
+                                     std::to_string(lines.size()) + " record lines");
+    }
+    for (std::size_t i = 0; i < lines.size() && i < rows.size(); ++i) {
+      const std::string rendered = RenderLine(rows[i], exports[e].dayStartNs);
+      const std::string flags = CheckFlagsAndFcs(rows[i]);
+      if (rendered != lines[i] || !flags.empty()) {
+        compared.differences.push_back("packet " + std::to_string(i + 1) + ":\n  dump:   " +
+                                       lines[i] + "\n  tshark: " + rendered + flags);
+        if (compared.differences.size() > 10) break;
+      }
     }
   }
   return result;

@@ -17,15 +17,22 @@ inline constexpr char kCompareColumns[] =
 // The record lines of a dump: no header block, diagnostic line or end text.
 std::vector<std::string> RecordLinesOf(const std::string& dump);
 
+// One export and the dump of the same request (written with kCompareColumns). `dayStartNs` is
+// what the export added to every timestamp.
+struct ExportAndDump {
+  std::string pcapng;
+  std::string dump;
+  std::uint64_t dayStartNs = 0;
+};
+
 struct ExportComparison {
   std::size_t packets = 0;
   std::vector<std::string> differences;  // empty when every packet agrees with its line
   std::string problems;                  // what tshark reported besides the fields
 };
 
-// Compares the packets of `pcapng` with the record lines of `dump` (written with
-// kCompareColumns). `dayStartNs` is what the export added to every timestamp.
-ExportComparison CompareExportWithDump(const std::string& pcapng, const std::string& dump,
-                                       std::uint64_t dayStartNs = 0);
+// Compares the packets of each export with the record lines of its dump, in the order given.
+// tshark reads all of them in one run (ReadTsharkFieldsOfEach).
+std::vector<ExportComparison> CompareExportsWithDumps(const std::vector<ExportAndDump>& exports);
 
 }  // namespace fdc::test

@@ -11,6 +11,7 @@
 #include "cli/export_command.h"
 #include "engine/dump_request_rules.h"
 #include "engine/pcapng_export.h"
+#include "tests/support/pcapng_text.h"
 #include "tests/support/test_support.h"
 #include "tests/wireshark/export_compare.h"
 #include "tests/wireshark/tshark_runner.h"
@@ -34,33 +35,36 @@ struct Case {
   std::string capture;  // from the source folder
   std::string minutes;
   std::string filter;             // a ShowOnly section, or empty
-  std::vector<std::string> more;  // further arguments for both
+  std::vector<std::string> more;  // further arguments for both (the dump takes no --date)
 };
 
-// The dump and the export of the same request, compared packet by packet.
-void ExpectExportMatchesDump(const Case& c, const std::string& date = "") {
+// The dump and the export of the same request, written into `stem`.dump.txt and `stem`.pcapng.
+test::ExportAndDump ExportWithItsDump(const Case& c, const std::string& stem) {
   SCOPED_TRACE(c.name);
-  TempDir dir;
-  const std::string option = dir.File("compare.opt");
+  const std::string option = stem + ".opt";
   test::WriteText(option, std::string(test::kCompareColumns) + c.filter);
   DumpRequestInput input;
   input.captureFile = Source(c.capture).string();
   input.optionFile = option;
   input.numMin = c.minutes;
-  input.outputPath = dir.File("dump.txt");
+  input.outputPath = stem + ".dump.txt";
+  std::string date;
   for (std::size_t i = 0; i + 1 < c.more.size(); i += 2) {
     if (c.more[i] == "--start-ref") input.startRef = c.more[i + 1];
     if (c.more[i] == "--end-ref") input.endRef = c.more[i + 1];
     if (c.more[i] == "--arg") input.args[0] = c.more[i + 1];
+    if (c.more[i] == "--date") date = c.more[i + 1];
   }
   const DumpRequestPlan plan = PlanDumpRequest(input);
-  ASSERT_TRUE(plan.ok()) << plan.message;
+  if (!plan.ok()) {
+    ADD_FAILURE() << plan.message;
+    return {};
+  }
   const Result dumped = DumpRun(plan.request, nullptr);
 
-  std::vector<std::string> args = {
-      "--quiet", "--opt", option, "--minutes", c.minutes, "--output", dir.File("export.pcapng")};
+  std::vector<std::string> args = {"--quiet", "--opt",    option,          "--minutes",
+                                   c.minutes, "--output", stem + ".pcapng"};
   args.insert(args.end(), c.more.begin(), c.more.end());
-  if (!date.empty()) args.insert(args.end(), {"--date", date});
   args.push_back(input.captureFile);
   const Outcome exported = Export(args);
   // The same outcome: a reader error ends both with the same message.
@@ -68,16 +72,11 @@ void ExpectExportMatchesDump(const Case& c, const std::string& date = "") {
   if (!dumped.ok()) {
     EXPECT_EQ(exported.err, dumped.ErrorText() + "\n");
   }
-
-  const std::uint64_t dayStart = date.empty() ? 0 : *DayStartNs(date);
-  const test::ExportComparison comparison = test::CompareExportWithDump(
-      dir.File("export.pcapng"), test::ReadText(dir.File("dump.txt")), dayStart);
-  EXPECT_EQ(comparison.problems, "");
-  for (const std::string& difference : comparison.differences) ADD_FAILURE() << difference;
+  return {stem + ".pcapng", test::ReadText(input.outputPath), date.empty() ? 0 : *DayStartNs(date)};
 }
 
 TEST(Export, EveryPacketAgreesWithItsDumpLine) {
-  const std::vector<Case> cases = {
+  std::vector<Case> cases = {
       {"the bundled run", "samples/Line11159.FdcCapt", "3", "", {}},
       {"with a filter on faulty records",
        "samples/Line11159.FdcCapt",
@@ -94,19 +93,34 @@ TEST(Export, EveryPacketAgreesWithItsDumpLine) {
        "3",
        "ShowOnly\nDA == CmdArg[0] || SA == CmdArg[0]\n#\n",
        {"--arg", "2"}},
+      {"a date makes the time of day",
+       "samples/Line11159.FdcCapt",
+       "3",
+       "",
+       {"--date", "2026-12-08"}},
       {"12M with damage", "tests/golden/runs/baud12m/Bus0959.FdcCapt", "2", "", {}},
       {"an unknown baud rate", "tests/golden/runs/nobaud/Bus1000.FdcCapt", "1", "", {}},
   };
-  for (const Case& c : cases) ExpectExportMatchesDump(c);
   for (const char* damage :
        {"garbage", "sync", "len0", "len255", "malformed", "split", "truncated", "header-only"}) {
-    const std::string capture = std::string("tests/golden/runs/") + damage + "/Line22358.FdcCapt";
-    ExpectExportMatchesDump({damage, capture, "3", "", {}});
+    cases.push_back(
+        {damage, std::string("tests/golden/runs/") + damage + "/Line22358.FdcCapt", "3", "", {}});
+  }
+  TempDir dir;
+  std::vector<test::ExportAndDump> exports;
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    exports.push_back(ExportWithItsDump(cases[i], dir.File(std::to_string(i))));
+  }
+  const std::vector<test::ExportComparison> compared = test::CompareExportsWithDumps(exports);
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(compared[i].problems, "") << cases[i].name;
+    for (const std::string& difference : compared[i].differences) {
+      ADD_FAILURE() << cases[i].name << ": " << difference;
+    }
   }
 }
 
 TEST(Export, ADateMakesTheTimeOfDay) {
-  ExpectExportMatchesDump({"dated", "samples/Line11159.FdcCapt", "3", "", {}}, "2026-12-08");
   TempDir dir;
   const Outcome out = Export({"--quiet", "--date", "2024-02-29", "--output", dir.File("a.pcapng"),
                               Source("samples/Line11159.FdcCapt").string()});
@@ -163,24 +177,14 @@ struct Blocks {
 };
 Blocks ReadBlocks(const std::string& text) {
   Blocks blocks;
-  auto u32 = [&](std::size_t at) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(text[at])) |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(text[at + 1])) << 8 |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(text[at + 2])) << 16 |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(text[at + 3])) << 24;
-  };
-  for (std::size_t at = 0; at + 12 <= text.size();) {
-    const std::uint32_t type = u32(at);
-    const std::uint32_t length = u32(at + 4);
-    if (length < 12 || at + length > text.size()) break;
-    if (type == 1) blocks.linkType = static_cast<std::uint16_t>(u32(at + 8) & 0xFFFF);
-    if (type == 6) {
-      const std::uint32_t captured = u32(at + 20);
-      blocks.packets.emplace_back(text.begin() + static_cast<long>(at + 28),
-                                  text.begin() + static_cast<long>(at + 28 + captured));
+  for (const test::PcapngBlock& block : test::PcapngBlocks(text, &blocks.end)) {
+    if (block.type == test::kPcapngInterface) {
+      blocks.linkType = static_cast<std::uint16_t>(test::Le32(block.body, 0) & 0xFFFF);
     }
-    at += length;
-    blocks.end = at;
+    if (block.type == test::kPcapngEnhancedPacket) {
+      const std::string_view data = block.body.substr(20, test::Le32(block.body, 12));
+      blocks.packets.emplace_back(data.begin(), data.end());
+    }
   }
   return blocks;
 }
@@ -247,16 +251,21 @@ TEST(Export, AFileNameInUtf8StaysAsItIs) {
       {"L\xc3\xadnea", "L\xc3\xadnea"},  // "Línea" in UTF-8
       {"L\xednea", "L\xc3\xadnea"},      // in Latin-1: converted
   };
+  TempDir dir;
+  std::vector<std::string> exports;
   for (const auto& c : cases) {
-    TempDir dir;
     const std::string capture = dir.File(std::string(c.name) + "1200.FdcCapt");
     test::WriteText(capture, std::string(minute.bytes.begin(), minute.bytes.end()));
-    const Outcome out = Export({"--quiet", "--output", dir.File("x.pcapng"), "--", capture});
+    exports.push_back(dir.File("x" + std::to_string(exports.size()) + ".pcapng"));
+    const Outcome out = Export({"--quiet", "--output", exports.back(), "--", capture});
     ASSERT_EQ(out.status, 0) << out.err;
-    const test::TsharkFields read = test::ReadTsharkFields(dir.File("x.pcapng"), {"frame.comment"});
-    ASSERT_EQ(read.rows.size(), 1u);
-    EXPECT_EQ(read.rows[0][0], std::string("file ") + c.shown +
-                                   "1200.FdcCapt, module M\xc3\xb6ller, 192.168.0.5, 12M");
+  }
+  const std::vector<test::TsharkFields> read =
+      test::ReadTsharkFieldsOfEach(exports, {"frame.comment"});
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    ASSERT_EQ(read[i].rows.size(), 1u);
+    EXPECT_EQ(read[i].rows[0][0], std::string("file ") + cases[i].shown +
+                                      "1200.FdcCapt, module M\xc3\xb6ller, 192.168.0.5, 12M");
   }
 }
 
@@ -312,9 +321,6 @@ TEST(Export, FailuresLeaveWholeBlocks) {
       Export({"--quiet", "--minutes", "5", "--output", dir.File("m.pcapng"), capture});
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.err.rfind("Unable to Open Input File ", 0), 0u) << missing.err;
-  const test::TsharkFields read = test::ReadTsharkFields(dir.File("m.pcapng"), {"fdl.sd"});
-  EXPECT_EQ(read.problems, "");
-  EXPECT_EQ(read.rows.size(), 6009u);
 
   // A full disk in the middle of a block: the file is cut back to the last whole one.
   constexpr std::uint64_t kRoom = 200000;
@@ -329,9 +335,14 @@ TEST(Export, FailuresLeaveWholeBlocks) {
   EXPECT_GT(kept.size(), kRoom - 1000);
   EXPECT_LE(kept.size(), kRoom);
   EXPECT_EQ(ReadBlocks(kept).end, kept.size()) << "the file ends on a block boundary";
-  const test::TsharkFields cut = test::ReadTsharkFields(dir.File("f.pcapng"), {"fdl.sd"});
-  EXPECT_EQ(cut.problems, "");
-  EXPECT_GT(cut.rows.size(), 3000u);
+
+  // Both files read as they are, the one cut short up to its last whole block.
+  const std::vector<test::TsharkFields> read =
+      test::ReadTsharkFieldsOfEach({dir.File("m.pcapng"), dir.File("f.pcapng")}, {"fdl.sd"});
+  EXPECT_EQ(read[0].problems, "");
+  EXPECT_EQ(read[0].rows.size(), 6009u);
+  EXPECT_EQ(read[1].problems, "");
+  EXPECT_GT(read[1].rows.size(), 3000u);
 }
 
 }  // namespace

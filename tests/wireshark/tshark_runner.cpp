@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -13,6 +14,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "tests/support/pcapng_text.h"
 
 extern char** environ;
 
@@ -158,8 +161,17 @@ TsharkRun RunTshark(const std::vector<std::string>& args, const TsharkSetup& set
   return run;
 }
 
-TsharkFields ReadTsharkFields(const std::string& capture, const std::vector<std::string>& fields,
-                              const TsharkFieldOptions& options) {
+namespace {
+
+// The rows of a fields run, and for each row what shows that its dissection failed.
+struct Rows {
+  std::vector<std::vector<std::string>> cells;  // one per packet, one cell per field asked
+  std::vector<std::string> packetProblems;      // one per packet, empty when it was dissected
+  std::string problems;                         // of the run, and lines that are no packet
+};
+
+Rows ReadRows(const std::string& capture, const std::vector<std::string>& fields,
+              const TsharkFieldOptions& options) {
   std::vector<std::string> args = {"-r", capture,
                                    "-T", "fields",
                                    "-E", "header=n",
@@ -178,24 +190,91 @@ TsharkFields ReadTsharkFields(const std::string& capture, const std::vector<std:
   args.insert(args.end(), options.extraArgs.begin(), options.extraArgs.end());
 
   const TsharkRun run = RunTshark(args, options.setup);
-  TsharkFields result;
-  result.problems = run.problems;
+  Rows rows;
+  rows.problems = run.problems;
   std::vector<std::string> lines = Split(run.out, '\n');
   if (!lines.empty() && lines.back().empty()) lines.pop_back();
   for (std::size_t i = 0; i < lines.size(); ++i) {
     std::vector<std::string> cells = Split(lines[i], '\t');
-    const std::string packet = "packet " + std::to_string(i + 1);
     if (cells.size() != asked.size()) {
-      result.problems += packet + ": " + std::to_string(cells.size()) + " cells instead of " +
-                         std::to_string(asked.size()) + ": " + lines[i] + "\n";
+      rows.problems += "packet " + std::to_string(i + 1) + ": " + std::to_string(cells.size()) +
+                       " cells instead of " + std::to_string(asked.size()) + ": " + lines[i] + "\n";
       continue;
     }
-    if (!cells[fields.size()].empty()) result.problems += packet + ": Lua error\n";
-    if (!cells[fields.size() + 1].empty()) result.problems += packet + ": exception\n";
+    std::string problem;
+    if (!cells[fields.size()].empty()) problem += "Lua error";
+    if (!cells[fields.size() + 1].empty()) problem += problem.empty() ? "exception" : ", exception";
     cells.resize(fields.size());
-    result.rows.push_back(std::move(cells));
+    rows.cells.push_back(std::move(cells));
+    rows.packetProblems.push_back(problem);
   }
+  return rows;
+}
+
+std::string PacketProblem(std::size_t packet, const std::string& problem) {
+  return problem.empty() ? "" : "packet " + std::to_string(packet) + ": " + problem + "\n";
+}
+
+}  // namespace
+
+TsharkFields ReadTsharkFields(const std::string& capture, const std::vector<std::string>& fields,
+                              const TsharkFieldOptions& options) {
+  Rows rows = ReadRows(capture, fields, options);
+  TsharkFields result;
+  result.problems = rows.problems;
+  for (std::size_t i = 0; i < rows.cells.size(); ++i) {
+    result.problems += PacketProblem(i + 1, rows.packetProblems[i]);
+  }
+  result.rows = std::move(rows.cells);
   return result;
+}
+
+std::vector<TsharkFields> ReadTsharkFieldsOfEach(const std::vector<std::string>& captures,
+                                                 const std::vector<std::string>& fields,
+                                                 const TsharkFieldOptions& options) {
+  std::vector<TsharkFields> each(captures.size());
+  std::string joined;
+  std::vector<std::size_t> captureOfSection;
+  for (std::size_t i = 0; i < captures.size(); ++i) {
+    const std::string bytes = ReadFile(captures[i]);
+    std::size_t whole = 0;
+    const std::vector<PcapngBlock> blocks = PcapngBlocks(bytes, &whole);
+    const auto sections = std::count_if(blocks.begin(), blocks.end(), [](const PcapngBlock& b) {
+      return b.type == kPcapngSectionHeader;
+    });
+    if (blocks.empty() || blocks.front().type != kPcapngSectionHeader || sections != 1 ||
+        whole != bytes.size()) {
+      each[i].problems = captures[i] + " is not one whole pcapng section\n";
+      continue;
+    }
+    joined += bytes;
+    captureOfSection.push_back(i);
+  }
+  static std::atomic<int> counter{0};
+  const std::string path = HomeFolder() + "/joined" + std::to_string(counter++) + ".pcapng";
+  std::ofstream(path, std::ios::binary) << joined;
+
+  std::vector<std::string> asked = fields;
+  asked.push_back("frame.section_number");
+  Rows rows = ReadRows(path, asked, options);
+  std::error_code ignored;
+  fs::remove(path, ignored);
+  for (std::size_t r = 0; r < rows.cells.size(); ++r) {
+    std::vector<std::string>& cells = rows.cells[r];
+    const std::size_t section = std::strtoul(cells.back().c_str(), nullptr, 10);
+    if (section < 1 || section > captureOfSection.size()) {
+      rows.problems += "packet " + std::to_string(r + 1) + " of the joined file: section '" +
+                       cells.back() + "'\n";
+      continue;
+    }
+    TsharkFields& read = each[captureOfSection[section - 1]];
+    cells.pop_back();
+    read.rows.push_back(std::move(cells));
+    read.problems += PacketProblem(read.rows.size(), rows.packetProblems[r]);
+  }
+  // What went wrong with the run may concern any of the files.
+  for (TsharkFields& read : each) read.problems = rows.problems + read.problems;
+  return each;
 }
 
 std::vector<std::string> SplitValues(const std::string& cell, char aggregator) {

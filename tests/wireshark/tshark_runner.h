@@ -49,6 +49,15 @@ struct TsharkFields {
 TsharkFields ReadTsharkFields(const std::string& capture, const std::vector<std::string>& fields,
                               const TsharkFieldOptions& options = {});
 
+// ReadTsharkFields of several captures with one tshark run, which takes longer to start than to
+// read most captures: they are joined as the sections of one file, and frame.section_number gives
+// each packet back to its capture. Each capture must be one whole pcapng section; one that is not
+// is named in its problems and has no rows. What went wrong with the run is in every capture's
+// problems; a packet's own problem is in its capture's, with its number there.
+std::vector<TsharkFields> ReadTsharkFieldsOfEach(const std::vector<std::string>& captures,
+                                                 const std::vector<std::string>& fields,
+                                                 const TsharkFieldOptions& options = {});
+
 // The values of a cell that aggregated several occurrences.
 std::vector<std::string> SplitValues(const std::string& cell, char aggregator = ',');
 
