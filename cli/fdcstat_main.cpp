@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/fdcstat_command_line.h"
+#include "cli/fdcstat_command.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);

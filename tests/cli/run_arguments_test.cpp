@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/command_line.h"
-#include "cli/export_command.h"
-#include "cli/fdcstat_command_line.h"
+#include "cli/fdcdump_command.h"
+#include "cli/fdc2pcapng_command.h"
+#include "cli/fdcstat_command.h"
 #include "tests/support/test_support.h"
 
 namespace fdc {
@@ -24,10 +24,10 @@ struct Program {
 };
 
 std::vector<Program> Programs() {
-  return {{"fdcdump", RunCommandLine},
+  return {{"fdcdump", RunFdcdump},
           {"fdcstat", [](const std::vector<std::string>& a, std::FILE* out,
                          std::FILE* err) { return RunFdcstat(a, out, err); }},
-          {"fdc2pcapng", RunExportCommand}};
+          {"fdc2pcapng", RunFdc2pcapng}};
 }
 
 TEST(RunArguments, NoProgramWritesToAFileOfTheRunThroughLinks) {

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/command_line.h"
-#include "cli/export_command.h"
-#include "cli/fdcstat_command_line.h"
+#include "cli/fdcdump_command.h"
+#include "cli/fdc2pcapng_command.h"
+#include "cli/fdcstat_command.h"
 #include "common/version.h"
 #include "tests/support/pcapng_text.h"
 #include "tests/support/test_support.h"
@@ -33,9 +33,9 @@ struct Program {
 };
 
 const Program kPrograms[] = {
-    {"fdcdump", RunCommandLine, true, ".dump"},
+    {"fdcdump", RunFdcdump, true, ".dump"},
     {"fdcstat", RunFdcstat, false, ".stat"},
-    {"fdc2pcapng", RunExportCommand, true, ".pcapng.txt"},
+    {"fdc2pcapng", RunFdc2pcapng, true, ".pcapng.txt"},
 };
 
 struct GoldenCase {
@@ -126,7 +126,7 @@ TEST_P(GoldenRun, WritesItsExpectedOutput) {
   std::string got;
   if (written) {
     got = test::ReadText(output);
-    if (c.program->run == RunExportCommand) got = test::PcapngText(got, kVersion);
+    if (c.program->run == RunFdc2pcapng) got = test::PcapngText(got, kVersion);
   }
 
   const std::string expected = (SourceDir() / "tests/golden/expected" / c.name).string();

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <string>
 
-#include "cli/export_command.h"
+#include "cli/fdc2pcapng_command.h"
 #include "common/version.h"
 #include "tests/support/test_support.h"
 
@@ -17,7 +17,7 @@ TEST(PcapngText, EveryByteChangesTheText) {
   // The first records of a run: every kind of block and option the export writes (a comment on
   // the first packet), and few enough bytes to read the file once for each of them.
   const test::CommandOutcome out = test::RunCommand(
-      RunExportCommand, {"--quiet", "--end-ref", "12", "--output", "-",
+      RunFdc2pcapng, {"--quiet", "--end-ref", "12", "--output", "-",
                          FDC_SOURCE_DIR "/tests/golden/runs/nobaud/Bus1000.FdcCapt"});
   ASSERT_EQ(out.status, 0) << out.err;
   const std::string& bytes = out.out;

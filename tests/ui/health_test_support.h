@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/fdcstat_command_line.h"
+#include "cli/fdcstat_command.h"
 #include "engine/dump_request_rules.h"
 #include "tools/faults.h"
 #include "tools/run_generator.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/export_command.h"
+#include "cli/fdc2pcapng_command.h"
 #include "engine/dump_request_rules.h"
 #include "engine/pcapng_export.h"
 #include "tests/support/pcapng_text.h"
@@ -27,7 +27,7 @@ fs::path Source(const std::string& relative) { return fs::path(FDC_SOURCE_DIR) /
 using Outcome = test::CommandOutcome;
 
 Outcome Export(const std::vector<std::string>& args) {
-  return test::RunCommand(RunExportCommand, args);
+  return test::RunCommand(RunFdc2pcapng, args);
 }
 
 struct Case {

@@ -1,6 +1,6 @@
 // fdcstat: argument parsing, the run chosen as fdcdump chooses it, the statistics run and the
 // report written in the chosen format.
-#include "cli/fdcstat_command_line.h"
+#include "cli/fdcstat_command.h"
 
 #include <unistd.h>
 

@@ -1,5 +1,5 @@
 // fdcdump: the dialog's checks in their order, exit statuses and the streams they write.
-#include "cli/command_line.h"
+#include "cli/fdcdump_command.h"
 
 #include <gtest/gtest.h>
 
@@ -19,8 +19,8 @@ const char* const kInvalidName =
 
 using Outcome = test::CommandOutcome;
 
-Outcome RunFdcdump(const std::vector<std::string>& args) {
-  return test::RunCommand(RunCommandLine, args);
+Outcome Fdcdump(const std::vector<std::string>& args) {
+  return test::RunCommand(RunFdcdump, args);
 }
 
 TEST(CommandLine, RefusesWhatTheDialogRefuses) {
@@ -47,7 +47,7 @@ TEST(CommandLine, RefusesWhatTheDialogRefuses) {
        "At most four --arg values\n"},
   };
   for (const Case& c : cases) {
-    Outcome outcome = RunFdcdump(c.args);
+    Outcome outcome = Fdcdump(c.args);
     EXPECT_EQ(outcome.status, 2) << c.args.front();
     EXPECT_EQ(outcome.err, c.err) << c.args.front();
     EXPECT_EQ(outcome.out, "") << c.args.front();
@@ -57,11 +57,11 @@ TEST(CommandLine, RefusesWhatTheDialogRefuses) {
 TEST(CommandLine, UsageErrors) {
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{}, {"--bogus", "a1200.FdcCapt"}, {"--opt"}}) {
-    Outcome outcome = RunFdcdump(args);
+    Outcome outcome = Fdcdump(args);
     EXPECT_EQ(outcome.status, 2);
     EXPECT_NE(outcome.err.find("Usage: fdcdump"), std::string::npos);
   }
-  Outcome help = RunFdcdump({"--help"});
+  Outcome help = Fdcdump({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("Usage: fdcdump"), std::string::npos);
 }
@@ -72,27 +72,27 @@ TEST(CommandLine, DumpsAndReports) {
   const std::string capture = dir.File("cap1430.FdcCapt");
   test::WriteText(dir.File("View.opt"), "NoRef\n");
 
-  Outcome outcome = RunFdcdump({"--quiet", "--opt", dir.File("View.opt"), capture});
+  Outcome outcome = Fdcdump({"--quiet", "--opt", dir.File("View.opt"), capture});
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_EQ(outcome.out, "");
   const std::string dump = test::ReadText(dir.File("cap1430_View.txt"));
   EXPECT_NE(dump.find("\n SC          SHAK \n"), std::string::npos) << dump;
 
-  Outcome loud = RunFdcdump({"--output=" + dir.File("out.txt"), capture});
+  Outcome loud = Fdcdump({"--output=" + dir.File("out.txt"), capture});
   EXPECT_EQ(loud.status, 0);
   EXPECT_EQ(loud.out, dir.File("out.txt") + " Created\n");
 
-  Outcome missing = RunFdcdump({"--minutes", "2", "--output", dir.File("o.txt"), capture});
+  Outcome missing = Fdcdump({"--minutes", "2", "--output", dir.File("o.txt"), capture});
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.err, "Unable to Open Input File " + dir.File("cap1431.FdcCapt") + "\n");
 
-  Outcome overwrite = RunFdcdump({"--output", capture, capture});
+  Outcome overwrite = Fdcdump({"--output", capture, capture});
   EXPECT_EQ(overwrite.status, 2);
   EXPECT_EQ(overwrite.err,
             "fdcdump: The output file would overwrite the input file " + capture + "\n");
   EXPECT_GT(test::ReadText(capture).size(), 40u);
 
-  Outcome badOption = RunFdcdump({"--opt", dir.File("none.opt"), capture});
+  Outcome badOption = Fdcdump({"--opt", dir.File("none.opt"), capture});
   EXPECT_EQ(badOption.status, 1);
   EXPECT_EQ(badOption.err, "Unable to Open Option File " + dir.File("none.opt") + "\n");
 }
@@ -101,10 +101,10 @@ TEST(CommandLine, DumpsToTheStandardOutput) {
   test::TempDir dir;
   test::WriteRun(dir, {test::CaptureBytes().Record(0, {0xe5})}, 14, 30);
   const std::string capture = dir.File("cap1430.FdcCapt");
-  ASSERT_EQ(RunFdcdump({"--quiet", "--output", dir.File("dump.txt"), capture}).status, 0);
+  ASSERT_EQ(Fdcdump({"--quiet", "--output", dir.File("dump.txt"), capture}).status, 0);
 
   // The dump alone: no progress and no "Created" line, and no file named "-".
-  const Outcome outcome = RunFdcdump({"--output", "-", capture});
+  const Outcome outcome = Fdcdump({"--output", "-", capture});
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_EQ(outcome.err, "");
   EXPECT_EQ(outcome.out, test::ReadText(dir.File("dump.txt")));
@@ -114,7 +114,7 @@ TEST(CommandLine, DumpsToTheStandardOutput) {
   if (full == nullptr) GTEST_SKIP() << "no /dev/full here";
   std::FILE* err = std::tmpfile();
   ASSERT_NE(err, nullptr);
-  EXPECT_EQ(RunCommandLine({"--output", "-", capture}, full, err), 1);
+  EXPECT_EQ(RunFdcdump({"--output", "-", capture}, full, err), 1);
   std::fclose(full);
   std::rewind(err);
   char line[200] = {};

@@ -1,5 +1,5 @@
 // fdcdump: argument parsing, the dialog's checks in their order, and the dump run.
-#include "cli/command_line.h"
+#include "cli/fdcdump_command.h"
 
 #include <optional>
 #include <string_view>
@@ -41,7 +41,7 @@ constexpr const char* kUsage =
 
 }  // namespace
 
-int RunCommandLine(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
+int RunFdcdump(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
   const CommandSyntax syntax{"fdcdump", kUsage, {}};
   RunArguments a;
   if (const std::optional<int> done = ReadRunArguments(syntax, argv, a, out, err)) return *done;

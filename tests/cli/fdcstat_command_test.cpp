@@ -1,6 +1,6 @@
 // fdcstat: its arguments, refusals and exit statuses, where the report goes, and what a failed
 // run or a failed write leaves.
-#include "cli/fdcstat_command_line.h"
+#include "cli/fdcstat_command.h"
 
 #include <gtest/gtest.h>
 

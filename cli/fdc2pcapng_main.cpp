@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/export_command.h"
+#include "cli/fdc2pcapng_command.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  return fdc::RunExportCommand(args, stdout, stderr);
+  return fdc::RunFdc2pcapng(args, stdout, stderr);
 }

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/command_line.h"
+#include "cli/fdcdump_command.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  return fdc::RunCommandLine(args, stdout, stderr);
+  return fdc::RunFdcdump(args, stdout, stderr);
 }

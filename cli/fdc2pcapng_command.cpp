@@ -1,5 +1,5 @@
 // fdc2pcapng: fdcdump's run, window, filter and arguments, written as pcapng.
-#include "cli/export_command.h"
+#include "cli/fdc2pcapng_command.h"
 
 #include <optional>
 #include <string_view>
@@ -10,11 +10,8 @@
 #endif
 
 #include "cli/run_arguments.h"
+#include "common/version.h"
 #include "engine/pcapng_export.h"
-
-#ifndef FDC_VERSION
-#define FDC_VERSION "0"
-#endif
 
 namespace fdc {
 
@@ -52,13 +49,13 @@ constexpr std::string_view kOwnOptions[] = {"--date", "--linktype"};
 
 }  // namespace
 
-int RunExportCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
+int RunFdc2pcapng(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
   const CommandSyntax syntax{"fdc2pcapng", kUsage, kOwnOptions};
   RunArguments a;
   if (const std::optional<int> done = ReadRunArguments(syntax, argv, a, out, err)) return *done;
 
   ExportOptions options;
-  options.userAppl = std::string("fdc2pcapng ") + FDC_VERSION;
+  options.userAppl = std::string("fdc2pcapng ") + kVersion;
   if (const auto linkType = a.extra.find("--linktype"); linkType != a.extra.end()) {
     if (linkType->second == "profibus") {
       options.linkType = ExportLinkType::kProfibus;

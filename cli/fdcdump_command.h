@@ -10,6 +10,6 @@
 namespace fdc {
 
 // Runs fdcdump with the arguments after the program name; returns the exit status.
-int RunCommandLine(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+int RunFdcdump(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 
 }  // namespace fdc

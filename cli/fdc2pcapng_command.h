@@ -9,6 +9,6 @@ namespace fdc {
 
 // Runs fdc2pcapng with the arguments after the program name; `out` also takes the file when the
 // output is "-". Returns the exit status.
-int RunExportCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+int RunFdc2pcapng(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 
 }  // namespace fdc
