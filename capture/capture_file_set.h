@@ -32,6 +32,9 @@ struct CaptureRunFiles {
   std::uint32_t hour = 0;
   std::uint32_t minute = 0;
   std::uint32_t count = 1;
+  // The name of the run's first minute file.
+  std::string FirstName() const { return CaptureFileName(base, hour, minute, extension); }
+  friend bool operator==(const CaptureRunFiles&, const CaptureRunFiles&) = default;
 };
 
 // One record of the stream: the frame bytes followed by the status byte, where it came from, and

@@ -76,7 +76,8 @@ namespace telegram_detail {
 // SD1, SD2 and SD3 carry a body from DA to ED of at least five bytes. A SAP byte is taken only
 // where the data unit still holds one: a frame whose extension bits call for more SAP bytes than
 // it has gets those it has, and no data.
-FDC_HOT_INLINE void DissectBody(ByteView record, std::uint8_t bodyPos, std::uint8_t bodyLen, Telegram& t) {
+FDC_HOT_INLINE void DissectBody(ByteView record, std::uint8_t bodyPos, std::uint8_t bodyLen,
+                                Telegram& t) {
   t.bodyPos = bodyPos;
   t.da = record.U8(bodyPos);
   t.sa = record.U8(bodyPos + 1u);

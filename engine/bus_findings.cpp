@@ -66,7 +66,6 @@ class FlatSink {
   }
 };
 
-
 constexpr std::array<std::string_view, 14> kFindingTitles = {
     "No response",        "Repeats",
     "Illegal responses",  "Late responses",

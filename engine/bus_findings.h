@@ -82,7 +82,6 @@ std::vector<FlatFigure> FlattenStation(const StationFigures& station);
 // The line the text report prints when there are no findings.
 inline constexpr std::string_view kHealthyBusLine = "The bus looked healthy: nothing to report.";
 
-
 // The stations in address order, whatever order they came in.
 std::vector<const StationFigures*> ByAddress(const BusFigures& figures);
 

@@ -12,7 +12,7 @@ namespace fdc {
 
 namespace {
 
-constexpr std::size_t kStations = 128;      // addresses 0..127
+constexpr std::size_t kStations = 128;  // addresses 0..127
 // The shortest station delay the bus allows, and the idle time a master keeps before it sends.
 constexpr std::int64_t kMinStationDelayBits = 11;
 constexpr std::int64_t kSyncBits = 33;

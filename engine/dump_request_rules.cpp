@@ -156,10 +156,10 @@ std::optional<std::string> InputNamedBy(const DumpRequest& request, const std::s
   if (outputPath.empty()) return std::nullopt;
   const fs::path reached = Reached(outputPath);
   if (Reaches(outputPath, reached, request.OptionPath)) return request.OptionPath;
-  std::uint32_t hour = request.StartHour;
-  std::uint32_t minute = request.StartMinute;
-  for (std::uint32_t i = 0; i < request.NumMin; ++i, AdvanceMinute(hour, minute)) {
-    std::string name = CaptureFileName(request.CaptureBase, hour, minute, request.CaptureExtension);
+  std::uint32_t hour = request.Run.hour;
+  std::uint32_t minute = request.Run.minute;
+  for (std::uint32_t i = 0; i < request.Run.count; ++i, AdvanceMinute(hour, minute)) {
+    std::string name = CaptureFileName(request.Run.base, hour, minute, request.Run.extension);
     if (Reaches(outputPath, reached, name)) return name;
   }
   return std::nullopt;
@@ -192,12 +192,12 @@ DumpRequestPlan PlanDumpRequest(const DumpRequestInput& input) {
   if (minute > 59) return refuse(RequestField::kCaptureFile, kInvalidMinuteMessage);
 
   DumpRequest& request = plan.request;
-  request.CaptureBase = CaptureBaseOf(file);
-  request.CaptureExtension = CaptureExtensionOf(file);
+  request.Run.base = CaptureBaseOf(file);
+  request.Run.extension = CaptureExtensionOf(file);
   request.OptionPath = input.optionFile;
-  request.StartHour = CaptureStartHour(file);
-  request.StartMinute = minute;
-  request.NumMin = numMin;
+  request.Run.hour = CaptureStartHour(file);
+  request.Run.minute = minute;
+  request.Run.count = numMin;
   request.StartRef = *startRef;
   request.EndRef = *endRef == 0 ? 0xFFFFFFFFu : *endRef;
   for (std::size_t i = 0; i < input.args.size(); ++i)

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "capture/capture_file_set.h"
 #include "common/result.h"
 #include "engine/run_control.h"
 
@@ -14,17 +15,16 @@ namespace fdc {
 struct DumpOptions;
 struct ShowOnlyProgram;
 
+// What a dump, a statistics run, an export or the desktop's table reads and writes: the run's
+// minute files (the capture base less "HHMM.FdcCapt", the extension as the capture name spells
+// it, the first hour and minute, how many files), the reference window, the filter's arguments,
+// the option file and the output.
 struct DumpRequest {
-  std::string CaptureBase;  // capture path less its trailing "HHMM.FdcCapt"
-  // The extension as the capture name spells it: the run's files are opened with it.
-  std::string CaptureExtension = ".FdcCapt";
+  CaptureRunFiles Run;
   std::string OutputPath;
   // When set, the dump goes to this stream instead (the caller's, left open: the standard output).
   std::FILE* OutputStream = nullptr;
-  std::string OptionPath;  // empty: no option file, every option at its default
-  std::uint32_t StartHour = 0;
-  std::uint32_t StartMinute = 0;
-  std::uint32_t NumMin = 1;
+  std::string OptionPath;              // empty: no option file, every option at its default
   std::uint32_t StartRef = 0;          // 0 and 1 both mean the first record
   std::uint32_t EndRef = 0xFFFFFFFFu;  // last record to print
   std::array<std::int32_t, 4> CmdArgs{};

@@ -70,9 +70,10 @@ class PcapngExportConsumer final : public RecordConsumer {
     switch (event.kind) {
       case CaptureEvent::Kind::kFileOpened: {
         const CaptureFileInfo& file = loop.Captures().Files()[event.file];
-        comments_.push_back("file " + FileNameToUtf8(std::string(FileNameOf(file.name))) + ", module " +
-                            ModuleNameOf(file.header) + ", " + IpText(file.header.IpAddress) +
-                            ", " + std::string(BaudRateName(file.header.BaudCode)));
+        comments_.push_back("file " + FileNameToUtf8(std::string(FileNameOf(file.name))) +
+                            ", module " + ModuleNameOf(file.header) + ", " +
+                            IpText(file.header.IpAddress) + ", " +
+                            std::string(BaudRateName(file.header.BaudCode)));
         break;
       }
       case CaptureEvent::Kind::kSyncLost:

@@ -114,7 +114,7 @@ void RecordLoop::ReportProgress(std::uint64_t position) {
   RunProgress progress;
   progress.fileName = cursor_.Captures().CurrentName();
   progress.filePercent = percent;
-  progress.fileCount = request_.NumMin;
+  progress.fileCount = request_.Run.count;
   progress.fileNumber = static_cast<std::uint32_t>(cursor_.Captures().Files().size());
   progress.records = totals_.records;
   control_.progress->OnProgress(progress);

@@ -5,15 +5,10 @@ namespace fdc {
 
 RunCursor::RunCursor(const DumpRequest& request) : request_(request) {}
 
-CaptureRunFiles RunCursor::Files() const {
-  return {request_.CaptureBase, request_.CaptureExtension, request_.StartHour, request_.StartMinute,
-          request_.NumMin};
-}
-
 Result RunCursor::OpenFirstFile() {
   time_.StartRun();
   before_ = last_ = RecordBefore{};
-  captures_.Start(Files());
+  captures_.Start(request_.Run);
   Result opened = captures_.OpenNextCaptureFile();
   if (opened.ok()) {
     baudCode_ = captures_.Files().front().header.BaudCode;
@@ -33,7 +28,7 @@ Result RunCursor::Resume(const RunCheckpoint& checkpoint, std::span<const Captur
     baudCode_ = opened.front().header.BaudCode;
     time_.SetTimeConstants(baudCode_);
   }
-  Result resumed = captures_.Resume(Files(), opened, checkpoint.read);
+  Result resumed = captures_.Resume(request_.Run, opened, checkpoint.read);
   if (!resumed.ok()) return resumed;
   time_.Resume(checkpoint.read.lastTimestamp, checkpoint.read.lastFrameLen);
   before_ = RecordBefore{};

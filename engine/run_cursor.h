@@ -69,8 +69,6 @@ class RunCursor {
   void Close() { captures_.CloseFiles(); }
 
  private:
-  CaptureRunFiles Files() const;
-
   const DumpRequest& request_;
   CaptureFileSet captures_;
   TimeBase time_;

@@ -49,11 +49,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Write(dir + "/run0001.FdcCapt", body + cut2, length - cut2);
 
   fdc::DumpRequest request;
-  request.CaptureBase = dir + "/run";
+  request.Run.base = dir + "/run";
   request.OutputPath = dir + "/dump.txt";
-  request.StartHour = 23;
-  request.StartMinute = 59;
-  request.NumMin = 3;
+  request.Run.hour = 23;
+  request.Run.minute = 59;
+  request.Run.count = 3;
   request.CmdArgs = {1, -1, 0x7FFFFFFF, 62};
   if (options != 0) {
     request.OptionPath = dir + "/fuzz.opt";

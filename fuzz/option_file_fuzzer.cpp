@@ -52,11 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const bool written = (WriteCapture(dir + "/opt1200.FdcCapt"), true);
   (void)written;
   fdc::DumpRequest request;
-  request.CaptureBase = dir + "/opt";
+  request.Run.base = dir + "/opt";
   request.OutputPath = dir + "/dump.txt";
   request.OptionPath = dir + "/fuzz.opt";
-  request.StartHour = 12;
-  request.NumMin = 1;
+  request.Run.hour = 12;
+  request.Run.count = 1;
   request.CmdArgs = {2, 62, -5, 0};
   Write(request.OptionPath, std::vector<std::uint8_t>(data, data + size));
   (void)fdc::DumpRun(request, nullptr);

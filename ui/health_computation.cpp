@@ -35,18 +35,11 @@ HealthSettings HealthSettingsOf(std::uint32_t tslField, std::uint32_t ttrField) 
 
 DumpRequest HealthRequestOf(const DumpRequest& request) {
   DumpRequest run;
-  run.CaptureBase = request.CaptureBase;
-  run.CaptureExtension = request.CaptureExtension;
-  run.StartHour = request.StartHour;
-  run.StartMinute = request.StartMinute;
-  run.NumMin = request.NumMin;
+  run.Run = request.Run;
   return run;
 }
 
-bool SameRun(const DumpRequest& a, const DumpRequest& b) {
-  return a.CaptureBase == b.CaptureBase && a.CaptureExtension == b.CaptureExtension &&
-         a.StartHour == b.StartHour && a.StartMinute == b.StartMinute && a.NumMin == b.NumMin;
-}
+bool SameRun(const DumpRequest& a, const DumpRequest& b) { return a.Run == b.Run; }
 
 HealthOutcome ComputeHealth(const DumpRequest& request, const HealthSettings& settings,
                             const RunControl& control) {
@@ -87,10 +80,9 @@ std::string HealthStatusLine(const HealthOutcome& outcome, std::size_t findings)
 
 std::string HealthExportPath(const DumpRequest& run, std::string_view what,
                              std::string_view extension) {
-  const std::string first =
-      CaptureFileName(run.CaptureBase, run.StartHour, run.StartMinute, run.CaptureExtension);
-  return first.substr(0, first.size() - run.CaptureExtension.size()) + "_" + std::string(what) +
-         "." + std::string(extension);
+  const std::string first = run.Run.FirstName();
+  return first.substr(0, first.size() - run.Run.extension.size()) + "_" + std::string(what) + "." +
+         std::string(extension);
 }
 
 std::string ExportRefusal(const DumpRequest& run, const std::string& path) {

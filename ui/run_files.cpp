@@ -58,14 +58,11 @@ DumpRequestPlan PlanRunRequest(const std::string& captureFile, std::uint32_t min
   return PlanDumpRequest(input);
 }
 
-std::string FirstCaptureFile(const DumpRequest& request) {
-  return CaptureFileName(request.CaptureBase, request.StartHour, request.StartMinute,
-                         request.CaptureExtension);
-}
+std::string FirstCaptureFile(const DumpRequest& request) { return request.Run.FirstName(); }
 
 std::string RunTitle(const DumpRequest& request) {
   std::string title(FileNameOf(FirstCaptureFile(request)));
-  if (request.NumMin > 1) title += " (" + std::to_string(request.NumMin) + " minutes)";
+  if (request.Run.count > 1) title += " (" + std::to_string(request.Run.count) + " minutes)";
   return title;
 }
 

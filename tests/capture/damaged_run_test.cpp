@@ -168,9 +168,9 @@ TEST(DamagedRun, FilesThatAreNotPlainFilesAreRefusedAtOnce) {
     SCOPED_TRACE(c.name);
     TempDir dir;
     DumpRequest request;
-    request.CaptureBase = dir.File("cap");
+    request.Run.base = dir.File("cap");
     request.OutputPath = dir.File("dump.txt");
-    request.StartHour = 12;
+    request.Run.hour = 12;
     if (c.asOption) {
       WriteRun(dir, {FiveTokens(0)});
       request.OptionPath = dir.File("odd.opt");

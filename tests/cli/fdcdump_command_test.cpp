@@ -19,9 +19,7 @@ const char* const kInvalidName =
 
 using Outcome = test::CommandOutcome;
 
-Outcome Fdcdump(const std::vector<std::string>& args) {
-  return test::RunCommand(RunFdcdump, args);
-}
+Outcome Fdcdump(const std::vector<std::string>& args) { return test::RunCommand(RunFdcdump, args); }
 
 TEST(CommandLine, RefusesWhatTheDialogRefuses) {
   struct Case {

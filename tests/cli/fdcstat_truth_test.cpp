@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "report/bus_report.h"
 #include "engine/bus_statistics.h"
+#include "report/bus_report.h"
 #include "tests/support/test_support.h"
 #include "tools/fdcgen_cli.h"
 
@@ -90,10 +90,10 @@ Generated GenerateAndReport(const std::vector<std::string>& args) {
   EXPECT_TRUE(outcome.ok()) << outcome.error;
 
   DumpRequest request;
-  request.CaptureBase = dir.File("Line1");
-  request.StartHour = 14;
-  request.StartMinute = 30;
-  request.NumMin = command.plan.minutes;
+  request.Run.base = dir.File("Line1");
+  request.Run.hour = 14;
+  request.Run.minute = 30;
+  request.Run.count = command.plan.minutes;
   BusStatistics statistics;
   RecordLoop loop(request, nullptr, RunControl(nullptr));
   RecordConsumer* const consumers[] = {&statistics};

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/fdcdump_command.h"
 #include "cli/fdc2pcapng_command.h"
+#include "cli/fdcdump_command.h"
 #include "cli/fdcstat_command.h"
 #include "tests/support/test_support.h"
 

@@ -75,9 +75,9 @@ BusFigures FiguresOfRun(const std::vector<CaptureBytes>& files, BusStatisticsOpt
   TempDir dir;
   WriteRun(dir, files);
   DumpRequest request;
-  request.CaptureBase = dir.File("cap");
-  request.StartHour = 12;
-  request.NumMin = static_cast<std::uint32_t>(files.size());
+  request.Run.base = dir.File("cap");
+  request.Run.hour = 12;
+  request.Run.count = static_cast<std::uint32_t>(files.size());
   BusStatistics statistics(options);
   RecordLoop loop(request, nullptr, RunControl(nullptr));
   RecordConsumer* const consumers[] = {&statistics};
@@ -251,9 +251,9 @@ TEST(BusStatistics, PairingAcrossFilesAndAcrossALossOfSynchronisation) {
     second.Record(4'000'000 + static_cast<std::uint64_t>(i) * 10000, Token(1, 1));
   WriteRun(dir, {first, second});
   DumpRequest request;
-  request.CaptureBase = dir.File("cap");
-  request.StartHour = 12;
-  request.NumMin = 2;
+  request.Run.base = dir.File("cap");
+  request.Run.hour = 12;
+  request.Run.count = 2;
   BusStatistics statistics;
   RecordLoop loop(request, nullptr, RunControl(nullptr));
   RecordConsumer* const consumers[] = {&statistics};

@@ -160,13 +160,13 @@ TEST(RequestPlanner, TheRequestFromTheTexts) {
   in.args = {"0x1F", "-5", "", "12abc"};
   const DumpRequestPlan plan = PlanDumpRequest(in);
   ASSERT_TRUE(plan.ok()) << plan.message;
-  EXPECT_EQ(plan.request.CaptureBase, "/c/Line1");
+  EXPECT_EQ(plan.request.Run.base, "/c/Line1");
   // The run's files are opened with the extension as the name spells it.
-  EXPECT_EQ(plan.request.CaptureExtension, ".fdccapt");
+  EXPECT_EQ(plan.request.Run.extension, ".fdccapt");
   EXPECT_EQ(plan.request.OutputPath, "/c/Line11430_Station.txt");
-  EXPECT_EQ(plan.request.StartHour, 14u);
-  EXPECT_EQ(plan.request.StartMinute, 30u);
-  EXPECT_EQ(plan.request.NumMin, 3u);
+  EXPECT_EQ(plan.request.Run.hour, 14u);
+  EXPECT_EQ(plan.request.Run.minute, 30u);
+  EXPECT_EQ(plan.request.Run.count, 3u);
   EXPECT_EQ(plan.request.StartRef, 12u);
   EXPECT_EQ(plan.request.EndRef, 0xFFFFFFFFu);
   EXPECT_EQ(plan.request.CmdArgs, (std::array<std::int32_t, 4>{31, -5, 0, 12}));

@@ -141,9 +141,9 @@ TEST(DumpRun, OutputFileThatCannotBeCreated) {
   TempDir dir;
   WriteRun(dir, {TenRecords()});
   DumpRequest request;
-  request.CaptureBase = dir.File("cap");
+  request.Run.base = dir.File("cap");
   request.OutputPath = dir.File("no/such/folder/dump.txt");
-  request.StartHour = 12;
+  request.Run.hour = 12;
   Result result = DumpRun(request, nullptr);
   EXPECT_EQ(result.ErrorText(), "Unable to Open Output Text File " + request.OutputPath);
 }
@@ -153,9 +153,9 @@ TEST(DumpRun, FailedWritesAreReported) {
   TempDir dir;
   WriteRun(dir, {TenRecords()});
   DumpRequest request;
-  request.CaptureBase = dir.File("cap");
+  request.Run.base = dir.File("cap");
   request.OutputPath = "/dev/full";
-  request.StartHour = 12;
+  request.Run.hour = 12;
   Result result = DumpRun(request, nullptr);
   EXPECT_EQ(result.ErrorText(), "Unable to Write Output Text File /dev/full");
 }
@@ -173,10 +173,10 @@ TEST(DumpRun, ProgressOnlyWhenThePercentageChanges) {
   for (int i = 0; i < 1000; ++i) big.Record(static_cast<std::uint64_t>(i), {0xe5});
   WriteRun(dir, {big, TenRecords()});
   DumpRequest request;
-  request.CaptureBase = dir.File("cap");
+  request.Run.base = dir.File("cap");
   request.OutputPath = dir.File("dump.txt");
-  request.StartHour = 12;
-  request.NumMin = 2;
+  request.Run.hour = 12;
+  request.Run.count = 2;
   Recorder recorder;
   ASSERT_TRUE(DumpRun(request, &recorder).ok());
   // 1000 records of 10 bytes in a file of 10040: every whole percent once, 0 to 100.

@@ -73,9 +73,9 @@ class Recorder : public RecordConsumer {
 
 DumpRequest RequestFor(const TempDir& dir, std::uint32_t numMin) {
   DumpRequest request;
-  request.CaptureBase = dir.File("cap");
-  request.StartHour = 12;
-  request.NumMin = numMin;
+  request.Run.base = dir.File("cap");
+  request.Run.hour = 12;
+  request.Run.count = numMin;
   return request;
 }
 

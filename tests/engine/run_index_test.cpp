@@ -25,10 +25,10 @@ std::string SourceDir() {
 
 DumpRequest GoldenRun(const std::string& kind) {
   DumpRequest request;
-  request.CaptureBase = SourceDir() + "/tests/golden/runs/" + kind + "/Line2";
-  request.StartHour = 23;
-  request.StartMinute = 58;
-  request.NumMin = 3;
+  request.Run.base = SourceDir() + "/tests/golden/runs/" + kind + "/Line2";
+  request.Run.hour = 23;
+  request.Run.minute = 58;
+  request.Run.count = 3;
   return request;
 }
 
@@ -165,9 +165,9 @@ TEST(RunIndex, AnyRowReadsAsAPassFromTheStartReadsIt) {
   TempDir dir;
   WriteLongRun(dir);
   DumpRequest request;
-  request.CaptureBase = dir.File("cap");
-  request.StartHour = 12;
-  request.NumMin = 3;
+  request.Run.base = dir.File("cap");
+  request.Run.hour = 12;
+  request.Run.count = 3;
   ShowOnlyProgram sd1;
   ASSERT_TRUE(CompileShowOnlyText("SD == SD1#", sd1).ok());
   RecordFilter onlySd1;
@@ -214,9 +214,9 @@ TEST(RunIndex, RowsEventsRecordsAndFaults) {
   TempDir dir;
   WriteLongRun(dir);
   DumpRequest request;
-  request.CaptureBase = dir.File("cap");
-  request.StartHour = 12;
-  request.NumMin = 3;
+  request.Run.base = dir.File("cap");
+  request.Run.hour = 12;
+  request.Run.count = 3;
   Indexed all;
   IndexAndReadAll(request, nullptr, all);
   // 9000 records and a loss; 3001 records, a loss and the file left; 3001 again, and a loss in

@@ -48,9 +48,9 @@ CaptureBytes MixedRecords() {
 
 DumpRequest RequestFor(const TempDir& dir, const std::string& optionPath = "") {
   DumpRequest request;
-  request.CaptureBase = dir.File("cap");
-  request.StartHour = 12;
-  request.StartMinute = 0;
+  request.Run.base = dir.File("cap");
+  request.Run.hour = 12;
+  request.Run.minute = 0;
   request.OutputPath = dir.File("dump.txt");
   request.OptionPath = optionPath;
   return request;

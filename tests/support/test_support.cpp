@@ -77,15 +77,15 @@ DumpOutcome RunDump(const TempDir& dir, unsigned numMin, const std::string& opti
                     std::uint32_t startRef, std::uint32_t endRef,
                     std::array<std::int32_t, 4> cmdArgs, unsigned hour, unsigned minute) {
   DumpRequest request;
-  request.CaptureBase = dir.File("cap");
+  request.Run.base = dir.File("cap");
   request.OutputPath = dir.File("dump.txt");
   if (!optionText.empty()) {
     request.OptionPath = dir.File("test.opt");
     WriteText(request.OptionPath, optionText);
   }
-  request.StartHour = hour;
-  request.StartMinute = minute;
-  request.NumMin = numMin;
+  request.Run.hour = hour;
+  request.Run.minute = minute;
+  request.Run.count = numMin;
   request.StartRef = startRef;
   request.EndRef = endRef;
   request.CmdArgs = cmdArgs;

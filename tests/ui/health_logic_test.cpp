@@ -471,21 +471,21 @@ class HealthLogicTest : public QObject {
     const DumpRequest request = RequestFor(faultRun_, 3);
     QCOMPARE(request.StartRef, 5u);
     const DumpRequest run = HealthRequestOf(request);
-    QCOMPARE(run.CaptureBase, request.CaptureBase);
-    QCOMPARE(run.CaptureExtension, request.CaptureExtension);
-    QCOMPARE(run.StartHour, 12u);
-    QCOMPARE(run.StartMinute, 0u);
-    QCOMPARE(run.NumMin, 3u);
+    QCOMPARE(run.Run.base, request.Run.base);
+    QCOMPARE(run.Run.extension, request.Run.extension);
+    QCOMPARE(run.Run.hour, 12u);
+    QCOMPARE(run.Run.minute, 0u);
+    QCOMPARE(run.Run.count, 3u);
     QCOMPARE(run.StartRef, 0u);
     QCOMPARE(run.EndRef, 0xFFFFFFFFu);
     QVERIFY(run.OptionPath.empty());
     QVERIFY(run.OutputPath.empty());
     QVERIFY(SameRun(run, request));
     DumpRequest shorter = run;
-    shorter.NumMin = 2;
+    shorter.Run.count = 2;
     QVERIFY(!SameRun(shorter, request));
     DumpRequest later = run;
-    later.StartMinute = 1;
+    later.Run.minute = 1;
     QVERIFY(!SameRun(later, request));
   }
 
@@ -614,10 +614,10 @@ class HealthLogicTest : public QObject {
 
   void exportPath() {
     DumpRequest run;
-    run.CaptureBase = "/data/cap/Line1";
-    run.CaptureExtension = ".fdccapt";
-    run.StartHour = 9;
-    run.StartMinute = 5;
+    run.Run.base = "/data/cap/Line1";
+    run.Run.extension = ".fdccapt";
+    run.Run.hour = 9;
+    run.Run.minute = 5;
     QCOMPARE(Q(HealthExportPath(run, "health", "json")),
              QStringLiteral("/data/cap/Line10905_health.json"));
   }
@@ -645,7 +645,7 @@ class HealthLogicTest : public QObject {
     const HealthOutcome outcome = ComputeHealth(request, {}, RunControl(nullptr));
     QVERIFY(outcome.figures);
     const std::string before = ReadFile(faultRun_);
-    const std::string second = CaptureFileName(request.CaptureBase, 12, 1);
+    const std::string second = CaptureFileName(request.Run.base, 12, 1);
     const std::string viaDot = dir_.path().toStdString() + "/./Line11201.FdcCapt";
     const Result refused =
         WriteFiguresFile(*outcome.figures, request, viaDot, FiguresFormat::kJson);

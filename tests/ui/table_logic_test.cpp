@@ -232,10 +232,10 @@ class TableLogicTest : public QObject {
   void runRequestAndTitle() {
     const DumpRequestPlan plan = PlanRunRequest("/cap/Line11159.FdcCapt", 3);
     QVERIFY(plan.ok());
-    QCOMPARE(Q(plan.request.CaptureBase), QStringLiteral("/cap/Line1"));
-    QCOMPARE(plan.request.StartHour, 11u);
-    QCOMPARE(plan.request.StartMinute, 59u);
-    QCOMPARE(plan.request.NumMin, 3u);
+    QCOMPARE(Q(plan.request.Run.base), QStringLiteral("/cap/Line1"));
+    QCOMPARE(plan.request.Run.hour, 11u);
+    QCOMPARE(plan.request.Run.minute, 59u);
+    QCOMPARE(plan.request.Run.count, 3u);
     QCOMPARE(Q(FirstCaptureFile(plan.request)), QStringLiteral("/cap/Line11159.FdcCapt"));
     QCOMPARE(Q(RunTitle(plan.request)), QStringLiteral("Line11159.FdcCapt (3 minutes)"));
     QCOMPARE(Q(RunTitle(PlanRunRequest("/cap/Line11159.FdcCapt", 1).request)),

@@ -201,7 +201,7 @@ class TableWidgetTest : public QObject {
     QVERIFY(WaitForIndex());
     QCOMPARE(found, QStringLiteral("12 consecutive minute files were found,\nfrom "
                                    "Line12355.FdcCapt to Line10006.FdcCapt."));
-    QCOMPARE(View()->Run()->NumMin, 12u);
+    QCOMPARE(View()->Run()->Run.count, 12u);
     QCOMPARE(View()->Model()->rowCount(), 12 * 500);
     QCOMPARE(Frame()->windowTitle(),
              QStringLiteral("TeloFdcCaptAnlz - Line12355.FdcCapt (12 minutes)"));
@@ -213,12 +213,12 @@ class TableWidgetTest : public QObject {
     watcher.onOtherDialog = KeepMinutes(4);
     QVERIFY(Frame()->OpenCaptureFile(first));
     QVERIFY(WaitForIndex());
-    QCOMPARE(View()->Run()->NumMin, 4u);
+    QCOMPARE(View()->Run()->Run.count, 4u);
     QCOMPARE(View()->Model()->rowCount(), 4 * 500);
     // Cancelling the offer keeps the run that is open.
     watcher.onOtherDialog = [](QDialog* dialog) { dialog->reject(); };
     QVERIFY(!Frame()->OpenCaptureFile(first));
-    QCOMPARE(View()->Run()->NumMin, 4u);
+    QCOMPARE(View()->Run()->Run.count, 4u);
     // One entry for the file, with the last length.
     QCOMPARE(Frame()->RecentMenu()->actions().size(), 1);
     QCOMPARE(Frame()->RecentMenu()->actions().front()->text(),
@@ -366,7 +366,7 @@ class TableWidgetTest : public QObject {
     ModalWatcher watcher;
     recent.front()->trigger();
     QVERIFY(WaitForIndex());
-    QCOMPARE(View()->Run()->NumMin, 2u);
+    QCOMPARE(View()->Run()->Run.count, 2u);
     QVERIFY(WaitForFilter());
     QVERIFY(View()->CurrentFilter() != nullptr && View()->CurrentFilter()->Active());
 

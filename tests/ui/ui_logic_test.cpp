@@ -76,12 +76,12 @@ constexpr std::array<bool, 4> kAllNamed = {true, true, true, true};
 fdc::DumpRequest RequestFor(const QTemporaryDir& dir, const QString& name, std::uint32_t minutes,
                             const QString& optionFile = QString()) {
   fdc::DumpRequest request;
-  request.CaptureBase = S(dir.filePath(name));
+  request.Run.base = S(dir.filePath(name));
   request.OutputPath = S(dir.filePath("out.txt"));
   request.OptionPath = S(optionFile);
-  request.StartHour = 12;
-  request.StartMinute = 0;
-  request.NumMin = minutes;
+  request.Run.hour = 12;
+  request.Run.minute = 0;
+  request.Run.count = minutes;
   return request;
 }
 
@@ -400,14 +400,14 @@ class UiLogicTest : public QObject {
     QFETCH(uint, minute);
     QFETCH(QString, output);
     QFETCH(uint, requestEndRef);
-    QCOMPARE(Q(plan.request.CaptureBase), base);
-    QCOMPARE(plan.request.StartHour, hour);
-    QCOMPARE(plan.request.StartMinute, minute);
+    QCOMPARE(Q(plan.request.Run.base), base);
+    QCOMPARE(plan.request.Run.hour, hour);
+    QCOMPARE(plan.request.Run.minute, minute);
     QCOMPARE(Q(plan.request.OutputPath), output);
     QCOMPARE(Q(plan.request.OptionPath), optionFile);
     QCOMPARE(plan.request.EndRef, requestEndRef);
     QCOMPARE(plan.request.StartRef, 4u);
-    QCOMPARE(plan.request.NumMin, 1439u);
+    QCOMPARE(plan.request.Run.count, 1439u);
   }
 
   void argumentParsing_data() {
