@@ -12,7 +12,7 @@ namespace fdc {
 
 class CaptureFile {
  public:
-  static constexpr std::size_t kBufferSize = 256 * 1024;
+  static constexpr std::size_t kBufferSize = std::size_t{256} * 1024;
 
   CaptureFile() = default;
   ~CaptureFile();

@@ -12,9 +12,45 @@ int Usage(const CommandSyntax& syntax, std::FILE* stream, int status) {
   return status;
 }
 
-bool IsDumpOption(std::string_view name) {
-  return name == "--opt" || name == "--start-ref" || name == "--end-ref" || name == "--arg" ||
-         name == "--quiet" || name == "-q";
+// Where the value of an option goes: a text field of the arguments, the list of --arg values or
+// the output; kNone when the word names no option the program takes.
+enum class SlotKind { kNone, kField, kArg, kOutput };
+struct OptionSlot {
+  SlotKind kind = SlotKind::kNone;
+  std::string* field = nullptr;
+};
+
+OptionSlot SlotOf(const CommandSyntax& syntax, const std::string& name, RunArguments& a) {
+  if (name == "--minutes") return {SlotKind::kField, &a.minutes};
+  if (name == "--output") return {SlotKind::kOutput};
+  if (syntax.dumpOptions) {
+    if (name == "--opt") return {SlotKind::kField, &a.optionFile};
+    if (name == "--start-ref") return {SlotKind::kField, &a.startRef};
+    if (name == "--end-ref") return {SlotKind::kField, &a.endRef};
+    if (name == "--arg") return {SlotKind::kArg};
+  }
+  if (std::find(syntax.own.begin(), syntax.own.end(), name) != syntax.own.end())
+    return {SlotKind::kField, &a.extra[name]};
+  return {};
+}
+
+std::optional<int> Store(const OptionSlot& slot, const std::string& value, RunArguments& a,
+                         std::FILE* err) {
+  switch (slot.kind) {
+    case SlotKind::kArg:
+      if (a.args.size() == 4) return Refuse(err, "At most four --arg values");
+      a.args.push_back(value);
+      break;
+    case SlotKind::kOutput:
+      a.output = value;
+      break;
+    case SlotKind::kField:
+      *slot.field = value;
+      break;
+    case SlotKind::kNone:
+      break;
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -59,25 +95,12 @@ std::optional<int> ReadRunArguments(const CommandSyntax& syntax,
       name = word.substr(0, word.find('='));
       value = word.substr(word.find('=') + 1);
     }
-    std::string* target = nullptr;
-    const bool own = std::find(syntax.own.begin(), syntax.own.end(), name) != syntax.own.end();
-    const bool refused = !syntax.dumpOptions && IsDumpOption(name);
-    if (name == "--opt" && !refused) {
-      target = &a.optionFile;
-    } else if (name == "--minutes") {
-      target = &a.minutes;
-    } else if (name == "--start-ref" && !refused) {
-      target = &a.startRef;
-    } else if (name == "--end-ref" && !refused) {
-      target = &a.endRef;
-    } else if ((name == "--arg" && !refused) || name == "--output") {
-      target = nullptr;
-    } else if (own) {
-      target = &a.extra[name];
-    } else if (word.size() > 1 && word[0] == '-') {
-      std::fprintf(err, "%s: unknown option '%s'\n", program.c_str(), word.c_str());
-      return Usage(syntax, err, kExitUsage);
-    } else {
+    const OptionSlot slot = SlotOf(syntax, name, a);
+    if (slot.kind == SlotKind::kNone) {
+      if (word.size() > 1 && word[0] == '-') {
+        std::fprintf(err, "%s: unknown option '%s'\n", program.c_str(), word.c_str());
+        return Usage(syntax, err, kExitUsage);
+      }
       if (const std::optional<int> done = takeCaptureFile(word)) return *done;
       continue;
     }
@@ -88,14 +111,7 @@ std::optional<int> ReadRunArguments(const CommandSyntax& syntax,
       }
       value = argv[++i];
     }
-    if (name == "--arg") {
-      if (a.args.size() == 4) return Refuse(err, "At most four --arg values");
-      a.args.push_back(*value);
-    } else if (name == "--output") {
-      a.output = *value;
-    } else {
-      *target = *value;
-    }
+    if (const std::optional<int> done = Store(slot, *value, a, err)) return *done;
   }
   if (!a.captureFile) {
     std::fprintf(err, "%s: no capture file given\n", program.c_str());

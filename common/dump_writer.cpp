@@ -48,7 +48,7 @@ void DumpWriter::Flush() {
   if (length_ == 0) return;
   // Handed to the system in pieces of 64 KiB: much larger single writes are markedly slower on
   // some systems, and nothing is gained by them.
-  constexpr std::size_t kPiece = 64 * 1024;
+  constexpr std::size_t kPiece = std::size_t{64} * 1024;
   for (std::size_t done = 0; done < length_ && file_ != nullptr && !writeFailed_;) {
     const std::size_t n = std::min(kPiece, length_ - done);
     if (std::fwrite(buffer_.get() + done, 1, n, file_) != n) writeFailed_ = true;

@@ -24,7 +24,7 @@ inline constexpr std::string_view kLineEnd = "\n";
 // time parts).
 inline constexpr std::array<char, 3000> kThreeDigits = [] {
   std::array<char, 3000> digits{};
-  for (int v = 0; v < 1000; ++v) {
+  for (std::size_t v = 0; v < 1000; ++v) {
     digits[3 * v] = static_cast<char>('0' + v / 100);
     digits[3 * v + 1] = static_cast<char>('0' + v / 10 % 10);
     digits[3 * v + 2] = static_cast<char>('0' + v % 10);
@@ -115,7 +115,7 @@ class DumpWriter {
     const int total = width > digits ? width : digits;
     char* at = Claim(static_cast<std::size_t>(total));
     for (int i = 0; i < total - digits; ++i) at[i] = pad;
-    const char* source = kThreeDigits.data() + 3 * value + (3 - digits);
+    const char* source = kThreeDigits.data() + std::size_t{3} * value + (3 - digits);
     for (int i = 0; i < digits; ++i) at[total - digits + i] = source[i];
   }
 

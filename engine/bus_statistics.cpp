@@ -156,6 +156,48 @@ struct PreviousRequest {
   std::array<std::uint8_t, 255> bytes{};
 };
 
+// The count a frame the dissector could not decode goes to.
+MalformedIndex MalformedIndexOf(const Telegram& t) {
+  if (t.Empty()) return kMalformedEmpty;
+  switch (t.mark) {
+    case FrameMark::kLength:
+    case FrameMark::kSd2Length:
+    case FrameMark::kSd3Length:
+      return kMalformedLength;
+    case FrameMark::kLe:
+      return kMalformedLe;
+    case FrameMark::kLer:
+      return kMalformedLer;
+    case FrameMark::kSecondSd:
+      return kMalformedSecondSd;
+    default:
+      return kMalformedUnknownSd;
+  }
+}
+
+// Counts the frame's status bits and failed checks; true when the frame is valid: decoded, its
+// checksum and end delimiter right and no status bit set.
+bool CountFrameChecks(const Telegram& t, ByteView bytes, RunFigures& run) {
+  if (t.status != 0) {
+    for (std::size_t bit = 0; bit < run.statusBits.size(); ++bit) {
+      if (t.status & kStatusBits[bit].mask) ++run.statusBits[bit];
+    }
+  }
+  if (!t.Decoded()) {
+    ++run.malformed[MalformedIndexOf(t)];
+    return false;
+  }
+  bool bodyGood = true;
+  if (t.HasBody()) {
+    const bool fcsGood = FcsMatches(bytes, t);
+    const bool edGood = t.ed == kEd;
+    if (!fcsGood) ++run.fcsErrors;
+    if (!edGood) ++run.edErrors;
+    bodyGood = fcsGood && edGood;
+  }
+  return t.status == 0 && bodyGood;
+}
+
 }  // namespace
 
 struct BusStatistics::State {
@@ -556,49 +598,7 @@ bool BusStatistics::OnRecord(const RecordView& view) {
     if (at.timed && !minute->firstRecordNs) minute->firstRecordNs = s.Ns(ticks);
     ++minute->records;
   }
-  if (t.status != 0) {
-    for (std::size_t bit = 0; bit < s.run.statusBits.size(); ++bit) {
-      if (t.status & kStatusBits[bit].mask) ++s.run.statusBits[bit];
-    }
-  }
-
-  bool valid = false;
-  if (!t.Decoded()) {
-    MalformedIndex mark = kMalformedUnknownSd;
-    if (t.Empty()) {
-      mark = kMalformedEmpty;
-    } else {
-      switch (t.mark) {
-        case FrameMark::kLength:
-        case FrameMark::kSd2Length:
-        case FrameMark::kSd3Length:
-          mark = kMalformedLength;
-          break;
-        case FrameMark::kLe:
-          mark = kMalformedLe;
-          break;
-        case FrameMark::kLer:
-          mark = kMalformedLer;
-          break;
-        case FrameMark::kSecondSd:
-          mark = kMalformedSecondSd;
-          break;
-        default:
-          break;
-      }
-    }
-    ++s.run.malformed[mark];
-  } else {
-    bool bodyGood = true;
-    if (t.HasBody()) {
-      const bool fcsGood = FcsMatches(bytes, t);
-      const bool edGood = t.ed == kEd;
-      if (!fcsGood) ++s.run.fcsErrors;
-      if (!edGood) ++s.run.edErrors;
-      bodyGood = fcsGood && edGood;
-    }
-    valid = t.status == 0 && bodyGood;
-  }
+  const bool valid = CountFrameChecks(t, bytes, s.run);
   const bool corruptReply = s.pending && s.Resolve(t, valid, at.gapTimed, at.gap, at.timed, ticks);
   if (valid) {
     ++s.run.valid;
@@ -703,7 +703,7 @@ BusFigures BusStatistics::Figures(std::optional<std::string> error) const {
         f.cycleNs = st.cycleNs.AsIs();
       }
     }
-    figures.stations.push_back(std::move(f));
+    figures.stations.push_back(f);
     if (known && (!st.histogram.empty() || !st.rotationByMinute.empty())) {
       StationSeries series;
       series.address = address;

@@ -37,9 +37,9 @@ constexpr std::array<std::array<char, 3>, 4> kStationTypeColumn = [] {
 }();
 
 // Each byte value as "%3u " and as "%4d " of its signed reading.
-constexpr std::array<char, 256 * 4> kUnsignedBytes = [] {
-  std::array<char, 256 * 4> text{};
-  for (int v = 0; v < 256; ++v) {
+constexpr std::array<char, std::size_t{256} * 4> kUnsignedBytes = [] {
+  std::array<char, std::size_t{256} * 4> text{};
+  for (std::size_t v = 0; v < 256; ++v) {
     char* at = text.data() + 4 * v;
     at[0] = v >= 100 ? static_cast<char>('0' + v / 100) : ' ';
     at[1] = v >= 10 ? static_cast<char>('0' + v / 10 % 10) : ' ';
@@ -48,10 +48,10 @@ constexpr std::array<char, 256 * 4> kUnsignedBytes = [] {
   }
   return text;
 }();
-constexpr std::array<char, 256 * 5> kSignedBytes = [] {
-  std::array<char, 256 * 5> text{};
-  for (int b = 0; b < 256; ++b) {
-    const int v = b < 128 ? b : b - 256;
+constexpr std::array<char, std::size_t{256} * 5> kSignedBytes = [] {
+  std::array<char, std::size_t{256} * 5> text{};
+  for (std::size_t b = 0; b < 256; ++b) {
+    const int v = b < 128 ? static_cast<int>(b) : static_cast<int>(b) - 256;
     const int magnitude = v < 0 ? -v : v;
     char* at = text.data() + 5 * b;
     at[0] = at[1] = at[2] = ' ';

@@ -56,6 +56,9 @@ std::int32_t DataWord(ByteView record, const FrameFields& f, std::int32_t index)
 
 }  // namespace
 
+// One switch over the code words, every operator inline in it: the filter runs for every record,
+// and a second dispatch for the infix operators costs a dump with a filter 8 % more instructions.
+// NOLINTNEXTLINE(readability-function-cognitive-complexity)
 std::int32_t EvaluateShowOnly(const ShowOnlyProgram& program, const FrameFields& fields,
                               ByteView record, std::int32_t gapMicroseconds,
                               const std::array<std::int32_t, 4>& cmdArgs) {

@@ -203,7 +203,7 @@ void WriteLiveList(const BusFigures& figures, std::ostream& out) {
     out << Right("+" + Dec(std::uint64_t{column}), 4);
   out << "\n";
   for (unsigned row = 0; row < 8; ++row) {
-    out << Right(Dec(std::uint64_t{row * 16}), 5);
+    out << Right(Dec(std::uint64_t{row} * 16), 5);
     for (unsigned column = 0; column < 16; ++column) {
       out << "   " << marks[row * 16 + column];
     }
