@@ -3,31 +3,33 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
+# WERROR=ON builds with warnings as errors, as CI does.
+WERROR ?= OFF
 
-.PHONY: all demo test asan fuzz fuzz-ci bench gui screenshots clean
+.PHONY: all demo test asan fuzz fuzz-ci bench gui screenshots tidy clean
 
 all: $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
 $(BUILD)/build.ninja:
-	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -G Ninja -DFDC_WERROR=$(WERROR) $(CMAKE_FLAGS)
 
 demo:
 	scripts/install-deps.sh core
-	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -G Ninja -DFDC_WERROR=$(WERROR) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS) --target fdcdump fdcstat fdc2pcapng
 	scripts/demo.sh $(BUILD)
 
 test:
 	scripts/install-deps.sh all
-	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -G Ninja -DFDC_WERROR=$(WERROR) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The engine's tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 asan:
 	scripts/install-deps.sh core
-	cmake -S . -B build-asan -G Ninja -DFDC_SANITIZE=ON -DFDC_BUILD_UI=OFF
+	cmake -S . -B build-asan -G Ninja -DFDC_SANITIZE=ON -DFDC_BUILD_UI=OFF -DFDC_WERROR=$(WERROR)
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS)
 
@@ -42,7 +44,7 @@ fuzz:
 # Every fuzz target briefly, as CI runs them.
 fuzz-ci:
 	scripts/install-deps.sh all
-	scripts/fuzz.sh build-fuzz all 20
+	FDC_WERROR=$(WERROR) scripts/fuzz.sh build-fuzz all 20
 
 bench:
 	scripts/install-deps.sh all
@@ -52,9 +54,15 @@ bench:
 
 gui:
 	scripts/install-deps.sh all
-	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -G Ninja -DFDC_WERROR=$(WERROR) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS) --target TeloFdcCaptAnlz
 	$(BUILD)/ui/TeloFdcCaptAnlz
+
+# The checks in .clang-tidy over the engine and the programs.
+tidy:
+	scripts/install-deps.sh all
+	cmake -S . -B $(BUILD) -G Ninja -DFDC_WERROR=$(WERROR) $(CMAKE_FLAGS)
+	run-clang-tidy-14 -p $(BUILD) -quiet "$$PWD/(common|capture|options|engine|report|cli)/[^/]+\\.cpp$$"
 
 clean:
 	rm -rf $(BUILD) build-asan build-fuzz build-release

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs them.
 #   scripts/fuzz.sh BUILD_DIR TARGET|all SECONDS     (SECONDS 0: until interrupted)
+# FDC_WERROR=ON builds with warnings as errors.
 # TARGET: capture_run_fuzzer, capture_run_refill, option_file_fuzzer, show_only_fuzzer.
 set -euo pipefail
 build=${1:-build-fuzz}
@@ -9,7 +10,7 @@ seconds=${3:-20}
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DFDC_FUZZ=ON -DFDC_BUILD_UI=OFF \
-  -DFDC_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+  -DFDC_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFDC_WERROR="${FDC_WERROR:-OFF}" > /dev/null
 cmake --build "$build" -j "$(nproc)"
 
 # The targets write their files under /dev/shm and remove them when they end normally; a target

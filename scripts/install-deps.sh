@@ -4,7 +4,8 @@
 #                                  command-line tools and their tests)
 #   scripts/install-deps.sh all    also Qt 6 (Widgets, Charts, SVG) for the desktop application,
 #                                  Xvfb for its real-X test, tshark for the Wireshark export's
-#                                  tests, clang's fuzzer runtime, and GNU time for the benchmark
+#                                  tests, clang's fuzzer runtime, clang-tidy, and GNU time for the
+#                                  benchmark
 set -euo pipefail
 
 level=${1:-core}
@@ -12,7 +13,7 @@ packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev nlohmann-json3-de
 if [ "$level" = all ]; then
   # Debian's qt6-charts-dev needs the OpenGL module's CMake files without depending on them.
   packages+=(qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-svg-dev libx11-dev libgl-dev
-             xvfb xauth fonts-dejavu-core clang libclang-rt-14-dev time tshark)
+             xvfb xauth fonts-dejavu-core clang libclang-rt-14-dev clang-tidy-14 time tshark)
 fi
 
 missing=()
