@@ -2,7 +2,6 @@
 #include "common/dump_writer.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdarg>
 #include <cstring>
 #include <vector>
@@ -82,80 +81,11 @@ void DumpWriter::Repeat(char c, std::size_t count) {
 }
 
 void DumpWriter::HexPadded(std::uint32_t value, int digits) {
-  int used = 1;
-  while (used < 8 && (value >> (4 * used)) != 0) ++used;
-  const int total = std::max(used, std::min(digits, 8));
-  char* at = Claim(static_cast<std::size_t>(total));
-  for (int i = total - 1; i >= 0; --i, value >>= 4) at[i] = kHexDigits[value & 0x0F];
+  AppendHexPadded(*this, value, digits);
 }
-
-namespace {
-
-// The number of decimal digits of v: from its highest set bit, corrected by one power of ten.
-int DecimalDigits(std::uint64_t v) {
-  static constexpr std::uint64_t kPowers[20] = {
-      1ull,
-      10ull,
-      100ull,
-      1000ull,
-      10000ull,
-      100000ull,
-      1000000ull,
-      10000000ull,
-      100000000ull,
-      1000000000ull,
-      10000000000ull,
-      100000000000ull,
-      1000000000000ull,
-      10000000000000ull,
-      100000000000000ull,
-      1000000000000000ull,
-      10000000000000000ull,
-      100000000000000000ull,
-      1000000000000000000ull,
-      10000000000000000000ull,
-  };
-  const int bits = 64 - std::countl_zero(v | 1);
-  const int guess = bits * 1233 >> 12;  // about bits · log10(2)
-  return guess + (v >= kPowers[guess] ? 1 : 0);
-}
-
-}  // namespace
 
 void DumpWriter::Decimal(std::uint64_t magnitude, bool negative, int width, char pad) {
-  static constexpr char kPairs[] =
-      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-      "8081828384858687888990919293949596979899";
-  const int digits = DecimalDigits(magnitude);
-  const int used = digits + (negative ? 1 : 0);
-  const int total = std::max(used, std::min(width, static_cast<int>(kFieldReserve)));
-  char* const start = Claim(static_cast<std::size_t>(total));
-  // Digits from the right, two at a time, straight into the line: no copy, no library call.
-  char* at = start + total;
-  while (magnitude >= 100) {
-    const auto pair = static_cast<std::size_t>(magnitude % 100) * 2;
-    magnitude /= 100;
-    at -= 2;
-    at[0] = kPairs[pair];
-    at[1] = kPairs[pair + 1];
-  }
-  if (magnitude >= 10) {
-    const auto pair = static_cast<std::size_t>(magnitude) * 2;
-    at -= 2;
-    at[0] = kPairs[pair];
-    at[1] = kPairs[pair + 1];
-  } else {
-    *--at = static_cast<char>('0' + magnitude);
-  }
-  char* fill = start;
-  if (pad == '0') {
-    if (negative) *fill++ = '-';
-    while (fill < at) *fill++ = '0';
-  } else {
-    if (negative) *--at = '-';
-    while (fill < at) *fill++ = ' ';
-  }
+  AppendDecimal(*this, magnitude, negative, width, pad);
 }
 
 void DumpWriter::DecLeft(std::uint64_t value, int width) {
@@ -164,7 +94,7 @@ void DumpWriter::DecLeft(std::uint64_t value, int width) {
     const int digits = value >= 100 ? 3 : value >= 10 ? 2 : 1;
     const int total = width > digits ? width : digits;
     char* at = Claim(static_cast<std::size_t>(total));
-    const char* source = kThreeDigits.data() + 3 * value + (3 - digits);
+    const char* source = kThreeDigits.data() + std::size_t{3} * value + (3 - digits);
     for (int i = 0; i < digits; ++i) at[i] = source[i];
     for (int i = digits; i < total; ++i) at[i] = ' ';
     return;

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/text_appenders.h"
+
 namespace fdc {
 
 // The dump is a text file: each line end is the platform's own, as a text-mode write gives it.
@@ -20,23 +22,11 @@ inline constexpr std::string_view kLineEnd = "\r\n";
 inline constexpr std::string_view kLineEnd = "\n";
 #endif
 
-// "000" to "999", three characters each, for the many short fields of a line (addresses, bytes,
-// time parts).
-inline constexpr std::array<char, 3000> kThreeDigits = [] {
-  std::array<char, 3000> digits{};
-  for (std::size_t v = 0; v < 1000; ++v) {
-    digits[3 * v] = static_cast<char>('0' + v / 100);
-    digits[3 * v + 1] = static_cast<char>('0' + v / 10 % 10);
-    digits[3 * v + 2] = static_cast<char>('0' + v % 10);
-  }
-  return digits;
-}();
-
 class DumpWriter {
  public:
   static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
   // Room that every small appender may take without checking on its own.
-  static constexpr std::size_t kFieldReserve = 64;
+  static constexpr std::size_t kFieldReserve = kMaxFieldChars;
 
   DumpWriter() = default;
   ~DumpWriter();
@@ -78,21 +68,19 @@ class DumpWriter {
   void NewLine() { Text(kLineEnd); }
 
   // Two lower-case hexadecimal digits.
-  void Hex2(std::uint8_t value) {
-    Reserve(2);
-    buffer_[length_++] = kHexDigits[value >> 4];
-    buffer_[length_++] = kHexDigits[value & 0x0F];
-  }
+  void Hex2(std::uint8_t value) { AppendHex2(*this, value); }
   // Lower-case hexadecimal, zero-padded to at least `digits` places ("%0Nx").
   void HexPadded(std::uint32_t value, int digits);
   // Unsigned decimal right-aligned in `width` places, blank-padded ("%Nu").
   void Dec(std::uint64_t value, int width = 0) {
-    if (value < 1000 && width <= 3) return SmallDecimal(static_cast<unsigned>(value), width, ' ');
+    if (value < 1000 && width <= 3)
+      return AppendSmallDecimal(*this, static_cast<unsigned>(value), width, ' ');
     Decimal(value, false, width, ' ');
   }
   // Unsigned decimal zero-padded to `width` places ("%0Nu").
   void DecZero(std::uint64_t value, int width) {
-    if (value < 1000 && width <= 3) return SmallDecimal(static_cast<unsigned>(value), width, '0');
+    if (value < 1000 && width <= 3)
+      return AppendSmallDecimal(*this, static_cast<unsigned>(value), width, '0');
     Decimal(value, false, width, '0');
   }
   // Unsigned decimal left-aligned in `width` places ("%-Nu").
@@ -107,18 +95,6 @@ class DumpWriter {
       ;
 
  private:
-  static constexpr char kHexDigits[] = "0123456789abcdef";
-
-  // value < 1000, width <= 3.
-  void SmallDecimal(unsigned value, int width, char pad) {
-    const int digits = value >= 100 ? 3 : value >= 10 ? 2 : 1;
-    const int total = width > digits ? width : digits;
-    char* at = Claim(static_cast<std::size_t>(total));
-    for (int i = 0; i < total - digits; ++i) at[i] = pad;
-    const char* source = kThreeDigits.data() + std::size_t{3} * value + (3 - digits);
-    for (int i = 0; i < digits; ++i) at[total - digits + i] = source[i];
-  }
-
   void Reserve(std::size_t n) {
     if (kBufferSize - length_ < n) Flush();
   }
