@@ -5,8 +5,8 @@
 #include <QString>
 #include <algorithm>
 
+#include "common/file_paths.h"
 #include "engine/dump_request_rules.h"
-#include "ui/run_files.h"
 
 namespace fdc::ui {
 
