@@ -2,7 +2,6 @@
 #include "ui/option_description.h"
 
 #include "options/option_description.h"
-#include "ui/text_dump_values.h"
 
 namespace fdc::ui {
 

@@ -7,6 +7,10 @@
 
 namespace fdc::ui {
 
+// What the panel says when no option file describes itself.
+inline constexpr char kNoDescription[] = "Option File description not available";
+inline constexpr char kNoArgName[] = "N/A";
+
 struct OptionDescription {
   std::string Description;
   std::array<std::string, 4> ArgName;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/dump_run.h"
+#include "ui/option_description.h"
 
 namespace fdc::ui {
 
@@ -44,8 +45,6 @@ inline constexpr std::array<int, 4> kArgNameIds = {kIdArgName0, kIdArgName1, kId
 inline constexpr std::array<int, 4> kArgValueIds = {kIdArgValue0, kIdArgValue1, kIdArgValue2,
                                                     kIdArgValue3};
 
-inline constexpr char kNoDescription[] = "Option File description not available";
-inline constexpr char kNoArgName[] = "N/A";
 inline constexpr std::size_t kPathChars = 256;
 inline constexpr std::size_t kArgValueChars = 20;
 
