@@ -12,7 +12,7 @@
 
 #include "common/result.h"
 #include "engine/run_control.h"
-#include "ui/run_report.h"
+#include "ui/task_progress.h"
 
 namespace fdc::ui {
 

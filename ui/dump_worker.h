@@ -9,7 +9,7 @@
 #include "common/result.h"
 #include "engine/dump_run.h"
 #include "ui/background_task.h"
-#include "ui/run_report.h"
+#include "ui/task_progress.h"
 
 namespace fdc::ui {
 

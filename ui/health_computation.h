@@ -14,7 +14,7 @@
 #include "engine/dump_run.h"
 #include "engine/run_control.h"
 #include "ui/background_task.h"
-#include "ui/run_report.h"
+#include "ui/task_progress.h"
 
 namespace fdc::ui {
 

@@ -1,9 +1,10 @@
-// The progress lines, the message after a run and the status bar's line.
+// The message after a run and the status bar's line.
 #include "ui/run_report.h"
 
+#include <cstdint>
 #include <string_view>
 
-#include "common/file_paths.h"
+#include "ui/task_progress.h"
 
 namespace fdc::ui {
 
@@ -25,27 +26,6 @@ std::string Joined(const std::vector<std::string>& lines, std::string_view separ
 std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
 
 }  // namespace
-
-ProgressSnapshot SnapshotOf(const RunProgress& progress) {
-  ProgressSnapshot snapshot;
-  snapshot.fileName = std::string(progress.fileName);
-  snapshot.filePercent = progress.filePercent;
-  snapshot.fileNumber = progress.fileNumber;
-  snapshot.fileCount = progress.fileCount;
-  snapshot.records = progress.records;
-  snapshot.runPercent = progress.RunPercent();
-  return snapshot;
-}
-
-std::string FileProgressLine(const ProgressSnapshot& progress) {
-  return "File " + std::to_string(progress.fileNumber) + " of " +
-         std::to_string(progress.fileCount) + ": " + std::string(FileNameOf(progress.fileName)) + " " +
-         std::to_string(progress.filePercent) + "%";
-}
-
-std::string RecordsLine(std::uint64_t records) {
-  return Count(records, "record read", "records read");
-}
 
 std::vector<std::string> SummaryLines(const DumpSummary& summary) {
   std::vector<std::string> lines;

@@ -15,6 +15,7 @@
 #include "ui/browse_start.h"
 #include "ui/platform.h"
 #include "ui/run_report.h"
+#include "ui/task_progress.h"
 
 using namespace fdc::ui;
 

@@ -22,6 +22,7 @@
 #include "ui/option_description.h"
 #include "ui/program_arguments.h"
 #include "ui/run_report.h"
+#include "ui/task_progress.h"
 #include "ui/text_dump_values.h"
 
 using namespace fdc::ui;
