@@ -191,12 +191,12 @@ void FilterBar::LoadOptionFile(const QString& path) {
   optionFile_ = path;
   optionEdit_->setText(path);
   const OptionDescription panel = LoadOptionDescription(path.toStdString());
-  description_->setText(panel.descriptionEnabled ? Q(panel.Description) : QString());
+  description_->setText(panel.descriptionEnabled ? Q(panel.description) : QString());
   description_->setToolTip(description_->text());
   bool anyArgument = false;
   for (std::size_t i = 0; i < argEdits_.size(); ++i) {
     const bool named = panel.argEnabled[i];
-    argLabels_[i]->setText(Q(panel.ArgName[i]) + QStringLiteral(":"));
+    argLabels_[i]->setText(Q(panel.argName[i]) + QStringLiteral(":"));
     argLabels_[i]->setVisible(named);
     argEdits_[i]->setVisible(named);
     anyArgument = anyArgument || named;

@@ -7,8 +7,8 @@ namespace fdc::ui {
 
 OptionDescription RestingDescription() {
   OptionDescription panel;
-  panel.Description = kNoDescription;
-  panel.ArgName.fill(kNoArgName);
+  panel.description = kNoDescription;
+  panel.argName.fill(kNoArgName);
   return panel;
 }
 
@@ -16,12 +16,12 @@ OptionDescription LoadOptionDescription(const std::string& path) {
   OptionDescription panel = RestingDescription();
   const OptionFileDescription read = ReadOptionDescription(path);
   if (read.description) {
-    panel.Description = *read.description;
+    panel.description = *read.description;
     panel.descriptionEnabled = true;
   }
   for (std::size_t i = 0; i < read.argNames.size(); ++i) {
     if (!read.argNames[i]) continue;
-    panel.ArgName[i] = *read.argNames[i];
+    panel.argName[i] = *read.argNames[i];
     panel.argEnabled[i] = true;
   }
   return panel;

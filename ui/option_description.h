@@ -12,8 +12,8 @@ inline constexpr char kNoDescription[] = "Option File description not available"
 inline constexpr char kNoArgName[] = "N/A";
 
 struct OptionDescription {
-  std::string Description;
-  std::array<std::string, 4> ArgName;
+  std::string description;
+  std::array<std::string, 4> argName;
   bool descriptionEnabled = false;   // the group box and the description line
   std::array<bool, 4> argEnabled{};  // each name line with its value field
 };

@@ -281,8 +281,8 @@ bool TextDump::UpdateData(bool saveAndValidate) {
 
 void TextDump::LoadOptionDescription(const std::string& path) {
   panel_ = fdc::ui::LoadOptionDescription(path);
-  values_.Description = panel_.Description;
-  values_.ArgName = panel_.ArgName;
+  values_.Description = panel_.description;
+  values_.ArgName = panel_.argName;
   ApplyPanelStates();
 }
 

@@ -805,9 +805,9 @@ class UiLogicTest : public QObject {
     const QString path = dir.filePath("panel.opt");
     fdc::ui::test::WriteTextFile(path, content);
     const OptionDescription panel = LoadOptionDescription(S(path));
-    QCOMPARE(Q(panel.Description), description);
+    QCOMPARE(Q(panel.description), description);
     QStringList readNames;
-    for (const std::string& name : panel.ArgName) readNames << Q(name);
+    for (const std::string& name : panel.argName) readNames << Q(name);
     QCOMPARE(readNames, names);
     QString readEnabled = panel.descriptionEnabled ? "1" : "0";
     for (const bool arg : panel.argEnabled) readEnabled += arg ? "1" : "0";
@@ -824,9 +824,9 @@ class UiLogicTest : public QObject {
   void optionDescriptionUnreadable() {
     QFETCH(QString, path);
     const OptionDescription panel = LoadOptionDescription(S(path));
-    QCOMPARE(Q(panel.Description), QStringLiteral("Option File description not available"));
+    QCOMPARE(Q(panel.description), QStringLiteral("Option File description not available"));
     for (std::size_t i = 0; i < 4; ++i) {
-      QCOMPARE(Q(panel.ArgName[i]), QStringLiteral("N/A"));
+      QCOMPARE(Q(panel.argName[i]), QStringLiteral("N/A"));
       QVERIFY(!panel.argEnabled[i]);
     }
     QVERIFY(!panel.descriptionEnabled);
