@@ -34,20 +34,20 @@
 #include <algorithm>
 #include <vector>
 
-#include "ui/app_icon.h"
-#include "ui/browse_start.h"
 #include "ui/child_view.h"
-#include "ui/dialog_geometry.h"
-#include "ui/filter_bar.h"
-#include "ui/health_view.h"
-#include "ui/key_locks.h"
+#include "ui/common/app_icon.h"
+#include "ui/common/browse_start.h"
+#include "ui/common/dialog_geometry.h"
+#include "ui/common/key_locks.h"
+#include "ui/common/platform.h"
+#include "ui/health/health_view.h"
+#include "ui/health/live_list.h"
 #include "ui/keyboard_shortcuts.h"
-#include "ui/live_list.h"
-#include "ui/open_run_dialog.h"
-#include "ui/platform.h"
 #include "ui/program_arguments.h"
-#include "ui/run_files.h"
-#include "ui/run_view.h"
+#include "ui/run_table/filter_bar.h"
+#include "ui/run_table/open_run_dialog.h"
+#include "ui/run_table/run_files.h"
+#include "ui/run_table/run_view.h"
 
 using namespace fdc::ui;
 

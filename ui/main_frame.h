@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "ui/app_settings.h"
-#include "ui/text_dump.h"
+#include "ui/common/app_settings.h"
+#include "ui/dump_dialog/text_dump.h"
 
 namespace fdc::ui {
 class RunView;

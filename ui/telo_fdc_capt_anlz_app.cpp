@@ -9,7 +9,7 @@
 
 #include "common/version.h"
 #include "ui/about_dlg.h"
-#include "ui/app_icon.h"
+#include "ui/common/app_icon.h"
 #include "ui/main_frame.h"
 
 using namespace fdc::ui;

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "ui/app_settings.h"
+#include "ui/common/app_settings.h"
 
 class CMainFrame;
 

@@ -20,14 +20,14 @@
 #include "options/show_only.h"
 #include "tests/ui/ui_test_support.h"
 #include "tools/frame_builder.h"
-#include "ui/app_settings.h"
-#include "ui/background_task.h"
-#include "ui/record_table_model.h"
-#include "ui/row_texts.h"
-#include "ui/run_files.h"
-#include "ui/table_filter.h"
-#include "ui/table_navigation.h"
-#include "ui/window_settings.h"
+#include "ui/common/app_settings.h"
+#include "ui/common/background_task.h"
+#include "ui/common/window_settings.h"
+#include "ui/run_table/record_table_model.h"
+#include "ui/run_table/row_texts.h"
+#include "ui/run_table/run_files.h"
+#include "ui/run_table/table_filter.h"
+#include "ui/run_table/table_navigation.h"
 
 using namespace fdc;
 using namespace fdc::ui;

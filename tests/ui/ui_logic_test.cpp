@@ -13,17 +13,17 @@
 #include <string>
 
 #include "tests/ui/ui_test_support.h"
-#include "ui/app_settings.h"
-#include "ui/browse_start.h"
-#include "ui/dialog_geometry.h"
-#include "ui/dump_worker.h"
-#include "ui/editor_command.h"
-#include "ui/key_locks.h"
-#include "ui/option_description.h"
+#include "ui/common/app_settings.h"
+#include "ui/common/browse_start.h"
+#include "ui/common/dialog_geometry.h"
+#include "ui/common/editor_command.h"
+#include "ui/common/key_locks.h"
+#include "ui/common/option_description.h"
+#include "ui/common/task_progress.h"
+#include "ui/dump_dialog/dump_worker.h"
+#include "ui/dump_dialog/run_report.h"
+#include "ui/dump_dialog/text_dump_values.h"
 #include "ui/program_arguments.h"
-#include "ui/run_report.h"
-#include "ui/task_progress.h"
-#include "ui/text_dump_values.h"
 
 using namespace fdc::ui;
 using fdc::ui::test::FakeControls;

@@ -40,13 +40,13 @@
 #include "tests/ui/ui_test_support.h"
 #include "tools/capture_writer.h"
 #include "ui/about_dlg.h"
-#include "ui/filter_bar.h"
-#include "ui/health_view.h"
+#include "ui/common/platform.h"
+#include "ui/dump_dialog/text_dump.h"
+#include "ui/health/health_view.h"
 #include "ui/main_frame.h"
-#include "ui/platform.h"
-#include "ui/run_view.h"
+#include "ui/run_table/filter_bar.h"
+#include "ui/run_table/run_view.h"
 #include "ui/telo_fdc_capt_anlz_app.h"
-#include "ui/text_dump.h"
 
 #if defined(FDC_HAVE_XKB)
 #include <QtGui/qguiapplication_platform.h>
