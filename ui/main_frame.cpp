@@ -169,8 +169,8 @@ bool CMainFrame::Create() {
   });
   // A run that yields no record leaves the recent runs, as one whose file is gone does.
   connect(runView_, &RunView::IndexFinished, this, [this] {
-    if (!runView_->YieldsNoRecord()) return;
-    RemoveRecentRun(settings_.Window.RecentRuns, FirstCaptureFile(*runView_->Run()));
+    if (!runView_->Session().YieldsNoRecord()) return;
+    RemoveRecentRun(settings_.Window.RecentRuns, FirstCaptureFile(*runView_->Session().Run()));
     UpdateRecentMenu();
     emit SettingsChanged();
   });
@@ -270,9 +270,10 @@ QWidget* CMainFrame::Panel(std::size_t panel) const {
   HealthView& health = *healthView_;
   switch (panel) {
     case 0:
-      return run.HasRun() ? static_cast<QWidget*>(run.Filters()->EquationEdit()) : run.OpenButton();
+      return run.Session().HasRun() ? static_cast<QWidget*>(run.Filters()->EquationEdit())
+                                    : run.OpenButton();
     case 1:
-      return run.HasRun() ? static_cast<QWidget*>(run.Table()) : run.OpenButton();
+      return run.Session().HasRun() ? static_cast<QWidget*>(run.Table()) : run.OpenButton();
     case 2:
       return health.FindingsList();
     case 3:

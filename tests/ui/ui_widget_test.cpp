@@ -1865,7 +1865,7 @@ int MakeScreenshots(const QString& folder) {
   // The bundled run in the table, at its damaged stretch: faulty telegrams and a lost sync.
   fdc::ui::RunView* run = frame.RunArea();
   if (!frame.OpenCaptureFile(samples + "/Line11159.FdcCapt", 3)) return 1;
-  if (!QTest::qWaitFor([&] { return !run->Indexing(); }, 20000)) return 1;
+  if (!QTest::qWaitFor([&] { return !run->Session().Indexing(); }, 20000)) return 1;
   run->Filters()->OptionFileEdit()->setText("/home/user/fdc/ORV_PB_All.opt");
   run->GoToRecord(2790);
   run->GoToFault(true);

@@ -1,4 +1,4 @@
-// The run's client area: table, filter bar, find bar, the background tasks and the status part.
+// The run's client area: table, filter bar, find bar and the tasks' status part, wired to the run.
 #include "ui/run_table/run_view.h"
 
 #include <QAction>
@@ -25,17 +25,12 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "common/version.h"
 #include "engine/dump_request_rules.h"
-#include "engine/pcapng_export.h"
-#include "options/options.h"
-#include "ui/common/app_settings.h"
 #include "ui/common/large_table_view.h"
 #include "ui/common/platform.h"
 #include "ui/run_table/filter_bar.h"
 #include "ui/run_table/record_table_model.h"
 #include "ui/run_table/row_texts.h"
-#include "ui/run_table/run_files.h"
 
 namespace fdc::ui {
 
@@ -70,8 +65,6 @@ class RecordRowDelegate : public QStyledItemDelegate {
 
 // Column widths in characters of the table's font.
 constexpr std::array<int, kTableColumns> kColumnChars = {9, 17, 10, 12, 9, 5, 4, 4, 11, 7, 36, 17};
-
-QString PercentText(unsigned percent) { return QString::number(percent) + QStringLiteral("%"); }
 
 }  // namespace
 
@@ -126,22 +119,18 @@ RunView::RunView(QWidget* parent) : QWidget(parent) {
   connect(refresh_, &QTimer::timeout, this, &RunView::Refresh);
 
   connect(filters_, &FilterBar::Applied, this, &RunView::ApplyFilter);
-  connect(filters_, &FilterBar::StopRequested, this, [this] {
-    if (filterTask_.Active()) filterTask_.RequestStop();
+  connect(filters_, &FilterBar::StopRequested, &session_, &RunSession::StopFilter);
+  connect(filters_, &FilterBar::OptionFileChosen, this, [this](const QString& path) {
+    session_.SetOptionFile(path);
+    emit OptionFileChosen(path);
   });
-  connect(filters_, &FilterBar::OptionFileChosen, this, &RunView::OptionFileChosen);
 
-  const std::array<std::pair<Task, void (RunView::*)()>, kTaskCount> done = {{
-      {kIndexTask, &RunView::OnIndexDone},
-      {kFilterTask, &RunView::OnFilterDone},
-      {kFindTask, &RunView::OnFindDone},
-      {kExportTask, &RunView::OnExportDone},
-  }};
-  for (const auto& [task, handler] : done) {
-    connect(&TaskOf(task), &BackgroundTask::Done, this, handler);
-    connect(&TaskOf(task), &BackgroundTask::Progress, this,
-            [this, task = task](const ProgressSnapshot& p) { OnTaskProgress(task, p); });
-  }
+  connect(&session_, &RunSession::SourceChanged, this, &RunView::SetSource);
+  connect(&session_, &RunSession::TasksChanged, this, &RunView::OnTasksChanged);
+  connect(&session_, &RunSession::IndexFinished, this, &RunView::OnIndexFinished);
+  connect(&session_, &RunSession::FilterFinished, this, &RunView::OnFilterFinished);
+  connect(&session_, &RunSession::FindFinished, this, &RunView::OnFindFinished);
+  connect(&session_, &RunSession::ExportFinished, this, &RunView::OnExportFinished);
 
   // A layout full of controls must not make the window wider or taller than the user wants it:
   // a small window cuts the parts instead.
@@ -149,10 +138,7 @@ RunView::RunView(QWidget* parent) : QWidget(parent) {
   setFocusProxy(openButton_);
 }
 
-RunView::~RunView() {
-  for (Task task : {kFindTask, kFilterTask, kIndexTask, kExportTask}) TaskOf(task).Cancel();
-  model_->Clear();
-}
+RunView::~RunView() { model_->Clear(); }
 
 void RunView::BuildTable() {
   model_ = new RecordTableModel(this);
@@ -318,23 +304,10 @@ void RunView::BuildActions() {
 }
 
 void RunView::UpdateActions() {
-  const bool open = run_.has_value();
+  const bool open = session_.HasRun();
   for (QAction* action : {goTo_, nextFault_, previousFault_, find_, findNext_, findPrevious_,
                           exportText_, exportPcapng_}) {
     action->setEnabled(open);
-  }
-}
-
-BackgroundTask& RunView::TaskOf(Task task) {
-  switch (task) {
-    case kIndexTask:
-      return indexTask_;
-    case kFilterTask:
-      return filterTask_;
-    case kFindTask:
-      return findTask_;
-    default:
-      return exportTask_;
   }
 }
 
@@ -342,132 +315,72 @@ BackgroundTask& RunView::TaskOf(Task task) {
 
 void RunView::OpenRun(const DumpRequest& request) {
   CloseRun();
-  DumpRequest shown = request;
-  // Every record of every file: the table has no reference window and no output.
-  shown.StartRef = 0;
-  shown.EndRef = 0xFFFFFFFFu;
-  shown.OutputPath.clear();
-  run_ = shown;
+  session_.Open(request);
   stack_->setCurrentIndex(1);
   setFocusProxy(table_);
-  StartIndexPass();
   // The filter in the bar applies to the new run, as it stands.
   ApplyFilter(filters_->Input());
   UpdateActions();
-  emit RunOpened(*run_);
+  emit RunOpened(*session_.Run());
 }
 
 void RunView::CloseRun() {
-  for (Task task : {kFindTask, kFilterTask, kIndexTask}) {
-    TaskOf(task).Cancel();
-    TaskEnded(task);
-  }
   model_->Clear();
-  filters_->SetFiltering(false);
-  filters_->SetCountText(QString());
   refresh_->stop();
-  const bool wasOpen = run_.has_value();
-  run_.reset();
-  index_.reset();
-  matches_.reset();
-  ++sourceGeneration_;
+  const bool wasOpen = session_.Close();
+  filters_->SetCountText(QString());
   stack_->setCurrentIndex(0);
   setFocusProxy(openButton_);
   UpdateActions();
   if (wasOpen) emit RunClosed();
 }
 
-void RunView::SetOptionFile(const QString& path) { filters_->LoadOptionFile(path); }
-
-QString RunView::OptionFile() const { return filters_->OptionFile(); }
+void RunView::SetOptionFile(const QString& path) {
+  session_.SetOptionFile(path);
+  filters_->LoadOptionFile(path);
+}
 
 void RunView::AddSidePanel(QWidget* panel, int stretch) {
   splitter_->addWidget(panel);
   splitter_->setStretchFactor(splitter_->indexOf(panel), stretch);
 }
 
-// --- Tasks and their status ------------------------------------------------------------------
+// --- The tasks' status ------------------------------------------------------------------------
 
-void RunView::TaskStarted(Task task, const QString& label) {
-  TaskEnded(task);
-  activeOrder_.push_back(task);
-  percent_[task] = 0;
-  taskLabels_[task] = label;
+void RunView::OnTasksChanged() {
+  filters_->SetFiltering(session_.Filtering());
+  // While a pass runs the table takes the rows it adds every so often; its end stops that.
+  if ((session_.Indexing() || session_.Filtering()) && !refresh_->isActive()) refresh_->start();
   UpdateStatus();
-}
-
-void RunView::TaskEnded(Task task) {
-  activeOrder_.erase(std::remove(activeOrder_.begin(), activeOrder_.end(), task),
-                     activeOrder_.end());
-  UpdateStatus();
+  UpdateCount();
 }
 
 void RunView::UpdateStatus() {
-  if (activeOrder_.empty()) {
+  const std::optional<RunSession::Task> shown = session_.ShownTask();
+  if (!shown) {
     status_->hide();
     return;
   }
-  const Task shown = activeOrder_.back();
-  taskLabel_->setText(taskLabels_[shown]);
-  taskProgress_->setValue(static_cast<int>(percent_[shown]));
-  taskStop_->setEnabled(!TaskOf(shown).StopRequested());
+  taskLabel_->setText(session_.TaskLabel(*shown));
+  taskProgress_->setValue(static_cast<int>(session_.TaskPercent(*shown)));
+  taskStop_->setEnabled(!session_.TaskStopRequested(*shown));
   status_->show();
 }
 
-void RunView::OnTaskProgress(Task task, const ProgressSnapshot& progress) {
-  percent_[task] = progress.runPercent;
-  if (task == kFilterTask) UpdateCount();
-  UpdateStatus();
-}
-
-void RunView::StopTask() {
-  if (activeOrder_.empty()) return;
-  TaskOf(activeOrder_.back()).RequestStop();
-  UpdateStatus();
-}
+void RunView::StopTask() { session_.StopShownTask(); }
 
 bool RunView::EndTasksBeforeClosing() {
-  if (!exportTask_.Active()) return true;
+  if (!session_.Exporting()) return true;
   if (!AskYesNo(this, QStringLiteral("An export is running.\nStop it and close?"))) return false;
-  exportTask_.RequestStop();
-  OnExportDone();
+  session_.StopExportAndWait();
   return true;
 }
 
-// --- The index pass --------------------------------------------------------------------------
-
-void RunView::StartIndexPass() {
-  index_ = std::make_shared<RunIndex>();
-  indexStopped_ = false;
-  SetSource();
-  const DumpRequest request = *run_;
-  std::shared_ptr<RunIndex> index = index_;
-  indexTask_.Start([request, index](const RunControl& control) {
-    const auto loop = std::make_unique<RecordLoop>(request, nullptr, control);
-    RunIndexer indexer(*index);
-    RecordConsumer* const consumers[] = {&indexer};
-    Result result = loop->Run(consumers);
-    indexer.Finish(result);
-    return result;
-  });
-  TaskStarted(kIndexTask, QStringLiteral("Reading the run"));
-  refresh_->start();
-}
-
-void RunView::OnIndexDone() {
-  const std::optional<Result> result = indexTask_.Collect();
-  indexStopped_ = indexTask_.StopRequested();
-  TaskEnded(kIndexTask);
+void RunView::OnIndexFinished(const QString& statusLine, const QString& failure) {
   Refresh();
-  if (!filterTask_.Active()) refresh_->stop();
-  QString line = Q(RunTitle(*run_)) + QStringLiteral(": %1 records").arg(index_->Records());
-  if (indexStopped_)
-    line += QStringLiteral(", stopped at %1").arg(PercentText(percent_[kIndexTask]));
-  if (result && result->failed()) {
-    line += QStringLiteral(": ") + Q(result->ErrorText());
-    if (index_->Rows() == 0) ShowMessage(this, Q(result->ErrorText()), QMessageBox::Critical);
-  }
-  emit StatusMessage(line);
+  if (!session_.Filtering()) refresh_->stop();
+  if (!failure.isEmpty()) ShowMessage(this, failure, QMessageBox::Critical);
+  emit StatusMessage(statusLine);
   UpdateCount();
   emit IndexFinished();
 }
@@ -479,113 +392,47 @@ void RunView::SetHealthFigures(const BusFigures* figures) {
                                            : std::vector<StationChoice>{});
   // The station filter's acknowledgements come within the slot time the figures were
   // computed with.
-  const std::uint32_t slot = figures != nullptr ? figures->tslBits : 0;
-  if (slot == slotTimeBits_) return;
-  slotTimeBits_ = slot;
-  if (run_ && filters_->Input().quick.station) ApplyFilter(filters_->Input());
+  const bool changed = session_.SetSlotTime(figures != nullptr ? figures->tslBits : 0);
+  if (changed && session_.HasRun() && filters_->Input().quick.station) {
+    ApplyFilter(filters_->Input());
+  }
 }
 
-void RunView::ApplyFilter(const FilterInput& typed) {
-  FilterInput input = typed;
-  input.slotTimeBits = slotTimeBits_;
-  const FilterCompilation compiled = CompileTableFilter(input);
-  if (compiled.error) {
-    filters_->ShowError(*compiled.error);
+void RunView::ApplyFilter(const FilterInput& input) {
+  if (const std::optional<FilterError> error = session_.ApplyFilter(input)) {
+    filters_->ShowError(*error);
     return;
   }
   filters_->ClearError();
-  filter_ = compiled.filter;
-  StartFilterPass();
 }
 
-void RunView::StartFilterPass() {
-  findTask_.Cancel();
-  TaskEnded(kFindTask);
-  filterTask_.Cancel();
-  TaskEnded(kFilterTask);
-  filters_->SetFiltering(false);
-  if (!run_) return;
-  if (!filter_ || !filter_->Active()) {
-    matches_.reset();
-    SetSource();
-    UpdateCount();
-    return;
-  }
-  matches_ = std::make_shared<RunIndex>();
-  filterStopped_ = false;
-  SetSource();
-  const DumpRequest request = *run_;
-  std::shared_ptr<RunIndex> matches = matches_;
-  std::shared_ptr<const TableFilter> filter = filter_;
-  filterTask_.Start([request, matches, filter](const RunControl& control) {
-    const auto loop = std::make_unique<RecordLoop>(request, filter->Records(), control);
-    MatchIndexer indexer(*matches);
-    RecordConsumer* const consumers[] = {&indexer};
-    Result result = loop->Run(consumers);
-    indexer.Finish(result);
-    return result;
-  });
-  filters_->SetFiltering(true);
-  TaskStarted(kFilterTask, QStringLiteral("Filtering"));
-  UpdateCount();
-  refresh_->start();
-}
-
-void RunView::OnFilterDone() {
-  const std::optional<Result> result = filterTask_.Collect();
-  filterStopped_ = filterTask_.StopRequested();
-  TaskEnded(kFilterTask);
-  filters_->SetFiltering(false);
+void RunView::OnFilterFinished(const QString& failure) {
   Refresh();
-  if (!indexTask_.Active()) refresh_->stop();
-  if (result && result->failed()) emit StatusMessage(Q(result->ErrorText()));
+  if (!session_.Indexing()) refresh_->stop();
+  if (!failure.isEmpty()) emit StatusMessage(failure);
   UpdateCount();
   emit FilterFinished();
 }
 
 void RunView::SetSource() {
-  ++sourceGeneration_;
-  if (!run_ || !index_) {
+  const RunIndex* shown = session_.ShownIndex();
+  if (shown == nullptr) {
     model_->Clear();
-    return;
-  }
-  if (matches_ && filter_) {
-    model_->SetSource(*run_, *matches_, &filter_->Records());
   } else {
-    model_->SetSource(*run_, *index_, nullptr);
+    model_->SetSource(*session_.Run(), *shown, session_.ShownFilter());
   }
+  UpdateCount();
 }
 
 void RunView::Refresh() {
-  if (!run_) return;
+  if (!session_.HasRun()) return;
   model_->Refresh();
   UpdateCount();
 }
 
 void RunView::UpdateCount() {
-  if (!run_ || !index_) {
-    filters_->SetCountText(QString());
-    return;
-  }
-  const std::uint64_t records = index_->Records();
-  QString text;
-  if (matches_) {
-    const std::uint64_t shown = matches_->Rows();
-    if (filterTask_.Active()) {
-      text =
-          QStringLiteral("%1 shown so far (%2)").arg(shown).arg(PercentText(percent_[kFilterTask]));
-    } else if (filterStopped_) {
-      text = QStringLiteral("%1 shown, stopped at %2 of the run")
-                 .arg(shown)
-                 .arg(PercentText(percent_[kFilterTask]));
-    } else {
-      text = QStringLiteral("%1 of %2 records shown").arg(shown).arg(matches_->Records());
-    }
-  } else {
-    text = indexTask_.Active() ? QStringLiteral("%1 records so far").arg(records)
-                               : QStringLiteral("%1 records").arg(records);
-  }
-  if (model_->TotalRows() > static_cast<std::uint64_t>(model_->rowCount())) {
+  QString text = session_.CountText();
+  if (!text.isEmpty() && model_->TotalRows() > static_cast<std::uint64_t>(model_->rowCount())) {
     text += QStringLiteral(" (rows %1 to %2 in the table)")
                 .arg(model_->WindowStart() + 1)
                 .arg(model_->WindowStart() + static_cast<std::uint64_t>(model_->rowCount()));
@@ -602,7 +449,7 @@ void RunView::ShowRunFinding(FindingKind kind) {
   filters_->ApplyQuick(QuickFiltersFor(std::nullopt, kind));
   // The files left and a record cut short show as rows of their own in the unfiltered table.
   const bool eventRow = kind == FindingKind::kFilesCutShort || kind == FindingKind::kLastRecordCut;
-  if (eventRow && run_ && !matches_) {
+  if (eventRow && session_.HasRun() && !session_.ShowsMatches()) {
     findEdit_->setText(kind == FindingKind::kFilesCutShort ? QStringLiteral("File left")
                                                            : QStringLiteral("Cut short"));
     findBar_->show();
@@ -670,7 +517,7 @@ void RunView::ShowTime(qint64 ns) {
 }
 
 void RunView::OnGoToReference(const QString& typed) {
-  if (!run_) return;
+  if (!session_.HasRun()) return;
   bool ok = false;
   const QString text =
       QInputDialog::getText(this, QStringLiteral("Go to Reference Number"),
@@ -711,150 +558,34 @@ void RunView::CopyCurrentRow() {
 
 void RunView::Find(const QString& text, bool forward) {
   if (!model_->HasSource() || text.isEmpty()) return;
-  findTask_.Cancel();
-  findText_ = text;
   findStatus_->setText(QStringLiteral("Searching..."));
-  const std::uint64_t rows = model_->TotalRows();
-  if (rows == 0) return;
   const QModelIndex current = table_->currentIndex();
-  TextSearch search;
-  search.text = text.toStdString();
-  search.forward = forward;
-  if (current.isValid()) {
-    const std::uint64_t row = model_->RunRowOf(current.row());
-    search.from = forward ? (row + 1 < rows ? row + 1 : 0) : (row > 0 ? row - 1 : rows - 1);
-  } else {
-    search.from = forward ? 0 : rows - 1;
-  }
-  const DumpRequest request = *run_;
-  std::shared_ptr<RunIndex> index = matches_ ? matches_ : index_;
-  std::shared_ptr<const TableFilter> filter = matches_ ? filter_ : nullptr;
-  auto outcome = std::make_shared<TextSearchOutcome>();
-  findOutcome_ = outcome;
-  findGeneration_ = sourceGeneration_;
-  findTask_.Start([request, index, filter, rows, search, outcome](const RunControl& control) {
-    RowReader reader(request, *index, filter ? &filter->Records() : nullptr);
-    const std::vector<CaptureFileInfo> files = index->Files();
-    RunProgress progress;
-    *outcome = FindTextRow(reader, files, rows, search, control.stop,
-                           [&](std::uint64_t done, std::uint64_t total) {
-                             progress.filePercent = static_cast<unsigned>(done * 100 / total);
-                             progress.records = done;
-                             if (control.progress != nullptr)
-                               control.progress->OnProgress(progress);
-                           });
-    return outcome->result;
-  });
-  TaskStarted(kFindTask, QStringLiteral("Finding \"%1\"").arg(text));
+  const std::optional<std::uint64_t> from =
+      current.isValid() ? std::optional(model_->RunRowOf(current.row())) : std::nullopt;
+  session_.StartFind(text, forward, from, model_->TotalRows());
 }
 
-void RunView::OnFindDone() {
-  (void)findTask_.Collect();
-  TaskEnded(kFindTask);
-  const std::shared_ptr<TextSearchOutcome> outcome = std::move(findOutcome_);
-  bool found = false;
-  if (outcome && findGeneration_ == sourceGeneration_) {
-    if (outcome->row) {
-      found = true;
-      MoveToRunRow(*outcome->row);
-      findStatus_->setText(outcome->wrapped ? QStringLiteral("Found after going round the end")
-                                            : QString());
-    } else if (outcome->stopped) {
-      findStatus_->setText(QStringLiteral("Stopped"));
-    } else if (outcome->result.failed()) {
-      findStatus_->setText(Q(outcome->result.ErrorText()));
-    } else {
-      findStatus_->setText(QStringLiteral("Not found"));
-      emit StatusMessage(QStringLiteral("\"%1\" was not found").arg(findText_));
-    }
+void RunView::OnFindFinished(const FindEnd& end) {
+  if (end.current) {
+    if (end.row) MoveToRunRow(*end.row);
+    findStatus_->setText(end.barText);
+    if (!end.statusLine.isEmpty()) emit StatusMessage(end.statusLine);
   }
-  emit FindFinished(found);
+  emit FindFinished(end.row.has_value());
 }
 
 // --- Exports ---------------------------------------------------------------------------------
 
-bool RunView::StartExport(const QString& path, ExportFormat format, QString* error) {
-  auto refuse = [error](const QString& message) {
-    if (error != nullptr) *error = message;
-    return false;
-  };
-  if (!run_) return refuse(QStringLiteral("No run is open."));
-  if (exportTask_.Active()) return refuse(QStringLiteral("An export is running."));
-  // What the table shows: the filter whose matches it shows, or every record.
-  std::shared_ptr<const TableFilter> filter =
-      matches_ ? filter_ : std::shared_ptr<const TableFilter>();
-  DumpRequest request = *run_;
-  request.OutputPath = path.toStdString();
-  request.OptionPath = filters_->OptionFile().toStdString();
-  if (filter) request.CmdArgs = filter->CmdArgs();
-  if (const std::optional<std::string> named = InputNamedBy(request, request.OutputPath)) {
-    return refuse(QStringLiteral("The output file would overwrite the input file ") + Q(*named));
-  }
-  // The text dump has the option file's columns; the filter is the table's.
-  auto options = std::make_shared<DumpOptions>();
-  if (format == ExportFormat::kText) {
-    auto program = std::make_unique<ShowOnlyProgram>();
-    const Result read = ReadOptionFile(request.OptionPath, *options, *program);
-    if (read.failed()) return refuse(Q(read.ErrorText()));
-  }
-  auto job = std::make_shared<ExportJob>();
-  job->path = path;
-  job->format = format;
-  exportJob_ = job;
-  exportTask_.Start([request, options, filter, job, format](const RunControl& control) {
-    const RecordFilter shown = filter ? filter->Records() : RecordFilter{};
-    Result result = Result::Ok();
-    if (format == ExportFormat::kText) {
-      DumpSummary summary;
-      result = DumpRun(request, *options, shown, control, &summary);
-      job->written = summary.lines;
-      job->records = summary.records;
-      job->stopped = summary.stopped;
-    } else {
-      ExportOptions exportOptions;
-      exportOptions.userAppl = std::string(kAppName) + " " + kVersion;
-      ExportSummary summary;
-      result = ExportRun(request, shown, exportOptions, control, &summary);
-      job->written = summary.packets;
-      job->records = summary.records;
-      job->stopped = summary.stopped;
-    }
-    return result;
-  });
-  TaskStarted(kExportTask, QStringLiteral("Exporting"));
-  return true;
-}
-
-void RunView::OnExportDone() {
-  const std::optional<Result> result = exportTask_.Collect();
-  TaskEnded(kExportTask);
-  const std::shared_ptr<ExportJob> job = std::move(exportJob_);
-  if (!result || !job) return;
-  const QString name = QFileInfo(job->path).fileName();
-  QString message;
-  bool ok = false;
-  if (result->failed()) {
-    message = Q(result->ErrorText());
-    ShowMessage(this, message, QMessageBox::Critical);
-  } else if (job->stopped) {
-    message = QStringLiteral("Export stopped: %1 records written to %2, which ends there")
-                  .arg(job->written)
-                  .arg(name);
-  } else {
-    ok = true;
-    message = QStringLiteral("%1 records exported to %2").arg(job->written).arg(name);
-  }
-  emit StatusMessage(message);
-  emit ExportFinished(ok, message);
+void RunView::OnExportFinished(const ExportEnd& end) {
+  if (end.failed) ShowMessage(this, end.message, QMessageBox::Critical);
+  emit StatusMessage(end.message);
+  emit ExportFinished(end.ok, end.message);
 }
 
 void RunView::OnExport(ExportFormat format) {
-  if (!run_) return;
+  if (!session_.HasRun()) return;
   const bool text = format == ExportFormat::kText;
-  const std::string suggested =
-      OutputPathFor(FirstCaptureFile(*run_), filters_->OptionFile().toStdString());
-  QString path = Q(suggested);
-  if (!text) path = path.left(path.size() - 4) + QStringLiteral(".pcapng");
+  const QString path = session_.SuggestedExportPath(format);
   QFileDialog dialog(this);
   const FileDialogChoice choice{text ? QStringLiteral("Export Shown Records as Text Dump")
                                      : QStringLiteral("Export Shown Records as pcapng"),
@@ -867,7 +598,7 @@ void RunView::OnExport(ExportFormat format) {
   dialog.selectFile(QFileInfo(path).fileName());
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   QString error;
-  if (!StartExport(dialog.selectedFiles().front(), format, &error)) {
+  if (!session_.StartExport(dialog.selectedFiles().front(), format, &error)) {
     ShowMessage(this, error, QMessageBox::Warning);
   }
 }

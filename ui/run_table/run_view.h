@@ -1,24 +1,19 @@
 // RunView: the main window's client area for an open capture run — the filter bar over the
 // virtual record table, a find bar under it, and room beside them for more panels (the health
-// view). The run's index, the filter pass, the text search and the exports run in the background;
-// their progress and a Stop button sit in a part of their own that the window puts into its
-// status bar.
+// view). The run itself, with its background tasks (the index, the filter pass, the text search,
+// the exports), is the view's RunSession; the view shows it, and the tasks' progress and a Stop
+// button sit in a part of their own that the window puts into its status bar.
 #pragma once
 
 #include <QString>
 #include <QWidget>
-#include <array>
 #include <cstdint>
-#include <memory>
 #include <optional>
-#include <vector>
 
 #include "engine/bus_findings.h"
 #include "engine/dump_run.h"
-#include "engine/run_index.h"
-#include "ui/common/background_task.h"
+#include "ui/run_table/run_session.h"
 #include "ui/run_table/table_filter.h"
-#include "ui/run_table/table_navigation.h"
 
 class QAction;
 class QLabel;
@@ -36,8 +31,6 @@ namespace fdc::ui {
 class FilterBar;
 class RecordTableModel;
 
-enum class ExportFormat { kText, kPcapng };
-
 class RunView : public QWidget {
   Q_OBJECT
 
@@ -51,16 +44,13 @@ class RunView : public QWidget {
   // applied to it. A run open before is closed.
   void OpenRun(const DumpRequest& request);
   void CloseRun();
-  bool HasRun() const { return run_.has_value(); }
-  const std::optional<DumpRequest>& Run() const { return run_; }
-  // The index of every row, built so far.
-  const RunIndex* Index() const { return index_.get(); }
-  // The filter applied last (null before the first one, and after an error in the equation).
-  const TableFilter* CurrentFilter() const { return filter_.get(); }
+  // The open run with its index, filter, tasks and exports.
+  RunSession& Session() { return session_; }
+  const RunSession& Session() const { return session_; }
 
-  // The option file of the filter bar: its equation and argument names go into the bar.
+  // The option file of the filter bar: its equation and argument names go into the bar, its
+  // columns into a text export.
   void SetOptionFile(const QString& path);
-  QString OptionFile() const;
 
   // Adds a panel beside the table (the health view); the user may move the divider.
   void AddSidePanel(QWidget* panel, int stretch = 1);
@@ -88,23 +78,11 @@ class RunView : public QWidget {
   // Starts a search for `text` in the rows' texts after (before) the current row, going round the
   // end; the table moves to the row found.
   void Find(const QString& text, bool forward);
-  // Exports the records the table shows (the filter and its arguments) to `path`. False with a
-  // message when it cannot start (no run, an export running, a path that names an input).
-  bool StartExport(const QString& path, ExportFormat format, QString* error = nullptr);
   // The run row of the current table row (0 when there is none).
   std::uint64_t CurrentRunRow() const;
   void MoveToRunRow(std::uint64_t row);
   // Asks whether to stop an export still running; false when the user wants to wait for it.
   bool EndTasksBeforeClosing();
-
-  // The index pass read the whole run, unstopped, and found no record in it.
-  bool YieldsNoRecord() const {
-    return run_ && index_ && index_->Complete() && !indexStopped_ && index_->Records() == 0;
-  }
-  bool Indexing() const { return indexTask_.Active(); }
-  bool Filtering() const { return filterTask_.Active(); }
-  bool Finding() const { return findTask_.Active(); }
-  bool Exporting() const { return exportTask_.Active(); }
 
   // The parts, for the window and the tests.
   QTableView* Table() const { return table_; }
@@ -146,58 +124,31 @@ class RunView : public QWidget {
   void ExportFinished(bool ok, const QString& message);
 
  private:
-  enum Task : std::size_t { kIndexTask, kFilterTask, kFindTask, kExportTask, kTaskCount };
-
   void BuildActions();
   void BuildTable();
   void BuildFindBar();
   void BuildStatus();
   void UpdateActions();
-  BackgroundTask& TaskOf(Task task);
-  void TaskStarted(Task task, const QString& label);
-  void TaskEnded(Task task);
   void UpdateStatus();
-  void OnTaskProgress(Task task, const ProgressSnapshot& progress);
+  void OnTasksChanged();
 
-  void StartIndexPass();
-  void OnIndexDone();
   void ApplyFilter(const FilterInput& input);
-  void StartFilterPass();
-  void OnFilterDone();
   void SetSource();
   void Refresh();
   void UpdateCount();
-  void OnFindDone();
-  void OnExportDone();
+  void OnIndexFinished(const QString& statusLine, const QString& failure);
+  void OnFilterFinished(const QString& failure);
+  void OnFindFinished(const FindEnd& end);
+  void OnExportFinished(const ExportEnd& end);
   // Asks for a reference number, starting with what was typed in the table.
   void OnGoToReference(const QString& typed = QString());
   void OnExport(ExportFormat format);
   void OnScrolled(int value);
   void CopyCurrentRow();
 
-  // What the tasks read stays alive while they run: they hold their own references.
-  std::optional<DumpRequest> run_;
-  std::uint32_t slotTimeBits_ = 0;  // of the health figures; 0: by the run's baud rate
-  std::shared_ptr<RunIndex> index_;
-  std::shared_ptr<const TableFilter> filter_;
-  std::shared_ptr<RunIndex> matches_;  // the filter's matches, when it filters
-  std::uint64_t sourceGeneration_ = 0;
-  bool indexStopped_ = false;
-  bool filterStopped_ = false;
-  std::array<unsigned, kTaskCount> percent_{};
-  std::array<QString, kTaskCount> taskLabels_;
-  std::vector<Task> activeOrder_;  // the task shown last is the one started last
-  std::shared_ptr<TextSearchOutcome> findOutcome_;
-  std::uint64_t findGeneration_ = 0;
-  QString findText_;
-  struct ExportJob {
-    QString path;
-    ExportFormat format = ExportFormat::kText;
-    std::uint64_t written = 0;
-    std::uint64_t records = 0;
-    bool stopped = false;
-  };
-  std::shared_ptr<ExportJob> exportJob_;
+  // The model reads what the session holds: the destructor clears the model before the session
+  // goes.
+  RunSession session_;
 
   QSplitter* splitter_ = nullptr;
   QStackedWidget* stack_ = nullptr;
@@ -222,12 +173,6 @@ class RunView : public QWidget {
   QAction* findPrevious_ = nullptr;
   QAction* exportText_ = nullptr;
   QAction* exportPcapng_ = nullptr;
-
-  // Declared last, so that they are stopped and waited for before anything they read goes.
-  BackgroundTask indexTask_;
-  BackgroundTask filterTask_;
-  BackgroundTask findTask_;
-  BackgroundTask exportTask_;
 };
 
 }  // namespace fdc::ui
