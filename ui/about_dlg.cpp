@@ -5,8 +5,8 @@
 #include <QPushButton>
 
 #include "common/version.h"
-#include "ui/app_icon.h"
-#include "ui/platform.h"
+#include "ui/common/app_icon.h"
+#include "ui/common/platform.h"
 
 using namespace fdc::ui;
 

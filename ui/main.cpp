@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/app_settings.h"
+#include "ui/common/app_settings.h"
 #include "ui/main_frame.h"
 #include "ui/program_arguments.h"
 #include "ui/telo_fdc_capt_anlz_app.h"

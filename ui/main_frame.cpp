@@ -34,20 +34,20 @@
 #include <algorithm>
 #include <vector>
 
-#include "ui/app_icon.h"
-#include "ui/browse_start.h"
 #include "ui/child_view.h"
-#include "ui/dialog_geometry.h"
-#include "ui/filter_bar.h"
-#include "ui/health_view.h"
-#include "ui/key_locks.h"
+#include "ui/common/app_icon.h"
+#include "ui/common/browse_start.h"
+#include "ui/common/dialog_geometry.h"
+#include "ui/common/key_locks.h"
+#include "ui/common/platform.h"
+#include "ui/health/health_view.h"
+#include "ui/health/live_list.h"
 #include "ui/keyboard_shortcuts.h"
-#include "ui/live_list.h"
-#include "ui/open_run_dialog.h"
-#include "ui/platform.h"
 #include "ui/program_arguments.h"
-#include "ui/run_files.h"
-#include "ui/run_view.h"
+#include "ui/run_table/filter_bar.h"
+#include "ui/run_table/open_run_dialog.h"
+#include "ui/run_table/run_files.h"
+#include "ui/run_table/run_view.h"
 
 using namespace fdc::ui;
 
@@ -88,7 +88,7 @@ constexpr QSize kTableWindowSize(1100, 720);
 }  // namespace
 
 CMainFrame::CMainFrame(AppSettings& settings, QWidget* parent)
-    : QMainWindow(parent), m_settings(settings), m_textDump(this) {
+    : QMainWindow(parent), settings_(settings), textDump_(this) {
   setObjectName(QStringLiteral("CMainFrame"));
   setWindowTitle(QString::fromLatin1(kAppName));
   setWindowIcon(AppIcon());
@@ -101,11 +101,11 @@ CMainFrame::~CMainFrame() {
 }
 
 void CMainFrame::StoreDialogValues() {
-  const TextDumpValues& values = m_textDump.Values();
-  m_settings.DumpFile = values.FileName;
-  m_settings.OptFile = values.OptionFile;
-  m_settings.EditorPath = values.EditorPath;
-  m_settings.AutoEdit = values.AutoEdit ? 1 : 0;
+  const TextDumpValues& values = textDump_.Values();
+  settings_.DumpFile = values.FileName;
+  settings_.OptFile = values.OptionFile;
+  settings_.EditorPath = values.EditorPath;
+  settings_.AutoEdit = values.AutoEdit ? 1 : 0;
 }
 
 void CMainFrame::OnDialogValuesStored() {
@@ -116,15 +116,15 @@ void CMainFrame::OnDialogValuesStored() {
 }
 
 bool CMainFrame::Create() {
-  m_wndView = new CChildView(this);
-  setCentralWidget(m_wndView);
-  setFocusProxy(m_wndView);
+  childView_ = new CChildView(this);
+  setCentralWidget(childView_);
+  setFocusProxy(childView_);
   // The view holds the open run: the table with its filter, and whatever goes beside it.
-  m_runView = new RunView(m_wndView);
-  auto* viewLayout = new QVBoxLayout(m_wndView);
+  runView_ = new RunView(childView_);
+  auto* viewLayout = new QVBoxLayout(childView_);
   viewLayout->setContentsMargins(0, 0, 0, 0);
-  viewLayout->addWidget(m_runView);
-  m_wndView->setFocusProxy(m_runView);
+  viewLayout->addWidget(runView_);
+  childView_->setFocusProxy(runView_);
   setAcceptDrops(true);
   CreateMenus();
   if (!CreateToolBar()) return false;
@@ -132,46 +132,45 @@ bool CMainFrame::Create() {
   setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowTabbedDocks);
   ApplyPlacement();
 
-  TextDumpValues& values = m_textDump.Values();
-  values.FileName = m_settings.DumpFile;
-  values.OptionFile = m_settings.OptFile;
-  values.EditorPath = m_settings.EditorPath;
-  values.AutoEdit = m_settings.AutoEdit != 0;
-  connect(&m_textDump, &TextDump::ValuesStored, this, &CMainFrame::OnDialogValuesStored);
-  connect(&m_textDump, &TextDump::RunReported, this, &CMainFrame::ShowStatusLine);
+  TextDumpValues& values = textDump_.Values();
+  values.FileName = settings_.DumpFile;
+  values.OptionFile = settings_.OptFile;
+  values.EditorPath = settings_.EditorPath;
+  values.AutoEdit = settings_.AutoEdit != 0;
+  connect(&textDump_, &TextDump::ValuesStored, this, &CMainFrame::OnDialogValuesStored);
+  connect(&textDump_, &TextDump::RunReported, this, &CMainFrame::ShowStatusLine);
 
   // Until the user chooses one, the table's option file is the shipped one, which shows every
   // record: the dialog's may filter for arguments that the table's fields do not hold yet.
   const std::string tableOptions =
-      m_settings.Window.TableOptFile.empty()
+      settings_.Window.TableOptFile.empty()
           ? DefaultOptFile(ProgramDirOf(
                 QDir::toNativeSeparators(QCoreApplication::applicationFilePath()).toStdString()))
-          : m_settings.Window.TableOptFile;
-  m_runView->SetOptionFile(QString::fromStdString(tableOptions));
-  connect(m_runView, &RunView::StatusMessage, this, &CMainFrame::ShowStatusLine);
-  connect(m_runView, &RunView::OpenRequested, this, &CMainFrame::OnOpen);
+          : settings_.Window.TableOptFile;
+  runView_->SetOptionFile(QString::fromStdString(tableOptions));
+  connect(runView_, &RunView::StatusMessage, this, &CMainFrame::ShowStatusLine);
+  connect(runView_, &RunView::OpenRequested, this, &CMainFrame::OnOpen);
   // The bus health of the open run beside the table: computed when a run opens; its findings,
   // live list and charts lead the table to a station, a kind of fault or a time.
-  m_healthView = new HealthView;
-  m_healthView->setObjectName(QStringLiteral("healthView"));
-  m_runView->AddSidePanel(m_healthView);
-  connect(m_runView, &RunView::RunOpened, m_healthView, &HealthView::Compute);
-  connect(m_runView, &RunView::RunClosed, m_healthView, &HealthView::Clear);
-  connect(m_healthView, &HealthView::StationActivated, m_runView, &RunView::ShowStation);
-  connect(m_healthView, &HealthView::RunFindingActivated, m_runView, &RunView::ShowRunFinding);
-  connect(m_healthView, &HealthView::TimeActivated, m_runView, &RunView::ShowTime);
-  connect(m_healthView, &HealthView::ComputationFinished, m_runView,
-          [this] { m_runView->SetHealthFigures(m_healthView->Figures()); });
-  connect(m_runView, &RunView::RunClosed, m_runView,
-          [this] { m_runView->SetHealthFigures(nullptr); });
-  connect(m_runView, &RunView::OptionFileChosen, this, [this](const QString& path) {
-    m_settings.Window.TableOptFile = path.toStdString();
+  healthView_ = new HealthView;
+  healthView_->setObjectName(QStringLiteral("healthView"));
+  runView_->AddSidePanel(healthView_);
+  connect(runView_, &RunView::RunOpened, healthView_, &HealthView::Compute);
+  connect(runView_, &RunView::RunClosed, healthView_, &HealthView::Clear);
+  connect(healthView_, &HealthView::StationActivated, runView_, &RunView::ShowStation);
+  connect(healthView_, &HealthView::RunFindingActivated, runView_, &RunView::ShowRunFinding);
+  connect(healthView_, &HealthView::TimeActivated, runView_, &RunView::ShowTime);
+  connect(healthView_, &HealthView::ComputationFinished, runView_,
+          [this] { runView_->SetHealthFigures(healthView_->Figures()); });
+  connect(runView_, &RunView::RunClosed, runView_, [this] { runView_->SetHealthFigures(nullptr); });
+  connect(runView_, &RunView::OptionFileChosen, this, [this](const QString& path) {
+    settings_.Window.TableOptFile = path.toStdString();
     emit SettingsChanged();
   });
   // A run that yields no record leaves the recent runs, as one whose file is gone does.
-  connect(m_runView, &RunView::IndexFinished, this, [this] {
-    if (!m_runView->YieldsNoRecord()) return;
-    RemoveRecentRun(m_settings.Window.RecentRuns, FirstCaptureFile(*m_runView->Run()));
+  connect(runView_, &RunView::IndexFinished, this, [this] {
+    if (!runView_->Session().YieldsNoRecord()) return;
+    RemoveRecentRun(settings_.Window.RecentRuns, FirstCaptureFile(*runView_->Session().Run()));
     UpdateRecentMenu();
     emit SettingsChanged();
   });
@@ -218,19 +217,19 @@ void CMainFrame::CreateMenus() {
   fileMenu_->addAction(openAction_);
   recentMenu_ = fileMenu_->addMenu(QStringLiteral("Open &Recent"));
   recentMenu_->setObjectName(QStringLiteral("recent"));
-  fileMenu_->addAction(m_runView->ExportTextAction());
-  fileMenu_->addAction(m_runView->ExportPcapngAction());
+  fileMenu_->addAction(runView_->ExportTextAction());
+  fileMenu_->addAction(runView_->ExportPcapngAction());
   fileMenu_->addAction(textDumpAction_);
   fileMenu_->addSeparator();
   fileMenu_->addAction(quitAction_);
   QMenu* go = menuBar()->addMenu(QStringLiteral("&Go"));
-  go->addAction(m_runView->GoToReferenceAction());
-  go->addAction(m_runView->NextFaultAction());
-  go->addAction(m_runView->PreviousFaultAction());
+  go->addAction(runView_->GoToReferenceAction());
+  go->addAction(runView_->NextFaultAction());
+  go->addAction(runView_->PreviousFaultAction());
   go->addSeparator();
-  go->addAction(m_runView->FindAction());
-  go->addAction(m_runView->FindNextAction());
-  go->addAction(m_runView->FindPreviousAction());
+  go->addAction(runView_->FindAction());
+  go->addAction(runView_->FindNextAction());
+  go->addAction(runView_->FindPreviousAction());
   CreatePanelKeys(go);
   QMenu* analyze = menuBar()->addMenu(QStringLiteral("&Analyze"));
   analyze->addAction(textDumpAction_);
@@ -267,13 +266,14 @@ void CMainFrame::CreatePanelKeys(QMenu* go) {
 }
 
 QWidget* CMainFrame::Panel(std::size_t panel) const {
-  RunView& run = *m_runView;
-  HealthView& health = *m_healthView;
+  RunView& run = *runView_;
+  HealthView& health = *healthView_;
   switch (panel) {
     case 0:
-      return run.HasRun() ? static_cast<QWidget*>(run.Filters()->EquationEdit()) : run.OpenButton();
+      return run.Session().HasRun() ? static_cast<QWidget*>(run.Filters()->EquationEdit())
+                                    : run.OpenButton();
     case 1:
-      return run.HasRun() ? static_cast<QWidget*>(run.Table()) : run.OpenButton();
+      return run.Session().HasRun() ? static_cast<QWidget*>(run.Table()) : run.OpenButton();
     case 2:
       return health.FindingsList();
     case 3:
@@ -287,14 +287,14 @@ QWidget* CMainFrame::Panel(std::size_t panel) const {
 
 void CMainFrame::FocusPanel(std::size_t panel) {
   // The station table is the first page of the tabs: it shows before it takes the focus.
-  if (panel == 4) m_healthView->Tabs()->setCurrentIndex(0);
+  if (panel == 4) healthView_->Tabs()->setCurrentIndex(0);
   Panel(panel)->setFocus(Qt::ShortcutFocusReason);
 }
 
 void CMainFrame::ChainPanels() {
   // Tab goes round the panels in the order of Ctrl+1 to Ctrl+6; the tables do not keep it.
-  RunView& run = *m_runView;
-  HealthView& health = *m_healthView;
+  RunView& run = *runView_;
+  HealthView& health = *healthView_;
   FilterBar& bar = *run.Filters();
   const std::vector<QWidget*> chain = {
       bar.OptionFileEdit(),   bar.BrowseButton(),     bar.EquationEdit(),
@@ -336,29 +336,29 @@ void CMainFrame::OnKeyboardShortcuts() {
 }
 
 bool CMainFrame::CreateToolBar() {
-  m_wndToolBar = new QToolBar(QStringLiteral("Standard"), this);
-  m_wndToolBar->setObjectName(QStringLiteral("toolbar"));
-  m_wndToolBar->setIconSize(QSize(32, 32));
-  m_wndToolBar->setMovable(true);
-  m_wndToolBar->setFloatable(true);
-  m_wndToolBar->setAllowedAreas(Qt::AllToolBarAreas);
-  m_wndToolBar->addAction(textDumpAction_);
-  addToolBar(Qt::TopToolBarArea, m_wndToolBar);
+  toolBar_ = new QToolBar(QStringLiteral("Standard"), this);
+  toolBar_->setObjectName(QStringLiteral("toolbar"));
+  toolBar_->setIconSize(QSize(32, 32));
+  toolBar_->setMovable(true);
+  toolBar_->setFloatable(true);
+  toolBar_->setAllowedAreas(Qt::AllToolBarAreas);
+  toolBar_->addAction(textDumpAction_);
+  addToolBar(Qt::TopToolBarArea, toolBar_);
   return true;
 }
 
 bool CMainFrame::CreateStatusBar() {
-  m_wndStatusBar = new QStatusBar(this);
-  m_wndStatusBar->setObjectName(QStringLiteral("statusbar"));
-  setStatusBar(m_wndStatusBar);
+  statusBar_ = new QStatusBar(this);
+  statusBar_->setObjectName(QStringLiteral("statusbar"));
+  setStatusBar(statusBar_);
   messagePane_ = new QLabel(QStringLiteral("TeloFdcCaptAnlz - PROFIBUS capture analyser"));
   messagePane_->setObjectName(QStringLiteral("idle"));
   messagePane_->setTextFormat(Qt::PlainText);
   // A long summary must not widen the window.
   messagePane_->setMinimumWidth(1);
-  m_wndStatusBar->addWidget(messagePane_, 1);
+  statusBar_->addWidget(messagePane_, 1);
   // The run's background task, between the message and the lock indicators.
-  m_wndStatusBar->addPermanentWidget(m_runView->StatusWidget());
+  statusBar_->addPermanentWidget(runView_->StatusWidget());
   for (std::size_t i = 0; i < kIndicatorKeys.size(); ++i) {
     auto* pane = new QLabel(QString::fromStdString(IndicatorName(kIndicatorKeys[i])));
     pane->setObjectName(pane->text());
@@ -366,7 +366,7 @@ bool CMainFrame::CreateStatusBar() {
     pane->setAlignment(Qt::AlignCenter);
     // The pane keeps its width when the lock is off and the name is not shown.
     pane->setMinimumWidth(pane->sizeHint().width() + pane->fontMetrics().averageCharWidth());
-    m_wndStatusBar->addPermanentWidget(pane);
+    statusBar_->addPermanentWidget(pane);
     indicators_[i] = pane;
   }
   UpdateIndicators();
@@ -387,13 +387,13 @@ void CMainFrame::UpdateIndicators() {
   }
 }
 
-void CMainFrame::OnTextDump() { m_textDump.DoModal(); }
+void CMainFrame::OnTextDump() { textDump_.DoModal(); }
 
 void CMainFrame::OnOpen() {
   // The dialog starts where the last run was opened, or at the dialog's capture file.
-  const std::string& last = m_settings.Window.RecentRuns.empty()
-                                ? m_settings.DumpFile
-                                : m_settings.Window.RecentRuns.front().path;
+  const std::string& last = settings_.Window.RecentRuns.empty()
+                                ? settings_.DumpFile
+                                : settings_.Window.RecentRuns.front().path;
   const FileDialogChoice choice{QStringLiteral("Open Capture Run"),
                                 QStringLiteral("FDC Capture File (*.FdcCapt)"),
                                 QStringLiteral("FdcCapt"), BrowseStartFor(last), true};
@@ -421,10 +421,10 @@ bool CMainFrame::OpenCaptureFile(const QString& path, std::optional<std::uint32_
     return false;
   }
   EnlargeForTable();
-  m_runView->OpenRun(plan.request);
+  runView_->OpenRun(plan.request);
   setWindowTitle(QString::fromLatin1(kAppName) + QStringLiteral(" - ") +
                  QString::fromStdString(RunTitle(plan.request)));
-  AddRecentRun(m_settings.Window.RecentRuns, {file, count});
+  AddRecentRun(settings_.Window.RecentRuns, {file, count});
   UpdateRecentMenu();
   emit SettingsChanged();
   return true;
@@ -443,7 +443,7 @@ void CMainFrame::OpenFromArguments(const QStringList& arguments) {
 
 void CMainFrame::UpdateRecentMenu() {
   recentMenu_->clear();
-  const std::vector<RecentRun>& runs = m_settings.Window.RecentRuns;
+  const std::vector<RecentRun>& runs = settings_.Window.RecentRuns;
   for (std::size_t i = 0; i < runs.size(); ++i) {
     QAction* action = recentMenu_->addAction(QString::fromStdString(RecentRunLabel(runs[i], i)));
     action->setStatusTip(QString::fromStdString(runs[i].path));
@@ -453,13 +453,13 @@ void CMainFrame::UpdateRecentMenu() {
 }
 
 void CMainFrame::OnRecentRun(std::size_t index) {
-  if (index >= m_settings.Window.RecentRuns.size()) return;
-  const RecentRun run = m_settings.Window.RecentRuns[index];
+  if (index >= settings_.Window.RecentRuns.size()) return;
+  const RecentRun run = settings_.Window.RecentRuns[index];
   const QString path = QString::fromStdString(run.path);
   if (OpenCaptureFile(path, run.minutes)) return;
   // A run whose first file is gone leaves the list.
   if (!QFileInfo::exists(path)) {
-    RemoveRecentRun(m_settings.Window.RecentRuns, run.path);
+    RemoveRecentRun(settings_.Window.RecentRuns, run.path);
     UpdateRecentMenu();
     emit SettingsChanged();
   }
@@ -501,10 +501,10 @@ void CMainFrame::dropEvent(QDropEvent* event) {
 
 void CMainFrame::ApplyPlacement() {
   const std::vector<ScreenRect> screens = ScreenRects();
-  ScreenRect stored{m_settings.WinMinX, m_settings.WinMinY, m_settings.WinMaxX, m_settings.WinMaxY};
+  ScreenRect stored{settings_.WinMinX, settings_.WinMinY, settings_.WinMaxX, settings_.WinMaxY};
   // Without a stored rectangle the window starts large enough for the table and the health view
   // beside it, rather than at the small rectangle of the defaults.
-  if (!m_settings.Window.PlacementStored && !screens.empty()) stored = FirstStartRect(screens[0]);
+  if (!settings_.Window.PlacementStored && !screens.empty()) stored = FirstStartRect(screens[0]);
   const ScreenRect placed = KeepWithinScreens(stored, screens);
   // In 64 bits: without screens the stored edges come back as they are, whatever they hold.
   const auto extent = [](int from, int to) {
@@ -552,7 +552,7 @@ bool CMainFrame::event(QEvent* event) {
 }
 
 void CMainFrame::ShowAsStored() {
-  if (m_settings.Window.Maximized) {
+  if (settings_.Window.Maximized) {
     showMaximized();
   } else {
     show();
@@ -560,14 +560,14 @@ void CMainFrame::ShowAsStored() {
 }
 
 void CMainFrame::StorePlacement() {
-  m_settings.Window.Maximized = isMaximized();
+  settings_.Window.Maximized = isMaximized();
   // The normal rectangle: the one a maximised or minimised window would be restored to.
   QRect client = normalGeometry();
   if (!client.isValid()) client = geometry();
-  m_settings.WinMinX = client.left() - normalMargins_.left();
-  m_settings.WinMinY = client.top() - normalMargins_.top();
-  m_settings.WinMaxX = client.left() + client.width() + normalMargins_.right();
-  m_settings.WinMaxY = client.top() + client.height() + normalMargins_.bottom();
+  settings_.WinMinX = client.left() - normalMargins_.left();
+  settings_.WinMinY = client.top() - normalMargins_.top();
+  settings_.WinMaxX = client.left() + client.width() + normalMargins_.right();
+  settings_.WinMaxY = client.top() + client.height() + normalMargins_.bottom();
 }
 
 void CMainFrame::SavePlacement() {
@@ -577,11 +577,11 @@ void CMainFrame::SavePlacement() {
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
   // A dump still running is stopped first, if the user agrees; otherwise the window stays.
-  if (!m_textDump.EndRunBeforeClosing() || !m_runView->EndTasksBeforeClosing()) {
+  if (!textDump_.EndRunBeforeClosing() || !runView_->EndTasksBeforeClosing()) {
     event->ignore();
     return;
   }
-  if (m_textDump.isVisible()) m_textDump.reject();
+  if (textDump_.isVisible()) textDump_.reject();
   SavePlacement();
   QMainWindow::closeEvent(event);
 }

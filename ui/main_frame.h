@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "ui/app_settings.h"
-#include "ui/text_dump.h"
+#include "ui/common/app_settings.h"
+#include "ui/dump_dialog/text_dump.h"
 
 namespace fdc::ui {
 class RunView;
@@ -39,10 +39,10 @@ class CMainFrame : public QMainWindow {
   // values. False when a step fails.
   bool Create();
 
-  TextDump& TextDumpDialog() { return m_textDump; }
+  TextDump& TextDumpDialog() { return textDump_; }
   // The open run's table, filter and tasks; side panels go beside the table (AddSidePanel).
-  fdc::ui::RunView* RunArea() const { return m_runView; }
-  fdc::ui::HealthView* HealthArea() const { return m_healthView; }
+  fdc::ui::RunView* RunArea() const { return runView_; }
+  fdc::ui::HealthView* HealthArea() const { return healthView_; }
   QAction* OpenAction() const { return openAction_; }
   QMenu* RecentMenu() const { return recentMenu_; }
   QAction* TextDumpAction() const { return textDumpAction_; }
@@ -105,13 +105,13 @@ class CMainFrame : public QMainWindow {
   // A window still at its small first size grows to show the table.
   void EnlargeForTable();
 
-  QStatusBar* m_wndStatusBar = nullptr;
-  QToolBar* m_wndToolBar = nullptr;
-  CChildView* m_wndView = nullptr;
-  fdc::ui::RunView* m_runView = nullptr;
-  fdc::ui::HealthView* m_healthView = nullptr;
-  fdc::ui::AppSettings& m_settings;
-  TextDump m_textDump;
+  QStatusBar* statusBar_ = nullptr;
+  QToolBar* toolBar_ = nullptr;
+  CChildView* childView_ = nullptr;
+  fdc::ui::RunView* runView_ = nullptr;
+  fdc::ui::HealthView* healthView_ = nullptr;
+  fdc::ui::AppSettings& settings_;
+  TextDump textDump_;
 
   QAction* openAction_ = nullptr;
   QMenu* recentMenu_ = nullptr;

@@ -2,7 +2,7 @@
 #include "ui/program_arguments.h"
 
 #include "common/version.h"
-#include "ui/app_settings.h"
+#include "ui/common/app_settings.h"
 
 namespace fdc::ui {
 

@@ -9,7 +9,7 @@
 
 #include "common/version.h"
 #include "ui/about_dlg.h"
-#include "ui/app_icon.h"
+#include "ui/common/app_icon.h"
 #include "ui/main_frame.h"
 
 using namespace fdc::ui;
@@ -25,42 +25,41 @@ CTeloFdcCaptAnlzApp::CTeloFdcCaptAnlzApp(int& argc, char** argv) : QApplication(
 CTeloFdcCaptAnlzApp::~CTeloFdcCaptAnlzApp() { ExitInstance(); }
 
 bool CTeloFdcCaptAnlzApp::InitInstance() {
-  m_programDir = ProgramDirOf(QDir::toNativeSeparators(applicationFilePath()).toStdString());
+  programDir_ = ProgramDirOf(QDir::toNativeSeparators(applicationFilePath()).toStdString());
   {
     QSettings store;
-    m_settings = ReadAppSettings(store, m_programDir);
+    settings_ = ReadAppSettings(store, programDir_);
   }
-  m_mainFrame = std::make_unique<CMainFrame>(m_settings);
-  connect(m_mainFrame.get(), &CMainFrame::AppAboutRequested, this,
-          &CTeloFdcCaptAnlzApp::OnAppAbout);
-  connect(m_mainFrame.get(), &CMainFrame::SettingsChanged, this,
+  mainFrame_ = std::make_unique<CMainFrame>(settings_);
+  connect(mainFrame_.get(), &CMainFrame::AppAboutRequested, this, &CTeloFdcCaptAnlzApp::OnAppAbout);
+  connect(mainFrame_.get(), &CMainFrame::SettingsChanged, this,
           &CTeloFdcCaptAnlzApp::WriteSettings);
-  if (!m_mainFrame->Create()) {
-    m_mainFrame.reset();
+  if (!mainFrame_->Create()) {
+    mainFrame_.reset();
     return false;
   }
-  m_running = true;
-  m_mainFrame->ShowAsStored();
-  m_mainFrame->repaint();
+  running_ = true;
+  mainFrame_->ShowAsStored();
+  mainFrame_->repaint();
   return true;
 }
 
 void CTeloFdcCaptAnlzApp::ExitInstance() {
-  if (!m_running) return;
-  m_running = false;
-  m_mainFrame.reset();
+  if (!running_) return;
+  running_ = false;
+  mainFrame_.reset();
   // The end always writes, whatever was written before.
   lastWritten_.reset();
   WriteSettings();
 }
 
 void CTeloFdcCaptAnlzApp::WriteSettings() {
-  if (lastWritten_ == m_settings) return;
+  if (lastWritten_ == settings_) return;
   QSettings store;
-  WriteAppSettings(store, m_settings);
+  WriteAppSettings(store, settings_);
   store.sync();
   if (store.status() == QSettings::NoError) {
-    lastWritten_ = m_settings;
+    lastWritten_ = settings_;
     return;
   }
   // Failing writes are not the user's business while the program runs; the terminal hears of
@@ -73,17 +72,17 @@ void CTeloFdcCaptAnlzApp::WriteSettings() {
 }
 
 void CTeloFdcCaptAnlzApp::WinHelp() {
-  if (m_helpShown) return;
-  m_helpShown = true;
+  if (helpShown_) return;
+  helpShown_ = true;
   // No owner and no caption of our own: the caption is the one a message box gets by default.
   QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"),
                   QStringLiteral("Unrecognized Help Command"), QMessageBox::Ok);
   box.exec();
-  m_helpShown = false;
+  helpShown_ = false;
 }
 
 void CTeloFdcCaptAnlzApp::OnAppAbout() {
-  CAboutDlg about(m_mainFrame.get());
+  CAboutDlg about(mainFrame_.get());
   about.exec();
 }
 

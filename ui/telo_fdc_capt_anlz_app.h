@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "ui/app_settings.h"
+#include "ui/common/app_settings.h"
 
 class CMainFrame;
 
@@ -30,18 +30,18 @@ class CTeloFdcCaptAnlzApp : public QApplication {
   void WinHelp();
   void OnAppAbout();
 
-  fdc::ui::AppSettings& Settings() { return m_settings; }
-  CMainFrame* MainFrame() const { return m_mainFrame.get(); }
-  const std::string& ProgramDir() const { return m_programDir; }
+  fdc::ui::AppSettings& Settings() { return settings_; }
+  CMainFrame* MainFrame() const { return mainFrame_.get(); }
+  const std::string& ProgramDir() const { return programDir_; }
 
   bool notify(QObject* receiver, QEvent* event) override;
 
  private:
-  fdc::ui::AppSettings m_settings;
-  std::string m_programDir;
-  std::unique_ptr<CMainFrame> m_mainFrame;
+  fdc::ui::AppSettings settings_;
+  std::string programDir_;
+  std::unique_ptr<CMainFrame> mainFrame_;
   std::optional<fdc::ui::AppSettings> lastWritten_;
   bool writeFailureReported_ = false;
-  bool m_running = false;
-  bool m_helpShown = false;
+  bool running_ = false;
+  bool helpShown_ = false;
 };

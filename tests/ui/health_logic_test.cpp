@@ -12,9 +12,9 @@
 #include "report/bus_report.h"
 #include "tests/ui/health_test_support.h"
 #include "tests/ui/ui_test_support.h"
-#include "ui/health_computation.h"
-#include "ui/health_series.h"
-#include "ui/station_table_model.h"
+#include "ui/health/health_computation.h"
+#include "ui/health/health_series.h"
+#include "ui/health/station_table_model.h"
 
 using namespace fdc;
 using namespace fdc::ui;

@@ -15,7 +15,7 @@
 #include "engine/dump_request_rules.h"
 #include "tools/faults.h"
 #include "tools/run_generator.h"
-#include "ui/station_table_model.h"
+#include "ui/health/station_table_model.h"
 
 namespace fdc::ui::test {
 

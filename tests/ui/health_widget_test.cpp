@@ -29,10 +29,10 @@
 #include "report/bus_report.h"
 #include "tests/ui/health_test_support.h"
 #include "tests/ui/ui_test_support.h"
-#include "ui/health_charts.h"
-#include "ui/health_view.h"
-#include "ui/live_list.h"
-#include "ui/station_table_model.h"
+#include "ui/health/health_charts.h"
+#include "ui/health/health_view.h"
+#include "ui/health/live_list.h"
+#include "ui/health/station_table_model.h"
 
 using namespace fdc;
 using namespace fdc::ui;

@@ -1,8 +1,8 @@
 // The main window's record table without a display: the minute files a run opens, the recent
 // runs in the settings, the rows as text, the virtual model over a damaged run (its window, its
 // rows while the index grows), F8, Ctrl+G, a time, the text search with Stop, the filter bar's
-// compiler with its quick filters and its errors placed in the typed text, and the background
-// task.
+// compiler with its quick filters and its errors placed in the typed text, the background task,
+// and the open run's session: its passes, search, exports and their refusals, and its tasks' Stop.
 #include <QCoreApplication>
 #include <QSettings>
 #include <QSignalSpy>
@@ -20,14 +20,15 @@
 #include "options/show_only.h"
 #include "tests/ui/ui_test_support.h"
 #include "tools/frame_builder.h"
-#include "ui/app_settings.h"
-#include "ui/background_task.h"
-#include "ui/record_table_model.h"
-#include "ui/row_texts.h"
-#include "ui/run_files.h"
-#include "ui/table_filter.h"
-#include "ui/table_navigation.h"
-#include "ui/window_settings.h"
+#include "ui/common/app_settings.h"
+#include "ui/common/background_task.h"
+#include "ui/common/window_settings.h"
+#include "ui/run_table/record_table_model.h"
+#include "ui/run_table/row_texts.h"
+#include "ui/run_table/run_files.h"
+#include "ui/run_table/run_session.h"
+#include "ui/run_table/table_filter.h"
+#include "ui/run_table/table_navigation.h"
 
 using namespace fdc;
 using namespace fdc::ui;
@@ -152,6 +153,36 @@ std::int32_t Evaluate(const ShowOnlyProgram& program, const std::vector<std::uin
   const FrameFields fields =
       DecodeFrameFields(record.data(), static_cast<std::uint8_t>(frame.size()));
   return EvaluateShowOnly(program, fields, bytes, gapUs, {});
+}
+
+// Waits until neither the index nor the filter pass of `session` runs.
+bool WaitForPasses(const RunSession& session) {
+  return QTest::qWaitFor([&] { return !session.Indexing() && !session.Filtering(); }, 30000);
+}
+
+// What a session reported at the ends of its tasks.
+struct SessionLog {
+  QStringList indexLines;
+  QStringList indexFailures;
+  QList<FindEnd> finds;
+  QList<ExportEnd> exports;
+  explicit SessionLog(RunSession& session) {
+    QObject::connect(&session, &RunSession::IndexFinished,
+                     [this](const QString& line, const QString& failure) {
+                       indexLines << line;
+                       indexFailures << failure;
+                     });
+    QObject::connect(&session, &RunSession::FindFinished,
+                     [this](const FindEnd& end) { finds << end; });
+    QObject::connect(&session, &RunSession::ExportFinished,
+                     [this](const ExportEnd& end) { exports << end; });
+  }
+};
+
+FilterInput FaultsOnly() {
+  FilterInput input;
+  input.quick.faultsOnly = true;
+  return input;
 }
 
 }  // namespace
@@ -917,6 +948,230 @@ class TableLogicTest : public QObject {
       QCOMPARE(static_cast<int>(compiled.error->start), start);
       QCOMPARE(static_cast<int>(compiled.error->length), length);
     }
+  }
+
+  // --- The open run ---
+
+  void sessionIndexesFiltersAndCloses() {
+    DamagedRun run;
+    WriteDamagedRun(run);
+    RunIndex index;
+    IndexAll(run.request, index);
+    RunSession session;
+    SessionLog log(session);
+    QSignalSpy sources(&session, &RunSession::SourceChanged);
+    // Every record of every file, whatever window and output the request had.
+    DumpRequest request = run.request;
+    request.StartRef = 10;
+    request.EndRef = 20;
+    request.OutputPath = "/out.txt";
+    session.Open(request);
+    QCOMPARE(session.Run()->StartRef, 0u);
+    QCOMPARE(session.Run()->EndRef, 0xFFFFFFFFu);
+    QVERIFY(session.Run()->OutputPath.empty());
+    QVERIFY(!sources.isEmpty());
+    QVERIFY(session.Indexing());
+    QCOMPARE(session.ShownTask(), std::optional(RunSession::kIndexTask));
+    QCOMPARE(session.TaskLabel(RunSession::kIndexTask), QStringLiteral("Reading the run"));
+    QVERIFY(session.CountText().endsWith(QStringLiteral(" records so far")));
+    QVERIFY(WaitForPasses(session));
+    QTRY_COMPARE(log.indexLines.size(), 1);
+    QCOMPARE(session.Index()->Rows(), index.Rows());
+    QCOMPARE(session.ShownIndex(), session.Index());
+    QCOMPARE(log.indexLines.front(),
+             QStringLiteral("Line12359.FdcCapt (3 minutes): %1 records").arg(index.Records()));
+    QCOMPARE(log.indexFailures.front(), QString());
+    QCOMPARE(session.CountText(), QStringLiteral("%1 records").arg(index.Records()));
+    QVERIFY(!session.YieldsNoRecord());
+    QVERIFY(!session.ShownTask());
+
+    // An equation with an error keeps the filter as it was.
+    QVERIFY(session.ApplyFilter({"SA == == 5", {}, {}}));
+    QVERIFY(session.CurrentFilter() == nullptr);
+    QVERIFY(!session.Filtering());
+    // Faults only: the table shows the matches while they are found.
+    QVERIFY(!session.ApplyFilter(FaultsOnly()));
+    QVERIFY(session.Filtering());
+    QVERIFY(session.ShowsMatches());
+    QVERIFY(session.ShownFilter() == &session.CurrentFilter()->Records());
+    QVERIFY(WaitForPasses(session));
+    RunIndex matches;
+    IndexMatches(run.request, session.CurrentFilter()->Records(), matches);
+    QCOMPARE(session.ShownIndex()->Rows(), matches.Rows());
+    QCOMPARE(session.CountText(),
+             QStringLiteral("%1 of %2 records shown").arg(matches.Rows()).arg(index.Records()));
+    // Nothing to filter: every row again, at once.
+    QVERIFY(!session.ApplyFilter({}));
+    QVERIFY(!session.Filtering());
+    QVERIFY(!session.ShowsMatches());
+    QCOMPARE(session.ShownIndex(), session.Index());
+    QVERIFY(session.ShownFilter() == nullptr);
+
+    QVERIFY(session.Close());
+    QVERIFY(!session.HasRun());
+    QVERIFY(session.ShownIndex() == nullptr);
+    QCOMPARE(session.CountText(), QString());
+    QVERIFY(!session.Close());
+  }
+
+  void sessionFinds() {
+    DamagedRun run;
+    WriteDamagedRun(run);
+    RunSession session;
+    SessionLog log(session);
+    session.Open(run.request);
+    QVERIFY(WaitForPasses(session));
+    const ReferenceRows reference = ReadFromStart(run.request, *session.Index(), nullptr);
+    std::vector<std::uint64_t> lost;
+    for (std::uint64_t r = 0; r < reference.texts.size(); ++r)
+      if (reference.texts[r].find("Synchronization Lost") != std::string::npos) lost.push_back(r);
+    QVERIFY(!lost.empty());
+    const std::uint64_t rows = session.Index()->Rows();
+    const QString text = QStringLiteral("synchronization lost");
+
+    QVERIFY(session.StartFind(text, true, std::nullopt, rows));
+    QCOMPARE(session.TaskLabel(RunSession::kFindTask),
+             QStringLiteral("Finding \"synchronization lost\""));
+    QTRY_COMPARE(log.finds.size(), 1);
+    QVERIFY(log.finds.back().current);
+    QCOMPARE(log.finds.back().row, std::optional(lost.front()));
+    QCOMPARE(log.finds.back().barText, QString());
+    // After the last one the search goes round the end.
+    QVERIFY(session.StartFind(text, true, lost.back(), rows));
+    QTRY_COMPARE(log.finds.size(), 2);
+    QCOMPARE(log.finds.back().row, std::optional(lost.front()));
+    QCOMPARE(log.finds.back().barText, QStringLiteral("Found after going round the end"));
+    QVERIFY(session.StartFind(QStringLiteral("no such text"), false, 0, rows));
+    QTRY_COMPARE(log.finds.size(), 3);
+    QVERIFY(!log.finds.back().row);
+    QCOMPARE(log.finds.back().barText, QStringLiteral("Not found"));
+    QCOMPARE(log.finds.back().statusLine, QStringLiteral("\"no such text\" was not found"));
+    // Nothing to search.
+    QVERIFY(!session.StartFind(QString(), true, std::nullopt, rows));
+    QVERIFY(!session.StartFind(text, true, std::nullopt, 0));
+    QVERIFY(!session.Finding());
+  }
+
+  void sessionExportsTheRecordsShown() {
+    DamagedRun run;
+    WriteDamagedRun(run);
+    RunSession session;
+    SessionLog log(session);
+    session.Open(run.request);
+    QVERIFY(!session.ApplyFilter(FaultsOnly()));
+    QVERIFY(WaitForPasses(session));
+    const std::uint64_t shown = session.ShownIndex()->Rows();
+    QVERIFY(shown > 0);
+
+    // The text dump has the columns of the bar's option file, and offers the dump's name.
+    session.SetOptionFile(QString::fromLocal8Bit(qgetenv("FDC_SOURCE_DIR")) +
+                          QStringLiteral("/samples/Compact.opt"));
+    QCOMPARE(session.SuggestedExportPath(ExportFormat::kText),
+             run.dir.filePath(QStringLiteral("Line12359_Compact.txt")));
+    QCOMPARE(session.SuggestedExportPath(ExportFormat::kPcapng),
+             run.dir.filePath(QStringLiteral("Line12359_Compact.pcapng")));
+    const QString text = run.dir.filePath(QStringLiteral("faults.txt"));
+    QString refusal;
+    QVERIFY2(session.StartExport(text, ExportFormat::kText, &refusal), qPrintable(refusal));
+    QCOMPARE(session.ShownTask(), std::optional(RunSession::kExportTask));
+    QTRY_COMPARE(log.exports.size(), 1);
+    QVERIFY(log.exports.back().ok);
+    QCOMPARE(log.exports.back().message,
+             QStringLiteral("%1 records exported to faults.txt").arg(shown));
+    const QStringList lines = QString::fromLatin1(test::ReadTextFile(text)).split('\n');
+    // Record lines: the reference number, then the columns (a lost sync's second line has the
+    // number too, then its offset).
+    std::uint64_t recordLines = 0;
+    for (const QString& line : lines) {
+      if (line.size() > 10 && line[9] == ':' && line.left(9).trimmed().toUInt() > 0 &&
+          !line.mid(10).startsWith(QStringLiteral(" Ofs="))) {
+        ++recordLines;
+      }
+    }
+    QCOMPARE(recordLines, shown);
+    QVERIFY(lines.contains(QStringLiteral("End of Capture Data")));
+
+    const QString pcapng = run.dir.filePath(QStringLiteral("faults.pcapng"));
+    QVERIFY(session.StartExport(pcapng, ExportFormat::kPcapng));
+    QTRY_COMPARE(log.exports.size(), 2);
+    QVERIFY(log.exports.back().ok);
+    QVERIFY(test::ReadTextFile(pcapng).startsWith(QByteArray("\x0a\x0d\x0d\x0a", 4)));
+  }
+
+  void exportRefusals_data() {
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<bool>("exporting");   // an export runs already
+    QTest::addColumn<QString>("output");   // in the run's folder; "%first": the run's first file
+    QTest::addColumn<QString>("options");  // the option file, in the run's folder
+    QTest::addColumn<QString>("message");  // "%first" and "%dir" stand for the run's
+    QTest::newRow("no run") << false << false << "a.txt"
+                            << ""
+                            << "No run is open.";
+    QTest::newRow("an export running") << true << true << "b.txt"
+                                       << ""
+                                       << "An export is running.";
+    QTest::newRow("over the run") << true << false << "%first"
+                                  << ""
+                                  << "The output file would overwrite the input file %first";
+    QTest::newRow("an option file that is not there") << true << false << "c.txt"
+                                                      << "none.opt"
+                                                      << "Unable to Open Option File %dir/none.opt";
+  }
+  void exportRefusals() {
+    QFETCH(bool, open);
+    QFETCH(bool, exporting);
+    QFETCH(QString, output);
+    QFETCH(QString, options);
+    QFETCH(QString, message);
+    DamagedRun run;
+    WriteDamagedRun(run, 300);
+    auto inRun = [&run](QString text) {
+      return text.replace(QStringLiteral("%first"), Q(run.first))
+          .replace(QStringLiteral("%dir"), run.dir.path());
+    };
+    RunSession session;
+    if (open) session.Open(run.request);
+    session.SetOptionFile(options.isEmpty() ? QString() : run.dir.filePath(options));
+    if (exporting)
+      QVERIFY(session.StartExport(run.dir.filePath("first.txt"), ExportFormat::kPcapng));
+    const QString path = output == "%first" ? Q(run.first) : run.dir.filePath(output);
+    QString refusal;
+    QVERIFY(!session.StartExport(path, ExportFormat::kText, &refusal));
+    QVERIFY2(refusal.startsWith(inRun(message)), qPrintable(refusal));
+    QCOMPARE(session.Exporting(), exporting);
+  }
+
+  void sessionTasksShowTheLastStartedAndStop() {
+    QTemporaryDir dir;
+    const QString first = test::WriteLongRun(dir.path());
+    QVERIFY(!first.isEmpty());
+    const DumpRequestPlan plan = PlanRunRequest(S(first), 1439);
+    QVERIFY(plan.ok());
+    RunSession session;
+    SessionLog log(session);
+    QSignalSpy changes(&session, &RunSession::TasksChanged);
+    session.Open(plan.request);
+    QVERIFY(!session.ApplyFilter({"SA == 2 && GapTme > 50", {}, {}}));
+    QCOMPARE(session.ShownTask(), std::optional(RunSession::kFilterTask));
+    QCOMPARE(session.TaskLabel(RunSession::kFilterTask), QStringLiteral("Filtering"));
+    QTRY_VERIFY_WITH_TIMEOUT(session.ShownIndex()->Rows() > 0, 30000);
+    QVERIFY(session.CountText().contains(QStringLiteral(" shown so far (")));
+    // Stop ends the task shown, the one started last; the one before shows again.
+    const qsizetype before = changes.size();
+    session.StopShownTask();
+    QVERIFY(changes.size() > before);
+    QVERIFY(session.TaskStopRequested(RunSession::kFilterTask));
+    QTRY_VERIFY_WITH_TIMEOUT(!session.Filtering(), 5000);
+    QVERIFY(session.CountText().contains(QStringLiteral("shown, stopped at")));
+    QVERIFY(session.Indexing());
+    QCOMPARE(session.ShownTask(), std::optional(RunSession::kIndexTask));
+    session.StopShownTask();
+    QTRY_COMPARE_WITH_TIMEOUT(log.indexLines.size(), 1, 5000);
+    QVERIFY2(log.indexLines.front().contains(QStringLiteral(" records, stopped at ")),
+             qPrintable(log.indexLines.front()));
+    QVERIFY(!session.ShownTask());
+    // A stopped pass does not say that the run yields no record.
+    QVERIFY(!session.YieldsNoRecord());
   }
 
   // --- Background task ---

@@ -13,16 +13,17 @@
 #include <string>
 
 #include "tests/ui/ui_test_support.h"
-#include "ui/app_settings.h"
-#include "ui/browse_start.h"
-#include "ui/dialog_geometry.h"
-#include "ui/dump_worker.h"
-#include "ui/editor_command.h"
-#include "ui/key_locks.h"
-#include "ui/option_description.h"
+#include "ui/common/app_settings.h"
+#include "ui/common/browse_start.h"
+#include "ui/common/dialog_geometry.h"
+#include "ui/common/editor_command.h"
+#include "ui/common/key_locks.h"
+#include "ui/common/option_description.h"
+#include "ui/common/task_progress.h"
+#include "ui/dump_dialog/dump_worker.h"
+#include "ui/dump_dialog/run_report.h"
+#include "ui/dump_dialog/text_dump_values.h"
 #include "ui/program_arguments.h"
-#include "ui/run_report.h"
-#include "ui/text_dump_values.h"
 
 using namespace fdc::ui;
 using fdc::ui::test::FakeControls;
@@ -804,9 +805,9 @@ class UiLogicTest : public QObject {
     const QString path = dir.filePath("panel.opt");
     fdc::ui::test::WriteTextFile(path, content);
     const OptionDescription panel = LoadOptionDescription(S(path));
-    QCOMPARE(Q(panel.Description), description);
+    QCOMPARE(Q(panel.description), description);
     QStringList readNames;
-    for (const std::string& name : panel.ArgName) readNames << Q(name);
+    for (const std::string& name : panel.argName) readNames << Q(name);
     QCOMPARE(readNames, names);
     QString readEnabled = panel.descriptionEnabled ? "1" : "0";
     for (const bool arg : panel.argEnabled) readEnabled += arg ? "1" : "0";
@@ -823,9 +824,9 @@ class UiLogicTest : public QObject {
   void optionDescriptionUnreadable() {
     QFETCH(QString, path);
     const OptionDescription panel = LoadOptionDescription(S(path));
-    QCOMPARE(Q(panel.Description), QStringLiteral("Option File description not available"));
+    QCOMPARE(Q(panel.description), QStringLiteral("Option File description not available"));
     for (std::size_t i = 0; i < 4; ++i) {
-      QCOMPARE(Q(panel.ArgName[i]), QStringLiteral("N/A"));
+      QCOMPARE(Q(panel.argName[i]), QStringLiteral("N/A"));
       QVERIFY(!panel.argEnabled[i]);
     }
     QVERIFY(!panel.descriptionEnabled);

@@ -19,7 +19,7 @@
 
 #include "tools/capture_writer.h"
 #include "tools/run_generator.h"
-#include "ui/text_dump_values.h"
+#include "ui/dump_dialog/text_dump_values.h"
 
 namespace fdc::ui::test {
 

@@ -40,13 +40,13 @@
 #include "tests/ui/ui_test_support.h"
 #include "tools/capture_writer.h"
 #include "ui/about_dlg.h"
-#include "ui/filter_bar.h"
-#include "ui/health_view.h"
+#include "ui/common/platform.h"
+#include "ui/dump_dialog/text_dump.h"
+#include "ui/health/health_view.h"
 #include "ui/main_frame.h"
-#include "ui/platform.h"
-#include "ui/run_view.h"
+#include "ui/run_table/filter_bar.h"
+#include "ui/run_table/run_view.h"
 #include "ui/telo_fdc_capt_anlz_app.h"
-#include "ui/text_dump.h"
 
 #if defined(FDC_HAVE_XKB)
 #include <QtGui/qguiapplication_platform.h>
@@ -1865,7 +1865,7 @@ int MakeScreenshots(const QString& folder) {
   // The bundled run in the table, at its damaged stretch: faulty telegrams and a lost sync.
   fdc::ui::RunView* run = frame.RunArea();
   if (!frame.OpenCaptureFile(samples + "/Line11159.FdcCapt", 3)) return 1;
-  if (!QTest::qWaitFor([&] { return !run->Indexing(); }, 20000)) return 1;
+  if (!QTest::qWaitFor([&] { return !run->Session().Indexing(); }, 20000)) return 1;
   run->Filters()->OptionFileEdit()->setText("/home/user/fdc/ORV_PB_All.opt");
   run->GoToRecord(2790);
   run->GoToFault(true);

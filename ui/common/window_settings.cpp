@@ -1,0 +1,81 @@
+// The recent runs and the table's option file in the settings store.
+#include "ui/common/window_settings.h"
+
+#include <QSettings>
+#include <QString>
+#include <algorithm>
+
+#include "common/file_paths.h"
+#include "engine/dump_request_rules.h"
+
+namespace fdc::ui {
+
+namespace {
+
+constexpr char kTableOptFile[] = "TableOptFile";
+constexpr char kWinMaximized[] = "WinMaximized";
+
+// "RecentRun1" and "RecentMinutes1" for the first entry.
+QString RunKey(std::size_t index) { return QStringLiteral("RecentRun%1").arg(index + 1); }
+QString MinutesKey(std::size_t index) { return QStringLiteral("RecentMinutes%1").arg(index + 1); }
+
+}  // namespace
+
+void AddRecentRun(std::vector<RecentRun>& runs, const RecentRun& run) {
+  RemoveRecentRun(runs, run.path);
+  runs.insert(runs.begin(), run);
+  if (runs.size() > kMaxRecentRuns) runs.resize(kMaxRecentRuns);
+}
+
+void RemoveRecentRun(std::vector<RecentRun>& runs, const std::string& path) {
+  runs.erase(
+      std::remove_if(runs.begin(), runs.end(), [&](const RecentRun& r) { return r.path == path; }),
+      runs.end());
+}
+
+std::string RecentRunLabel(const RecentRun& run, std::size_t index) {
+  // Entries 1 to 8 get their digit as the mnemonic; a "&" of the name itself is doubled.
+  std::string name;
+  for (char c : FileNameOf(run.path)) {
+    if (c == '&') name += '&';
+    name += c;
+  }
+  std::string label = "&" + std::to_string(index + 1) + " " + name;
+  if (run.minutes > 1) label += " (" + std::to_string(run.minutes) + " minutes)";
+  return label;
+}
+
+WindowSettings ReadWindowSettings(QSettings& store) {
+  WindowSettings settings;
+  for (std::size_t i = 0; i < kMaxRecentRuns; ++i) {
+    const std::string path = store.value(RunKey(i)).toString().toStdString();
+    if (path.empty()) continue;
+    bool ok = false;
+    const qlonglong minutes = store.value(MinutesKey(i)).toString().trimmed().toLongLong(&ok);
+    const bool valid = ok && minutes >= 1 && minutes <= kMaxNumMin;
+    settings.RecentRuns.push_back({path, valid ? static_cast<std::uint32_t>(minutes) : 1u});
+  }
+  settings.TableOptFile = store.value(QLatin1String(kTableOptFile)).toString().toStdString();
+  settings.Maximized = store.value(QLatin1String(kWinMaximized)).toString().trimmed() == "1";
+  return settings;
+}
+
+void WriteWindowSettings(QSettings& store, const WindowSettings& settings) {
+  for (std::size_t i = 0; i < kMaxRecentRuns; ++i) {
+    if (i < settings.RecentRuns.size()) {
+      store.setValue(RunKey(i), QString::fromStdString(settings.RecentRuns[i].path));
+      store.setValue(MinutesKey(i), settings.RecentRuns[i].minutes);
+    } else {
+      store.remove(RunKey(i));
+      store.remove(MinutesKey(i));
+    }
+  }
+  store.setValue(QLatin1String(kWinMaximized), settings.Maximized ? 1 : 0);
+  if (settings.TableOptFile.empty()) {
+    store.remove(QLatin1String(kTableOptFile));
+  } else {
+    store.setValue(QLatin1String(kTableOptFile), QString::fromStdString(settings.TableOptFile));
+  }
+}
+
+}  // namespace fdc::ui

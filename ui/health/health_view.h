@@ -1,0 +1,156 @@
+// HealthView: the bus health of the open run beside the record table — the findings worst first,
+// the live list, the sortable station table and the charts, computed in the background with
+// progress and Stop, exported as JSON, CSV, PNG and SVG; clicks on a station, a finding or a
+// minute of a chart are passed on as signals for the record table.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <optional>
+#include <vector>
+
+#include "engine/bus_findings.h"
+#include "engine/dump_run.h"
+#include "ui/health/health_computation.h"
+#include "ui/health/health_series.h"
+
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QSortFilterProxyModel;
+class QSpinBox;
+class QTabWidget;
+class QTableView;
+class QToolButton;
+
+namespace fdc::ui {
+
+class ChartPane;
+class LiveList;
+class StationTableModel;
+
+enum class ChartKind { kFaults, kRotation, kResponseTimes };
+enum class PictureFormat { kPng, kSvg };
+
+class HealthView : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit HealthView(QWidget* parent = nullptr);
+  // A computation still going is stopped and waited for.
+  ~HealthView() override;
+
+  // Computes the figures of the run `request` names: all its files, every record (its reference
+  // window, option file, filter and output are not used), with the view's settings. A
+  // computation still going is stopped first; the new one starts when it has returned. The
+  // figures of another run go at once; those of the same run stay until the new ones come.
+  void Compute(const fdc::DumpRequest& request);
+  // Computes the last run again, with the settings now in the view.
+  void Recompute();
+  // Stops the computation between two records; the figures of the records read are shown.
+  void Stop();
+  // Forgets the run and its figures.
+  void Clear();
+
+  // The slot time and TTR fields (0 in a field: the default slot time, no TTR).
+  HealthSettings Settings() const;
+  void SetSettings(const HealthSettings& settings);
+
+  bool Computing() const;
+  // The figures shown; null before the first result and after Clear.
+  const BusFigures* Figures() const { return figures_ ? &*figures_ : nullptr; }
+  const std::vector<BusFinding>& Findings() const { return findings_; }
+  // What the view says about the last computation (or its progress).
+  QString StatusText() const;
+
+  // Writes the figures with fdcstat's writers. False with a message when there are no figures,
+  // the path names a file of the run, or the file can't be written.
+  bool ExportFigures(const QString& path, FiguresFormat format, QString* error = nullptr);
+  // Saves a chart as it is drawn now, under the same refusals.
+  bool ExportChart(ChartKind chart, const QString& path, PictureFormat format,
+                   QString* error = nullptr);
+
+  // The parts, for the main window's layout and for the tests.
+  QListWidget* FindingsList() const { return findingsList_; }
+  LiveList* LiveListGrid() const { return liveList_; }
+  QTableView* StationTable() const { return table_; }
+  ChartPane* Chart(ChartKind chart) const;
+  QTabWidget* Tabs() const { return tabs_; }
+  QComboBox* HistogramStation() const { return histogramStation_; }
+  QProgressBar* ProgressBar() const { return progress_; }
+  QPushButton* ComputeButton() const { return compute_; }
+  QPushButton* StopButton() const { return stop_; }
+  QSpinBox* SlotTimeField() const { return tslField_; }
+  QSpinBox* TtrField() const { return ttrField_; }
+  QToolButton* ExportButton() const { return export_; }
+
+  // The tab that shows a chart.
+  int ChartTab(ChartKind chart) const;
+
+ signals:
+  // A station was clicked in the findings (with the finding's kind), the live list or the station
+  // table (without one): the record table may show its records.
+  void StationActivated(int address, std::optional<fdc::FindingKind> kind);
+  // A finding about the run rather than a station was clicked: corrupt frames, files cut short.
+  void RunFindingActivated(fdc::FindingKind kind);
+  // A minute file was clicked in a chart: the time of its first record, in ns on the module's
+  // clock as the figures give it (MinuteFigures::firstRecordNs).
+  void TimeActivated(qint64 ns);
+  void ComputationStarted();
+  // The computation has returned and its figures (if any) are shown; `statusLine` says how it
+  // went.
+  void ComputationFinished(const QString& statusLine);
+  // The computation's progress, for a status bar of the window's own.
+  void ProgressChanged(const fdc::ui::ProgressSnapshot& progress);
+
+ private:
+  void BuildControls();
+  void BuildBody();
+  void StartPending();
+  void OnProgress(const ProgressSnapshot& progress);
+  void OnDone();
+  void ShowFigures();
+  void ShowFindings();
+  void ShowHistogram();
+  void SelectStation(int address);
+  void UpdateButtons();
+  void OnFindingClicked(QListWidgetItem* item);
+  void OnTableClicked(const QModelIndex& index);
+  void OnMinuteClicked(int minute);
+  void OnExportFigures(FiguresFormat format);
+  void OnExportChart(PictureFormat format);
+  // A path that may be written: not a file of the run.
+  bool Refused(const QString& path, QString* error) const;
+
+  HealthComputation computation_;
+  std::optional<DumpRequest> run_;      // the run computed last, or being computed
+  std::optional<DumpRequest> pending_;  // waits for the computation that is stopping
+  std::optional<BusFigures> figures_;
+  std::vector<BusFinding> findings_;
+  std::vector<FaultMinute> minutes_;
+
+  QSpinBox* tslField_ = nullptr;
+  QSpinBox* ttrField_ = nullptr;
+  QPushButton* compute_ = nullptr;
+  QPushButton* stop_ = nullptr;
+  QToolButton* export_ = nullptr;
+  QMenu* exportMenu_ = nullptr;
+  QProgressBar* progress_ = nullptr;
+  QLabel* status_ = nullptr;
+  QListWidget* findingsList_ = nullptr;
+  LiveList* liveList_ = nullptr;
+  QTableView* table_ = nullptr;
+  StationTableModel* model_ = nullptr;
+  QSortFilterProxyModel* sorted_ = nullptr;
+  QTabWidget* tabs_ = nullptr;
+  ChartPane* faultsChart_ = nullptr;
+  ChartPane* rotationChart_ = nullptr;
+  ChartPane* histogramChart_ = nullptr;
+  QComboBox* histogramStation_ = nullptr;
+};
+
+}  // namespace fdc::ui

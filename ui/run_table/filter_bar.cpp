@@ -1,0 +1,336 @@
+// The filter bar's controls: the option file, the equation and its arguments, the quick filters,
+// and the error under the bar.
+#include "ui/run_table/filter_bar.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QInputMethodEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTextCharFormat>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <memory>
+
+#include "options/options.h"
+#include "ui/common/browse_start.h"
+#include "ui/common/option_description.h"
+#include "ui/common/platform.h"
+#include "ui/run_table/flow_layout.h"
+
+namespace fdc::ui {
+
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// The equation as it stands in the option file, on one line without the blanks at its ends.
+QString EquationOf(const std::string& collected) { return Q(collected).trimmed(); }
+
+}  // namespace
+
+FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
+  setObjectName(QStringLiteral("filterBar"));
+  auto* rows = new QVBoxLayout(this);
+  rows->setContentsMargins(4, 4, 4, 2);
+  rows->setSpacing(3);
+
+  auto* fileRow = new QHBoxLayout;
+  auto* fileLabel = new QLabel(QStringLiteral("&Option file:"));
+  optionEdit_ = new QLineEdit;
+  optionEdit_->setObjectName(QStringLiteral("optionFile"));
+  optionEdit_->setToolTip(
+      QStringLiteral("The option file that supplies the ShowOnly equation and the names of its "
+                     "arguments (its column switches do not change the table)"));
+  fileLabel->setBuddy(optionEdit_);
+  browse_ = new QToolButton;
+  browse_->setObjectName(QStringLiteral("browseOptionFile"));
+  browse_->setText(QStringLiteral("..."));
+  browse_->setToolTip(QStringLiteral("Choose the option file"));
+  description_ = new QLabel;
+  description_->setObjectName(QStringLiteral("description"));
+  description_->setTextFormat(Qt::PlainText);
+  description_->setMinimumWidth(1);
+  fileRow->addWidget(fileLabel);
+  fileRow->addWidget(optionEdit_, 2);
+  fileRow->addWidget(browse_);
+  fileRow->addWidget(description_, 3);
+  rows->addLayout(fileRow);
+
+  auto* equationRow = new QHBoxLayout;
+  auto* equationLabel = new QLabel(QStringLiteral("&ShowOnly:"));
+  equation_ = new QLineEdit;
+  equation_->setObjectName(QStringLiteral("equation"));
+  equation_->setPlaceholderText(
+      QStringLiteral("a ShowOnly equation, e.g. SA == 5 && STS != STSOK"));
+  equation_->setToolTip(
+      QStringLiteral("The records for which the equation is not 0 are shown; Enter applies it"));
+  equationLabel->setBuddy(equation_);
+  // The bar's mnemonics leave Alt+F, Alt+G, Alt+A and Alt+H to the menus.
+  apply_ = new QPushButton(QStringLiteral("App&ly"));
+  apply_->setObjectName(QStringLiteral("apply"));
+  stop_ = new QPushButton(QStringLiteral("Sto&p"));
+  stop_->setObjectName(QStringLiteral("stopFilter"));
+  stop_->setEnabled(false);
+  count_ = new QLabel;
+  count_->setObjectName(QStringLiteral("count"));
+  count_->setTextFormat(Qt::PlainText);
+  equationRow->addWidget(equationLabel);
+  equationRow->addWidget(equation_, 1);
+  equationRow->addWidget(apply_);
+  equationRow->addWidget(stop_);
+  rows->addLayout(equationRow);
+
+  argRow_ = new QWidget;
+  auto* argLayout = new QHBoxLayout(argRow_);
+  argLayout->setContentsMargins(0, 0, 0, 0);
+  for (std::size_t i = 0; i < argEdits_.size(); ++i) {
+    argLabels_[i] = new QLabel;
+    argLabels_[i]->setTextFormat(Qt::PlainText);
+    argEdits_[i] = new QLineEdit;
+    argEdits_[i]->setObjectName(QStringLiteral("arg%1").arg(i));
+    argEdits_[i]->setToolTip(QStringLiteral("CmdArg[%1]: decimal or 0x hexadecimal").arg(i));
+    argEdits_[i]->setMaxLength(20);
+    argEdits_[i]->setMaximumWidth(110);
+    argLabels_[i]->setBuddy(argEdits_[i]);
+    argLayout->addWidget(argLabels_[i]);
+    argLayout->addWidget(argEdits_[i]);
+    connect(argEdits_[i], &QLineEdit::returnPressed, this, &FilterBar::Apply);
+  }
+  argLayout->addStretch(1);
+  rows->addWidget(argRow_);
+
+  auto* stationLabel = new QLabel(QStringLiteral("S&tation:"));
+  station_ = new QComboBox;
+  station_->setObjectName(QStringLiteral("station"));
+  station_->setToolTip(
+      QStringLiteral("Frames sent by or to the station, and the short acknowledgements (SC) that "
+                     "answer its requests"));
+  station_->addItem(QStringLiteral("Any"), -1);
+  stationLabel->setBuddy(station_);
+  auto* serviceLabel = new QLabel(QStringLiteral("Ser&vice:"));
+  service_ = new QComboBox;
+  service_->setObjectName(QStringLiteral("service"));
+  for (const QuickServiceInfo& info : kQuickServices) {
+    service_->addItem(QString::fromUtf8(info.label.data(), static_cast<int>(info.label.size())),
+                      static_cast<int>(info.service));
+  }
+  serviceLabel->setBuddy(service_);
+  gapCheck_ = new QCheckBox(QStringLiteral("Gap a&bove"));
+  gapCheck_->setObjectName(QStringLiteral("gapAbove"));
+  gap_ = new QSpinBox;
+  gap_->setObjectName(QStringLiteral("gap"));
+  gap_->setRange(0, 100'000'000);
+  gap_->setValue(1000);
+  gap_->setSuffix(QStringLiteral(" µs"));
+  gap_->setKeyboardTracking(false);
+  gap_->setToolTip(QStringLiteral("Telegrams after an idle gap longer than this"));
+  faults_ = new QCheckBox(QStringLiteral("Faults onl&y"));
+  faults_->setObjectName(QStringLiteral("faultsOnly"));
+  faults_->setToolTip(QStringLiteral(
+      "Records with a status bit, a telegram that does not decode, a wrong FCS or ED"));
+  // The quick filters and the count wrap onto a second line in a narrow window; a label stays
+  // with its field.
+  auto* quickRow = new QWidget;
+  auto* flow = new FlowLayout(quickRow);
+  const auto pair = [flow](QWidget* first, QWidget* second) {
+    auto* box = new QWidget;
+    auto* layout = new QHBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(3);
+    layout->addWidget(first);
+    layout->addWidget(second);
+    flow->addWidget(box);
+  };
+  pair(stationLabel, station_);
+  pair(serviceLabel, service_);
+  pair(gapCheck_, gap_);
+  flow->addWidget(faults_);
+  flow->addWidget(count_);
+  rows->addWidget(quickRow);
+
+  error_ = new QLabel;
+  error_->setObjectName(QStringLiteral("filterError"));
+  error_->setTextFormat(Qt::RichText);
+  error_->setWordWrap(true);
+  error_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  error_->setStyleSheet(QStringLiteral("color: #b00000"));
+  error_->hide();
+  rows->addWidget(error_);
+
+  // The bar must not widen the window it sits in: narrow windows cut it instead.
+  setMinimumWidth(1);
+  for (int i = 0; i < 4; ++i) argLabels_[static_cast<std::size_t>(i)]->hide();
+  for (QLineEdit* edit : argEdits_) edit->hide();
+  argRow_->hide();
+
+  connect(apply_, &QPushButton::clicked, this, &FilterBar::Apply);
+  connect(stop_, &QPushButton::clicked, this, &FilterBar::StopRequested);
+  connect(equation_, &QLineEdit::returnPressed, this, &FilterBar::Apply);
+  connect(equation_, &QLineEdit::textEdited, this, [this] { UnderlineInEquation(0, 0); });
+  connect(browse_, &QToolButton::clicked, this, &FilterBar::OnBrowse);
+  connect(optionEdit_, &QLineEdit::editingFinished, this, &FilterBar::OnOptionFileEdited);
+  auto quickChanged = [this] {
+    if (!settingQuick_) Apply();
+  };
+  connect(station_, &QComboBox::currentIndexChanged, this, quickChanged);
+  connect(service_, &QComboBox::currentIndexChanged, this, quickChanged);
+  connect(gapCheck_, &QCheckBox::toggled, this, quickChanged);
+  connect(gap_, &QSpinBox::valueChanged, this, [this, quickChanged] {
+    if (gapCheck_->isChecked()) quickChanged();
+  });
+  connect(faults_, &QCheckBox::toggled, this, quickChanged);
+}
+
+void FilterBar::LoadOptionFile(const QString& path) {
+  optionFile_ = path;
+  optionEdit_->setText(path);
+  const OptionDescription panel = LoadOptionDescription(path.toStdString());
+  description_->setText(panel.descriptionEnabled ? Q(panel.description) : QString());
+  description_->setToolTip(description_->text());
+  bool anyArgument = false;
+  for (std::size_t i = 0; i < argEdits_.size(); ++i) {
+    const bool named = panel.argEnabled[i];
+    argLabels_[i]->setText(Q(panel.argName[i]) + QStringLiteral(":"));
+    argLabels_[i]->setVisible(named);
+    argEdits_[i]->setVisible(named);
+    anyArgument = anyArgument || named;
+  }
+  argRow_->setVisible(anyArgument);
+
+  ClearError();
+  auto options = std::make_unique<DumpOptions>();
+  auto program = std::make_unique<ShowOnlyProgram>();
+  const Result read = ReadOptionFile(path.toStdString(), *options, *program);
+  equation_->setText(EquationOf(program->text));
+  UnderlineInEquation(0, 0);
+  if (read.failed() && program->text.empty()) {
+    // A faulty option line: the equation is not the trouble, the file is.
+    ShowError(FilterError{read.ErrorText()});
+  }
+}
+
+FilterInput FilterBar::Input() const {
+  FilterInput input;
+  input.equation = equation_->text().toStdString();
+  for (std::size_t i = 0; i < argEdits_.size(); ++i) {
+    if (!argEdits_[i]->isHidden()) input.args[i] = argEdits_[i]->text().toStdString();
+  }
+  const int station = station_->currentData().toInt();
+  if (station >= 0) input.quick.station = static_cast<std::uint8_t>(station);
+  input.quick.service = static_cast<QuickService>(service_->currentData().toInt());
+  if (gapCheck_->isChecked()) input.quick.gapAboveUs = gap_->value();
+  input.quick.faultsOnly = faults_->isChecked();
+  return input;
+}
+
+void FilterBar::Apply() { emit Applied(Input()); }
+
+void FilterBar::ApplyQuick(const QuickFilters& quick) {
+  settingQuick_ = true;
+  if (quick.station && station_->findData(*quick.station) < 0) {
+    std::vector<StationChoice> offered = stations_;
+    offered.push_back({*quick.station, {}});
+    SetStations(offered);
+  }
+  station_->setCurrentIndex(std::max(0, station_->findData(quick.station ? *quick.station : -1)));
+  service_->setCurrentIndex(std::max(0, service_->findData(static_cast<int>(quick.service))));
+  gapCheck_->setChecked(quick.gapAboveUs.has_value());
+  if (quick.gapAboveUs) gap_->setValue(*quick.gapAboveUs);
+  faults_->setChecked(quick.faultsOnly);
+  settingQuick_ = false;
+  Apply();
+}
+
+void FilterBar::SetStations(const std::vector<StationChoice>& stations) {
+  std::vector<StationChoice> offered = stations;
+  const int chosen = station_->currentData().toInt();
+  const bool chosenOffered =
+      std::any_of(offered.begin(), offered.end(),
+                  [chosen](const StationChoice& s) { return s.address == chosen; });
+  if (chosen >= 0 && !chosenOffered) offered.push_back({static_cast<std::uint8_t>(chosen), {}});
+  std::sort(offered.begin(), offered.end(),
+            [](const StationChoice& a, const StationChoice& b) { return a.address < b.address; });
+  if (offered == stations_) return;
+  stations_ = offered;
+  const bool wasSetting = settingQuick_;
+  settingQuick_ = true;
+  station_->clear();
+  station_->addItem(QStringLiteral("Any"), -1);
+  for (const StationChoice& s : offered) {
+    const QString text = s.role.empty() ? QString::number(s.address)
+                                        : QStringLiteral("%1 (%2)").arg(s.address).arg(Q(s.role));
+    station_->addItem(text, int{s.address});
+  }
+  station_->setCurrentIndex(std::max(0, station_->findData(chosen)));
+  settingQuick_ = wasSetting;
+}
+
+void FilterBar::ShowError(const FilterError& error) {
+  QString text = Q(error.message).toHtmlEscaped().replace('\n', QStringLiteral("<br>"));
+  const QString typed = equation_->text();
+  if (error.placed && error.start <= static_cast<std::size_t>(typed.size())) {
+    const auto start = static_cast<int>(error.start);
+    const auto length = static_cast<int>(
+        std::min<std::size_t>(error.length, static_cast<std::size_t>(typed.size()) - error.start));
+    text += QStringLiteral("<br><tt>") + typed.left(start).toHtmlEscaped() +
+            QStringLiteral("<u><b>") + typed.mid(start, length).toHtmlEscaped() +
+            QStringLiteral("</b></u>") + typed.mid(start + length).toHtmlEscaped() +
+            QStringLiteral("</tt>");
+    UnderlineInEquation(start, length);
+  } else {
+    UnderlineInEquation(0, 0);
+  }
+  error_->setText(text);
+  error_->show();
+}
+
+void FilterBar::ClearError() {
+  error_->clear();
+  error_->hide();
+  UnderlineInEquation(0, 0);
+}
+
+void FilterBar::SetFiltering(bool running) { stop_->setEnabled(running); }
+
+void FilterBar::SetCountText(const QString& text) { count_->setText(text); }
+
+void FilterBar::UnderlineInEquation(int start, int length) {
+  // A line edit draws the formats of an input method's attributes; they are given relative to
+  // the cursor, and an event without attributes takes them away.
+  QList<QInputMethodEvent::Attribute> attributes;
+  if (length > 0) {
+    QTextCharFormat format;
+    format.setUnderlineStyle(QTextCharFormat::WaveUnderline);
+    format.setUnderlineColor(Qt::red);
+    attributes << QInputMethodEvent::Attribute(QInputMethodEvent::TextFormat,
+                                               start - equation_->cursorPosition(), length, format);
+  }
+  QInputMethodEvent event(QString(), attributes);
+  QCoreApplication::sendEvent(equation_, &event);
+}
+
+void FilterBar::OnBrowse() {
+  const FileDialogChoice choice{
+      QStringLiteral("Option File for the Filter"), QStringLiteral("Capture Option File (*.opt)"),
+      QStringLiteral("opt"), BrowseStartFor(optionFile_.toStdString()), true};
+  if (const std::optional<QString> chosen = BrowseForFile(this, choice)) ChooseOptionFile(*chosen);
+}
+
+void FilterBar::OnOptionFileEdited() {
+  const QString typed = optionEdit_->text().trimmed();
+  if (typed != optionFile_) ChooseOptionFile(typed);
+}
+
+void FilterBar::ChooseOptionFile(const QString& path) {
+  LoadOptionFile(path);
+  emit OptionFileChosen(path);
+  Apply();
+}
+
+}  // namespace fdc::ui

@@ -1,0 +1,101 @@
+// FilterBar: the record table's filter — the option file that supplies a ShowOnly equation and
+// the names of its arguments, the equation itself, the argument fields the file names, the quick
+// filters (station, service, gap above a limit, faults only), Apply and Stop, the count of what
+// the table shows, and a compiler error under the bar with its place underlined in the equation.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <vector>
+
+#include "ui/run_table/table_filter.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+class QToolButton;
+
+namespace fdc::ui {
+
+class FilterBar : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit FilterBar(QWidget* parent = nullptr);
+
+  // Takes the option file's equation (and its argument names) into the bar; an empty path or a
+  // file without a ShowOnly section leaves the equation empty. Does not apply it.
+  void LoadOptionFile(const QString& path);
+  QString OptionFile() const { return optionFile_; }
+  // What the fields hold now; the hidden argument fields count as empty.
+  FilterInput Input() const;
+  // Sets the quick filters (keeping the equation) and applies.
+  void ApplyQuick(const QuickFilters& quick);
+  // The stations that the station filter offers (those of the health figures, with their role),
+  // and the one chosen.
+  void SetStations(const std::vector<StationChoice>& stations);
+
+  void ShowError(const FilterError& error);
+  void ClearError();
+  void SetFiltering(bool running);
+  void SetCountText(const QString& text);
+
+  // The parts, for the tests.
+  QLineEdit* OptionFileEdit() const { return optionEdit_; }
+  QToolButton* BrowseButton() const { return browse_; }
+  QLineEdit* EquationEdit() const { return equation_; }
+  QLineEdit* ArgEdit(int i) const { return argEdits_[static_cast<std::size_t>(i)]; }
+  QLabel* ArgLabel(int i) const { return argLabels_[static_cast<std::size_t>(i)]; }
+  QComboBox* StationBox() const { return station_; }
+  QComboBox* ServiceBox() const { return service_; }
+  QCheckBox* GapCheck() const { return gapCheck_; }
+  QSpinBox* GapField() const { return gap_; }
+  QCheckBox* FaultsCheck() const { return faults_; }
+  QPushButton* ApplyButton() const { return apply_; }
+  QPushButton* StopButton() const { return stop_; }
+  QLabel* CountLabel() const { return count_; }
+  QLabel* ErrorLabel() const { return error_; }
+
+ public slots:
+  // Applies what the fields hold.
+  void Apply();
+
+ signals:
+  void Applied(const fdc::ui::FilterInput& input);
+  void StopRequested();
+  // The user chose another option file (not sent by LoadOptionFile).
+  void OptionFileChosen(const QString& path);
+
+ private:
+  void OnBrowse();
+  void OnOptionFileEdited();
+  void ChooseOptionFile(const QString& path);
+  void UnderlineInEquation(int start, int length);
+
+  QString optionFile_;
+  QLineEdit* optionEdit_ = nullptr;
+  QToolButton* browse_ = nullptr;
+  QLabel* description_ = nullptr;
+  QLineEdit* equation_ = nullptr;
+  QPushButton* apply_ = nullptr;
+  QPushButton* stop_ = nullptr;
+  QLabel* count_ = nullptr;
+  QWidget* argRow_ = nullptr;
+  std::array<QLabel*, 4> argLabels_{};
+  std::array<QLineEdit*, 4> argEdits_{};
+  QComboBox* station_ = nullptr;
+  QComboBox* service_ = nullptr;
+  QCheckBox* gapCheck_ = nullptr;
+  QSpinBox* gap_ = nullptr;
+  QCheckBox* faults_ = nullptr;
+  QLabel* error_ = nullptr;
+  std::vector<StationChoice> stations_;
+  // Quick filter changes made by the program apply once, not per control.
+  bool settingQuick_ = false;
+};
+
+}  // namespace fdc::ui

@@ -1,0 +1,74 @@
+// Minute files of a run, the request that opens them, and the run's title.
+#include "ui/run_table/run_files.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "capture/capture_file_set.h"
+#include "common/char_class.h"
+
+namespace fdc::ui {
+
+namespace {
+
+constexpr std::string_view kCaptureExtension = ".FdcCapt";
+
+bool IsPlainFile(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(std::filesystem::path(path), error);
+}
+
+}  // namespace
+
+RunFiles FindRunFiles(const std::string& captureFile) {
+  RunFiles files;
+  if (!IsValidCaptureName(captureFile)) {
+    files.message = std::string(kInvalidCaptureNameMessage);
+    return files;
+  }
+  std::uint32_t hour = CaptureStartHour(captureFile);
+  std::uint32_t minute = CaptureStartMinute(captureFile);
+  if (minute > 59) {
+    files.message = std::string(kInvalidMinuteMessage);
+    return files;
+  }
+  const std::string base = CaptureBaseOf(captureFile);
+  const std::string extension = CaptureExtensionOf(captureFile);
+  // The first file is looked for under the name as given, the others as the reader names them.
+  if (!IsPlainFile(captureFile)) {
+    files.message = "Unable to Open Input File " + captureFile;
+    return files;
+  }
+  std::string name = captureFile;
+  while (files.count < kMaxNumMin) {
+    if (files.count > 0 && !IsPlainFile(name)) break;
+    if (files.count == 0) files.firstName = std::string(FileNameOf(name));
+    files.lastName = std::string(FileNameOf(name));
+    ++files.count;
+    AdvanceMinute(hour, minute);
+    name = CaptureFileName(base, hour, minute, extension);
+  }
+  return files;
+}
+
+DumpRequestPlan PlanRunRequest(const std::string& captureFile, std::uint32_t minutes) {
+  DumpRequestInput input;
+  input.captureFile = captureFile;
+  input.numMin = std::to_string(minutes);
+  return PlanDumpRequest(input);
+}
+
+std::string FirstCaptureFile(const DumpRequest& request) { return request.Run.FirstName(); }
+
+std::string RunTitle(const DumpRequest& request) {
+  std::string title(FileNameOf(FirstCaptureFile(request)));
+  if (request.Run.count > 1) title += " (" + std::to_string(request.Run.count) + " minutes)";
+  return title;
+}
+
+bool HasCaptureExtension(std::string_view path) {
+  return path.size() >= kCaptureExtension.size() &&
+         EqualNoCase(path.substr(path.size() - kCaptureExtension.size()), kCaptureExtension);
+}
+
+}  // namespace fdc::ui

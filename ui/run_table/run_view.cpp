@@ -1,0 +1,606 @@
+// The run's client area: table, filter bar, find bar and the tasks' status part, wired to the run.
+#include "ui/run_table/run_view.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "engine/dump_request_rules.h"
+#include "ui/common/large_table_view.h"
+#include "ui/common/platform.h"
+#include "ui/run_table/filter_bar.h"
+#include "ui/run_table/record_table_model.h"
+#include "ui/run_table/row_texts.h"
+
+namespace fdc::ui {
+
+namespace {
+
+// How often the table takes the rows that a pass has added.
+constexpr int kRefreshMs = 200;
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// Faulty records on a red ground, the reader's events on an amber one.
+class RecordRowDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    switch (static_cast<RowClass>(index.data(RecordTableModel::kRowClassRole).toInt())) {
+      case RowClass::kFaulty:
+        option->backgroundBrush = QColor(255, 205, 205);
+        break;
+      case RowClass::kEvent:
+        option->backgroundBrush = QColor(255, 226, 150);
+        option->font.setItalic(true);
+        break;
+      case RowClass::kRecord:
+        break;
+    }
+  }
+};
+
+// Column widths in characters of the table's font.
+constexpr std::array<int, kTableColumns> kColumnChars = {9, 17, 10, 12, 9, 5, 4, 4, 11, 7, 36, 17};
+
+}  // namespace
+
+RunView::RunView(QWidget* parent) : QWidget(parent) {
+  setObjectName(QStringLiteral("runView"));
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  splitter_ = new QSplitter(Qt::Horizontal);
+  splitter_->setObjectName(QStringLiteral("runSplitter"));
+  splitter_->setChildrenCollapsible(false);
+  layout->addWidget(splitter_);
+
+  stack_ = new QStackedWidget;
+  stack_->setObjectName(QStringLiteral("tableArea"));
+  auto* hint = new QWidget;
+  auto* hintLayout = new QVBoxLayout(hint);
+  hintLayout->addStretch(1);
+  auto* hintText = new QLabel(
+      QStringLiteral("No capture run is open.\n\nFile > Open (Ctrl+O) opens the minute files of "
+                     "a run,\nor drop a .FdcCapt file here."));
+  hintText->setObjectName(QStringLiteral("hint"));
+  hintText->setAlignment(Qt::AlignCenter);
+  hintText->setWordWrap(true);
+  hintLayout->addWidget(hintText);
+  openButton_ = new QPushButton(QStringLiteral("Open a Capture Run..."));
+  openButton_->setObjectName(QStringLiteral("openRun"));
+  hintLayout->addWidget(openButton_, 0, Qt::AlignHCenter);
+  hintLayout->addStretch(2);
+  stack_->addWidget(hint);
+  connect(openButton_, &QPushButton::clicked, this, &RunView::OpenRequested);
+
+  auto* tablePage = new QWidget;
+  auto* tableLayout = new QVBoxLayout(tablePage);
+  tableLayout->setContentsMargins(0, 0, 0, 0);
+  tableLayout->setSpacing(0);
+  filters_ = new FilterBar;
+  tableLayout->addWidget(filters_);
+  BuildTable();
+  tableLayout->addWidget(table_, 1);
+  BuildFindBar();
+  tableLayout->addWidget(findBar_);
+  stack_->addWidget(tablePage);
+  splitter_->addWidget(stack_);
+  splitter_->setStretchFactor(0, 3);
+
+  BuildStatus();
+  BuildActions();
+  UpdateActions();
+
+  refresh_ = new QTimer(this);
+  refresh_->setInterval(kRefreshMs);
+  connect(refresh_, &QTimer::timeout, this, &RunView::Refresh);
+
+  connect(filters_, &FilterBar::Applied, this, &RunView::ApplyFilter);
+  connect(filters_, &FilterBar::StopRequested, &session_, &RunSession::StopFilter);
+  connect(filters_, &FilterBar::OptionFileChosen, this, [this](const QString& path) {
+    session_.SetOptionFile(path);
+    emit OptionFileChosen(path);
+  });
+
+  connect(&session_, &RunSession::SourceChanged, this, &RunView::SetSource);
+  connect(&session_, &RunSession::TasksChanged, this, &RunView::OnTasksChanged);
+  connect(&session_, &RunSession::IndexFinished, this, &RunView::OnIndexFinished);
+  connect(&session_, &RunSession::FilterFinished, this, &RunView::OnFilterFinished);
+  connect(&session_, &RunSession::FindFinished, this, &RunView::OnFindFinished);
+  connect(&session_, &RunSession::ExportFinished, this, &RunView::OnExportFinished);
+
+  // A layout full of controls must not make the window wider or taller than the user wants it:
+  // a small window cuts the parts instead.
+  setMinimumSize(120, 80);
+  setFocusProxy(openButton_);
+}
+
+RunView::~RunView() { model_->Clear(); }
+
+void RunView::BuildTable() {
+  model_ = new RecordTableModel(this);
+  auto* table = new LargeTableView;
+  table_ = table;
+  // Digits typed in the table are the start of a reference number to go to.
+  connect(table, &LargeTableView::DigitsTyped, this, &RunView::OnGoToReference);
+  table_->setObjectName(QStringLiteral("records"));
+  table_->setModel(model_);
+  table_->setItemDelegate(new RecordRowDelegate(table_));
+  table_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table_->setSelectionMode(QAbstractItemView::SingleSelection);
+  table_->setWordWrap(false);
+  table_->setCornerButtonEnabled(false);
+  table_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  // Rows of one height: the view then works out any row's place without asking the model.
+  QHeaderView* rows = table_->verticalHeader();
+  rows->hide();
+  rows->setSectionResizeMode(QHeaderView::Fixed);
+  rows->setDefaultSectionSize(table_->fontMetrics().height() + 4);
+  QHeaderView* columns = table_->horizontalHeader();
+  columns->setSectionResizeMode(QHeaderView::Interactive);
+  columns->setStretchLastSection(true);
+  columns->setHighlightSections(false);
+  const int charWidth = table_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+  for (int c = 0; c < kTableColumns; ++c) {
+    columns->resizeSection(c, kColumnChars[static_cast<std::size_t>(c)] * charWidth + 10);
+  }
+  connect(table_->verticalScrollBar(), &QScrollBar::valueChanged, this, &RunView::OnScrolled);
+
+  auto* copy = new QAction(QStringLiteral("&Copy Row"), table_);
+  copy->setShortcut(QKeySequence::Copy);
+  copy->setShortcutContext(Qt::WidgetShortcut);
+  connect(copy, &QAction::triggered, this, &RunView::CopyCurrentRow);
+  table_->addAction(copy);
+  table_->setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+void RunView::BuildFindBar() {
+  findBar_ = new QWidget;
+  findBar_->setObjectName(QStringLiteral("findBar"));
+  auto* layout = new QHBoxLayout(findBar_);
+  layout->setContentsMargins(4, 2, 4, 2);
+  auto* label = new QLabel(QStringLiteral("Find:"));
+  findEdit_ = new QLineEdit;
+  findEdit_->setObjectName(QStringLiteral("findText"));
+  findEdit_->setPlaceholderText(QStringLiteral("text in a column, any letter case"));
+  label->setBuddy(findEdit_);
+  auto* next = new QToolButton;
+  next->setText(QStringLiteral("Next"));
+  next->setToolTip(QStringLiteral("Find the next row (Enter, F3)"));
+  auto* previous = new QToolButton;
+  previous->setText(QStringLiteral("Previous"));
+  previous->setToolTip(QStringLiteral("Find the row before (Shift+Enter, Shift+F3)"));
+  findStatus_ = new QLabel;
+  findStatus_->setObjectName(QStringLiteral("findStatus"));
+  findStatus_->setTextFormat(Qt::PlainText);
+  auto* close = new QToolButton;
+  close->setText(QStringLiteral("x"));
+  close->setToolTip(QStringLiteral("Close the find bar (Escape)"));
+  layout->addWidget(label);
+  layout->addWidget(findEdit_, 1);
+  layout->addWidget(next);
+  layout->addWidget(previous);
+  layout->addWidget(findStatus_);
+  layout->addWidget(close);
+  findBar_->hide();
+  connect(next, &QToolButton::clicked, this, [this] { Find(findEdit_->text(), true); });
+  connect(previous, &QToolButton::clicked, this, [this] { Find(findEdit_->text(), false); });
+  connect(close, &QToolButton::clicked, this, [this] {
+    findBar_->hide();
+    table_->setFocus();
+  });
+  connect(findEdit_, &QLineEdit::returnPressed, this, [this] {
+    const bool backwards = QApplication::keyboardModifiers() & Qt::ShiftModifier;
+    Find(findEdit_->text(), !backwards);
+  });
+  auto* escape = new QAction(findBar_);
+  escape->setShortcut(Qt::Key_Escape);
+  escape->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  connect(escape, &QAction::triggered, close, &QToolButton::click);
+  findBar_->addAction(escape);
+}
+
+void RunView::BuildStatus() {
+  status_ = new QWidget;
+  status_->setObjectName(QStringLiteral("taskStatus"));
+  auto* layout = new QHBoxLayout(status_);
+  layout->setContentsMargins(0, 0, 0, 0);
+  taskLabel_ = new QLabel;
+  taskLabel_->setObjectName(QStringLiteral("taskLabel"));
+  taskLabel_->setTextFormat(Qt::PlainText);
+  taskProgress_ = new QProgressBar;
+  taskProgress_->setObjectName(QStringLiteral("taskProgress"));
+  taskProgress_->setRange(0, 100);
+  taskProgress_->setFixedWidth(120);
+  taskProgress_->setMaximumHeight(16);
+  taskStop_ = new QToolButton;
+  taskStop_->setObjectName(QStringLiteral("taskStop"));
+  taskStop_->setText(QStringLiteral("Stop"));
+  taskStop_->setToolTip(QStringLiteral("Stop the task shown here"));
+  layout->addWidget(taskLabel_);
+  layout->addWidget(taskProgress_);
+  layout->addWidget(taskStop_);
+  status_->hide();
+  connect(taskStop_, &QToolButton::clicked, this, &RunView::StopTask);
+}
+
+void RunView::BuildActions() {
+  auto make = [this](const QString& text, const QKeySequence& key, const QString& tip) {
+    auto* action = new QAction(text, this);
+    action->setShortcut(key);
+    action->setStatusTip(tip);
+    addAction(action);
+    return action;
+  };
+  goTo_ = make(QStringLiteral("Go to &Reference Number..."), QKeySequence(Qt::CTRL | Qt::Key_G),
+               QStringLiteral("Move the table to a record by its reference number"));
+  nextFault_ = make(QStringLiteral("&Next Fault"), QKeySequence(Qt::Key_F8),
+                    QStringLiteral("Move to the next faulty record"));
+  previousFault_ = make(QStringLiteral("&Previous Fault"), QKeySequence(Qt::SHIFT | Qt::Key_F8),
+                        QStringLiteral("Move to the faulty record before"));
+  find_ = make(QStringLiteral("&Find..."), QKeySequence(Qt::CTRL | Qt::Key_F),
+               QStringLiteral("Find a text in the rows of the table"));
+  findNext_ = make(QStringLiteral("Find Ne&xt"), QKeySequence(Qt::Key_F3),
+                   QStringLiteral("Find the text again after the current row"));
+  findPrevious_ = make(QStringLiteral("Find Pre&vious"), QKeySequence(Qt::SHIFT | Qt::Key_F3),
+                       QStringLiteral("Find the text again before the current row"));
+  exportText_ = make(QStringLiteral("Export Shown Records as Te&xt Dump..."), QKeySequence(),
+                     QStringLiteral("Write the records the table shows as a text dump"));
+  exportPcapng_ = make(QStringLiteral("Export Shown Records as &pcapng..."), QKeySequence(),
+                       QStringLiteral("Write the records the table shows as pcapng for Wireshark"));
+  goTo_->setObjectName(QStringLiteral("goToReference"));
+  nextFault_->setObjectName(QStringLiteral("nextFault"));
+  previousFault_->setObjectName(QStringLiteral("previousFault"));
+  find_->setObjectName(QStringLiteral("find"));
+  exportText_->setObjectName(QStringLiteral("exportText"));
+  exportPcapng_->setObjectName(QStringLiteral("exportPcapng"));
+
+  connect(goTo_, &QAction::triggered, this, [this] { OnGoToReference(); });
+  connect(nextFault_, &QAction::triggered, this, [this] {
+    if (!GoToFault(true)) emit StatusMessage(QStringLiteral("No faulty record after this row"));
+  });
+  connect(previousFault_, &QAction::triggered, this, [this] {
+    if (!GoToFault(false)) emit StatusMessage(QStringLiteral("No faulty record before this row"));
+  });
+  connect(find_, &QAction::triggered, this, [this] {
+    findBar_->show();
+    findEdit_->setFocus();
+    findEdit_->selectAll();
+  });
+  connect(findNext_, &QAction::triggered, this, [this] {
+    if (findEdit_->text().isEmpty()) return find_->trigger();
+    Find(findEdit_->text(), true);
+  });
+  connect(findPrevious_, &QAction::triggered, this, [this] {
+    if (findEdit_->text().isEmpty()) return find_->trigger();
+    Find(findEdit_->text(), false);
+  });
+  connect(exportText_, &QAction::triggered, this, [this] { OnExport(ExportFormat::kText); });
+  connect(exportPcapng_, &QAction::triggered, this, [this] { OnExport(ExportFormat::kPcapng); });
+}
+
+void RunView::UpdateActions() {
+  const bool open = session_.HasRun();
+  for (QAction* action : {goTo_, nextFault_, previousFault_, find_, findNext_, findPrevious_,
+                          exportText_, exportPcapng_}) {
+    action->setEnabled(open);
+  }
+}
+
+// --- Opening and closing -----------------------------------------------------------------------
+
+void RunView::OpenRun(const DumpRequest& request) {
+  CloseRun();
+  session_.Open(request);
+  stack_->setCurrentIndex(1);
+  setFocusProxy(table_);
+  // The filter in the bar applies to the new run, as it stands.
+  ApplyFilter(filters_->Input());
+  UpdateActions();
+  emit RunOpened(*session_.Run());
+}
+
+void RunView::CloseRun() {
+  model_->Clear();
+  refresh_->stop();
+  const bool wasOpen = session_.Close();
+  filters_->SetCountText(QString());
+  stack_->setCurrentIndex(0);
+  setFocusProxy(openButton_);
+  UpdateActions();
+  if (wasOpen) emit RunClosed();
+}
+
+void RunView::SetOptionFile(const QString& path) {
+  session_.SetOptionFile(path);
+  filters_->LoadOptionFile(path);
+}
+
+void RunView::AddSidePanel(QWidget* panel, int stretch) {
+  splitter_->addWidget(panel);
+  splitter_->setStretchFactor(splitter_->indexOf(panel), stretch);
+}
+
+// --- The tasks' status ------------------------------------------------------------------------
+
+void RunView::OnTasksChanged() {
+  filters_->SetFiltering(session_.Filtering());
+  // While a pass runs the table takes the rows it adds every so often; its end stops that.
+  if ((session_.Indexing() || session_.Filtering()) && !refresh_->isActive()) refresh_->start();
+  UpdateStatus();
+  UpdateCount();
+}
+
+void RunView::UpdateStatus() {
+  const std::optional<RunSession::Task> shown = session_.ShownTask();
+  if (!shown) {
+    status_->hide();
+    return;
+  }
+  taskLabel_->setText(session_.TaskLabel(*shown));
+  taskProgress_->setValue(static_cast<int>(session_.TaskPercent(*shown)));
+  taskStop_->setEnabled(!session_.TaskStopRequested(*shown));
+  status_->show();
+}
+
+void RunView::StopTask() { session_.StopShownTask(); }
+
+bool RunView::EndTasksBeforeClosing() {
+  if (!session_.Exporting()) return true;
+  if (!AskYesNo(this, QStringLiteral("An export is running.\nStop it and close?"))) return false;
+  session_.StopExportAndWait();
+  return true;
+}
+
+void RunView::OnIndexFinished(const QString& statusLine, const QString& failure) {
+  Refresh();
+  if (!session_.Filtering()) refresh_->stop();
+  if (!failure.isEmpty()) ShowMessage(this, failure, QMessageBox::Critical);
+  emit StatusMessage(statusLine);
+  UpdateCount();
+  emit IndexFinished();
+}
+
+// --- The filter ------------------------------------------------------------------------------
+
+void RunView::SetHealthFigures(const BusFigures* figures) {
+  filters_->SetStations(figures != nullptr ? StationChoicesOf(figures->stations)
+                                           : std::vector<StationChoice>{});
+  // The station filter's acknowledgements come within the slot time the figures were
+  // computed with.
+  const bool changed = session_.SetSlotTime(figures != nullptr ? figures->tslBits : 0);
+  if (changed && session_.HasRun() && filters_->Input().quick.station) {
+    ApplyFilter(filters_->Input());
+  }
+}
+
+void RunView::ApplyFilter(const FilterInput& input) {
+  if (const std::optional<FilterError> error = session_.ApplyFilter(input)) {
+    filters_->ShowError(*error);
+    return;
+  }
+  filters_->ClearError();
+}
+
+void RunView::OnFilterFinished(const QString& failure) {
+  Refresh();
+  if (!session_.Indexing()) refresh_->stop();
+  if (!failure.isEmpty()) emit StatusMessage(failure);
+  UpdateCount();
+  emit FilterFinished();
+}
+
+void RunView::SetSource() {
+  const RunIndex* shown = session_.ShownIndex();
+  if (shown == nullptr) {
+    model_->Clear();
+  } else {
+    model_->SetSource(*session_.Run(), *shown, session_.ShownFilter());
+  }
+  UpdateCount();
+}
+
+void RunView::Refresh() {
+  if (!session_.HasRun()) return;
+  model_->Refresh();
+  UpdateCount();
+}
+
+void RunView::UpdateCount() {
+  QString text = session_.CountText();
+  if (!text.isEmpty() && model_->TotalRows() > static_cast<std::uint64_t>(model_->rowCount())) {
+    text += QStringLiteral(" (rows %1 to %2 in the table)")
+                .arg(model_->WindowStart() + 1)
+                .arg(model_->WindowStart() + static_cast<std::uint64_t>(model_->rowCount()));
+  }
+  filters_->SetCountText(text);
+}
+
+void RunView::ShowStation(int address, std::optional<FindingKind> kind) {
+  if (address < 0 || address > 127) return;
+  filters_->ApplyQuick(QuickFiltersFor(static_cast<std::uint8_t>(address), kind));
+}
+
+void RunView::ShowRunFinding(FindingKind kind) {
+  filters_->ApplyQuick(QuickFiltersFor(std::nullopt, kind));
+  // The files left and a record cut short show as rows of their own in the unfiltered table.
+  const bool eventRow = kind == FindingKind::kFilesCutShort || kind == FindingKind::kLastRecordCut;
+  if (eventRow && session_.HasRun() && !session_.ShowsMatches()) {
+    findEdit_->setText(kind == FindingKind::kFilesCutShort ? QStringLiteral("File left")
+                                                           : QStringLiteral("Cut short"));
+    findBar_->show();
+    MoveToRunRow(0);
+    Find(findEdit_->text(), true);
+  }
+}
+
+// --- Moving around ---------------------------------------------------------------------------
+
+std::uint64_t RunView::CurrentRunRow() const {
+  const QModelIndex current = table_->currentIndex();
+  return current.isValid() ? model_->RunRowOf(current.row()) : 0;
+}
+
+void RunView::MoveToRunRow(std::uint64_t row) {
+  const int viewRow = model_->ShowRunRow(row);
+  if (viewRow < 0) return;
+  const int column = std::max(table_->currentIndex().column(), 0);
+  const QModelIndex target = model_->index(viewRow, column);
+  table_->setCurrentIndex(target);
+  table_->scrollTo(target, QAbstractItemView::PositionAtCenter);
+  UpdateCount();
+}
+
+bool RunView::GoToRecord(std::uint32_t refNumber) {
+  if (!model_->HasSource()) return false;
+  const std::optional<RecordRow> found =
+      FindRecordRow(*model_->Reader(), *model_->Index(), refNumber);
+  if (!found) return false;
+  MoveToRunRow(found->row);
+  if (!found->exact) {
+    const RowTexts* row = model_->Row(found->row);
+    emit StatusMessage(QStringLiteral("Record %1 is not shown; the next record shown is %2")
+                           .arg(refNumber)
+                           .arg(row != nullptr ? row->refNumber : 0));
+  }
+  return true;
+}
+
+bool RunView::GoToFault(bool forward) {
+  if (!model_->HasSource() || model_->TotalRows() == 0) return false;
+  const QModelIndex current = table_->currentIndex();
+  std::uint64_t from = 0;
+  if (current.isValid()) {
+    const std::uint64_t row = model_->RunRowOf(current.row());
+    if (!forward && row == 0) return false;
+    from = forward ? row + 1 : row - 1;
+  } else if (!forward) {
+    from = model_->TotalRows() - 1;
+  }
+  const std::optional<std::uint64_t> found =
+      FindFaultRow(*model_->Reader(), *model_->Index(), from, forward);
+  if (!found) return false;
+  MoveToRunRow(*found);
+  return true;
+}
+
+void RunView::ShowTime(qint64 ns) {
+  if (!model_->HasSource()) return;
+  if (const std::optional<std::uint64_t> row =
+          FindTimeRow(*model_->Reader(), *model_->Index(), ns)) {
+    MoveToRunRow(*row);
+  }
+}
+
+void RunView::OnGoToReference(const QString& typed) {
+  if (!session_.HasRun()) return;
+  bool ok = false;
+  const QString text =
+      QInputDialog::getText(this, QStringLiteral("Go to Reference Number"),
+                            QStringLiteral("Reference number:"), QLineEdit::Normal, typed, &ok);
+  if (!ok) return;
+  const std::optional<std::uint32_t> ref = ScanUnsigned(text.toStdString());
+  if (!ref || *ref == 0) {
+    ShowMessage(this, Q(std::string(kPositiveIntegerMessage)), QMessageBox::Warning);
+    return;
+  }
+  if (!GoToRecord(*ref)) {
+    emit StatusMessage(QStringLiteral("The run has no record %1 shown from there on").arg(*ref));
+  }
+}
+
+void RunView::OnScrolled(int value) {
+  // At either end of a window that does not hold the whole run, the window moves on.
+  QScrollBar* bar = table_->verticalScrollBar();
+  const std::uint64_t start = model_->WindowStart();
+  const auto shown = static_cast<std::uint64_t>(model_->rowCount());
+  std::optional<std::uint64_t> target;
+  if (value == bar->maximum() && start + shown < model_->TotalRows()) target = start + shown;
+  if (value == bar->minimum() && start > 0) target = start - 1;
+  if (!target) return;
+  QTimer::singleShot(0, this, [this, row = *target] { MoveToRunRow(row); });
+}
+
+void RunView::CopyCurrentRow() {
+  const QModelIndex current = table_->currentIndex();
+  if (!current.isValid()) return;
+  QStringList cells;
+  for (int c = 0; c < model_->columnCount(); ++c)
+    cells << model_->index(current.row(), c).data().toString();
+  QApplication::clipboard()->setText(cells.join('\t'));
+}
+
+// --- Finding text ----------------------------------------------------------------------------
+
+void RunView::Find(const QString& text, bool forward) {
+  if (!model_->HasSource() || text.isEmpty()) return;
+  findStatus_->setText(QStringLiteral("Searching..."));
+  const QModelIndex current = table_->currentIndex();
+  const std::optional<std::uint64_t> from =
+      current.isValid() ? std::optional(model_->RunRowOf(current.row())) : std::nullopt;
+  session_.StartFind(text, forward, from, model_->TotalRows());
+}
+
+void RunView::OnFindFinished(const FindEnd& end) {
+  if (end.current) {
+    if (end.row) MoveToRunRow(*end.row);
+    findStatus_->setText(end.barText);
+    if (!end.statusLine.isEmpty()) emit StatusMessage(end.statusLine);
+  }
+  emit FindFinished(end.row.has_value());
+}
+
+// --- Exports ---------------------------------------------------------------------------------
+
+void RunView::OnExportFinished(const ExportEnd& end) {
+  if (end.failed) ShowMessage(this, end.message, QMessageBox::Critical);
+  emit StatusMessage(end.message);
+  emit ExportFinished(end.ok, end.message);
+}
+
+void RunView::OnExport(ExportFormat format) {
+  if (!session_.HasRun()) return;
+  const bool text = format == ExportFormat::kText;
+  const QString path = session_.SuggestedExportPath(format);
+  QFileDialog dialog(this);
+  const FileDialogChoice choice{text ? QStringLiteral("Export Shown Records as Text Dump")
+                                     : QStringLiteral("Export Shown Records as pcapng"),
+                                text ? QStringLiteral("Text Dump (*.txt)")
+                                     : QStringLiteral("pcapng for Wireshark (*.pcapng)"),
+                                text ? QStringLiteral("txt") : QStringLiteral("pcapng"),
+                                BrowseStartFor(path.toStdString()), false};
+  ConfigureFileDialog(dialog, choice);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.selectFile(QFileInfo(path).fileName());
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  QString error;
+  if (!session_.StartExport(dialog.selectedFiles().front(), format, &error)) {
+    ShowMessage(this, error, QMessageBox::Warning);
+  }
+}
+
+}  // namespace fdc::ui
