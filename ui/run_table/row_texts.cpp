@@ -25,8 +25,6 @@ const std::array<ColumnLayout, kTableColumns> kTableColumnLayouts = {{
 
 namespace {
 
-constexpr char kHexDigits[] = "0123456789abcdef";
-
 // The names of the status bits, in bit order, for the reasons of a fault.
 constexpr std::array<std::string_view, 8> kStatusBitWords = {
     "stop bit", "parity",  "start delimiter", "repeat",
@@ -81,19 +79,6 @@ void AppendBytes(RowTexts& out, ByteView record, std::size_t from, std::size_t c
 void AppendMark(RowTexts& out, const Telegram& t) {
   FrameMarkBuffer buffer;
   out.Text(FrameMarkText(t, buffer));
-}
-
-void AppendHex32(RowTexts& out, std::uint32_t value, int digits) {
-  for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
-    out.Char(kHexDigits[(value >> shift) & 0xF]);
-  }
-}
-
-// Lower-case hexadecimal without leading zeros ("%x").
-void AppendHex(RowTexts& out, std::uint32_t value) {
-  int digits = 1;
-  while (digits < 8 && (value >> (digits * 4)) != 0) ++digits;
-  AppendHex32(out, value, digits);
 }
 
 void FormatRecord(const RowItem& item, std::optional<std::int64_t> previousAbsNs, RowTexts& out) {
@@ -184,15 +169,15 @@ void FormatEvent(const RowItem& item, std::span<const CaptureFileInfo> files, Ro
     out.Text("**** Synchronization Lost **** ");
     out.Dec(event.lastRefNumber);
     out.Text(": Ofs=");
-    AppendHex(out, event.offset);
+    out.HexPadded(event.offset, 1);
     out.Text(" Mark=");
     out.Hex2(event.markFound);
     out.Text(" PrvLen=");
     out.Hex2(event.previousFrameLen);
     out.Text(" PrvTme=");
-    AppendHex32(out, static_cast<std::uint32_t>(event.previousTimestamp), 8);
+    out.HexPadded(static_cast<std::uint32_t>(event.previousTimestamp), 8);
     out.Char(' ');
-    AppendHex32(out, static_cast<std::uint32_t>(event.previousTimestamp >> 32), 8);
+    out.HexPadded(static_cast<std::uint32_t>(event.previousTimestamp >> 32), 8);
   } else {
     out.Text(SyncFailureMessage(event.failure));
   }
@@ -219,32 +204,6 @@ void RowTexts::Text(std::string_view text) {
   const std::size_t n = std::min(text.size(), kCapacity - length_);
   std::copy_n(text.data(), n, text_.data() + length_);
   length_ = static_cast<std::uint16_t>(length_ + n);
-}
-
-void RowTexts::Dec(std::uint64_t value) {
-  char digits[20];
-  int n = 0;
-  do {
-    digits[n++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  while (n > 0) Char(digits[--n]);
-}
-
-void RowTexts::DecZero(std::uint64_t value, int width) {
-  char digits[20];
-  int n = 0;
-  do {
-    digits[n++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  for (int i = n; i < width; ++i) Char('0');
-  while (n > 0) Char(digits[--n]);
-}
-
-void RowTexts::Hex2(std::uint8_t value) {
-  Char(kHexDigits[value >> 4]);
-  Char(kHexDigits[value & 0xF]);
 }
 
 void RowTexts::EndColumn() {

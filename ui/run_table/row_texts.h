@@ -3,6 +3,7 @@
 // index with the delta to the row shown before.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/text_appenders.h"
 #include "engine/run_index.h"
 
 namespace fdc::ui {
@@ -68,14 +70,23 @@ class RowTexts {
     if (length_ < kCapacity) text_[length_++] = c;
   }
   void Text(std::string_view text);
-  void Dec(std::uint64_t value);
-  void DecZero(std::uint64_t value, int width);
-  void Hex2(std::uint8_t value);
+  void Dec(std::uint64_t value) { AppendDec(*this, value, 0, ' '); }
+  void DecZero(std::uint64_t value, int width) { AppendDec(*this, value, width, '0'); }
+  void Hex2(std::uint8_t value) { AppendHex2(*this, value); }
+  // Lower-case hexadecimal, zero-padded to at least `digits` places.
+  void HexPadded(std::uint32_t value, int digits) { AppendHexPadded(*this, value, digits); }
+  // Room for n (at most kMaxFieldChars) characters, for the shared appenders: what runs past the
+  // capacity lands in spare room and is dropped.
+  char* Claim(std::size_t n) {
+    char* at = text_.data() + length_;
+    length_ = static_cast<std::uint16_t>(std::min(kCapacity, length_ + n));
+    return at;
+  }
   // Ends the current column; the next text belongs to the next one.
   void EndColumn();
 
  private:
-  std::array<char, kCapacity> text_{};
+  std::array<char, kCapacity + kMaxFieldChars> text_{};
   std::array<std::uint16_t, kTableColumns + 1> start_{};
   std::uint16_t length_ = 0;
   int column_ = 0;
