@@ -52,8 +52,9 @@ struct QuickFilters {
 QuickFilters QuickFiltersFor(std::optional<std::uint8_t> station, std::optional<FindingKind> kind);
 
 // The ShowOnly condition of the quick filters other than "faults only", each part in
-// parentheses (one alone too) and joined by "&&"; empty when none is set. The station's part lets every short
-// acknowledgement through: which of them answer the station's requests the record filter tells.
+// parentheses (one alone too) and joined by "&&"; empty when none is set. The station's part
+// lets every short acknowledgement through: which of them answer the station's requests the
+// record filter tells.
 std::string QuickFilterEquation(const QuickFilters& quick);
 
 // A station the filter bar offers: its address and its role in the health figures ("master",
