@@ -90,12 +90,7 @@ int RunFdc2pcapng(const std::vector<std::string>& argv, std::FILE* out, std::FIL
   const bool talk = !a.quiet && !toStdout;
   const Result result = ExportRun(request, options, talk ? &StdoutProgress() : nullptr);
   std::fflush(stdout);
-  if (!result.ok()) {
-    std::fprintf(err, "%s\n", result.ErrorText().c_str());
-    return kExitDumpFailed;
-  }
-  if (talk) std::fprintf(out, "%s Created\n", request.OutputPath.c_str());
-  return kExitOk;
+  return FinishRun(result, talk, request.OutputPath, out, err);
 }
 
 }  // namespace fdc

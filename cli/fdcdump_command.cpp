@@ -61,12 +61,7 @@ int RunFdcdump(const std::vector<std::string>& argv, std::FILE* out, std::FILE* 
   const bool talk = !a.quiet && !toStdout;  // the dump alone goes to the standard output
   Result result = DumpRun(request, talk ? &StdoutProgress() : nullptr);
   std::fflush(stdout);
-  if (!result.ok()) {
-    std::fprintf(err, "%s\n", result.ErrorText().c_str());
-    return kExitDumpFailed;
-  }
-  if (talk) std::fprintf(out, "%s Created\n", request.OutputPath.c_str());
-  return kExitOk;
+  return FinishRun(result, talk, request.OutputPath, out, err);
 }
 
 }  // namespace fdc

@@ -60,6 +60,16 @@ int Refuse(std::FILE* err, std::string_view message) {
   return kExitUsage;
 }
 
+int FinishRun(const Result& result, bool talk, const std::string& outputPath, std::FILE* out,
+              std::FILE* err) {
+  if (!result.ok()) {
+    std::fprintf(err, "%s\n", result.ErrorText().c_str());
+    return kExitDumpFailed;
+  }
+  if (talk) std::fprintf(out, "%s Created\n", outputPath.c_str());
+  return kExitOk;
+}
+
 std::optional<int> ReadRunArguments(const CommandSyntax& syntax,
                                     const std::vector<std::string>& argv, RunArguments& a,
                                     std::FILE* out, std::FILE* err) {

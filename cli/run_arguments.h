@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/result.h"
 #include "engine/dump_request_rules.h"
 
 namespace fdc {
@@ -53,5 +54,10 @@ std::optional<int> PlanRequest(const CommandSyntax& syntax, const RunArguments& 
 
 // Writes a one-line message and returns kExitUsage.
 int Refuse(std::FILE* err, std::string_view message);
+
+// The exit of a program that wrote `outputPath`: a failure's message on `err` and
+// kExitDumpFailed; otherwise kExitOk, with the "PATH Created" line when the program talks.
+int FinishRun(const Result& result, bool talk, const std::string& outputPath, std::FILE* out,
+              std::FILE* err);
 
 }  // namespace fdc
