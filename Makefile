@@ -62,7 +62,7 @@ gui:
 tidy:
 	scripts/install-deps.sh all
 	cmake -S . -B $(BUILD) -G Ninja -DFDC_WERROR=$(WERROR) $(CMAKE_FLAGS)
-	run-clang-tidy-14 -p $(BUILD) -quiet "$$PWD/(common|capture|options|engine|report|cli)/[^/]+\\.cpp$$"
+	run-clang-tidy-14 -p $(BUILD) -quiet "$$PWD/(common|capture|dp|options|engine|report|cli)/[^/]+\\.cpp$$"
 
 clean:
 	rm -rf $(BUILD) build-asan build-fuzz build-release

@@ -2,7 +2,8 @@
 # Builds the libFuzzer targets with clang and runs them.
 #   scripts/fuzz.sh BUILD_DIR TARGET|all SECONDS     (SECONDS 0: until interrupted)
 # FDC_WERROR=ON builds with warnings as errors.
-# TARGET: capture_run_fuzzer, capture_run_refill, option_file_fuzzer, show_only_fuzzer.
+# TARGET: capture_run_fuzzer, capture_run_refill, option_file_fuzzer, show_only_fuzzer,
+# dp_decoders_fuzzer.
 set -euo pipefail
 build=${1:-build-fuzz}
 which=${2:-all}
@@ -45,7 +46,8 @@ capture_seed() {
 # capture_run_refill is the capture run target with inputs of up to 1 MiB, long enough that the
 # reader refills its 256 KiB buffer; such inputs take a tenth of a second and more each, so the
 # capture run target itself keeps to 64 KiB, where it runs ten times as many inputs and more.
-targets=(capture_run_fuzzer capture_run_refill option_file_fuzzer show_only_fuzzer)
+targets=(capture_run_fuzzer capture_run_refill option_file_fuzzer show_only_fuzzer
+  dp_decoders_fuzzer)
 [ "$which" = all ] || targets=("$which")
 for target in "${targets[@]}"; do
   name=${target%_fuzzer}
