@@ -145,11 +145,12 @@ inline constexpr std::uint8_t kFcNotActivated = 0x3;      // RS
 inline constexpr std::uint8_t kFcDataHigh = 0xA;          // DH
 inline constexpr std::uint8_t kFcResponseDataHigh = 0xD;  // RDH
 
-// Request codes (FC AND 0x8F) after which the addressed station must reply: SDA, SRD, the status
-// poll and the identification and service access requests.
+// Request codes (FC AND 0x8F) after which the addressed station must reply: SDA, SRD, the
+// request of a diagnosis (RDD), the status poll and the identification and service access
+// requests.
 constexpr bool ExpectsReplyCode(std::uint8_t code) {
-  return code == 0x03 || code == 0x05 || code == 0x09 || code == 0x0C || code == 0x0D ||
-         code == 0x0E || code == 0x0F;
+  return code == 0x03 || code == 0x05 || code == 0x07 || code == 0x09 || code == 0x0C ||
+         code == 0x0D || code == 0x0E || code == 0x0F;
 }
 
 // The dump's name of a function code; empty for a code without a name (shown as "Typ?(%02x)").

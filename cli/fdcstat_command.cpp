@@ -20,18 +20,20 @@
 #include "engine/dump_request_rules.h"
 #include "engine/record_loop.h"
 #include "report/bus_report.h"
+#include "report/dp_report.h"
 
 namespace fdc {
 
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: fdcstat [--minutes N] [--tsl BITS] [--ttr BITS] [--format text|json|csv]\n"
+    "Usage: fdcstat [--minutes N] [--tsl BITS] [--ttr BITS] [--format text|json|csv|events]\n"
     "               [--output FILE] [--] CAPTURE_FILE\n"
     "\n"
     "Reports the health of the bus in a run of capture files: the live list, and per station\n"
     "requests, answers, repeats, late, illegal and early responses, response and cycle times,\n"
-    "token rotations.\n"
+    "token rotations; and the DP layer: each slave's state over time, its diagnosis,\n"
+    "parameters and configuration, the checks of FCB, watchdog, io lengths and min TSDR.\n"
     "\n"
     "  CAPTURE_FILE     the first file of the run, <name>HHMM.FdcCapt\n"
     "  --minutes N      number of minute files to read, 1 to 1439; default 1\n"
@@ -40,8 +42,8 @@ constexpr const char* kUsage =
     "                   1000 at 12M\n"
     "  --ttr BITS       target rotation time in bit times, 1 to 16777215; when given, each\n"
     "                   master's token rotations above it are counted\n"
-    "  --format FORMAT  text (a report for people, the default), json (every figure) or csv\n"
-    "                   (the station table)\n"
+    "  --format FORMAT  text (a report for people, the default), json (every figure), csv\n"
+    "                   (the station table) or events (the DP event log, a line per event)\n"
     "  --output FILE    where the report goes; default (or -): the standard output. It is\n"
     "                   written to FILE.tmp and renamed over FILE when complete, so that an\n"
     "                   interrupted or failed run keeps the previous report\n"
@@ -53,7 +55,7 @@ constexpr const char* kUsage =
     "(SIGINT or SIGTERM: nothing written) or the report could not be written; 2 invalid\n"
     "arguments.\n";
 
-enum class ReportFormat { kText, kJson, kCsv };
+enum class ReportFormat { kText, kJson, kCsv, kEvents };
 
 constexpr std::string_view kOwnOptions[] = {"--tsl", "--ttr", "--format"};
 
@@ -75,6 +77,7 @@ std::optional<ReportFormat> FormatNamed(std::string_view name) {
   if (name == "text") return ReportFormat::kText;
   if (name == "json") return ReportFormat::kJson;
   if (name == "csv") return ReportFormat::kCsv;
+  if (name == "events") return ReportFormat::kEvents;
   return std::nullopt;
 }
 
@@ -251,6 +254,9 @@ std::string Render(const BusFigures& figures, ReportFormat format) {
     case ReportFormat::kCsv:
       WriteBusCsv(figures, text);
       break;
+    case ReportFormat::kEvents:
+      WriteDpEvents(figures, text);
+      break;
   }
   return std::move(text).str();
 }
@@ -297,7 +303,7 @@ int RunFdcstat(const std::vector<std::string>& argv, std::FILE* out, std::FILE* 
   }
   const std::optional<ReportFormat> format = FormatNamed(formatName);
   if (!format) {
-    return Refuse(err, "fdcstat: --format must be text, json or csv, not '" + formatName + "'");
+    return Refuse(err, "fdcstat: --format must be text, json, csv or events, not '" + formatName + "'");
   }
   if (a.output && a.output->empty()) return Refuse(err, "fdcstat: --output needs a file name");
   if (!a.output) a.output = "-";  // the standard output, as for fdc2pcapng

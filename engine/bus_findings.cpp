@@ -2,6 +2,7 @@
 #include "engine/bus_findings.h"
 
 #include <algorithm>
+#include <map>
 
 #include "capture/baud_rate_table.h"
 #include "capture/capture_file_set.h"
@@ -42,6 +43,10 @@ class FlatSink {
   void Text(std::string_view name, const std::optional<std::string_view>& value) {
     Add(name, value ? FigureValue(std::string(*value)) : FigureValue());
   }
+  void Flag(std::string_view name, const std::optional<bool>& value) {
+    Add(name, value ? FigureValue(std::string(*value ? "true" : "false")) : FigureValue());
+  }
+  void Detail(std::string_view, const DpSlaveFigures&, DpDetail) {}
   void Series(std::string_view name, const std::optional<SeriesFigures>& series) {
     const std::string prefix = std::string(name) + ".";
     // With nothing counted there is no minimum, maximum or mean.
@@ -66,8 +71,13 @@ class FlatSink {
   }
 };
 
-constexpr std::array<std::string_view, 14> kFindingTitles = {
-    "No response",        "Repeats",
+constexpr std::array<std::string_view, 24> kFindingTitles = {
+    "No response",        "Never in data exchange",
+    "Dropped out of data exchange", "Clear_Data",
+    "Slave diagnosis",    "Watchdog exceeded",
+    "FCB errors",         "Configuration differs",
+    "IO lengths differ",  "Min TSDR violations",
+    "Missed cycles",      "Repeats",
     "Illegal responses",  "Late responses",
     "Early responses",    "Negative responses",
     "Diagnosis flagged",  "TSYN violations",
@@ -216,6 +226,114 @@ void AddRunFindings(const BusFigures& figures, FindingList& list) {
   }
 }
 
+// "lost_request 2, RS 1": counts by cause, largest first.
+std::string CountsByName(const std::map<std::string, std::uint64_t>& counts) {
+  std::vector<std::pair<std::string, std::uint64_t>> sorted(counts.begin(), counts.end());
+  std::stable_sort(sorted.begin(), sorted.end(),
+                   [](const auto& a, const auto& b) { return a.second > b.second; });
+  std::string text;
+  for (const auto& [name, count] : sorted) {
+    text += (text.empty() ? "" : ", ") + name + " " + Dec(count);
+  }
+  return text;
+}
+
+// The diagnosis bits that say a slave cannot work as configured, with how many replies had each.
+constexpr dp::DiagFlag kFaultFlags[] = {dp::kCfgFault, dp::kPrmFault, dp::kNotSupported,
+                                        dp::kExtDiag};
+
+void AddDpSlaveFindings(std::uint8_t address, const DpSlaveFigures& d,
+                        FindingList& list) {
+  const unsigned a = address;
+  const auto u = [](std::uint64_t v) { return static_cast<unsigned long long>(v); };
+  const std::string& lastCause = d.stateCause;
+  if (d.entries == 0) {
+    list.Add(FindingKind::kDpNeverReached, address, 1, {{"dp.entries", 0}},
+             Format("Slave %u never reached data exchange: %s", a,
+                    std::string(DpStateName(d.state)).c_str()) +
+                 (lastCause.empty() ? std::string() : " (" + lastCause + ")"));
+  }
+  list.Add(FindingKind::kDpDropped, address, d.drops,
+           {{"dp.drops", d.drops}, {"dp.entries", d.entries}},
+           Format("Slave %u dropped out of data exchange %s (%s)", a,
+                  Counted(d.drops, "time", "times").c_str(), CountsByName(d.dropCauses).c_str()));
+  std::string flags;
+  std::uint64_t flagged = 0;
+  std::vector<FindingNumber> numbers;
+  for (const dp::DiagFlag f : kFaultFlags) {
+    const std::uint64_t n = d.diagFlags[f];
+    if (n == 0) continue;
+    flagged = std::max(flagged, n);
+    flags += (flags.empty() ? "" : ", ") + std::string(dp::kDiagFlagNames[f]) + " " + Dec(n);
+    numbers.push_back({dp::kDiagFlagNames[f], n});
+  }
+  if (flagged > 0) {
+    numbers.push_back({"dp.diag_replies", d.diagReplies});
+    std::string channels;
+    for (const DpChannelErrorCount& c : d.channelErrors) {
+      channels += (channels.empty() ? "; channel errors: " : ", ") + Dec(std::uint64_t{c.module}) +
+                  "." + Dec(std::uint64_t{c.channel}) + " " + std::string(c.errorName);
+    }
+    list.Add(FindingKind::kDpDiagnosis, address, flagged, std::move(numbers),
+             Format("Slave %u diagnosis: %s of %llu replies", a, flags.c_str(),
+                    u(d.diagReplies)) +
+                 channels);
+  }
+  if (d.watchdogExceeded && *d.watchdogExceeded > 0) {
+    list.Add(FindingKind::kDpWatchdog, address, *d.watchdogExceeded,
+             {{"dp.watchdog_exceeded", *d.watchdogExceeded}},
+             Format("Slave %u: %s in data exchange longer than its watchdog of %u ms (longest "
+                    "%s ms)",
+                    a, Counted(*d.watchdogExceeded, "cycle", "cycles").c_str(),
+                    d.watchdogMs.value_or(0),
+                    Fixed(d.longestCycleInDataExchangeNs.value_or(0), 1'000'000, 3).c_str()));
+  }
+  const std::uint64_t fcb = d.fcbNotToggled + d.fcbToggledOnRepeat;
+  list.Add(FindingKind::kDpFcb, address, fcb,
+           {{"dp.fcb_not_toggled", d.fcbNotToggled},
+            {"dp.fcb_toggled_on_repeat", d.fcbToggledOnRepeat}},
+           Format("Slave %u: FCB not toggled %llu, toggled on a repeat %llu", a,
+                  u(d.fcbNotToggled), u(d.fcbToggledOnRepeat)));
+  list.Add(FindingKind::kDpConfig, address, d.cfgMismatches, {{"dp.cfg_mismatches", d.cfgMismatches}},
+           Format("Slave %u: Get_Cfg differs from the configuration %s", a,
+                  Counted(d.cfgMismatches, "time", "times").c_str()));
+  list.Add(FindingKind::kDpIoLength, address, d.ioLengthMismatches,
+           {{"dp.io_length_mismatches", d.ioLengthMismatches}},
+           Format("Slave %u: %s with io lengths other than the configuration's (%u output, %u "
+                  "input bytes)",
+                  a, Counted(d.ioLengthMismatches, "data exchange", "data exchanges").c_str(),
+                  d.config ? d.config->outputBytes : 0, d.config ? d.config->inputBytes : 0));
+  if (d.minTsdrViolations && *d.minTsdrViolations > 0) {
+    list.Add(FindingKind::kDpMinTsdr, address, *d.minTsdrViolations,
+             {{"dp.min_tsdr_violations", *d.minTsdrViolations}},
+             Format("Slave %u: %s earlier than its min TSDR of %u bit times", a,
+                    Counted(*d.minTsdrViolations, "reply", "replies").c_str(),
+                    unsigned{d.minTsdrBits.value_or(0)}));
+  }
+  list.Add(FindingKind::kDpMissedCycles, address, d.missedCycles,
+           {{"dp.missed_cycles", d.missedCycles}},
+           Format("Slave %u: %s (data exchanges lost while the master carried on)", a,
+                  Counted(d.missedCycles, "missed cycle", "missed cycles").c_str()));
+}
+
+void AddDpFindings(const BusFigures& figures, FindingList& list) {
+  for (const StationFigures* s : ByAddress(figures)) {
+    if (const DpSlaveFigures* d = DpSlaveOf(figures, s->address)) {
+      AddDpSlaveFindings(s->address, *d, list);
+    }
+    const auto& master = figures.dp.masters[s->address];
+    if (!s->master || !master || master->clearData == 0) continue;
+    const std::string first =
+        master->firstClearDataNs ? ClockTime(*master->firstClearDataNs) + " " : std::string();
+    list.Add(FindingKind::kDpClearData, s->address, master->clearData,
+             {{"dp_master.clear_data", master->clearData},
+              {"dp_master.global_controls", master->globalControls}},
+             Format("Master %u sent Global_Control Clear_Data %s, first at %s#%u",
+                    unsigned{s->address}, Counted(master->clearData, "time", "times").c_str(),
+                    first.c_str(), master->firstClearDataRef.value_or(0)));
+  }
+}
+
 void AddCorruptFinding(const RunFigures& run, const CorruptCause& cause, std::uint64_t count,
                        FindingList& list) {
   list.Add(FindingKind::kCorruptFrames, std::nullopt, count,
@@ -247,6 +365,7 @@ std::vector<BusFinding> BusFindings(const BusFigures& figures) {
   ForEachCorruptCause(run, [&run, &list](const CorruptCause& cause, std::uint64_t count) {
     AddCorruptFinding(run, cause, count, list);
   });
+  AddDpFindings(figures, list);
   AddRunFindings(figures, list);
   return std::move(list).Sorted();
 }
@@ -276,6 +395,16 @@ std::string NoRecordsReason(const BusFigures& figures) {
 
 std::string NoRecordsLine(const BusFigures& figures) {
   return "No records could be read: " + NoRecordsReason(figures);
+}
+
+std::vector<FlatFigure> FlattenDpSlave(const DpSlaveFigures* dp) {
+  FlatSink sink;
+  VisitDpSlave(dp != nullptr ? *dp : DpSlaveFigures{}, sink);
+  for (FlatFigure& f : sink.figures) {
+    f.name.insert(0, "dp.");
+    if (dp == nullptr) f.value = FigureValue();
+  }
+  return std::move(sink.figures);
 }
 
 std::vector<FlatFigure> FlattenStation(const StationFigures& station) {

@@ -19,6 +19,17 @@ namespace fdc {
 // What a finding is about, in the order in which the report lists the kinds.
 enum class FindingKind : std::uint8_t {
   kNoResponse,
+  // The DP layer's, after the no responses.
+  kDpNeverReached,
+  kDpDropped,
+  kDpClearData,
+  kDpDiagnosis,
+  kDpWatchdog,
+  kDpFcb,
+  kDpConfig,
+  kDpIoLength,
+  kDpMinTsdr,
+  kDpMissedCycles,
   kRepeats,
   kIllegalResponses,
   kLateResponses,
@@ -139,6 +150,63 @@ void VisitStation(const StationFigures& s, Sink& sink) {
   sink.Series("token_rotation_ns", s.tokenRotationNs);
   sink.Count("ttr_exceeded", s.ttrExceeded);
   sink.Count("tsyn_violations", s.tsynViolations);
+}
+
+// The parts of a slave's DP figures that are lists or objects: the JSON writes them, the flat
+// forms leave them out.
+enum class DpDetail : std::uint8_t {
+  kConfig,
+  kDropCauses,
+  kDiagFlags,
+  kLastDiag,
+  kChannelErrors,
+};
+
+// Every DP figure of a slave in the order the JSON defines them.
+template <class Sink>
+void VisitDpSlave(const DpSlaveFigures& d, Sink& sink) {
+  const auto small = [](const auto& v) -> std::optional<std::uint64_t> {
+    if (!v) return std::nullopt;
+    return static_cast<std::uint64_t>(*v);
+  };
+  sink.Text("state", DpStateName(d.state));
+  sink.Time("state_since_ns", d.stateSinceNs);
+  sink.Count("owner", small(d.owner));
+  sink.Count("ident_number", small(d.identNumber));
+  sink.Count("watchdog_ms", small(d.watchdogMs));
+  sink.Count("min_tsdr_bits", small(d.minTsdrBits));
+  sink.Count("group_ident", small(d.groupIdent));
+  sink.Flag("dpv1", d.dpv1);
+  sink.Detail("config", d, DpDetail::kConfig);
+  sink.Count("entries", d.entries);
+  sink.Count("drops", d.drops);
+  sink.Detail("drop_causes", d, DpDetail::kDropCauses);
+  sink.Count("missed_cycles", d.missedCycles);
+  sink.Time("time_in_data_exchange_ns", d.timeInDataExchangeNs);
+  sink.Time("longest_outage_ns", d.longestOutageNs);
+  sink.Time("first_entry_ns", d.firstEntryNs);
+  sink.Count("diag_replies", d.diagReplies);
+  sink.Count("diag_changes", d.diagChanges);
+  sink.Detail("diag_flags", d, DpDetail::kDiagFlags);
+  sink.Detail("last_diag", d, DpDetail::kLastDiag);
+  sink.Detail("channel_errors", d, DpDetail::kChannelErrors);
+  sink.Count("fcb_not_toggled", d.fcbNotToggled);
+  sink.Count("fcb_toggled_on_repeat", d.fcbToggledOnRepeat);
+  sink.Count("watchdog_exceeded", d.watchdogExceeded);
+  sink.Time("longest_cycle_in_data_exchange_ns", d.longestCycleInDataExchangeNs);
+  sink.Count("cfg_mismatches", d.cfgMismatches);
+  sink.Count("io_length_mismatches", d.ioLengthMismatches);
+  sink.Count("min_tsdr_violations", d.minTsdrViolations);
+}
+
+// A slave's DP scalars, named "dp.state" and so on: the CSV's last columns. Every one is null for
+// a station without DP figures.
+std::vector<FlatFigure> FlattenDpSlave(const DpSlaveFigures* dp);
+
+// A slave's DP figures, or none for a station that received no DP request.
+inline const DpSlaveFigures* DpSlaveOf(const BusFigures& figures, std::uint8_t address) {
+  const auto& slave = figures.dp.slaves[address & 0x7F];
+  return slave ? &*slave : nullptr;
 }
 
 // --- Corrupt frames by cause ------------------------------------------------------------------

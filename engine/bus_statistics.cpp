@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "capture/baud_rate_table.h"
+#include "engine/dp_tracker.h"
 
 namespace fdc {
 
@@ -233,6 +234,8 @@ struct BusStatistics::State {
   WideSum busTicks;
 
   std::uint64_t tokenCount = 0;
+  // The DP layer, fed by the pairing below.
+  std::unique_ptr<DpTracker> dp;
 
   // A request that expects a reply and waits for the record after it. Its pairing figures are
   // counted when that record comes: a run that ends first leaves it out of them.
@@ -282,8 +285,8 @@ struct BusStatistics::State {
   // records timed, the clock not stepped back between them), so that `gap` counts; without it a
   // matching reply answers however late, and a corrupt record is an illegal response. Returns
   // true when the record is the corrupt reply of a request that is not a status poll.
-  bool Resolve(const Telegram& r, bool valid, bool slotTest, std::int64_t gap, bool timed,
-               std::int64_t ticks) {
+  bool Resolve(const Telegram& r, ByteView bytes, bool valid, bool slotTest, std::int64_t gap,
+               bool timed, std::int64_t ticks) {
     pending = false;
     Station& station = At(pendingDa);
     ++station.requestsReceived;
@@ -314,6 +317,15 @@ struct BusStatistics::State {
           outcome != Outcome::kAnswered;
     }
     pendingPrevious = -1;
+    DpReplySeen reply;
+    reply.answered = outcome == Outcome::kAnswered;
+    reply.illegal = outcome == Outcome::kCorrupt;
+    if (reply.answered) {
+      reply.reply = &r;
+      reply.bytes = bytes;
+      if (slotTest) reply.responseBits = FloorDiv(gap, k);
+    }
+    dp->OnReply(reply);
 
     if (outcome == Outcome::kAnswered) {
       ++station.answered;
@@ -367,6 +379,7 @@ struct BusStatistics::State {
   // Where a frame stands in time: its record's ticks, whether they count, and the idle gap before
   // it when that is measured (both records timed, the clock not stepped back between them).
   struct Timing {
+    std::uint32_t ref = 0;
     std::int64_t ticks = 0;
     bool timed = false;
     bool gapTimed = false;
@@ -382,7 +395,16 @@ struct BusStatistics::State {
     sender.master = true;
     if (at.gapTimed && at.gap < kSyncBits * k) ++sender.tsynViolations;
 
-    if (da == kBroadcastAddress) return;  // no station entry, no reply
+    DpRequestSeen seen;
+    seen.telegram = &t;
+    seen.bytes = bytes;
+    seen.ref = at.ref;
+    seen.ticks = at.ticks;
+    seen.timed = at.timed;
+    if (da == kBroadcastAddress) {  // no station entry, no reply
+      dp->OnRequest(seen);
+      return;
+    }
     Station& station = At(da);
     const std::uint8_t code = t.fc & kRequestCodeMask;
     const bool statusPoll = code == kFcStatusRequest;
@@ -410,13 +432,21 @@ struct BusStatistics::State {
     }
     ++station.services[service];
 
-    if (!ExpectsReplyCode(code)) return;
+    if (!ExpectsReplyCode(code)) {
+      dp->OnRequest(seen);
+      return;
+    }
+    seen.expectsReply = true;
+    seen.statusPoll = statusPoll;
     pending = true;
     pendingDa = da;
     pendingSa = sa;
     pendingStatusPoll = statusPoll;
     pendingFile = file;
-    if (statusPoll) return;
+    if (statusPoll) {
+      dp->OnRequest(seen);
+      return;
+    }
 
     station.receivedExpectingRequest = true;
     Include(da);
@@ -425,6 +455,7 @@ struct BusStatistics::State {
     const ByteView frame = bytes.Sub(0, t.frameLen);
     const bool repeat = p.unanswered && p.tokenCount == tokenCount && p.length == frame.size() &&
                         std::equal(p.bytes.begin(), p.bytes.begin() + p.length, frame.data());
+    seen.repeat = repeat;
     if (repeat) {
       ++station.repeats;
       station.repeatChainMax = std::max(station.repeatChainMax, ++station.repeatChain);
@@ -434,7 +465,8 @@ struct BusStatistics::State {
       if (dataExchange) {
         if (station.hasDataExchange && at.timed && station.lastDataExchangeTimed &&
             station.lastDataExchangeSteps == run.clockStepsBack) {
-          station.cycleNs.Add(Ns(at.ticks - station.lastDataExchangeTicks));
+          seen.cycleNs = Ns(at.ticks - station.lastDataExchangeTicks);
+          station.cycleNs.Add(*seen.cycleNs);
         }
         station.hasDataExchange = true;
         station.lastDataExchangeTimed = at.timed;
@@ -447,6 +479,7 @@ struct BusStatistics::State {
     p.length = static_cast<std::uint8_t>(frame.size());
     std::copy(frame.data(), frame.data() + frame.size(), p.bytes.begin());
     pendingPrevious = slot;
+    dp->OnRequest(seen);
   }
 
   void Response(const Telegram& t, const Timing& at) {
@@ -521,6 +554,7 @@ Result BusStatistics::Begin(const RecordLoop& loop) {
   s.slotTicks = static_cast<std::int64_t>(s.tslBits) * s.k;
   s.ttrTicks = static_cast<std::int64_t>(options.ttrBits.value_or(0)) * s.k;
   s.previous.reserve(64);
+  s.dp = std::make_unique<DpTracker>(s.k, &loop.Time());
   return Result::Ok();
 }
 
@@ -543,6 +577,7 @@ void BusStatistics::OnEvent(const CaptureEvent& event, const RecordLoop& loop) {
     }
     case CaptureEvent::Kind::kSyncLost:
       ++s.run.syncLosses;
+      s.dp->OnBreak();
       if (MinuteFigures* m = s.Minute(event.file)) ++m->syncLosses;
       break;
     case CaptureEvent::Kind::kFileCutShort:
@@ -567,10 +602,12 @@ bool BusStatistics::OnRecord(const RecordView& view) {
   // A tick count below the previous record's: the module clock stepped back (it was set, or a
   // file of another capture stands in the run). No interval across it is measured.
   const bool stepBack = s.hasPrevious && ticks < s.prevTicks;
-  if (stepBack && s.run.clockStepsBack++ == 0 && minute != nullptr) {
-    s.run.firstStepBackFile = minute->file;
+  if (stepBack) {
+    if (s.run.clockStepsBack++ == 0 && minute != nullptr) s.run.firstStepBackFile = minute->file;
+    s.dp->OnStepBack();
   }
   State::Timing at;
+  at.ref = record.RefNumber;
   at.ticks = ticks;
   // Records come file after file: the file's rate is looked up when the file changes.
   if (record.File != s.timedFile || !s.timedKnown) {
@@ -591,6 +628,7 @@ bool BusStatistics::OnRecord(const RecordView& view) {
     s.lastTimedTicks = ticks;
     s.lastTimedLen = record.FrameLen;
     s.busTicks.Add(kBitsPerCharacter * s.k * record.FrameLen);
+    s.dp->OnTimedRecord(ticks);
   }
 
   ++s.run.records;
@@ -599,11 +637,13 @@ bool BusStatistics::OnRecord(const RecordView& view) {
     ++minute->records;
   }
   const bool valid = CountFrameChecks(t, bytes, s.run);
-  const bool corruptReply = s.pending && s.Resolve(t, valid, at.gapTimed, at.gap, at.timed, ticks);
+  const bool corruptReply =
+      s.pending && s.Resolve(t, bytes, valid, at.gapTimed, at.gap, at.timed, ticks);
   if (valid) {
     ++s.run.valid;
   } else {
     ++s.run.corrupt;
+    s.dp->OnBreak();
     if (minute != nullptr) {
       ++minute->corrupt;
       if (!corruptReply) ++minute->corruptOther;
@@ -641,6 +681,7 @@ BusFigures BusStatistics::Figures(std::optional<std::string> error) const {
   if (error) figures.run.lastRecordCut.reset();  // a run that failed was not read to its end
   figures.run.error = std::move(error);
   figures.minutes = s.minutes;
+  if (s.dp) figures.dp = s.dp->Figures();
   const bool known = s.k != 0 && s.loop != nullptr;
   if (known && s.hasTimed) {
     figures.run.startNs = s.Ns(s.firstTimedTicks);

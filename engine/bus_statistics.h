@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "capture/baud_rate_table.h"
+#include "engine/dp_tracker.h"
 #include "engine/record_loop.h"
 
 namespace fdc {
@@ -179,6 +180,7 @@ struct BusFigures {
   std::vector<StationFigures> stations;  // by address
   std::vector<MinuteFigures> minutes;    // one per capture file read
   std::vector<StationSeries> series;     // by address, stations with something to draw
+  DpFigures dp;                          // the DP layer's figures and events
   // What the figures were computed with.
   std::uint16_t baudCode = 0;
   bool rateKnown = false;

@@ -8,6 +8,7 @@
 
 #include "capture/baud_rate_table.h"
 #include "engine/figure_text.h"
+#include "report/dp_report.h"
 
 namespace fdc {
 
@@ -33,6 +34,12 @@ class JsonSink {
   }
   void Text(std::string_view name, const std::optional<std::string_view>& value) {
     Set(name, value ? Json(std::string(*value)) : Json(nullptr));
+  }
+  void Flag(std::string_view name, const std::optional<bool>& value) {
+    Set(name, value ? Json(*value) : Json(nullptr));
+  }
+  void Detail(std::string_view name, const DpSlaveFigures& dp, DpDetail detail) {
+    Set(name, DpDetailJson(dp, detail));
   }
   void Series(std::string_view name, const std::optional<SeriesFigures>& series) {
     if (!series) {
@@ -100,6 +107,24 @@ Json RunJson(const RunFigures& run) {
   sink.Count("ed_errors", run.edErrors);
   sink.List("silent_stations", run.silentStations);
   return object;
+}
+
+// A station's DP members: its DP figures as a slave, its figures as a master.
+void AddDpJson(const BusFigures& figures, const StationFigures& s, Json& object) {
+  if (const DpSlaveFigures* dp = DpSlaveOf(figures, s.address)) {
+    Json slave = Json::object();
+    JsonSink sink(slave);
+    VisitDpSlave(*dp, sink);
+    object["dp"] = std::move(slave);
+  } else {
+    object["dp"] = nullptr;
+  }
+  if (!s.master) {
+    object["dp_master"] = nullptr;
+    return;
+  }
+  const auto& master = figures.dp.masters[s.address];
+  object["dp_master"] = DpMasterJson(master ? *master : DpMasterFigures{});
 }
 
 Json MinuteJson(const MinuteFigures& minute) {
@@ -393,17 +418,22 @@ void WriteRunSummary(const BusFigures& figures, std::ostream& out) {
 void WriteBusJson(const BusFigures& figures, std::ostream& out) {
   Json root = Json::object();
   root["run"] = RunJson(figures.run);
+  root["run"]["dp_events"] = figures.dp.events.size();
   Json stations = Json::array();
   for (const StationFigures* s : ByAddress(figures)) {
     Json object = Json::object();
     JsonSink sink(object);
     VisitStation(*s, sink);
+    AddDpJson(figures, *s, object);
     stations.push_back(std::move(object));
   }
   root["stations"] = std::move(stations);
   Json minutes = Json::array();
   for (const MinuteFigures& m : figures.minutes) minutes.push_back(MinuteJson(m));
   root["minutes"] = std::move(minutes);
+  Json events = Json::array();
+  for (const DpEvent& e : figures.dp.events) events.push_back(DpEventJson(e));
+  root["events"] = std::move(events);
   // File names and reader messages may hold bytes that are not UTF-8; they are replaced rather
   // than failing the whole report.
   out << root.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
@@ -411,15 +441,21 @@ void WriteBusJson(const BusFigures& figures, std::ostream& out) {
 
 void WriteBusCsv(const BusFigures& figures, std::ostream& out) {
   // The CSV's column names join nested names by "_".
+  const auto flatten = [&figures](const StationFigures& s, bool any) {
+    std::vector<FlatFigure> flat = FlattenStation(s);
+    std::vector<FlatFigure> dp = FlattenDpSlave(any ? DpSlaveOf(figures, s.address) : nullptr);
+    flat.insert(flat.end(), std::make_move_iterator(dp.begin()), std::make_move_iterator(dp.end()));
+    return flat;
+  };
   std::vector<std::string> names;
-  for (FlatFigure& figure : FlattenStation(StationFigures{})) {
+  for (FlatFigure& figure : flatten(StationFigures{}, false)) {
     std::replace(figure.name.begin(), figure.name.end(), '.', '_');
     names.push_back(std::move(figure.name));
   }
   WriteCsvRow(names, out);
   for (const StationFigures* s : ByAddress(figures)) {
     std::vector<std::string> cells;
-    for (const FlatFigure& figure : FlattenStation(*s)) {
+    for (const FlatFigure& figure : flatten(*s, true)) {
       if (const auto* count = std::get_if<std::uint64_t>(&figure.value)) {
         cells.push_back(Dec(*count));
       } else if (const auto* time = std::get_if<std::int64_t>(&figure.value)) {
@@ -439,6 +475,7 @@ void WriteBusTextReport(const BusFigures& figures, std::ostream& out) {
   WriteFindings(figures, out);
   WriteLiveList(figures, out);
   WriteStationTable(figures, out);
+  WriteDpSlaveTable(figures, out);
   WriteRunSummary(figures, out);
 }
 

@@ -65,8 +65,8 @@ TEST(Fdcstat, RefusesArguments) {
       {{"--ttr", "0", capture}, ttr + "0'\n"},
       {{"--ttr", "16777216", capture}, ttr + "16777216'\n"},
       {{"--ttr=-1", capture}, ttr + "-1'\n"},
-      {{"--format", "xml", capture}, "fdcstat: --format must be text, json or csv, not 'xml'\n"},
-      {{"--format", "JSON", capture}, "fdcstat: --format must be text, json or csv, not 'JSON'\n"},
+      {{"--format", "xml", capture}, "fdcstat: --format must be text, json, csv or events, not 'xml'\n"},
+      {{"--format", "JSON", capture}, "fdcstat: --format must be text, json, csv or events, not 'JSON'\n"},
       {{"--output=", capture}, "fdcstat: --output needs a file name\n"},
       // The run is chosen with fdcdump's checks and messages.
       {{"--minutes", "0", capture}, "Please enter an integer between 1 and 1439.\n"},

@@ -183,7 +183,8 @@ TEST(BusJson, CarriesEveryFigureUnderItsName) {
             "status_bits": {"s": 1, "p": 2, "d": 0, "r": 0, "u": 0, "o": 0, "c": 3, "e": 0},
             "malformed": {"empty": 0, "length": 1, "le": 0, "ler": 0, "second_sd": 0,
                           "unknown_sd": 2},
-            "fcs_errors": 4, "ed_errors": 1, "silent_stations": [9]},
+            "fcs_errors": 4, "ed_errors": 1, "silent_stations": [9],
+            "dp_events": 0},
     "stations": [
       {"address": 2, "role": "master", "station_type": null, "first_seen_ns": 1000,
        "last_seen_ns": 1900000, "frames_sent": 60, "requests_sent": 40, "responses_sent": 0,
@@ -198,7 +199,8 @@ TEST(BusJson, CarriesEveryFigureUnderItsName) {
                     "other": 0},
        "cycle_ns": null,
        "token_rotation_ns": {"count": 3, "min": 100, "max": 300, "mean": 200},
-       "ttr_exceeded": 1, "tsyn_violations": 2},
+       "ttr_exceeded": 1, "tsyn_violations": 2, "dp": null,
+       "dp_master": {"global_controls": 0, "clear_data": 0, "slaves_owned": []}},
       {"address": 7, "role": "slave", "station_type": "slave", "first_seen_ns": 2000,
        "last_seen_ns": 1800000, "frames_sent": 25, "requests_sent": 0, "responses_sent": 25,
        "tokens_sent": 0, "tokens_received": 0, "requests_received": 30, "answered": 25,
@@ -211,7 +213,8 @@ TEST(BusJson, CarriesEveryFigureUnderItsName) {
                     "rd_inp": 6, "rd_outp": 7, "set_slave_add": 8, "data_exchange": 9,
                     "other": 10},
        "cycle_ns": {"count": 20, "min": 50000, "max": 90000, "mean": 61234},
-       "token_rotation_ns": null, "ttr_exceeded": null, "tsyn_violations": null},
+       "token_rotation_ns": null, "ttr_exceeded": null, "tsyn_violations": null, "dp": null,
+       "dp_master": null},
       {"address": 9, "role": "slave", "station_type": null, "first_seen_ns": null,
        "last_seen_ns": null, "frames_sent": 0, "requests_sent": 0, "responses_sent": 0,
        "tokens_sent": 0, "tokens_received": 0, "requests_received": 5, "answered": 0,
@@ -224,7 +227,8 @@ TEST(BusJson, CarriesEveryFigureUnderItsName) {
                     "rd_inp": 0, "rd_outp": 0, "set_slave_add": 0, "data_exchange": 5,
                     "other": 0},
        "cycle_ns": {"count": 0, "min": null, "max": null, "mean": null},
-       "token_rotation_ns": null, "ttr_exceeded": null, "tsyn_violations": null}
+       "token_rotation_ns": null, "ttr_exceeded": null, "tsyn_violations": null, "dp": null,
+       "dp_master": null}
     ],
     "minutes": [
       {"file": "run/cap1200.FdcCapt", "records": 60, "corrupt": 6, "no_response": 3,
@@ -233,7 +237,8 @@ TEST(BusJson, CarriesEveryFigureUnderItsName) {
       {"file": "run/cap1201.FdcCapt", "records": 40, "corrupt": 4, "no_response": 6,
        "no_reply": 6, "late": 0, "corrupt_reply": 0, "corrupt_other": 4, "repeats": 0,
        "sync_losses": 0}
-    ]
+    ],
+    "events": []
   })");
   EXPECT_EQ(JsonOf(SampleFigures()), expected);
 }
@@ -350,7 +355,12 @@ TEST(BusCsv, HeaderNamesTheJsonFiguresInOrder) {
             "services_set_slave_add,services_data_exchange,services_other,cycle_ns_count,"
             "cycle_ns_min,cycle_ns_max,cycle_ns_mean,token_rotation_ns_count,"
             "token_rotation_ns_min,token_rotation_ns_max,token_rotation_ns_mean,ttr_exceeded,"
-            "tsyn_violations");
+            "tsyn_violations,dp_state,dp_state_since_ns,dp_owner,dp_ident_number,dp_watchdog_ms,"
+            "dp_min_tsdr_bits,dp_group_ident,dp_dpv1,dp_entries,dp_drops,dp_missed_cycles,"
+            "dp_time_in_data_exchange_ns,dp_longest_outage_ns,dp_first_entry_ns,dp_diag_replies,"
+            "dp_diag_changes,dp_fcb_not_toggled,dp_fcb_toggled_on_repeat,dp_watchdog_exceeded,"
+            "dp_longest_cycle_in_data_exchange_ns,dp_cfg_mismatches,dp_io_length_mismatches,"
+            "dp_min_tsdr_violations");
 
   // The same names as the JSON station with every object present, flattened.
   std::ostringstream out;
@@ -358,8 +368,12 @@ TEST(BusCsv, HeaderNamesTheJsonFiguresInOrder) {
   const auto document = nlohmann::ordered_json::parse(out.str());
   auto station = document["stations"][1];
   station["token_rotation_ns"] = document["stations"][0]["token_rotation_ns"];
+  // The DP figures end the row: their scalars only, named as FlattenDpSlave names them.
+  station.erase("dp");
+  station.erase("dp_master");
   std::vector<std::string> names;
   FlattenNames(station, "", names);
+  for (FlatFigure& f : FlattenDpSlave(nullptr)) names.push_back("dp_" + f.name.substr(3));
   EXPECT_EQ(Split(lines[0], ","), names);
 }
 
@@ -368,14 +382,14 @@ TEST(BusCsv, RowsWithNullAsEmptyFields) {
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[1],
             "2,master,,1000,1900000,60,40,0,20,19,0,0,0,0,0,0,0,0,0,0,0,0,0,0,,,,0,0,0,0,"
-            "0,0,0,0,0,0,0,0,0,0,,,,,3,100,300,200,1,2");
+            "0,0,0,0,0,0,0,0,0,0,,,,,3,100,300,200,1,2,,,,,,,,,,,,,,,,,,,,,,,");
   EXPECT_EQ(lines[2],
             "7,slave,slave,2000,1800000,25,0,25,0,0,30,25,4,2,1,1,1,1,2,3,2,2,3,25,-2,40,20,1,0,5,"
             "6,"
-            "1,2,3,4,5,6,7,8,9,10,20,50000,90000,61234,,,,,,");
+            "1,2,3,4,5,6,7,8,9,10,20,50000,90000,61234,,,,,,,,,,,,,,,,,,,,,,,,,,,,,");
   EXPECT_EQ(lines[3],
             "9,slave,,,,0,0,0,0,0,5,0,5,5,0,0,0,0,0,0,0,0,5,0,,,,0,0,0,0,"
-            "0,0,0,0,0,0,0,0,5,0,0,,,,,,,,,");
+            "0,0,0,0,0,0,0,0,5,0,0,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,");
 
   // Unknown rate: whole objects empty, every row as wide as the header.
   const std::vector<std::string> unknown = Split(CsvOf(UnknownRateFigures()), "\r\n");

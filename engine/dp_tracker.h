@@ -1,0 +1,202 @@
+// DpTracker: the DP layer's view of a run. Fed by the statistics' pairing of each request with
+// the record after it (and their repeat verdicts), it decodes what masters and slaves say in the
+// DP services, follows each slave's state (unknown, startup, data exchange, refused, no response),
+// checks FCB/FCV, watchdog, configuration, io lengths and the min TSDR, and keeps an event log.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "capture/capture_format.h"
+#include "capture/telegram.h"
+#include "dp/dp_services.h"
+
+namespace fdc {
+
+class TimeBase;
+
+enum class DpState : std::uint8_t { kUnknown, kDataExchange, kStartup, kRefused, kNoResponse };
+inline constexpr std::array<std::string_view, 5> kDpStateNames = {
+    "unknown", "data_exchange", "startup", "refused", "no_response"};
+constexpr std::string_view DpStateName(DpState s) { return kDpStateNames[static_cast<int>(s)]; }
+
+// The kinds of events, in the order in which events of one record and station are listed.
+enum class DpEventKind : std::uint8_t {
+  kState,
+  kSlaveDiag,
+  kSetPrm,
+  kChkCfg,
+  kGetCfg,
+  kGlobalControl,
+  kSetSlaveAdd,
+  kFcbNotToggled,
+  kFcbToggledOnRepeat,
+  kWatchdogExceeded,
+  kCfgMismatch,
+  kIoLengthMismatch,
+  kCount,
+};
+inline constexpr std::array<std::string_view, static_cast<int>(DpEventKind::kCount)>
+    kDpEventKindNames = {"state",          "slave_diag",     "set_prm",
+                         "chk_cfg",        "get_cfg",        "global_control",
+                         "set_slave_add",  "fcb_not_toggled", "fcb_toggled_on_repeat",
+                         "watchdog_exceeded", "cfg_mismatch", "io_length_mismatch"};
+constexpr std::string_view DpEventKindName(DpEventKind k) {
+  return kDpEventKindNames[static_cast<int>(k)];
+}
+
+using DpDecoded = std::variant<std::monostate, dp::SlaveDiag, dp::SetPrm, dp::Config,
+                               dp::GlobalControl, dp::SetSlaveAdd>;
+
+struct DpEvent {
+  std::uint32_t ref = 0;               // the request's
+  std::optional<std::int64_t> timeNs;  // the request's; none when it is not timed
+  DpEventKind kind = DpEventKind::kState;
+  std::uint8_t station = 0;  // the slave; for global_control the master
+  std::uint8_t master = 0;
+  // state
+  DpState from = DpState::kUnknown;
+  DpState to = DpState::kUnknown;
+  std::string cause;
+  std::optional<std::int64_t> outageNs;  // entries: the time since the previous drop
+  // slave_diag, set_prm, chk_cfg, get_cfg, global_control, set_slave_add
+  DpDecoded decoded;
+  std::uint8_t da = 0;  // global_control
+  // watchdog_exceeded
+  std::int64_t intervalNs = 0;
+  std::uint32_t watchdogMs = 0;
+  // cfg_mismatch: the configuration's totals and the reply's; io_length_mismatch: the
+  // configuration's totals and the lengths judged
+  std::uint32_t cfgInputBytes = 0;
+  std::uint32_t cfgOutputBytes = 0;
+  std::uint32_t inputBytes = 0;
+  std::uint32_t outputBytes = 0;
+  std::optional<std::uint32_t> requestBytes;
+  std::optional<std::uint32_t> replyBytes;
+};
+
+struct DpConfigFigures {
+  std::string identifiers;  // hex
+  std::uint32_t inputBytes = 0;
+  std::uint32_t outputBytes = 0;
+  dp::Malformed malformed = dp::Malformed::kNone;
+};
+
+struct DpChannelErrorCount {
+  std::uint8_t module = 0;
+  std::uint8_t channel = 0;
+  std::string_view errorName;
+  std::uint64_t count = 0;
+};
+
+// A slave's DP figures (a station that received a DP request). Time figures are absent when the
+// rate is unknown.
+struct DpSlaveFigures {
+  DpState state = DpState::kUnknown;
+  std::string stateCause;  // of the last change (not in the JSON)
+  std::optional<std::int64_t> stateSinceNs;
+  std::optional<std::uint8_t> owner;
+  std::optional<std::uint16_t> identNumber;
+  std::optional<std::uint32_t> watchdogMs;
+  std::optional<std::uint8_t> minTsdrBits;
+  std::optional<std::uint8_t> groupIdent;
+  std::optional<bool> dpv1;
+  std::optional<DpConfigFigures> config;
+  std::uint64_t entries = 0;
+  std::uint64_t drops = 0;
+  std::map<std::string, std::uint64_t> dropCauses;
+  std::uint64_t missedCycles = 0;
+  std::optional<std::int64_t> timeInDataExchangeNs;
+  std::optional<std::int64_t> longestOutageNs;
+  std::optional<std::int64_t> firstEntryNs;
+  std::uint64_t diagReplies = 0;
+  std::uint64_t diagChanges = 0;
+  std::array<std::uint64_t, dp::kDiagFlagCount> diagFlags{};
+  std::optional<dp::SlaveDiag> lastDiag;
+  std::vector<DpChannelErrorCount> channelErrors;
+  std::uint64_t fcbNotToggled = 0;
+  std::uint64_t fcbToggledOnRepeat = 0;
+  std::optional<std::uint64_t> watchdogExceeded;
+  std::optional<std::int64_t> longestCycleInDataExchangeNs;
+  std::uint64_t cfgMismatches = 0;
+  std::uint64_t ioLengthMismatches = 0;
+  std::optional<std::uint64_t> minTsdrViolations;
+};
+
+struct DpMasterFigures {
+  std::uint64_t globalControls = 0;
+  std::uint64_t clearData = 0;
+  std::optional<std::int64_t> firstClearDataNs;
+  std::optional<std::uint32_t> firstClearDataRef;
+  std::vector<std::uint8_t> slavesOwned;
+};
+
+struct DpFigures {
+  std::array<std::optional<DpSlaveFigures>, 128> slaves;  // by address
+  std::array<std::optional<DpMasterFigures>, 128> masters;
+  std::vector<DpEvent> events;  // by ref, then station, then kind
+};
+
+// What the statistics know of a valid request when they have classified it.
+struct DpRequestSeen {
+  const Telegram* telegram = nullptr;
+  ByteView bytes{nullptr, 0};
+  std::uint32_t ref = 0;
+  std::int64_t ticks = 0;
+  bool timed = false;
+  bool expectsReply = false;  // a status poll included
+  bool statusPoll = false;
+  bool repeat = false;  // repeats the unanswered request before it (not for status polls)
+  std::optional<std::int64_t> cycleNs;  // the cycle interval of the addressed slave it closes
+};
+
+// The outcome of the request that waited for the record after it.
+struct DpReplySeen {
+  bool answered = false;  // a valid matching reply in time
+  bool illegal = false;   // a corrupt record came within the slot time
+  const Telegram* reply = nullptr;  // the answering telegram, when answered
+  ByteView bytes{nullptr, 0};
+  std::optional<std::int64_t> responseBits;  // when answered and timed
+};
+
+class DpTracker {
+ public:
+  // `ticksPerBit` 0: the rate is unknown. The time base turns ticks into nanoseconds.
+  DpTracker(std::int64_t ticksPerBit, const TimeBase* time);
+  ~DpTracker();
+  DpTracker(const DpTracker&) = delete;
+  DpTracker& operator=(const DpTracker&) = delete;
+
+  // A corrupt record or a sync loss: the capture may have lost something between its neighbours.
+  void OnBreak() { ++breaks_; }
+  // The clock stepped back at this record: no interval is measured across it.
+  void OnStepBack() { ++stepsBack_; }
+  void OnRequest(const DpRequestSeen& request);
+  void OnReply(const DpReplySeen& reply);
+  // A timed record: the run's end for an open period of data exchange.
+  void OnTimedRecord(std::int64_t ticks) {
+    lastTicks_ = ticks;
+    lastSteps_ = stepsBack_;
+    hasLast_ = true;
+  }
+
+  DpFigures Figures() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+  std::uint64_t breaks_ = 0;
+  std::uint64_t stepsBack_ = 0;
+  bool hasLast_ = false;
+  std::int64_t lastTicks_ = 0;
+  std::uint64_t lastSteps_ = 0;
+};
+
+}  // namespace fdc

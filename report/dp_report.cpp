@@ -1,0 +1,237 @@
+// The DP layer's JSON members, event lines and table.
+#include "report/dp_report.h"
+
+#include "dp/dp_text.h"
+#include "engine/figure_text.h"
+#include "report/dp_json.h"
+
+namespace fdc {
+
+namespace {
+
+using namespace text;
+using Json = nlohmann::ordered_json;
+
+Json Optional(const auto& value) { return value ? Json(*value) : Json(nullptr); }
+
+Json DecodedOf(const DpDecoded& decoded) {
+  return std::visit(
+      [](const auto& d) -> Json {
+        if constexpr (std::is_same_v<std::decay_t<decltype(d)>, std::monostate>) {
+          return nullptr;
+        } else {
+          return DecodedJson(d);
+        }
+      },
+      decoded);
+}
+
+std::string DecodedText(const DpEvent& e) {
+  if (const auto* diag = std::get_if<dp::SlaveDiag>(&e.decoded)) return dp::DescribeSlaveDiag(*diag);
+  if (const auto* prm = std::get_if<dp::SetPrm>(&e.decoded)) return dp::DescribeSetPrm(*prm);
+  if (const auto* cfg = std::get_if<dp::Config>(&e.decoded)) {
+    return dp::DescribeConfig(*cfg, e.kind == DpEventKind::kGetCfg ? "Get_Cfg" : "Chk_Cfg");
+  }
+  if (const auto* gc = std::get_if<dp::GlobalControl>(&e.decoded)) {
+    return dp::DescribeGlobalControl(*gc);
+  }
+  if (const auto* add = std::get_if<dp::SetSlaveAdd>(&e.decoded)) {
+    return dp::DescribeSetSlaveAdd(*add);
+  }
+  return {};
+}
+
+std::string Bytes(const std::optional<std::uint32_t>& n) {
+  return n ? Dec(std::uint64_t{*n}) + " bytes" : std::string("not judged");
+}
+
+// What the event says, after its station.
+std::string EventText(const DpEvent& e) {
+  switch (e.kind) {
+    case DpEventKind::kState: {
+      std::string text = std::string(DpStateName(e.from)) + " -> " +
+                         std::string(DpStateName(e.to)) + ": " + e.cause;
+      if (e.outageNs) text += " (outage " + Fixed(*e.outageNs, 1'000'000, 3) + " ms)";
+      return text;
+    }
+    case DpEventKind::kFcbNotToggled:
+      return "FCB not toggled after an answered request";
+    case DpEventKind::kFcbToggledOnRepeat:
+      return "FCB toggled on the repeat of an unanswered request";
+    case DpEventKind::kWatchdogExceeded:
+      return "cycle of " + Fixed(e.intervalNs, 1'000'000, 3) + " ms exceeds the watchdog of " +
+             Dec(std::uint64_t{e.watchdogMs}) + " ms";
+    case DpEventKind::kCfgMismatch:
+      return "Get_Cfg input " + Dec(std::uint64_t{e.inputBytes}) + ", output " +
+             Dec(std::uint64_t{e.outputBytes}) + " bytes; configured input " +
+             Dec(std::uint64_t{e.cfgInputBytes}) + ", output " +
+             Dec(std::uint64_t{e.cfgOutputBytes}) + " bytes";
+    case DpEventKind::kIoLengthMismatch:
+      return "io lengths: request " + Bytes(e.requestBytes) + ", reply " + Bytes(e.replyBytes) +
+             "; configured output " + Dec(std::uint64_t{e.outputBytes}) + ", input " +
+             Dec(std::uint64_t{e.inputBytes}) + " bytes";
+    default:
+      return DecodedText(e);
+  }
+}
+
+// The time of day as the dump's absolute column shows it with "hr:mn:sc.ms.us".
+std::string EventTime(const std::optional<std::int64_t>& ns) {
+  if (!ns) return "--:--:--.---.---";
+  std::string text = ClockTime(*ns);  // "11:59:00.125171"
+  if (text.size() >= 3) text.insert(text.size() - 3, 1, '.');
+  return text;
+}
+
+}  // namespace
+
+Json DpDetailJson(const DpSlaveFigures& d, DpDetail detail) {
+  switch (detail) {
+    case DpDetail::kConfig: {
+      if (!d.config) return nullptr;
+      const std::string_view malformed = dp::MalformedName(d.config->malformed);
+      return Json{{"identifiers", d.config->identifiers},
+                  {"input_bytes", d.config->inputBytes},
+                  {"output_bytes", d.config->outputBytes},
+                  {"malformed", malformed.empty() ? Json(nullptr) : Json(malformed)}};
+    }
+    case DpDetail::kDropCauses: {
+      Json object = Json::object();
+      for (const auto& [cause, count] : d.dropCauses) object[cause] = count;
+      return object;
+    }
+    case DpDetail::kDiagFlags: {
+      Json object = Json::object();
+      for (std::size_t i = 0; i < dp::kDiagFlagCount; ++i) {
+        object[std::string(dp::kDiagFlagNames[i])] = d.diagFlags[i];
+      }
+      return object;
+    }
+    case DpDetail::kLastDiag:
+      return d.lastDiag ? DecodedJson(*d.lastDiag) : Json(nullptr);
+    case DpDetail::kChannelErrors: {
+      Json list = Json::array();
+      for (const DpChannelErrorCount& c : d.channelErrors) {
+        list.push_back({{"module", c.module},
+                        {"channel", c.channel},
+                        {"error_name", c.errorName},
+                        {"count", c.count}});
+      }
+      return list;
+    }
+  }
+  return nullptr;
+}
+
+Json DpMasterJson(const DpMasterFigures& m) {
+  Json owned = Json::array();
+  for (std::uint8_t a : m.slavesOwned) owned.push_back(a);
+  return Json{{"global_controls", m.globalControls},
+              {"clear_data", m.clearData},
+              {"slaves_owned", std::move(owned)}};
+}
+
+Json DpEventJson(const DpEvent& e) {
+  Json object{{"ref", e.ref},
+              {"time_ns", Optional(e.timeNs)},
+              {"kind", DpEventKindName(e.kind)},
+              {"station", e.station},
+              {"master", e.master}};
+  switch (e.kind) {
+    case DpEventKind::kState:
+      object["from"] = DpStateName(e.from);
+      object["to"] = DpStateName(e.to);
+      object["cause"] = e.cause;
+      object["outage_ns"] = Optional(e.outageNs);
+      break;
+    case DpEventKind::kFcbNotToggled:
+    case DpEventKind::kFcbToggledOnRepeat:
+      break;
+    case DpEventKind::kWatchdogExceeded:
+      object["interval_ns"] = e.intervalNs;
+      object["watchdog_ms"] = e.watchdogMs;
+      break;
+    case DpEventKind::kCfgMismatch:
+      object["cfg_input_bytes"] = e.cfgInputBytes;
+      object["cfg_output_bytes"] = e.cfgOutputBytes;
+      object["input_bytes"] = e.inputBytes;
+      object["output_bytes"] = e.outputBytes;
+      break;
+    case DpEventKind::kIoLengthMismatch:
+      object["output_bytes"] = e.outputBytes;
+      object["input_bytes"] = e.inputBytes;
+      object["request_bytes"] = Optional(e.requestBytes);
+      object["reply_bytes"] = Optional(e.replyBytes);
+      break;
+    default:
+      if (e.kind == DpEventKind::kGlobalControl) object["da"] = e.da;
+      object["decoded"] = DecodedOf(e.decoded);
+      break;
+  }
+  return object;
+}
+
+std::string DpEventLine(const DpEvent& e) {
+  const std::string who =
+      e.kind == DpEventKind::kGlobalControl
+          ? "master " + Dec(std::uint64_t{e.station}) + " (DA " + Dec(std::uint64_t{e.da}) + ")"
+          : "slave " + Dec(std::uint64_t{e.station}) + " (master " +
+                Dec(std::uint64_t{e.master}) + ")";
+  return EventTime(e.timeNs) + "  #" + Dec(std::uint64_t{e.ref}) + "  " + who + "  " +
+         EventText(e);
+}
+
+void WriteDpEvents(const BusFigures& figures, std::ostream& out) {
+  for (const DpEvent& e : figures.dp.events) out << DpEventLine(e) << "\n";
+}
+
+void WriteDpSlaveTable(const BusFigures& figures, std::ostream& out) {
+  bool any = false;
+  for (const auto& slave : figures.dp.slaves) any = any || slave.has_value();
+  if (!any) return;
+  out << "DP slaves\n";
+  out << "Addr  Ident   State          Entries  Drops  Outage ms  Watchdog ms  In DX %\n";
+  const std::optional<std::int64_t> span =
+      figures.run.startNs && figures.run.endNs && *figures.run.endNs > *figures.run.startNs
+          ? std::optional<std::int64_t>(*figures.run.endNs - *figures.run.startNs)
+          : std::nullopt;
+  for (const StationFigures* s : ByAddress(figures)) {
+    const DpSlaveFigures* d = DpSlaveOf(figures, s->address);
+    if (d == nullptr) continue;
+    std::string inDx = "-";
+    if (span && d->timeInDataExchangeNs) {
+      // Tenths of a percent, cut toward zero.
+      const auto permille = static_cast<std::int64_t>(
+          static_cast<long double>(*d->timeInDataExchangeNs) * 1000 / static_cast<long double>(*span));
+      inDx = Fixed(permille, 10, 1);
+    }
+    std::string line = Right(Dec(std::uint64_t{s->address}), 4) + "  " +
+                       Left(d->identNumber ? Format("0x%04x", unsigned{*d->identNumber}) : "-", 6) +
+                       "  " + Left(DpStateName(d->state), 13) + "  " + Right(Dec(d->entries), 7) +
+                       "  " + Right(Dec(d->drops), 5) + "  " +
+                       Right(d->longestOutageNs ? Fixed(*d->longestOutageNs, 1'000'000, 3) : "-", 9) +
+                       "  " +
+                       Right(d->watchdogMs ? Dec(std::uint64_t{*d->watchdogMs}) : "-", 11) + "  " +
+                       Right(inDx, 7);
+    out << line << "\n";
+    std::string flags;
+    for (std::size_t i = 0; i < dp::kDiagFlagCount; ++i) {
+      if (d->diagFlags[i] > 0) flags += (flags.empty() ? "" : " ") + std::string(dp::kDiagFlagNames[i]);
+    }
+    std::string channels;
+    for (const DpChannelErrorCount& c : d->channelErrors) {
+      channels += (channels.empty() ? "" : ", ") + Dec(std::uint64_t{c.module}) + "." +
+                  Dec(std::uint64_t{c.channel}) + " " + std::string(c.errorName) + " (" +
+                  Dec(c.count) + ")";
+    }
+    if (!flags.empty() || !channels.empty()) {
+      out << "      diagnosis: " << (flags.empty() ? "-" : flags)
+          << (channels.empty() ? "" : "; channel errors: " + channels) << "\n";
+    }
+  }
+  out << "State: at the run's end. Outage: the longest time out of data exchange between two\n"
+         "entries. In DX: share of the run's time in data exchange. Diagnosis: the flags seen in\n"
+         "the slave's diagnosis replies, and the channel errors it reported (times).\n\n";
+}
+
+}  // namespace fdc

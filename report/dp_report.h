@@ -1,0 +1,24 @@
+// The DP layer in the bus report: a slave's DP details, a master's figures and the events as JSON,
+// the event log for people (one line per event), and the text report's DP slaves table.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <string>
+
+#include "engine/bus_findings.h"
+
+namespace fdc {
+
+nlohmann::ordered_json DpDetailJson(const DpSlaveFigures& slave, DpDetail detail);
+nlohmann::ordered_json DpMasterJson(const DpMasterFigures& master);
+nlohmann::ordered_json DpEventJson(const DpEvent& event);
+
+// "12:00:01.234.567  #1234  slave 7 (master 2)  data_exchange -> no_response: lost_request"
+std::string DpEventLine(const DpEvent& event);
+// Every event, a line each, in the events' order.
+void WriteDpEvents(const BusFigures& figures, std::ostream& out);
+// The DP slaves table of the text report; nothing when no slave received a DP request.
+void WriteDpSlaveTable(const BusFigures& figures, std::ostream& out);
+
+}  // namespace fdc
