@@ -303,8 +303,11 @@ int RunFdcstat(const std::vector<std::string>& argv, std::FILE* out, std::FILE* 
   }
   const std::optional<ReportFormat> format = FormatNamed(formatName);
   if (!format) {
-    return Refuse(err, "fdcstat: --format must be text, json, csv or events, not '" + formatName + "'");
+    return Refuse(err,
+                  "fdcstat: --format must be text, json, csv or events, not '" + formatName + "'");
   }
+  // The text and the CSV count the DP events but list none: a long run's events are not kept.
+  options.dpEvents = *format == ReportFormat::kJson || *format == ReportFormat::kEvents;
   if (a.output && a.output->empty()) return Refuse(err, "fdcstat: --output needs a file name");
   if (!a.output) a.output = "-";  // the standard output, as for fdc2pcapng
 

@@ -72,18 +72,14 @@ class FlatSink {
 };
 
 constexpr std::array<std::string_view, 24> kFindingTitles = {
-    "No response",        "Never in data exchange",
-    "Dropped out of data exchange", "Clear_Data",
-    "Slave diagnosis",    "Watchdog exceeded",
-    "FCB errors",         "Configuration differs",
-    "IO lengths differ",  "Min TSDR violations",
-    "Missed cycles",      "Repeats",
-    "Illegal responses",  "Late responses",
-    "Early responses",    "Negative responses",
-    "Diagnosis flagged",  "TSYN violations",
-    "Rotations over TTR", "Corrupt frames",
-    "Files cut short",    "Baud rate changes",
-    "Clock steps back",   "Last record cut short",
+    "No response",         "Never in data exchange", "Dropped out of data exchange",
+    "Clear_Data",          "Slave diagnosis",        "Watchdog exceeded",
+    "FCB errors",          "Configuration differs",  "IO lengths differ",
+    "Min TSDR violations", "Missed cycles",          "Repeats",
+    "Illegal responses",   "Late responses",         "Early responses",
+    "Negative responses",  "Diagnosis flagged",      "TSYN violations",
+    "Rotations over TTR",  "Corrupt frames",         "Files cut short",
+    "Baud rate changes",   "Clock steps back",       "Last record cut short",
 };
 static_assert(kFindingTitles.size() == static_cast<std::size_t>(FindingKind::kLastRecordCut) + 1);
 
@@ -242,8 +238,7 @@ std::string CountsByName(const std::map<std::string, std::uint64_t>& counts) {
 constexpr dp::DiagFlag kFaultFlags[] = {dp::kCfgFault, dp::kPrmFault, dp::kNotSupported,
                                         dp::kExtDiag};
 
-void AddDpSlaveFindings(std::uint8_t address, const DpSlaveFigures& d,
-                        FindingList& list) {
+void AddDpSlaveFindings(std::uint8_t address, const DpSlaveFigures& d, FindingList& list) {
   const unsigned a = address;
   const auto u = [](std::uint64_t v) { return static_cast<unsigned long long>(v); };
   const std::string& lastCause = d.stateCause;
@@ -275,26 +270,26 @@ void AddDpSlaveFindings(std::uint8_t address, const DpSlaveFigures& d,
                   "." + Dec(std::uint64_t{c.channel}) + " " + std::string(c.errorName);
     }
     list.Add(FindingKind::kDpDiagnosis, address, flagged, std::move(numbers),
-             Format("Slave %u diagnosis: %s of %llu replies", a, flags.c_str(),
-                    u(d.diagReplies)) +
+             Format("Slave %u diagnosis: %s of %llu replies", a, flags.c_str(), u(d.diagReplies)) +
                  channels);
   }
   if (d.watchdogExceeded && *d.watchdogExceeded > 0) {
-    list.Add(FindingKind::kDpWatchdog, address, *d.watchdogExceeded,
-             {{"dp.watchdog_exceeded", *d.watchdogExceeded}},
-             Format("Slave %u: %s in data exchange longer than its watchdog of %u ms (longest "
-                    "%s ms)",
-                    a, Counted(*d.watchdogExceeded, "cycle", "cycles").c_str(),
-                    d.watchdogMs.value_or(0),
-                    Fixed(d.longestCycleInDataExchangeNs.value_or(0), 1'000'000, 3).c_str()));
+    list.Add(
+        FindingKind::kDpWatchdog, address, *d.watchdogExceeded,
+        {{"dp.watchdog_exceeded", *d.watchdogExceeded}},
+        Format("Slave %u: %s in data exchange longer than its watchdog of %u ms (longest "
+               "%s ms)",
+               a, Counted(*d.watchdogExceeded, "cycle", "cycles").c_str(), d.watchdogMs.value_or(0),
+               Fixed(d.longestCycleInDataExchangeNs.value_or(0), 1'000'000, 3).c_str()));
   }
   const std::uint64_t fcb = d.fcbNotToggled + d.fcbToggledOnRepeat;
-  list.Add(FindingKind::kDpFcb, address, fcb,
-           {{"dp.fcb_not_toggled", d.fcbNotToggled},
-            {"dp.fcb_toggled_on_repeat", d.fcbToggledOnRepeat}},
-           Format("Slave %u: FCB not toggled %llu, toggled on a repeat %llu", a,
-                  u(d.fcbNotToggled), u(d.fcbToggledOnRepeat)));
-  list.Add(FindingKind::kDpConfig, address, d.cfgMismatches, {{"dp.cfg_mismatches", d.cfgMismatches}},
+  list.Add(
+      FindingKind::kDpFcb, address, fcb,
+      {{"dp.fcb_not_toggled", d.fcbNotToggled}, {"dp.fcb_toggled_on_repeat", d.fcbToggledOnRepeat}},
+      Format("Slave %u: FCB not toggled %llu, toggled on a repeat %llu", a, u(d.fcbNotToggled),
+             u(d.fcbToggledOnRepeat)));
+  list.Add(FindingKind::kDpConfig, address, d.cfgMismatches,
+           {{"dp.cfg_mismatches", d.cfgMismatches}},
            Format("Slave %u: Get_Cfg differs from the configuration %s", a,
                   Counted(d.cfgMismatches, "time", "times").c_str()));
   list.Add(FindingKind::kDpIoLength, address, d.ioLengthMismatches,

@@ -195,6 +195,7 @@ inline constexpr std::uint32_t kMaxRotationBits = 16777215;
 struct BusStatisticsOptions {
   std::optional<std::uint32_t> tslBits;  // slot time; default by the first file's baud rate
   std::optional<std::uint32_t> ttrBits;  // target rotation time; none: rotations are not judged
+  bool dpEvents = true;                  // keep the DP layer's events (their figures count anyway)
 };
 
 class BusStatistics final : public RecordConsumer {

@@ -13,9 +13,9 @@ namespace fdc {
 namespace {
 
 constexpr std::size_t kStations = 128;
-constexpr std::uint8_t kLastSlave = 125;      // the highest address a DP request may carry
-constexpr std::uint8_t kLastStation = 126;    // FCB pairs and Set_Slave_Add reach 126
-constexpr std::size_t kMaxDataUnit = 256;     // more than any frame holds
+constexpr std::uint8_t kLastSlave = 125;          // the highest address a DP request may carry
+constexpr std::uint8_t kLastStation = 126;        // FCB pairs and Set_Slave_Add reach 126
+constexpr std::size_t kMaxDataUnit = 256;         // more than any frame holds
 constexpr std::uint32_t kLossesToNoResponse = 3;  // carried-on losses in a row
 
 // Where a request stands in time: an interval between two is measured when both are timed and
@@ -125,7 +125,9 @@ struct Slave {
   DpSlaveFigures figures;
   std::map<std::tuple<std::uint8_t, std::uint8_t, std::string_view>, std::uint64_t> channels;
 
-  std::optional<std::uint8_t> Owner() const { return diagMaster ? diagMaster : prmMaster; }
+  std::optional<std::uint8_t> owner;  // the first of the two that is known
+  std::optional<std::uint8_t> Owner() const { return owner; }
+  void UpdateOwner() { owner = diagMaster ? diagMaster : prmMaster; }
   const Parameters* ParametersOf(std::optional<std::uint8_t> master) const {
     if (!master) return nullptr;
     for (const Parameters& p : parameters) {
@@ -171,6 +173,8 @@ struct DpTracker::State {
   std::vector<Pair> pairs;
   std::array<std::int32_t, kStations * kStations> pairIndex{};  // into `pairs`, +1
   std::vector<DpEvent> events;
+  bool keepEvents = true;
+  DpEvent dropped;  // the event being made when events are not kept
 
   // The request that waits for the record after it.
   struct Pending {
@@ -211,7 +215,7 @@ struct DpTracker::State {
 
   DpEvent& Event(DpEventKind kind, std::uint32_t ref, const TimePoint& at, std::uint8_t station,
                  std::uint8_t master) {
-    DpEvent& e = events.emplace_back();
+    DpEvent& e = keepEvents ? events.emplace_back() : (dropped = DpEvent{});
     e.kind = kind;
     e.ref = ref;
     e.timeNs = Ns(at);
@@ -226,16 +230,20 @@ struct DpTracker::State {
     return !owner || *owner == master;
   }
 
-  void SetState(std::uint8_t address, DpState to, std::string cause, std::uint32_t ref,
+  // A rule that gives the current state changes nothing: the common case, kept inline.
+  void SetState(std::uint8_t address, DpState to, std::string_view cause, std::uint32_t ref,
                 const TimePoint& at, std::uint8_t master) {
+    if (slaves[address].state != to) ChangeState(address, to, cause, ref, at, master);
+  }
+  void ChangeState(std::uint8_t address, DpState to, std::string_view cause, std::uint32_t ref,
+                   const TimePoint& at, std::uint8_t master) {
     Slave& s = slaves[address];
-    if (s.state == to) return;
     DpEvent& e = Event(DpEventKind::kState, ref, at, address, master);
     e.from = s.state;
     e.to = to;
     if (s.state == DpState::kDataExchange) {
       ++s.figures.drops;
-      ++s.figures.dropCauses[cause];
+      ++s.figures.dropCauses[std::string(cause)];
       if (const auto period = Between(s.dataExchangeStart, at)) s.timeInDataExchangeNs += *period;
       s.hasDrop = true;
       s.lastDrop = at;
@@ -250,7 +258,7 @@ struct DpTracker::State {
       s.dataExchangeStart = at;
     }
     s.figures.stateCause = cause;
-    e.cause = std::move(cause);
+    e.cause = cause;
     s.state = to;
     s.changed = true;
     s.since = at;
@@ -353,6 +361,7 @@ struct DpTracker::State {
       if (decoded.minTsdrBits != 0) s.minTsdrBits = decoded.minTsdrBits;
     }
     s.prmMaster = master;
+    s.UpdateOwner();
     Event(DpEventKind::kSetPrm, ref, at, station, master).decoded = std::move(decoded);
   }
 
@@ -371,25 +380,31 @@ struct DpTracker::State {
   bool SlaveDiagReply(Slave& s, std::uint8_t station, std::uint8_t master, ByteView unit,
                       std::string& cause) {
     ++s.figures.diagReplies;
-    if (unit.size() < 6) return false;  // too short to decode: the owner stays
+    // A reply too short to decode still counts as a change; it names no owner and sets no flag.
+    const bool decodable = unit.size() >= 6;
     const std::uint16_t flags = dp::DiagFlagsOf(unit);
-    for (std::size_t i = 0; i < dp::kDiagFlagCount; ++i) {
-      if ((flags >> i) & 1u) ++s.figures.diagFlags[i];
+    if (decodable) {
+      for (std::size_t i = 0; i < dp::kDiagFlagCount; ++i) {
+        if ((flags >> i) & 1u) ++s.figures.diagFlags[i];
+      }
+      const std::uint8_t masterAddress = unit.U8(3);
+      s.diagMaster =
+          masterAddress == 255 ? std::nullopt : std::optional<std::uint8_t>(masterAddress);
+      s.UpdateOwner();
+      s.identNumber = static_cast<std::uint16_t>(unit.U8(4) << 8 | unit.U8(5));
     }
-    const std::uint8_t masterAddress = unit.U8(3);
-    s.diagMaster = masterAddress == 255 ? std::nullopt : std::optional<std::uint8_t>(masterAddress);
-    s.identNumber = static_cast<std::uint16_t>(unit.U8(4) << 8 | unit.U8(5));
     if (!s.hasDiag || !s.lastDiagBytes.Equals(unit)) {
       s.hasDiag = true;
       s.lastDiagBytes.Assign(unit);
       const Parameters* p = s.OwnerParameters();
-      dp::SlaveDiag decoded = dp::DecodeSlaveDiag(unit, p != nullptr && p->dpv1Enable.value_or(false));
+      dp::SlaveDiag decoded =
+          dp::DecodeSlaveDiag(unit, p != nullptr && p->dpv1Enable.value_or(false));
       ++s.figures.diagChanges;
       for (const dp::DiagBlock& b : decoded.blocks) {
         if (b.kind != dp::BlockKind::kChannel) continue;
         ++s.channels[{b.module, b.channel, dp::ChannelErrorName(b.error)}];
       }
-      s.lastDiag = decoded;
+      if (decodable) s.lastDiag = decoded;
       Event(DpEventKind::kSlaveDiag, pending.ref, pending.at, station, master).decoded =
           std::move(decoded);
     }
@@ -431,7 +446,8 @@ struct DpTracker::State {
     std::optional<std::uint32_t> requestBytes;
     std::optional<std::uint32_t> replyBytes;
     if (pending.requestJudged) requestBytes = pending.requestBytes;
-    if (positive) replyBytes = static_cast<std::uint32_t>(DataUnit(*reply.reply, reply.bytes).size());
+    if (positive)
+      replyBytes = static_cast<std::uint32_t>(DataUnit(*reply.reply, reply.bytes).size());
     if (!requestBytes && !replyBytes) return;  // not judged: the run goes on as it was
     const bool wrong = (requestBytes && *requestBytes != c.outputBytes) ||
                        (replyBytes && *replyBytes != c.inputBytes);
@@ -450,8 +466,9 @@ struct DpTracker::State {
   }
 };
 
-DpTracker::DpTracker(std::int64_t ticksPerBit, const TimeBase* time)
+DpTracker::DpTracker(std::int64_t ticksPerBit, const TimeBase* time, bool keepEvents)
     : state_(std::make_unique<State>()) {
+  state_->keepEvents = keepEvents;
   state_->k = ticksPerBit;
   state_->time = time;
   state_->pairs.reserve(64);
@@ -466,8 +483,7 @@ void DpTracker::OnRequest(const DpRequestSeen& request) {
   const std::uint8_t da = t.Da();
   const TimePoint at{request.timed, request.ticks, stepsBack_};
   const ByteView unit = request.bytes.Sub(t.dataPos, t.dataLen);
-  const std::optional<dp::Service> sapService =
-      t.hasDsap ? dp::ServiceOfSap(t.dsap) : std::nullopt;
+  const std::optional<dp::Service> sapService = t.hasDsap ? dp::ServiceOfSap(t.dsap) : std::nullopt;
 
   if (sapService == dp::Service::kGlobalControl) st.GlobalControl(t, unit, request.ref, at);
   if (sapService == dp::Service::kSetSlaveAdd && da <= kLastStation) {
@@ -516,7 +532,8 @@ void DpTracker::OnRequest(const DpRequestSeen& request) {
   if (!dpRequest) return;
   if (dataExchange) {
     const auto owner = s.Owner();
-    p.ioContext = owner && *owner == master && s.config && s.config->malformed == dp::Malformed::kNone;
+    p.ioContext =
+        owner && *owner == master && s.config && s.config->malformed == dp::Malformed::kNone;
     if (p.ioContext) {
       const Parameters* prm = s.OwnerParameters();
       const bool failSafeClear = unit.size() == 0 && prm != nullptr && prm->failSafe;
@@ -551,7 +568,8 @@ void DpTracker::OnReply(const DpReplySeen& reply) {
   const std::uint8_t station = p.station;
   const bool positive = reply.answered && IsPositive(*reply.reply);
   const bool negative = reply.answered && IsNegative(*reply.reply);
-  const ByteView unit = reply.answered ? DataUnit(*reply.reply, reply.bytes) : reply.bytes.Sub(0, 0);
+  const ByteView unit =
+      reply.answered ? DataUnit(*reply.reply, reply.bytes) : reply.bytes.Sub(0, 0);
   const bool dataExchange = p.service == dp::Service::kDataExchange;
 
   // What the reply says about the slave comes first: the owner may change with it.
@@ -589,13 +607,11 @@ void DpTracker::OnReply(const DpReplySeen& reply) {
   if (dataExchange && positive) {
     st.SetState(station, DpState::kDataExchange, "answered", p.ref, p.at, master);
   } else if (dataExchange && negative) {
-    st.SetState(station, DpState::kRefused, std::string(FunctionCodeName(reply.reply->fc)), p.ref,
-                p.at, master);
+    st.SetState(station, DpState::kRefused, FunctionCodeName(reply.reply->fc), p.ref, p.at, master);
   } else if (positive && (p.service == dp::Service::kSetPrm || p.service == dp::Service::kChkCfg)) {
-    st.SetState(station, DpState::kStartup, std::string(dp::ServiceName(p.service)), p.ref, p.at,
-                master);
+    st.SetState(station, DpState::kStartup, dp::ServiceName(p.service), p.ref, p.at, master);
   } else if (diagStartup) {
-    st.SetState(station, DpState::kStartup, std::move(diagCause), p.ref, p.at, master);
+    st.SetState(station, DpState::kStartup, diagCause, p.ref, p.at, master);
   } else if (s.state == DpState::kNoResponse) {
     st.SetState(station, DpState::kStartup, "answered", p.ref, p.at, master);
   }

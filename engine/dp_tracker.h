@@ -44,10 +44,18 @@ enum class DpEventKind : std::uint8_t {
   kCount,
 };
 inline constexpr std::array<std::string_view, static_cast<int>(DpEventKind::kCount)>
-    kDpEventKindNames = {"state",          "slave_diag",     "set_prm",
-                         "chk_cfg",        "get_cfg",        "global_control",
-                         "set_slave_add",  "fcb_not_toggled", "fcb_toggled_on_repeat",
-                         "watchdog_exceeded", "cfg_mismatch", "io_length_mismatch"};
+    kDpEventKindNames = {"state",
+                         "slave_diag",
+                         "set_prm",
+                         "chk_cfg",
+                         "get_cfg",
+                         "global_control",
+                         "set_slave_add",
+                         "fcb_not_toggled",
+                         "fcb_toggled_on_repeat",
+                         "watchdog_exceeded",
+                         "cfg_mismatch",
+                         "io_length_mismatch"};
 constexpr std::string_view DpEventKindName(DpEventKind k) {
   return kDpEventKindNames[static_cast<int>(k)];
 }
@@ -159,8 +167,8 @@ struct DpRequestSeen {
 
 // The outcome of the request that waited for the record after it.
 struct DpReplySeen {
-  bool answered = false;  // a valid matching reply in time
-  bool illegal = false;   // a corrupt record came within the slot time
+  bool answered = false;            // a valid matching reply in time
+  bool illegal = false;             // a corrupt record came within the slot time
   const Telegram* reply = nullptr;  // the answering telegram, when answered
   ByteView bytes{nullptr, 0};
   std::optional<std::int64_t> responseBits;  // when answered and timed
@@ -168,8 +176,9 @@ struct DpReplySeen {
 
 class DpTracker {
  public:
-  // `ticksPerBit` 0: the rate is unknown. The time base turns ticks into nanoseconds.
-  DpTracker(std::int64_t ticksPerBit, const TimeBase* time);
+  // `ticksPerBit` 0: the rate is unknown. The time base turns ticks into nanoseconds. Without
+  // `keepEvents` the events are made and dropped: the figures are the same, the list is empty.
+  DpTracker(std::int64_t ticksPerBit, const TimeBase* time, bool keepEvents = true);
   ~DpTracker();
   DpTracker(const DpTracker&) = delete;
   DpTracker& operator=(const DpTracker&) = delete;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "engine/bus_findings.h"
 #include "engine/bus_statistics.h"
 #include "engine/dump_run.h"
 #include "engine/pcapng_export.h"
@@ -72,8 +73,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fdc::RecordConsumer* const consumers[] = {&statistics, &indexer};
     const fdc::Result result = loop.Run(consumers);
     indexer.Finish(result);
-    (void)statistics.Figures(result.failed() ? std::optional<std::string>(result.ErrorText())
-                                             : std::nullopt);
+    const fdc::BusFigures figures = statistics.Figures(
+        result.failed() ? std::optional<std::string>(result.ErrorText()) : std::nullopt);
+    (void)fdc::BusFindings(figures);  // the DP layer's findings among them
   }
   fdc::RowReader reader(request, index, nullptr);
   const std::uint64_t rows = index.Rows();

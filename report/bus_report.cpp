@@ -431,12 +431,33 @@ void WriteBusJson(const BusFigures& figures, std::ostream& out) {
   Json minutes = Json::array();
   for (const MinuteFigures& m : figures.minutes) minutes.push_back(MinuteJson(m));
   root["minutes"] = std::move(minutes);
-  Json events = Json::array();
-  for (const DpEvent& e : figures.dp.events) events.push_back(DpEventJson(e));
-  root["events"] = std::move(events);
   // File names and reader messages may hold bytes that are not UTF-8; they are replaced rather
   // than failing the whole report.
-  out << root.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
+  std::string text = root.dump(2, ' ', false, Json::error_handler_t::replace);
+  // The events come last, each written as it is made: a long run may hold many of them, and a
+  // document of them all would take many times their own memory.
+  text.resize(text.size() - 2);  // the line end and the closing brace
+  out << text;
+  if (figures.dp.events.empty()) {
+    out << ",\n  \"events\": []\n}\n";
+    return;
+  }
+  out << ",\n  \"events\": [";
+  std::string event;
+  for (std::size_t i = 0; i < figures.dp.events.size(); ++i) {
+    event = DpEventJson(figures.dp.events[i]).dump(2, ' ', false, Json::error_handler_t::replace);
+    out << (i == 0 ? "\n    " : ",\n    ");
+    // Each line of the event one level further in.
+    std::size_t from = 0;
+    for (std::size_t end = event.find('\n'); end != std::string::npos;
+         end = event.find('\n', from)) {
+      out.write(event.data() + from, static_cast<std::streamsize>(end + 1 - from));
+      out << "    ";
+      from = end + 1;
+    }
+    out.write(event.data() + from, static_cast<std::streamsize>(event.size() - from));
+  }
+  out << "\n  ]\n}\n";
 }
 
 void WriteBusCsv(const BusFigures& figures, std::ostream& out) {

@@ -27,7 +27,8 @@ Json DecodedOf(const DpDecoded& decoded) {
 }
 
 std::string DecodedText(const DpEvent& e) {
-  if (const auto* diag = std::get_if<dp::SlaveDiag>(&e.decoded)) return dp::DescribeSlaveDiag(*diag);
+  if (const auto* diag = std::get_if<dp::SlaveDiag>(&e.decoded))
+    return dp::DescribeSlaveDiag(*diag);
   if (const auto* prm = std::get_if<dp::SetPrm>(&e.decoded)) return dp::DescribeSetPrm(*prm);
   if (const auto* cfg = std::get_if<dp::Config>(&e.decoded)) {
     return dp::DescribeConfig(*cfg, e.kind == DpEventKind::kGetCfg ? "Get_Cfg" : "Chk_Cfg");
@@ -175,10 +176,9 @@ std::string DpEventLine(const DpEvent& e) {
   const std::string who =
       e.kind == DpEventKind::kGlobalControl
           ? "master " + Dec(std::uint64_t{e.station}) + " (DA " + Dec(std::uint64_t{e.da}) + ")"
-          : "slave " + Dec(std::uint64_t{e.station}) + " (master " +
-                Dec(std::uint64_t{e.master}) + ")";
-  return EventTime(e.timeNs) + "  #" + Dec(std::uint64_t{e.ref}) + "  " + who + "  " +
-         EventText(e);
+          : "slave " + Dec(std::uint64_t{e.station}) + " (master " + Dec(std::uint64_t{e.master}) +
+                ")";
+  return EventTime(e.timeNs) + "  #" + Dec(std::uint64_t{e.ref}) + "  " + who + "  " + EventText(e);
 }
 
 void WriteDpEvents(const BusFigures& figures, std::ostream& out) {
@@ -201,22 +201,23 @@ void WriteDpSlaveTable(const BusFigures& figures, std::ostream& out) {
     std::string inDx = "-";
     if (span && d->timeInDataExchangeNs) {
       // Tenths of a percent, cut toward zero.
-      const auto permille = static_cast<std::int64_t>(
-          static_cast<long double>(*d->timeInDataExchangeNs) * 1000 / static_cast<long double>(*span));
+      const auto permille =
+          static_cast<std::int64_t>(static_cast<long double>(*d->timeInDataExchangeNs) * 1000 /
+                                    static_cast<long double>(*span));
       inDx = Fixed(permille, 10, 1);
     }
-    std::string line = Right(Dec(std::uint64_t{s->address}), 4) + "  " +
-                       Left(d->identNumber ? Format("0x%04x", unsigned{*d->identNumber}) : "-", 6) +
-                       "  " + Left(DpStateName(d->state), 13) + "  " + Right(Dec(d->entries), 7) +
-                       "  " + Right(Dec(d->drops), 5) + "  " +
-                       Right(d->longestOutageNs ? Fixed(*d->longestOutageNs, 1'000'000, 3) : "-", 9) +
-                       "  " +
-                       Right(d->watchdogMs ? Dec(std::uint64_t{*d->watchdogMs}) : "-", 11) + "  " +
-                       Right(inDx, 7);
+    std::string line =
+        Right(Dec(std::uint64_t{s->address}), 4) + "  " +
+        Left(d->identNumber ? Format("0x%04x", unsigned{*d->identNumber}) : "-", 6) + "  " +
+        Left(DpStateName(d->state), 13) + "  " + Right(Dec(d->entries), 7) + "  " +
+        Right(Dec(d->drops), 5) + "  " +
+        Right(d->longestOutageNs ? Fixed(*d->longestOutageNs, 1'000'000, 3) : "-", 9) + "  " +
+        Right(d->watchdogMs ? Dec(std::uint64_t{*d->watchdogMs}) : "-", 11) + "  " + Right(inDx, 7);
     out << line << "\n";
     std::string flags;
     for (std::size_t i = 0; i < dp::kDiagFlagCount; ++i) {
-      if (d->diagFlags[i] > 0) flags += (flags.empty() ? "" : " ") + std::string(dp::kDiagFlagNames[i]);
+      if (d->diagFlags[i] > 0)
+        flags += (flags.empty() ? "" : " ") + std::string(dp::kDiagFlagNames[i]);
     }
     std::string channels;
     for (const DpChannelErrorCount& c : d->channelErrors) {

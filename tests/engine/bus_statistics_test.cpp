@@ -17,7 +17,6 @@ namespace {
 using namespace test::steps;
 using test::steps::kSc;  // the frame, not the delimiter
 
-
 TEST(BusStatistics, PairingAndTheSlotTime) {
   struct Case {
     const char* name;

@@ -54,7 +54,7 @@ struct Step {
 // A capture file of the steps at one baud code (1M5: 16 ticks per bit), its first frame
 // `startTicks` plus its gap after 0.
 inline CaptureBytes FileOf(const std::vector<Step>& steps, std::uint16_t baudCode = 4,
-                    std::int64_t startTicks = 1000) {
+                           std::int64_t startTicks = 1000) {
   const std::int64_t k = baudCode == 1 ? 4 : baudCode == 2 ? 8 : 16;
   CaptureBytes file(baudCode);
   std::int64_t end = startTicks;
@@ -67,7 +67,8 @@ inline CaptureBytes FileOf(const std::vector<Step>& steps, std::uint16_t baudCod
 }
 
 // The figures of a run of these files, read to its end.
-inline BusFigures FiguresOfRun(const std::vector<CaptureBytes>& files, BusStatisticsOptions options = {}) {
+inline BusFigures FiguresOfRun(const std::vector<CaptureBytes>& files,
+                               BusStatisticsOptions options = {}) {
   TempDir dir;
   WriteRun(dir, files);
   DumpRequest request;
@@ -84,7 +85,7 @@ inline BusFigures FiguresOfRun(const std::vector<CaptureBytes>& files, BusStatis
 
 // The run of the steps at one baud code (slot time 300 bits at 1M5), in one capture file.
 inline BusFigures FiguresOf(const std::vector<Step>& steps, std::uint16_t baudCode = 4,
-                     BusStatisticsOptions options = {}) {
+                            BusStatisticsOptions options = {}) {
   return FiguresOfRun({FileOf(steps, baudCode)}, options);
 }
 
