@@ -21,7 +21,20 @@ enum class FaultKind : std::uint8_t {
   kMaster,     // a further master joins the token ring, with slaves of its own
   kAppear,     // a new slave, first seen midway
   kMissing,    // a configured slave that never answers
-  kNone,       // nothing: only a clean line and its ground truth
+  // DP faults: what a DP master and its slaves get wrong above the FDL telegrams.
+  kDpDrop,              // a slave falls silent; the master carries on, then starts it anew
+  kDpRs,                // the master pauses a slave beyond its watchdog; the slave refuses (RS)
+  kPrmFault,            // start-ups whose parameters the slave rejects
+  kCfgFault,            // start-ups whose configuration the slave rejects
+  kChannelError,        // a channel error comes and goes in the slave's diagnosis
+  kDpv1Alarm,           // a DP-V1 slave reports alarms in its diagnosis
+  kClearData,           // the master sends Global_Control with Clear_Data
+  kFcbNotToggled,       // the master keeps the frame count bit on a new request
+  kFcbToggledOnRepeat,  // the master toggles the frame count bit on a repeat
+  kCfgDiffers,          // a Get_Cfg reply whose totals differ from the configuration
+  kIoLength,            // data exchange of the wrong length
+  kMissedCycles,        // data exchange lost once or twice in a row; the master carries on
+  kNone,                // nothing: only a clean line and its ground truth
 };
 
 // The parameters a kind takes, as bits.
@@ -32,7 +45,7 @@ inline constexpr unsigned kFaultRetries = 8;
 inline constexpr unsigned kFaultSlaves = 16;
 
 // How a kind picks its station when none is named.
-enum class FaultStation : std::uint8_t { kSlave, kNewStation, kNone };
+enum class FaultStation : std::uint8_t { kSlave, kNewStation, kMaster, kNone };
 
 struct FaultKindInfo {
   FaultKind kind;
@@ -43,7 +56,7 @@ struct FaultKindInfo {
   unsigned defaultCount;  // replies, holds or slaves, by the kind
 };
 
-inline constexpr std::array<FaultKindInfo, 12> kFaultKinds = {{
+inline constexpr std::array<FaultKindInfo, 24> kFaultKinds = {{
     {FaultKind::kOutage, "outage", FaultStation::kSlave, kFaultAt | kFaultCycles | kFaultRetries,
      500, 3},
     {FaultKind::kLate, "late", FaultStation::kSlave, kFaultAt | kFaultCount, 500, 3},
@@ -56,6 +69,23 @@ inline constexpr std::array<FaultKindInfo, 12> kFaultKinds = {{
     {FaultKind::kMaster, "master", FaultStation::kNewStation, kFaultAt | kFaultSlaves, 0, 2},
     {FaultKind::kAppear, "appear", FaultStation::kNewStation, kFaultAt, 500, 0},
     {FaultKind::kMissing, "missing", FaultStation::kNewStation, kFaultAt | kFaultRetries, 0, 0},
+    {FaultKind::kDpDrop, "dp_drop", FaultStation::kSlave, kFaultAt | kFaultCycles | kFaultRetries,
+     500, 6},
+    {FaultKind::kDpRs, "dp_rs", FaultStation::kSlave, kFaultAt | kFaultCycles, 500, 8},
+    {FaultKind::kPrmFault, "prm_fault", FaultStation::kSlave, kFaultAt | kFaultCount, 0, 2},
+    {FaultKind::kCfgFault, "cfg_fault", FaultStation::kSlave, kFaultAt | kFaultCount, 0, 2},
+    {FaultKind::kChannelError, "channel_error", FaultStation::kSlave, kFaultAt | kFaultCycles, 500,
+     3},
+    {FaultKind::kDpv1Alarm, "dpv1_alarm", FaultStation::kSlave, kFaultAt | kFaultCount, 500, 1},
+    {FaultKind::kClearData, "clear_data", FaultStation::kMaster, kFaultAt | kFaultCount, 500, 3},
+    {FaultKind::kFcbNotToggled, "fcb_not_toggled", FaultStation::kSlave, kFaultAt | kFaultCount,
+     500, 3},
+    {FaultKind::kFcbToggledOnRepeat, "fcb_toggled_on_repeat", FaultStation::kSlave,
+     kFaultAt | kFaultCount, 500, 3},
+    {FaultKind::kCfgDiffers, "cfg_differs", FaultStation::kSlave, kFaultAt | kFaultCount, 500, 1},
+    {FaultKind::kIoLength, "io_length", FaultStation::kSlave, kFaultAt | kFaultCount, 500, 3},
+    {FaultKind::kMissedCycles, "missed_cycles", FaultStation::kSlave,
+     kFaultAt | kFaultCount | kFaultRetries, 500, 3},
     {FaultKind::kNone, "none", FaultStation::kNone, 0, 0, 0},
 }};
 

@@ -15,8 +15,9 @@ constexpr const char* kStationTypes[] = {"slave", "master-not-ready", "master-re
 
 }  // namespace
 
-GroundTruth::GroundTruth(const BaudTiming& timing, std::vector<std::uint8_t> added)
-    : timing_(timing), added_(std::move(added)) {}
+GroundTruth::GroundTruth(const BaudTiming& timing, std::vector<std::uint8_t> added,
+                         std::vector<std::uint8_t> touched)
+    : timing_(timing), added_(std::move(added)), touched_(std::move(touched)) {}
 
 bool GroundTruth::JudgeUnanswered(const TrafficRecord& next) {
   if (!unanswered_) return false;
@@ -42,6 +43,7 @@ bool GroundTruth::JudgeUnanswered(const TrafficRecord& next) {
 
 void GroundTruth::Count(const TrafficRecord& record, std::uint64_t timestamp, unsigned file) {
   if (files_.size() <= file) files_.resize(file + 1);
+  CountDp(record, timestamp);
   const bool corruptReply = JudgeUnanswered(record);
   const RecordMeaning& meaning = record.meaning;
   File& inFile = files_[file];
@@ -104,6 +106,210 @@ void GroundTruth::Sent(const TrafficRecord& record, std::uint64_t timestamp) {
   if (meaning.function == 0x0A || meaning.function == 0x0D) ++sender.diagnosis;
 }
 
+namespace {
+
+constexpr std::array<const char*, 5> kDpStateNames = {"unknown", "startup", "data_exchange",
+                                                      "no_response", "refused"};
+// The DP fault figures of a slave by bit of kDp..., clear_data apart (the master's).
+constexpr std::array<const char*, 6> kDpMarkNames = {
+    "fcb_not_toggled", "fcb_toggled_on_repeat", "watchdog_exceeded",
+    "cfg_mismatches",  "io_length_mismatches",  "min_tsdr_violations"};
+
+std::size_t MarkIndex(std::uint16_t mark) {
+  std::size_t index = 0;
+  while ((mark >> index) != 1) ++index;
+  return index;
+}
+
+// A reply by its function code (-1 for SC): positive, negative, or neither.
+bool Positive(int function) {
+  return function < 0 || function == 0x00 || function == 0x08 || function == 0x0A ||
+         function == 0x0C || function == 0x0D;
+}
+const char* NegativeName(int function) {
+  switch (function) {
+    case 0x01:
+      return "UE";
+    case 0x02:
+      return "RR";
+    case 0x03:
+      return "RS";
+    case 0x09:
+      return "NR";
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace
+
+// The DP side of a record: a request to a slave judges its master's unanswered request before
+// it, times the cycle, and awaits its reply, which moves the slave's state by the analyser's
+// rules; the faults the generator marked are counted where it put them.
+void GroundTruth::CountDp(const TrafficRecord& record, std::uint64_t timestamp) {
+  const RecordMeaning& meaning = record.meaning;
+  if (awaiting_) {
+    Answered(*awaiting_, meaning);
+    awaiting_.reset();
+  }
+  if ((meaning.dpFaults & kDpClearData) != 0) ++clearData_[meaning.sender];
+  if (meaning.role != RecordRole::kPoll || meaning.station > 125) return;
+  DpSlave& slave = dp_[meaning.station];
+  const DpState before = slave.state;
+  if (slave.lossPending && slave.lossMaster == meaning.sender) {
+    slave.lossPending = false;
+    if (!meaning.repeat) Lost(slave, slave.lossExchange && meaning.dp == DpService::kDataExchange);
+  }
+  if (meaning.dp == DpService::kNone) return;
+  slave.seen = true;
+  if (meaning.dp == DpService::kDataExchange && !meaning.repeat) {
+    const std::uint64_t ns = timing_.TicksToNs(timestamp);
+    if (slave.lastExchangeNs && before == DpState::kDataExchange) {
+      const std::uint64_t wait = ns - *slave.lastExchangeNs;
+      if ((meaning.dpFaults & kDpWatchdog) != 0) {
+        ++slave.marked[MarkIndex(kDpWatchdog)];
+        slave.pauseNs = std::min(slave.pauseNs.value_or(wait), wait);
+      } else {
+        slave.longestNs = std::max(slave.longestNs, wait);
+      }
+      if (slave.watchdogMs != 0 && wait > std::uint64_t{slave.watchdogMs} * 1'000'000) {
+        ++slave.overruns;
+      }
+    }
+    slave.lastExchangeNs = ns;
+  }
+  for (std::uint16_t mark : {kDpFcbNotToggled, kDpFcbToggledOnRepeat, kDpIoLength}) {
+    if ((meaning.dpFaults & mark) != 0) ++slave.marked[MarkIndex(mark)];
+  }
+  if (meaning.answered) {
+    awaiting_ = Awaiting{meaning.station, meaning.dp, meaning.watchdogMs};
+  } else {
+    slave.lossPending = true;
+    slave.lossMaster = meaning.sender;
+    slave.lossExchange = meaning.dp == DpService::kDataExchange;
+  }
+}
+
+void GroundTruth::Answered(const Awaiting& request, const RecordMeaning& reply) {
+  DpSlave& slave = dp_[request.station];
+  const int function = reply.stationType < 0 ? -1 : reply.function;
+  const bool positive = Positive(function);
+  if ((reply.dpFaults & kDpCfgMismatch) != 0) ++slave.marked[MarkIndex(kDpCfgMismatch)];
+  if ((reply.dpFaults & kDpMinTsdr) != 0 && slave.prmAccepted) {
+    ++slave.marked[MarkIndex(kDpMinTsdr)];
+  }
+  switch (request.service) {
+    case DpService::kDataExchange:
+      slave.lossRow = 0;
+      if (positive) {
+        Enter(slave, DpState::kDataExchange, "answered");
+      } else if (const char* name = NegativeName(function)) {
+        Enter(slave, DpState::kRefused, name);
+      }
+      return;
+    case DpService::kSetPrm:
+    case DpService::kChkCfg:
+      if (!positive) break;
+      if (request.service == DpService::kSetPrm) {
+        slave.prmAccepted = true;
+        slave.watchdogMs = request.watchdogMs;
+      }
+      Enter(slave, DpState::kStartup,
+            request.service == DpService::kSetPrm ? "set_prm" : "chk_cfg");
+      return;
+    case DpService::kSlaveDiag: {
+      if (!positive) break;
+      ++slave.diagReplies;
+      slave.diagChanges += reply.diagChanged;
+      for (unsigned flag = 0; flag < kDiagFlagCount; ++flag) {
+        slave.diagFlags[flag] += (reply.diagFlags >> flag) & 1u;
+      }
+      std::string cause;
+      for (DiagFlag flag : kStartupFlags) {
+        if ((reply.diagFlags & DiagBit(flag)) == 0) continue;
+        cause += (cause.empty() ? "" : "+") + std::string(kDiagFlagNames[flag]);
+      }
+      if (!cause.empty()) {
+        Enter(slave, DpState::kStartup, cause);
+        return;
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  if (slave.state == DpState::kNoResponse) Enter(slave, DpState::kStartup, "answered");
+}
+
+// A lost request: a missed cycle where the master carried on with data exchange, the slave no
+// longer responding at the third in a row, or at once where the master did not carry on.
+void GroundTruth::Lost(DpSlave& slave, bool carriedOn) {
+  if (carriedOn) {
+    ++slave.missedCycles;
+    if (++slave.lossRow < 3) return;
+  } else {
+    slave.lossRow = 0;
+  }
+  Enter(slave, DpState::kNoResponse, "lost_request");
+}
+
+void GroundTruth::Enter(DpSlave& slave, DpState state, const std::string& cause) {
+  if (slave.state == DpState::kDataExchange && state != DpState::kDataExchange) {
+    ++slave.drops;
+    ++slave.dropCauses[cause];
+  }
+  if (state == DpState::kDataExchange && slave.state != DpState::kDataExchange) ++slave.entries;
+  slave.state = state;
+}
+
+std::vector<WatchdogNeed> GroundTruth::WatchdogNeeds() const {
+  std::vector<WatchdogNeed> needs;
+  for (std::size_t address = 0; address < dp_.size(); ++address) {
+    const DpSlave& slave = dp_[address];
+    if (slave.longestNs == 0 && !slave.pauseNs) continue;
+    needs.push_back({static_cast<std::uint8_t>(address), slave.longestNs, slave.pauseNs});
+  }
+  return needs;
+}
+
+std::string GroundTruth::WatchdogProblem() const {
+  for (std::size_t address = 0; address < dp_.size(); ++address) {
+    const DpSlave& slave = dp_[address];
+    const std::uint64_t meant = slave.marked[MarkIndex(kDpWatchdog)];
+    if (slave.overruns != meant) {
+      return "Station " + std::to_string(address) + ": its watchdog runs out " +
+             std::to_string(slave.overruns) + " times where the faults meant " +
+             std::to_string(meant);
+    }
+  }
+  return {};
+}
+
+void GroundTruth::DpLines(std::size_t address, std::vector<TruthLine>& lines) const {
+  auto count = [&](const std::string& path, std::uint64_t value) {
+    if (value != 0) lines.push_back({path, std::to_string(value)});
+  };
+  const std::string key = "stations." + std::to_string(address) + ".";
+  count(key + "dp_master.clear_data", clearData_[address]);
+  const DpSlave& slave = dp_[address];
+  if (!slave.seen) return;
+  const std::string dp = key + "dp.";
+  count(dp + "drops", slave.drops);
+  for (const auto& [cause, value] : slave.dropCauses) count(dp + "drop_causes." + cause, value);
+  count(dp + "missed_cycles", slave.missedCycles);
+  for (std::size_t i = 0; i < kDpMarkNames.size(); ++i) {
+    count(dp + kDpMarkNames[i], slave.marked[i]);
+  }
+  if (std::find(touched_.begin(), touched_.end(), address) == touched_.end()) return;
+  lines.push_back({dp + "state", kDpStateNames[static_cast<std::size_t>(slave.state)]});
+  lines.push_back({dp + "entries", std::to_string(slave.entries)});
+  count(dp + "diag_replies", slave.diagReplies);
+  count(dp + "diag_changes", slave.diagChanges);
+  for (unsigned flag = 0; flag < kDiagFlagCount; ++flag) {
+    count(dp + "diag_flags." + std::string(kDiagFlagNames[flag]), slave.diagFlags[flag]);
+  }
+}
+
 std::vector<TruthLine> GroundTruth::Lines() const {
   std::vector<TruthLine> lines;
   auto count = [&](const std::string& path, std::uint64_t value) {
@@ -142,6 +348,7 @@ std::vector<TruthLine> GroundTruth::Lines() const {
     count(key + "negative_responses.rr", station.negative[1]);
     count(key + "negative_responses.rs", station.negative[2]);
     count(key + "diagnosis_flagged", station.diagnosis);
+    DpLines(address, lines);
     if (std::find(added_.begin(), added_.end(), address) == added_.end()) continue;
     lines.push_back({key + "role", station.master ? "master" : "slave"});
     lines.push_back(

@@ -4,7 +4,9 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "tools/faults.h"
@@ -13,13 +15,16 @@
 namespace fdc::gen {
 
 // Counts from each record's meaning (a poll the generator left unanswered, a repeat it sent, a
-// reply it made late, early or damaged), never from the bytes: so that a report that works the
-// figures out from the bytes can be held against it.
+// reply it made late, early or damaged, the DP service it asked for and the diagnosis it gave),
+// never from the bytes: so that a report that works the figures out from the bytes can be held
+// against it. The DP state of each slave follows the analyser's rules over those meanings.
 class GroundTruth {
  public:
   // `added` are the stations the faults brought onto the line: the truth also states their
-  // role, station type and first appearance.
-  GroundTruth(const BaudTiming& timing, std::vector<std::uint8_t> added);
+  // role, station type and first appearance. For the stations in `touched`, those the faults
+  // act on, it states their DP state, entries and diagnosis figures.
+  GroundTruth(const BaudTiming& timing, std::vector<std::uint8_t> added,
+              std::vector<std::uint8_t> touched);
 
   // One record as placed in the run: at this tick count, in this file (0 is the first).
   void Count(const TrafficRecord& record, std::uint64_t timestamp, unsigned file);
@@ -27,6 +32,12 @@ class GroundTruth {
   // The run's figures, then the stations' by address, then the files'. A count of 0 has no
   // line: every fault figure without one is 0.
   std::vector<TruthLine> Lines() const;
+
+  // What the run's layout asks of each slave's watchdog (SetWatchdogs).
+  std::vector<WatchdogNeed> WatchdogNeeds() const;
+  // Where the watchdogs in the run's parameters, held against the run's timing, see other
+  // overruns than the faults meant; empty when they agree.
+  std::string WatchdogProblem() const;
 
  private:
   struct Station {
@@ -57,14 +68,54 @@ class GroundTruth {
     std::uint64_t repeats = 0;
   };
 
+  enum class DpState : std::uint8_t { kUnknown, kStartup, kDataExchange, kNoResponse, kRefused };
+  struct DpSlave {
+    bool seen = false;  // it was sent a DP request
+    DpState state = DpState::kUnknown;
+    std::uint64_t entries = 0;
+    std::uint64_t drops = 0;
+    std::map<std::string, std::uint64_t> dropCauses;
+    std::uint64_t missedCycles = 0;
+    unsigned lossRow = 0;                   // losses in a row after which the master carried on
+    std::array<std::uint64_t, 7> marked{};  // by bit of kDp...
+    std::uint64_t diagReplies = 0;
+    std::uint64_t diagChanges = 0;
+    std::array<std::uint64_t, kDiagFlagCount> diagFlags{};
+    bool prmAccepted = false;
+    std::uint32_t watchdogMs = 0;
+    // A DP request left unanswered, judged by its master's next request to the slave.
+    bool lossPending = false;
+    std::uint8_t lossMaster = 0;
+    bool lossExchange = false;
+    std::optional<std::uint64_t> lastExchangeNs;
+    std::uint64_t longestNs = 0;           // waits between cycles no fault meant
+    std::optional<std::uint64_t> pauseNs;  // the shortest a fault meant to outlast the watchdog
+    std::uint64_t overruns = 0;            // waits beyond the parameterised watchdog
+  };
+  // A DP request answered: its reply is the next record.
+  struct Awaiting {
+    std::uint8_t station = 0;
+    DpService service = DpService::kNone;
+    std::uint32_t watchdogMs = 0;
+  };
+
   void Sent(const TrafficRecord& record, std::uint64_t timestamp);
+  void CountDp(const TrafficRecord& record, std::uint64_t timestamp);
+  void Answered(const Awaiting& request, const RecordMeaning& reply);
+  static void Lost(DpSlave& slave, bool carriedOn);
+  static void Enter(DpSlave& slave, DpState state, const std::string& cause);
+  void DpLines(std::size_t address, std::vector<TruthLine>& lines) const;
   // Counts the poll left unanswered before `next`, by what `next` is; a poll that ends the run is
   // not judged. True when `next` is its corrupt reply.
   bool JudgeUnanswered(const TrafficRecord& next);
 
   BaudTiming timing_;
   std::vector<std::uint8_t> added_;
+  std::vector<std::uint8_t> touched_;
   std::array<Station, 128> stations_{};
+  std::array<DpSlave, 128> dp_{};
+  std::optional<Awaiting> awaiting_;
+  std::array<std::uint64_t, 128> clearData_{};
   std::vector<File> files_;
   struct Unanswered {
     std::uint8_t station = 0;

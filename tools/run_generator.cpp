@@ -361,7 +361,10 @@ std::vector<InjectedRecord> MalformedBurst(const TrafficGenerator& traffic, Rng&
 
 class RunBuilder {
  public:
-  RunBuilder(const RunPlan& plan, const BaudTiming& timing, RunSummary& summary)
+  // With faults, `watchdogs` are what a first pass of the same plan found its slaves' cycles to
+  // ask of their watchdogs; none in that first pass.
+  RunBuilder(const RunPlan& plan, const BaudTiming& timing, RunSummary& summary,
+             const std::vector<WatchdogNeed>* watchdogs)
       : plan_(plan),
         timing_(timing),
         ticksPerMinute_(timing.TicksPerMinute()),
@@ -374,15 +377,22 @@ class RunBuilder {
     BuildInjections();
     if (!plan.faults.empty()) {
       error_ = traffic_.InjectFaults(plan.faults, ExpectedRecords(), plan.seed);
-      truth_.emplace(timing, traffic_.AddedStations());
+      if (error_.empty() && watchdogs != nullptr) error_ = traffic_.SetWatchdogs(*watchdogs);
+      truth_.emplace(timing, traffic_.AddedStations(), traffic_.FaultStations());
     }
+    checkWatchdogs_ = watchdogs != nullptr;
   }
 
   std::string Run() {
     bool ok = error_.empty() && (plan_.saturate ? RunSaturated() : RunSpread());
     if (ok) ok = writer_.Finish();
     if (ok && truth_) summary_.truth = truth_->Lines();
+    if (ok && truth_ && checkWatchdogs_) error_ = truth_->WatchdogProblem();
     return error_.empty() ? writer_.error() : error_;
+  }
+
+  std::vector<WatchdogNeed> WatchdogNeeds() const {
+    return truth_ ? truth_->WatchdogNeeds() : std::vector<WatchdogNeed>();
   }
 
  private:
@@ -596,6 +606,7 @@ class RunBuilder {
   std::vector<Injection> injections_;
   RunSummary& summary_;
   std::optional<GroundTruth> truth_;  // with faults
+  bool checkWatchdogs_ = false;
   std::string error_;
 };
 
@@ -677,7 +688,25 @@ RunOutcome GenerateRun(const RunPlan& plan) {
   RunOutcome outcome;
   outcome.error = CheckRunPlan(plan);
   if (!outcome.ok()) return outcome;
-  RunBuilder builder(plan, *FindBaudTiming(plan.baudCode), outcome.summary);
+  const BaudTiming timing = *FindBaudTiming(plan.baudCode);
+  if (plan.faults.empty()) {
+    RunBuilder builder(plan, timing, outcome.summary, nullptr);
+    outcome.error = builder.Run();
+    return outcome;
+  }
+  // A clean line's slaves get watchdogs that their cycles never outlast unless a fault means
+  // them to, and the cycles are known only once the run is laid out: a first pass lays it out,
+  // the second writes it again with those watchdogs, which change no frame's size and so no
+  // record's time.
+  std::vector<WatchdogNeed> watchdogs;
+  {
+    RunSummary first;
+    RunBuilder builder(plan, timing, first, nullptr);
+    outcome.error = builder.Run();
+    if (!outcome.ok()) return outcome;
+    watchdogs = builder.WatchdogNeeds();
+  }
+  RunBuilder builder(plan, timing, outcome.summary, &watchdogs);
   outcome.error = builder.Run();
   return outcome;
 }

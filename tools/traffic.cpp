@@ -34,6 +34,7 @@ constexpr std::uint8_t kFcRequest = 0x40;
 constexpr std::uint8_t kFcFcb = 0x20;
 constexpr std::uint8_t kFcFcv = 0x10;
 constexpr std::uint8_t kFcSrdHigh = kFcRequest | kFcFcv | 0x0D;  // send and request data, high
+constexpr std::uint8_t kFcSrdReset = kFcRequest | kFcFcb | 0x0D;  // the same, FCV=0 FCB=1
 constexpr std::uint8_t kFcFdlStatus = kFcRequest | 0x09;  // request FDL status (no frame count)
 constexpr std::uint8_t kFcSdnHigh = kFcRequest | 0x06;    // send data with no acknowledge, high
 constexpr std::uint8_t kFcSlaveOk = 0x00;      // FDL status response: passive station, OK
@@ -64,6 +65,27 @@ constexpr std::uint32_t kSyncBits = 33;  // idle a master keeps before its first
 constexpr std::array<std::uint8_t, 12> kIoSizes = {0, 1, 2, 2, 4, 4, 6, 8, 8, 10, 16, 32};
 
 constexpr std::array<std::uint8_t, 5> kControlCommands = {0x00, 0x04, 0x08, 0x10, 0x20};
+constexpr std::uint8_t kClearDataCommand = 0x02;
+
+// The DP service of a request by its DSAP, as the master meant it.
+DpService DpServiceOf(int dsap) {
+  switch (dsap) {
+    case kNoSap:
+      return DpService::kDataExchange;
+    case kSapSlaveDiag:
+      return DpService::kSlaveDiag;
+    case kSapSetPrm:
+      return DpService::kSetPrm;
+    case kSapChkCfg:
+      return DpService::kChkCfg;
+    case kSapGetCfg:
+      return DpService::kGetCfg;
+    case kSapReadInputs:
+      return DpService::kReadInputs;
+    default:
+      return DpService::kNone;
+  }
+}
 
 }  // namespace
 
@@ -221,10 +243,16 @@ std::uint32_t TrafficGenerator::RequestGap() {
 Frame TrafficGenerator::Request(const Master& master, Slave& slave, int dsap, int ssap,
                                 std::span<const std::uint8_t> data, bool stretchable,
                                 bool answered) {
-  auto fc = static_cast<std::uint8_t>(kFcSrdHigh | (slave.fcb ? kFcFcb : 0));
-  slave.fcb = !slave.fcb;
+  std::uint8_t fc = 0;
+  if (clean_) {
+    fc = FrameCount(slave, answered);
+  } else {
+    fc = static_cast<std::uint8_t>(kFcSrdHigh | (slave.fcb ? kFcFcb : 0));
+    slave.fcb = !slave.fcb;
+  }
   Frame request = MakeTelegram(slave.address, master.address, fc, dsap, ssap, data);
-  Emit(request, RequestGap(), Poll(master.address, slave.address, answered, false), stretchable);
+  Emit(request, RequestGap(), Poll(master.address, slave.address, answered, false), stretchable)
+      .meaning.dp = DpServiceOf(dsap);
   // A slave that misses a request gets it again, with the same frame count bit, after the
   // slot time.
   if (!clean_ && rng_.OneIn(3000)) {
@@ -235,9 +263,11 @@ Frame TrafficGenerator::Request(const Master& master, Slave& slave, int dsap, in
   return request;
 }
 
-void TrafficGenerator::Retry(const Master& master, const Frame& request, std::uint8_t station,
-                             bool answered) {
-  Emit(request, RequestGap(), Poll(master.address, station, answered, true));
+void TrafficGenerator::Retry(const Master& master, const Frame& request, Slave& slave,
+                             bool answered, DpService service) {
+  Emit(request, RequestGap(), Poll(master.address, slave.address, answered, true)).meaning.dp =
+      service;
+  if (answered) slave.fcbInStep = true;
 }
 
 void TrafficGenerator::Respond(const Master& master, const Slave& slave, std::uint8_t fc, int dsap,
@@ -254,61 +284,28 @@ void TrafficGenerator::Acknowledge(const Slave& slave) {
 
 void TrafficGenerator::DataExchange(const Master& master, Slave& slave, bool first) {
   if (slave.outputs != 0 && rng_.OneIn(16)) slave.out[rng_.Below(slave.outputs)] = rng_.Byte();
-  ActiveFault* fault =
-      clean_ ? DueFault(static_cast<std::size_t>(&slave - slaves_.data()), false) : nullptr;
-  const FaultKind kind = fault != nullptr ? fault->fault.kind : FaultKind::kNone;
-  // A late or damaged reply is no reply to the master: it asks again.
-  const bool missed = kind == FaultKind::kLate || kind == FaultKind::kCorrupt;
-  Frame request =
-      Request(master, slave, kNoSap, kNoSap, {slave.out.data(), slave.outputs}, first, !missed);
+  Request(master, slave, kNoSap, kNoSap, {slave.out.data(), slave.outputs}, first);
   std::uint8_t fc = kFcDataLow;
   if (slave.inputs != 0) {
     if (rng_.OneIn(8)) slave.in[rng_.Below(slave.inputs)] = rng_.Byte();
-    if (!clean_ && !slave.diagPending && rng_.OneIn(5000)) slave.diagPending = true;
+    if (!slave.diagPending && rng_.OneIn(5000)) slave.diagPending = true;
     fc = slave.diagPending ? kFcDataHigh : kFcDataLow;
   }
-  if (fault == nullptr) {
-    if (slave.inputs == 0) {
-      Acknowledge(slave);
-    } else {
-      Respond(master, slave, fc, kNoSap, kNoSap, {slave.in.data(), slave.inputs});
-    }
-    return;
-  }
-  switch (kind) {
-    case FaultKind::kDiagnosis:
-      fc = kFcDataHigh;
-      slave.diagPending = true;
-      break;
-    case FaultKind::kUe:
-      fc = kFcUserError;
-      break;
-    case FaultKind::kRr:
-      fc = kFcNoResource;
-      break;
-    case FaultKind::kRs:
-      fc = kFcNoService;
-      break;
-    default:
-      break;
-  }
-  // A negative acknowledgement carries no data; nor can an output-only slave's reply, which
-  // is a short acknowledgement unless it needs a function code, and then SD1.
-  Frame reply;
-  if (slave.inputs != 0 && fc != kFcUserError && fc != kFcNoResource && fc != kFcNoService) {
-    reply = MakeTelegram(master.address, slave.address, fc, kNoSap, kNoSap,
-                         {slave.in.data(), slave.inputs});
-  } else if (slave.inputs == 0 && fc == kFcDataLow) {
-    reply = MakeSc();
+  if (slave.inputs == 0) {
+    Acknowledge(slave);
   } else {
-    reply = MakeSd1(master.address, slave.address, fc);
+    Respond(master, slave, fc, kNoSap, kNoSap, {slave.in.data(), slave.inputs});
   }
-  FaultyReply(master, slave, request, reply, reply.bytes[0] == kSc ? -1 : fc, *fault);
 }
 
 void TrafficGenerator::AcyclicService(const Master& master, Slave& slave, unsigned service) {
   std::array<std::uint8_t, 36> data{};
   if (service == 2 && slave.inputs == 0) service = 1;
+  if (clean_ && service < 2) {
+    if (service == 0) ReadDiagnosis(master, slave);
+    if (service == 1) ReadConfiguration(master, slave, false);
+    return;
+  }
   switch (service) {
     case 0: {  // diagnosis: six standard bytes, which with the SAPs make an SD3 response
       Request(master, slave, kSapSlaveDiag, kSapMaster, {}, false);
@@ -429,6 +426,9 @@ std::string TrafficGenerator::InjectFaults(std::span<const Fault> faults,
   clean_ = true;
   faultRng_ = Rng(seed ^ 0x6A09E667F3BCC909ull);
   const std::size_t lineSlaves = slaves_.size();
+  // A clean line starts as its masters start: every slave is parameterised before it exchanges
+  // data.
+  for (Slave& slave : slaves_) slave.startup = true;
   std::array<bool, 128> onLine{};
   for (const Master& master : masters_) onLine[master.address] = true;
   for (const Slave& slave : slaves_) onLine[slave.address] = true;
@@ -498,6 +498,19 @@ std::string TrafficGenerator::InjectFaults(std::span<const Fault> faults,
     switch (fault.kind) {
       case FaultKind::kNone:
         continue;
+      case FaultKind::kClearData: {
+        std::string list;
+        for (std::size_t m = 0; m < masters_.size(); ++m) {
+          if (fault.station == masters_[m].address) active.target = m;
+          if (masters_[m].present) list += " " + std::to_string(masters_[m].address);
+        }
+        if (fault.station && masters_[active.target].address != *fault.station) {
+          return "Fault " + FaultName(fault) + ": station " + std::to_string(*fault.station) +
+                 " is not a master of this line (its masters:" + list + ")";
+        }
+        touched_.push_back(masters_[active.target].address);
+        break;
+      }
       case FaultKind::kMaster: {
         active.target = masterOf[i];
         added_.push_back(masters_[active.target].address);
@@ -535,9 +548,15 @@ std::string TrafficGenerator::InjectFaults(std::span<const Fault> faults,
         break;
       }
     }
+    if (FaultInfo(fault.kind).station == FaultStation::kSlave) {
+      touched_.push_back(slaves_[active.target].address);
+    }
+    // A slave that reports alarms is parameterised for DP-V1 from its first start-up on.
+    if (fault.kind == FaultKind::kDpv1Alarm) slaves_[active.target].dpv1 = true;
     faults_.push_back(active);
   }
   if (!error.empty()) return error;
+  touched_.insert(touched_.end(), added_.begin(), added_.end());
   SetGaps();
   return {};
 }
@@ -557,10 +576,22 @@ void TrafficGenerator::FillFaultHold() {
   StartDueFaults();
   const Master& master = masters_[holder_];
   for (std::size_t index : master.slaves) Serve(master, index);
+  for (ActiveFault& active : faults_) {
+    if (active.fault.kind == FaultKind::kClearData && !active.done && active.start <= emitted_ &&
+        active.target == holder_) {
+      ClearData(master, active);
+    }
+  }
   if (!master.slaves.empty() && rng_.OneIn(48)) {
-    Slave& slave = slaves_[master.slaves[rng_.Below(master.slaves.size())]];
+    const std::size_t index = master.slaves[rng_.Below(master.slaves.size())];
+    Slave& slave = slaves_[index];
     unsigned service = rng_.Below(4);
-    if (!slave.silent && !slave.startup) AcyclicService(master, slave, service);
+    // Not to a slave whose last request went unanswered, nor to one its master leaves alone: a
+    // master that carries on after a lost cycle does so with data exchange.
+    if (!slave.silent && !slave.startup && slave.fcbInStep &&
+        DueFault(index, FaultPhase::kPause) == nullptr) {
+      AcyclicService(master, slave, service);
+    }
   }
   if (rng_.OneIn(100)) GlobalControl(master);
   if (master.gapFirst <= master.gapLast && rng_.OneIn(4)) GapPoll(masters_[holder_]);
@@ -582,50 +613,95 @@ void TrafficGenerator::StartDueFaults() {
   }
 }
 
-TrafficGenerator::ActiveFault* TrafficGenerator::DueFault(std::size_t slave, bool silence) {
+// Where in a hold a kind acts on its slave; none for the kinds that add stations, and for
+// clear_data, which acts on a master.
+TrafficGenerator::FaultPhase TrafficGenerator::PhaseOf(FaultKind kind) {
+  switch (kind) {
+    case FaultKind::kOutage:
+    case FaultKind::kMissing:
+    case FaultKind::kDpDrop:
+      return FaultPhase::kSilence;
+    case FaultKind::kDpRs:
+      return FaultPhase::kPause;
+    case FaultKind::kPrmFault:
+    case FaultKind::kCfgFault:
+      return FaultPhase::kStartup;
+    case FaultKind::kCfgDiffers:
+      return FaultPhase::kRead;
+    case FaultKind::kMaster:
+    case FaultKind::kAppear:
+    case FaultKind::kClearData:
+    case FaultKind::kNone:
+      return FaultPhase::kNone;
+    default:
+      return FaultPhase::kExchange;
+  }
+}
+
+TrafficGenerator::ActiveFault* TrafficGenerator::DueFault(std::size_t slave, FaultPhase phase) {
   for (ActiveFault& active : faults_) {
-    const FaultKind kind = active.fault.kind;
-    if (active.done || active.start > emitted_ || kind == FaultKind::kMaster ||
-        kind == FaultKind::kAppear || active.target != slave) {
-      continue;
-    }
-    const bool silencing = kind == FaultKind::kOutage || kind == FaultKind::kMissing;
-    if (silencing == silence) return &active;
+    if (active.done || active.start > emitted_ || active.target != slave) continue;
+    if (PhaseOf(active.fault.kind) == phase) return &active;
   }
   return nullptr;
 }
 
 void TrafficGenerator::Serve(const Master& master, std::size_t index) {
   Slave& slave = slaves_[index];
-  if (ActiveFault* silence = DueFault(index, true)) {
+  if (ActiveFault* silence = DueFault(index, FaultPhase::kSilence)) {
     Silence(master, slave, *silence);
     return;
   }
+  // A master that leaves a running slave out of its holds for a while, longer than the slave's
+  // watchdog: the slave leaves data exchange and refuses it when the master comes back.
+  ActiveFault* pause = slave.startup ? nullptr : DueFault(index, FaultPhase::kPause);
+  if (pause != nullptr && pause->used++ < pause->fault.Count()) return;
+  if (pause != nullptr) {
+    pause->done = true;
+    slave.refuses = true;
+  }
+  // A master that parameterises a running slave anew.
+  if (DueFault(index, FaultPhase::kStartup) != nullptr) slave.startup = true;
   if (slave.startup) {
-    Startup(master, slave);
+    if (!Startup(master, slave)) return;
     slave.startup = false;
   }
-  DataExchange(master, slave, holdSize_ == 0);
+  CleanExchange(master, slave, pause);
+  if (!slave.fcbInStep) return;  // lost: the master carries on in its next hold
   if (slave.diagPending) {
-    AcyclicService(master, slave, 0);
+    ReadDiagnosis(master, slave);
     slave.diagPending = false;
+    if (slave.dpv1) slave.extSize = 0;  // an alarm, once read, has been delivered
+  }
+  if (ActiveFault* read = DueFault(index, FaultPhase::kRead)) {
+    ReadConfiguration(master, slave, true);
+    if (--read->left == 0) read->done = true;
   }
 }
 
 // A slave that answers nothing: its master repeats each request up to its retry limit within
-// the hold; after a data exchange request it falls back to asking for the slave's diagnosis,
-// hold after hold, until the slave answers again and is parameterised anew.
+// the hold. For an outage, after a data exchange request it falls back to asking for the
+// slave's diagnosis, hold after hold, until the slave answers again and is parameterised anew.
+// For dp_drop it carries on with data exchange, which the slave, back without its parameters,
+// refuses before the master starts it anew.
 void TrafficGenerator::Silence(const Master& master, Slave& slave, ActiveFault& fault) {
   slave.silent = true;
+  const FaultKind kind = fault.fault.kind;
+  const bool carryOn = kind == FaultKind::kDpDrop && !slave.startup;
   if (!slave.startup) {
     Unanswered(master, slave, kNoSap, kNoSap, {slave.out.data(), slave.outputs},
                fault.fault.retries);
-    slave.startup = true;
+    slave.startup = !carryOn;
   }
-  Unanswered(master, slave, kSapSlaveDiag, kSapMaster, {}, fault.fault.retries);
-  if (fault.fault.kind == FaultKind::kOutage && --fault.left == 0) {
+  if (slave.startup) Unanswered(master, slave, kSapSlaveDiag, kSapMaster, {}, fault.fault.retries);
+  if (kind != FaultKind::kMissing && --fault.left == 0) {
     fault.done = true;
+    // Back on the bus, the slave starts afresh and waits for its parameters.
     slave.silent = false;
+    slave.refuses = carryOn;
+    slave.startup = !carryOn;
+    slave.parameterised = false;
+    slave.condition = DiagBit(kPrmReq);
   }
 }
 
@@ -634,40 +710,307 @@ void TrafficGenerator::Unanswered(const Master& master, Slave& slave, int dsap, 
   Frame request = Request(master, slave, dsap, ssap, data, holdSize_ == 0, false);
   for (unsigned i = 0; i < retries; ++i) {
     after_ = After::kTimeout;
-    Retry(master, request, slave.address, false);
+    Retry(master, request, slave, false, DpServiceOf(dsap));
   }
   after_ = After::kTimeout;
 }
 
+// The frame count bits as a master keeps them for a slave on a clean line: toggled after each
+// answered request, the same on a repeat, and a reset (FCV=0, FCB=1) on its first request and
+// on the first new one after a request the slave left unanswered.
+std::uint8_t TrafficGenerator::FrameCount(Slave& slave, bool answered) {
+  const bool fcb = !slave.fcbInStep || slave.fcb;
+  const auto fc =
+      static_cast<std::uint8_t>(slave.fcbInStep ? kFcSrdHigh | (fcb ? kFcFcb : 0) : kFcSrdReset);
+  slave.fcb = !fcb;
+  slave.fcbInStep = answered;
+  return fc;
+}
+
+namespace {
+
+// Set_Prm: station status (lock, watchdog on), the watchdog factors, min TSDR, ident number,
+// group; a DP-V1 slave's three status bytes besides.
+constexpr std::uint8_t kLockReq = 0x80;
+constexpr std::uint8_t kWdOnBit = 0x08;
+constexpr std::uint8_t kMinTsdrBits = 11;  // no reply on the line comes earlier
+constexpr std::uint8_t kDpv1Enable = 0x80;
+// The diagnosis bytes 2 and 3 by flag; byte 1 holds flags 0-7 as they are, and byte 2 bit 2 is
+// set unless bit2_clear is.
+struct DiagPlace {
+  DiagFlag flag;
+  std::size_t byte;
+  std::uint8_t bit;
+};
+constexpr std::array<DiagPlace, 7> kDiagPlaces = {{{kPrmReq, 1, 0x01},
+                                                   {kStatDiag, 1, 0x02},
+                                                   {kWdOn, 1, 0x08},
+                                                   {kFreezeMode, 1, 0x10},
+                                                   {kSyncMode, 1, 0x20},
+                                                   {kDeactivated, 1, 0x80},
+                                                   {kExtDiagOverflow, 2, 0x80}}};
+constexpr std::uint8_t kNoMaster = 0xFF;  // the diagnosis' master address before parameters
+
+// A configuration identifier for `bytes` (1..32) inputs (0x10) or outputs (0x20): up to 16
+// bytes, and 32 as 16 words.
+std::uint8_t Identifier(std::uint8_t direction, std::uint8_t bytes) {
+  return static_cast<std::uint8_t>(bytes <= 16 ? direction | (bytes - 1)
+                                               : 0x40 | direction | (bytes / 2 - 1));
+}
+
+}  // namespace
+
 // What a master does before it takes a slave into data exchange: it reads the diagnosis, sends
-// the parameters and the configuration, and reads the diagnosis again.
-void TrafficGenerator::Startup(const Master& master, Slave& slave) {
-  AcyclicService(master, slave, 0);
-  const std::array<std::uint8_t, 7> parameters = {0x88,
-                                                  0x01,
-                                                  0x14,
-                                                  0x0B,
-                                                  static_cast<std::uint8_t>(slave.ident >> 8),
-                                                  static_cast<std::uint8_t>(slave.ident),
-                                                  0x00};
-  Request(master, slave, kSapSetPrm, kSapMaster, parameters, false);
+// the parameters and the configuration, and reads the diagnosis again, which is clear once the
+// slave took both. A slave that rejects them says so there, and the master tries again in its
+// next hold. True when the slave is ready for data exchange.
+bool TrafficGenerator::Startup(const Master& master, Slave& slave) {
+  ActiveFault* rejected =
+      DueFault(static_cast<std::size_t>(&slave - slaves_.data()), FaultPhase::kStartup);
+  const bool wrongPrm = rejected != nullptr && rejected->fault.kind == FaultKind::kPrmFault;
+  ReadDiagnosis(master, slave);
+  SetParameters(master, slave, wrongPrm);
+  CheckConfiguration(master, slave, rejected != nullptr && !wrongPrm);
+  slave.parameterised = rejected == nullptr;
+  slave.condition = 0;
+  if (rejected != nullptr) {
+    slave.condition = DiagBit(kPrmReq) | DiagBit(wrongPrm ? kPrmFault : kCfgFault);
+    ++rejected->used;
+    if (--rejected->left == 0) rejected->done = true;
+  }
+  ReadDiagnosis(master, slave);
+  return rejected == nullptr;
+}
+
+// Slave_Diag: six standard bytes (the flags, the master once the slave has its parameters, the
+// ident number) and the extended diagnosis the slave holds.
+void TrafficGenerator::ReadDiagnosis(const Master& master, Slave& slave) {
+  Request(master, slave, kSapSlaveDiag, kSapMaster, {}, holdSize_ == 0);
+  std::uint16_t flags = slave.condition;
+  if (slave.diagPending || slave.extSize != 0) flags |= DiagBit(kExtDiag);
+  std::array<std::uint8_t, 16> diag{};
+  diag[0] = static_cast<std::uint8_t>(flags & 0xFF);
+  diag[1] = (flags & DiagBit(kBit2Clear)) != 0 ? 0x00 : 0x04;
+  for (const DiagPlace& place : kDiagPlaces) {
+    if ((flags & DiagBit(place.flag)) != 0) diag[place.byte] |= place.bit;
+  }
+  diag[3] = slave.parameterised ? master.address : kNoMaster;
+  diag[4] = static_cast<std::uint8_t>(slave.ident >> 8);
+  diag[5] = static_cast<std::uint8_t>(slave.ident);
+  std::copy_n(slave.ext.begin(), slave.extSize, diag.begin() + 6);
+  const std::size_t size = 6 + slave.extSize;
+  const bool changed = size != slave.lastDiagSize ||
+                       !std::equal(diag.begin(), diag.begin() + size, slave.lastDiag.begin());
+  Respond(master, slave, kFcDataLow, kSapMaster, kSapSlaveDiag, {diag.data(), size});
+  Last().meaning.diagFlags = flags;
+  Last().meaning.diagChanged = changed;
+  slave.lastDiag = diag;
+  slave.lastDiagSize = size;
+}
+
+// Set_Prm, acknowledged. A wrong ident number is what the slave rejects as a parameter fault.
+void TrafficGenerator::SetParameters(const Master& master, Slave& slave, bool wrong) {
+  const auto ident = static_cast<std::uint16_t>(wrong ? slave.ident ^ 0x0040 : slave.ident);
+  const std::array<std::uint8_t, 10> parameters = {
+      static_cast<std::uint8_t>(kLockReq | (slave.wdOn ? kWdOnBit : 0)),
+      slave.wdFact1,
+      slave.wdFact2,
+      kMinTsdrBits,
+      static_cast<std::uint8_t>(ident >> 8),
+      static_cast<std::uint8_t>(ident),
+      0x00,
+      kDpv1Enable,
+      0x00,
+      0x00};
+  Request(master, slave, kSapSetPrm, kSapMaster, {parameters.data(), slave.dpv1 ? 10u : 7u},
+          holdSize_ == 0);
+  Last().meaning.watchdogMs = slave.wdOn ? slave.wdFact1 * slave.wdFact2 * 10u : 0;
   Acknowledge(slave);
-  std::array<std::uint8_t, 2> configuration{};
+}
+
+// Chk_Cfg, acknowledged: an identifier for the inputs, one for the outputs. A module the slave
+// does not have is what it rejects as a configuration fault.
+void TrafficGenerator::CheckConfiguration(const Master& master, Slave& slave, bool wrong) {
+  std::array<std::uint8_t, 3> configuration{};
   std::size_t count = 0;
-  if (slave.inputs != 0) {
-    configuration[count++] = static_cast<std::uint8_t>(0x10 | (slave.inputs - 1));
-  }
-  if (slave.outputs != 0) {
-    configuration[count++] = static_cast<std::uint8_t>(0x20 | (slave.outputs - 1));
-  }
-  Request(master, slave, kSapChkCfg, kSapMaster, {configuration.data(), count}, false);
+  if (slave.inputs != 0) configuration[count++] = Identifier(0x10, slave.inputs);
+  if (slave.outputs != 0) configuration[count++] = Identifier(0x20, slave.outputs);
+  if (wrong) configuration[count++] = Identifier(0x10, 1);
+  Request(master, slave, kSapChkCfg, kSapMaster, {configuration.data(), count}, holdSize_ == 0);
   Acknowledge(slave);
-  AcyclicService(master, slave, 0);
+}
+
+// Get_Cfg: the slave's modules; one output byte more than the configuration has when it
+// differs.
+void TrafficGenerator::ReadConfiguration(const Master& master, Slave& slave, bool differs) {
+  Request(master, slave, kSapGetCfg, kSapMaster, {}, holdSize_ == 0);
+  std::array<std::uint8_t, 3> configuration{};
+  std::size_t count = 0;
+  if (slave.inputs != 0) configuration[count++] = Identifier(0x10, slave.inputs);
+  if (slave.outputs != 0) configuration[count++] = Identifier(0x20, slave.outputs);
+  if (differs) configuration[count++] = Identifier(0x20, 1);
+  Respond(master, slave, kFcDataLow, kSapMaster, kSapGetCfg, {configuration.data(), count});
+  if (differs) Last().meaning.dpFaults |= kDpCfgMismatch;
+}
+
+namespace {
+
+// A channel error in the extended diagnosis: module 3, channel 2 an input of one bit, wire
+// break (error 6).
+constexpr std::array<std::uint8_t, 3> kChannelBlock = {0x80 | 3, 0x40 | 2, 0x20 | 6};
+
+}  // namespace
+
+// One data exchange on a clean line, as the slave's faults shape it: the request and the reply,
+// with the master's repeats where a reply does not come in time.
+void TrafficGenerator::CleanExchange(const Master& master, Slave& slave, ActiveFault* pause) {
+  const bool first = holdSize_ == 0;
+  if (slave.outputs != 0 && rng_.OneIn(16)) slave.out[rng_.Below(slave.outputs)] = rng_.Byte();
+  if (slave.inputs != 0 && rng_.OneIn(8)) slave.in[rng_.Below(slave.inputs)] = rng_.Byte();
+  ActiveFault* fault = slave.refuses ? nullptr
+                                     : DueFault(static_cast<std::size_t>(&slave - slaves_.data()),
+                                                FaultPhase::kExchange);
+  FaultKind kind = fault != nullptr ? fault->fault.kind : FaultKind::kNone;
+  if (kind == FaultKind::kMissedCycles) {
+    if (LoseExchange(master, slave, *fault)) return;
+    kind = FaultKind::kNone;  // the answered cycle between two rows
+  }
+  if (kind == FaultKind::kFcbNotToggled && !slave.fcbInStep) kind = FaultKind::kNone;
+
+  std::array<std::uint8_t, 40> out{};
+  std::array<std::uint8_t, 40> in{};
+  std::copy_n(slave.out.begin(), slave.outputs, out.begin());
+  std::copy_n(slave.in.begin(), slave.inputs, in.begin());
+  std::size_t outSize = slave.outputs;
+  std::size_t inSize = slave.inputs;
+  // A slave out of data exchange refuses it: no service activated.
+  std::uint16_t marks = pause != nullptr ? kDpWatchdog : 0;
+  std::uint8_t fc = slave.refuses ? kFcNoService : kFcDataLow;
+  switch (kind) {
+    case FaultKind::kDiagnosis:
+      fc = kFcDataHigh;
+      slave.diagPending = true;
+      break;
+    case FaultKind::kUe:
+      fc = kFcUserError;
+      break;
+    case FaultKind::kRr:
+      fc = kFcNoResource;
+      break;
+    case FaultKind::kRs:
+      fc = kFcNoService;
+      break;
+    case FaultKind::kFcbNotToggled:
+      slave.fcb = !slave.fcb;
+      marks |= kDpFcbNotToggled;
+      break;
+    case FaultKind::kIoLength:  // a byte too many, in the request and in the reply by turns
+      if (fault->used % 2 == 0) {
+        out[outSize++] = faultRng_.Byte();
+      } else {
+        in[inSize++] = faultRng_.Byte();
+      }
+      marks |= kDpIoLength;
+      break;
+    // A channel error comes, stays for cycles=N holds and goes; the slave flags both changes.
+    case FaultKind::kChannelError:
+      if (fault->used != 0 && fault->used <= fault->fault.Count()) break;
+      fc = kFcDataHigh;
+      slave.diagPending = true;
+      slave.extSize = 0;
+      if (fault->used == 0) {
+        std::copy(kChannelBlock.begin(), kChannelBlock.end(), slave.ext.begin());
+        slave.extSize = kChannelBlock.size();
+      }
+      break;
+    case FaultKind::kDpv1Alarm: {  // a diagnostic alarm of slot 3 appears, numbered in turn
+      fc = kFcDataHigh;
+      slave.diagPending = true;
+      const std::array<std::uint8_t, 5> alarm = {
+          5, 0x01, 3, static_cast<std::uint8_t>(((fault->used & 0x1F) << 3) | 0x01), 0x00};
+      std::copy(alarm.begin(), alarm.end(), slave.ext.begin());
+      slave.extSize = alarm.size();
+      break;
+    }
+    default:
+      break;
+  }
+
+  // A late or damaged reply is no reply to the master: it asks again.
+  const bool missed = kind == FaultKind::kLate || kind == FaultKind::kCorrupt;
+  Frame request;
+  if (kind == FaultKind::kFcbToggledOnRepeat) {
+    // The slave misses the request; the master asks again with the frame count bit toggled,
+    // which to the slave is a new request.
+    Request(master, slave, kNoSap, kNoSap, {out.data(), outSize}, first, false);
+    after_ = After::kTimeout;
+    const auto toggled = static_cast<std::uint8_t>(kFcSrdHigh | (slave.fcb ? kFcFcb : 0));
+    slave.fcb = !slave.fcb;
+    slave.fcbInStep = true;
+    request =
+        MakeTelegram(slave.address, master.address, toggled, kNoSap, kNoSap, {out.data(), outSize});
+    Emit(request, RequestGap(), Poll(master.address, slave.address, true, false)).meaning.dp =
+        DpService::kDataExchange;
+    marks |= kDpFcbToggledOnRepeat;
+  } else {
+    request = Request(master, slave, kNoSap, kNoSap, {out.data(), outSize}, first, !missed);
+  }
+  Last().meaning.dpFaults |= marks;
+
+  // A negative acknowledgement carries no data; nor can an output-only slave's reply, which
+  // is a short acknowledgement unless it needs a function code, and then SD1.
+  const bool negative = fc == kFcUserError || fc == kFcNoResource || fc == kFcNoService;
+  Frame reply;
+  if (inSize != 0 && !negative) {
+    reply = MakeTelegram(master.address, slave.address, fc, kNoSap, kNoSap, {in.data(), inSize});
+  } else if (inSize == 0 && fc == kFcDataLow) {
+    reply = MakeSc();
+  } else {
+    reply = MakeSd1(master.address, slave.address, fc);
+  }
+  const int replyFc = reply.bytes[0] == kSc ? -1 : fc;
+  if (missed || kind == FaultKind::kEarly) {
+    FaultyReply(master, slave, request, reply, replyFc, *fault);
+    return;
+  }
+  Emit(reply, Tsdr(slave), Reply(slave.address, replyFc));
+  after_ = After::kResponse;
+  if (slave.refuses) {  // the master starts the slave anew in its next hold
+    slave.refuses = false;
+    slave.startup = true;
+    slave.parameterised = false;
+    slave.condition = DiagBit(kPrmReq);
+  }
+  if (fault == nullptr || kind == FaultKind::kNone) return;
+  ++fault->used;
+  switch (kind) {
+    case FaultKind::kChannelError:
+      fault->done = fault->used > fault->fault.Count() + 1;
+      break;
+    default:
+      if (--fault->left == 0) fault->done = true;
+      break;
+  }
+}
+
+// missed_cycles: the slave misses data exchange requests in rows of one and of two by turns,
+// with an answered cycle between; the master repeats each, then carries on in its next hold.
+// True when this cycle is lost.
+bool TrafficGenerator::LoseExchange(const Master& master, Slave& slave, ActiveFault& fault) {
+  if (fault.row == 1 + fault.used % 2) {
+    fault.row = 0;
+    ++fault.used;
+    return false;
+  }
+  Unanswered(master, slave, kNoSap, kNoSap, {slave.out.data(), slave.outputs}, fault.fault.retries);
+  ++fault.row;
+  if (--fault.left == 0) fault.done = true;
+  return true;
 }
 
 // The slave's reply to a data exchange as its fault shapes it. A late or damaged reply is none
 // to the master, which asks again, byte for byte, once the line is quiet, and gets the reply.
-void TrafficGenerator::FaultyReply(const Master& master, const Slave& slave, const Frame& request,
+void TrafficGenerator::FaultyReply(const Master& master, Slave& slave, const Frame& request,
                                    const Frame& reply, int fc, ActiveFault& fault) {
   const unsigned variant = fault.used++;
   if (--fault.left == 0) fault.done = true;
@@ -679,7 +1022,7 @@ void TrafficGenerator::FaultyReply(const Master& master, const Slave& slave, con
       if (fc < 0) late.sender = kNoStation;  // an acknowledgement that answers nothing
       Emit(reply, timing_.slotBits + 1 + faultRng_.Below(32), late);
       after_ = After::kResponse;
-      Retry(master, request, slave.address, true);
+      Retry(master, request, slave, true, DpService::kDataExchange);
       break;
     }
     case FaultKind::kCorrupt: {
@@ -702,11 +1045,12 @@ void TrafficGenerator::FaultyReply(const Master& master, const Slave& slave, con
       }
       Emit(bytes, Tsdr(slave), damaged).status = status;
       after_ = After::kResponse;
-      Retry(master, request, slave.address, true);
+      Retry(master, request, slave, true, DpService::kDataExchange);
       break;
     }
     case FaultKind::kEarly:
       meaning.timing = ReplyTiming::kEarly;
+      meaning.dpFaults = kDpMinTsdr;
       Emit(reply, faultRng_.Below(11), meaning);
       after_ = After::kResponse;
       return;
@@ -715,6 +1059,69 @@ void TrafficGenerator::FaultyReply(const Master& master, const Slave& slave, con
   }
   Emit(reply, Tsdr(slave), meaning);
   after_ = After::kResponse;
+}
+
+// Global_Control with Clear_Data to every slave: the master's outputs go to their safe state.
+void TrafficGenerator::ClearData(const Master& master, ActiveFault& fault) {
+  const std::array<std::uint8_t, 2> data = {kClearDataCommand, 0x00};
+  Emit(MakeTelegram(kBroadcast, master.address, kFcSdnHigh, kSapGlobalControl, kSapMaster, data),
+       RequestGap(), Sent(RecordRole::kOther, master.address, kNoStation))
+      .meaning.dpFaults = kDpClearData;
+  after_ = After::kNoAcknowledge;
+  if (--fault.left == 0) fault.done = true;
+}
+
+namespace {
+
+constexpr std::uint64_t kWatchdogUnitNs = 10'000'000;  // the factors count in 10 ms
+constexpr std::uint64_t kMaxWatchdogUnits = 255 * 255;
+constexpr std::uint64_t kLeastWatchdogUnits = 20;  // 200 ms, unless a pause must show
+
+// The smallest product of two factors 1..255 that is at least `units` (at most 255 * 255).
+std::uint64_t Factors(std::uint64_t units, std::uint8_t& first, std::uint8_t& second) {
+  std::uint64_t best = kMaxWatchdogUnits + 1;
+  for (std::uint64_t a = 1; a <= 255; ++a) {
+    const std::uint64_t b = std::max<std::uint64_t>(1, (units + a - 1) / a);
+    if (b > 255 || a * b >= best) continue;
+    best = a * b;
+    first = static_cast<std::uint8_t>(a);
+    second = static_cast<std::uint8_t>(b);
+  }
+  return best;
+}
+
+std::string Ms(std::uint64_t ns) { return std::to_string(ns / 1'000'000) + " ms"; }
+
+// A wait and a watchdog are kept apart by an eighth of the wait and a millisecond: more than a
+// data exchange request lasts, so that it does not matter whether the analyser takes a wait
+// between the requests' starts or their ends.
+std::uint64_t WithMargin(std::uint64_t ns) { return ns + ns / 8 + 1'000'000; }
+
+}  // namespace
+
+// A watchdog clearly above the slave's longest wait between two cycles; a pause clearly above
+// the watchdog besides.
+std::string TrafficGenerator::SetWatchdogs(std::span<const WatchdogNeed> needs) {
+  for (const WatchdogNeed& need : needs) {
+    for (Slave& slave : slaves_) {
+      if (slave.address != need.station) continue;
+      std::uint64_t units = (WithMargin(need.longestNs) + kWatchdogUnitNs - 1) / kWatchdogUnitNs;
+      if (!need.pauseNs) units = std::max(units, kLeastWatchdogUnits);
+      const std::uint64_t product = Factors(units, slave.wdFact1, slave.wdFact2);
+      slave.wdOn = product <= kMaxWatchdogUnits;
+      const std::uint64_t watchdogNs = product * kWatchdogUnitNs;
+      if (need.pauseNs && (!slave.wdOn || *need.pauseNs <= WithMargin(watchdogNs))) {
+        return "Fault dp_rs on station " + std::to_string(slave.address) + ": a pause of " +
+               Ms(*need.pauseNs) + " does not outlast a watchdog above its longest cycle of " +
+               Ms(need.longestNs) + "; give it more cycles";
+      }
+      if (!slave.wdOn) {
+        slave.wdFact1 = 1;
+        slave.wdFact2 = 1;
+      }
+    }
+  }
+  return {};
 }
 
 // A master waiting to join is let in by its predecessor in the ring: asked for its FDL status,

@@ -85,6 +85,80 @@ enum class RecordRole : std::uint8_t {
 };
 enum class ReplyTiming : std::uint8_t { kInTime, kLate, kEarly };
 
+// The DP service a request asks for, as its master meant it; kNone for FDL status requests and
+// services of other SAPs.
+enum class DpService : std::uint8_t {
+  kNone,
+  kDataExchange,
+  kSlaveDiag,
+  kSetPrm,
+  kChkCfg,
+  kGetCfg,
+  kReadInputs,
+};
+
+// The flags of a Slave_Diag reply in the order the analyser names them: byte 1 bits 0-7, byte 2
+// bits 0, 1, 2 (named for being clear), 3, 4, 5 and 7, byte 3 bit 7.
+enum DiagFlag : std::uint8_t {
+  kStationNonExistent,
+  kStationNotReady,
+  kCfgFault,
+  kExtDiag,
+  kNotSupported,
+  kInvalidSlaveResponse,
+  kPrmFault,
+  kMasterLock,
+  kPrmReq,
+  kStatDiag,
+  kBit2Clear,
+  kWdOn,
+  kFreezeMode,
+  kSyncMode,
+  kDeactivated,
+  kExtDiagOverflow,
+  kDiagFlagCount,
+};
+inline constexpr std::array<std::string_view, kDiagFlagCount> kDiagFlagNames = {
+    "station_non_existent",
+    "station_not_ready",
+    "cfg_fault",
+    "ext_diag",
+    "not_supported",
+    "invalid_slave_response",
+    "prm_fault",
+    "master_lock",
+    "prm_req",
+    "stat_diag",
+    "bit2_clear",
+    "wd_on",
+    "freeze_mode",
+    "sync_mode",
+    "deactivated",
+    "ext_diag_overflow"};
+constexpr std::uint16_t DiagBit(DiagFlag flag) { return static_cast<std::uint16_t>(1u << flag); }
+// The flags that send a slave back to its start-up, in the order a cause names them.
+inline constexpr std::array<DiagFlag, 5> kStartupFlags = {kStationNonExistent, kStationNotReady,
+                                                          kCfgFault, kPrmFault, kPrmReq};
+
+// DP faults that the generator put into a record (RecordMeaning::dpFaults): a new request with
+// the last one's frame count bit, a repeat with it toggled, data exchange after a pause beyond
+// the slave's watchdog, ...
+inline constexpr std::uint16_t kDpFcbNotToggled = 1u << 0;
+inline constexpr std::uint16_t kDpFcbToggledOnRepeat = 1u << 1;
+inline constexpr std::uint16_t kDpWatchdog = 1u << 2;
+inline constexpr std::uint16_t kDpCfgMismatch = 1u << 3;  // a Get_Cfg reply unlike Chk_Cfg
+inline constexpr std::uint16_t kDpIoLength = 1u << 4;     // data exchange of the wrong length
+inline constexpr std::uint16_t kDpMinTsdr = 1u << 5;      // a reply before the slave's min TSDR
+inline constexpr std::uint16_t kDpClearData = 1u << 6;    // Global_Control with Clear_Data
+
+// What a laid-out run asks of one slave's watchdog: not to notice the longest wait between two
+// of its data exchange cycles, and to notice the shortest pause a fault meant it to.
+struct WatchdogNeed {
+  std::uint8_t station = 0;
+  std::uint64_t longestNs = 0;
+  std::optional<std::uint64_t> pauseNs;
+};
+
 struct RecordMeaning {
   RecordRole role = RecordRole::kOther;
   // Who sent it: none for a short acknowledgement that answers nothing, as the report sees it.
@@ -98,6 +172,12 @@ struct RecordMeaning {
   std::uint8_t function = 0;     // a reply with a function code: its bits 3-0
   bool badFcs = false;           // the check byte was damaged on the way
   bool badEd = false;            // the end delimiter was damaged on the way
+  // DP, on a clean line.
+  DpService dp = DpService::kNone;  // a request: the service it asks for
+  std::uint16_t diagFlags = 0;      // a Slave_Diag reply: the flags it reports (DiagBit)
+  bool diagChanged = false;         // ... and whether its bytes differ from the slave's last one
+  std::uint16_t dpFaults = 0;       // kDp... bits
+  std::uint32_t watchdogMs = 0;     // a Set_Prm request: the watchdog it sets, 0 for none
 };
 
 // One frame of generated traffic with the bus idle time before it.
@@ -134,6 +214,12 @@ class TrafficGenerator {
                            std::uint64_t seed);
   // The stations the faults brought onto the line, in the order they were made.
   const std::vector<std::uint8_t>& AddedStations() const { return added_; }
+  // The stations the faults act on, added ones included.
+  const std::vector<std::uint8_t>& FaultStations() const { return touched_; }
+  // Gives each slave on a clean line the watchdog its cycles leave room for (off where none
+  // does); the frames keep their sizes, so that the run keeps its layout. Returns the first
+  // pause that no watchdog can tell from the slave's cycles, as a message.
+  std::string SetWatchdogs(std::span<const WatchdogNeed> needs);
   // The record that Next() returns next, when it is made already: always so after a request.
   const TrafficRecord* Peek() const { return holdNext_ < holdSize_ ? &hold_[holdNext_] : nullptr; }
   // What a master sends in place of `request` where the run ends before its reply could come: a
@@ -155,6 +241,20 @@ class TrafficGenerator {
     bool present = true;   // on the bus: it answers FDL status requests
     bool silent = false;   // answers nothing at all
     bool startup = false;  // the master must parameterise it before data exchange
+    // A clean line's DP side.
+    bool fcbInStep = false;      // the master's frame count runs in step; else it resets it
+    bool parameterised = false;  // the slave runs with its master's parameters
+    bool refuses = false;        // it left data exchange and refuses the next request (RS)
+    // The diagnosis flags it reports besides ext_diag: at first, that it awaits parameters.
+    std::uint16_t condition = DiagBit(kPrmReq);
+    bool dpv1 = false;  // parameterised for DP-V1
+    bool wdOn = true;
+    std::uint8_t wdFact1 = 1;
+    std::uint8_t wdFact2 = 20;
+    std::array<std::uint8_t, 8> ext{};  // the extended diagnosis it holds
+    std::size_t extSize = 0;
+    std::array<std::uint8_t, 16> lastDiag{};  // the diagnosis it gave last
+    std::size_t lastDiagSize = 0;
   };
   struct Master {
     std::uint8_t address = 0;
@@ -171,12 +271,15 @@ class TrafficGenerator {
     std::uint64_t start = 0;
     unsigned left = 0;
     unsigned used = 0;
+    unsigned row = 0;  // missed cycles: losses in the current row
     bool started = false;
     bool done = false;
   };
 
   // What the bus did last decides how long a master idles before its next request.
   enum class After { kResponse, kNoAcknowledge, kTimeout };
+  // Where in a hold a fault acts on its slave.
+  enum class FaultPhase { kNone, kSilence, kPause, kStartup, kExchange, kRead };
 
   void Setup();
   void FillHold();
@@ -186,7 +289,8 @@ class TrafficGenerator {
   std::uint32_t Tsdr(const Slave& slave) { return slave.tsdrBits + rng_.Below(4); }
   Frame Request(const Master& master, Slave& slave, int dsap, int ssap,
                 std::span<const std::uint8_t> data, bool stretchable, bool answered = true);
-  void Retry(const Master& master, const Frame& request, std::uint8_t station, bool answered);
+  void Retry(const Master& master, const Frame& request, Slave& slave, bool answered,
+             DpService service);
   void Respond(const Master& master, const Slave& slave, std::uint8_t fc, int dsap, int ssap,
                std::span<const std::uint8_t> data);
   void Acknowledge(const Slave& slave);
@@ -199,14 +303,24 @@ class TrafficGenerator {
   // Fault mode.
   void FillFaultHold();
   void StartDueFaults();
-  ActiveFault* DueFault(std::size_t slave, bool silence);
+  static FaultPhase PhaseOf(FaultKind kind);
+  ActiveFault* DueFault(std::size_t slave, FaultPhase phase);
   void Serve(const Master& master, std::size_t index);
   void Silence(const Master& master, Slave& slave, ActiveFault& fault);
   void Unanswered(const Master& master, Slave& slave, int dsap, int ssap,
                   std::span<const std::uint8_t> data, unsigned retries);
-  void Startup(const Master& master, Slave& slave);
-  void FaultyReply(const Master& master, const Slave& slave, const Frame& request,
-                   const Frame& reply, int fc, ActiveFault& fault);
+  std::uint8_t FrameCount(Slave& slave, bool answered);
+  bool Startup(const Master& master, Slave& slave);
+  void ReadDiagnosis(const Master& master, Slave& slave);
+  void SetParameters(const Master& master, Slave& slave, bool wrong);
+  void CheckConfiguration(const Master& master, Slave& slave, bool wrong);
+  void ReadConfiguration(const Master& master, Slave& slave, bool differs);
+  void CleanExchange(const Master& master, Slave& slave, ActiveFault* pause);
+  bool LoseExchange(const Master& master, Slave& slave, ActiveFault& fault);
+  void FaultyReply(const Master& master, Slave& slave, const Frame& request, const Frame& reply,
+                   int fc, ActiveFault& fault);
+  void ClearData(const Master& master, ActiveFault& fault);
+  TrafficRecord& Last() { return hold_[holdSize_ - 1]; }
   void JoinRing();
   void SetGaps();
   Slave NewSlave(std::uint8_t address, std::size_t master);
@@ -226,6 +340,7 @@ class TrafficGenerator {
   Rng faultRng_{0};
   std::vector<ActiveFault> faults_;
   std::vector<std::uint8_t> added_;
+  std::vector<std::uint8_t> touched_;
 };
 
 }  // namespace fdc::gen

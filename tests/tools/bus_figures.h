@@ -108,6 +108,7 @@ inline bool ExpectsReply(const Telegram& f) {
   switch (f.fc & 0x8F) {
     case 0x03:
     case 0x05:
+    case 0x07:
     case 0x09:
     case 0x0C:
     case 0x0D:
@@ -291,16 +292,18 @@ inline Figures FiguresOf(const std::vector<StreamRecord>& records, const StreamT
   return out;
 }
 
-// Whether a path names a figure that counts a fault (as against one that describes a station).
+// Whether a path names a figure that counts a fault (as against one that describes a station:
+// its role, type and first appearance, its DP state, entries and diagnosis).
 inline bool IsFaultFigure(const std::string& path) {
-  for (const char* name : {".role", ".station_type", ".first_seen_ns"}) {
+  for (const char* name : {".role", ".station_type", ".first_seen_ns", ".dp.state", ".dp.entries",
+                           ".dp.diag_replies", ".dp.diag_changes"}) {
     const std::string suffix(name);
     if (path.size() > suffix.size() &&
         path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0) {
       return false;
     }
   }
-  return true;
+  return path.find(".dp.diag_flags.") == std::string::npos;
 }
 
 }  // namespace fdc::gen::check

@@ -15,6 +15,7 @@
 #include "tests/support/test_support.h"
 #include "tests/tools/bus_figures.h"
 #include "tests/tools/capture_check.h"
+#include "tests/tools/dp_figures.h"
 #include "tools/faults.h"
 #include "tools/fdcgen_cli.h"
 #include "tools/run_generator.h"
@@ -132,6 +133,21 @@ std::string Truth(const FaultRun& run, const std::string& path) {
   return it == run.truth.end() ? "0" : it->second;
 }
 
+// Every fault figure the rules find in the records has its truth line with the same value, and
+// every truth line is what the rules find.
+void ExpectTruthIsWhatTheRulesCount(const FaultRun& run) {
+  const check::Figures figures = check::AllFiguresOf(run.records, run.timing);
+  for (const auto& [path, value] : figures) {
+    if (check::IsFaultFigure(path)) {
+      EXPECT_EQ(Truth(run, path), value) << path;
+    }
+  }
+  for (const auto& [path, value] : run.truth) {
+    auto found = figures.find(path);
+    EXPECT_EQ(found == figures.end() ? "0" : found->second, value) << path;
+  }
+}
+
 TEST(FdcgenFaults, CleanLineShowsNoFaultByTheRules) {
   struct Row {
     const char* name;
@@ -156,7 +172,7 @@ TEST(FdcgenFaults, CleanLineShowsNoFaultByTheRules) {
     FaultRun run = Generate(dir, args);
     ASSERT_EQ(run.error, "");
     EXPECT_TRUE(run.truthLines.empty());
-    for (const auto& [path, value] : check::FiguresOf(run.records, run.timing)) {
+    for (const auto& [path, value] : check::AllFiguresOf(run.records, run.timing)) {
       EXPECT_FALSE(check::IsFaultFigure(path)) << path << " " << value;
     }
   }
@@ -193,6 +209,26 @@ TEST(FdcgenFaults, TruthIsWhatTheRulesCount) {
         "missing@110"}},
       {"saturated 19K2, the run ends amid faults",
        {"--baud", "19K2", "--saturate", "--fault", "late:at=0:count=60000,corrupt:count=60000"}},
+      {"every DP kind at 1M5",
+       {"--baud", "1M5", "--minutes", "3", "--records-per-minute", "3000", "--fault",
+        "dp_drop,dp_rs,prm_fault,cfg_fault:at=600,channel_error,dpv1_alarm:count=3,clear_data@2,"
+        "fcb_not_toggled,fcb_toggled_on_repeat,cfg_differs:count=2,io_length:count=5,"
+        "missed_cycles:count=6"}},
+      {"DP kinds on the same slaves at 12M",
+       {"--baud", "12M", "--minutes", "3", "--records-per-minute", "3000", "--fault",
+        "dp_rs,dp_drop:cycles=2,io_length,fcb_not_toggled,fcb_toggled_on_repeat,cfg_differs,"
+        "clear_data,prm_fault:at=300,cfg_fault,channel_error,dpv1_alarm,missed_cycles:count=7,"
+        "early,rs"}},
+      {"saturated 500K, DP kinds among the others",
+       {"--baud", "500K", "--saturate", "--minutes", "2", "--fault",
+        "dp_rs,dp_drop:retries=0,missed_cycles:count=9,outage,rs,late,master:slaves=3"}},
+      {"9K6, long silences, the run ends amid them",
+       {"--baud", "9K6", "--minutes", "3", "--records-per-minute", "300", "--fault",
+        "dp_rs:at=0,dp_drop:cycles=9:retries=0,missed_cycles:retries=0:count=4,"
+        "prm_fault:count=60000"}},
+      {"two records a minute: cycles too long for any watchdog",
+       {"--baud", "3M", "--minutes", "150", "--records-per-minute", "2", "--fault",
+        "dp_drop:at=0,fcb_not_toggled:at=0,io_length:at=0"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -200,16 +236,7 @@ TEST(FdcgenFaults, TruthIsWhatTheRulesCount) {
     FaultRun run = Generate(dir, row.args);
     ASSERT_EQ(run.error, "");
     ASSERT_FALSE(run.truth.empty());
-    const check::Figures figures = check::FiguresOf(run.records, run.timing);
-    for (const auto& [path, value] : figures) {
-      if (check::IsFaultFigure(path)) {
-        EXPECT_EQ(Truth(run, path), value) << path;
-      }
-    }
-    for (const auto& [path, value] : run.truth) {
-      auto found = figures.find(path);
-      EXPECT_EQ(found == figures.end() ? "0" : found->second, value) << path;
-    }
+    ExpectTruthIsWhatTheRulesCount(run);
   }
 }
 
@@ -223,7 +250,8 @@ void CheckOutage(const FaultRun& run, int station) {
   std::optional<std::size_t> last;
   for (std::size_t i = 0; i < run.records.size(); ++i) {
     if (!run.PollTo(i, station)) continue;
-    if (last && run.Bytes(*last) == run.Bytes(i) && !run.Answered(*last)) {
+    if (last && run.Bytes(*last) == run.Bytes(i) && !run.Answered(*last) &&
+        !run.TokenBetween(*last, i)) {
       if (groups.empty() || groups.back().back() != *last) groups.push_back({*last});
       groups.back().push_back(i);
     }
@@ -436,6 +464,302 @@ TEST(FdcgenFaults, EachKindLandsAsDescribed) {
   }
 }
 
+// DP: the master's requests to a slave that are not repeats, with whether each was answered.
+struct DpRequest {
+  std::size_t index;
+  int dsap;  // -1: data exchange
+  bool answered;
+};
+
+std::vector<DpRequest> RequestsTo(const FaultRun& run, int station) {
+  std::vector<DpRequest> requests;
+  std::optional<std::size_t> last;
+  for (std::size_t i = 0; i < run.records.size(); ++i) {
+    if (!run.PollTo(i, station)) continue;
+    const bool repeat = last && !run.Answered(*last) && run.Bytes(*last) == run.Bytes(i) &&
+                        !run.TokenBetween(*last, i);
+    last = i;
+    if (!repeat) requests.push_back({i, run.telegrams[i].dsap, run.Answered(i)});
+  }
+  return requests;
+}
+
+std::vector<std::uint8_t> DataOf(const FaultRun& run, std::size_t i) {
+  return check::dp_detail::UnitOf(run.Bytes(i)).data;
+}
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A clean line: each slave's master reads its diagnosis (awaiting parameters, no master yet),
+// sends the parameters (locked, the watchdog on unless no watchdog fits the cycles, min TSDR
+// 11, the slave's ident number) and the configuration, reads the diagnosis again (clear, its
+// master), then exchanges data; the first request resets the frame count. By the rules every
+// slave ends in data exchange, entered once.
+TEST(FdcgenDp, CleanLineStartsEverySlaveAsAMasterDoes) {
+  struct Row {
+    const char* name;
+    std::vector<std::string> args;
+    std::uint8_t status;  // Set_Prm's station status
+  };
+  const Row rows[] = {
+      {"1M5", {"--baud", "1M5", "--minutes", "2"}, 0x88},
+      {"12M saturated", {"--baud", "12M", "--saturate", "--seed", "9"}, 0x88},
+      {"9K6",
+       {"--baud", "9K6", "--minutes", "3", "--records-per-minute", "300", "--seed", "2"},
+       0x88},
+      {"two records a minute",
+       {"--baud", "3M", "--minutes", "150", "--records-per-minute", "2"},
+       0x80},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::TempDir dir;
+    std::vector<std::string> args = row.args;
+    args.insert(args.end(), {"--fault", "none"});
+    FaultRun run = Generate(dir, args);
+    ASSERT_EQ(run.error, "");
+    const check::Figures figures = check::DpFiguresOf(run.records, run.timing);
+    int slaves = 0;
+    for (const auto& [path, value] : figures) {
+      if (path.size() < 9 || path.compare(path.size() - 9, 9, ".dp.state") != 0) continue;
+      ++slaves;
+      const int station = std::stoi(path.substr(9));
+      SCOPED_TRACE(station);
+      EXPECT_EQ(value, "data_exchange");
+      EXPECT_EQ(figures.at("stations." + std::to_string(station) + ".dp.entries"), "1");
+      const std::vector<DpRequest> requests = RequestsTo(run, station);
+      ASSERT_GE(requests.size(), 6u);
+      std::vector<int> saps;
+      for (std::size_t i = 0; i < 6; ++i) {
+        saps.push_back(requests[i].dsap);
+        EXPECT_TRUE(requests[i].answered);
+      }
+      EXPECT_EQ(saps, (std::vector<int>{60, 61, 62, 60, -1, -1}));
+      EXPECT_EQ(run.telegrams[requests[0].index].fc, 0x6D);
+      const auto master = static_cast<std::uint8_t>(run.telegrams[requests[0].index].sa);
+      const Bytes waiting = DataOf(run, requests[0].index + 1);
+      ASSERT_EQ(waiting.size(), 6u);
+      EXPECT_EQ(Bytes(waiting.begin(), waiting.begin() + 4), (Bytes{0x00, 0x05, 0x00, 0xFF}));
+      const Bytes parameters = DataOf(run, requests[1].index);
+      ASSERT_EQ(parameters.size(), 7u);
+      EXPECT_EQ(parameters[0], row.status);
+      EXPECT_NE(parameters[1] * parameters[2], 0);
+      EXPECT_EQ(parameters[3], 11);
+      EXPECT_EQ(Bytes(parameters.begin() + 4, parameters.begin() + 6),
+                Bytes(waiting.begin() + 4, waiting.end()));
+      EXPECT_FALSE(DataOf(run, requests[2].index).empty());
+      EXPECT_EQ(DataOf(run, requests[3].index + 1),
+                (Bytes{0x00, 0x04, 0x00, master, waiting[4], waiting[5]}));
+    }
+    EXPECT_GE(slaves, 4);
+  }
+}
+
+using DpCheck = void (*)(const FaultRun& run, int station);
+
+// dp_drop (cycles=6): data exchange lost in six holds in a row, the master carrying on; back,
+// the slave refuses it (RS), and the master starts it anew from its diagnosis, which awaits
+// parameters.
+void CheckDpDrop(const FaultRun& run, int station) {
+  std::vector<DpRequest> requests = RequestsTo(run, station);
+  auto lost = std::find_if(requests.begin(), requests.end(),
+                           [](const DpRequest& r) { return !r.answered; });
+  ASSERT_GE(requests.end() - lost, 12);
+  std::vector<int> saps;
+  std::vector<bool> answered;
+  for (auto r = lost; r != lost + 12; ++r) {
+    saps.push_back(r->dsap);
+    answered.push_back(r->answered);
+  }
+  EXPECT_EQ(saps, (std::vector<int>{-1, -1, -1, -1, -1, -1, -1, 60, 61, 62, 60, -1}));
+  EXPECT_EQ(answered, (std::vector<bool>{false, false, false, false, false, false, true, true, true,
+                                         true, true, true}));
+  for (auto r = lost; r != lost + 6; ++r) EXPECT_TRUE(run.TokenBetween(r->index, (r + 1)->index));
+  EXPECT_EQ(run.telegrams[lost[6].index + 1].fc, 0x03);
+  EXPECT_EQ(DataOf(run, lost[7].index + 1)[1], 0x05);
+  EXPECT_EQ(DataOf(run, lost[7].index + 1)[3], 0xFF);
+}
+
+// dp_rs: the one wait between two data exchange requests that outlasts the watchdog of the
+// slave's parameters ends in RS, after which the master starts the slave anew.
+void CheckDpRs(const FaultRun& run, int station) {
+  const std::vector<DpRequest> requests = RequestsTo(run, station);
+  std::optional<std::size_t> lastExchange;
+  std::int64_t watchdogNs = 0;
+  int overruns = 0;
+  for (std::size_t k = 0; k < requests.size(); ++k) {
+    const std::size_t i = requests[k].index;
+    if (requests[k].dsap == 61) {
+      const Bytes p = DataOf(run, i);
+      watchdogNs = std::int64_t{p[1]} * p[2] * 10'000'000;
+    }
+    if (requests[k].dsap != -1) continue;
+    if (lastExchange) {
+      const std::int64_t wait = std::stoll(run.Ns(i)) - std::stoll(run.Ns(*lastExchange));
+      const bool rs = run.telegrams[i + 1].fc == 0x03;
+      EXPECT_EQ(wait > watchdogNs, rs) << i;
+      if (rs) {
+        ++overruns;
+        ASSERT_LT(k + 1, requests.size());
+        EXPECT_EQ(requests[k + 1].dsap, 60);
+        EXPECT_EQ(DataOf(run, requests[k + 1].index + 1)[1], 0x05);
+      }
+    }
+    lastExchange = i;
+  }
+  EXPECT_EQ(overruns, 1);
+}
+
+// prm_fault (count=2): two start-ups with a wrong ident number, each answered by a diagnosis
+// with prm_fault and prm_req; the third takes.
+void CheckPrmFault(const FaultRun& run, int station) {
+  const std::vector<DpRequest> requests = RequestsTo(run, station);
+  std::vector<Bytes> verdicts;  // the diagnosis after each Set_Prm's Chk_Cfg
+  std::size_t wrong = 0;
+  for (std::size_t k = 0; k + 2 < requests.size(); ++k) {
+    if (requests[k].dsap != 61) continue;
+    const Bytes diag = DataOf(run, requests[k + 2].index + 1);
+    wrong +=
+        !std::equal(diag.begin() + 4, diag.begin() + 6, DataOf(run, requests[k].index).begin() + 4);
+    verdicts.push_back(Bytes(diag.begin(), diag.begin() + 4));
+  }
+  EXPECT_EQ(wrong, 2u);
+  ASSERT_EQ(verdicts.size(), 3u);
+  EXPECT_EQ(verdicts[0], (Bytes{0x40, 0x05, 0x00, 0xFF}));
+  EXPECT_EQ(verdicts[1], (Bytes{0x40, 0x05, 0x00, 0xFF}));
+  EXPECT_EQ(verdicts[2][0], 0x00);
+}
+
+// Each diagnosis the station gives, in order.
+std::vector<Bytes> DiagnosesOf(const FaultRun& run, int station) {
+  std::vector<Bytes> diagnoses;
+  for (const DpRequest& r : RequestsTo(run, station)) {
+    if (r.dsap == 60 && r.answered) diagnoses.push_back(DataOf(run, r.index + 1));
+  }
+  return diagnoses;
+}
+
+std::size_t FlaggedReplies(const FaultRun& run, int station) {
+  std::size_t flagged = 0;
+  for (std::size_t i : RepliesFrom(run, station)) {
+    flagged += !run.telegrams[i].sc && (run.telegrams[i].fc & 0x0F) == 0x0A;
+  }
+  return flagged;
+}
+
+// channel_error: the slave flags diagnosis twice; the first diagnosis read then carries the
+// channel block (module 3, input channel 2 of one bit, wire break), the last is clear again.
+void CheckChannelError(const FaultRun& run, int station) {
+  EXPECT_EQ(FlaggedReplies(run, station), 2u);
+  const std::vector<Bytes> diagnoses = DiagnosesOf(run, station);
+  auto with = std::find_if(diagnoses.begin(), diagnoses.end(),
+                           [](const Bytes& d) { return d.size() == 9; });
+  ASSERT_NE(with, diagnoses.end());
+  EXPECT_EQ((*with)[0], 0x08);
+  EXPECT_EQ(Bytes(with->begin() + 6, with->end()), (Bytes{0x83, 0x42, 0x26}));
+  EXPECT_EQ(diagnoses.back().size(), 6u);
+  EXPECT_EQ(diagnoses.back()[0], 0x00);
+}
+
+// dpv1_alarm (count=2): the slave's parameters enable DP-V1; two alarms of slot 3, numbered 0
+// and 1, each read once.
+void CheckAlarm(const FaultRun& run, int station) {
+  EXPECT_EQ(FlaggedReplies(run, station), 2u);
+  std::vector<Bytes> alarms;
+  for (const Bytes& d : DiagnosesOf(run, station)) {
+    if (d.size() > 6) alarms.push_back(Bytes(d.begin() + 6, d.end()));
+  }
+  EXPECT_EQ(alarms,
+            (std::vector<Bytes>{{0x05, 0x01, 0x03, 0x01, 0x00}, {0x05, 0x01, 0x03, 0x09, 0x00}}));
+  for (const DpRequest& r : RequestsTo(run, station)) {
+    if (r.dsap != 61) continue;
+    const Bytes p = DataOf(run, r.index);
+    ASSERT_EQ(p.size(), 10u);
+    EXPECT_EQ(p[7], 0x80);
+  }
+}
+
+// clear_data@2:count=4: Global_Control with Clear_Data from master 2 to every slave, once in
+// each of four holds.
+void CheckClearData(const FaultRun& run, int station) {
+  std::vector<std::size_t> sent;
+  for (std::size_t i = 0; i < run.records.size(); ++i) {
+    const Telegram& t = run.telegrams[i];
+    const check::dp_detail::Unit unit = check::dp_detail::UnitOf(run.Bytes(i));
+    if (t.da == 127 && t.fc == 0x46 && unit.dsap == 58 && unit.ssap == 62 &&
+        unit.data == Bytes{0x02, 0x00}) {
+      EXPECT_EQ(t.sa, station);
+      sent.push_back(i);
+    }
+  }
+  EXPECT_EQ(station, 2);
+  ASSERT_EQ(sent.size(), 4u);
+  for (std::size_t k = 1; k < sent.size(); ++k) EXPECT_TRUE(run.TokenBetween(sent[k - 1], sent[k]));
+}
+
+// missed_cycles:count=5: the lost data exchange cycles come in rows of one and two by turns,
+// and after each the master carries on with data exchange.
+void CheckMissedCycles(const FaultRun& run, int station) {
+  const std::vector<DpRequest> requests = RequestsTo(run, station);
+  std::vector<int> rows;
+  for (std::size_t k = 0; k + 1 < requests.size(); ++k) {
+    if (requests[k].answered) continue;
+    EXPECT_EQ(requests[k].dsap, -1);
+    EXPECT_EQ(requests[k + 1].dsap, -1);
+    if (k == 0 || requests[k - 1].answered) rows.push_back(0);
+    ++rows.back();
+  }
+  EXPECT_EQ(rows, (std::vector<int>{1, 2, 1, 1}));
+}
+
+TEST(FdcgenDp, EachKindLandsAsDescribed) {
+  struct Row {
+    const char* fault;
+    const char* figure;  // finds the station in the truth
+    const char* value;
+    DpCheck check;
+  };
+  const Row rows[] = {
+      {"dp_drop", "dp.missed_cycles", "6", CheckDpDrop},
+      // The third lost cycle in a row drops the slave; after two, its refusal does.
+      {"dp_drop:cycles=3", "dp.drop_causes.lost_request", "1", nullptr},
+      {"dp_drop:cycles=2", "dp.drop_causes.RS", "1", nullptr},
+      {"dp_rs", "dp.watchdog_exceeded", "1", CheckDpRs},
+      {"prm_fault", "dp.diag_flags.prm_fault", "4", CheckPrmFault},
+      {"cfg_fault:count=3", "dp.diag_flags.cfg_fault", "6", nullptr},
+      {"channel_error", "dp.diag_flags.ext_diag", nullptr, CheckChannelError},
+      {"dpv1_alarm:count=2", "dp.diag_flags.ext_diag", nullptr, CheckAlarm},
+      {"clear_data@2:count=4", "dp_master.clear_data", "4", CheckClearData},
+      {"fcb_not_toggled:count=2", "dp.fcb_not_toggled", "2", nullptr},
+      {"fcb_toggled_on_repeat:count=2", "dp.fcb_toggled_on_repeat", "2", nullptr},
+      {"cfg_differs:count=2", "dp.cfg_mismatches", "2", nullptr},
+      {"io_length:count=4", "dp.io_length_mismatches", "4", nullptr},
+      {"missed_cycles:count=5", "dp.missed_cycles", "5", CheckMissedCycles},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.fault);
+    test::TempDir dir;
+    FaultRun run = Generate(dir, {"--baud", "1M5", "--minutes", "2", "--records-per-minute", "2500",
+                                  "--fault", row.fault});
+    ASSERT_EQ(run.error, "");
+    ExpectTruthIsWhatTheRulesCount(run);
+    const int station = StationWith(run, row.figure);
+    ASSERT_GE(station, 0);
+    if (row.value != nullptr) {
+      EXPECT_EQ(Truth(run, "stations." + std::to_string(station) + "." + row.figure), row.value);
+    }
+    if (row.check != nullptr) row.check(run, station);
+  }
+}
+
+// A pause that no watchdog can tell from the slave's cycles is refused, with what it lacks.
+TEST(FdcgenDp, RefusesAPauseShorterThanTheCycles) {
+  test::TempDir dir;
+  FaultRun run = Generate(dir, {"--baud", "12M", "--saturate", "--fault", "dp_rs:cycles=1"});
+  EXPECT_EQ(run.error.rfind("Fault dp_rs on station ", 0), 0u) << run.error;
+  EXPECT_NE(run.error.find("; give it more cycles"), std::string::npos) << run.error;
+}
+
 TEST(FdcgenFaults, SameArgumentsSameBytesAndTruth) {
   const std::vector<std::string> args = {"--baud", "12M",     "--minutes",
                                          "2",      "--fault", "outage,late,corrupt,master,appear"};
@@ -508,6 +832,11 @@ TEST(FdcgenFaults, ParsesFaultTexts) {
       {"missing:retries=7", FaultKind::kMissing, -1, 0, 0, 7},
       {"appear@40", FaultKind::kAppear, 40, 500, 0, 2},
       {"none", FaultKind::kNone, -1, 0, 0, 2},
+      {"dp_drop@9:cycles=2:retries=1", FaultKind::kDpDrop, 9, 500, 2, 1},
+      {"dp_rs", FaultKind::kDpRs, -1, 500, 8, 2},
+      {"prm_fault", FaultKind::kPrmFault, -1, 0, 2, 2},
+      {"clear_data@1:count=5:at=10", FaultKind::kClearData, 1, 10, 5, 2},
+      {"missed_cycles:retries=0", FaultKind::kMissedCycles, -1, 500, 3, 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);
@@ -546,6 +875,9 @@ TEST(FdcgenFaults, RefusesWithOneLine) {
        "Faults need a clock that does not pass 2^48 ticks within the run"},
       {{"--fault", "master@2"}, "Fault master@2: station 2 is already on this line"},
       {{"--fault", "appear@110,missing@110"}, "Fault missing@110: station 110 is named twice"},
+      {{"--fault", "io_length:cycles=2"}, "--fault: 'cycles' is not a parameter of io_length"},
+      {{"--fault", "clear_data@9"},
+       "Fault clear_data@9: station 9 is not a master of this line (its masters: 1 2 3)"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.message);
