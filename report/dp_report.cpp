@@ -76,12 +76,17 @@ std::string EventText(const DpEvent& e) {
   }
 }
 
-// The time of day as the dump's absolute column shows it with "hr:mn:sc.ms.us".
+// The time of day as the dump's absolute column shows it with "hr:mn:sc.ms.us": the hour
+// right-aligned in two places, the rest zero-padded (" 9:00:31.230.562").
 std::string EventTime(const std::optional<std::int64_t>& ns) {
-  if (!ns) return "--:--:--.---.---";
-  std::string text = ClockTime(*ns);  // "11:59:00.125171"
-  if (text.size() >= 3) text.insert(text.size() - 3, 1, '.');
-  return text;
+  if (!ns) return " -:--:--.---.---";
+  const std::uint64_t v = Magnitude(*ns);
+  const auto part = [v](std::uint64_t unit, std::uint64_t range) {
+    return static_cast<unsigned long long>(range == 0 ? v / unit : v / unit % range);
+  };
+  return Format("%s%2llu:%02llu:%02llu.%03llu.%03llu", *ns < 0 ? "-" : "",
+                part(3'600'000'000'000, 0), part(60'000'000'000, 60), part(1'000'000'000, 60),
+                part(1'000'000, 1'000), part(1'000, 1'000));
 }
 
 }  // namespace
