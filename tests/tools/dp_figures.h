@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/tools/bus_figures.h"
+#include "tools/traffic.h"
 
 namespace fdc::gen::check {
 
@@ -45,24 +46,7 @@ inline Unit UnitOf(const std::vector<std::uint8_t>& f) {
   return unit;
 }
 
-constexpr const char* kDiagFlags[] = {"station_non_existent",
-                                      "station_not_ready",
-                                      "cfg_fault",
-                                      "ext_diag",
-                                      "not_supported",
-                                      "invalid_slave_response",
-                                      "prm_fault",
-                                      "master_lock",
-                                      "prm_req",
-                                      "stat_diag",
-                                      "bit2_clear",
-                                      "wd_on",
-                                      "freeze_mode",
-                                      "sync_mode",
-                                      "deactivated",
-                                      "ext_diag_overflow"};
-
-// Bit i: kDiagFlags[i].
+// Bit i: the flag kDiagFlagNames[i] (the generator's names, which are the report's).
 inline unsigned DiagFlags(const std::vector<std::uint8_t>& d) {
   if (d.size() < 6) return 0;
   unsigned flags = d[0];
@@ -294,7 +278,7 @@ inline Figures DpFiguresOf(const std::vector<StreamRecord>& records, const Strea
       s.lastDiag = replyData;
       const unsigned flags = DiagFlags(replyData);
       for (int bit = 0; bit < 16; ++bit) {
-        if (flags & (1u << bit)) ++s.counts[std::string("diag_flags.") + kDiagFlags[bit]];
+        if (flags & (1u << bit)) ++s.counts["diag_flags." + std::string(kDiagFlagNames[bit])];
       }
       if (replyData.size() >= 6) {
         if (replyData[3] != 255) {
@@ -305,7 +289,7 @@ inline Figures DpFiguresOf(const std::vector<StreamRecord>& records, const Strea
       }
       std::string cause;
       for (int bit : {0, 1, 2, 6, 8}) {
-        if (flags & (1u << bit)) cause += (cause.empty() ? "" : "+") + std::string(kDiagFlags[bit]);
+        if (flags & (1u << bit)) cause += (cause.empty() ? "" : "+") + std::string(kDiagFlagNames[bit]);
       }
       if (!cause.empty()) move = {"startup", cause};
     }

@@ -433,37 +433,6 @@ void CheckMissing(const FaultRun& run, int station) {
   EXPECT_EQ(Truth(run, "run.silent_stations"), "[" + std::to_string(station) + "]");
 }
 
-TEST(FdcgenFaults, EachKindLandsAsDescribed) {
-  struct Row {
-    const char* fault;
-    const char* figure;  // finds the station in the truth
-    const char* value;
-    RecordCheck check;
-  };
-  const Row rows[] = {
-      {"outage:cycles=2:retries=3", "no_response", "12", CheckOutage},
-      {"late:count=2", "late_responses", "2", CheckLate},
-      {"early:count=4", "early_responses", "4", CheckEarly},
-      {"diag:count=2", "diagnosis_flagged", "2", CheckDiagnosis},
-      {"rs:count=3", "negative_responses.rs", "3", CheckNoService},
-      {"ue:count=1,corrupt:count=4", "illegal_responses", "4", CheckCorrupt},
-      {"master@100:at=300", "role", "master", CheckMaster},
-      {"appear@120", "role", "slave", CheckAppear},
-      {"missing@110", "role", "slave", CheckMissing},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.fault);
-    test::TempDir dir;
-    FaultRun run = Generate(dir, {"--baud", "1M5", "--minutes", "2", "--records-per-minute", "2500",
-                                  "--fault", row.fault});
-    ASSERT_EQ(run.error, "");
-    int station = StationWith(run, row.figure);
-    ASSERT_GE(station, 0);
-    EXPECT_EQ(Truth(run, "stations." + std::to_string(station) + "." + row.figure), row.value);
-    row.check(run, station);
-  }
-}
-
 // DP: the master's requests to a slave that are not repeats, with whether each was answered.
 struct DpRequest {
   std::size_t index;
@@ -555,7 +524,6 @@ TEST(FdcgenDp, CleanLineStartsEverySlaveAsAMasterDoes) {
   }
 }
 
-using DpCheck = void (*)(const FaultRun& run, int station);
 
 // dp_drop (cycles=6): data exchange lost in six holds in a row, the master carrying on; back,
 // the slave refuses it (RS), and the master starts it anew from its diagnosis, which awaits
@@ -712,14 +680,23 @@ void CheckMissedCycles(const FaultRun& run, int station) {
   EXPECT_EQ(rows, (std::vector<int>{1, 2, 1, 1}));
 }
 
-TEST(FdcgenDp, EachKindLandsAsDescribed) {
+TEST(FdcgenFaults, EachKindLandsAsDescribed) {
   struct Row {
     const char* fault;
     const char* figure;  // finds the station in the truth
     const char* value;
-    DpCheck check;
+    RecordCheck check;
   };
   const Row rows[] = {
+      {"outage:cycles=2:retries=3", "no_response", "12", CheckOutage},
+      {"late:count=2", "late_responses", "2", CheckLate},
+      {"early:count=4", "early_responses", "4", CheckEarly},
+      {"diag:count=2", "diagnosis_flagged", "2", CheckDiagnosis},
+      {"rs:count=3", "negative_responses.rs", "3", CheckNoService},
+      {"ue:count=1,corrupt:count=4", "illegal_responses", "4", CheckCorrupt},
+      {"master@100:at=300", "role", "master", CheckMaster},
+      {"appear@120", "role", "slave", CheckAppear},
+      {"missing@110", "role", "slave", CheckMissing},
       {"dp_drop", "dp.missed_cycles", "6", CheckDpDrop},
       // The third lost cycle in a row drops the slave; after two, its refusal does.
       {"dp_drop:cycles=3", "dp.drop_causes.lost_request", "1", nullptr},
