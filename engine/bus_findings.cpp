@@ -397,7 +397,7 @@ std::vector<FlatFigure> FlattenDpSlave(const DpSlaveFigures* dp) {
   VisitDpSlave(dp != nullptr ? *dp : DpSlaveFigures{}, sink);
   for (FlatFigure& f : sink.figures) {
     f.name.insert(0, "dp.");
-    if (dp == nullptr) f.value = FigureValue();
+    if (dp == nullptr) f.value.emplace<std::monostate>();
   }
   return std::move(sink.figures);
 }
