@@ -429,6 +429,87 @@ GlobalControl DecodeGlobalControl(ByteView unit) {
   return control;
 }
 
+namespace {
+
+constexpr std::size_t kDpv1HeaderSize = 4;  // function and three bytes of its layout
+constexpr std::uint8_t kDpv1Read = 0x5E;
+constexpr std::uint8_t kDpv1Write = 0x5F;
+constexpr std::uint8_t kDpv1AlarmAck = 0x5C;
+constexpr std::uint8_t kDpv1DataTransport = 0x51;
+
+constexpr std::array<ValueName, 3> kDpv1ErrorDecodes = {{
+    {0x80, 0x80, "dpv1"},
+    {0xFE, 0xFE, "fms"},
+    {0xFF, 0xFF, "hart"},
+}};
+
+constexpr std::array<ValueName, 4> kDpv1ErrorClasses = {{
+    {10, 10, "application"},
+    {11, 11, "access"},
+    {12, 12, "resource"},
+    {13, 13, "user"},
+}};
+
+}  // namespace
+
+std::string_view Dpv1FunctionNameOf(std::uint8_t function) {
+  for (const Dpv1FunctionName& f : kDpv1Functions) {
+    if (f.code == function) return f.name;
+  }
+  return "reserved";
+}
+
+std::string_view Dpv1ErrorDecodeName(std::uint8_t decode) {
+  return NameOf(kDpv1ErrorDecodes, decode);
+}
+
+std::string_view Dpv1ErrorClassName(std::uint8_t errorCode1) {
+  return NameOf(kDpv1ErrorClasses, static_cast<std::uint8_t>(errorCode1 >> 4));
+}
+
+bool Dpv1Acyclic::HasIndex() const {
+  return !errorReply &&
+         (function == kDpv1Read || function == kDpv1Write || function == kDpv1DataTransport);
+}
+
+bool Dpv1Acyclic::HasSlot() const {
+  return HasIndex() || (!errorReply && function == kDpv1AlarmAck);
+}
+
+Dpv1Acyclic DecodeDpv1Acyclic(ByteView unit) {
+  Dpv1Acyclic pdu;
+  if (unit.size() == 0) {
+    pdu.malformed = Malformed::kShort;
+    return pdu;
+  }
+  pdu.function = unit.U8(0) & static_cast<std::uint8_t>(~kDpv1ErrorBit);
+  pdu.errorReply = (unit.U8(0) & kDpv1ErrorBit) != 0;
+  const bool layout = pdu.errorReply || pdu.HasSlot();
+  if (!layout) {
+    pdu.data = BytesOf(From(unit, 1));
+    return pdu;
+  }
+  if (unit.size() < kDpv1HeaderSize) {
+    pdu.malformed = Malformed::kShort;
+    return pdu;
+  }
+  if (pdu.errorReply) {
+    pdu.errorDecode = unit.U8(1);
+    pdu.errorCode1 = unit.U8(2);
+    pdu.errorCode2 = unit.U8(3);
+  } else if (pdu.HasIndex()) {
+    pdu.slot = unit.U8(1);
+    pdu.index = unit.U8(2);
+    pdu.length = unit.U8(3);
+  } else {
+    pdu.slot = unit.U8(1);
+    pdu.alarmType = unit.U8(2);
+    pdu.specifier = unit.U8(3);
+  }
+  pdu.data = BytesOf(From(unit, kDpv1HeaderSize));
+  return pdu;
+}
+
 SetSlaveAdd DecodeSetSlaveAdd(ByteView unit) {
   SetSlaveAdd add;
   if (unit.size() < kSetSlaveAddSize) {

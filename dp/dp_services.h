@@ -252,4 +252,60 @@ struct SetSlaveAdd {
 };
 SetSlaveAdd DecodeSetSlaveAdd(ByteView unit);
 
+// --- DP-V1 acyclic services ---------------------------------------------------------------------
+
+// The SAPs of the acyclic services: a class-2 master's initiate, alarms, a class-1 connection.
+inline constexpr std::uint8_t kSapDpv1Initiate = 49;
+inline constexpr std::uint8_t kSapDpv1Alarm = 50;
+inline constexpr std::uint8_t kSapDpv1Class1 = 51;
+constexpr bool IsDpv1Sap(std::uint8_t sap) {
+  return sap >= kSapDpv1Initiate && sap <= kSapDpv1Class1;
+}
+
+struct Dpv1FunctionName {
+  std::uint8_t code;  // byte 1 without the error bit
+  std::string_view name;
+};
+inline constexpr std::array<Dpv1FunctionName, 7> kDpv1Functions = {{
+    {0x5E, "read"},
+    {0x5F, "write"},
+    {0x5C, "alarm_ack"},
+    {0x51, "data_transport"},
+    {0x57, "initiate"},
+    {0x58, "abort"},
+    {0x48, "idle"},
+}};
+inline constexpr std::uint8_t kDpv1ErrorBit = 0x80;  // byte 1 of an error reply
+
+std::string_view Dpv1FunctionNameOf(std::uint8_t function);  // "read", ..., "reserved"
+std::string_view Dpv1ErrorDecodeName(std::uint8_t decode);   // "dpv1", "fms", "hart", "reserved"
+// The class of Error_Code_1 (bits 7-4): "application", "access", "resource", "user", "reserved".
+std::string_view Dpv1ErrorClassName(std::uint8_t errorCode1);
+
+// A request or reply of the acyclic services (DSAP or SSAP 49, 50 or 51). Only the members of its
+// layout are filled; what follows them is `data`.
+struct Dpv1Acyclic {
+  Malformed malformed = Malformed::kNone;
+  std::string_view remark;
+  std::uint8_t function = 0;  // byte 1 without the error bit
+  bool errorReply = false;
+  // error reply
+  std::uint8_t errorDecode = 0;
+  std::uint8_t errorCode1 = 0;
+  std::uint8_t errorCode2 = 0;
+  // read, write, data transport (slot also for alarm acknowledge)
+  std::uint8_t slot = 0;
+  std::uint8_t index = 0;
+  std::uint8_t length = 0;
+  // alarm acknowledge
+  std::uint8_t alarmType = 0;
+  std::uint8_t specifier = 0;
+  std::vector<std::uint8_t> data;
+  bool HasError() const { return errorReply; }
+  // The layout with slot, index and length, or slot, alarm type and specifier.
+  bool HasSlot() const;
+  bool HasIndex() const;
+};
+Dpv1Acyclic DecodeDpv1Acyclic(ByteView unit);
+
 }  // namespace fdc::dp

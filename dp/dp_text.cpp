@@ -47,7 +47,8 @@ std::string Named(std::string_view name, unsigned value) {
   return text;
 }
 
-// "Service: part, part", then the malformed reason and the remark; a short data unit has no parts.
+// "Service: part, part", then the malformed reason and the remark; a short data unit has no parts
+// but its reason.
 std::string Line(std::string_view service, Parts parts, Malformed malformed,
                  std::string_view remark) {
   if (malformed != Malformed::kNone) {
@@ -55,7 +56,7 @@ std::string Line(std::string_view service, Parts parts, Malformed malformed,
   }
   if (!remark.empty()) parts.push_back("remark: " + std::string(remark));
   std::string text(service);
-  text += ':';
+  if (!parts.empty()) text += ':';  // a service with nothing more to say ends with its name
   for (std::size_t i = 0; i < parts.size(); ++i) {
     text += i == 0 ? " " : ", ";
     text += parts[i];
@@ -164,6 +165,31 @@ std::string DescribeSetSlaveAdd(const SetSlaveAdd& add) {
     if (!add.userData.empty()) parts.push_back("user_data " + Count(add.userData.size(), "byte"));
   }
   return Line("Set_Slave_Add", std::move(parts), add.malformed, add.remark);
+}
+
+std::string DescribeDpv1Acyclic(const Dpv1Acyclic& pdu) {
+  Parts parts;
+  std::string service = "DP-V1";
+  if (pdu.malformed != Malformed::kShort) {
+    service += ' ' + Named(Dpv1FunctionNameOf(pdu.function), pdu.function);
+    if (pdu.errorReply) {
+      service += " error";
+      parts.push_back(Named(Dpv1ErrorDecodeName(pdu.errorDecode), pdu.errorDecode));
+      parts.push_back(Named(Dpv1ErrorClassName(pdu.errorCode1), pdu.errorCode1 >> 4) + ' ' +
+                      Dec(pdu.errorCode1 & 0xFu));
+      parts.push_back("code_2 " + Dec(pdu.errorCode2));
+    } else if (pdu.HasIndex()) {
+      parts.push_back("slot " + Dec(pdu.slot));
+      parts.push_back("index " + Dec(pdu.index));
+      parts.push_back("length " + Dec(pdu.length));
+    } else if (pdu.HasSlot()) {
+      parts.push_back("slot " + Dec(pdu.slot));
+      parts.push_back("alarm_type " + Named(AlarmTypeName(pdu.alarmType), pdu.alarmType));
+      parts.push_back("specifier " + Dec(pdu.specifier));
+    }
+    if (!pdu.data.empty()) parts.push_back("data " + Count(pdu.data.size(), "byte"));
+  }
+  return Line(service, std::move(parts), pdu.malformed, pdu.remark);
 }
 
 }  // namespace fdc::dp

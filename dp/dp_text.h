@@ -19,5 +19,8 @@ std::string DescribeConfig(const Config& config, std::string_view service);
 std::string DescribeGlobalControl(const GlobalControl& control);
 // "Set_Slave_Add: new address 5, ident 0x0cda"
 std::string DescribeSetSlaveAdd(const SetSlaveAdd& add);
+// "DP-V1 read: slot 1, index 2, length 4, data 4 bytes"; "DP-V1 write error: dpv1, access 9,
+// code_2 0"; "DP-V1 alarm_ack: slot 2, alarm_type diagnostic, specifier 1"
+std::string DescribeDpv1Acyclic(const Dpv1Acyclic& pdu);
 
 }  // namespace fdc::dp

@@ -81,5 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const SetSlaveAdd add = DecodeSetSlaveAdd(unit);
   Check(add.malformed == Malformed::kShort || add.userData.size() + 4 == size);
   CheckForms(DescribeSetSlaveAdd(add), fdc::DecodedJson(add));
+  const Dpv1Acyclic pdu = DecodeDpv1Acyclic(unit);
+  Check(pdu.malformed == Malformed::kShort || pdu.data.size() < size);
+  CheckForms(DescribeDpv1Acyclic(pdu), fdc::DecodedJson(pdu));
   return 0;
 }

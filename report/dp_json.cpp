@@ -158,4 +158,29 @@ json DecodedJson(const dp::SetSlaveAdd& add) {
   return Finish(std::move(object), add.malformed, add.remark);
 }
 
+// Members outside the request's or reply's layout are null.
+json DecodedJson(const dp::Dpv1Acyclic& pdu) {
+  const auto when = [](bool present, auto value) { return present ? json(value) : json(nullptr); };
+  const bool error = pdu.errorReply;
+  const bool index = pdu.HasIndex();
+  const bool alarm = pdu.HasSlot() && !index;
+  json object = json::object();
+  object["function"] = pdu.function;
+  object["function_name"] = Name(dp::Dpv1FunctionNameOf(pdu.function));
+  object["error_reply"] = error;
+  object["error_decode"] = when(error, pdu.errorDecode);
+  object["error_decode_name"] = when(error, Name(dp::Dpv1ErrorDecodeName(pdu.errorDecode)));
+  object["error_class"] = when(error, Name(dp::Dpv1ErrorClassName(pdu.errorCode1)));
+  object["error_code"] = when(error, pdu.errorCode1 & 0xFu);
+  object["error_code_2"] = when(error, pdu.errorCode2);
+  object["slot"] = when(pdu.HasSlot(), pdu.slot);
+  object["index"] = when(index, pdu.index);
+  object["length"] = when(index, pdu.length);
+  object["alarm_type"] = when(alarm, pdu.alarmType);
+  object["alarm_type_name"] = when(alarm, Name(dp::AlarmTypeName(pdu.alarmType)));
+  object["specifier"] = when(alarm, pdu.specifier);
+  object["data"] = HexText(pdu.data);
+  return Finish(std::move(object), pdu.malformed, pdu.remark);
+}
+
 }  // namespace fdc

@@ -14,5 +14,6 @@ nlohmann::ordered_json DecodedJson(const dp::SetPrm& prm);
 nlohmann::ordered_json DecodedJson(const dp::Config& config);
 nlohmann::ordered_json DecodedJson(const dp::GlobalControl& control);
 nlohmann::ordered_json DecodedJson(const dp::SetSlaveAdd& add);
+nlohmann::ordered_json DecodedJson(const dp::Dpv1Acyclic& pdu);
 
 }  // namespace fdc

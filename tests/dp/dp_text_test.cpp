@@ -76,3 +76,53 @@ TEST(DpText, Lines) {
 
 }  // namespace
 }  // namespace fdc::dp
+
+namespace fdc::dp {
+namespace {
+
+// The DP-V1 acyclic services: each layout, an error reply, and units too short for their layout,
+// as lines, with the JSON members of two of them.
+TEST(Dpv1Acyclic, EachLayoutAndItsShortForm) {
+  struct Case {
+    const char* unit;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"5e 01 02 04", "DP-V1 read: slot 1, index 2, length 4"},
+      {"5e 01 02 02 aa bb", "DP-V1 read: slot 1, index 2, length 2, data 2 bytes"},
+      {"5f 00 10 01 7f", "DP-V1 write: slot 0, index 16, length 1, data 1 byte"},
+      {"51 03 04 00", "DP-V1 data_transport: slot 3, index 4, length 0"},
+      {"5c 02 01 09", "DP-V1 alarm_ack: slot 2, alarm_type diagnostic, specifier 9"},
+      {"5c 02 40 00", "DP-V1 alarm_ack: slot 2, alarm_type manufacturer 64, specifier 0"},
+      {"df 80 b0 00", "DP-V1 write error: dpv1, access 0, code_2 0"},
+      {"de fe a7 05", "DP-V1 read error: fms, application 7, code_2 5"},
+      {"de 33 e1 00", "DP-V1 read error: reserved 51, reserved 14 1, code_2 0"},
+      {"57 00 01 02", "DP-V1 initiate: data 3 bytes"},
+      {"48", "DP-V1 idle"},
+      {"33 01", "DP-V1 reserved 51: data 1 byte"},
+      {"5e 01 02", "DP-V1: malformed: short"},
+      {"de 80", "DP-V1: malformed: short"},
+      {"", "DP-V1: malformed: short"},
+  };
+  for (const Case& c : cases) {
+    const std::vector<std::uint8_t> unit = test::Bytes(c.unit);
+    EXPECT_EQ(DescribeDpv1Acyclic(DecodeDpv1Acyclic(test::View(unit))), c.text) << c.unit;
+  }
+  const auto json = [](const char* hex) {
+    const std::vector<std::uint8_t> unit = test::Bytes(hex);
+    return nlohmann::json(DecodedJson(DecodeDpv1Acyclic(test::View(unit))));
+  };
+  EXPECT_EQ(json("5e 01 02 02 aa bb"), nlohmann::json::parse(R"({
+      "function": 94, "function_name": "read", "error_reply": false, "error_decode": null,
+      "error_decode_name": null, "error_class": null, "error_code": null, "error_code_2": null,
+      "slot": 1, "index": 2, "length": 2, "alarm_type": null, "alarm_type_name": null,
+      "specifier": null, "data": "aabb", "malformed": null, "remark": null})"));
+  EXPECT_EQ(json("df 80 b3 02"), nlohmann::json::parse(R"({
+      "function": 95, "function_name": "write", "error_reply": true, "error_decode": 128,
+      "error_decode_name": "dpv1", "error_class": "access", "error_code": 3, "error_code_2": 2,
+      "slot": null, "index": null, "length": null, "alarm_type": null, "alarm_type_name": null,
+      "specifier": null, "data": "", "malformed": null, "remark": null})"));
+}
+
+}  // namespace
+}  // namespace fdc::dp
