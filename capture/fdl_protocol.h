@@ -57,19 +57,20 @@ struct StatusBitName {
   std::uint8_t mask;
   std::string_view identifier;  // the ShowOnly constant
   char letter;                  // the dump's detailed status, the statistics' key
+  std::string_view word;        // what the bit says, for people
 };
 
 // Bit 0 to bit 7. A status of 0 is "STSOK".
 inline constexpr std::string_view kStatusOkIdentifier = "STSOK";
 inline constexpr std::array<StatusBitName, 8> kStatusBits = {{
-    {0x01, "STSSTP", 's'},
-    {0x02, "STSPAR", 'p'},
-    {0x04, "STSSD", 'd'},
-    {0x08, "STSRPT", 'r'},
-    {0x10, "STSUND", 'u'},
-    {0x20, "STSOVR", 'o'},
-    {0x40, "STSCHK", 'c'},
-    {0x80, "STSED", 'e'},
+    {0x01, "STSSTP", 's', "stop bit"},
+    {0x02, "STSPAR", 'p', "parity"},
+    {0x04, "STSSD", 'd', "start delimiter"},
+    {0x08, "STSRPT", 'r', "repeat"},
+    {0x10, "STSUND", 'u', "underrun"},
+    {0x20, "STSOVR", 'o', "overrun"},
+    {0x40, "STSCHK", 'c', "check"},
+    {0x80, "STSED", 'e', "end delimiter"},
 }};
 
 // The bits by their ShowOnly names, for code that tests them.
@@ -133,6 +134,24 @@ inline constexpr std::array<FunctionName, 9> kResponseFunctions = {{
     {0xC, "RDL", "RD"},
     {0xD, "RDH", "RDH"},
 }};
+
+// The standard's name of a function code beside the dump's mnemonic: requests by FC AND 0x0F
+// ("TE", or "CV" with bit 7 set, "SRD_high", "Request FDL Status"), responses by FC AND 0x0F
+// ("OK", "DL", "RDH"); "reserved" for a code without one.
+constexpr std::string_view StandardFunctionName(std::uint8_t fc) {
+  constexpr std::array<std::string_view, 16> kRequests = {
+      "TE",       "reserved",           "reserved",      "SDA_low",
+      "SDN_low",  "SDA_high",           "SDN_high",      "MSRD",
+      "reserved", "Request FDL Status", "reserved",      "reserved",
+      "SRD_low",  "SRD_high",           "Request Ident", "Request LSAP Status"};
+  constexpr std::array<std::string_view, 16> kResponses = {
+      "OK", "UE", "RR", "RS",       "reserved", "reserved", "reserved", "reserved",
+      "DL", "NR", "DH", "reserved", "RDL",      "RDH",      "reserved", "reserved"};
+  const unsigned code = fc & 0x0Fu;
+  if (!(fc & 0x40u)) return kResponses[code];
+  if (code == 0 && (fc & 0x80u)) return "CV";
+  return kRequests[code];
+}
 
 // Request codes of note for the statistics and the export.
 inline constexpr std::uint8_t kFcStatusRequest = 0x09;  // RFDL: the FDL status poll

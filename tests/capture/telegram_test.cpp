@@ -196,6 +196,38 @@ TEST(Telegram, AddressesAndFunction) {
   EXPECT_FALSE(Dissect({0xdc, 1}).t.HasAddresses());
 }
 
+// The standard's names beside the dump's: the frame count bits play no part, bit 7 of a request
+// turns TE into CV, codes without a name are reserved.
+TEST(Telegram, StandardFunctionNames) {
+  const std::pair<std::uint8_t, std::string_view> cases[] = {
+      {0x40, "TE"},
+      {0xc0, "CV"},
+      {0x43, "SDA_low"},
+      {0x44, "SDN_low"},
+      {0x75, "SDA_high"},
+      {0x46, "SDN_high"},
+      {0x47, "MSRD"},
+      {0x49, "Request FDL Status"},
+      {0x5c, "SRD_low"},
+      {0x7d, "SRD_high"},
+      {0x4e, "Request Ident"},
+      {0x4f, "Request LSAP Status"},
+      {0x41, "reserved"},
+      {0x4b, "reserved"},
+      {0x00, "OK"},
+      {0x01, "UE"},
+      {0x02, "RR"},
+      {0x03, "RS"},
+      {0x08, "DL"},
+      {0x09, "NR"},
+      {0x2a, "DH"},
+      {0x0c, "RDL"},
+      {0x0d, "RDH"},
+      {0x04, "reserved"},
+  };
+  for (const auto& [fc, name] : cases) EXPECT_EQ(StandardFunctionName(fc), name) << int{fc};
+}
+
 TEST(Telegram, FrameCheckSumCoversDaToTheLastDataByte) {
   struct Case {
     const char* name;

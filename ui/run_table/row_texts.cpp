@@ -26,10 +26,6 @@ const std::array<ColumnLayout, kTableColumns> kTableColumnLayouts = {{
 namespace {
 
 // The names of the status bits, in bit order, for the reasons of a fault.
-constexpr std::array<std::string_view, 8> kStatusBitWords = {
-    "stop bit", "parity",  "start delimiter", "repeat",
-    "underrun", "overrun", "check",           "end delimiter"};
-
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // A signed count of `unit`-size parts with three decimals: 1234567 ns in ms is "1.234".
@@ -267,7 +263,7 @@ std::string FaultReasons(const Telegram& t, ByteView record) {
     for (std::size_t i = 0; i < kStatusBits.size(); ++i) {
       if (!(t.status & kStatusBits[i].mask)) continue;
       if (!bits.empty()) bits += ", ";
-      bits += std::string(1, kStatusBits[i].letter) + " (" + std::string(kStatusBitWords[i]) + ")";
+      bits += std::string(1, kStatusBits[i].letter) + " (" + std::string(kStatusBits[i].word) + ")";
     }
     line("Status bits: " + bits);
   }
