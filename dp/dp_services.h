@@ -301,7 +301,6 @@ struct Dpv1Acyclic {
   std::uint8_t alarmType = 0;
   std::uint8_t specifier = 0;
   std::vector<std::uint8_t> data;
-  bool HasError() const { return errorReply; }
   // The layout with slot, index and length, or slot, alarm type and specifier.
   bool HasSlot() const;
   bool HasIndex() const;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <tuple>
 
+#include "common/text_appenders.h"
 #include "engine/time_base.h"
 
 namespace fdc {
@@ -77,7 +78,7 @@ struct Bytes {
 };
 
 std::string Hex(ByteView v) {
-  static constexpr char kDigits[] = "0123456789abcdef";
+  const std::string_view kDigits = kHexDigits;
   std::string text;
   text.reserve(v.size() * 2);
   for (std::size_t i = 0; i < v.size(); ++i) {
