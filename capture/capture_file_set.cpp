@@ -199,8 +199,9 @@ Result CaptureFileSet::ReadRecord() {
       record_.FrameLen = record[7];
       CopyFrameFrom(record_.Frame, record + kRecordHeaderSize, size - kRecordHeaderSize,
                     file_.Buffered() - kRecordHeaderSize);
+      const std::uint64_t markOffset = file_.Tell();
       file_.Skip(size);
-      RecordRead(OpenFileIndex());
+      RecordRead(OpenFileIndex(), markOffset);
       return Result::Ok();
     }
   }
@@ -245,7 +246,7 @@ Result CaptureFileSet::ReadRecord() {
                           RecordPart::kBody);
   if (!read.ok()) return read;
 
-  RecordRead(markFile_);
+  RecordRead(markFile_, markOffset_);
   return Result::Ok();
 }
 

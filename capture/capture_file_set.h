@@ -45,6 +45,7 @@ struct CaptureRecord {
   std::uint8_t Frame[kFrameBufferSize] = {};  // FrameLen frame bytes, then the status byte
   std::uint32_t RefNumber = 0;                // 1 for the first record of the run
   std::uint32_t File = 0;         // the run's file in which the record's sync mark was read
+  std::uint64_t MarkOffset = 0;   // where the sync mark stands in that file
   std::uint32_t EndFile = 0;      // the run's file in which the record ends (the open file)
   std::uint64_t EndPosition = 0;  // position in the open file just past the record
 
@@ -169,9 +170,10 @@ class CaptureFileSet {
   std::uint32_t OpenFileIndex() const {
     return files_.empty() ? 0 : static_cast<std::uint32_t>(files_.size() - 1);
   }
-  void RecordRead(std::uint32_t file) {
+  void RecordRead(std::uint32_t file, std::uint64_t markOffset) {
     record_.RefNumber = ++recordsRead_;
     record_.File = file;
+    record_.MarkOffset = markOffset;
     record_.EndFile = OpenFileIndex();
     record_.EndPosition = file_.Tell();
     lastGoodPos_ = record_.EndPosition;
