@@ -253,4 +253,50 @@ Result RowReader::Read(std::uint64_t first, std::uint64_t count,
   }
 }
 
+Result ReadRecordContext(const DumpRequest& request, const RunIndex& index, std::uint32_t ref,
+                         RecordContext& out) {
+  const std::optional<IndexEntry> entry = index.EntryForRecord(ref > 1 ? ref - 1 : ref);
+  if (!entry || ref > index.Records()) return Result::End();
+  RunCursor cursor(request);
+  Result read = cursor.Resume(entry->at, index.Files());
+  if (read.failed()) return read;
+  out.before.reset();
+  out.after.reset();
+  bool found = false;
+  bool broken = false;  // the reader lost something since the record before
+  std::optional<RecordContext::Neighbour> last;
+  for (;;) {
+    read = read.end() ? Result::End() : cursor.Next();
+    for (const CaptureEvent& event : cursor.Events()) {
+      if (event.kind != CaptureEvent::Kind::kFileOpened) broken = true;
+    }
+    cursor.ClearEvents();
+    if (!read.ok()) break;
+    const CaptureRecord& record = cursor.Record();
+    const TimeBase& time = cursor.Time();
+    if (record.RefNumber == ref) {
+      found = true;
+      out.record = record;
+      out.absNs = time.AbsTimeNs();
+      out.gapNs = time.GapTimeNs();
+      out.ticksPerBit = time.TicksPerBit();
+      if (!broken && last) out.before = last;
+      if (out.before) {
+        out.before->gapTicks = time.GapTicks();
+        out.before->gapNs = time.GapTimeNs();
+      }
+    } else if (found) {
+      if (!broken) out.after = RecordContext::Neighbour{record, time.GapTicks(), time.GapTimeNs()};
+      break;
+    } else {
+      last = RecordContext::Neighbour{record, 0, 0};
+    }
+    broken = false;
+  }
+  // What ends reading after the record (the run's end, a read error) leaves it without a record
+  // after it.
+  if (!found) return read.failed() ? read : Result::End();
+  return Result::Ok();
+}
+
 }  // namespace fdc

@@ -139,4 +139,26 @@ class RowReader {
   const RecordFilter* filter_;
 };
 
+// A record of the run with the records just before and after it, as the details of one record
+// show it. A neighbour is absent at the run's ends and where the reader lost something between
+// the two (a sync loss, a file left, a record cut).
+struct RecordContext {
+  struct Neighbour {
+    CaptureRecord record;
+    std::int64_t gapTicks = 0;  // the later record's gap: idle time between the two
+    std::int64_t gapNs = 0;
+  };
+  CaptureRecord record;
+  std::int64_t absNs = 0;
+  std::int64_t gapNs = 0;
+  std::uint8_t ticksPerBit = 0;  // 0: the rate is unknown
+  std::optional<Neighbour> before;
+  std::optional<Neighbour> after;
+};
+
+// Reads the record with reference number `ref` and its neighbours from the index's checkpoints.
+// End when the index does not reach that far.
+Result ReadRecordContext(const DumpRequest& request, const RunIndex& index, std::uint32_t ref,
+                         RecordContext& out);
+
 }  // namespace fdc

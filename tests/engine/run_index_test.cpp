@@ -237,5 +237,52 @@ TEST(RunIndex, RowsEventsRecordsAndFaults) {
   EXPECT_EQ(all.index.Files().size(), 3u);
 }
 
+TEST(RunIndex, ARecordWithItsNeighboursAndItsPlaceInTheFile) {
+  // Every record of every damaged run, read with the records around it: a neighbour is there
+  // exactly when no event row stands between the two, and the record's sync mark is where the
+  // record says, with its header behind it.
+  for (const char* kind : {"garbage", "sync", "len0", "malformed", "split", "truncated"}) {
+    SCOPED_TRACE(kind);
+    const DumpRequest request = GoldenRun(kind);
+    Indexed all;
+    IndexAndReadAll(request, nullptr, all);
+    std::vector<std::uint32_t> refs;  // per row: the record's number, 0 for an event row
+    RowReader reader(request, all.index, nullptr);
+    (void)reader.Read(0, all.index.Rows(), [&](const RowItem& item) {
+      refs.push_back(item.kind == RowKind::kRecord ? item.record->RefNumber : 0);
+      return true;
+    });
+    const std::vector<CaptureFileInfo> files = all.index.Files();
+    for (std::size_t row = 0; row < refs.size(); ++row) {
+      if (refs[row] == 0) continue;
+      RecordContext context;
+      ASSERT_TRUE(ReadRecordContext(request, all.index, refs[row], context).ok());
+      ASSERT_EQ(context.record.RefNumber, refs[row]);
+      const bool before = row > 0 && refs[row - 1] != 0;
+      const bool after = row + 1 < refs.size() && refs[row + 1] != 0;
+      ASSERT_EQ(context.before.has_value(), before) << refs[row];
+      ASSERT_EQ(context.after.has_value(), after) << refs[row];
+      if (before) {
+        EXPECT_EQ(context.before->record.RefNumber, refs[row - 1]);
+      }
+      if (after) {
+        EXPECT_EQ(context.after->record.RefNumber, refs[row + 1]);
+      }
+      const std::string bytes = test::ReadText(files[context.record.File].name);
+      const std::size_t at = context.record.MarkOffset;
+      ASSERT_LT(at, bytes.size());
+      EXPECT_EQ(static_cast<std::uint8_t>(bytes[at]), SYNC_MARK) << refs[row];
+      if (at + kRecordHeaderSize <= bytes.size()) {
+        const ByteView header(reinterpret_cast<const std::uint8_t*>(bytes.data()) + at,
+                              kRecordHeaderSize);
+        EXPECT_EQ(header.U48Le(1), context.record.Timestamp);
+        EXPECT_EQ(header.U8(7), context.record.FrameLen);
+      }
+    }
+    RecordContext none;
+    EXPECT_TRUE(ReadRecordContext(request, all.index, all.index.Records() + 1, none).end());
+  }
+}
+
 }  // namespace
 }  // namespace fdc
