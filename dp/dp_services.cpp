@@ -139,6 +139,14 @@ constexpr std::array<FlagBit, kDiagFlagCount> kFlagBits = {{
     {2, 7, kExtDiagOverflow, false},
 }};
 
+constexpr bool FlagBytesAgree() {
+  for (const FlagBit& f : kFlagBits) {
+    if (DiagFlagByte(f.flag) != f.byte) return false;
+  }
+  return true;
+}
+static_assert(FlagBytesAgree(), "DiagFlagByte must name the byte of each flag's bit");
+
 std::vector<std::uint16_t> ModulesOf(ByteView content) {
   std::vector<std::uint16_t> modules;
   for (std::size_t j = 0; j < content.size(); ++j) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -92,6 +93,10 @@ inline constexpr std::array<std::string_view, kDiagFlagCount> kDiagFlagNames = {
     "sync_mode",
     "deactivated",
     "ext_diag_overflow"};
+// The byte of the data unit that holds a flag's bit (0 to 2).
+constexpr std::size_t DiagFlagByte(DiagFlag flag) {
+  return flag < kPrmReq ? 0 : flag < kExtDiagOverflow ? 1 : 2;
+}
 
 enum class BlockKind : std::uint8_t { kDevice, kIdentifier, kChannel, kAlarm, kStatus };
 inline constexpr std::array<std::string_view, 5> kBlockKindNames = {"device", "identifier",

@@ -4,6 +4,7 @@
 #include "engine/dp_tracker.h"
 
 #include <algorithm>
+#include <iterator>
 #include <tuple>
 
 #include "common/text_appenders.h"
@@ -339,6 +340,17 @@ struct DpTracker::State {
     e.watchdogMs = *p->watchdogMs;
   }
 
+  // Device-related blocks are DP-V1 alarms and status blocks when the owner's parameters say so.
+  static bool ReadsDpv1(const Slave& s) {
+    const Parameters* p = s.OwnerParameters();
+    return p != nullptr && p->dpv1Enable.value_or(false);
+  }
+  static void NoteDpv1Reading(Slave& s, std::uint32_t ref) {
+    const bool dpv1 = ReadsDpv1(s);
+    auto& readings = s.figures.dpv1Readings;
+    if (dpv1 != (!readings.empty() && readings.back().dpv1)) readings.push_back({ref, dpv1});
+  }
+
   void AcceptSetPrm(Slave& s, std::uint8_t station, std::uint8_t master, std::uint32_t ref,
                     const TimePoint& at) {
     dp::SetPrm decoded = dp::DecodeSetPrm(pending.data.View());
@@ -363,6 +375,7 @@ struct DpTracker::State {
     }
     s.prmMaster = master;
     s.UpdateOwner();
+    NoteDpv1Reading(s, ref);
     Event(DpEventKind::kSetPrm, ref, at, station, master).decoded = std::move(decoded);
   }
 
@@ -392,14 +405,13 @@ struct DpTracker::State {
       s.diagMaster =
           masterAddress == 255 ? std::nullopt : std::optional<std::uint8_t>(masterAddress);
       s.UpdateOwner();
+      NoteDpv1Reading(s, pending.ref);
       s.identNumber = static_cast<std::uint16_t>(unit.U8(4) << 8 | unit.U8(5));
     }
     if (!s.hasDiag || !s.lastDiagBytes.Equals(unit)) {
       s.hasDiag = true;
       s.lastDiagBytes.Assign(unit);
-      const Parameters* p = s.OwnerParameters();
-      dp::SlaveDiag decoded =
-          dp::DecodeSlaveDiag(unit, p != nullptr && p->dpv1Enable.value_or(false));
+      dp::SlaveDiag decoded = dp::DecodeSlaveDiag(unit, ReadsDpv1(s));
       ++s.figures.diagChanges;
       for (const dp::DiagBlock& b : decoded.blocks) {
         if (b.kind != dp::BlockKind::kChannel) continue;
@@ -616,6 +628,13 @@ void DpTracker::OnReply(const DpReplySeen& reply) {
   } else if (s.state == DpState::kNoResponse) {
     st.SetState(station, DpState::kStartup, "answered", p.ref, p.at, master);
   }
+}
+
+bool Dpv1ReadingAt(const DpSlaveFigures& slave, std::uint32_t ref) {
+  const auto& readings = slave.dpv1Readings;
+  const auto after = std::partition_point(readings.begin(), readings.end(),
+                                          [ref](const Dpv1Reading& r) { return r.ref < ref; });
+  return after != readings.begin() && std::prev(after)->dpv1;
 }
 
 DpFigures DpTracker::Figures() const {

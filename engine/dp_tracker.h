@@ -104,6 +104,12 @@ struct DpChannelErrorCount {
   std::uint64_t count = 0;
 };
 
+// How a slave's device-related blocks are read in the records after `ref`.
+struct Dpv1Reading {
+  std::uint32_t ref = 0;
+  bool dpv1 = false;
+};
+
 // A slave's DP figures (a station that received a DP request). Time figures are absent when the
 // rate is unknown.
 struct DpSlaveFigures {
@@ -136,6 +142,10 @@ struct DpSlaveFigures {
   std::uint64_t cfgMismatches = 0;
   std::uint64_t ioLengthMismatches = 0;
   std::optional<std::uint64_t> minTsdrViolations;
+  // How the slave's device-related diagnosis blocks are read (as DP-V1 alarms and status blocks
+  // when the owner's accepted Set_Prm enables DP-V1): one entry per change, at the request whose
+  // reply changed it. Before the first entry they are not. Not in the JSON.
+  std::vector<Dpv1Reading> dpv1Readings;
 };
 
 struct DpMasterFigures {
@@ -173,6 +183,9 @@ struct DpReplySeen {
   ByteView bytes{nullptr, 0};
   std::optional<std::int64_t> responseBits;  // when answered and timed
 };
+
+// How the slave's device-related blocks are read in the record with reference number `ref`.
+bool Dpv1ReadingAt(const DpSlaveFigures& slave, std::uint32_t ref);
 
 class DpTracker {
  public:
