@@ -8,8 +8,19 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace fdc {
+
+// A sink that appends to a string, for texts made off the hot path.
+struct StringSink {
+  std::string& text;
+  char* Claim(std::size_t n) {
+    const std::size_t at = text.size();
+    text.resize(at + n);
+    return text.data() + at;
+  }
+};
 
 // The widest field an appender writes: a padded number, or 20 digits and a sign.
 inline constexpr std::size_t kMaxFieldChars = 64;
@@ -123,6 +134,23 @@ void AppendDec(Sink& out, std::uint64_t value, int width, char pad) {
   } else {
     AppendDecimal(out, value, false, width, pad);
   }
+}
+
+// "hr:mn:sc.ms.us" of a time in ns, as the record table shows it ("11:59:00.125.171").
+template <class Sink>
+void AppendClock(Sink& out, std::int64_t ns) {
+  if (ns < 0) *out.Claim(1) = '-';
+  const std::uint64_t v =
+      ns < 0 ? 0 - static_cast<std::uint64_t>(ns) : static_cast<std::uint64_t>(ns);
+  const auto part = [&out](std::uint64_t value, int width, char after) {
+    AppendDec(out, value, width, '0');
+    if (after != 0) *out.Claim(1) = after;
+  };
+  part(v / 3'600'000'000'000ull, 2, ':');
+  part(v / 60'000'000'000ull % 60, 2, ':');
+  part(v / 1'000'000'000ull % 60, 2, '.');
+  part(v / 1'000'000ull % 1000, 3, '.');
+  part(v / 1'000ull % 1000, 3, 0);
 }
 
 }  // namespace fdc

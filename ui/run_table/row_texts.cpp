@@ -220,23 +220,6 @@ bool RowTexts::Contains(std::string_view lowerNeedle) const {
 
 // --- Formatting ------------------------------------------------------------------------------
 
-void AppendClock(RowTexts& out, std::int64_t ns) {
-  if (ns < 0) {
-    out.Char('-');
-    ns = -ns;
-  }
-  const auto v = static_cast<std::uint64_t>(ns);
-  out.DecZero(v / 3'600'000'000'000ull, 2);
-  out.Char(':');
-  out.DecZero(v / 60'000'000'000ull % 60, 2);
-  out.Char(':');
-  out.DecZero(v / 1'000'000'000ull % 60, 2);
-  out.Char('.');
-  out.DecZero(v / 1'000'000ull % 1000, 3);
-  out.Char('.');
-  out.DecZero(v / 1'000ull % 1000, 3);
-}
-
 void FormatRow(const RowItem& item, std::optional<std::int64_t> previousAbsNs,
                std::span<const CaptureFileInfo> files, RowTexts& out) {
   out.Clear();

@@ -97,9 +97,6 @@ class RowTexts {
 void FormatRow(const RowItem& item, std::optional<std::int64_t> previousAbsNs,
                std::span<const CaptureFileInfo> files, RowTexts& out);
 
-// "hr:mn:sc.ms.us" of a time in ns ("11:59:00.125.171").
-void AppendClock(RowTexts& out, std::int64_t ns);
-
 // Why a faulty record is faulty, one reason a line; empty for a sound one.
 std::string FaultReasons(const Telegram& telegram, ByteView record);
 
