@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -40,6 +41,7 @@
 #include "ui/common/dialog_geometry.h"
 #include "ui/common/key_locks.h"
 #include "ui/common/platform.h"
+#include "ui/details/details_pane.h"
 #include "ui/health/health_view.h"
 #include "ui/health/live_list.h"
 #include "ui/keyboard_shortcuts.h"
@@ -163,6 +165,30 @@ bool CMainFrame::Create() {
   connect(healthView_, &HealthView::ComputationFinished, runView_,
           [this] { runView_->SetHealthFigures(healthView_->Figures()); });
   connect(runView_, &RunView::RunClosed, runView_, [this] { runView_->SetHealthFigures(nullptr); });
+  // The details of the current record under the table, decoded as far as the health figures
+  // tell the DP layer's state; its links lead the table to the request or reply.
+  detailsPane_ = new DetailsPane;
+  runView_->SetBottomPanel(detailsPane_);
+  detailsPane_->setVisible(!settings_.Window.DetailsHidden);
+  detailsAction_->setChecked(!settings_.Window.DetailsHidden);
+  if (settings_.Window.DetailsHeight > 0) {
+    runView_->BottomSplitter()->setSizes({3 * settings_.Window.DetailsHeight,
+                                          settings_.Window.DetailsHeight});
+  }
+  connect(runView_, &RunView::RunOpened, detailsPane_, [this] {
+    detailsPane_->SetRun(&*runView_->Session().Run(), runView_->Session().Index());
+  });
+  connect(runView_, &RunView::RunClosed, detailsPane_,
+          [this] { detailsPane_->SetRun(nullptr, nullptr); });
+  connect(runView_, &RunView::CurrentRecordChanged, detailsPane_, &DetailsPane::ShowRecord);
+  connect(healthView_, &HealthView::ComputationStarted, detailsPane_,
+          [this] { detailsPane_->SetHealthFigures(nullptr); });
+  connect(healthView_, &HealthView::ComputationFinished, detailsPane_,
+          [this] { detailsPane_->SetHealthFigures(healthView_->Figures()); });
+  connect(detailsPane_, &DetailsPane::RecordRequested, runView_, &RunView::ShowRecord);
+  connect(runView_->BottomSplitter(), &QSplitter::splitterMoved, this, [this] {
+    if (detailsPane_->isVisible()) settings_.Window.DetailsHeight = detailsPane_->height();
+  });
   connect(runView_, &RunView::OptionFileChosen, this, [this](const QString& path) {
     settings_.Window.TableOptFile = path.toStdString();
     emit SettingsChanged();
@@ -231,6 +257,19 @@ void CMainFrame::CreateMenus() {
   go->addAction(runView_->FindNextAction());
   go->addAction(runView_->FindPreviousAction());
   CreatePanelKeys(go);
+  detailsAction_ = new QAction(QStringLiteral("Record &Details"), this);
+  detailsAction_->setObjectName(QStringLiteral("recordDetails"));
+  detailsAction_->setCheckable(true);
+  detailsAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+  detailsAction_->setStatusTip(
+      QStringLiteral("Show or hide the decoded fields and bytes of the current record"));
+  connect(detailsAction_, &QAction::toggled, this, [this](bool shown) {
+    if (detailsPane_ == nullptr) return;
+    detailsPane_->setVisible(shown);
+    settings_.Window.DetailsHidden = !shown;
+  });
+  QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+  view->addAction(detailsAction_);
   QMenu* analyze = menuBar()->addMenu(QStringLiteral("&Analyze"));
   analyze->addAction(textDumpAction_);
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
@@ -321,11 +360,13 @@ void CMainFrame::OnKeyboardShortcuts() {
     }
   }
   const std::pair<const char*, const char*> more[] = {
-      {"Alt+F, Alt+G, Alt+A, Alt+H", "The File, Go, Analyze and Help menus"},
+      {"Alt+F, Alt+G, Alt+V, Alt+A, Alt+H", "The File, Go, View, Analyze and Help menus"},
       {"F10", "The menus, from the first"},
       {"Tab, Shift+Tab", "The next and the previous panel or field"},
       {"Digits in the record table", "Go to the reference number typed"},
       {"Ctrl+C in the record table", "Copy the current row"},
+      {"Ctrl+C in the record details", "Copy the selected field as text, or the bytes as hex"},
+      {"Enter on a linked field", "Go to the request or reply it names"},
       {"Arrows, Enter in the live list", "Move between stations, show a station's records"},
       {"Escape in the find bar", "Close the find bar"},
       {"F1", "Help"},

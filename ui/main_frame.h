@@ -17,6 +17,7 @@
 namespace fdc::ui {
 class RunView;
 class HealthView;
+class DetailsPane;
 }  // namespace fdc::ui
 
 class CChildView;
@@ -43,6 +44,8 @@ class CMainFrame : public QMainWindow {
   // The open run's table, filter and tasks; side panels go beside the table (AddSidePanel).
   fdc::ui::RunView* RunArea() const { return runView_; }
   fdc::ui::HealthView* HealthArea() const { return healthView_; }
+  fdc::ui::DetailsPane* DetailsArea() const { return detailsPane_; }
+  QAction* DetailsAction() const { return detailsAction_; }
   QAction* OpenAction() const { return openAction_; }
   QMenu* RecentMenu() const { return recentMenu_; }
   QAction* TextDumpAction() const { return textDumpAction_; }
@@ -110,6 +113,8 @@ class CMainFrame : public QMainWindow {
   CChildView* childView_ = nullptr;
   fdc::ui::RunView* runView_ = nullptr;
   fdc::ui::HealthView* healthView_ = nullptr;
+  fdc::ui::DetailsPane* detailsPane_ = nullptr;
+  QAction* detailsAction_ = nullptr;
   fdc::ui::AppSettings& settings_;
   TextDump textDump_;
 

@@ -1,5 +1,6 @@
 #!/bin/sh
-# Remakes the pictures of the main window (the bundled sample run open), the text dump dialog (at
+# Remakes the pictures of the main window (the bundled sample run open), the record details of a
+# Slave_Diag reply (the golden DP run open), the text dump dialog (at
 # rest and while a dump runs) and the bus health view in docs/screenshots without a display of
 # one's own: the widget test programs draw them, on a virtual X server when xvfb-run is there (so
 # the lock indicators show their real state), else on Qt's offscreen platform.
@@ -18,5 +19,5 @@ for program in "$build/tests/ui/ui_widget_tests" "$build/tests/ui/health_widget_
     QT_QPA_PLATFORM=offscreen "$program" --screenshot "$out"
   fi
 done
-echo "written: $out/main_window.png $out/text_dump_dialog.png $out/text_dump_running.png" \
-  "$out/health_view.png"
+echo "written: $out/main_window.png $out/record_details.png $out/text_dump_dialog.png" \
+  "$out/text_dump_running.png $out/health_view.png"

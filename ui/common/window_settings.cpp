@@ -13,6 +13,8 @@ namespace fdc::ui {
 namespace {
 
 constexpr char kTableOptFile[] = "TableOptFile";
+constexpr char kDetailsHidden[] = "DetailsHidden";
+constexpr char kDetailsHeight[] = "DetailsHeight";
 constexpr char kWinMaximized[] = "WinMaximized";
 
 // "RecentRun1" and "RecentMinutes1" for the first entry.
@@ -57,6 +59,9 @@ WindowSettings ReadWindowSettings(QSettings& store) {
   }
   settings.TableOptFile = store.value(QLatin1String(kTableOptFile)).toString().toStdString();
   settings.Maximized = store.value(QLatin1String(kWinMaximized)).toString().trimmed() == "1";
+  settings.DetailsHidden = store.value(QLatin1String(kDetailsHidden)).toString().trimmed() == "1";
+  const int height = store.value(QLatin1String(kDetailsHeight)).toString().trimmed().toInt();
+  settings.DetailsHeight = height > 0 && height < 100'000 ? height : 0;
   return settings;
 }
 
@@ -76,6 +81,15 @@ void WriteWindowSettings(QSettings& store, const WindowSettings& settings) {
   } else {
     store.setValue(QLatin1String(kTableOptFile), QString::fromStdString(settings.TableOptFile));
   }
+  auto writeUnlessDefault = [&store](const char* key, int value) {
+    if (value == 0) {
+      store.remove(QLatin1String(key));
+    } else {
+      store.setValue(QLatin1String(key), value);
+    }
+  };
+  writeUnlessDefault(kDetailsHidden, settings.DetailsHidden ? 1 : 0);
+  writeUnlessDefault(kDetailsHeight, settings.DetailsHeight);
 }
 
 }  // namespace fdc::ui

@@ -24,6 +24,8 @@ struct WindowSettings {
   std::vector<RecentRun> RecentRuns;  // the last opened first, at most kMaxRecentRuns
   std::string TableOptFile;           // empty: the dialog's option file
   bool Maximized = false;             // "WinMaximized": the window was closed maximised
+  bool DetailsHidden = false;         // the record details pane under the table was hidden
+  int DetailsHeight = 0;              // its height in pixels; 0: the window's choice
   // Read, never written: the store held a window rectangle (any of its four edges).
   bool PlacementStored = false;
   friend bool operator==(const WindowSettings&, const WindowSettings&) = default;
@@ -40,7 +42,8 @@ std::string RecentRunLabel(const RecentRun& run, std::size_t index);
 // Reads and writes the values inside the group that `store` has open ("Settings"). Entries without
 // a path are skipped; a minute count that is not 1 to 1439 reads as 1. Writing removes the values
 // of entries the list no longer has, and an empty option file is not written, so a store that
-// never saw a run holds just the eight values of the dialog and the placement.
+// never saw a run holds just the eight values of the dialog and the placement. The details pane's
+// values are written only when they differ from the defaults.
 WindowSettings ReadWindowSettings(QSettings& store);
 void WriteWindowSettings(QSettings& store, const WindowSettings& settings);
 

@@ -247,6 +247,11 @@ void FilterBar::ApplyQuick(const QuickFilters& quick) {
   Apply();
 }
 
+void FilterBar::ClearAndApply() {
+  equation_->clear();
+  ApplyQuick(QuickFilters{});
+}
+
 void FilterBar::SetStations(const std::vector<StationChoice>& stations) {
   std::vector<StationChoice> offered = stations;
   const int chosen = station_->currentData().toInt();

@@ -35,6 +35,8 @@ class FilterBar : public QWidget {
   FilterInput Input() const;
   // Sets the quick filters (keeping the equation) and applies.
   void ApplyQuick(const QuickFilters& quick);
+  // Empties the equation and the quick filters and applies: every record is shown.
+  void ClearAndApply();
   // The stations that the station filter offers (those of the health figures, with their role),
   // and the one chosen.
   void SetStations(const std::vector<StationChoice>& stations);

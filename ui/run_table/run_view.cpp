@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -103,7 +104,11 @@ RunView::RunView(QWidget* parent) : QWidget(parent) {
   filters_ = new FilterBar;
   tableLayout->addWidget(filters_);
   BuildTable();
-  tableLayout->addWidget(table_, 1);
+  tableSplitter_ = new QSplitter(Qt::Vertical);
+  tableSplitter_->setObjectName(QStringLiteral("tableSplitter"));
+  tableSplitter_->addWidget(table_);
+  tableSplitter_->setStretchFactor(0, 3);
+  tableLayout->addWidget(tableSplitter_, 1);
   BuildFindBar();
   tableLayout->addWidget(findBar_);
   stack_->addWidget(tablePage);
@@ -169,6 +174,9 @@ void RunView::BuildTable() {
     columns->resizeSection(c, kColumnChars[static_cast<std::size_t>(c)] * charWidth + 10);
   }
   connect(table_->verticalScrollBar(), &QScrollBar::valueChanged, this, &RunView::OnScrolled);
+  connect(table_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          &RunView::OnCurrentRowChanged);
+  connect(model_, &QAbstractItemModel::modelReset, this, &RunView::OnCurrentRowChanged);
 
   auto* copy = new QAction(QStringLiteral("&Copy Row"), table_);
   copy->setShortcut(QKeySequence::Copy);
@@ -345,6 +353,11 @@ void RunView::AddSidePanel(QWidget* panel, int stretch) {
   splitter_->setStretchFactor(splitter_->indexOf(panel), stretch);
 }
 
+void RunView::SetBottomPanel(QWidget* panel) {
+  tableSplitter_->addWidget(panel);
+  tableSplitter_->setStretchFactor(tableSplitter_->indexOf(panel), 2);
+}
+
 // --- The tasks' status ------------------------------------------------------------------------
 
 void RunView::OnTasksChanged() {
@@ -514,6 +527,41 @@ void RunView::ShowTime(qint64 ns) {
           FindTimeRow(*model_->Reader(), *model_->Index(), ns)) {
     MoveToRunRow(*row);
   }
+}
+
+bool RunView::ShowRecord(quint32 ref) {
+  if (!model_->HasSource()) return false;
+  std::optional<RecordRow> found = FindRecordRow(*model_->Reader(), *model_->Index(), ref);
+  if ((!found || !found->exact) && session_.ShowsMatches()) {
+    // The filter hides the record: the whole run is shown again (at once, from its index).
+    filters_->ClearAndApply();
+    found = FindRecordRow(*model_->Reader(), *model_->Index(), ref);
+    if (found && found->exact) {
+      emit StatusMessage(
+          QStringLiteral("The filter hid record %1, so it was cleared to show the record")
+              .arg(ref));
+    }
+  }
+  if (!found || !found->exact) {
+    emit StatusMessage(QStringLiteral("Record %1 is not in the table").arg(ref));
+    return false;
+  }
+  MoveToRunRow(found->row);
+  return true;
+}
+
+std::uint32_t RunView::CurrentRecord() const {
+  const QModelIndex current = table_->currentIndex();
+  if (!current.isValid() || !model_->HasSource()) return 0;
+  const RowTexts* row = model_->Row(model_->RunRowOf(current.row()));
+  return row != nullptr && row->rowClass != RowClass::kEvent ? row->refNumber : 0;
+}
+
+void RunView::OnCurrentRowChanged() {
+  const std::uint32_t ref = CurrentRecord();
+  if (ref == currentRecord_) return;
+  currentRecord_ = ref;
+  emit CurrentRecordChanged(ref);
 }
 
 void RunView::OnGoToReference(const QString& typed) {

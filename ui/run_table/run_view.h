@@ -55,6 +55,11 @@ class RunView : public QWidget {
   // Adds a panel beside the table (the health view); the user may move the divider.
   void AddSidePanel(QWidget* panel, int stretch = 1);
   QSplitter* Splitter() const { return splitter_; }
+  // Puts a panel under the table (the record details); the user may move the divider.
+  void SetBottomPanel(QWidget* panel);
+  QSplitter* BottomSplitter() const { return tableSplitter_; }
+  // The reference number of the record in the current row; 0 for none or an event row.
+  std::uint32_t CurrentRecord() const;
   // The task's label, progress bar and Stop, for the window's status bar.
   QWidget* StatusWidget() const { return status_; }
 
@@ -104,6 +109,9 @@ class RunView : public QWidget {
   void ShowRunFinding(fdc::FindingKind kind);
   // Moves the table to the first record at or after a time on the module's clock (ns).
   void ShowTime(qint64 ns);
+  // Selects the record; a filter that hides it is cleared first, with a note in the status bar.
+  // False when the table does not have the record (yet).
+  bool ShowRecord(quint32 ref);
   // The health figures of the open run (null: none): the stations the filter bar offers and the
   // slot time of the station filter's acknowledgements.
   void SetHealthFigures(const fdc::BusFigures* figures);
@@ -112,6 +120,8 @@ class RunView : public QWidget {
 
  signals:
   void RunOpened(const fdc::DumpRequest& request);
+  // The current row's record changed (0: none, or an event row).
+  void CurrentRecordChanged(quint32 ref);
   void RunClosed();
   // The button of the empty view.
   void OpenRequested();
@@ -144,6 +154,7 @@ class RunView : public QWidget {
   void OnGoToReference(const QString& typed = QString());
   void OnExport(ExportFormat format);
   void OnScrolled(int value);
+  void OnCurrentRowChanged();
   void CopyCurrentRow();
 
   // The model reads what the session holds: the destructor clears the model before the session
@@ -151,6 +162,8 @@ class RunView : public QWidget {
   RunSession session_;
 
   QSplitter* splitter_ = nullptr;
+  QSplitter* tableSplitter_ = nullptr;
+  std::uint32_t currentRecord_ = 0;
   QStackedWidget* stack_ = nullptr;
   QPushButton* openButton_ = nullptr;
   FilterBar* filters_ = nullptr;
