@@ -27,5 +27,11 @@ if ! FDC_UPDATE_GOLDEN=1 "$build/tests/golden_tests" --gtest_filter='Cases/Golde
   cat "$log"
   exit 1
 fi
+# The record details' trees (tests/golden/details), written by their own test program.
+cmake --build "$build" --target details_logic_tests > /dev/null
+FDC_SOURCE_DIR="$root" FDC_UPDATE_GOLDEN=1 "$build/tests/ui/details_logic_tests" > "$log" || {
+  cat "$log"
+  exit 1
+}
 count=$(find "$expected" -name '*.result' | wc -l)
 echo "wrote $count golden runs into tests/golden/expected; now read: git diff -- tests/golden"

@@ -66,13 +66,6 @@ void WriteDamagedRun(DamagedRun& run, std::uint64_t recordsPerMinute = 3000) {
   run.request = planned.request;
 }
 
-void IndexAll(const DumpRequest& request, RunIndex& index) {
-  RecordLoop loop(request, nullptr, RunControl(nullptr));
-  RunIndexer indexer(index);
-  RecordConsumer* const consumers[] = {&indexer};
-  indexer.Finish(loop.Run(consumers));
-}
-
 void IndexMatches(const DumpRequest& request, const RecordFilter& filter, RunIndex& index) {
   RecordLoop loop(request, filter, RunControl(nullptr));
   MatchIndexer indexer(index);
@@ -515,7 +508,7 @@ class TableLogicTest : public QObject {
     DamagedRun run;
     WriteDamagedRun(run);
     RunIndex index;
-    IndexAll(run.request, index);
+    test::IndexAll(run.request, index);
     QVERIFY(index.Complete());
     const ReferenceRows reference = ReadFromStart(run.request, index, nullptr);
     QCOMPARE(reference.texts.size(), index.Rows());
@@ -551,7 +544,7 @@ class TableLogicTest : public QObject {
     DamagedRun run;
     WriteDamagedRun(run);
     RunIndex index;
-    IndexAll(run.request, index);
+    test::IndexAll(run.request, index);
     const ReferenceRows reference = ReadFromStart(run.request, index, nullptr);
     RecordTableModel model;
     model.SetWindowLimit(1000);
@@ -582,7 +575,7 @@ class TableLogicTest : public QObject {
     RecordTableModel model;
     model.SetSource(run.request, index, nullptr);
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
-    std::thread pass([&] { IndexAll(run.request, index); });
+    std::thread pass([&] { test::IndexAll(run.request, index); });
     int lastSeen = 0;
     while (!index.Complete()) {
       model.Refresh();
@@ -609,7 +602,7 @@ class TableLogicTest : public QObject {
         CompileTableFilter({"SA == 2", {}, {std::nullopt, QuickService::kAny, std::nullopt, true}});
     QVERIFY(compiled.filter);
     RunIndex all;
-    IndexAll(run.request, all);
+    test::IndexAll(run.request, all);
     RunIndex matches;
     IndexMatches(run.request, compiled.filter->Records(), matches);
     const ReferenceRows every = ReadFromStart(run.request, all, nullptr);
@@ -661,7 +654,7 @@ class TableLogicTest : public QObject {
     DamagedRun run;
     WriteDamagedRun(run);
     RunIndex index;
-    IndexAll(run.request, index);
+    test::IndexAll(run.request, index);
     const ReferenceRows reference = ReadFromStart(run.request, index, nullptr);
     RowReader reader(run.request, index, nullptr);
     const std::uint64_t rows = index.Rows();
@@ -696,7 +689,7 @@ class TableLogicTest : public QObject {
     DamagedRun run;
     WriteDamagedRun(run);
     RunIndex index;
-    IndexAll(run.request, index);
+    test::IndexAll(run.request, index);
     const ReferenceRows reference = ReadFromStart(run.request, index, nullptr);
     RowReader reader(run.request, index, nullptr);
     std::map<std::uint32_t, std::uint64_t> rowOf;
@@ -747,7 +740,7 @@ class TableLogicTest : public QObject {
     DamagedRun run;
     WriteDamagedRun(run);
     RunIndex index;
-    IndexAll(run.request, index);
+    test::IndexAll(run.request, index);
     const ReferenceRows reference = ReadFromStart(run.request, index, nullptr);
     RowReader reader(run.request, index, nullptr);
     const std::vector<CaptureFileInfo> files = index.Files();
@@ -956,7 +949,7 @@ class TableLogicTest : public QObject {
     DamagedRun run;
     WriteDamagedRun(run);
     RunIndex index;
-    IndexAll(run.request, index);
+    test::IndexAll(run.request, index);
     RunSession session;
     SessionLog log(session);
     QSignalSpy sources(&session, &RunSession::SourceChanged);

@@ -22,17 +22,20 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QTextBlock>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <QUrl>
 #include <functional>
 
@@ -40,6 +43,8 @@
 #include "tools/faults.h"
 #include "tools/run_generator.h"
 #include "ui/common/platform.h"
+#include "ui/details/details_pane.h"
+#include "ui/details/hex_dump.h"
 #include "ui/health/health_view.h"
 #include "ui/health/live_list.h"
 #include "ui/main_frame.h"
@@ -761,6 +766,96 @@ class TableWidgetTest : public QObject {
     QVERIFY(Frame()->OpenCaptureFile(first, 1));
     QVERIFY(QTest::qWaitFor([] { return Session().Index()->Complete(); }, kIndexTimeoutMs));
     QTRY_VERIFY(!Frame()->RecentMenu()->isEnabled());
+  }
+
+  void theDetailsPaneFollowsTheTableAndLeadsToTheReply() {
+    // The golden DP run: a Slave_Diag request, its reply decoded under the table.
+    QTemporaryDir dir;
+    const QString first = dir.filePath(QStringLiteral("Cell0900.FdcCapt"));
+    QVERIFY(QFile::copy(qEnvironmentVariable("FDC_SOURCE_DIR") +
+                            QStringLiteral("/tests/golden/runs/dp/Cell0900.FdcCapt"),
+                        first));
+    QVERIFY(Frame()->OpenCaptureFile(first, 1));
+    QVERIFY(WaitForIndex());
+    QTRY_VERIFY_WITH_TIMEOUT(Frame()->HealthArea()->Figures() != nullptr, kIndexTimeoutMs);
+    DetailsPane* pane = Frame()->DetailsArea();
+    QVERIFY(pane->isVisible());
+    QTreeWidget* tree = pane->Tree();
+    auto topItem = [tree](const QString& start) -> QTreeWidgetItem* {
+      for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        if (tree->topLevelItem(i)->text(0).startsWith(start)) return tree->topLevelItem(i);
+      }
+      return nullptr;
+    };
+    auto child = [](QTreeWidgetItem* parent, const QString& start) -> QTreeWidgetItem* {
+      for (int i = 0; parent != nullptr && i < parent->childCount(); ++i) {
+        if (parent->child(i)->text(0).startsWith(start)) return parent->child(i);
+      }
+      return nullptr;
+    };
+
+    // A row selected in the table: its record in the pane.
+    int requestRow = -1;
+    for (int r = 0; r < View()->Model()->rowCount() && requestRow < 0; ++r) {
+      if (Cell(r, kColSaps) == "60{62") requestRow = r;
+    }
+    QVERIFY(requestRow >= 0);
+    View()->Table()->setCurrentIndex(View()->Model()->index(requestRow, 0));
+    const quint32 requestRef = Cell(requestRow, kColRef).toUInt();
+    QCOMPARE(pane->Record(), requestRef);
+    QVERIFY(topItem(QStringLiteral("DP: Slave_Diag request")) != nullptr);
+
+    // Its reply, through the link.
+    QTreeWidgetItem* link = child(topItem(QStringLiteral("Pairing")), QStringLiteral("Reply: record"));
+    QVERIFY(link != nullptr);
+    tree->setCurrentItem(link);
+    emit tree->itemActivated(link, 0);
+    QCOMPARE(View()->CurrentRecord(), requestRef + 1);
+    QCOMPARE(pane->Record(), requestRef + 1);
+    QTreeWidgetItem* dp = topItem(QStringLiteral("DP: Slave_Diag reply"));
+    QVERIFY(dp != nullptr);
+
+    // An item selected: its bytes highlighted; a byte clicked: the innermost item over it.
+    QTreeWidgetItem* ident = child(dp, QStringLiteral("ident_number"));
+    QVERIFY(ident != nullptr);
+    tree->setCurrentItem(ident);
+    const std::vector<int> bytes = pane->Highlight();
+    QCOMPARE(bytes.size(), std::size_t{2});
+    QCOMPARE(bytes[1] - bytes[0], 2);
+    QCOMPARE(pane->SelectedHex().size(), 5);
+    QTextCursor cursor = pane->Hex()->textCursor();
+    cursor.setPosition(pane->Hex()->document()->findBlockByNumber(0).position() +
+                       HexPlaceOf(8).hexColumn);
+    pane->Hex()->setTextCursor(cursor);  // byte 8: the start delimiter
+    QVERIFY(tree->currentItem()->text(0).startsWith(QStringLiteral("Start delimiter")));
+    QVERIFY(pane->SelectedText().startsWith(QStringLiteral("Start delimiter: SD")));
+    pane->SelectByte(bytes[0]);
+    QCOMPARE(tree->currentItem(), ident);
+
+    // A filter that hides the reply: following the link clears it, with a note.
+    View()->Filters()->EquationEdit()->setText(QStringLiteral("(FC & 0x40) != 0"));
+    View()->Filters()->ApplyButton()->click();
+    QVERIFY(WaitForFilter());
+    QVERIFY(Session().ShowsMatches());
+    QVERIFY(View()->ShowRecord(requestRef));
+    QSignalSpy notes(View(), &RunView::StatusMessage);
+    link = child(topItem(QStringLiteral("Pairing")), QStringLiteral("Reply: record"));
+    QVERIFY(link != nullptr);
+    emit tree->itemActivated(link, 0);
+    QVERIFY(!Session().ShowsMatches());
+    QCOMPARE(View()->CurrentRecord(), requestRef + 1);
+    QVERIFY(!notes.isEmpty() &&
+            notes.back().front().toString().contains(QStringLiteral("was cleared")));
+
+    // Hidden from the View menu, and so after a restart.
+    Frame()->DetailsAction()->trigger();
+    QVERIFY(!pane->isVisible());
+    App().ExitInstance();
+    QCOMPARE(StoredText("DetailsHidden"), QStringLiteral("1"));
+    QVERIFY(App().InitInstance());
+    QVERIFY(!Frame()->DetailsAction()->isChecked());
+    Frame()->DetailsAction()->trigger();
+    QVERIFY(!Frame()->DetailsArea()->isHidden());
   }
 };
 

@@ -17,6 +17,8 @@
 #include <system_error>
 #include <vector>
 
+#include "engine/run_control.h"
+#include "engine/run_index.h"
 #include "tools/capture_writer.h"
 #include "tools/run_generator.h"
 #include "ui/dump_dialog/text_dump_values.h"
@@ -75,6 +77,14 @@ bool WaitUntilLaidOut(Condition done, int timeoutMs = 5000) {
 }
 
 // The file in which the settings of the application live under the isolated folder.
+// Indexes every row of the run in one pass, as the table's index pass does.
+inline void IndexAll(const DumpRequest& request, RunIndex& index) {
+  RecordLoop loop(request, nullptr, RunControl(nullptr));
+  RunIndexer indexer(index);
+  RecordConsumer* const consumers[] = {&indexer};
+  indexer.Finish(loop.Run(consumers));
+}
+
 inline QString SettingsFilePath() {
   return QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) +
          QStringLiteral("/OrvTelo/TeloFdcCaptAnlz.conf");

@@ -25,6 +25,8 @@
 #include <QStyle>
 #include <QTemporaryFile>
 #include <QTest>
+#include <QSplitter>
+#include <QTreeWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -41,6 +43,7 @@
 #include "tools/capture_writer.h"
 #include "ui/about_dlg.h"
 #include "ui/common/platform.h"
+#include "ui/details/details_pane.h"
 #include "ui/dump_dialog/text_dump.h"
 #include "ui/health/health_view.h"
 #include "ui/main_frame.h"
@@ -532,7 +535,7 @@ class UiWidgetTest : public QObject {
                                  "&Go: Go to &Reference Number..., &Next Fault, &Previous Fault, , "
                                  "&Find..., Find Ne&xt, Find Pre&vious, , &Filter Bar, Record "
                                  "&Table, F&indings, &Live List, &Station Table, &Charts",
-                                 "&Analyze: &Text Dump",
+                                 "&View: Record &Details", "&Analyze: &Text Dump",
                                  "&Help: &Keyboard Shortcuts..., , &About TeloFdcCaptAnlz..."}));
     QCOMPARE(frame->TextDumpAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+T")));
     QCOMPARE(frame->QuitAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
@@ -1876,6 +1879,40 @@ int MakeScreenshots(const QString& folder) {
     return 1;
   }
   bool ok = frame.grab().save(folder + "/main_window.png");
+
+  // The record details of a Slave_Diag reply with a channel error, in the golden DP run.
+  const QString dpRun = QString::fromLocal8Bit(qgetenv("FDC_SOURCE_DIR")) +
+                        "/tests/golden/runs/dp/Cell0900.FdcCapt";
+  if (!frame.OpenCaptureFile(dpRun, 1)) return 1;
+  if (!fdc::ui::test::WaitUntilLaidOut(
+          [&] {
+            return !run->Session().Indexing() && !health->Computing() &&
+                   health->Figures() != nullptr;
+          },
+          20000)) {
+    return 1;
+  }
+  run->Filters()->OptionFileEdit()->setText("/home/user/fdc/ORV_PB_All.opt");
+  run->GoToRecord(504);
+  QTreeWidget* tree = frame.DetailsArea()->Tree();
+  for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* section = tree->topLevelItem(i);
+    section->setExpanded(!section->text(0).startsWith("Capture"));
+    if (!section->text(0).startsWith("DP:")) continue;
+    for (int j = 0; j < section->childCount(); ++j) {
+      QTreeWidgetItem* item = section->child(j);
+      if (!item->text(0).startsWith("blocks")) continue;
+      item->setExpanded(true);
+      item->child(0)->setExpanded(true);
+      tree->setCurrentItem(item->child(0));
+    }
+  }
+  run->BottomSplitter()->setSizes({260, 460});
+  frame.resize(1560, 900);
+  fdc::ui::test::WaitUntilLaidOut([] { return true; });
+  run->Splitter()->setSizes({1000, 560});
+  fdc::ui::test::WaitUntilLaidOut([] { return true; });
+  ok = frame.grab().save(folder + "/record_details.png") && ok;
 
   TextDump& dialog = frame.TextDumpDialog();
   dialog.OnInitDialog();
