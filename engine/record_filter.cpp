@@ -1,6 +1,8 @@
 // The one record filter of the record loop and the desktop table.
 #include "engine/record_filter.h"
 
+#include <algorithm>
+
 #include "capture/baud_rate_table.h"
 #include "engine/dump_run.h"
 
@@ -34,9 +36,21 @@ RecordBefore RecordBeforeOf(const Telegram& t, ByteView record) {
   return before;
 }
 
-bool RecordFilter::MatchesTelegram(const FrameFields& fields, ByteView bytes, const Telegram& t,
-                                   const TimeBase& time, RecordBefore before) const {
+bool RecordFilter::MatchesTelegram(const FrameFields& fields, ByteView bytes, std::uint32_t ref,
+                                   const Telegram& t, const TimeBase& time,
+                                   RecordBefore before) const {
   if (faultsOnly && !IsFaulty(t, bytes)) return false;
+  if (eventRefs != nullptr) {
+    const auto carries = [this](std::uint32_t r) {
+      return std::binary_search(eventRefs->begin(), eventRefs->end(), r);
+    };
+    // The reply of a request that carries one: the record right after it, from the station
+    // asked, or a short acknowledgement.
+    const bool reply = before.requestTo >= 0 && ref > 1 &&
+                       (t.kind == FrameKind::kSc ||
+                        (t.HasBody() && !t.IsRequest() && t.Sa() == before.requestTo));
+    if (!carries(ref) && !(reply && carries(ref - 1))) return false;
+  }
   if (station) {
     bool theirs = SentByOrTo(fields, bytes, *station);
     if (!theirs && t.kind == FrameKind::kSc && before.requestTo == *station &&

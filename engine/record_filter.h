@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "capture/frame_fields.h"
 #include "capture/telegram.h"
@@ -37,18 +38,24 @@ struct RecordFilter {
   // the slot time.
   std::optional<std::uint8_t> station;
   std::uint32_t slotTimeBits = 0;  // for those acknowledgements; 0: by the run's baud rate
+  // The records that carry a DP event, by the reference numbers of their requests in ascending
+  // order, with the reply right after each; null: no such condition. Its owner keeps it alive.
+  const std::vector<std::uint32_t>* eventRefs = nullptr;
 
   // Something to filter for: otherwise every record is shown.
-  bool Active() const { return program != nullptr || faultsOnly || station.has_value(); }
+  bool Active() const {
+    return program != nullptr || faultsOnly || station.has_value() || eventRefs != nullptr;
+  }
   // The filter reads the record before the one it judges.
-  bool NeedsRecordBefore() const { return station.has_value(); }
-  // A record: its field positions, its bytes (the frame, then the status byte), its dissection
-  // (asked for only when the filter needs it: most equations do not), its times and what the
-  // record before it tells.
+  bool NeedsRecordBefore() const { return station.has_value() || eventRefs != nullptr; }
+  // A record: its field positions, its bytes (the frame, then the status byte), its reference
+  // number, its dissection (asked for only when the filter needs it: most equations do not), its
+  // times and what the record before it tells.
   template <class Dissected>
-  bool Matches(const FrameFields& fields, ByteView record, Dissected&& dissected,
-               const TimeBase& time, RecordBefore before) const {
-    if ((faultsOnly || station) && !MatchesTelegram(fields, record, dissected(), time, before)) {
+  bool Matches(const FrameFields& fields, ByteView record, std::uint32_t ref,
+               Dissected&& dissected, const TimeBase& time, RecordBefore before) const {
+    if ((faultsOnly || station || eventRefs) &&
+        !MatchesTelegram(fields, record, ref, dissected(), time, before)) {
       return false;
     }
     return program == nullptr ||
@@ -56,9 +63,9 @@ struct RecordFilter {
   }
 
  private:
-  // Faults only and the station.
-  bool MatchesTelegram(const FrameFields& fields, ByteView record, const Telegram& t,
-                       const TimeBase& time, RecordBefore before) const;
+  // Faults only, the station and the events.
+  bool MatchesTelegram(const FrameFields& fields, ByteView record, std::uint32_t ref,
+                       const Telegram& t, const TimeBase& time, RecordBefore before) const;
 };
 
 // The filter of an option file's ShowOnly program (null: none) with the request's arguments.

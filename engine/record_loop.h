@@ -46,7 +46,7 @@ class RecordView {
       shown_ =
           inWindow_ && (!filter_->Active() ||
                         filter_->Matches(
-                            captures_->Fields(), record_->Bytes(),
+                            captures_->Fields(), record_->Bytes(), record_->RefNumber,
                             [this]() -> const Telegram& { return Dissected(); }, *time_, before_))
               ? 1
               : 0;

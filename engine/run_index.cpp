@@ -237,7 +237,7 @@ Result RowReader::Read(std::uint64_t first, std::uint64_t count,
     DissectTelegram(record.Bytes(), record.FrameLen, telegram);
     if (filter_ != nullptr && filter_->Active() &&
         !filter_->Matches(
-            cursor.Captures().Fields(), record.Bytes(),
+            cursor.Captures().Fields(), record.Bytes(), record.RefNumber,
             [&telegram]() -> const Telegram& { return telegram; }, cursor.Time(),
             cursor.Before())) {
       continue;

@@ -1,7 +1,7 @@
 // Dumps and exports of the records a caller selects (the desktop's table exports what it shows):
 // the same text as a dump that reads its filter from the option file, "faulty records only" on its
-// own and together with a ShowOnly program, and a station with the acknowledgements of its
-// requests.
+// own and together with a ShowOnly program, a station with the acknowledgements of its
+// requests, and the requests that carry a DP event with their replies.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -105,18 +105,22 @@ TEST(ShownRecords, FaultsStationsAndPrograms) {
     bool faultsOnly;
     std::optional<std::uint8_t> station;
     std::uint32_t slotTimeBits;  // 0: by the baud rate (1000 bits at 12M)
+    std::optional<std::vector<std::uint32_t>> events;  // the requests that carry a DP event
     std::vector<int> refs;
   };
   const Case cases[] = {
-      {"every record", "", false, {}, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
-      {"faults only", "", true, {}, 0, {2, 3, 4, 5}},
-      {"faults of station 3", "DA == 3", true, {}, 0, {2, 5}},
-      {"station 3 without the fault check", "DA == 3", false, {}, 0, {2, 5, 7, 8}},
-      {"a program that shows nothing", "LEN == 1000", true, {}, 0, {}},
-      {"station 3 with its acknowledgement", "", false, 3, 0, {2, 5, 7, 8, 9}},
-      {"one after a slot time of 5 bits is none", "", false, 3, 5, {2, 5, 7, 8}},
-      {"station 2, its malformed frames too", "", false, 2, 0, {1, 3, 4}},
-      {"station 3 and a program", "STS == 0", false, 3, 0, {5, 7, 8, 9}},
+      {"every record", "", false, {}, 0, {}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
+      {"faults only", "", true, {}, 0, {}, {2, 3, 4, 5}},
+      {"faults of station 3", "DA == 3", true, {}, 0, {}, {2, 5}},
+      {"station 3 without the fault check", "DA == 3", false, {}, 0, {}, {2, 5, 7, 8}},
+      {"a program that shows nothing", "LEN == 1000", true, {}, 0, {}, {}},
+      {"station 3 with its acknowledgement", "", false, 3, 0, {}, {2, 5, 7, 8, 9}},
+      {"one after a slot time of 5 bits is none", "", false, 3, 5, {}, {2, 5, 7, 8}},
+      {"station 2, its malformed frames too", "", false, 2, 0, {}, {1, 3, 4}},
+      {"station 3 and a program", "STS == 0", false, 3, 0, {}, {5, 7, 8, 9}},
+      {"events: a request with the acknowledgement after it", "", false, {}, 0, {{8}}, {8, 9}},
+      {"events: a faulty request, the record after it alone", "", false, {}, 0, {{5}}, {5}},
+      {"events of station 2", "", false, 2, 0, {{1, 8}}, {1}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -130,6 +134,7 @@ TEST(ShownRecords, FaultsStationsAndPrograms) {
     shown.faultsOnly = c.faultsOnly;
     shown.station = c.station;
     shown.slotTimeBits = c.slotTimeBits;
+    shown.eventRefs = c.events ? &*c.events : nullptr;
     DumpSummary summary;
     ASSERT_TRUE(DumpRun(request, DumpOptions{}, shown, RunControl(nullptr), &summary).ok());
     const std::string dump = ReadText(request.OutputPath);
