@@ -235,9 +235,6 @@ std::string CountsByName(const std::map<std::string, std::uint64_t>& counts) {
 }
 
 // The diagnosis bits that say a slave cannot work as configured, with how many replies had each.
-constexpr dp::DiagFlag kFaultFlags[] = {dp::kCfgFault, dp::kPrmFault, dp::kNotSupported,
-                                        dp::kExtDiag};
-
 void AddDpSlaveFindings(std::uint8_t address, const DpSlaveFigures& d, FindingList& list) {
   const unsigned a = address;
   const auto u = [](std::uint64_t v) { return static_cast<unsigned long long>(v); };
@@ -255,7 +252,7 @@ void AddDpSlaveFindings(std::uint8_t address, const DpSlaveFigures& d, FindingLi
   std::string flags;
   std::uint64_t flagged = 0;
   std::vector<FindingNumber> numbers;
-  for (const dp::DiagFlag f : kFaultFlags) {
+  for (const dp::DiagFlag f : kDpFaultFlags) {
     const std::uint64_t n = d.diagFlags[f];
     if (n == 0) continue;
     flagged = std::max(flagged, n);

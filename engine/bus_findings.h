@@ -45,6 +45,10 @@ enum class FindingKind : std::uint8_t {
   kLastRecordCut,
 };
 
+// The diagnosis flags that make a DP diagnosis finding.
+inline constexpr std::array<dp::DiagFlag, 4> kDpFaultFlags = {dp::kCfgFault, dp::kPrmFault,
+                                                              dp::kNotSupported, dp::kExtDiag};
+
 // The kind as a heading ("No response", "Rotations over TTR").
 std::string_view FindingKindTitle(FindingKind kind);
 

@@ -46,8 +46,9 @@ std::string Bytes(const std::optional<std::uint32_t>& n) {
   return n ? Dec(std::uint64_t{*n}) + " bytes" : std::string("not judged");
 }
 
-// What the event says, after its station.
-std::string EventText(const DpEvent& e) {
+}  // namespace
+
+std::string DpEventText(const DpEvent& e) {
   switch (e.kind) {
     case DpEventKind::kState: {
       std::string text = std::string(DpStateName(e.from)) + " -> " +
@@ -75,6 +76,8 @@ std::string EventText(const DpEvent& e) {
       return DecodedText(e);
   }
 }
+
+namespace {
 
 // The time of day as the dump's absolute column shows it with "hr:mn:sc.ms.us": the hour
 // right-aligned in two places, the rest zero-padded (" 9:00:31.230.562").
@@ -183,19 +186,18 @@ std::string DpEventLine(const DpEvent& e) {
           ? "master " + Dec(std::uint64_t{e.station}) + " (DA " + Dec(std::uint64_t{e.da}) + ")"
           : "slave " + Dec(std::uint64_t{e.station}) + " (master " + Dec(std::uint64_t{e.master}) +
                 ")";
-  return EventTime(e.timeNs) + "  #" + Dec(std::uint64_t{e.ref}) + "  " + who + "  " + EventText(e);
+  return EventTime(e.timeNs) + "  #" + Dec(std::uint64_t{e.ref}) + "  " + who + "  " + DpEventText(e);
 }
 
 void WriteDpEvents(const BusFigures& figures, std::ostream& out) {
   for (const DpEvent& e : figures.dp.events) out << DpEventLine(e) << "\n";
 }
 
-void WriteDpSlaveTable(const BusFigures& figures, std::ostream& out) {
-  bool any = false;
-  for (const auto& slave : figures.dp.slaves) any = any || slave.has_value();
-  if (!any) return;
-  out << "DP slaves\n";
-  out << "Addr  Ident   State          Entries  Drops  Outage ms  Watchdog ms  In DX %\n";
+const std::array<std::string_view, kDpSlaveColumns> kDpSlaveHeadings = {
+    "Addr", "Ident", "State", "Entries", "Drops", "Outage ms", "Watchdog ms", "In DX %"};
+
+std::vector<DpSlaveRow> DpSlaveRows(const BusFigures& figures) {
+  std::vector<DpSlaveRow> rows;
   const std::optional<std::int64_t> span =
       figures.run.startNs && figures.run.endNs && *figures.run.endNs > *figures.run.startNs
           ? std::optional<std::int64_t>(*figures.run.endNs - *figures.run.startNs)
@@ -203,36 +205,58 @@ void WriteDpSlaveTable(const BusFigures& figures, std::ostream& out) {
   for (const StationFigures* s : ByAddress(figures)) {
     const DpSlaveFigures* d = DpSlaveOf(figures, s->address);
     if (d == nullptr) continue;
-    std::string inDx = "-";
+    DpSlaveRow row;
+    row.address = s->address;
+    std::optional<std::int64_t> permille;
     if (span && d->timeInDataExchangeNs) {
       // Tenths of a percent, cut toward zero.
-      const auto permille =
-          static_cast<std::int64_t>(static_cast<long double>(*d->timeInDataExchangeNs) * 1000 /
-                                    static_cast<long double>(*span));
-      inDx = Fixed(permille, 10, 1);
+      permille = static_cast<std::int64_t>(static_cast<long double>(*d->timeInDataExchangeNs) *
+                                           1000 / static_cast<long double>(*span));
     }
-    std::string line =
-        Right(Dec(std::uint64_t{s->address}), 4) + "  " +
-        Left(d->identNumber ? Format("0x%04x", unsigned{*d->identNumber}) : "-", 6) + "  " +
-        Left(DpStateName(d->state), 13) + "  " + Right(Dec(d->entries), 7) + "  " +
-        Right(Dec(d->drops), 5) + "  " +
-        Right(d->longestOutageNs ? Fixed(*d->longestOutageNs, 1'000'000, 3) : "-", 9) + "  " +
-        Right(d->watchdogMs ? Dec(std::uint64_t{*d->watchdogMs}) : "-", 11) + "  " + Right(inDx, 7);
-    out << line << "\n";
-    std::string flags;
+    row.texts = {Dec(std::uint64_t{s->address}),
+                 d->identNumber ? Format("0x%04x", unsigned{*d->identNumber}) : "-",
+                 std::string(DpStateName(d->state)),
+                 Dec(d->entries),
+                 Dec(d->drops),
+                 d->longestOutageNs ? Fixed(*d->longestOutageNs, 1'000'000, 3) : "-",
+                 d->watchdogMs ? Dec(std::uint64_t{*d->watchdogMs}) : "-",
+                 permille ? Fixed(*permille, 10, 1) : "-"};
+    row.values = {static_cast<double>(s->address),
+                  d->identNumber ? static_cast<double>(*d->identNumber) : -1.0,
+                  static_cast<double>(static_cast<int>(d->state)),
+                  static_cast<double>(d->entries),
+                  static_cast<double>(d->drops),
+                  d->longestOutageNs ? static_cast<double>(*d->longestOutageNs) : -1.0,
+                  d->watchdogMs ? static_cast<double>(*d->watchdogMs) : -1.0,
+                  permille ? static_cast<double>(*permille) : -1.0};
     for (std::size_t i = 0; i < dp::kDiagFlagCount; ++i) {
       if (d->diagFlags[i] > 0)
-        flags += (flags.empty() ? "" : " ") + std::string(dp::kDiagFlagNames[i]);
+        row.diagnosis += (row.diagnosis.empty() ? "" : " ") + std::string(dp::kDiagFlagNames[i]);
     }
-    std::string channels;
     for (const DpChannelErrorCount& c : d->channelErrors) {
-      channels += (channels.empty() ? "" : ", ") + Dec(std::uint64_t{c.module}) + "." +
-                  Dec(std::uint64_t{c.channel}) + " " + std::string(c.errorName) + " (" +
-                  Dec(c.count) + ")";
+      row.channelErrors += (row.channelErrors.empty() ? "" : ", ") +
+                           Dec(std::uint64_t{c.module}) + "." + Dec(std::uint64_t{c.channel}) +
+                           " " + std::string(c.errorName) + " (" + Dec(c.count) + ")";
     }
-    if (!flags.empty() || !channels.empty()) {
-      out << "      diagnosis: " << (flags.empty() ? "-" : flags)
-          << (channels.empty() ? "" : "; channel errors: " + channels) << "\n";
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+void WriteDpSlaveTable(const BusFigures& figures, std::ostream& out) {
+  const std::vector<DpSlaveRow> rows = DpSlaveRows(figures);
+  if (rows.empty()) return;
+  out << "DP slaves\n";
+  out << "Addr  Ident   State          Entries  Drops  Outage ms  Watchdog ms  In DX %\n";
+  for (const DpSlaveRow& r : rows) {
+    const auto& t = r.texts;
+    out << Right(t[0], 4) + "  " + Left(t[1], 6) + "  " + Left(t[2], 13) + "  " + Right(t[3], 7) +
+               "  " + Right(t[4], 5) + "  " + Right(t[5], 9) + "  " + Right(t[6], 11) + "  " +
+               Right(t[7], 7)
+        << "\n";
+    if (!r.diagnosis.empty() || !r.channelErrors.empty()) {
+      out << "      diagnosis: " << (r.diagnosis.empty() ? "-" : r.diagnosis)
+          << (r.channelErrors.empty() ? "" : "; channel errors: " + r.channelErrors) << "\n";
     }
   }
   out << "State: at the run's end. Outage: the longest time out of data exchange between two\n"

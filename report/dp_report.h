@@ -3,8 +3,13 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
+#include <array>
+#include <cstddef>
+#include <cstdint>
 #include <ostream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "engine/bus_findings.h"
 
@@ -16,9 +21,24 @@ nlohmann::ordered_json DpEventJson(const DpEvent& event);
 
 // "12:00:01.234.567  #1234  slave 7 (master 2)  data_exchange -> no_response: lost_request"
 std::string DpEventLine(const DpEvent& event);
+// What the event says, as its line ends: "data_exchange -> no_response: lost_request".
+std::string DpEventText(const DpEvent& event);
 // Every event, a line each, in the events' order.
 void WriteDpEvents(const BusFigures& figures, std::ostream& out);
 // The DP slaves table of the text report; nothing when no slave received a DP request.
 void WriteDpSlaveTable(const BusFigures& figures, std::ostream& out);
+
+// The rows of that table: each column's text, a number to sort it by (-1 where the text is "-"),
+// and the diagnosis flags seen and channel errors reported.
+inline constexpr std::size_t kDpSlaveColumns = 8;
+extern const std::array<std::string_view, kDpSlaveColumns> kDpSlaveHeadings;
+struct DpSlaveRow {
+  std::uint8_t address = 0;
+  std::array<std::string, kDpSlaveColumns> texts;
+  std::array<double, kDpSlaveColumns> values{};
+  std::string diagnosis;
+  std::string channelErrors;
+};
+std::vector<DpSlaveRow> DpSlaveRows(const BusFigures& figures);
 
 }  // namespace fdc
