@@ -813,25 +813,29 @@ class TableLogicTest : public QObject {
     using gen::kNoSap;
     using gen::MakeTelegram;
     QTest::newRow("SRD request") << frame(MakeTelegram(5, 2, 0x7D, kNoSap, kNoSap, data))
-                                 << "Data exchange";
+                                 << "Data exchange,DP services";
     QTest::newRow("SRD low request")
-        << frame(MakeTelegram(5, 2, 0x5C, kNoSap, kNoSap, data)) << "Data exchange";
+        << frame(MakeTelegram(5, 2, 0x5C, kNoSap, kNoSap, data)) << "Data exchange,DP services";
     QTest::newRow("data response")
-        << frame(MakeTelegram(2, 5, 0x08, kNoSap, kNoSap, data)) << "Data exchange";
+        << frame(MakeTelegram(2, 5, 0x08, kNoSap, kNoSap, data)) << "Data exchange,DP services";
     QTest::newRow("status poll") << frame(MakeTelegram(5, 2, 0x49, kNoSap, kNoSap, {})) << "";
     QTest::newRow("status reply") << frame(MakeTelegram(2, 5, 0x00, kNoSap, kNoSap, {})) << "";
     QTest::newRow("Slave_Diag request")
-        << frame(MakeTelegram(5, 2, 0x6D, 60, 62, {})) << "Diagnosis";
+        << frame(MakeTelegram(5, 2, 0x6D, 60, 62, {})) << "Diagnosis,DP services";
     QTest::newRow("Slave_Diag response")
-        << frame(MakeTelegram(2, 5, 0x08, 62, 60, data)) << "Diagnosis";
+        << frame(MakeTelegram(2, 5, 0x08, 62, 60, data)) << "Diagnosis,DP services";
     QTest::newRow("Set_Prm request")
-        << frame(MakeTelegram(5, 2, 0x5D, 61, 62, data)) << "Parameters";
+        << frame(MakeTelegram(5, 2, 0x5D, 61, 62, data)) << "Parameters,DP services";
     QTest::newRow("Chk_Cfg request")
-        << frame(MakeTelegram(5, 2, 0x5D, 62, 62, data)) << "Configuration";
+        << frame(MakeTelegram(5, 2, 0x5D, 62, 62, data)) << "Configuration,DP services";
     QTest::newRow("Get_Cfg response")
-        << frame(MakeTelegram(2, 5, 0x08, 62, 59, data)) << "Configuration";
+        << frame(MakeTelegram(2, 5, 0x08, 62, 59, data)) << "Configuration,DP services";
+    QTest::newRow("Rd_Inp request")
+        << frame(MakeTelegram(5, 2, 0x5D, 56, 62, {})) << "DP services";
+    QTest::newRow("DP-V1 read request") << frame(MakeTelegram(5, 2, 0x5D, 51, 51, data)) << "";
     QTest::newRow("token") << frame(gen::MakeSd4(2, 5)) << "";
-    QTest::newRow("short acknowledgement") << frame(gen::MakeSc()) << "";
+    // A short acknowledgement may answer a DP request: the station filter tells whose it is.
+    QTest::newRow("short acknowledgement") << frame(gen::MakeSc()) << "DP services";
   }
   void quickServices() {
     QFETCH(QByteArray, frame);

@@ -134,6 +134,13 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
   faults_->setObjectName(QStringLiteral("faultsOnly"));
   faults_->setToolTip(QStringLiteral(
       "Records with a status bit, a telegram that does not decode, a wrong FCS or ED"));
+  dpEvents_ = new QCheckBox(QStringLiteral("&DP events"));
+  dpEvents_->setObjectName(QStringLiteral("dpEvents"));
+  dpEvents_->setToolTip(QStringLiteral(
+      "The requests that carry a DP event (a state change, a diagnosis change, Set_Prm, Chk_Cfg, "
+      "Get_Cfg, Global_Control, Set_Slave_Add, a failed check) and their replies, as the health "
+      "figures found them"));
+  dpEvents_->setEnabled(false);
   // The quick filters and the count wrap onto a second line in a narrow window; a label stays
   // with its field.
   auto* quickRow = new QWidget;
@@ -151,6 +158,7 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
   pair(serviceLabel, service_);
   pair(gapCheck_, gap_);
   flow->addWidget(faults_);
+  flow->addWidget(dpEvents_);
   flow->addWidget(count_);
   rows->addWidget(quickRow);
 
@@ -185,6 +193,7 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
     if (gapCheck_->isChecked()) quickChanged();
   });
   connect(faults_, &QCheckBox::toggled, this, quickChanged);
+  connect(dpEvents_, &QCheckBox::toggled, this, quickChanged);
 }
 
 void FilterBar::LoadOptionFile(const QString& path) {
@@ -226,6 +235,7 @@ FilterInput FilterBar::Input() const {
   input.quick.service = static_cast<QuickService>(service_->currentData().toInt());
   if (gapCheck_->isChecked()) input.quick.gapAboveUs = gap_->value();
   input.quick.faultsOnly = faults_->isChecked();
+  input.quick.dpEvents = dpEvents_->isChecked();
   return input;
 }
 
@@ -243,8 +253,13 @@ void FilterBar::ApplyQuick(const QuickFilters& quick) {
   gapCheck_->setChecked(quick.gapAboveUs.has_value());
   if (quick.gapAboveUs) gap_->setValue(*quick.gapAboveUs);
   faults_->setChecked(quick.faultsOnly);
+  dpEvents_->setChecked(quick.dpEvents);
   settingQuick_ = false;
   Apply();
+}
+
+void FilterBar::SetDpEventsKnown(bool known) {
+  dpEvents_->setEnabled(known || dpEvents_->isChecked());
 }
 
 void FilterBar::ClearAndApply() {

@@ -37,6 +37,8 @@ class FilterBar : public QWidget {
   void ApplyQuick(const QuickFilters& quick);
   // Empties the equation and the quick filters and applies: every record is shown.
   void ClearAndApply();
+  // The health figures' DP events are known: the quick filter of DP events may be chosen.
+  void SetDpEventsKnown(bool known);
   // The stations that the station filter offers (those of the health figures, with their role),
   // and the one chosen.
   void SetStations(const std::vector<StationChoice>& stations);
@@ -57,6 +59,7 @@ class FilterBar : public QWidget {
   QCheckBox* GapCheck() const { return gapCheck_; }
   QSpinBox* GapField() const { return gap_; }
   QCheckBox* FaultsCheck() const { return faults_; }
+  QCheckBox* DpEventsCheck() const { return dpEvents_; }
   QPushButton* ApplyButton() const { return apply_; }
   QPushButton* StopButton() const { return stop_; }
   QLabel* CountLabel() const { return count_; }
@@ -94,6 +97,7 @@ class FilterBar : public QWidget {
   QCheckBox* gapCheck_ = nullptr;
   QSpinBox* gap_ = nullptr;
   QCheckBox* faults_ = nullptr;
+  QCheckBox* dpEvents_ = nullptr;
   QLabel* error_ = nullptr;
   std::vector<StationChoice> stations_;
   // Quick filter changes made by the program apply once, not per control.

@@ -198,6 +198,7 @@ bool RunSession::SetSlotTime(std::uint32_t bits) {
 std::optional<FilterError> RunSession::ApplyFilter(const FilterInput& typed) {
   FilterInput input = typed;
   input.slotTimeBits = slotTimeBits_;
+  input.eventRefs = eventRefs_;
   FilterCompilation compiled = CompileTableFilter(input);
   if (compiled.error) return std::move(compiled.error);
   filter_ = std::move(compiled.filter);

@@ -91,6 +91,12 @@ class RunSession : public QObject {
   // filter's acknowledgements come. True when it changed.
   bool SetSlotTime(std::uint32_t bits);
   std::uint32_t SlotTimeBits() const { return slotTimeBits_; }
+  // The requests that carry a DP event (ascending reference numbers; null: not known), for the
+  // quick filter of DP events.
+  void SetDpEventRefs(std::shared_ptr<const std::vector<std::uint32_t>> refs) {
+    eventRefs_ = std::move(refs);
+  }
+  bool DpEventsKnown() const { return eventRefs_ != nullptr; }
   // Stops the filter pass; the table keeps the matches found so far.
   void StopFilter();
 
@@ -165,6 +171,7 @@ class RunSession : public QObject {
   std::optional<DumpRequest> run_;
   QString optionFile_;
   std::uint32_t slotTimeBits_ = 0;
+  std::shared_ptr<const std::vector<std::uint32_t>> eventRefs_;
   std::shared_ptr<RunIndex> index_;
   std::shared_ptr<const TableFilter> filter_;
   std::shared_ptr<RunIndex> matches_;  // the filter's matches, when it filters

@@ -26,6 +26,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <memory>
+
 #include "engine/dump_request_rules.h"
 #include "ui/common/large_table_view.h"
 #include "ui/common/platform.h"
@@ -403,11 +406,24 @@ void RunView::OnIndexFinished(const QString& statusLine, const QString& failure)
 void RunView::SetHealthFigures(const BusFigures* figures) {
   filters_->SetStations(figures != nullptr ? StationChoicesOf(figures->stations)
                                            : std::vector<StationChoice>{});
+  // The records of the DP events, for their quick filter: the filter keeps its own copy.
+  std::shared_ptr<std::vector<std::uint32_t>> refs;
+  if (figures != nullptr) {
+    refs = std::make_shared<std::vector<std::uint32_t>>();
+    for (const DpEvent& e : figures->dp.events) refs->push_back(e.ref);
+    std::sort(refs->begin(), refs->end());
+    refs->erase(std::unique(refs->begin(), refs->end()), refs->end());
+  }
+  const bool hadEvents = session_.DpEventsKnown();
+  session_.SetDpEventRefs(refs);
+  filters_->SetDpEventsKnown(refs != nullptr);
   // The station filter's acknowledgements come within the slot time the figures were
   // computed with.
   const bool changed = session_.SetSlotTime(figures != nullptr ? figures->tslBits : 0);
-  if (changed && session_.HasRun() && filters_->Input().quick.station) {
-    ApplyFilter(filters_->Input());
+  const FilterInput input = filters_->Input();
+  if (session_.HasRun() && ((changed && input.quick.station) ||
+                            (input.quick.dpEvents && (refs != nullptr || hadEvents)))) {
+    ApplyFilter(input);
   }
 }
 
@@ -421,6 +437,10 @@ void RunView::ApplyFilter(const FilterInput& input) {
 
 void RunView::OnFilterFinished(const QString& failure) {
   Refresh();
+  if (pendingRecord_ != 0 && !TrySelectPending()) {
+    emit StatusMessage(QStringLiteral("The filter does not show record %1").arg(pendingRecord_));
+    pendingRecord_ = 0;
+  }
   if (!session_.Indexing()) refresh_->stop();
   if (!failure.isEmpty()) emit StatusMessage(failure);
   UpdateCount();
@@ -440,7 +460,29 @@ void RunView::SetSource() {
 void RunView::Refresh() {
   if (!session_.HasRun()) return;
   model_->Refresh();
+  if (pendingRecord_ != 0) TrySelectPending();
   UpdateCount();
+}
+
+void RunView::SelectRecordWhenShown(quint32 ref) {
+  pendingRecord_ = ref;
+  // The pass that finds the filter's matches may still run, or have ended unreported: the
+  // record is looked for again as the rows come and when the pass's end is reported.
+  const RunIndex* shown = session_.ShownIndex();
+  if (TrySelectPending() || shown == nullptr || !shown->Complete()) return;
+  emit StatusMessage(QStringLiteral("The filter does not show record %1").arg(ref));
+  pendingRecord_ = 0;
+}
+
+bool RunView::TrySelectPending() {
+  if (!model_->HasSource()) return false;
+  model_->Refresh();
+  const std::optional<RecordRow> found =
+      FindRecordRow(*model_->Reader(), *model_->Index(), pendingRecord_);
+  if (!found || !found->exact) return false;
+  pendingRecord_ = 0;
+  MoveToRunRow(found->row);
+  return true;
 }
 
 void RunView::UpdateCount() {

@@ -112,6 +112,9 @@ class RunView : public QWidget {
   // Selects the record; a filter that hides it is cleared first, with a note in the status bar.
   // False when the table does not have the record (yet).
   bool ShowRecord(quint32 ref);
+  // Selects the record once the filter being applied shows it (at once when it does already);
+  // when the filter's pass ends without it, the status bar says so.
+  void SelectRecordWhenShown(quint32 ref);
   // The health figures of the open run (null: none): the stations the filter bar offers and the
   // slot time of the station filter's acknowledgements.
   void SetHealthFigures(const fdc::BusFigures* figures);
@@ -164,6 +167,8 @@ class RunView : public QWidget {
   QSplitter* splitter_ = nullptr;
   QSplitter* tableSplitter_ = nullptr;
   std::uint32_t currentRecord_ = 0;
+  std::uint32_t pendingRecord_ = 0;  // to select once the filter shows it
+  bool TrySelectPending();
   QStackedWidget* stack_ = nullptr;
   QPushButton* openButton_ = nullptr;
   FilterBar* filters_ = nullptr;

@@ -11,7 +11,7 @@ namespace fdc::ui {
 // Requests carry the service in their DSAP, responses in their SSAP (the master's own SAP is the
 // other one), so each condition looks at the SAP of the frame's direction. An absent SAP reads as
 // 65536: data exchange is SRD without SAPs and its responses with data and without SAPs.
-const std::array<QuickServiceInfo, 5> kQuickServices = {{
+const std::array<QuickServiceInfo, 6> kQuickServices = {{
     {QuickService::kAny, "Any service", ""},
     {QuickService::kDataExchange, "Data exchange",
      "((FC & TYPMSK) == SRDH || (FC & TYPMSK) == SRDL) && DSAP == 65536 || "
@@ -23,6 +23,10 @@ const std::array<QuickServiceInfo, 5> kQuickServices = {{
     {QuickService::kConfiguration, "Configuration",
      "(FC & 64) != 0 && (DSAP == 62 || DSAP == 59) || (FC & 64) == 0 && (SSAP == 62 || SSAP == "
      "59)"},
+    {QuickService::kDp, "DP services",
+     "(FC & 64) != 0 && (DSAP >= 55 && DSAP <= 62 || ((FC & TYPMSK) == SRDH || (FC & TYPMSK) == "
+     "SRDL) && DSAP == 65536) || (FC & 64) == 0 && (SSAP >= 55 && SSAP <= 62 || SSAP == 65536 "
+     "&& LEN > 0) || SD == SC"},
 }};
 
 namespace {
@@ -73,6 +77,18 @@ QuickFilters QuickFiltersFor(std::optional<std::uint8_t> station, std::optional<
     case FindingKind::kDiagnosisFlagged:
       quick.service = QuickService::kDiagnosis;
       break;
+    case FindingKind::kDpNeverReached:
+    case FindingKind::kDpDropped:
+    case FindingKind::kDpClearData:
+    case FindingKind::kDpDiagnosis:
+    case FindingKind::kDpWatchdog:
+    case FindingKind::kDpFcb:
+    case FindingKind::kDpConfig:
+    case FindingKind::kDpIoLength:
+    case FindingKind::kDpMinTsdr:
+    case FindingKind::kDpMissedCycles:
+      quick.service = QuickService::kDp;
+      break;
     case FindingKind::kFilesCutShort:
     case FindingKind::kBaudChanges:
     case FindingKind::kClockStepsBack:
@@ -112,6 +128,13 @@ struct FilterCompiler {
     filter->records_.faultsOnly = input.quick.faultsOnly;
     filter->records_.station = input.quick.station;
     filter->records_.slotTimeBits = input.slotTimeBits;
+    if (input.quick.dpEvents) {
+      // Without the health figures' events there is no record to show.
+      filter->eventRefs_ = input.eventRefs != nullptr
+                               ? input.eventRefs
+                               : std::make_shared<const std::vector<std::uint32_t>>();
+      filter->records_.eventRefs = filter->eventRefs_.get();
+    }
 
     // The typed equation alone first, so that its messages are the dump's own. The one line is
     // the collected text up to a comment, so the error's place is one in the typed text.
@@ -157,6 +180,7 @@ struct FilterCompiler {
     if (input.quick.service != QuickService::kAny) add(ServiceLabel(input.quick.service));
     if (input.quick.gapAboveUs) add("gap above " + std::to_string(*input.quick.gapAboveUs) + " us");
     if (input.quick.faultsOnly) add("faults only");
+    if (input.quick.dpEvents) add("DP events");
     filter->description_ = description;
     compilation.filter = std::move(filter);
     return compilation;

@@ -25,7 +25,8 @@ enum class QuickService : std::uint8_t {
   kDataExchange,
   kDiagnosis,
   kParameters,
-  kConfiguration
+  kConfiguration,
+  kDp,  // every DP service: data exchange and the requests and replies on the DP SAPs
 };
 
 struct QuickServiceInfo {
@@ -33,7 +34,7 @@ struct QuickServiceInfo {
   std::string_view label;
   std::string_view condition;  // ShowOnly; empty for any service
 };
-extern const std::array<QuickServiceInfo, 5> kQuickServices;
+extern const std::array<QuickServiceInfo, 6> kQuickServices;
 
 struct QuickFilters {
   // Frames sent by or to it, and the short acknowledgements (SC) that answer its requests.
@@ -41,12 +42,17 @@ struct QuickFilters {
   QuickService service = QuickService::kAny;
   std::optional<std::int32_t> gapAboveUs;  // idle gap before the frame above this
   bool faultsOnly = false;                 // status bits, malformed, wrong FCS or ED
-  bool Any() const { return station || service != QuickService::kAny || gapAboveUs || faultsOnly; }
+  // The requests that carry a DP event of the health figures, and their replies.
+  bool dpEvents = false;
+  bool Any() const {
+    return station || service != QuickService::kAny || gapAboveUs || faultsOnly || dpEvents;
+  }
   friend bool operator==(const QuickFilters&, const QuickFilters&) = default;
 };
 
 // The quick filters that show the records behind a finding of the health view: the station's
-// telegrams, its faulty ones for corrupt or illegal frames, its diagnosis for flagged diagnosis;
+// telegrams, its faulty ones for corrupt or illegal frames, its diagnosis for flagged diagnosis,
+// its DP services for the DP layer's findings;
 // for a finding about the run (no station) the faulty records of the whole run, or nothing to
 // filter for files cut short, which show as rows of their own in the whole table.
 QuickFilters QuickFiltersFor(std::optional<std::uint8_t> station, std::optional<FindingKind> kind);
@@ -76,6 +82,9 @@ struct FilterInput {
   // The slot time within which an acknowledgement answers (the health view's); 0: by the run's
   // baud rate.
   std::uint32_t slotTimeBits = 0;
+  // The requests that carry a DP event (ascending reference numbers, from the health figures),
+  // for the quick filter of DP events; null: not known yet, and that filter shows nothing.
+  std::shared_ptr<const std::vector<std::uint32_t>> eventRefs = nullptr;
   friend bool operator==(const FilterInput&, const FilterInput&) = default;
 };
 
@@ -101,6 +110,7 @@ class TableFilter {
  private:
   friend struct FilterCompiler;
   std::unique_ptr<ShowOnlyProgram> program_;
+  std::shared_ptr<const std::vector<std::uint32_t>> eventRefs_;
   RecordFilter records_;
   std::string description_;
 };
