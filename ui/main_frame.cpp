@@ -162,6 +162,9 @@ bool CMainFrame::Create() {
   connect(healthView_, &HealthView::StationActivated, runView_, &RunView::ShowStation);
   connect(healthView_, &HealthView::RunFindingActivated, runView_, &RunView::ShowRunFinding);
   connect(healthView_, &HealthView::TimeActivated, runView_, &RunView::ShowTime);
+  connect(healthView_, &HealthView::RecordActivated, runView_, &RunView::ShowRecord);
+  connect(healthView_, &HealthView::FindingRecordActivated, runView_,
+          &RunView::SelectRecordWhenShown);
   connect(healthView_, &HealthView::ComputationFinished, runView_,
           [this] { runView_->SetHealthFigures(healthView_->Figures()); });
   connect(runView_, &RunView::RunClosed, runView_, [this] { runView_->SetHealthFigures(nullptr); });
@@ -268,7 +271,7 @@ void CMainFrame::CreateMenus() {
     detailsPane_->setVisible(shown);
     settings_.Window.DetailsHidden = !shown;
   });
-  QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+  QMenu* view = menuBar()->addMenu(QStringLiteral("Vie&w"));
   view->addAction(detailsAction_);
   QMenu* analyze = menuBar()->addMenu(QStringLiteral("&Analyze"));
   analyze->addAction(textDumpAction_);
@@ -360,7 +363,7 @@ void CMainFrame::OnKeyboardShortcuts() {
     }
   }
   const std::pair<const char*, const char*> more[] = {
-      {"Alt+F, Alt+G, Alt+V, Alt+A, Alt+H", "The File, Go, View, Analyze and Help menus"},
+      {"Alt+F, Alt+G, Alt+W, Alt+A, Alt+H", "The File, Go, View, Analyze and Help menus"},
       {"F10", "The menus, from the first"},
       {"Tab, Shift+Tab", "The next and the previous panel or field"},
       {"Digits in the record table", "Go to the reference number typed"},

@@ -14,6 +14,7 @@
 #include "engine/bus_statistics.h"
 #include "common/file_paths.h"
 #include "engine/run_control.h"
+#include "tests/ui/health_test_support.h"
 #include "tests/ui/ui_test_support.h"
 #include "tools/frame_builder.h"
 #include "ui/details/hex_dump.h"
@@ -280,21 +281,15 @@ class DetailsLogicTest : public QObject {
   // of the slaves whose owner enabled DP-V1 are read as alarms.
   void everyDpFault() {
     QTemporaryDir dir;
-    gen::RunPlan plan;
-    plan.base = dir.filePath(QStringLiteral("Cell")).toStdString();
-    plan.recordsPerMinute = 3000;
-    for (const char* text :
-         {"dp_drop", "dp_rs", "prm_fault", "cfg_fault:at=600", "channel_error",
-          "dpv1_alarm:count=3", "clear_data@2", "fcb_not_toggled", "fcb_toggled_on_repeat",
-          "cfg_differs:count=2", "io_length:count=5", "missed_cycles:count=6"}) {
-      gen::Fault fault;
-      QVERIFY2(gen::ParseFault(text, fault).empty(), text);
-      plan.faults.push_back(fault);
-    }
-    const gen::RunOutcome outcome = gen::GenerateRun(plan);
-    QVERIFY2(outcome.ok(), outcome.error.c_str());
+    const std::string first = test::WriteFaultRun(
+        dir.path(),
+        "dp_drop,dp_rs,prm_fault,cfg_fault:at=600,channel_error,dpv1_alarm:count=3,clear_data@2,"
+        "fcb_not_toggled,fcb_toggled_on_repeat,cfg_differs:count=2,io_length:count=5,"
+        "missed_cycles:count=6",
+        1);
+    QVERIFY(!first.empty());
     int alarms = 0;
-    EachRecordsDetails(outcome.summary.paths.front(), [&](std::uint32_t, const auto& items) {
+    EachRecordsDetails(first, [&](std::uint32_t, const auto& items) {
       for (const DetailItem& section : items) {
         for (const DetailItem& item : section.children) {
           if (item.text.starts_with("device-related blocks read as DP-V1")) ++alarms;

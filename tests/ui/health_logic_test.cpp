@@ -12,6 +12,7 @@
 #include "report/bus_report.h"
 #include "tests/ui/health_test_support.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/health/dp_timeline.h"
 #include "ui/health/health_computation.h"
 #include "ui/health/health_series.h"
 #include "ui/health/station_table_model.h"
@@ -657,6 +658,90 @@ class HealthLogicTest : public QObject {
     QCOMPARE(
         Q(WriteFiguresFile(*outcome.figures, request, nowhere, FiguresFormat::kJson).ErrorText()),
         Q("Unable to Open Output File " + nowhere));
+  }
+
+  // One state a pixel, and where changes share a pixel the worst of them: a short outage inside
+  // data exchange still shows, however far out the view is.
+  void dpPixelSpans_data() {
+    QTest::addColumn<double>("x0");
+    QTest::addColumn<double>("x1");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<QString>("spans");
+    QTest::newRow("the whole band") << 0.0 << 100.0 << 10 << "0-1 x,1-2 n,2-5 x,5-10 s";
+    QTest::newRow("zoomed in") << 0.0 << 20.0 << 20 << "0-10 x,10-11 n,11-20 x";
+    QTest::newRow("a stretch in the middle") << 40.0 << 60.0 << 4 << "0-2 x,2-4 s";
+    QTest::newRow("past the end") << 100.0 << 120.0 << 5 << "";
+  }
+  void dpPixelSpans() {
+    QFETCH(double, x0);
+    QFETCH(double, x1);
+    QFETCH(int, width);
+    QFETCH(QString, spans);
+    const auto segment = [](double start, double end, DpState state) {
+      DpSegment s;
+      s.start = start;
+      s.end = end;
+      s.state = state;
+      return s;
+    };
+    DpBand band;
+    band.segments = {segment(0, 10, DpState::kDataExchange), segment(10, 10.1, DpState::kNoResponse),
+                     segment(10.1, 50, DpState::kDataExchange),
+                     segment(50, 100, DpState::kStartup)};
+    QStringList got;
+    for (const DpPixelSpan& span : DpPixelSpans(band, x0, x1, width)) {
+      const char letter = span.state == DpState::kDataExchange ? 'x'
+                          : span.state == DpState::kNoResponse ? 'n'
+                                                               : 's';
+      got << QStringLiteral("%1-%2 %3").arg(span.from).arg(span.to).arg(letter);
+    }
+    QCOMPARE(got.join(','), spans);
+  }
+
+  // Three hundred thousand changes drawn at 800 pixels: at most one span a pixel.
+  void dpPixelSpansOfManyChanges() {
+    DpBand band;
+    for (int i = 0; i < 300'000; ++i) {
+      DpSegment s;
+      s.start = i;
+      s.end = i + 1;
+      s.state = i % 7 == 0 ? DpState::kNoResponse : DpState::kDataExchange;
+      band.segments.push_back(s);
+    }
+    const std::vector<DpPixelSpan> spans = DpPixelSpans(band, 0, 300'000, 800);
+    QVERIFY(spans.size() <= 800);
+    QCOMPARE(spans.front().from, 0);
+    QCOMPARE(spans.back().to, 800);
+    for (std::size_t i = 1; i < spans.size(); ++i) QCOMPARE(spans[i].from, spans[i - 1].to);
+  }
+
+  // The timeline of the golden DP run: a band per DP slave whose stretches follow its state
+  // changes end to end, and the slave's state at the run's end is its last stretch's.
+  void dpTimelineFollowsTheStateChanges() {
+    const std::string first =
+        std::string(std::getenv("FDC_SOURCE_DIR")) + "/tests/golden/runs/dp/Cell0900.FdcCapt";
+    const HealthOutcome outcome =
+        ComputeHealth(fdc::ui::test::RequestFor(first, 1), {}, RunControl(nullptr));
+    QVERIFY(outcome.figures.has_value());
+    const BusFigures& figures = *outcome.figures;
+    const DpTimeline timeline = DpTimelineOf(figures);
+    QCOMPARE(timeline.axis, DpAxis::kTime);
+    std::size_t slaves = 0;
+    for (const auto& slave : figures.dp.slaves) slaves += slave ? 1 : 0;
+    QCOMPARE(timeline.bands.size(), slaves);
+    for (const DpBand& band : timeline.bands) {
+      std::size_t changes = 0;
+      for (const DpEvent& e : figures.dp.events) {
+        changes += e.kind == DpEventKind::kState && e.station == band.address ? 1 : 0;
+      }
+      QVERIFY(band.segments.size() == changes || band.segments.size() == changes + 1);
+      QCOMPARE(band.segments.front().start, timeline.begin);
+      QCOMPARE(band.segments.back().end, timeline.end);
+      for (std::size_t i = 1; i < band.segments.size(); ++i) {
+        QCOMPARE(band.segments[i].start, band.segments[i - 1].end);
+      }
+      QCOMPARE(band.segments.back().state, figures.dp.slaves[band.address]->state);
+    }
   }
 };
 

@@ -1,10 +1,15 @@
 // The health view driven as a user drives it, on a generated run with injected bus faults: the
 // faulty station first in the findings and framed in the live list, clicks passed on as signals,
 // the station table against fdcstat's JSON, charts saved as PNG and SVG, the figures exported,
-// progress and Stop, settings, a run replaced while computing, and a run that cannot start.
+// progress and Stop, settings, a run replaced while computing, a run that cannot start, and the DP
+// tab on a run with DP faults: its figures and events as fdcstat's, click-through from a segment,
+// a marker, an event and a finding, zoom and reset, the log's filters and exports.
 // "--screenshot DIR" draws the documentation's picture of the view instead of testing.
 #include <QApplication>
 #include <QCategoryAxis>
+#include <QComboBox>
+#include <QToolButton>
+#include <QWheelEvent>
 #include <QChart>
 #include <QDir>
 #include <QElapsedTimer>
@@ -29,6 +34,7 @@
 #include "report/bus_report.h"
 #include "tests/ui/health_test_support.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/health/dp_tab.h"
 #include "ui/health/health_charts.h"
 #include "ui/health/health_view.h"
 #include "ui/health/live_list.h"
@@ -45,6 +51,11 @@ using fdc::ui::test::WriteFaultRun;
 namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// DP faults on the generated line's slaves.
+constexpr std::string_view kDpFaults =
+    "dp_drop@26,prm_fault@25,channel_error@34,clear_data@2,fcb_not_toggled@37:count=1,"
+    "io_length@61:count=2,dpv1_alarm@14";
 
 // Starts the view on a run and waits for its figures.
 bool ComputeAndWait(HealthView& view, const DumpRequest& request) {
@@ -478,11 +489,143 @@ class HealthWidgetTest : public QObject {
       QVERIFY(!view.LiveListGrid()->Cell(address).faulty);
     }
   }
+
+  // The DP tab on a run with DP faults: the same figures and events as fdcstat's JSON, the
+  // timeline's segments and markers leading to their records, zoom and reset, the log's filters,
+  // its exports and click-through, and a DP finding's first record.
+  void dpTab() {
+    const std::string run = WriteFaultRun(dir_.path(), kDpFaults, 1, 9, 0);
+    QVERIFY(!run.empty());
+    HealthView view;
+    view.resize(900, 1000);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QVERIFY(ComputeAndWait(view, RequestFor(run, 1)));
+    const nlohmann::json json = nlohmann::json::parse(
+        fdc::ui::test::FdcstatReport(run, 1, "json", dir_.filePath("dp.json").toStdString()));
+    std::ostringstream viewJson;
+    WriteBusJson(*view.Figures(), viewJson);
+    QVERIFY(nlohmann::json::parse(viewJson.str()) == json);
+
+    DpTab& tab = *view.DpArea();
+    view.Tabs()->setCurrentWidget(&tab);
+    QVERIFY(fdc::ui::test::WaitUntilLaidOut([&tab] { return tab.Timeline()->width() > 200; }));
+    // The slaves table and the log hold fdcstat's slaves and events.
+    int dpSlaves = 0;
+    for (const nlohmann::json& station : json["stations"]) dpSlaves += station["dp"].is_null() ? 0 : 1;
+    QCOMPARE(tab.SlaveTable()->model()->rowCount(), dpSlaves);
+    const QAbstractItemModel& log = *tab.EventTable()->model();
+    QCOMPARE(log.rowCount(), static_cast<int>(json["events"].size()));
+    for (int r = 0; r < log.rowCount(); ++r) {
+      const nlohmann::json& e = json["events"][static_cast<std::size_t>(r)];
+      QCOMPARE(log.index(r, kEventRef).data().toUInt(), e["ref"].get<unsigned>());
+      QCOMPARE(log.index(r, kEventKind).data().toString(), Q(e["kind"].get<std::string>()));
+    }
+
+    // A segment and a marker lead to their records.
+    DpTimelineView& timeline = *tab.Timeline();
+    QSignalSpy records(&view, &HealthView::RecordActivated);
+    const DpEvent* drop = nullptr;
+    const DpEvent* diag = nullptr;
+    for (const DpEvent& e : view.Figures()->dp.events) {
+      if (drop == nullptr && e.kind == DpEventKind::kState && e.station == 26 &&
+          e.to == DpState::kNoResponse) {
+        drop = &e;
+      }
+      if (diag == nullptr && e.kind == DpEventKind::kSlaveDiag && e.station == 34 && e.ref > 100) {
+        diag = &e;
+      }
+    }
+    QVERIFY(drop != nullptr && diag != nullptr && drop->timeNs && diag->timeNs);
+    const auto bandOf = [&view](std::uint8_t address) {
+      int band = 0;
+      for (std::size_t a = 0; a < address; ++a) band += view.Figures()->dp.slaves[a] ? 1 : 0;
+      return band;
+    };
+    const auto dropAt = static_cast<double>(*drop->timeNs);
+    timeline.SetRange(dropAt - 1e6, dropAt + 50e6);
+    QTest::mouseClick(&timeline, Qt::LeftButton, {}, timeline.PointOf(bandOf(26), dropAt + 2e6));
+    QCOMPARE(records.size(), 1);
+    QCOMPARE(records.back().front().toUInt(), drop->ref);
+    const auto diagAt = static_cast<double>(*diag->timeNs);
+    timeline.SetRange(diagAt - 50e6, diagAt + 50e6);
+    QTest::mouseClick(&timeline, Qt::LeftButton, {}, timeline.PointOf(bandOf(34), diagAt));
+    QCOMPARE(records.back().front().toUInt(), diag->ref);
+
+    // The wheel zooms in around the cursor, a dragged band zooms to it, reset shows the run.
+    timeline.ResetZoom();
+    const double start = timeline.RangeStart();
+    const double whole = timeline.RangeEnd() - start;
+    const QPoint middle = timeline.PointOf(0, start + whole / 2);
+    QWheelEvent wheel(middle, timeline.mapToGlobal(middle), {}, QPoint(0, 240), Qt::NoButton, {},
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&timeline, &wheel);
+    QVERIFY(timeline.RangeEnd() - timeline.RangeStart() < whole * 0.7);
+    timeline.ResetZoom();
+    const QPoint from = timeline.PointOf(0, start + whole / 4);
+    const QPoint to = timeline.PointOf(0, start + whole / 2);
+    QTest::mousePress(&timeline, Qt::LeftButton, {}, from);
+    QMouseEvent drag(QEvent::MouseMove, to, timeline.mapToGlobal(to), Qt::NoButton,
+                     Qt::LeftButton, {});
+    QApplication::sendEvent(&timeline, &drag);
+    QTest::mouseRelease(&timeline, Qt::LeftButton, {}, to);
+    QVERIFY(std::abs(timeline.RangeEnd() - timeline.RangeStart() - whole / 4) < whole / 50);
+    QCOMPARE(records.size(), 2);  // a drag is no click
+    tab.ResetButton()->click();
+    QCOMPARE(timeline.RangeEnd() - timeline.RangeStart(), whole);
+    timeline.repaint();
+    QVERIFY(timeline.SpansPainted() >= dpSlaves);
+    QVERIFY(timeline.SpansPainted() <= dpSlaves * timeline.width());
+
+    // The log's filters, its exports (the events shown, as fdcstat writes them) and a click.
+    tab.KindFilter()->setCurrentIndex(tab.KindFilter()->findText(QStringLiteral("slave_diag")));
+    tab.StationFilter()->setCurrentIndex(tab.StationFilter()->findData(34));
+    QVERIFY(log.rowCount() > 0);
+    std::string expected;
+    std::istringstream lines(
+        fdc::ui::test::FdcstatReport(run, 1, "events", dir_.filePath("dp.txt").toStdString()));
+    for (std::string line; std::getline(lines, line);) {
+      if (line.find("slave 34 ") != std::string::npos &&
+          line.find("Slave_Diag") != std::string::npos) {
+        expected += line + "\n";
+      }
+    }
+    const QString textPath = dir_.filePath(QStringLiteral("events.txt"));
+    QVERIFY(view.ExportDpEvents(textPath, false));
+    QCOMPARE(ReadFile(textPath.toStdString()), expected);
+    const QString csvPath = dir_.filePath(QStringLiteral("events.csv"));
+    QVERIFY(view.ExportDpEvents(csvPath, true));
+    const QStringList csv = Q(ReadFile(csvPath.toStdString())).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(csv.front(), QStringLiteral("time,ref,station,master,kind,event"));
+    QCOMPARE(csv.size(), log.rowCount() + 1);
+    QVERIFY(!view.ExportDpEvents(QString::fromStdString(run), true));
+    emit tab.EventTable()->clicked(log.index(0, 0));
+    QCOMPARE(records.back().front().toUInt(), log.index(0, kEventRef).data().toUInt());
+    tab.KindFilter()->setCurrentIndex(0);
+    tab.StationFilter()->setCurrentIndex(0);
+    QCOMPARE(log.rowCount(), static_cast<int>(json["events"].size()));
+
+    // A DP finding: the slave's DP traffic, then its first record.
+    QSignalSpy firsts(&view, &HealthView::FindingRecordActivated);
+    StationClicks clicks(view);
+    QListWidgetItem* dropped = nullptr;
+    for (int i = 0; i < view.FindingsList()->count(); ++i) {
+      QListWidgetItem* item = view.FindingsList()->item(i);
+      if (item->text().startsWith(QStringLiteral("Slave 26 dropped"))) dropped = item;
+    }
+    QVERIFY(dropped != nullptr);
+    emit view.FindingsList()->itemClicked(dropped);
+    QCOMPARE(clicks.said, QStringList{QStringLiteral("26 kind %1")
+                                          .arg(static_cast<int>(FindingKind::kDpDropped))});
+    QCOMPARE(firsts.size(), 1);
+    QCOMPARE(firsts.front().front().toUInt(), drop->ref);
+  }
 };
 
 namespace {
 
-// The documentation's picture: the view on a five-minute run whose slave 50 never answers.
+// The documentation's pictures: the view on a five-minute run whose slave 50 never answers, and
+// its DP tab on a run with DP faults.
 int MakeScreenshot(const QString& folder) {
   QDir().mkpath(folder);
   QTemporaryDir dir;
@@ -494,7 +637,15 @@ int MakeScreenshot(const QString& folder) {
   if (!QTest::qWaitForWindowExposed(&view)) return 1;
   if (!ComputeAndWait(view, RequestFor(run, 5))) return 1;
   if (ShowChart(view, ChartKind::kFaults) == nullptr) return 1;
-  return view.grab().save(folder + QStringLiteral("/health_view.png")) ? 0 : 1;
+  if (!view.grab().save(folder + QStringLiteral("/health_view.png"))) return 1;
+
+  // The DP tab of a run with DP faults, its log showing the dropped slave's events.
+  const std::string dpRun = WriteFaultRun(dir.path(), kDpFaults, 1, 9, 0);
+  if (dpRun.empty() || !ComputeAndWait(view, RequestFor(dpRun, 1))) return 1;
+  view.Tabs()->setCurrentWidget(view.DpArea());
+  view.DpArea()->StationFilter()->setCurrentIndex(view.DpArea()->StationFilter()->findData(26));
+  fdc::ui::test::WaitUntilLaidOut([] { return true; });
+  return view.grab().save(folder + QStringLiteral("/dp_tab.png")) ? 0 : 1;
 }
 
 }  // namespace

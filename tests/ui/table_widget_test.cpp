@@ -38,6 +38,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <functional>
+#include <set>
 
 #include "tests/ui/ui_test_support.h"
 #include "tools/faults.h"
@@ -150,6 +151,17 @@ RowClass ClassOf(int row) {
 }
 
 int CurrentRow() { return View()->Table()->currentIndex().row(); }
+
+// A copy of the golden DP run in `dir`, opened, indexed and with its health figures.
+bool OpenGoldenDpRun(const QTemporaryDir& dir) {
+  const QString first = dir.filePath(QStringLiteral("Cell0900.FdcCapt"));
+  return QFile::copy(qEnvironmentVariable("FDC_SOURCE_DIR") +
+                         QStringLiteral("/tests/golden/runs/dp/Cell0900.FdcCapt"),
+                     first) &&
+         Frame()->OpenCaptureFile(first, 1) && WaitForIndex() &&
+         QTest::qWaitFor([] { return Frame()->HealthArea()->Figures() != nullptr; },
+                         kIndexTimeoutMs);
+}
 
 QString StoredText(const QString& name) {
   QSettings store;
@@ -771,13 +783,7 @@ class TableWidgetTest : public QObject {
   void theDetailsPaneFollowsTheTableAndLeadsToTheReply() {
     // The golden DP run: a Slave_Diag request, its reply decoded under the table.
     QTemporaryDir dir;
-    const QString first = dir.filePath(QStringLiteral("Cell0900.FdcCapt"));
-    QVERIFY(QFile::copy(qEnvironmentVariable("FDC_SOURCE_DIR") +
-                            QStringLiteral("/tests/golden/runs/dp/Cell0900.FdcCapt"),
-                        first));
-    QVERIFY(Frame()->OpenCaptureFile(first, 1));
-    QVERIFY(WaitForIndex());
-    QTRY_VERIFY_WITH_TIMEOUT(Frame()->HealthArea()->Figures() != nullptr, kIndexTimeoutMs);
+    QVERIFY(OpenGoldenDpRun(dir));
     DetailsPane* pane = Frame()->DetailsArea();
     QVERIFY(pane->isVisible());
     QTreeWidget* tree = pane->Tree();
@@ -856,6 +862,55 @@ class TableWidgetTest : public QObject {
     QVERIFY(!Frame()->DetailsAction()->isChecked());
     Frame()->DetailsAction()->trigger();
     QVERIFY(!Frame()->DetailsArea()->isHidden());
+  }
+
+  void theDpTabAndItsFindingsLeadToTheRecords() {
+    // The golden DP run: a DP finding filters the table to the slave's DP services and selects
+    // its first record once the filter shows it; a record of the DP tab is selected in the
+    // table; the quick filter of DP events shows the requests that carry one and their replies.
+    QTemporaryDir dir;
+    QVERIFY(OpenGoldenDpRun(dir));
+    HealthView& health = *Frame()->HealthArea();
+    const fdc::BusFigures& figures = *health.Figures();
+
+    QListWidget& findings = *health.FindingsList();
+    QListWidgetItem* dropped = nullptr;
+    for (int i = 0; i < findings.count(); ++i) {
+      if (findings.item(i)->text().contains(QStringLiteral("dropped out of data exchange")))
+        dropped = findings.item(i);
+    }
+    QVERIFY(dropped != nullptr);
+    emit findings.itemClicked(dropped);
+    QVERIFY(WaitForFilter());
+    QCOMPARE(View()->Filters()->ServiceBox()->currentData().toInt(),
+             static_cast<int>(QuickService::kDp));
+    const std::uint32_t firstRef = View()->CurrentRecord();
+    const auto firstDrop = std::find_if(
+        figures.dp.events.begin(), figures.dp.events.end(), [](const fdc::DpEvent& e) {
+          return e.kind == fdc::DpEventKind::kState && e.from == fdc::DpState::kDataExchange;
+        });
+    QVERIFY(firstDrop != figures.dp.events.end());
+    QCOMPARE(firstRef, firstDrop->ref);
+
+    // A record from the DP tab, hidden by the filter: the filter goes, the record is selected.
+    const std::uint32_t other = figures.dp.events.front().ref;
+    emit health.RecordActivated(other);
+    QVERIFY(!Session().ShowsMatches());
+    QCOMPARE(View()->CurrentRecord(), other);
+
+    // DP events: each request that carries one, and the reply after it.
+    QCheckBox* events = View()->Filters()->DpEventsCheck();
+    QVERIFY(events->isEnabled());
+    events->setChecked(true);
+    QVERIFY(WaitForFilter());
+    std::set<std::uint32_t> carried;
+    for (const fdc::DpEvent& e : figures.dp.events) carried.insert(e.ref);
+    const int shown = View()->Model()->rowCount();
+    QVERIFY(shown >= static_cast<int>(carried.size()));
+    for (int r = 0; r < shown; ++r) {
+      const std::uint32_t ref = Cell(r, kColRef).toUInt();
+      QVERIFY2(carried.count(ref) > 0 || carried.count(ref - 1) > 0, qPrintable(Cell(r, 0)));
+    }
   }
 };
 

@@ -535,7 +535,7 @@ class UiWidgetTest : public QObject {
                                  "&Go: Go to &Reference Number..., &Next Fault, &Previous Fault, , "
                                  "&Find..., Find Ne&xt, Find Pre&vious, , &Filter Bar, Record "
                                  "&Table, F&indings, &Live List, &Station Table, &Charts",
-                                 "&View: Record &Details", "&Analyze: &Text Dump",
+                                 "Vie&w: Record &Details", "&Analyze: &Text Dump",
                                  "&Help: &Keyboard Shortcuts..., , &About TeloFdcCaptAnlz..."}));
     QCOMPARE(frame->TextDumpAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+T")));
     QCOMPARE(frame->QuitAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));

@@ -25,6 +25,7 @@
 #include <algorithm>
 
 #include "ui/common/large_table_view.h"
+#include "ui/health/dp_tab.h"
 #include "ui/health/health_charts.h"
 #include "ui/health/live_list.h"
 #include "ui/health/station_table_model.h"
@@ -224,6 +225,8 @@ void HealthView::BuildBody() {
   histogramChart_->setToolTip(QStringLiteral("Drag across to zoom in, right-click to zoom out"));
   histogramLayout->addWidget(histogramChart_, 1);
   tabs_->addTab(histogramBox, QStringLiteral("Response times"));
+  dpTab_ = new DpTab(tabs_);
+  tabs_->addTab(dpTab_, QStringLiteral("DP"));
 
   splitter->addWidget(tabs_);
   splitter->setStretchFactor(0, 2);
@@ -241,6 +244,8 @@ void HealthView::BuildBody() {
   connect(rotationChart_, &ChartPane::MinuteClicked, this, &HealthView::OnMinuteClicked);
   connect(histogramStation_, &QComboBox::currentIndexChanged, this, &HealthView::ShowHistogram);
   connect(tabs_, &QTabWidget::currentChanged, this, &HealthView::UpdateButtons);
+  connect(dpTab_, &DpTab::RecordActivated, this, &HealthView::RecordActivated);
+  connect(dpTab_, &DpTab::ExportRequested, this, &HealthView::OnExportDpEvents);
 }
 
 void HealthView::Compute(const DumpRequest& request) {
@@ -338,6 +343,7 @@ void HealthView::OnDone() {
 }
 
 void HealthView::ShowFigures() {
+  dpTab_->SetFigures(Figures());
   ShowFindings();
   if (figures_) {
     liveList_->SetCells(LiveListCells(*figures_, findings_));
@@ -424,7 +430,10 @@ void HealthView::UpdateButtons() {
   compute_->setEnabled(run_.has_value() && !active);
   const bool figures = figures_.has_value() && !active;
   const QList<QAction*> actions = exportMenu_->actions();
-  const bool chartShown = tabs_->currentIndex() != 0;
+  const int tab = tabs_->currentIndex();
+  const bool chartShown = tab == ChartTab(ChartKind::kFaults) ||
+                          tab == ChartTab(ChartKind::kRotation) ||
+                          tab == ChartTab(ChartKind::kResponseTimes);
   for (int i = 0; i < actions.size(); ++i) {
     // Two figure exports, a separator, two chart exports.
     actions[i]->setEnabled(figures && (i < 2 || chartShown));
@@ -442,6 +451,12 @@ void HealthView::OnFindingClicked(QListWidgetItem* item) {
   }
   SelectStation(station);
   emit StationActivated(station, kind);
+  if (figures_) {
+    if (const auto first =
+            FirstRecordOfDpFinding(*figures_, kind, static_cast<std::uint8_t>(station))) {
+      emit FindingRecordActivated(*first);
+    }
+  }
 }
 
 void HealthView::OnTableClicked(const QModelIndex& index) {
@@ -527,6 +542,29 @@ void HealthView::OnExportFigures(FiguresFormat format) {
   if (path.isEmpty()) return;
   QString error;
   if (!ExportFigures(path, format, &error)) {
+    QMessageBox::warning(this, QStringLiteral("Export"), error);
+  }
+}
+
+bool HealthView::ExportDpEvents(const QString& path, bool csv, QString* error) {
+  if (!figures_ || computation_.Active()) {
+    if (error != nullptr) *error = QStringLiteral("There are no figures to export yet.");
+    return false;
+  }
+  if (Refused(path, error)) return false;
+  return dpTab_->WriteEvents(path, csv, error);
+}
+
+void HealthView::OnExportDpEvents(bool csv) {
+  if (!run_) return;
+  const QString path = QFileDialog::getSaveFileName(
+      this, csv ? QStringLiteral("Export the DP events as CSV")
+                : QStringLiteral("Export the DP events as text"),
+      Q(HealthExportPath(*run_, "dp_events", csv ? "csv" : "txt")),
+      csv ? QStringLiteral("CSV (*.csv)") : QStringLiteral("Text (*.txt)"));
+  if (path.isEmpty()) return;
+  QString error;
+  if (!ExportDpEvents(path, csv, &error)) {
     QMessageBox::warning(this, QStringLiteral("Export"), error);
   }
 }

@@ -30,6 +30,7 @@ class QToolButton;
 namespace fdc::ui {
 
 class ChartPane;
+class DpTab;
 class LiveList;
 class StationTableModel;
 
@@ -87,6 +88,9 @@ class HealthView : public QWidget {
   QSpinBox* SlotTimeField() const { return tslField_; }
   QSpinBox* TtrField() const { return ttrField_; }
   QToolButton* ExportButton() const { return export_; }
+  DpTab* DpArea() const { return dpTab_; }
+  // Writes the DP events the DP tab's log shows, as CSV or as text, under the exports' refusals.
+  bool ExportDpEvents(const QString& path, bool csv, QString* error = nullptr);
 
   // The tab that shows a chart.
   int ChartTab(ChartKind chart) const;
@@ -100,6 +104,11 @@ class HealthView : public QWidget {
   // A minute file was clicked in a chart: the time of its first record, in ns on the module's
   // clock as the figures give it (MinuteFigures::firstRecordNs).
   void TimeActivated(qint64 ns);
+  // A record behind the DP tab's timeline or event log was clicked.
+  void RecordActivated(quint32 ref);
+  // A DP finding was clicked, after StationActivated: its first record, to select once the
+  // record table's filter shows it.
+  void FindingRecordActivated(quint32 ref);
   void ComputationStarted();
   // The computation has returned and its figures (if any) are shown; `statusLine` says how it
   // went.
@@ -123,6 +132,7 @@ class HealthView : public QWidget {
   void OnMinuteClicked(int minute);
   void OnExportFigures(FiguresFormat format);
   void OnExportChart(PictureFormat format);
+  void OnExportDpEvents(bool csv);
   // A path that may be written: not a file of the run.
   bool Refused(const QString& path, QString* error) const;
 
@@ -138,6 +148,7 @@ class HealthView : public QWidget {
   QPushButton* compute_ = nullptr;
   QPushButton* stop_ = nullptr;
   QToolButton* export_ = nullptr;
+  DpTab* dpTab_ = nullptr;
   QMenu* exportMenu_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QLabel* status_ = nullptr;

@@ -1,0 +1,246 @@
+// The DP tab's event log and slaves table.
+#include "ui/health/dp_tables.h"
+
+#include <algorithm>
+
+#include "common/text_appenders.h"
+#include "engine/bus_findings.h"
+
+namespace fdc::ui {
+
+namespace {
+
+QString Q(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<int>(text.size()));
+}
+
+QString Clock(const std::optional<std::int64_t>& ns) {
+  if (!ns) return QStringLiteral("-");
+  std::string text;
+  StringSink sink{text};
+  AppendClock(sink, *ns);
+  return QString::fromStdString(text);
+}
+
+constexpr std::array<const char*, kEventColumns> kEventHeadings = {"Time",   "No.",  "Station",
+                                                                   "Master", "Kind", "Event"};
+
+// What an event's fields say, column by column.
+QString EventCell(const DpEvent& e, int column) {
+  switch (column) {
+    case kEventTime:
+      return Clock(e.timeNs);
+    case kEventRef:
+      return QString::number(e.ref);
+    case kEventStation:
+      return QString::number(e.station);
+    case kEventMaster:
+      return e.kind == DpEventKind::kGlobalControl ? QStringLiteral("-")
+                                                   : QString::number(e.master);
+    case kEventKind:
+      return Q(DpEventKindName(e.kind));
+    case kEventText:
+      return QString::fromStdString(DpEventText(e));
+    default:
+      return {};
+  }
+}
+
+QString CsvField(const QString& text) {
+  if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))) return text;
+  QString quoted = text;
+  quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+  return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+// The events a finding counts.
+bool CountedBy(const DpEvent& e, FindingKind kind) {
+  switch (kind) {
+    case FindingKind::kDpNeverReached:
+      return true;
+    case FindingKind::kDpDropped:
+      return e.kind == DpEventKind::kState && e.from == DpState::kDataExchange;
+    case FindingKind::kDpDiagnosis: {
+      const auto* diag = std::get_if<dp::SlaveDiag>(&e.decoded);
+      return e.kind == DpEventKind::kSlaveDiag && diag != nullptr &&
+             std::any_of(kDpFaultFlags.begin(), kDpFaultFlags.end(),
+                         [diag](dp::DiagFlag f) { return diag->Has(f); });
+    }
+    case FindingKind::kDpWatchdog:
+      return e.kind == DpEventKind::kWatchdogExceeded;
+    case FindingKind::kDpFcb:
+      return e.kind == DpEventKind::kFcbNotToggled || e.kind == DpEventKind::kFcbToggledOnRepeat;
+    case FindingKind::kDpConfig:
+      return e.kind == DpEventKind::kCfgMismatch;
+    case FindingKind::kDpIoLength:
+      return e.kind == DpEventKind::kIoLengthMismatch;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+// --- The event log -------------------------------------------------------------------------------
+
+DpEventModel::DpEventModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void DpEventModel::SetFigures(const BusFigures* figures) {
+  beginResetModel();
+  events_ = figures != nullptr ? &figures->dp.events : nullptr;
+  endResetModel();
+}
+
+int DpEventModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() || events_ == nullptr ? 0 : static_cast<int>(events_->size());
+}
+
+int DpEventModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : kEventColumns;
+}
+
+QVariant DpEventModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= rowCount()) return {};
+  const DpEvent& e = EventAt(index.row());
+  if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return EventCell(e, index.column());
+  if (role == kSortRole) {
+    switch (index.column()) {
+      case kEventTime:
+      case kEventRef:
+        // The events are in record order: the row sorts time and reference alike, and events
+        // without a time keep their place.
+        return index.row();
+      case kEventStation:
+        return e.station;
+      case kEventMaster:
+        return e.kind == DpEventKind::kGlobalControl ? -1 : int{e.master};
+      default:
+        return EventCell(e, index.column());
+    }
+  }
+  if (role == Qt::TextAlignmentRole && index.column() <= kEventMaster) {
+    return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+  }
+  return {};
+}
+
+QVariant DpEventModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || section < 0 || section >= kEventColumns) return {};
+  if (role == Qt::DisplayRole) return QString::fromLatin1(kEventHeadings[section]);
+  if (role == Qt::ToolTipRole && section == kEventText) {
+    return QStringLiteral("The event as fdcstat --format events writes it");
+  }
+  return {};
+}
+
+DpEventFilter::DpEventFilter(QObject* parent) : QSortFilterProxyModel(parent) {
+  setSortRole(DpEventModel::kSortRole);
+}
+
+void DpEventFilter::SetKind(std::optional<DpEventKind> kind) {
+  kind_ = kind;
+  invalidateFilter();
+}
+
+void DpEventFilter::SetStation(std::optional<std::uint8_t> station) {
+  station_ = station;
+  invalidateFilter();
+}
+
+bool DpEventFilter::filterAcceptsRow(int row, const QModelIndex& parent) const {
+  if (parent.isValid()) return false;
+  const auto* model = static_cast<const DpEventModel*>(sourceModel());
+  const DpEvent& e = model->EventAt(row);
+  if (kind_ && e.kind != *kind_) return false;
+  return !station_ || e.station == *station_ ||
+         (e.kind != DpEventKind::kGlobalControl && e.master == *station_);
+}
+
+std::vector<const DpEvent*> DpEventFilter::Shown() const {
+  std::vector<const DpEvent*> shown;
+  const auto* model = static_cast<const DpEventModel*>(sourceModel());
+  for (int r = 0; r < rowCount(); ++r) {
+    shown.push_back(&model->EventAt(mapToSource(index(r, 0)).row()));
+  }
+  return shown;
+}
+
+QString DpEventsCsv(const std::vector<const DpEvent*>& events) {
+  QString csv = QStringLiteral("time,ref,station,master,kind,event\n");
+  for (const DpEvent* e : events) {
+    QStringList fields;
+    for (int c = 0; c < kEventColumns; ++c) fields << CsvField(EventCell(*e, c));
+    csv += fields.join(QLatin1Char(',')) + QLatin1Char('\n');
+  }
+  return csv;
+}
+
+QString DpEventsText(const std::vector<const DpEvent*>& events) {
+  QString text;
+  for (const DpEvent* e : events) text += QString::fromStdString(DpEventLine(*e)) + '\n';
+  return text;
+}
+
+// --- The slaves table ----------------------------------------------------------------------------
+
+DpSlaveModel::DpSlaveModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void DpSlaveModel::SetFigures(const BusFigures* figures) {
+  beginResetModel();
+  rows_ = figures != nullptr ? DpSlaveRows(*figures) : std::vector<DpSlaveRow>{};
+  endResetModel();
+}
+
+int DpSlaveModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int DpSlaveModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(kDpSlaveColumns) + 2;
+}
+
+QVariant DpSlaveModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= rowCount()) return {};
+  const DpSlaveRow& row = rows_[static_cast<std::size_t>(index.row())];
+  const auto column = static_cast<std::size_t>(index.column());
+  const bool figure = column < kDpSlaveColumns;
+  if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
+    if (figure) return QString::fromStdString(row.texts[column]);
+    const std::string& text = column == kDpSlaveColumns ? row.diagnosis : row.channelErrors;
+    return QString::fromStdString(text.empty() ? "-" : text);
+  }
+  if (role == kSortRole) {
+    if (figure && column != 2) return row.values[column];
+    return data(index, Qt::DisplayRole);
+  }
+  if (role == Qt::TextAlignmentRole && figure && column != 1 && column != 2) {
+    return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+  }
+  return {};
+}
+
+QVariant DpSlaveModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  if (section >= 0 && static_cast<std::size_t>(section) < kDpSlaveColumns) {
+    return Q(kDpSlaveHeadings[static_cast<std::size_t>(section)]);
+  }
+  if (section == static_cast<int>(kDpSlaveColumns)) return QStringLiteral("Diagnosis");
+  if (section == static_cast<int>(kDpSlaveColumns) + 1) return QStringLiteral("Channel errors");
+  return {};
+}
+
+std::optional<std::uint32_t> FirstRecordOfDpFinding(const BusFigures& figures, FindingKind kind,
+                                                    std::uint8_t station) {
+  if (kind == FindingKind::kDpClearData) {
+    const auto& master = figures.dp.masters[station & 0x7F];
+    return master ? master->firstClearDataRef : std::nullopt;
+  }
+  for (const DpEvent& e : figures.dp.events) {
+    if (e.station == station && e.kind != DpEventKind::kGlobalControl && CountedBy(e, kind)) {
+      return e.ref;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace fdc::ui

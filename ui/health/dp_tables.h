@@ -1,0 +1,100 @@
+// The DP tab's tables without a display: the event log (time, reference, station, master, kind
+// and the event's one-line decode, as fdcstat --format events writes it) with its filters by kind
+// and station and its exports as CSV and as the events' text; and the DP slaves table of the text
+// report, sortable by each figure.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QSortFilterProxyModel>
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "engine/bus_statistics.h"
+#include "report/dp_report.h"
+
+namespace fdc::ui {
+
+enum DpEventColumn : int {
+  kEventTime,
+  kEventRef,
+  kEventStation,
+  kEventMaster,
+  kEventKind,
+  kEventText,
+  kEventColumns,
+};
+
+class DpEventModel : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  // The value a column sorts by: numbers for time, reference and addresses.
+  static constexpr int kSortRole = Qt::UserRole + 1;
+
+  explicit DpEventModel(QObject* parent = nullptr);
+  // The events of `figures`, which must stay until the next call (null: none).
+  void SetFigures(const BusFigures* figures);
+  const DpEvent& EventAt(int row) const { return (*events_)[static_cast<std::size_t>(row)]; }
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation,
+                      int role = Qt::DisplayRole) const override;
+
+ private:
+  const std::vector<DpEvent>* events_ = nullptr;
+};
+
+// The events of one kind and one station (either may be any), sorted by any column.
+class DpEventFilter : public QSortFilterProxyModel {
+  Q_OBJECT
+
+ public:
+  explicit DpEventFilter(QObject* parent = nullptr);
+  void SetKind(std::optional<DpEventKind> kind);
+  void SetStation(std::optional<std::uint8_t> station);
+  // The events shown, in the order shown.
+  std::vector<const DpEvent*> Shown() const;
+
+ protected:
+  bool filterAcceptsRow(int row, const QModelIndex& parent) const override;
+
+ private:
+  std::optional<DpEventKind> kind_;
+  std::optional<std::uint8_t> station_;
+};
+
+// "time,ref,station,master,kind,event" and a line per event, fields quoted as CSV needs.
+QString DpEventsCsv(const std::vector<const DpEvent*>& events);
+// The events' lines as fdcstat --format events writes them.
+QString DpEventsText(const std::vector<const DpEvent*>& events);
+
+class DpSlaveModel : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  static constexpr int kSortRole = Qt::UserRole + 1;
+
+  explicit DpSlaveModel(QObject* parent = nullptr);
+  void SetFigures(const BusFigures* figures);
+  std::uint8_t AddressAt(int row) const { return rows_[static_cast<std::size_t>(row)].address; }
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation,
+                      int role = Qt::DisplayRole) const override;
+
+ private:
+  std::vector<DpSlaveRow> rows_;
+};
+
+// The first record behind a DP finding of a station: the request of the first event that the
+// finding counts; none for a finding that no event marks.
+std::optional<std::uint32_t> FirstRecordOfDpFinding(const BusFigures& figures, FindingKind kind,
+                                                    std::uint8_t station);
+
+}  // namespace fdc::ui
