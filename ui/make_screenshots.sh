@@ -1,6 +1,6 @@
 #!/bin/sh
 # Remakes the pictures of the main window (the bundled sample run open), the record details of a
-# Slave_Diag reply (the golden DP run open), the text dump dialog (at
+# Slave_Diag reply (the golden DP run open), the DP tab of the health view, the text dump dialog (at
 # rest and while a dump runs) and the bus health view in docs/screenshots without a display of
 # one's own: the widget test programs draw them, on a virtual X server when xvfb-run is there (so
 # the lock indicators show their real state), else on Qt's offscreen platform.
@@ -20,4 +20,4 @@ for program in "$build/tests/ui/ui_widget_tests" "$build/tests/ui/health_widget_
   fi
 done
 echo "written: $out/main_window.png $out/record_details.png $out/text_dump_dialog.png" \
-  "$out/text_dump_running.png $out/health_view.png"
+  "$out/text_dump_running.png $out/health_view.png $out/dp_tab.png"
