@@ -514,6 +514,21 @@ class HealthWidgetTest : public QObject {
     int dpSlaves = 0;
     for (const nlohmann::json& station : json["stations"]) dpSlaves += station["dp"].is_null() ? 0 : 1;
     QCOMPARE(tab.SlaveTable()->model()->rowCount(), dpSlaves);
+    const QAbstractItemModel& slaves = *tab.SlaveTable()->model();
+    int row = 0;
+    for (const nlohmann::json& station : json["stations"]) {
+      if (station["dp"].is_null()) continue;
+      const nlohmann::json& dp = station["dp"];
+      const auto cell = [&slaves, row](int column) { return slaves.index(row, column).data(); };
+      QCOMPARE(cell(0).toUInt(), station["address"].get<unsigned>());
+      QCOMPARE(cell(2).toString(), Q(dp["state"].get<std::string>()));
+      QCOMPARE(cell(3).toULongLong(), dp["entries"].get<unsigned long long>());
+      QCOMPARE(cell(4).toULongLong(), dp["drops"].get<unsigned long long>());
+      QCOMPARE(cell(6).toString(),
+               dp["watchdog_ms"].is_null() ? QStringLiteral("-")
+                                           : QString::number(dp["watchdog_ms"].get<unsigned>()));
+      ++row;
+    }
     const QAbstractItemModel& log = *tab.EventTable()->model();
     QCOMPARE(log.rowCount(), static_cast<int>(json["events"].size()));
     for (int r = 0; r < log.rowCount(); ++r) {
