@@ -7,6 +7,8 @@
 --   tshark -X lua_script:wireshark/profibus_fdl.lua -r file.pcapng
 -- Files of link type 257 (frame bytes alone) decode with the preference fdl.link_type_257 set:
 --   tshark -X lua_script:wireshark/profibus_fdl.lua -o fdl.link_type_257:TRUE -r file.pcapng
+-- Link type USER0 is claimed through the preference fdl.claim_user0 (on); turn it off to open
+-- another tool's USER0 captures.
 
 local fdl = Proto("FDL", "PROFIBUS FDL")
 
@@ -36,11 +38,26 @@ local dp_services = {
   [59] = "Get_Cfg", [60] = "Slave_Diag", [61] = "Set_Prm", [62] = "Chk_Cfg",
 }
 
--- The status byte's flags, bit 0 first, with the letters the dump shows for them.
+-- The status byte's flags, bit 0 first: the letters the dump shows for them, their ShowOnly names
+-- and what they say (the engine's words; a test holds this table to the engine's).
 local status_bits = {
-  {"s", "STSSTP"}, {"p", "STSPAR"}, {"d", "STSSD"}, {"r", "STSRPT"},
-  {"u", "STSUND"}, {"o", "STSOVR"}, {"c", "STSCHK"}, {"e", "STSED"},
+  {"s", "STSSTP", "stop bit"}, {"p", "STSPAR", "parity"}, {"d", "STSSD", "start delimiter"},
+  {"r", "STSRPT", "repeat"}, {"u", "STSUND", "underrun"}, {"o", "STSOVR", "overrun"},
+  {"c", "STSCHK", "check"}, {"e", "STSED", "end delimiter"},
 }
+
+-- The standard's names of the function codes (FC AND 0x0F), beside the dump's mnemonics.
+local standard_requests = {
+  [0x0] = "TE", [0x3] = "SDA_low", [0x4] = "SDN_low", [0x5] = "SDA_high", [0x6] = "SDN_high",
+  [0x7] = "MSRD", [0x9] = "Request FDL Status", [0xC] = "SRD_low", [0xD] = "SRD_high",
+  [0xE] = "Request Ident", [0xF] = "Request LSAP Status",
+}
+local standard_responses = {
+  [0x0] = "OK", [0x1] = "UE", [0x2] = "RR", [0x3] = "RS", [0x8] = "DL", [0x9] = "NR",
+  [0xA] = "DH", [0xC] = "RDL", [0xD] = "RDH",
+}
+-- Wireshark's checksum status values.
+local checksum_status = {[0] = "Bad", [1] = "Good"}
 
 local f = {
   status = ProtoField.uint8("fdl.status", "Status", base.HEX),
@@ -64,6 +81,13 @@ local f = {
   data = ProtoField.bytes("fdl.data", "Data", base.SPACE),
   fcs = ProtoField.uint8("fdl.fcs", "Frame check sequence (FCS)", base.HEX),
   fcs_status = ProtoField.string("fdl.fcs.status", "FCS status"),
+  fcs_check = ProtoField.uint8("fdl.fcs.check", "FCS check", base.DEC, checksum_status),
+  addr = ProtoField.uint8("fdl.addr", "Source or destination address", base.DEC),
+  data_len = ProtoField.uint8("fdl.data.len", "Data length", base.DEC),
+  fc_code = ProtoField.uint8("fdl.fc.code", "Function code number", base.HEX, nil, 0x0F),
+  fc_station_type_code = ProtoField.uint8("fdl.fc.station_type_code", "Station type code",
+                                          base.DEC, station_types, 0x30),
+  fc_standard_name = ProtoField.string("fdl.fc.standard_name", "Standard name"),
   ed = ProtoField.uint8("fdl.ed", "End delimiter", base.HEX),
   raw = ProtoField.bytes("fdl.raw", "Frame bytes", base.SPACE),
   -- The marks of the dump line, as it prints them: length and kind marks, a wrong ED.
@@ -88,8 +112,14 @@ local ex = {
                            expert.severity.WARN),
   no_status = ProtoExpert.new("fdl.no_status", "Packet without status byte",
                               expert.group.MALFORMED, expert.severity.ERROR),
+  status_bits = ProtoExpert.new("fdl.status.error", "Status bits set by the capture module",
+                                expert.group.PROTOCOL, expert.severity.WARN),
 }
-fdl.experts = {ex.malformed, ex.fcs_bad, ex.ed_bad, ex.no_status}
+fdl.experts = {ex.malformed, ex.fcs_bad, ex.ed_bad, ex.no_status, ex.status_bits}
+
+fdl.prefs.claim_user0 = Pref.bool(
+    "Decode USER0 (147) as FDL", true,
+    "Our exports use link type USER0; turn this off to open another tool's USER0 captures")
 
 fdl.prefs.link_type_257 = Pref.bool(
     "Decode unknown link types as FDL frames", false,
@@ -109,6 +139,13 @@ local function function_name(fc)
     name = response_names[fc % 16]
   end
   return name or ("Typ?(" .. hex2(fc) .. ")")
+end
+
+local function standard_name(fc)
+  local code = fc % 16
+  if not has(fc, 0x40) then return standard_responses[code] or "reserved" end
+  if code == 0 and has(fc, 0x80) then return "CV" end
+  return standard_requests[code] or "reserved"
 end
 
 local function hex_bytes(frame, from, count)
@@ -152,7 +189,12 @@ local function add_addresses(ctx, frame, at)
   da_item:add(f.da_ext, range(ctx, at, 1))
   local sa_item = tree:add(f.sa, range(ctx, at + 1, 1))
   sa_item:add(f.sa_ext, range(ctx, at + 1, 1))
-  ctx.info[#ctx.info + 1] = (frame[at] % 128) .. "<" .. (frame[at + 1] % 128)
+  local da, sa = frame[at] % 128, frame[at + 1] % 128
+  -- Either address, as eth.addr filters either end.
+  tree:add(f.addr, range(ctx, at, 1), da):set_hidden()
+  tree:add(f.addr, range(ctx, at + 1, 1), sa):set_hidden()
+  ctx.src, ctx.dst = tostring(sa), tostring(da)
+  ctx.info[#ctx.info + 1] = da .. "<" .. sa
 end
 
 local function add_function_code(ctx, fc, at)
@@ -164,8 +206,11 @@ local function add_function_code(ctx, fc, at)
     item:add(f.fc_fcv, range(ctx, at, 1))
   else
     item:add(f.fc_station_type, range(ctx, at, 1), station_types[math.floor(fc / 16) % 4])
+    item:add(f.fc_station_type_code, range(ctx, at, 1))
   end
   item:add(f.fc_function, range(ctx, at, 1), name)
+  item:add(f.fc_code, range(ctx, at, 1))
+  item:add(f.fc_standard_name, range(ctx, at, 1), standard_name(fc)):set_generated()
   item:append_text(" (" .. name .. ")")
   ctx.info[#ctx.info + 1] = name
 end
@@ -178,15 +223,18 @@ local function add_body(ctx, frame, at, length)
 
   -- A SAP byte is taken only where the data unit still holds one, as the dump takes it.
   local count, pos = length - 5, at + 3
+  -- The data unit, from the SAPs to the last data byte, as a subtree of its own.
+  local unit = ctx.tree
+  if count > 0 then unit = ctx.tree:add(range(ctx, pos, count), "Data unit") end
   local dsap, ssap, dsap_at, ssap_at
   if has(da, 0x80) and count > 0 then
     dsap, dsap_at = frame[pos], pos
-    ctx.tree:add(f.dsap, range(ctx, pos, 1))
+    unit:add(f.dsap, range(ctx, pos, 1))
     pos, count = pos + 1, count - 1
   end
   if has(sa, 0x80) and count > 0 then
     ssap, ssap_at = frame[pos], pos
-    ctx.tree:add(f.ssap, range(ctx, pos, 1))
+    unit:add(f.ssap, range(ctx, pos, 1))
     pos, count = pos + 1, count - 1
   end
   if dsap or ssap then
@@ -200,15 +248,18 @@ local function add_body(ctx, frame, at, length)
     ctx.info[#ctx.info + 1] = service
   end
   if count > 0 then
-    ctx.tree:add(f.data, range(ctx, pos, count))
+    unit:add(f.data, range(ctx, pos, count))
     ctx.info[#ctx.info + 1] = hex_bytes(frame, pos, count)
   end
+  unit:add(f.data_len, count):set_generated()
 
   local sum = 0
   for i = at, pos + count - 1 do sum = sum + frame[i] end
   local computed, carried = sum % 256, frame[pos + count]
   local fcs_item = ctx.tree:add(f.fcs, range(ctx, pos + count, 1))
   fcs_item:add(f.fcs_status, range(ctx, pos + count, 1), computed == carried and "good" or "bad")
+      :set_generated()
+  fcs_item:add(f.fcs_check, range(ctx, pos + count, 1), computed == carried and 1 or 0)
       :set_generated()
   if computed ~= carried then
     fcs_item:add_proto_expert_info(ex.fcs_bad,
@@ -229,12 +280,16 @@ end
 local function add_status(ctx, status_tvb)
   local status = status_tvb:uint()
   local item = ctx.tree:add(f.status, status_tvb)
-  local letters = {}
+  local letters, set = {}, {}
   for i, bit in ipairs(status_bits) do
     item:add(f["status_" .. bit[1]], status_tvb)
     letters[i] = has(status, status_masks[i]) and bit[1] or "."
+    if has(status, status_masks[i]) then set[#set + 1] = bit[1] .. " (" .. bit[3] .. ")" end
   end
   item:append_text(" (" .. table.concat(letters) .. ")")
+  if #set > 0 then
+    item:add_proto_expert_info(ex.status_bits, "Status bits: " .. table.concat(set, ", "))
+  end
   return status
 end
 
@@ -249,6 +304,7 @@ local function dissect_frame(ctx, status)
 
   -- An empty frame: as in the dump, the status byte stands at position 0 and picks the kind,
   -- whose length check then fails with nothing to show.
+  local kind = len > 0 and frame[0] or status
   if len == 0 then
     add_mark(ctx.tree, ex.malformed, "FrmLen?(0)")
     if not status then
@@ -257,17 +313,18 @@ local function dissect_frame(ctx, status)
     end
     frame[0] = status
   else
-    ctx.tree:add(f.sd, range(ctx, 0, 1))
+    -- The header: the start delimiter, and LE, LEr and the second SD of an SD2 frame.
+    local header = ctx.tree:add(range(ctx, 0, kind == SD2 and math.min(len, 4) or 1), "Header")
+    header:add(f.sd, range(ctx, 0, 1))
+    if kind == SD2 then
+      if len >= 2 then header:add(f.le, range(ctx, 1, 1)) end
+      if len >= 3 then header:add(f.ler, range(ctx, 2, 1)) end
+      if len >= 4 then header:add(f.sd_repeat, range(ctx, 3, 1)) end
+    end
   end
 
-  local kind = frame[0]
   if kind_names[kind] then ctx.info[#ctx.info + 1] = kind_names[kind] end
   if kind == SC then ctx.info[#ctx.info + 1] = "SHAK" end
-  if kind == SD2 then
-    if len >= 2 then ctx.tree:add(f.le, range(ctx, 1, 1)) end
-    if len >= 3 then ctx.tree:add(f.ler, range(ctx, 2, 1)) end
-    if len >= 4 then ctx.tree:add(f.sd_repeat, range(ctx, 3, 1)) end
-  end
 
   local mark = length_mark(kind, frame, len)
   if mark then
@@ -309,6 +366,11 @@ function fdl.dissector(tvb, pinfo, root)
     ctx.offset = 1
   end
   dissect_frame(ctx, status)
+  -- The addresses in the Source and Destination columns (a short acknowledgement has none).
+  if ctx.src then
+    pinfo.cols.src = ctx.src
+    pinfo.cols.dst = ctx.dst
+  end
 
   local info = table.concat(ctx.info, " ")
   pinfo.cols.info = info
@@ -320,6 +382,11 @@ local wtap_encap_table = DissectorTable.get("wtap_encap")
 wtap_encap_table:add(wtap_encaps.USER0, fdl)
 
 function fdl.prefs_changed()
+  if fdl.prefs.claim_user0 then
+    wtap_encap_table:add(wtap_encaps.USER0, fdl)
+  else
+    wtap_encap_table:remove(wtap_encaps.USER0, fdl)
+  end
   if fdl.prefs.link_type_257 then
     wtap_encap_table:add(wtap_encaps.UNKNOWN, fdl)
   else

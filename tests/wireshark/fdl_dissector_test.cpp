@@ -222,7 +222,9 @@ std::vector<FrameCase> FrameCases() {
        "SD3 2<1 SDAL 01 02 03 04 05 06 07 08 FCS?(00) ED?(15)",
        "sd=0xa2; da=2; da_ext=0; sa=1; sa_ext=0; fc=0x43; fc.request=1; fc.fcb=0; fc.fcv=0; "
        "fc.function=SDAL; data=01 02 03 04 05 06 07 08; fcs=0x00; fcs.status=bad; ed=0x15; "
-       "mark=ED?(15); expert=FCS?(00) computed 6a,ED?(15)"},
+       "mark=ED?(15); expert=Status bits: s (stop bit), p (parity), d (start delimiter), r "
+       "(repeat), u (underrun), o (overrun), c (check), e (end delimiter),FCS?(00) computed "
+       "6a,ED?(15)"},
       {"response is named by the slave's SAP, its SSAP",
        {0, Sd2(0x82, 0x81, 0x08, {0x3e, 0x3c, 1, 2})},
        "SD2 2<1 DL 62{60 Slave_Diag 01 02 ED",
@@ -260,11 +262,13 @@ std::vector<FrameCase> FrameCases() {
       {"empty frame, status picks sd2",
        {0x68, {}},
        "FrmLen?(0)SD2 SD2 Len(0)?",
-       "mark=FrmLen?(0),SD2 Len(0)?; expert=FrmLen?(0),SD2 Len(0)?"},
+       "mark=FrmLen?(0),SD2 Len(0)?; expert=Status bits: r (repeat), o (overrun), c "
+       "(check),FrmLen?(0),SD2 Len(0)?"},
       {"empty frame, status picks sc",
        {0xe5, {}},
        "FrmLen?(0)SC SHAK Len(0)?",
-       "mark=FrmLen?(0),Len(0)?; expert=FrmLen?(0),Len(0)?"},
+       "mark=FrmLen?(0),Len(0)?; expert=Status bits: s (stop bit), d (start delimiter), o "
+       "(overrun), c (check), e (end delimiter),FrmLen?(0),Len(0)?"},
       {"sd1 of 5 bytes",
        {0, {0x10, 2, 1, 0x49, 0x16}},
        "SD1 Len(5)? 10 02 01 49 16",
@@ -272,7 +276,8 @@ std::vector<FrameCase> FrameCases() {
       {"sd1 of 7 bytes",
        {0x01, {0x10, 2, 1, 0x49, 0x4c, 0x16, 0}},
        "SD1 Len(7)? 10 02 01 49 4c 16 00",
-       "sd=0x10; raw=10 02 01 49 4c 16 00; mark=Len(7)?; expert=Len(7)?"},
+       "sd=0x10; raw=10 02 01 49 4c 16 00; mark=Len(7)?; expert=Status bits: s (stop "
+       "bit),Len(7)?"},
       {"sd2 of 1 byte",
        {0, {0x68}},
        "SD2 SD2 Len(1)? 68",
@@ -285,7 +290,7 @@ std::vector<FrameCase> FrameCases() {
        {0x41, {0x68, 5, 5, 0x68, 2, 1, 0x49, 0, 0x4c, 0x16}},
        "SD2 SD2 LE?(10) 68 05 05 68 02 01 49 00 4c 16",
        "sd=0x68; le=5; raw=68 05 05 68 02 01 49 00 4c 16; mark=SD2 LE?(10); "
-       "expert=SD2 LE?(10)"},
+       "expert=Status bits: s (stop bit), c (check),SD2 LE?(10)"},
       {"sd2 LEr differs",
        {0, {0x68, 3, 4, 0x68, 2, 1, 0x49, 0x4c, 0x16}},
        "SD2 SD2 LEr? 68 03 04 68 02 01 49 4c 16",
@@ -448,7 +453,13 @@ TEST(FdlDissector, TreeHasNoLuaErrorAndNamesEverything) {
   EXPECT_EQ(run.problems, "");
   for (const char* line : {
            "PROFIBUS FDL, SD2 2<1 SRDH 62{62 Chk_Cfg 01 02 ED",
-           "    Start delimiter: SD2 (0x68)",
+           "    Header",
+           "        Start delimiter: SD2 (0x68)",
+           "    Data unit",
+           "        [Data length: 2]",
+           "        [Standard name: SRD_high]",
+           "        [FCS check: Bad (0)]",
+           "        [Expert Info (Warning/Protocol): Status bits: s (stop bit), c (check)]",
            "    Function code: 0x7d (SRDH)",
            "    [DP service: Chk_Cfg]",
            "        [FCS status: bad]",
@@ -458,6 +469,69 @@ TEST(FdlDissector, TreeHasNoLuaErrorAndNamesEverything) {
            "    Status: 0xff (spdruoce)",
        }) {
     EXPECT_NE(run.out.find(std::string("\n") + line + "\n"), std::string::npos) << line;
+  }
+}
+
+// The habits of a Wireshark dissector: the addresses in the Source and Destination columns and in
+// fdl.addr, the data length, the function code's number, standard name and station type code, the
+// checksum status; then every FC byte, whose number and standard name are the engine's. One
+// tshark pass; one more with USER0 left to other dissectors.
+TEST(FdlDissector, ColumnsNumericTwinsAndStandardNames) {
+  const struct {
+    Record record;
+    const char* row;  // src|dst|addr|data.len|fc.code|station_type_code|fcs.check|standard_name
+  } cases[] = {
+      {{0, Sd2(0x8b, 0x81, 0x6d, {60, 62, 7})}, "1|11|11,1|1|0x0d||1|SRD_high"},
+      {{0, Sd1(1, 76, 0x20)}, "76|1|1,76|0|0x00|2|1|OK"},
+      {{0, Sd1(1, 76, 0x49)}, "76|1|1,76|0|0x09||1|Request FDL Status"},
+      {{0, {0xe5}}, "|||||||"},
+      {{0, {0xdc, 2, 1}}, "1|2|2,1|||||"},
+      {{0, {0x10, 2, 1, 0x49, 0x4d, 0x16}}, "1|2|2,1|0|0x09||0|Request FDL Status"},
+      {{0, {0x68, 5, 5, 0x68, 2, 1, 0x49, 0, 0x4c, 0x16}}, "|||||||"},
+  };
+  std::vector<Record> records;
+  for (const auto& c : cases) records.push_back(c.record);
+  for (unsigned fc = 0; fc < 256; ++fc) {
+    records.push_back({0, Sd1(2, 1, static_cast<std::uint8_t>(fc))});
+  }
+  TempDir dir;
+  const std::string path = dir.File("habits.pcapng");
+  WriteUser0File(path, records);
+
+  const std::vector<std::string> fields = {
+      "_ws.col.Source", "_ws.col.Destination",     "fdl.addr",       "fdl.data.len",
+      "fdl.fc.code",    "fdl.fc.station_type_code", "fdl.fcs.check", "fdl.fc.standard_name"};
+  const test::TsharkFields out = ReadTsharkFields(path, fields);
+  EXPECT_EQ(out.problems, "");
+  ASSERT_EQ(out.rows.size(), records.size());
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    std::string row;
+    for (std::size_t c = 0; c < fields.size(); ++c) row += (c > 0 ? "|" : "") + out.rows[i][c];
+    EXPECT_EQ(row, cases[i].row) << i;
+  }
+  for (unsigned fc = 0; fc < 256; ++fc) {
+    const std::vector<std::string>& row = out.rows[std::size(cases) + fc];
+    EXPECT_EQ(row[7], StandardFunctionName(static_cast<std::uint8_t>(fc))) << fc;
+    char code[8];
+    std::snprintf(code, sizeof code, "0x%02x", fc & 0x0F);
+    EXPECT_EQ(row[4], code) << fc;
+  }
+
+  test::TsharkFieldOptions options;
+  options.extraArgs = {"-o", "fdl.claim_user0:FALSE"};
+  const test::TsharkFields unclaimed = ReadTsharkFields(path, {"fdl.sd"}, options);
+  EXPECT_EQ(unclaimed.problems, "");
+  ASSERT_EQ(unclaimed.rows.size(), records.size());
+  EXPECT_EQ(unclaimed.rows[0][0], "") << "USER0 is left to other dissectors";
+}
+
+// The status bits' letters, names and words in the dissector are the engine's.
+TEST(FdlDissector, StatusWordsAreTheEngines) {
+  const std::string lua = test::ReadText(FDC_SOURCE_DIR "/wireshark/profibus_fdl.lua");
+  for (const StatusBitName& bit : kStatusBits) {
+    const std::string entry = std::string("{\"") + bit.letter + "\", \"" +
+                              std::string(bit.identifier) + "\", \"" + std::string(bit.word) + "\"}";
+    EXPECT_NE(lua.find(entry), std::string::npos) << entry;
   }
 }
 
