@@ -230,7 +230,7 @@ std::vector<FrameCase> FrameCases() {
        "SD2 2<1 DL 62{60 Slave_Diag 01 02 ED",
        "sd=0x68; le=7; da=2; da_ext=1; sa=1; sa_ext=1; fc=0x08; fc.request=0; fc.function=DL; "
        "fc.station_type=slave; dsap=62; ssap=60; dp_service=Slave_Diag; data=01 02; fcs=0x88; "
-       "fcs.status=good; ed=0x16"},
+       "fcs.status=good; ed=0x16; expert=DP data unit short"},
       {"sd2 with an SSAP only",
        {0, Sd2(0x02, 0x81, 0x08, {0x3b})},
        "SD2 2<1 DL {59 Get_Cfg ED",
