@@ -2,6 +2,7 @@
 // read back field by field, in the Info column, the tree and display filters.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iterator>
 #include <random>
@@ -331,87 +332,164 @@ std::vector<std::string> ColumnsWithInfo() {
   return fields;
 }
 
-TEST(FdlDissector, EveryFrameKindAndMark) {
-  const std::vector<FrameCase> cases = FrameCases();
-  TempDir dir;
-  const std::string path = WriteCases(dir, cases);
+// The status bits, one record each, on short acknowledgements.
+const struct {
+  std::uint8_t status;
+  const char* byte;
+  const char* letters;
+} kStatusCases[] = {
+    {0x00, "0x00", "........"}, {0x01, "0x01", "s......."}, {0x02, "0x02", ".p......"},
+    {0x04, "0x04", "..d....."}, {0x08, "0x08", "...r...."}, {0x10, "0x10", "....u..."},
+    {0x20, "0x20", ".....o.."}, {0x40, "0x40", "......c."}, {0x80, "0x80", ".......e"},
+    {0xff, "0xff", "spdruoce"},
+};
 
-  const test::TsharkFields out = ReadTsharkFields(path, ColumnsWithInfo());
-  EXPECT_EQ(out.problems, "");
-  ASSERT_EQ(out.rows.size(), cases.size());
-  for (std::size_t i = 0; i < cases.size(); ++i) {
-    EXPECT_EQ(out.rows[i][0], cases[i].info) << cases[i].name;
-    EXPECT_EQ(Present(out.rows[i]), cases[i].fields) << cases[i].name;
+// DP services by the slave's SAP: the DSAP of a request (55 to 62; none for others).
+const struct {
+  std::uint8_t dsap;
+  const char* service;
+} kServiceCases[] = {
+    {55, "Set_Slave_Add"}, {56, "Rd_Inp"},   {57, "Rd_Outp"}, {58, "Global_Control"},
+    {59, "Get_Cfg"},       {60, "Slave_Diag"}, {61, "Set_Prm"}, {62, "Chk_Cfg"},
+    {54, ""},              {63, ""},
+};
+
+// The habits of a Wireshark dissector: the addresses in the Source and Destination columns and
+// in fdl.addr, the data length, the function code's number, standard name and station type code,
+// the checksum status.
+const struct {
+  Record record;
+  const char* row;  // src|dst|addr|data.len|fc.code|station_type_code|fcs.check|standard_name
+} kHabitCases[] = {
+    {{0, Sd2(0x8b, 0x81, 0x6d, {60, 62, 7})}, "1|11|11,1|1|0x0d||1|SRD_high"},
+    {{0, Sd1(1, 76, 0x20)}, "76|1|1,76|0|0x00|2|1|OK"},
+    {{0, Sd1(1, 76, 0x49)}, "76|1|1,76|0|0x09||1|Request FDL Status"},
+    {{0, {0xe5}}, "|||||||"},
+    {{0, {0xdc, 2, 1}}, "1|2|2,1|||||"},
+    {{0, {0x10, 2, 1, 0x49, 0x4d, 0x16}}, "1|2|2,1|0|0x09||0|Request FDL Status"},
+    {{0, {0x68, 5, 5, 0x68, 2, 1, 0x49, 0, 0x4c, 0x16}}, "|||||||"},
+};
+const std::vector<std::string> kHabitFields = {
+    "_ws.col.Source", "_ws.col.Destination",      "fdl.addr",      "fdl.data.len",
+    "fdl.fc.code",    "fdl.fc.station_type_code", "fdl.fcs.check", "fdl.fc.standard_name"};
+
+// A file of link type 257: frames without the status byte.
+void WriteFrameOnlyFile(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  {
+    PcapngWriter writer(file);
+    writer.SectionHeader("fdl_dissector_test");
+    writer.InterfaceDescription(kLinkTypeProfibusDl, "Line1", "");
+    const Bytes frames[] = {Sd1(2, 1, 0x49), {}};
+    for (const Bytes& frame : frames) {
+      writer.EnhancedPacket({.timestampNs = 1, .data = frame, .flags = kEpbInbound});
+    }
+    ASSERT_TRUE(writer.Flush());
   }
+  std::fclose(file);
 }
 
-TEST(FdlDissector, StatusBits) {
-  const struct {
-    std::uint8_t status;
-    const char* byte;
-    const char* letters;
-  } cases[] = {
-      {0x00, "0x00", "........"}, {0x01, "0x01", "s......."}, {0x02, "0x02", ".p......"},
-      {0x04, "0x04", "..d....."}, {0x08, "0x08", "...r...."}, {0x10, "0x10", "....u..."},
-      {0x20, "0x20", ".....o.."}, {0x40, "0x40", "......c."}, {0x80, "0x80", ".......e"},
-      {0xff, "0xff", "spdruoce"},
-  };
-  std::vector<Record> records;
-  for (const auto& c : cases) records.push_back({c.status, {0xe5}});
+// Every frame kind and mark, the status bits, the DP services, the habits (then every FC byte,
+// whose number and standard name are the engine's) and a frame-only file, read with one tshark
+// run; then the two preferences with one more.
+TEST(FdlDissector, FieldsOfEveryKindInTwoRuns) {
   TempDir dir;
-  const std::string path = dir.File("status.pcapng");
-  WriteUser0File(path, records);
+  const std::vector<FrameCase> frames = FrameCases();
+  const std::string framesPath = WriteCases(dir, frames);
+  std::vector<Record> status;
+  for (const auto& c : kStatusCases) status.push_back({c.status, {0xe5}});
+  const std::string statusPath = dir.File("status.pcapng");
+  WriteUser0File(statusPath, status);
+  std::vector<Record> services;
+  for (const auto& c : kServiceCases) services.push_back({0, Sd2(0x85, 0x81, 0x6d, {c.dsap, 62, 0x00})});
+  const std::string servicesPath = dir.File("dp.pcapng");
+  WriteUser0File(servicesPath, services);
+  std::vector<Record> habits;
+  for (const auto& c : kHabitCases) habits.push_back(c.record);
+  for (unsigned fc = 0; fc < 256; ++fc) {
+    habits.push_back({0, Sd1(2, 1, static_cast<std::uint8_t>(fc))});
+  }
+  const std::string habitsPath = dir.File("habits.pcapng");
+  WriteUser0File(habitsPath, habits);
+  const std::string frameOnlyPath = dir.File("profibus.pcapng");
+  WriteFrameOnlyFile(frameOnlyPath);
 
+  std::vector<std::string> fields = ColumnsWithInfo();
   const std::string letters = "spdruoce";
-  std::vector<std::string> fields = {"fdl.status"};
+  fields.push_back("fdl.status");
   for (const char letter : letters) fields.push_back(std::string("fdl.status.") + letter);
-  const test::TsharkFields out = ReadTsharkFields(path, fields);
-  EXPECT_EQ(out.problems, "");
-  ASSERT_EQ(out.rows.size(), std::size(cases));
-  for (std::size_t i = 0; i < std::size(cases); ++i) {
+  fields.insert(fields.end(), kHabitFields.begin(), kHabitFields.end());
+  const auto at = [&fields](const std::string& name) {
+    return static_cast<std::size_t>(std::find(fields.begin(), fields.end(), name) - fields.begin());
+  };
+  const std::vector<test::TsharkFields> read = test::ReadTsharkFieldsOfEach(
+      {framesPath, statusPath, servicesPath, habitsPath, frameOnlyPath}, fields);
+  ASSERT_EQ(read.size(), 5u);
+  for (const test::TsharkFields& r : read) EXPECT_EQ(r.problems, "");
+
+  // Every frame kind and mark.
+  ASSERT_EQ(read[0].rows.size(), frames.size());
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    EXPECT_EQ(read[0].rows[i][0], frames[i].info) << frames[i].name;
+    EXPECT_EQ(Present(read[0].rows[i]), frames[i].fields) << frames[i].name;
+  }
+  // The status bits.
+  ASSERT_EQ(read[1].rows.size(), std::size(kStatusCases));
+  for (std::size_t i = 0; i < std::size(kStatusCases); ++i) {
     std::string shown;
     for (std::size_t bit = 0; bit < 8; ++bit) {
-      const std::string& cell = out.rows[i][bit + 1];
+      const std::string& cell = read[1].rows[i][at(std::string("fdl.status.") + letters[bit])];
       shown += cell == "1" ? letters[bit] : cell == "0" ? '.' : '?';
     }
-    EXPECT_EQ(out.rows[i][0], cases[i].byte) << cases[i].letters;
-    EXPECT_EQ(shown, cases[i].letters) << cases[i].byte;
+    EXPECT_EQ(read[1].rows[i][at("fdl.status")], kStatusCases[i].byte) << kStatusCases[i].letters;
+    EXPECT_EQ(shown, kStatusCases[i].letters) << kStatusCases[i].byte;
   }
-}
-
-TEST(FdlDissector, DpServicesByTheSlavesSap) {
-  const struct {
-    std::uint8_t dsap;
-    const char* service;
-  } cases[] = {
-      {55, "Set_Slave_Add"},
-      {56, "Rd_Inp"},
-      {57, "Rd_Outp"},
-      {58, "Global_Control"},
-      {59, "Get_Cfg"},
-      {60, "Slave_Diag"},
-      {61, "Set_Prm"},
-      {62, "Chk_Cfg"},
-      {54, ""},
-      {63, ""},
-  };
-  std::vector<Record> records;
-  for (const auto& c : cases) records.push_back({0, Sd2(0x85, 0x81, 0x6d, {c.dsap, 62, 0x00})});
-  TempDir dir;
-  const std::string path = dir.File("dp.pcapng");
-  WriteUser0File(path, records);
-
-  const test::TsharkFields out = ReadTsharkFields(path, {"fdl.dp_service", "_ws.col.Info"});
-  EXPECT_EQ(out.problems, "");
-  ASSERT_EQ(out.rows.size(), std::size(cases));
-  for (std::size_t i = 0; i < std::size(cases); ++i) {
-    const std::string service = cases[i].service;
-    const std::string saps = std::to_string(cases[i].dsap) + "{62 ";
-    EXPECT_EQ(out.rows[i][0], service) << cases[i].dsap;
-    EXPECT_EQ(out.rows[i][1],
+  // The DP services by the slave's SAP.
+  ASSERT_EQ(read[2].rows.size(), std::size(kServiceCases));
+  for (std::size_t i = 0; i < std::size(kServiceCases); ++i) {
+    const std::string service = kServiceCases[i].service;
+    const std::string saps = std::to_string(kServiceCases[i].dsap) + "{62 ";
+    EXPECT_EQ(read[2].rows[i][at("fdl.dp_service")], service) << kServiceCases[i].dsap;
+    EXPECT_EQ(read[2].rows[i][0],
               "SD2 5<1 SRDH " + saps + (service.empty() ? "" : service + " ") + "00 ED")
-        << cases[i].dsap;
+        << kServiceCases[i].dsap;
   }
+  // The habits, then every FC byte.
+  ASSERT_EQ(read[3].rows.size(), habits.size());
+  for (std::size_t i = 0; i < std::size(kHabitCases); ++i) {
+    std::string row;
+    for (std::size_t c = 0; c < kHabitFields.size(); ++c) {
+      row += (c > 0 ? "|" : "") + read[3].rows[i][at(kHabitFields[c])];
+    }
+    EXPECT_EQ(row, kHabitCases[i].row) << i;
+  }
+  for (unsigned fc = 0; fc < 256; ++fc) {
+    const std::vector<std::string>& row = read[3].rows[std::size(kHabitCases) + fc];
+    EXPECT_EQ(row[at("fdl.fc.standard_name")], StandardFunctionName(static_cast<std::uint8_t>(fc)))
+        << fc;
+    char code[8];
+    std::snprintf(code, sizeof code, "0x%02x", fc & 0x0F);
+    EXPECT_EQ(row[at("fdl.fc.code")], code) << fc;
+  }
+  // Link type 257 stays undecoded by default.
+  ASSERT_EQ(read[4].rows.size(), 2u);
+  EXPECT_EQ(read[4].rows[0][at("fdl.sd")], "");
+
+  // With USER0 left to other dissectors and link type 257 decoded as FDL frames.
+  test::TsharkFieldOptions options;
+  options.extraArgs = {"-o", "fdl.claim_user0:FALSE", "-o", "fdl.link_type_257:TRUE"};
+  const std::vector<std::string> few = {"fdl.status", "fdl.sd", "fdl.mark", "_ws.col.Info"};
+  const std::vector<test::TsharkFields> prefs =
+      test::ReadTsharkFieldsOfEach({habitsPath, frameOnlyPath}, few, options);
+  ASSERT_EQ(prefs.size(), 2u);
+  EXPECT_EQ(prefs[0].problems, "");
+  ASSERT_EQ(prefs[0].rows.size(), habits.size());
+  EXPECT_EQ(prefs[0].rows[0][1], "") << "USER0 is left to other dissectors";
+  EXPECT_EQ(prefs[1].problems, "");
+  ASSERT_EQ(prefs[1].rows.size(), 2u);
+  EXPECT_EQ(prefs[1].rows[0], (std::vector<std::string>{"", "0x10", "", "SD1 2<1 RFDL ED"}));
+  EXPECT_EQ(prefs[1].rows[1], (std::vector<std::string>{"", "", "FrmLen?(0)", "FrmLen?(0)"}));
 }
 
 TEST(FdlDissector, DisplayFilters) {
@@ -472,59 +550,6 @@ TEST(FdlDissector, TreeHasNoLuaErrorAndNamesEverything) {
   }
 }
 
-// The habits of a Wireshark dissector: the addresses in the Source and Destination columns and in
-// fdl.addr, the data length, the function code's number, standard name and station type code, the
-// checksum status; then every FC byte, whose number and standard name are the engine's. One
-// tshark pass; one more with USER0 left to other dissectors.
-TEST(FdlDissector, ColumnsNumericTwinsAndStandardNames) {
-  const struct {
-    Record record;
-    const char* row;  // src|dst|addr|data.len|fc.code|station_type_code|fcs.check|standard_name
-  } cases[] = {
-      {{0, Sd2(0x8b, 0x81, 0x6d, {60, 62, 7})}, "1|11|11,1|1|0x0d||1|SRD_high"},
-      {{0, Sd1(1, 76, 0x20)}, "76|1|1,76|0|0x00|2|1|OK"},
-      {{0, Sd1(1, 76, 0x49)}, "76|1|1,76|0|0x09||1|Request FDL Status"},
-      {{0, {0xe5}}, "|||||||"},
-      {{0, {0xdc, 2, 1}}, "1|2|2,1|||||"},
-      {{0, {0x10, 2, 1, 0x49, 0x4d, 0x16}}, "1|2|2,1|0|0x09||0|Request FDL Status"},
-      {{0, {0x68, 5, 5, 0x68, 2, 1, 0x49, 0, 0x4c, 0x16}}, "|||||||"},
-  };
-  std::vector<Record> records;
-  for (const auto& c : cases) records.push_back(c.record);
-  for (unsigned fc = 0; fc < 256; ++fc) {
-    records.push_back({0, Sd1(2, 1, static_cast<std::uint8_t>(fc))});
-  }
-  TempDir dir;
-  const std::string path = dir.File("habits.pcapng");
-  WriteUser0File(path, records);
-
-  const std::vector<std::string> fields = {
-      "_ws.col.Source", "_ws.col.Destination",     "fdl.addr",       "fdl.data.len",
-      "fdl.fc.code",    "fdl.fc.station_type_code", "fdl.fcs.check", "fdl.fc.standard_name"};
-  const test::TsharkFields out = ReadTsharkFields(path, fields);
-  EXPECT_EQ(out.problems, "");
-  ASSERT_EQ(out.rows.size(), records.size());
-  for (std::size_t i = 0; i < std::size(cases); ++i) {
-    std::string row;
-    for (std::size_t c = 0; c < fields.size(); ++c) row += (c > 0 ? "|" : "") + out.rows[i][c];
-    EXPECT_EQ(row, cases[i].row) << i;
-  }
-  for (unsigned fc = 0; fc < 256; ++fc) {
-    const std::vector<std::string>& row = out.rows[std::size(cases) + fc];
-    EXPECT_EQ(row[7], StandardFunctionName(static_cast<std::uint8_t>(fc))) << fc;
-    char code[8];
-    std::snprintf(code, sizeof code, "0x%02x", fc & 0x0F);
-    EXPECT_EQ(row[4], code) << fc;
-  }
-
-  test::TsharkFieldOptions options;
-  options.extraArgs = {"-o", "fdl.claim_user0:FALSE"};
-  const test::TsharkFields unclaimed = ReadTsharkFields(path, {"fdl.sd"}, options);
-  EXPECT_EQ(unclaimed.problems, "");
-  ASSERT_EQ(unclaimed.rows.size(), records.size());
-  EXPECT_EQ(unclaimed.rows[0][0], "") << "USER0 is left to other dissectors";
-}
-
 // The status bits' letters, names and words in the dissector are the engine's.
 TEST(FdlDissector, StatusWordsAreTheEngines) {
   const std::string lua = test::ReadText(FDC_SOURCE_DIR "/wireshark/profibus_fdl.lua");
@@ -533,38 +558,6 @@ TEST(FdlDissector, StatusWordsAreTheEngines) {
                               std::string(bit.identifier) + "\", \"" + std::string(bit.word) + "\"}";
     EXPECT_NE(lua.find(entry), std::string::npos) << entry;
   }
-}
-
-TEST(FdlDissector, FrameOnlyLinkTypeWhenAskedFor) {
-  TempDir dir;
-  const std::string path = dir.File("profibus.pcapng");
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(file, nullptr);
-  {
-    PcapngWriter writer(file);
-    writer.SectionHeader("fdl_dissector_test");
-    writer.InterfaceDescription(kLinkTypeProfibusDl, "Line1", "");
-    const Bytes frames[] = {Sd1(2, 1, 0x49), {}};
-    for (const Bytes& frame : frames) {
-      writer.EnhancedPacket({.timestampNs = 1, .data = frame, .flags = kEpbInbound});
-    }
-    ASSERT_TRUE(writer.Flush());
-  }
-  std::fclose(file);
-
-  const std::vector<std::string> fields = {"fdl.status", "fdl.sd", "fdl.mark", "_ws.col.Info"};
-  const test::TsharkFields plain = ReadTsharkFields(path, fields);
-  EXPECT_EQ(plain.problems, "");
-  ASSERT_EQ(plain.rows.size(), 2u);
-  EXPECT_EQ(plain.rows[0][1], "") << "unknown link types stay undecoded by default";
-
-  test::TsharkFieldOptions options;
-  options.extraArgs = {"-o", "fdl.link_type_257:TRUE"};
-  const test::TsharkFields decoded = ReadTsharkFields(path, fields, options);
-  EXPECT_EQ(decoded.problems, "");
-  ASSERT_EQ(decoded.rows.size(), 2u);
-  EXPECT_EQ(decoded.rows[0], (std::vector<std::string>{"", "0x10", "", "SD1 2<1 RFDL ED"}));
-  EXPECT_EQ(decoded.rows[1], (std::vector<std::string>{"", "", "FrmLen?(0)", "FrmLen?(0)"}));
 }
 
 TEST(FdlDissector, PacketBlockFieldsReachWireshark) {
