@@ -344,7 +344,7 @@ local function add_diag_block(tree, unit, at, dpv1, index)
   elseif name == "device" then
     if length > 1 then add(block, unit, key .. ".data", at + 1, length - 1) end
   else
-    local type_, slot, spec = byte(unit, at + 1), byte(unit, at + 2), byte(unit, at + 3)
+    local type_, slot, specifier = byte(unit, at + 1), byte(unit, at + 2), byte(unit, at + 3)
     if name == "alarm" then
       add(block, unit, key .. ".alarm_type", at + 1, 1, type_)
       add(block, unit, key .. ".alarm_type_name", at + 1, 1, range_name(alarm_types, type_))
@@ -354,10 +354,10 @@ local function add_diag_block(tree, unit, at, dpv1, index)
     end
     add(block, unit, key .. ".slot", at + 2, 1, slot)
     add(block, unit, key .. ".specifier", at + 3, 1,
-        range_name(name == "alarm" and alarm_specifiers or status_specifiers, spec % 4))
+        range_name(name == "alarm" and alarm_specifiers or status_specifiers, specifier % 4))
     if name == "alarm" then
-      add(block, unit, key .. ".add_ack", at + 3, 1, bit(spec, 2))
-      add(block, unit, key .. ".sequence", at + 3, 1, math.floor(spec / 8))
+      add(block, unit, key .. ".add_ack", at + 3, 1, bit(specifier, 2))
+      add(block, unit, key .. ".sequence", at + 3, 1, math.floor(specifier / 8))
       block:add_proto_expert_info(dp_ex.note, "DP-V1 alarm: " .. range_name(alarm_types, type_))
     end
     if length > 4 then add(block, unit, key .. ".data", at + 4, length - 4) end
