@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -131,6 +132,15 @@ std::string_view StatusTypeName(std::uint8_t type);     // "status_message", ...
 std::string_view AlarmSpecifierName(std::uint8_t specifier);   // "none", "appears", ...
 std::string_view StatusSpecifierName(std::uint8_t specifier);  // "none", ..., "reserved"
 
+// A text the slave's GSD file gives to a Slave_Diag reply (dp/gsd.h).
+struct GsdDiagText {
+  std::size_t block = 0;                             // index into SlaveDiag::blocks
+  std::optional<std::uint32_t> bit;                  // Unit_Diag_Bit / Unit_Diag_Not_Bit
+  std::optional<std::uint32_t> areaFirst, areaLast;  // Unit_Diag_Area
+  std::optional<std::uint8_t> channelError;          // a channel block's error 16..31
+  std::string text;
+  std::string help;  // Unit_Diag_Bit_Help, or empty
+};
 struct SlaveDiag {
   Malformed malformed = Malformed::kNone;
   std::string_view remark;                    // "reserved block", or empty
@@ -138,6 +148,7 @@ struct SlaveDiag {
   std::optional<std::uint8_t> masterAddress;  // 255 on the wire: none
   std::uint16_t identNumber = 0;
   std::vector<DiagBlock> blocks;
+  std::optional<std::vector<GsdDiagText>> texts;  // when the slave has a GSD file
   bool Has(DiagFlag flag) const { return (flags >> flag) & 1u; }
 };
 // `dpv1`: the slave's parameters enable DP-V1, so that device-related blocks of 4 bytes or more
@@ -147,6 +158,14 @@ SlaveDiag DecodeSlaveDiag(ByteView unit, bool dpv1);
 // reply); 0 for a shorter one.
 std::uint16_t DiagFlagsOf(ByteView unit);
 
+// One user parameter of a Set_Prm, decoded by the slave's GSD file (dp/gsd.h).
+struct GsdParameter {
+  std::optional<std::string> module;  // none: the device's
+  std::size_t slot = 0;               // 1-based position of the module in the split; 0: device
+  std::string name;
+  std::int64_t value = 0;
+  std::optional<std::string> text;  // the PrmText for the value
+};
 struct SetPrm {
   Malformed malformed = Malformed::kNone;
   std::string_view remark;
@@ -163,6 +182,7 @@ struct SetPrm {
   std::optional<std::uint8_t> alarmCount;  // 1, 2, 4, 8, 12, 16, 24, 32
   std::optional<bool> prmBlock, isochronous, redundancy;
   std::optional<std::uint32_t> watchdogMs;
+  std::optional<std::vector<GsdParameter>> parameters;  // when the slave has a GSD file
 };
 SetPrm DecodeSetPrm(ByteView unit);
 

@@ -3,7 +3,7 @@
 #   scripts/fuzz.sh BUILD_DIR TARGET|all SECONDS     (SECONDS 0: until interrupted)
 # FDC_WERROR=ON builds with warnings as errors.
 # TARGET: capture_run_fuzzer, capture_run_refill, option_file_fuzzer, show_only_fuzzer,
-# dp_decoders_fuzzer, record_details_fuzzer.
+# dp_decoders_fuzzer, record_details_fuzzer, gsd_parser_fuzzer.
 set -euo pipefail
 build=${1:-build-fuzz}
 which=${2:-all}
@@ -47,7 +47,7 @@ capture_seed() {
 # reader refills its 256 KiB buffer; such inputs take a tenth of a second and more each, so the
 # capture run target itself keeps to 64 KiB, where it runs ten times as many inputs and more.
 targets=(capture_run_fuzzer capture_run_refill option_file_fuzzer show_only_fuzzer
-  dp_decoders_fuzzer record_details_fuzzer)
+  dp_decoders_fuzzer record_details_fuzzer gsd_parser_fuzzer)
 [ "$which" = all ] || targets=("$which")
 for target in "${targets[@]}"; do
   name=${target%_fuzzer}
