@@ -71,15 +71,32 @@ class FlatSink {
   }
 };
 
-constexpr std::array<std::string_view, 24> kFindingTitles = {
-    "No response",         "Never in data exchange", "Dropped out of data exchange",
-    "Clear_Data",          "Slave diagnosis",        "Watchdog exceeded",
-    "FCB errors",          "Configuration differs",  "IO lengths differ",
-    "Min TSDR violations", "Missed cycles",          "Repeats",
-    "Illegal responses",   "Late responses",         "Early responses",
-    "Negative responses",  "Diagnosis flagged",      "TSYN violations",
-    "Rotations over TTR",  "Corrupt frames",         "Files cut short",
-    "Baud rate changes",   "Clock steps back",       "Last record cut short",
+constexpr std::array<std::string_view, 25> kFindingTitles = {
+    "No response",
+    "Never in data exchange",
+    "Dropped out of data exchange",
+    "Clear_Data",
+    "Slave diagnosis",
+    "Watchdog exceeded",
+    "FCB errors",
+    "Configuration differs",
+    "IO lengths differ",
+    "Min TSDR violations",
+    "Missed cycles",
+    "GSD file checks",
+    "Repeats",
+    "Illegal responses",
+    "Late responses",
+    "Early responses",
+    "Negative responses",
+    "Diagnosis flagged",
+    "TSYN violations",
+    "Rotations over TTR",
+    "Corrupt frames",
+    "Files cut short",
+    "Baud rate changes",
+    "Clock steps back",
+    "Last record cut short",
 };
 static_assert(kFindingTitles.size() == static_cast<std::size_t>(FindingKind::kLastRecordCut) + 1);
 
@@ -234,8 +251,45 @@ std::string CountsByName(const std::map<std::string, std::uint64_t>& counts) {
   return text;
 }
 
+// What the slave does against its GSD file.
+void AddGsdFindings(std::uint8_t address, const DpSlaveFigures& d, std::string_view rateName,
+                    FindingList& list) {
+  const unsigned a = address;
+  const char* file = d.gsd->file.c_str();
+  const std::string rate(rateName);
+  if (d.gsdRateUnsupported.value_or(false)) {
+    list.Add(FindingKind::kDpGsd, address, 1, {{"dp.gsd_rate_unsupported", 1}},
+             Format("Slave %u: its GSD file %s does not support the run's rate of %s", a, file,
+                    rate.c_str()));
+  }
+  const auto count = [](const std::optional<std::uint64_t>& v) { return v.value_or(0); };
+  list.Add(
+      FindingKind::kDpGsd, address, count(d.gsdMaxTsdrExceeded),
+      {{"dp.gsd_max_tsdr_exceeded", count(d.gsdMaxTsdrExceeded)}},
+      Format("Slave %u: %s later than the max TSDR of its GSD file %s at %s", a,
+             Counted(count(d.gsdMaxTsdrExceeded), "reply", "replies").c_str(), file, rate.c_str()));
+  list.Add(FindingKind::kDpGsd, address, count(d.gsdDiagTooLong),
+           {{"dp.gsd_diag_too_long", count(d.gsdDiagTooLong)}},
+           Format("Slave %u: %s longer than Max_Diag_Data_Len of its GSD file %s", a,
+                  Counted(count(d.gsdDiagTooLong), "diagnosis reply", "diagnosis replies").c_str(),
+                  file));
+  list.Add(FindingKind::kDpGsd, address, count(d.gsdMinSlaveIntervalViolations),
+           {{"dp.gsd_min_slave_interval_violations", count(d.gsdMinSlaveIntervalViolations)}},
+           Format("Slave %u: %s shorter than Min_Slave_Intervall of its GSD file %s", a,
+                  Counted(count(d.gsdMinSlaveIntervalViolations), "data exchange cycle",
+                          "data exchange cycles")
+                      .c_str(),
+                  file));
+  list.Add(FindingKind::kDpGsd, address, count(d.gsdUnknownConfigBytes),
+           {{"dp.gsd_unknown_config_bytes", count(d.gsdUnknownConfigBytes)}},
+           Format("Slave %u: %s of its configuration %s no module of its GSD file %s", a,
+                  Counted(count(d.gsdUnknownConfigBytes), "byte", "bytes").c_str(),
+                  count(d.gsdUnknownConfigBytes) == 1 ? "matches" : "match", file));
+}
+
 // The diagnosis bits that say a slave cannot work as configured, with how many replies had each.
-void AddDpSlaveFindings(std::uint8_t address, const DpSlaveFigures& d, FindingList& list) {
+void AddDpSlaveFindings(std::uint8_t address, const DpSlaveFigures& d, std::string_view rateName,
+                        FindingList& list) {
   const unsigned a = address;
   const auto u = [](std::uint64_t v) { return static_cast<unsigned long long>(v); };
   const std::string& lastCause = d.stateCause;
@@ -306,12 +360,13 @@ void AddDpSlaveFindings(std::uint8_t address, const DpSlaveFigures& d, FindingLi
            {{"dp.missed_cycles", d.missedCycles}},
            Format("Slave %u: %s (data exchanges lost while the master carried on)", a,
                   Counted(d.missedCycles, "missed cycle", "missed cycles").c_str()));
+  if (d.gsd) AddGsdFindings(address, d, rateName, list);
 }
 
 void AddDpFindings(const BusFigures& figures, FindingList& list) {
   for (const StationFigures* s : ByAddress(figures)) {
     if (const DpSlaveFigures* d = DpSlaveOf(figures, s->address)) {
-      AddDpSlaveFindings(s->address, *d, list);
+      AddDpSlaveFindings(s->address, *d, BaudRateName(figures.baudCode), list);
     }
     const auto& master = figures.dp.masters[s->address];
     if (!s->master || !master || master->clearData == 0) continue;

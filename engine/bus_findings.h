@@ -30,6 +30,7 @@ enum class FindingKind : std::uint8_t {
   kDpIoLength,
   kDpMinTsdr,
   kDpMissedCycles,
+  kDpGsd,
   kRepeats,
   kIllegalResponses,
   kLateResponses,

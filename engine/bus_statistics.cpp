@@ -554,7 +554,8 @@ Result BusStatistics::Begin(const RecordLoop& loop) {
   s.slotTicks = static_cast<std::int64_t>(s.tslBits) * s.k;
   s.ttrTicks = static_cast<std::int64_t>(options.ttrBits.value_or(0)) * s.k;
   s.previous.reserve(64);
-  s.dp = std::make_unique<DpTracker>(s.k, &loop.Time(), options.dpEvents);
+  s.dp = std::make_unique<DpTracker>(s.k, &loop.Time(), options.dpEvents, options.gsd,
+                                     loop.BaudCode());
   return Result::Ok();
 }
 

@@ -196,6 +196,7 @@ struct BusStatisticsOptions {
   std::optional<std::uint32_t> tslBits;  // slot time; default by the first file's baud rate
   std::optional<std::uint32_t> ttrBits;  // target rotation time; none: rotations are not judged
   bool dpEvents = true;                  // keep the DP layer's events (their figures count anyway)
+  const dp::GsdLibrary* gsd = nullptr;   // the GSD files that name and check the DP slaves
 };
 
 class BusStatistics final : public RecordConsumer {

@@ -65,6 +65,8 @@ bool IsNegative(const Telegram& reply) {
   }
 }
 
+constexpr std::int64_t kMinSlaveIntervalUnitNs = 100'000;
+
 struct Bytes {
   std::uint16_t size = 0;
   std::array<std::uint8_t, kMaxDataUnit> data{};
@@ -126,6 +128,17 @@ struct Slave {
   bool ioRun = false;                      // in a run of requests with wrong io lengths
   DpSlaveFigures figures;
   std::map<std::tuple<std::uint8_t, std::uint8_t, std::string_view>, std::uint64_t> channels;
+  // The GSD file of the slave's ident, its configuration split into the file's modules, and the
+  // last accepted Set_Prm's event, whose parameters the next accepted Chk_Cfg decodes again.
+  const dp::GsdLibrary::Match* gsd = nullptr;
+  Bytes configBytes;
+  std::vector<dp::GsdModuleMatch> modules;
+  std::optional<std::size_t> prmEvent;
+  std::uint8_t prmEventMaster = 0;
+  const dp::GsdFile* Gsd() const { return gsd != nullptr ? &gsd->entry->gsd : nullptr; }
+  std::uint64_t gsdMaxTsdrExceeded = 0;
+  std::uint64_t gsdDiagTooLong = 0;
+  std::uint64_t gsdMinSlaveIntervalViolations = 0;
 
   std::optional<std::uint8_t> owner;  // the first of the two that is known
   std::optional<std::uint8_t> Owner() const { return owner; }
@@ -176,7 +189,9 @@ struct DpTracker::State {
   std::array<std::int32_t, kStations * kStations> pairIndex{};  // into `pairs`, +1
   std::vector<DpEvent> events;
   bool keepEvents = true;
-  DpEvent dropped;  // the event being made when events are not kept
+  const dp::GsdLibrary* library = nullptr;
+  std::optional<std::size_t> gsdRate;  // the run's rate among a GSD file's
+  DpEvent dropped;                     // the event being made when events are not kept
 
   // The request that waits for the record after it.
   struct Pending {
@@ -203,6 +218,38 @@ struct DpTracker::State {
   std::optional<std::int64_t> Between(const TimePoint& from, const TimePoint& to) const {
     if (k == 0 || !Measurable(from, to)) return std::nullopt;
     return time->TicksToNs(to.ticks - from.ticks);
+  }
+
+  // A data exchange cycle shorter than the GSD file's min slave interval.
+  static void CheckMinSlaveInterval(Slave& s, std::int64_t cycleNs) {
+    const auto& interval = s.Gsd()->minSlaveInterval;
+    if (interval && cycleNs < std::int64_t{*interval} * kMinSlaveIntervalUnitNs) {
+      ++s.gsdMinSlaveIntervalViolations;
+    }
+  }
+  // A reply later than the GSD file's max TSDR at the run's rate.
+  void CheckMaxTsdr(Slave& s, std::int64_t responseBits) const {
+    if (!gsdRate) return;
+    const auto& maxTsdr = s.Gsd()->maxTsdrBits[*gsdRate];
+    if (maxTsdr && responseBits > std::int64_t{*maxTsdr}) ++s.gsdMaxTsdrExceeded;
+  }
+
+  void GsdFigures(const Slave& s, const dp::GsdFile& gsd, DpSlaveFigures& f) const {
+    const dp::GsdLibrary::Entry& entry = *s.gsd->entry;
+    f.gsd = DpGsdFigures{entry.file, gsd.vendor, gsd.model, gsd.revision, s.gsd->otherFiles};
+    if (gsdRate) f.gsdRateUnsupported = !gsd.rateSupported[*gsdRate].value_or(false);
+    f.gsdMaxTsdrExceeded = s.gsdMaxTsdrExceeded;
+    f.gsdDiagTooLong = s.gsdDiagTooLong;
+    f.gsdMinSlaveIntervalViolations = s.gsdMinSlaveIntervalViolations;
+    if (!f.config) return;
+    f.gsdUnknownConfigBytes = dp::UnmatchedBytes(s.modules);
+    auto& modules = f.config->modules.emplace();
+    for (const dp::GsdModuleMatch& m : s.modules) {
+      DpModuleFigures& out = modules.emplace_back();
+      if (m.module) out.name = gsd.modules[*m.module].name;
+      out.bytes = Hex(ByteView(m.bytes.data(), m.bytes.size()));
+      for (const std::size_t c : m.candidates) out.candidates.push_back(gsd.modules[c].name);
+    }
   }
 
   Pair& PairOf(std::uint8_t master, std::uint8_t station, std::int32_t* slot = nullptr) {
@@ -351,9 +398,27 @@ struct DpTracker::State {
     if (dpv1 != (!readings.empty() && readings.back().dpv1)) readings.push_back({ref, dpv1});
   }
 
+  // The slave's ident is known or has changed: its GSD file, and the modules of its configuration.
+  void LearnIdent(Slave& s, std::uint16_t ident) {
+    s.identNumber = ident;
+    if (library == nullptr) return;
+    const dp::GsdLibrary::Match* match = library->Find(ident);
+    if (match == s.gsd) return;
+    s.gsd = match;
+    SplitConfig(s);
+  }
+  static void SplitConfig(Slave& s) {
+    s.modules.clear();
+    if (s.Gsd() != nullptr && s.config)
+      s.modules = dp::SplitModules(*s.Gsd(), s.configBytes.View());
+  }
+
   void AcceptSetPrm(Slave& s, std::uint8_t station, std::uint8_t master, std::uint32_t ref,
                     const TimePoint& at) {
     dp::SetPrm decoded = dp::DecodeSetPrm(pending.data.View());
+    if (decoded.malformed == dp::Malformed::kNone) LearnIdent(s, decoded.identNumber);
+    const bool named = s.Gsd() != nullptr && decoded.malformed == dp::Malformed::kNone;
+    if (named) dp::NameSetPrm(*s.Gsd(), s.modules, decoded);
     Parameters* p = nullptr;
     for (Parameters& q : s.parameters) {
       if (q.master == master) p = &q;
@@ -370,12 +435,16 @@ struct DpTracker::State {
       p->groupIdent = decoded.groupIdent;
       p->dpv1Enable = decoded.dpv1Enable;
       p->failSafe = decoded.failSafe.value_or(false);
-      s.identNumber = decoded.identNumber;
       if (decoded.minTsdrBits != 0) s.minTsdrBits = decoded.minTsdrBits;
     }
     s.prmMaster = master;
     s.UpdateOwner();
     NoteDpv1Reading(s, ref);
+    s.prmEvent.reset();
+    if (named && keepEvents) {
+      s.prmEvent = events.size();
+      s.prmEventMaster = master;
+    }
     Event(DpEventKind::kSetPrm, ref, at, station, master).decoded = std::move(decoded);
   }
 
@@ -387,6 +456,13 @@ struct DpTracker::State {
     c.inputBytes = decoded.inputBytes;
     c.outputBytes = decoded.outputBytes;
     c.malformed = decoded.malformed;
+    s.configBytes.Assign(pending.data.View());
+    SplitConfig(s);
+    // The Set_Prm before it set the parameters of these modules.
+    if (s.prmEvent && s.prmEventMaster == master && s.Gsd() != nullptr) {
+      dp::NameSetPrm(*s.Gsd(), s.modules, std::get<dp::SetPrm>(events[*s.prmEvent].decoded));
+    }
+    s.prmEvent.reset();
     Event(DpEventKind::kChkCfg, ref, at, station, master).decoded = std::move(decoded);
   }
 
@@ -406,12 +482,17 @@ struct DpTracker::State {
           masterAddress == 255 ? std::nullopt : std::optional<std::uint8_t>(masterAddress);
       s.UpdateOwner();
       NoteDpv1Reading(s, pending.ref);
-      s.identNumber = static_cast<std::uint16_t>(unit.U8(4) << 8 | unit.U8(5));
+      LearnIdent(s, static_cast<std::uint16_t>(unit.U8(4) << 8 | unit.U8(5)));
+    }
+    const dp::GsdFile* gsd = s.Gsd();
+    if (gsd != nullptr && gsd->maxDiagDataLen && unit.size() > *gsd->maxDiagDataLen) {
+      ++s.gsdDiagTooLong;
     }
     if (!s.hasDiag || !s.lastDiagBytes.Equals(unit)) {
       s.hasDiag = true;
       s.lastDiagBytes.Assign(unit);
       dp::SlaveDiag decoded = dp::DecodeSlaveDiag(unit, ReadsDpv1(s));
+      if (gsd != nullptr && decodable) dp::NameSlaveDiag(*gsd, s.modules, unit, decoded);
       ++s.figures.diagChanges;
       for (const dp::DiagBlock& b : decoded.blocks) {
         if (b.kind != dp::BlockKind::kChannel) continue;
@@ -479,9 +560,12 @@ struct DpTracker::State {
   }
 };
 
-DpTracker::DpTracker(std::int64_t ticksPerBit, const TimeBase* time, bool keepEvents)
+DpTracker::DpTracker(std::int64_t ticksPerBit, const TimeBase* time, bool keepEvents,
+                     const dp::GsdLibrary* gsd, std::uint16_t baudCode)
     : state_(std::make_unique<State>()) {
   state_->keepEvents = keepEvents;
+  state_->library = gsd;
+  state_->gsdRate = dp::GsdRateOfBaudCode(baudCode);
   state_->k = ticksPerBit;
   state_->time = time;
   state_->pairs.reserve(64);
@@ -526,6 +610,7 @@ void DpTracker::OnRequest(const DpRequestSeen& request) {
     if (request.cycleNs && s.present) {
       st.Watchdog(s, da, master, *request.cycleNs, s.breaksAtDataExchange == breaks_, request.ref,
                   at);
+      if (s.gsd != nullptr) State::CheckMinSlaveInterval(s, *request.cycleNs);
     }
     s.breaksAtDataExchange = breaks_;
   }
@@ -571,9 +656,11 @@ void DpTracker::OnReply(const DpReplySeen& reply) {
   }
   Slave& s = st.slaves[p.station];
   // A reply earlier than the min TSDR in force; a Set_Prm's own reply is judged before it counts.
-  if (reply.answered && reply.responseBits && s.minTsdrBits != 0 &&
-      *reply.responseBits < s.minTsdrBits) {
-    s.figures.minTsdrViolations = s.figures.minTsdrViolations.value_or(0) + 1;
+  if (reply.answered && reply.responseBits) {
+    if (s.minTsdrBits != 0 && *reply.responseBits < s.minTsdrBits) {
+      s.figures.minTsdrViolations = s.figures.minTsdrViolations.value_or(0) + 1;
+    }
+    if (s.gsd != nullptr) st.CheckMaxTsdr(s, *reply.responseBits);
   }
   if (!p.dpRequest) return;
 
@@ -657,6 +744,7 @@ DpFigures DpTracker::Figures() const {
     if (s.minTsdrBits != 0) f.minTsdrBits = s.minTsdrBits;
     f.config = s.config;
     f.lastDiag = s.lastDiag;
+    if (const dp::GsdFile* gsd = s.Gsd()) st.GsdFigures(s, *gsd, f);
     for (const auto& [key, count] : s.channels) {
       f.channelErrors.push_back({std::get<0>(key), std::get<1>(key), std::get<2>(key), count});
     }
@@ -677,6 +765,7 @@ DpFigures DpTracker::Figures() const {
     }
     figures.slaves[a] = std::move(f);
   }
+  figures.gsdRead = st.library != nullptr;
   for (std::size_t a = 0; a < kStations; ++a) {
     if (st.masters[a].present) figures.masters[a] = st.masters[a].figures;
   }

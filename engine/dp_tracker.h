@@ -17,6 +17,7 @@
 #include "capture/capture_format.h"
 #include "capture/telegram.h"
 #include "dp/dp_services.h"
+#include "dp/gsd.h"
 
 namespace fdc {
 
@@ -90,11 +91,29 @@ struct DpEvent {
   std::optional<std::uint32_t> replyBytes;
 };
 
+// A piece of the configuration as the slave's GSD file names it: a module, or bytes no module
+// matches (no name).
+struct DpModuleFigures {
+  std::optional<std::string> name;
+  std::string bytes;                    // hex
+  std::vector<std::string> candidates;  // every module of the same bytes, the named one first
+};
+
 struct DpConfigFigures {
   std::string identifiers;  // hex
   std::uint32_t inputBytes = 0;
   std::uint32_t outputBytes = 0;
   dp::Malformed malformed = dp::Malformed::kNone;
+  std::optional<std::vector<DpModuleFigures>> modules;  // when the slave has a GSD file
+};
+
+// The GSD file that describes a slave.
+struct DpGsdFigures {
+  std::string file;
+  std::string vendor;
+  std::string model;
+  std::string revision;
+  std::vector<std::string> otherFiles;  // of the same ident, not used
 };
 
 struct DpChannelErrorCount {
@@ -142,6 +161,13 @@ struct DpSlaveFigures {
   std::uint64_t cfgMismatches = 0;
   std::uint64_t ioLengthMismatches = 0;
   std::optional<std::uint64_t> minTsdrViolations;
+  // Checked against the slave's GSD file; absent without one.
+  std::optional<DpGsdFigures> gsd;
+  std::optional<bool> gsdRateUnsupported;  // the run's rate; absent when the rate is unknown
+  std::optional<std::uint64_t> gsdMaxTsdrExceeded;
+  std::optional<std::uint64_t> gsdDiagTooLong;
+  std::optional<std::uint64_t> gsdMinSlaveIntervalViolations;
+  std::optional<std::uint64_t> gsdUnknownConfigBytes;
   // How the slave's device-related diagnosis blocks are read (as DP-V1 alarms and status blocks
   // when the owner's accepted Set_Prm enables DP-V1): one entry per change, at the request whose
   // reply changed it. Before the first entry they are not. Not in the JSON.
@@ -157,6 +183,7 @@ struct DpMasterFigures {
 };
 
 struct DpFigures {
+  bool gsdRead = false;  // the run was given GSD folders: a slave without a file says so
   std::array<std::optional<DpSlaveFigures>, 128> slaves;  // by address
   std::array<std::optional<DpMasterFigures>, 128> masters;
   std::vector<DpEvent> events;  // by ref, then station, then kind
@@ -191,7 +218,9 @@ class DpTracker {
  public:
   // `ticksPerBit` 0: the rate is unknown. The time base turns ticks into nanoseconds. Without
   // `keepEvents` the events are made and dropped: the figures are the same, the list is empty.
-  DpTracker(std::int64_t ticksPerBit, const TimeBase* time, bool keepEvents = true);
+  // `gsd`: the GSD files the slaves are named and checked by, at the run's `baudCode`.
+  DpTracker(std::int64_t ticksPerBit, const TimeBase* time, bool keepEvents = true,
+            const dp::GsdLibrary* gsd = nullptr, std::uint16_t baudCode = 0);
   ~DpTracker();
   DpTracker(const DpTracker&) = delete;
   DpTracker& operator=(const DpTracker&) = delete;

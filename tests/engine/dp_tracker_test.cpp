@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -250,6 +251,59 @@ TEST(DpTracker, TimesAndTheWatchdog) {
   EXPECT_FALSE(u.minTsdrViolations.has_value());
   EXPECT_FALSE(u.timeInDataExchangeNs.has_value());
   EXPECT_FALSE(u.stateSinceNs.has_value());
+}
+
+TEST(DpTracker, NamesAndChecksBySlaveGsdFile) {
+  const char* root = std::getenv("FDC_SOURCE_DIR");
+  const dp::GsdLibrary gsd =
+      dp::GsdLibrary::Load({std::string(root != nullptr ? root : ".") + "/tests/dp/gsd"});
+  // Slave 5 is TEST7F02.GSE: max TSDR 25 bit times at 1M5, cycles of at least 1 ms, diagnosis of
+  // at most 24 bytes. Its Set_Prm comes before the configuration that places the module areas.
+  std::vector<Step> steps;
+  Answered(steps,
+           Service(61, {0xb8, 0x05, 0x01, 0x00, 0x7f, 0x02, 0x01, 0x80, 0x00, 0x00, 0x01, 0xff,
+                        0xff, 0x03}),
+           kSc);
+  Answered(steps, Service(62, {0x20, 0x51, 0xc1, 0x01, 0x01, 0x07, 0x00, 0xff}), kSc);
+  Bytes diag = {0x00, 0x0c, 0x00, 0x01, 0x7f, 0x02, 0x05, 0x81, 0x00, 0x01, 0x02, 0x4e};
+  diag.resize(diag.size() + 13);  // an identifier block: 25 bytes in all
+  Answered(steps, kDiagStartup, ServiceReply(60, diag));
+  for (const std::int64_t tsdr : {30, 20, 20}) {
+    steps.push_back({Dx({1, 2, 3, 4}), 40});
+    steps.push_back({DxReply({3, 4, 5, 6, 7, 8}), tsdr});
+  }
+  BusStatisticsOptions options;
+  options.gsd = &gsd;
+  for (const std::uint16_t baud : {4, 1}) {
+    SCOPED_TRACE(baud);
+    const BusFigures f = FiguresOf(steps, baud, options);
+    EXPECT_TRUE(f.dp.gsdRead);
+    const DpSlaveFigures& d = *f.dp.slaves[5];
+    ASSERT_TRUE(d.gsd.has_value());
+    EXPECT_EQ(d.gsd->file, "TEST7F02.GSE");
+    EXPECT_EQ(d.gsd->otherFiles, std::vector<std::string>{"TEST7F02.GSD"});
+    EXPECT_EQ(d.gsdRateUnsupported, baud == 1);  // 12M is not among its rates
+    EXPECT_EQ(d.gsdMaxTsdrExceeded, baud == 4 ? 1u : 0u);
+    EXPECT_EQ(d.gsdDiagTooLong, 1u);
+    EXPECT_EQ(d.gsdMinSlaveIntervalViolations, 2u);
+    EXPECT_EQ(d.gsdUnknownConfigBytes, 1u);
+    std::string modules;
+    for (const DpModuleFigures& m : d.config->modules.value()) {
+      modules += m.name.value_or("?" + m.bytes) + ";";
+    }
+    EXPECT_EQ(modules, "8 DO;2 AI;Counter;Empty;?ff;");
+    ASSERT_EQ(d.lastDiag->texts.value().size(), 2u);
+    EXPECT_EQ(d.lastDiag->texts->at(1).text, "Backplane fault");
+    const auto set = std::find_if(f.dp.events.begin(), f.dp.events.end(),
+                                  [](const DpEvent& e) { return e.kind == DpEventKind::kSetPrm; });
+    ASSERT_NE(set, f.dp.events.end());
+    const auto& prm = std::get<dp::SetPrm>(set->decoded);
+    std::string parameters;
+    for (const dp::GsdParameter& p : prm.parameters.value()) {
+      parameters += p.module.value_or("") + "/" + p.name + "=" + std::to_string(p.value) + ";";
+    }
+    EXPECT_EQ(parameters, "/Station alarm=1;8 DO/Substitute=-1;2 AI/Range=3;");
+  }
 }
 
 TEST(DpTracker, GlobalControlIsCountedForItsMaster) {

@@ -87,6 +87,7 @@ QuickFilters QuickFiltersFor(std::optional<std::uint8_t> station, std::optional<
     case FindingKind::kDpIoLength:
     case FindingKind::kDpMinTsdr:
     case FindingKind::kDpMissedCycles:
+    case FindingKind::kDpGsd:
       quick.service = QuickService::kDp;
       break;
     case FindingKind::kFilesCutShort:
