@@ -103,6 +103,9 @@ std::string DescribeSlaveDiag(const SlaveDiag& diag) {
     parts.push_back("master " + (diag.masterAddress ? Dec(*diag.masterAddress) : "none"));
     parts.push_back("ident " + Hex(diag.identNumber, 4));
     for (const DiagBlock& block : diag.blocks) parts.push_back(BlockText(block));
+    if (diag.texts) {
+      for (const GsdDiagText& t : *diag.texts) parts.push_back("\"" + t.text + "\"");
+    }
   }
   return Line("Slave_Diag", std::move(parts), diag.malformed, diag.remark);
 }
@@ -127,6 +130,12 @@ std::string DescribeSetPrm(const SetPrm& prm) {
     // Without DP-V1 the slave sends no alarms, and the count means nothing.
     if (prm.dpv1Enable.value_or(false) && prm.alarmCount) {
       parts.push_back("alarm_count " + Dec(*prm.alarmCount));
+    }
+    if (prm.parameters) {
+      for (const GsdParameter& p : *prm.parameters) {
+        parts.push_back((p.module ? Dec(p.slot) + " " : std::string()) + p.name + " " +
+                        std::to_string(p.value) + (p.text ? " \"" + *p.text + "\"" : ""));
+      }
     }
   }
   return Line("Set_Prm", std::move(parts), prm.malformed, prm.remark);

@@ -115,6 +115,7 @@ void AddDpJson(const BusFigures& figures, const StationFigures& s, Json& object)
     Json slave = Json::object();
     JsonSink sink(slave);
     VisitDpSlave(*dp, sink);
+    if (figures.dp.gsdRead) AddGsdJson(*dp, slave);
     object["dp"] = std::move(slave);
   } else {
     object["dp"] = nullptr;
@@ -419,6 +420,11 @@ void WriteBusJson(const BusFigures& figures, std::ostream& out) {
   Json root = Json::object();
   root["run"] = RunJson(figures.run);
   root["run"]["dp_events"] = figures.dp.events.size();
+  if (figures.dp.gsdRead) {
+    Json idents = Json::array();
+    for (const std::uint16_t ident : IdentsWithoutGsd(figures)) idents.push_back(ident);
+    root["run"]["gsd_idents_without_file"] = std::move(idents);
+  }
   Json stations = Json::array();
   for (const StationFigures* s : ByAddress(figures)) {
     Json object = Json::object();

@@ -99,6 +99,35 @@ json IdentifierJson(const dp::CfgIdentifier& id) {
 
 }  // namespace
 
+json GsdTextsJson(const std::vector<dp::GsdDiagText>& texts) {
+  json list = json::array();
+  for (const dp::GsdDiagText& t : texts) {
+    json object = json::object();
+    object["block"] = t.block;
+    if (t.bit) object["bit"] = *t.bit;
+    if (t.areaFirst) object["area"] = json::array({*t.areaFirst, t.areaLast.value_or(0)});
+    if (t.channelError) object["channel_error"] = *t.channelError;
+    object["text"] = t.text;
+    object["help"] = t.help.empty() ? json(nullptr) : json(t.help);
+    list.push_back(std::move(object));
+  }
+  return list;
+}
+
+json GsdParametersJson(const std::vector<dp::GsdParameter>& parameters) {
+  json list = json::array();
+  for (const dp::GsdParameter& p : parameters) {
+    json object = json::object();
+    object["module"] = Optional(p.module);
+    object["slot"] = p.slot;
+    object["name"] = p.name;
+    object["value"] = p.value;
+    object["text"] = Optional(p.text);
+    list.push_back(std::move(object));
+  }
+  return list;
+}
+
 json DecodedJson(const dp::SlaveDiag& diag) {
   json object = json::object();
   for (std::size_t i = 0; i < dp::kDiagFlagNames.size(); ++i) {
@@ -109,6 +138,7 @@ json DecodedJson(const dp::SlaveDiag& diag) {
   json blocks = json::array();
   for (const dp::DiagBlock& block : diag.blocks) blocks.push_back(BlockJson(block));
   object["blocks"] = std::move(blocks);
+  if (diag.texts) object["texts"] = GsdTextsJson(*diag.texts);
   return Finish(std::move(object), diag.malformed, diag.remark);
 }
 
@@ -126,6 +156,7 @@ json DecodedJson(const dp::SetPrm& prm) {
   }
   object["alarm_count"] = Optional(prm.alarmCount);
   object["watchdog_ms"] = Optional(prm.watchdogMs);
+  if (prm.parameters) object["parameters"] = GsdParametersJson(*prm.parameters);
   return Finish(std::move(object), prm.malformed, prm.remark);
 }
 

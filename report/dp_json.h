@@ -15,5 +15,8 @@ nlohmann::ordered_json DecodedJson(const dp::Config& config);
 nlohmann::ordered_json DecodedJson(const dp::GlobalControl& control);
 nlohmann::ordered_json DecodedJson(const dp::SetSlaveAdd& add);
 nlohmann::ordered_json DecodedJson(const dp::Dpv1Acyclic& pdu);
+// What a slave's GSD file adds: its texts for a diagnosis, its names for the user parameters.
+nlohmann::ordered_json GsdTextsJson(const std::vector<dp::GsdDiagText>& texts);
+nlohmann::ordered_json GsdParametersJson(const std::vector<dp::GsdParameter>& parameters);
 
 }  // namespace fdc

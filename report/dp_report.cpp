@@ -1,6 +1,8 @@
 // The DP layer's JSON members, event lines and table.
 #include "report/dp_report.h"
 
+#include <algorithm>
+
 #include "dp/dp_text.h"
 #include "engine/figure_text.h"
 #include "report/dp_json.h"
@@ -99,10 +101,19 @@ Json DpDetailJson(const DpSlaveFigures& d, DpDetail detail) {
     case DpDetail::kConfig: {
       if (!d.config) return nullptr;
       const std::string_view malformed = dp::MalformedName(d.config->malformed);
-      return Json{{"identifiers", d.config->identifiers},
+      Json config{{"identifiers", d.config->identifiers},
                   {"input_bytes", d.config->inputBytes},
                   {"output_bytes", d.config->outputBytes},
                   {"malformed", malformed.empty() ? Json(nullptr) : Json(malformed)}};
+      if (d.config->modules) {
+        Json modules = Json::array();
+        for (const DpModuleFigures& m : *d.config->modules) {
+          modules.push_back(
+              {{"name", Optional(m.name)}, {"bytes", m.bytes}, {"candidates", m.candidates}});
+        }
+        config["modules"] = std::move(modules);
+      }
+      return config;
     }
     case DpDetail::kDropCauses: {
       Json object = Json::object();
@@ -130,6 +141,60 @@ Json DpDetailJson(const DpSlaveFigures& d, DpDetail detail) {
     }
   }
   return nullptr;
+}
+
+void AddGsdJson(const DpSlaveFigures& d, Json& slave) {
+  if (d.gsd) {
+    slave["gsd"] = {{"file", d.gsd->file},
+                    {"vendor", d.gsd->vendor},
+                    {"model", d.gsd->model},
+                    {"revision", d.gsd->revision},
+                    {"other_files", d.gsd->otherFiles}};
+  } else {
+    slave["gsd"] = nullptr;
+  }
+  slave["gsd_rate_unsupported"] = Optional(d.gsdRateUnsupported);
+  slave["gsd_max_tsdr_exceeded"] = Optional(d.gsdMaxTsdrExceeded);
+  slave["gsd_diag_too_long"] = Optional(d.gsdDiagTooLong);
+  slave["gsd_min_slave_interval_violations"] = Optional(d.gsdMinSlaveIntervalViolations);
+  slave["gsd_unknown_config_bytes"] = Optional(d.gsdUnknownConfigBytes);
+}
+
+std::vector<std::uint16_t> IdentsWithoutGsd(const BusFigures& figures) {
+  std::vector<std::uint16_t> idents;
+  for (const auto& slave : figures.dp.slaves) {
+    if (!slave || slave->gsd || !slave->identNumber) continue;
+    if (std::find(idents.begin(), idents.end(), *slave->identNumber) == idents.end()) {
+      idents.push_back(*slave->identNumber);
+    }
+  }
+  std::sort(idents.begin(), idents.end());
+  return idents;
+}
+
+std::string GsdName(const DpSlaveFigures& d) {
+  if (!d.gsd) return {};
+  std::string name = d.gsd->vendor;
+  for (const std::string* part : {&d.gsd->model, &d.gsd->revision}) {
+    if (!part->empty()) name += (name.empty() ? "" : " ") + *part;
+  }
+  return name + " (" + d.gsd->file + ")";
+}
+
+std::string GsdModulesText(const DpSlaveFigures& d) {
+  if (!d.config || !d.config->modules) return {};
+  std::string text;
+  std::size_t slot = 0;
+  for (const DpModuleFigures& m : *d.config->modules) {
+    text += text.empty() ? "" : ", ";
+    if (!m.name) {
+      text += "unknown bytes " + m.bytes;
+      continue;
+    }
+    text += Dec(++slot) + " '" + *m.name + "'";
+    if (m.candidates.size() > 1) text += " (or " + Dec(m.candidates.size() - 1) + " more)";
+  }
+  return text;
 }
 
 Json DpMasterJson(const DpMasterFigures& m) {
@@ -186,7 +251,8 @@ std::string DpEventLine(const DpEvent& e) {
           ? "master " + Dec(std::uint64_t{e.station}) + " (DA " + Dec(std::uint64_t{e.da}) + ")"
           : "slave " + Dec(std::uint64_t{e.station}) + " (master " + Dec(std::uint64_t{e.master}) +
                 ")";
-  return EventTime(e.timeNs) + "  #" + Dec(std::uint64_t{e.ref}) + "  " + who + "  " + DpEventText(e);
+  return EventTime(e.timeNs) + "  #" + Dec(std::uint64_t{e.ref}) + "  " + who + "  " +
+         DpEventText(e);
 }
 
 void WriteDpEvents(const BusFigures& figures, std::ostream& out) {
@@ -233,10 +299,17 @@ std::vector<DpSlaveRow> DpSlaveRows(const BusFigures& figures) {
       if (d->diagFlags[i] > 0)
         row.diagnosis += (row.diagnosis.empty() ? "" : " ") + std::string(dp::kDiagFlagNames[i]);
     }
+    row.gsdName = GsdName(*d);
+    row.modules = GsdModulesText(*d);
+    if (d->lastDiag && d->lastDiag->texts) {
+      for (const dp::GsdDiagText& t : *d->lastDiag->texts) {
+        row.diagnosisTexts += (row.diagnosisTexts.empty() ? "\"" : ", \"") + t.text + "\"";
+      }
+    }
     for (const DpChannelErrorCount& c : d->channelErrors) {
-      row.channelErrors += (row.channelErrors.empty() ? "" : ", ") +
-                           Dec(std::uint64_t{c.module}) + "." + Dec(std::uint64_t{c.channel}) +
-                           " " + std::string(c.errorName) + " (" + Dec(c.count) + ")";
+      row.channelErrors += (row.channelErrors.empty() ? "" : ", ") + Dec(std::uint64_t{c.module}) +
+                           "." + Dec(std::uint64_t{c.channel}) + " " + std::string(c.errorName) +
+                           " (" + Dec(c.count) + ")";
     }
     rows.push_back(std::move(row));
   }
@@ -258,10 +331,24 @@ void WriteDpSlaveTable(const BusFigures& figures, std::ostream& out) {
       out << "      diagnosis: " << (r.diagnosis.empty() ? "-" : r.diagnosis)
           << (r.channelErrors.empty() ? "" : "; channel errors: " + r.channelErrors) << "\n";
     }
+    if (!r.gsdName.empty()) out << "      device: " << r.gsdName << "\n";
+    if (!r.modules.empty()) out << "      modules: " << r.modules << "\n";
+    if (!r.diagnosisTexts.empty()) out << "      last diagnosis: " << r.diagnosisTexts << "\n";
   }
   out << "State: at the run's end. Outage: the longest time out of data exchange between two\n"
          "entries. In DX: share of the run's time in data exchange. Diagnosis: the flags seen in\n"
-         "the slave's diagnosis replies, and the channel errors it reported (times).\n\n";
+         "the slave's diagnosis replies, and the channel errors it reported (times).\n";
+  if (figures.dp.gsdRead) {
+    out << "Device, modules and last diagnosis: by the slave's GSD file; modules in slot order.\n";
+  }
+  out << "\n";
+  if (!figures.dp.gsdRead) return;
+  out << "GSD files\n";
+  std::string idents;
+  for (const std::uint16_t ident : IdentsWithoutGsd(figures)) {
+    idents += (idents.empty() ? "" : ", ") + Format("0x%04x", unsigned{ident});
+  }
+  out << "Idents without a file: " << (idents.empty() ? "none" : idents) << "\n\n";
 }
 
 }  // namespace fdc
