@@ -28,7 +28,7 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: fdcstat [--minutes N] [--tsl BITS] [--ttr BITS] [--format text|json|csv|events]\n"
-    "               [--output FILE] [--] CAPTURE_FILE\n"
+    "               [--gsd DIR]... [--output FILE] [--] CAPTURE_FILE\n"
     "\n"
     "Reports the health of the bus in a run of capture files: the live list, and per station\n"
     "requests, answers, repeats, late, illegal and early responses, response and cycle times,\n"
@@ -44,6 +44,9 @@ constexpr const char* kUsage =
     "                   master's token rotations above it are counted\n"
     "  --format FORMAT  text (a report for people, the default), json (every figure), csv\n"
     "                   (the station table) or events (the DP event log, a line per event)\n"
+    "  --gsd DIR        a folder of GSD files (.gsd, .gse, .gsg, .gsf, .gsi, .gss); may be\n"
+    "                   repeated. Slaves are named by their ident's file, their modules,\n"
+    "                   diagnosis bits and parameters by its texts, and checked against it\n"
     "  --output FILE    where the report goes; default (or -): the standard output. It is\n"
     "                   written to FILE.tmp and renamed over FILE when complete, so that an\n"
     "                   interrupted or failed run keeps the previous report\n"
@@ -58,6 +61,7 @@ constexpr const char* kUsage =
 enum class ReportFormat { kText, kJson, kCsv, kEvents };
 
 constexpr std::string_view kOwnOptions[] = {"--tsl", "--ttr", "--format"};
+constexpr std::string_view kRepeatable[] = {"--gsd"};
 
 // Decimal digits only (no sign, no blanks, no "0x"), 1 to `max`.
 std::optional<std::uint32_t> BitTimes(std::string_view text, std::uint32_t max) {
@@ -269,7 +273,7 @@ int RunFdcstat(const std::vector<std::string>& argv, std::FILE* out, std::FILE* 
 
 int RunFdcstat(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err,
                ProgressObserver* observer) {
-  CommandSyntax syntax{"fdcstat", kUsage, kOwnOptions};
+  CommandSyntax syntax{"fdcstat", kUsage, kOwnOptions, kRepeatable};
   syntax.dumpOptions = false;  // the figures cover every record: no filter and no window
   RunArguments a;
   if (const std::optional<int> done = ReadRunArguments(syntax, argv, a, out, err)) return *done;
@@ -305,6 +309,22 @@ int RunFdcstat(const std::vector<std::string>& argv, std::FILE* out, std::FILE* 
   if (!format) {
     return Refuse(err,
                   "fdcstat: --format must be text, json, csv or events, not '" + formatName + "'");
+  }
+  std::vector<std::filesystem::path> gsdFolders;
+  for (const std::string& folder : a.repeated["--gsd"]) {
+    std::error_code error;
+    if (folder.empty() || !std::filesystem::is_directory(folder, error)) {
+      return Refuse(err, "fdcstat: --gsd needs a folder of GSD files, not '" + folder + "'");
+    }
+    gsdFolders.emplace_back(folder);
+  }
+  std::optional<dp::GsdLibrary> gsd;
+  if (!gsdFolders.empty()) {
+    gsd = dp::GsdLibrary::Load(gsdFolders);
+    for (const std::string& message : gsd->Messages()) {
+      std::fprintf(err, "fdcstat: warning: %s\n", message.c_str());
+    }
+    options.gsd = &*gsd;
   }
   // The text and the CSV count the DP events but list none: a long run's events are not kept.
   options.dpEvents = *format == ReportFormat::kJson || *format == ReportFormat::kEvents;

@@ -14,10 +14,11 @@ int Usage(const CommandSyntax& syntax, std::FILE* stream, int status) {
 
 // Where the value of an option goes: a text field of the arguments, the list of --arg values or
 // the output; kNone when the word names no option the program takes.
-enum class SlotKind { kNone, kField, kArg, kOutput };
+enum class SlotKind { kNone, kField, kArg, kOutput, kRepeated };
 struct OptionSlot {
   SlotKind kind = SlotKind::kNone;
   std::string* field = nullptr;
+  std::vector<std::string>* list = nullptr;
 };
 
 OptionSlot SlotOf(const CommandSyntax& syntax, const std::string& name, RunArguments& a) {
@@ -28,6 +29,10 @@ OptionSlot SlotOf(const CommandSyntax& syntax, const std::string& name, RunArgum
     if (name == "--start-ref") return {SlotKind::kField, &a.startRef};
     if (name == "--end-ref") return {SlotKind::kField, &a.endRef};
     if (name == "--arg") return {SlotKind::kArg};
+  }
+  if (std::find(syntax.repeatable.begin(), syntax.repeatable.end(), name) !=
+      syntax.repeatable.end()) {
+    return {SlotKind::kRepeated, nullptr, &a.repeated[name]};
   }
   if (std::find(syntax.own.begin(), syntax.own.end(), name) != syntax.own.end())
     return {SlotKind::kField, &a.extra[name]};
@@ -46,6 +51,9 @@ std::optional<int> Store(const OptionSlot& slot, const std::string& value, RunAr
       break;
     case SlotKind::kField:
       *slot.field = value;
+      break;
+    case SlotKind::kRepeated:
+      slot.list->push_back(value);
       break;
     case SlotKind::kNone:
       break;

@@ -30,12 +30,15 @@ struct RunArguments {
   std::optional<std::string> captureFile;
   // Values of the program's own options, by name ("--date").
   std::map<std::string, std::string> extra;
+  // Values of the program's own options that may be given more than once, in order.
+  std::map<std::string, std::vector<std::string>> repeated;
 };
 
 struct CommandSyntax {
-  std::string_view program;               // "fdcdump"
-  std::string_view usage;                 // the help text
-  std::span<const std::string_view> own;  // further options that take a value
+  std::string_view program;                           // "fdcdump"
+  std::string_view usage;                             // the help text
+  std::span<const std::string_view> own;              // further options that take a value
+  std::span<const std::string_view> repeatable = {};  // own options that may be repeated
   // --opt, --start-ref, --end-ref, --arg and --quiet: the dump's filter, window and talk.
   bool dumpOptions = true;
 };
