@@ -33,6 +33,9 @@ const char kFdcgenUsage[] =
     "                            (default: the last file for truncated, a middle one otherwise)\n"
     "  --fault KIND[@STATION][:NAME=VALUE...],...\n"
     "                            a clean line with these bus faults, and its ground truth\n"
+    "  --gsd-slaves              the line's three lowest slaves are those of the test GSD\n"
+    "                            files (tests/dp/gsd), on a clean line as with --fault none\n"
+    "                            when no fault is given\n"
     "  --quiet                   print nothing on success\n"
     "  --help                    print this text\n"
     "\n"
@@ -98,7 +101,17 @@ const char kFdcgenUsage[] =
     "line is 0. Role, station_type and first_seen_ns are given for the stations a fault adds,\n"
     "the DP state, entries and diagnosis figures (dp.state, dp.entries, dp.diag_...) for the\n"
     "stations a fault acts on.\n"
-    "--fault excludes --damage and a --header-baud other than the --baud.\n"
+    "With --gsd-slaves it then prints what fdcstat --gsd must show of those slaves, \"gsd\n"
+    "STATION KEY VALUE\": the file, the device, whether the bus rate is one of the file's, the\n"
+    "modules, the texts of the last diagnosis and the parameters of the last Set_Prm.\n"
+    "The slaves by address: ident 0x7F01 (module \"8 DI\"), then two of ident 0x7F02, one\n"
+    "with the modules \"8 DO\" \"2 AI\" \"Counter\" \"Empty\", one with \"2 AI\" \"8 DO\"\n"
+    "\"8 DO\" and an identifier byte that no module has. Each sends its file's configuration\n"
+    "and user parameters, replies within its file's MaxTsdr and is polled no faster than its\n"
+    "Min_Slave_Intervall; its diagnosis names bits, areas and channel errors of its file.\n"
+    "prm_fault, cfg_fault, channel_error and dpv1_alarm take other slaves; a STATION of these\n"
+    "slaves is refused for them.\n"
+    "--fault and --gsd-slaves exclude --damage and a --header-baud other than the --baud.\n"
     "Exit status: 0 on success, 1 when a file can't be written, 2 for a bad command line.\n";
 
 namespace {
@@ -142,6 +155,41 @@ std::string ParseFaultList(std::string_view list, RunPlan& plan) {
     if (comma == std::string_view::npos) return {};
     list = list.substr(comma + 1);
   }
+}
+
+// The "gsd" lines of one slave.
+std::string FormatGsdTruth(const GsdSlaveTruth& slave) {
+  const std::string key = "gsd " + std::to_string(slave.station) + " ";
+  std::string text = key + "file " + slave.file + "\n";
+  for (const std::string& other : slave.otherFiles) text += key + "other_file " + other + "\n";
+  text += key + "device " + slave.vendor + " / " + slave.model + " / " + slave.revision + "\n";
+  text += key + "rate_unsupported " + (slave.rateUnsupported ? "true" : "false") + "\n";
+  if (slave.modules) {
+    for (const GsdModuleTruth& module : *slave.modules) {
+      std::string line = module.name ? *module.name : "(bytes of no module)";
+      for (std::size_t i = 1; i < module.candidates.size(); ++i) {
+        line += (i == 1 ? " (or " : ", ") + module.candidates[i];
+        if (i + 1 == module.candidates.size()) line += ")";
+      }
+      text += key + "module " + line + "\n";
+    }
+    text += key + "unknown_config_bytes " + std::to_string(slave.unknownConfigBytes) + "\n";
+  }
+  if (slave.diagTexts) {
+    for (const GsdTextTruth& t : *slave.diagTexts) {
+      text += key + "diag block " + std::to_string(t.block) + " " + t.place + ": " + t.text +
+              (t.help.empty() ? "" : " (" + t.help + ")") + "\n";
+    }
+  }
+  if (slave.parameters) {
+    for (const GsdParameterTruth& p : *slave.parameters) {
+      const std::string owner =
+          p.module ? "slot " + std::to_string(p.slot) + " " + *p.module : std::string("device");
+      text += key + "parameter " + owner + ": " + p.name + " = " + std::to_string(p.value) +
+              (p.text ? " (" + *p.text + ")" : "") + "\n";
+    }
+  }
+  return text;
 }
 
 }  // namespace
@@ -267,6 +315,10 @@ std::string ParseFdcgenArgs(std::span<const std::string_view> args, FdcgenComman
       (name == "--quiet" ? command.quiet : plan.saturate) = true;
       continue;
     }
+    if (name == "--gsd-slaves") {
+      plan.gsdSlaves = true;
+      continue;
+    }
     std::optional<std::string_view> value;
     if (std::size_t eq = name.find('='); eq != std::string_view::npos) {
       value = name.substr(eq + 1);
@@ -312,6 +364,7 @@ std::string FormatSummary(const RunSummary& summary) {
   for (const TruthLine& truth : summary.truth) {
     text += "truth " + truth.path + " " + truth.value + "\n";
   }
+  for (const GsdSlaveTruth& slave : summary.gsd) text += FormatGsdTruth(slave);
   return text;
 }
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace fdc::gen {
@@ -16,8 +17,11 @@ constexpr const char* kStationTypes[] = {"slave", "master-not-ready", "master-re
 }  // namespace
 
 GroundTruth::GroundTruth(const BaudTiming& timing, std::vector<std::uint8_t> added,
-                         std::vector<std::uint8_t> touched)
-    : timing_(timing), added_(std::move(added)), touched_(std::move(touched)) {}
+                         std::vector<std::uint8_t> touched, std::vector<GsdSlave> gsd)
+    : timing_(timing),
+      added_(std::move(added)),
+      touched_(std::move(touched)),
+      gsd_(std::move(gsd)) {}
 
 bool GroundTruth::JudgeUnanswered(const TrafficRecord& next) {
   if (!unanswered_) return false;
@@ -212,7 +216,10 @@ void GroundTruth::Answered(const Awaiting& request, const RecordMeaning& reply) 
       if (!positive) break;
       if (request.service == DpService::kSetPrm) {
         slave.prmAccepted = true;
+        slave.prmTaken = true;
         slave.watchdogMs = request.watchdogMs;
+      } else {
+        slave.cfgTaken = true;
       }
       Enter(slave, DpState::kStartup,
             request.service == DpService::kSetPrm ? "set_prm" : "chk_cfg");
@@ -221,6 +228,7 @@ void GroundTruth::Answered(const Awaiting& request, const RecordMeaning& reply) 
       if (!positive) break;
       ++slave.diagReplies;
       slave.diagChanges += reply.diagChanged;
+      slave.lastDiagRunning = (reply.diagFlags & DiagBit(kPrmReq)) == 0;
       for (unsigned flag = 0; flag < kDiagFlagCount; ++flag) {
         slave.diagFlags[flag] += (reply.diagFlags >> flag) & 1u;
       }
@@ -368,6 +376,132 @@ std::vector<TruthLine> GroundTruth::Lines() const {
     count(key + "repeats", files_[file].repeats);
   }
   return lines;
+}
+
+namespace {
+
+// The test GSD files as the analyser must read them (tests/dp/gsd), and what the slaves of each
+// profile send, read by those files: the names of their modules, the texts of their diagnosis
+// while they await parameters and once they run, their user parameters by name.
+struct GsdFileTruth {
+  const char* file;
+  std::vector<std::string> otherFiles;
+  const char* vendor;
+  const char* model;
+  const char* revision;
+  std::vector<std::string_view> rates;  // the bus rates it supports, by fdcgen's names
+};
+
+// TEST7F02.GSE and TEST7F02.GSD share ident 0x7F02; the .gse file goes first.
+const GsdFileTruth& FileOf(GsdProfile profile) {
+  static const GsdFileTruth kCompact = {"TEST7F01.GSD", {},    "Test Devices Ltd",
+                                        "TD-8DI",       "1.2", {"500K", "1M5", "12M"}};
+  static const GsdFileTruth kStation = {
+      "TEST7F02.GSE", {"TEST7F02.GSD"},           "Test Devices Ltd", "TD-Station",
+      "2.0",          {"500K", "1M5", "3M", "6M"}};
+  return profile == GsdProfile::kCompact ? kCompact : kStation;
+}
+
+struct GsdProfileTruth {
+  std::vector<GsdModuleTruth> modules;
+  std::uint64_t unknownConfigBytes = 0;
+  std::vector<GsdTextTruth> waiting;
+  std::vector<GsdTextTruth> running;
+  std::vector<GsdParameterTruth> deviceParameters;
+  std::vector<GsdParameterTruth> moduleParameters;
+};
+
+const GsdProfileTruth& ProfileOf(GsdProfile profile) {
+  const std::vector<std::string> eightDo = {"8 DO", "8 DO fast"};
+  const std::optional<std::string> none;
+  // 0x7F01: "8 DI". The block's bits count from the byte after its header. Bit 0 set gives
+  // "Sensor supply short" with its help, bit 2 clear "Not parameterised"; bits 4-11 and 16-19
+  // are read as numbers.
+  static const GsdProfileTruth kCompact = {
+      {{"8 DI", {"8 DI"}}},
+      0,
+      {{0, "bit 0", "Sensor supply short", "Check the sensor wiring"},
+       {0, "bit 2", "Not parameterised", ""},
+       {0, "area 4-11", "No fault code", ""},
+       {0, "area 16-19", "Temperature warning", ""}},
+      {{0, "bit 0", "Sensor supply short", "Check the sensor wiring"},
+       {0, "area 4-11", "Fault code 35: overload", ""},
+       {0, "area 16-19", "Temperature warning", ""}},
+      {{none, 0, "Diagnosis alarm", 1, "on"},
+       {none, 0, "Filter time", 7, "20 ms"},
+       {none, 0, "Limit", 500, none}},
+      {}};
+  // 0x7F02: the DP-V1 status block's fourth byte (1: appears) is bits 16-23, its data from bit
+  // 24 on. Channel errors 16 and up take the texts of the module at the block's identifier
+  // number, then the device's. 0x20 is "8 DO" or "8 DO fast": the first, with its 2 parameter
+  // bytes.
+  static const GsdProfileTruth kStation = {
+      {{"8 DO", eightDo}, {"2 AI", {"2 AI"}}, {"Counter", {"Counter"}}, {"Empty", {"Empty"}}},
+      0,
+      {{0, "bit 16", "Status appears", ""}},
+      {{0, "bit 16", "Status appears", ""},
+       {0, "bit 25", "Backplane fault", ""},
+       {1, "channel_error 17", "Output channel overload", ""},
+       {2, "channel_error 18", "Device channel fault 18", ""}},
+      {{none, 0, "Station alarm", 1, none}},
+      {{"8 DO", 1, "Substitute", -1, "hold last value"}, {"2 AI", 2, "Range", 3, none}}};
+  static const GsdProfileTruth kOtherStation = {
+      {{"2 AI", {"2 AI"}}, {"8 DO", eightDo}, {"8 DO", eightDo}, {none, {}}},
+      1,
+      {{0, "bit 16", "Status appears", ""}},
+      {{0, "bit 25", "Backplane fault", ""},
+       {1, "channel_error 17", "Device channel fault 17", ""},
+       {2, "channel_error 17", "Output channel overload", ""}},
+      {{none, 0, "Station alarm", 0, none}},
+      {{"2 AI", 1, "Range", 4, none},
+       {"8 DO", 2, "Substitute", 0, "zero"},
+       {"8 DO", 3, "Substitute", -200, none}}};
+  switch (profile) {
+    case GsdProfile::kCompact:
+      return kCompact;
+    case GsdProfile::kOtherStation:
+      return kOtherStation;
+    default:
+      return kStation;
+  }
+}
+
+}  // namespace
+
+std::vector<GsdSlaveTruth> GroundTruth::GsdView() const {
+  std::vector<GsdSlaveTruth> view;
+  for (const GsdSlave& gsd : gsd_) {
+    const GsdFileTruth& file = FileOf(gsd.profile);
+    const GsdProfileTruth& profile = ProfileOf(gsd.profile);
+    const DpSlave& slave = dp_[gsd.station];
+    if (!slave.seen) continue;  // the report has no DP entry for it
+    GsdSlaveTruth truth;
+    truth.station = gsd.station;
+    truth.file = file.file;
+    truth.otherFiles = file.otherFiles;
+    truth.vendor = file.vendor;
+    truth.model = file.model;
+    truth.revision = file.revision;
+    truth.rateUnsupported =
+        std::find(file.rates.begin(), file.rates.end(), timing_.name) == file.rates.end();
+    if (slave.cfgTaken) {
+      truth.modules = profile.modules;
+      truth.unknownConfigBytes = profile.unknownConfigBytes;
+    }
+    if (slave.lastDiagRunning) {
+      truth.diagTexts = *slave.lastDiagRunning ? profile.running : profile.waiting;
+    }
+    // A module's parameters are read once the modules are known.
+    if (slave.prmTaken) {
+      truth.parameters = profile.deviceParameters;
+      if (slave.cfgTaken) {
+        truth.parameters->insert(truth.parameters->end(), profile.moduleParameters.begin(),
+                                 profile.moduleParameters.end());
+      }
+    }
+    view.push_back(std::move(truth));
+  }
+  return view;
 }
 
 }  // namespace fdc::gen

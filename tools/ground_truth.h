@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <compare>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -14,6 +15,43 @@
 
 namespace fdc::gen {
 
+// What fdcstat --gsd must show of a slave of a test GSD file (tests/dp/gsd), written here from
+// the files themselves, apart from the bytes the generator sends.
+struct GsdTextTruth {     // a text of the last diagnosis
+  std::size_t block = 0;  // the block it belongs to, counted from 0 after the six status bytes
+  std::string place;      // "bit 6", "area 4-11" or "channel_error 17"
+  std::string text;
+  std::string help;  // empty: none
+  auto operator<=>(const GsdTextTruth&) const = default;
+};
+struct GsdModuleTruth {                 // a piece of the configuration, in slot order
+  std::optional<std::string> name;      // none: bytes that no module of the file has
+  std::vector<std::string> candidates;  // the modules of the same bytes, the named one first
+  bool operator==(const GsdModuleTruth&) const = default;
+};
+struct GsdParameterTruth {            // a user parameter of the last Set_Prm
+  std::optional<std::string> module;  // none: the device's
+  std::size_t slot = 0;               // the module's, from 1; 0 for the device
+  std::string name;
+  std::int64_t value = 0;
+  std::optional<std::string> text;
+  bool operator==(const GsdParameterTruth&) const = default;
+};
+struct GsdSlaveTruth {
+  std::uint8_t station = 0;
+  std::string file;  // the file the analyser takes for the ident, and the others it has
+  std::vector<std::string> otherFiles;
+  std::string vendor;
+  std::string model;
+  std::string revision;
+  bool rateUnsupported = false;  // the run's bus rate is not among the file's
+  // Once a Chk_Cfg was taken: its modules, and how many of its bytes match none.
+  std::optional<std::vector<GsdModuleTruth>> modules;
+  std::uint64_t unknownConfigBytes = 0;
+  std::optional<std::vector<GsdTextTruth>> diagTexts;        // once a diagnosis came
+  std::optional<std::vector<GsdParameterTruth>> parameters;  // once a Set_Prm was taken
+};
+
 // Counts from each record's meaning (a poll the generator left unanswered, a repeat it sent, a
 // reply it made late, early or damaged, the DP service it asked for and the diagnosis it gave),
 // never from the bytes: so that a report that works the figures out from the bytes can be held
@@ -23,8 +61,9 @@ class GroundTruth {
   // `added` are the stations the faults brought onto the line: the truth also states their
   // role, station type and first appearance. For the stations in `touched`, those the faults
   // act on, it states their DP state, entries and diagnosis figures.
+  // `gsd` are the slaves of the test GSD files: the truth states what the report names them by.
   GroundTruth(const BaudTiming& timing, std::vector<std::uint8_t> added,
-              std::vector<std::uint8_t> touched);
+              std::vector<std::uint8_t> touched, std::vector<GsdSlave> gsd = {});
 
   // One record as placed in the run: at this tick count, in this file (0 is the first).
   void Count(const TrafficRecord& record, std::uint64_t timestamp, unsigned file);
@@ -32,6 +71,10 @@ class GroundTruth {
   // The run's figures, then the stations' by address, then the files'. A count of 0 has no
   // line: every fault figure without one is 0.
   std::vector<TruthLine> Lines() const;
+
+  // The slaves of GSD files that were sent a DP request, by address, as the report must show
+  // them at the run's end.
+  std::vector<GsdSlaveTruth> GsdView() const;
 
   // What the run's layout asks of each slave's watchdog (SetWatchdogs).
   std::vector<WatchdogNeed> WatchdogNeeds() const;
@@ -91,6 +134,9 @@ class GroundTruth {
     std::uint64_t longestNs = 0;           // waits between cycles no fault meant
     std::optional<std::uint64_t> pauseNs;  // the shortest a fault meant to outlast the watchdog
     std::uint64_t overruns = 0;            // waits beyond the parameterised watchdog
+    bool prmTaken = false;                 // a Set_Prm, a Chk_Cfg were answered
+    bool cfgTaken = false;
+    std::optional<bool> lastDiagRunning;  // the last diagnosis did not ask for parameters
   };
   // A DP request answered: its reply is the next record.
   struct Awaiting {
@@ -112,6 +158,7 @@ class GroundTruth {
   BaudTiming timing_;
   std::vector<std::uint8_t> added_;
   std::vector<std::uint8_t> touched_;
+  std::vector<GsdSlave> gsd_;
   std::array<Station, 128> stations_{};
   std::array<DpSlave, 128> dp_{};
   std::optional<Awaiting> awaiting_;

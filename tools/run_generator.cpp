@@ -359,6 +359,9 @@ std::vector<InjectedRecord> MalformedBurst(const TrafficGenerator& traffic, Rng&
   return burst;
 }
 
+// Faults, and slaves of GSD files, come on a clean line with a ground truth.
+bool CleanLine(const RunPlan& plan) { return !plan.faults.empty() || plan.gsdSlaves; }
+
 class RunBuilder {
  public:
   // With faults, `watchdogs` are what a first pass of the same plan found its slaves' cycles to
@@ -374,11 +377,13 @@ class RunBuilder {
         damageRng_(plan.seed ^ 0xD1B54A32D192ED03ull),
         writer_(plan, damageRng_, summary),
         summary_(summary) {
+    if (plan.gsdSlaves) traffic_.UseGsdSlaves();
     BuildInjections();
-    if (!plan.faults.empty()) {
+    if (CleanLine(plan)) {
       error_ = traffic_.InjectFaults(plan.faults, ExpectedRecords(), plan.seed);
       if (error_.empty() && watchdogs != nullptr) error_ = traffic_.SetWatchdogs(*watchdogs);
-      truth_.emplace(timing, traffic_.AddedStations(), traffic_.FaultStations());
+      truth_.emplace(timing, traffic_.AddedStations(), traffic_.FaultStations(),
+                     traffic_.GsdSlaves());
     }
     checkWatchdogs_ = watchdogs != nullptr;
   }
@@ -387,6 +392,7 @@ class RunBuilder {
     bool ok = error_.empty() && (plan_.saturate ? RunSaturated() : RunSpread());
     if (ok) ok = writer_.Finish();
     if (ok && truth_) summary_.truth = truth_->Lines();
+    if (ok && truth_) summary_.gsd = truth_->GsdView();
     if (ok && truth_ && checkWatchdogs_) error_ = truth_->WatchdogProblem();
     return error_.empty() ? writer_.error() : error_;
   }
@@ -643,18 +649,20 @@ std::string CheckDamage(const RunPlan& plan) {
 // A fault run's ground truth holds only where the report sees the line as generated: no damage
 // beside the faults, the bus rate in the headers, and a clock that does not wrap.
 std::string CheckFaults(const RunPlan& plan) {
-  if (plan.faults.empty()) return {};
-  if (!plan.damage.empty()) return "Faults and damage exclude each other";
+  if (!CleanLine(plan)) return {};
+  const std::string what = plan.faults.empty() ? "GSD slaves" : "Faults";
+  if (!plan.damage.empty()) return what + " and damage exclude each other";
   if (plan.headerBaudCode && *plan.headerBaudCode != plan.baudCode) {
-    return "Faults need the headers to carry the bus rate's baud code";
+    return what + " need the headers to carry the bus rate's baud code";
   }
   const BaudTiming timing = *FindBaudTiming(plan.baudCode);
   const std::uint64_t origin = plan.clockStart.value_or(
       (plan.startHour * 60ull + plan.startMinute) * timing.TicksPerMinute());
   if (origin + plan.minutes * timing.TicksPerMinute() > kTimestampMask + 1) {
-    return "Faults need a clock that does not pass 2^48 ticks within the run";
+    return what + " need a clock that does not pass 2^48 ticks within the run";
   }
   TrafficGenerator line(plan.seed, timing);
+  if (plan.gsdSlaves) line.UseGsdSlaves();
   return line.InjectFaults(plan.faults, 0, plan.seed);
 }
 
@@ -689,7 +697,7 @@ RunOutcome GenerateRun(const RunPlan& plan) {
   outcome.error = CheckRunPlan(plan);
   if (!outcome.ok()) return outcome;
   const BaudTiming timing = *FindBaudTiming(plan.baudCode);
-  if (plan.faults.empty()) {
+  if (!CleanLine(plan)) {
     RunBuilder builder(plan, timing, outcome.summary, nullptr);
     outcome.error = builder.Run();
     return outcome;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tools/faults.h"
+#include "tools/ground_truth.h"
 
 namespace fdc::gen {
 
@@ -78,6 +79,9 @@ struct RunPlan {
   // Faults make a clean line that carries them, and a ground truth; none keeps the traffic as
   // it always was.
   std::vector<Fault> faults;
+  // The line's first slaves are those of the test GSD files, on a clean line (with the faults,
+  // or none) with a ground truth that includes what fdcstat --gsd must show of them.
+  bool gsdSlaves = false;
 };
 
 struct RunSummary {
@@ -85,7 +89,8 @@ struct RunSummary {
   std::uint64_t records = 0;  // records written whole (a split one too, not a damaged one)
   std::uint64_t bytes = 0;
   std::vector<DamagePlacement> damage;
-  std::vector<TruthLine> truth;  // a run with faults: what the bus health report must show
+  std::vector<TruthLine> truth;    // a run with faults: what the bus health report must show
+  std::vector<GsdSlaveTruth> gsd;  // with GSD slaves: what the report must show of them
 };
 
 struct RunOutcome {

@@ -33,7 +33,7 @@ namespace {
 constexpr std::uint8_t kFcRequest = 0x40;
 constexpr std::uint8_t kFcFcb = 0x20;
 constexpr std::uint8_t kFcFcv = 0x10;
-constexpr std::uint8_t kFcSrdHigh = kFcRequest | kFcFcv | 0x0D;  // send and request data, high
+constexpr std::uint8_t kFcSrdHigh = kFcRequest | kFcFcv | 0x0D;   // send and request data, high
 constexpr std::uint8_t kFcSrdReset = kFcRequest | kFcFcb | 0x0D;  // the same, FCV=0 FCB=1
 constexpr std::uint8_t kFcFdlStatus = kFcRequest | 0x09;  // request FDL status (no frame count)
 constexpr std::uint8_t kFcSdnHigh = kFcRequest | 0x06;    // send data with no acknowledge, high
@@ -182,6 +182,7 @@ TrafficRecord& TrafficGenerator::Emit(const Frame& frame, std::uint32_t gapBits,
   record.stretchable = stretchable;
   record.status = 0;
   record.meaning = meaning;
+  bitClock_ += gapBits + 11u * frame.size;
   // Now and then the module reports a finding. A check error comes with a wrong check byte and
   // an end delimiter error with a wrong end delimiter, as the module would have seen them.
   if (!clean_ && rng_.OneIn(4096)) {
@@ -251,8 +252,10 @@ Frame TrafficGenerator::Request(const Master& master, Slave& slave, int dsap, in
     slave.fcb = !slave.fcb;
   }
   Frame request = MakeTelegram(slave.address, master.address, fc, dsap, ssap, data);
-  Emit(request, RequestGap(), Poll(master.address, slave.address, answered, false), stretchable)
-      .meaning.dp = DpServiceOf(dsap);
+  std::uint32_t gap = RequestGap();
+  if (dsap == kNoSap) gap = ExchangeGap(slave, gap);
+  Emit(request, gap, Poll(master.address, slave.address, answered, false), stretchable).meaning.dp =
+      DpServiceOf(dsap);
   // A slave that misses a request gets it again, with the same frame count bit, after the
   // slot time.
   if (!clean_ && rng_.OneIn(3000)) {
@@ -397,6 +400,111 @@ Frame TrafficGenerator::LongestTelegram(Rng& rng) const {
   return MakeTelegram(slave, master, kFcSrdHigh, kSapAcyclic, kSapAcyclic, data);
 }
 
+// Slaves of the test GSD files.
+
+// What a slave of a test GSD file sends: its configuration (with the input and output bytes it
+// adds up to), its user parameters (Set_Prm from byte 8 on) and the extended diagnosis it holds
+// while it awaits its parameters and once it runs; how fast it replies (below the file's MaxTsdr
+// at every rate the file supports) and the shortest cycle it takes (Min_Slave_Intervall).
+struct GsdDevice {
+  GsdProfile profile;
+  std::uint16_t ident;
+  bool dpv1;
+  std::span<const std::uint8_t> config;
+  std::uint8_t inputs;
+  std::uint8_t outputs;
+  std::span<const std::uint8_t> userPrm;
+  std::span<const std::uint8_t> waiting;
+  std::span<const std::uint8_t> running;
+  std::uint32_t tsdrBits;  // a reply comes 0 to 3 bit times after this
+  std::uint32_t minIntervalUs;
+};
+
+namespace {
+
+// 0x7F01, TEST7F01.GSD: one module "8 DI" (0x10, one input byte).
+constexpr std::array<std::uint8_t, 1> kCompactConfig = {0x10};
+// Diagnosis alarm on (byte 0 bit 1), filter time 7 (bits 2-4), limit 500 (bytes 1-2).
+constexpr std::array<std::uint8_t, 3> kCompactPrm = {0x1E, 0x01, 0xF4};
+// A device-related block of four bytes; its bits count from the byte after the header. Waiting:
+// bit 0 (sensor supply short) set, bit 2 clear (not parameterised), bits 4-11 = 0, bits 16-19 =
+// 1. Running: bits 0 and 2 set, bit 6 clear, bits 4-11 = 35, bits 16-19 = 1.
+constexpr std::array<std::uint8_t, 4> kCompactWaiting = {0x04, 0x01, 0x00, 0x01};
+constexpr std::array<std::uint8_t, 4> kCompactRunning = {0x04, 0x35, 0x02, 0x01};
+
+// 0x7F02, TEST7F02.GSE: "8 DO" (0x20, or "8 DO fast" by the same byte), "2 AI" (0x51, two input
+// words), "Counter" (0xC1 0x01 0x01 0x07: two output and two input bytes, one maker byte),
+// "Empty" (0x00).
+constexpr std::array<std::uint8_t, 7> kStationConfig = {0x20, 0x51, 0xC1, 0x01, 0x01, 0x07, 0x00};
+// DP-V1 enabled (the three DP-V1 status bytes), station alarm on (byte 3 bit 0); then the modules'
+// areas in slot order: "8 DO" substitute -1, "2 AI" range 3.
+constexpr std::array<std::uint8_t, 7> kStationPrm = {0x80, 0x00, 0x00, 0x01, 0xFF, 0xFF, 0x03};
+// The device-related block of a DP-V1 slave is a status block: length 5, status message (type
+// byte bit 7 set), slot 0, 1 (appears), then a data byte. Waiting, its data is 0; running, bit 1
+// of the data is set, and channel blocks follow: module 0 ("8 DO") output channel 3, error 17;
+// module 2 ("Counter") input channel 1, error 18; module 1 ("2 AI") input channel 0, error 6
+// (wire break).
+constexpr std::array<std::uint8_t, 5> kStationWaiting = {0x05, 0x81, 0x00, 0x01, 0x00};
+constexpr std::array<std::uint8_t, 14> kStationRunning = {0x05, 0x81, 0x00, 0x01, 0x02, 0x80, 0x83,
+                                                          0x31, 0x82, 0x41, 0x32, 0x81, 0x40, 0x26};
+
+// 0x7F02 again: "2 AI", "8 DO", "8 DO", and 0x13 (four input bytes), which no module has.
+constexpr std::array<std::uint8_t, 4> kOtherStationConfig = {0x51, 0x20, 0x20, 0x13};
+// Station alarm off; "2 AI" range 4; "8 DO" substitute 0, then -200.
+constexpr std::array<std::uint8_t, 9> kOtherStationPrm = {0x80, 0x00, 0x00, 0x00, 0x04,
+                                                          0x00, 0x00, 0xFF, 0x38};
+// Running: the status block with 2 (disappears) and data bit 1; module 0 ("2 AI") input channel
+// 1, error 17; module 2 (the second "8 DO") output channel 5, error 17.
+constexpr std::array<std::uint8_t, 11> kOtherStationRunning = {0x05, 0x81, 0x00, 0x02, 0x02, 0x80,
+                                                               0x41, 0x31, 0x82, 0x85, 0x31};
+
+constexpr std::array<GsdDevice, 3> kGsdDevices = {{
+    {GsdProfile::kCompact, 0x7F01, false, kCompactConfig, 1, 0, kCompactPrm, kCompactWaiting,
+     kCompactRunning, 40, 600},
+    {GsdProfile::kStation, 0x7F02, true, kStationConfig, 6, 3, kStationPrm, kStationWaiting,
+     kStationRunning, 12, 1000},
+    {GsdProfile::kOtherStation, 0x7F02, true, kOtherStationConfig, 8, 2, kOtherStationPrm,
+     kStationWaiting, kOtherStationRunning, 12, 1000},
+}};
+
+}  // namespace
+
+void TrafficGenerator::UseGsdSlaves() {
+  for (std::size_t i = 0; i < kGsdDevices.size() && i < slaves_.size(); ++i) {
+    const GsdDevice& device = kGsdDevices[i];
+    Slave& slave = slaves_[i];
+    slave.gsd = &device;
+    slave.ident = device.ident;
+    slave.dpv1 = device.dpv1;
+    slave.inputs = device.inputs;
+    slave.outputs = device.outputs;
+    slave.tsdrBits = device.tsdrBits;
+  }
+}
+
+std::vector<GsdSlave> TrafficGenerator::GsdSlaves() const {
+  std::vector<GsdSlave> list;
+  for (const Slave& slave : slaves_) {
+    if (slave.gsd != nullptr) list.push_back({slave.address, slave.gsd->profile});
+  }
+  return list;
+}
+
+// The idle before a new data exchange request to a slave of a GSD file: long enough that the
+// request starts at least the file's min slave interval after the last one, and a bit time more.
+std::uint32_t TrafficGenerator::ExchangeGap(Slave& slave, std::uint32_t gapBits) {
+  if (slave.gsd == nullptr) return gapBits;
+  const std::uint64_t bitsPerSecond = timing_.ticksPerSecond / timing_.ticksPerBit;
+  const std::uint64_t interval =
+      (std::uint64_t{slave.gsd->minIntervalUs} * bitsPerSecond + 999'999) / 1'000'000 + 1;
+  const std::uint64_t start = bitClock_ + gapBits;
+  if (slave.exchangeBit && start < *slave.exchangeBit + interval) {
+    gapBits += static_cast<std::uint32_t>(*slave.exchangeBit + interval - start);
+  }
+  slave.exchangeBit = bitClock_ + gapBits;
+  return gapBits;
+}
+
 // Fault mode.
 
 namespace {
@@ -478,15 +586,18 @@ std::string TrafficGenerator::InjectFaults(std::span<const Fault> faults,
     masters_.push_back(master);
   }
 
-  // Faults that name no slave take the line's slaves in turn, those named by others last.
+  // Faults that name no slave take the line's slaves in turn, those named by others last, and
+  // among each the slaves of GSD files after the others.
   std::vector<std::size_t> turns;
   for (bool named : {false, true}) {
-    for (std::size_t s = 0; s < lineSlaves; ++s) {
-      bool isNamed = std::any_of(faults.begin(), faults.end(), [&](const Fault& fault) {
-        return FaultInfo(fault.kind).station == FaultStation::kSlave &&
-               fault.station == slaves_[s].address;
-      });
-      if (isNamed == named) turns.push_back(s);
+    for (bool gsd : {false, true}) {
+      for (std::size_t s = 0; s < lineSlaves; ++s) {
+        bool isNamed = std::any_of(faults.begin(), faults.end(), [&](const Fault& fault) {
+          return FaultInfo(fault.kind).station == FaultStation::kSlave &&
+                 fault.station == slaves_[s].address;
+        });
+        if (isNamed == named && (slaves_[s].gsd != nullptr) == gsd) turns.push_back(s);
+      }
     }
   }
   std::size_t nextSlave = 0;
@@ -549,6 +660,17 @@ std::string TrafficGenerator::InjectFaults(std::span<const Fault> faults,
       }
     }
     if (FaultInfo(fault.kind).station == FaultStation::kSlave) {
+      // A slave of a GSD file sends its file's parameters and configuration and holds its own
+      // diagnosis.
+      const bool ownsIt =
+          fault.kind == FaultKind::kPrmFault || fault.kind == FaultKind::kCfgFault ||
+          fault.kind == FaultKind::kChannelError || fault.kind == FaultKind::kDpv1Alarm;
+      if (ownsIt && slaves_[active.target].gsd != nullptr) {
+        return "Fault " + FaultName(fault) + ": station " +
+               std::to_string(slaves_[active.target].address) +
+               " is a slave of a GSD file, whose parameters, configuration and diagnosis stay "
+               "the file's";
+      }
       touched_.push_back(slaves_[active.target].address);
     }
     // A slave that reports alarms is parameterised for DP-V1 from its first start-up on.
@@ -758,6 +880,20 @@ std::uint8_t Identifier(std::uint8_t direction, std::uint8_t bytes) {
                                                : 0x40 | direction | (bytes / 2 - 1));
 }
 
+// The identifier bytes of a slave's modules: one for its inputs and one for its outputs; a slave
+// of a GSD file, its file's modules. Returns how many.
+std::size_t Modules(const GsdDevice* gsd, std::uint8_t inputs, std::uint8_t outputs,
+                    std::array<std::uint8_t, 40>& bytes) {
+  if (gsd != nullptr) {
+    std::copy(gsd->config.begin(), gsd->config.end(), bytes.begin());
+    return gsd->config.size();
+  }
+  std::size_t count = 0;
+  if (inputs != 0) bytes[count++] = Identifier(0x10, inputs);
+  if (outputs != 0) bytes[count++] = Identifier(0x20, outputs);
+  return count;
+}
+
 }  // namespace
 
 // What a master does before it takes a slave into data exchange: it reads the diagnosis, sends
@@ -787,8 +923,11 @@ bool TrafficGenerator::Startup(const Master& master, Slave& slave) {
 void TrafficGenerator::ReadDiagnosis(const Master& master, Slave& slave) {
   Request(master, slave, kSapSlaveDiag, kSapMaster, {}, holdSize_ == 0);
   std::uint16_t flags = slave.condition;
-  if (slave.diagPending || slave.extSize != 0) flags |= DiagBit(kExtDiag);
-  std::array<std::uint8_t, 16> diag{};
+  // A slave of a GSD file holds its file's diagnosis, by whether it has its parameters.
+  std::span<const std::uint8_t> ext(slave.ext.data(), slave.extSize);
+  if (slave.gsd != nullptr) ext = slave.parameterised ? slave.gsd->running : slave.gsd->waiting;
+  if (slave.diagPending || !ext.empty()) flags |= DiagBit(kExtDiag);
+  std::array<std::uint8_t, 32> diag{};
   diag[0] = static_cast<std::uint8_t>(flags & 0xFF);
   diag[1] = (flags & DiagBit(kBit2Clear)) != 0 ? 0x00 : 0x04;
   for (const DiagPlace& place : kDiagPlaces) {
@@ -797,8 +936,8 @@ void TrafficGenerator::ReadDiagnosis(const Master& master, Slave& slave) {
   diag[3] = slave.parameterised ? master.address : kNoMaster;
   diag[4] = static_cast<std::uint8_t>(slave.ident >> 8);
   diag[5] = static_cast<std::uint8_t>(slave.ident);
-  std::copy_n(slave.ext.begin(), slave.extSize, diag.begin() + 6);
-  const std::size_t size = 6 + slave.extSize;
+  std::copy(ext.begin(), ext.end(), diag.begin() + 6);
+  const std::size_t size = 6 + ext.size();
   const bool changed = size != slave.lastDiagSize ||
                        !std::equal(diag.begin(), diag.begin() + size, slave.lastDiag.begin());
   Respond(master, slave, kFcDataLow, kSapMaster, kSapSlaveDiag, {diag.data(), size});
@@ -822,19 +961,23 @@ void TrafficGenerator::SetParameters(const Master& master, Slave& slave, bool wr
       kDpv1Enable,
       0x00,
       0x00};
-  Request(master, slave, kSapSetPrm, kSapMaster, {parameters.data(), slave.dpv1 ? 10u : 7u},
-          holdSize_ == 0);
+  std::array<std::uint8_t, 40> bytes{};
+  std::copy(parameters.begin(), parameters.end(), bytes.begin());
+  std::size_t size = slave.dpv1 ? 10u : 7u;
+  if (slave.gsd != nullptr) {  // its file's user parameters from byte 8 on
+    std::copy(slave.gsd->userPrm.begin(), slave.gsd->userPrm.end(), bytes.begin() + 7);
+    size = 7 + slave.gsd->userPrm.size();
+  }
+  Request(master, slave, kSapSetPrm, kSapMaster, {bytes.data(), size}, holdSize_ == 0);
   Last().meaning.watchdogMs = slave.wdOn ? slave.wdFact1 * slave.wdFact2 * 10u : 0;
   Acknowledge(slave);
 }
 
-// Chk_Cfg, acknowledged: an identifier for the inputs, one for the outputs. A module the slave
-// does not have is what it rejects as a configuration fault.
+// Chk_Cfg, acknowledged: the slave's modules. A module the slave does not have is what it
+// rejects as a configuration fault.
 void TrafficGenerator::CheckConfiguration(const Master& master, Slave& slave, bool wrong) {
-  std::array<std::uint8_t, 3> configuration{};
-  std::size_t count = 0;
-  if (slave.inputs != 0) configuration[count++] = Identifier(0x10, slave.inputs);
-  if (slave.outputs != 0) configuration[count++] = Identifier(0x20, slave.outputs);
+  std::array<std::uint8_t, 40> configuration{};
+  std::size_t count = Modules(slave.gsd, slave.inputs, slave.outputs, configuration);
   if (wrong) configuration[count++] = Identifier(0x10, 1);
   Request(master, slave, kSapChkCfg, kSapMaster, {configuration.data(), count}, holdSize_ == 0);
   Acknowledge(slave);
@@ -844,10 +987,8 @@ void TrafficGenerator::CheckConfiguration(const Master& master, Slave& slave, bo
 // differs.
 void TrafficGenerator::ReadConfiguration(const Master& master, Slave& slave, bool differs) {
   Request(master, slave, kSapGetCfg, kSapMaster, {}, holdSize_ == 0);
-  std::array<std::uint8_t, 3> configuration{};
-  std::size_t count = 0;
-  if (slave.inputs != 0) configuration[count++] = Identifier(0x10, slave.inputs);
-  if (slave.outputs != 0) configuration[count++] = Identifier(0x20, slave.outputs);
+  std::array<std::uint8_t, 40> configuration{};
+  std::size_t count = Modules(slave.gsd, slave.inputs, slave.outputs, configuration);
   if (differs) configuration[count++] = Identifier(0x20, 1);
   Respond(master, slave, kFcDataLow, kSapMaster, kSapGetCfg, {configuration.data(), count});
   if (differs) Last().meaning.dpFaults |= kDpCfgMismatch;
@@ -949,8 +1090,9 @@ void TrafficGenerator::CleanExchange(const Master& master, Slave& slave, ActiveF
     slave.fcbInStep = true;
     request =
         MakeTelegram(slave.address, master.address, toggled, kNoSap, kNoSap, {out.data(), outSize});
-    Emit(request, RequestGap(), Poll(master.address, slave.address, true, false)).meaning.dp =
-        DpService::kDataExchange;
+    Emit(request, ExchangeGap(slave, RequestGap()),
+         Poll(master.address, slave.address, true, false))
+        .meaning.dp = DpService::kDataExchange;
     marks |= kDpFcbToggledOnRepeat;
   } else {
     request = Request(master, slave, kNoSap, kNoSap, {out.data(), outSize}, first, !missed);

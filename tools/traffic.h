@@ -151,6 +151,22 @@ inline constexpr std::uint16_t kDpIoLength = 1u << 4;     // data exchange of th
 inline constexpr std::uint16_t kDpMinTsdr = 1u << 5;      // a reply before the slave's min TSDR
 inline constexpr std::uint16_t kDpClearData = 1u << 6;    // Global_Control with Clear_Data
 
+// The slaves that the test GSD files (tests/dp/gsd) describe, as fdcgen --gsd-slaves puts them
+// on a line: a compact DP-V0 slave of ident 0x7F01, and two modular DP-V1 stations of ident
+// 0x7F02 with different modules. Each sends its file's configuration and parameters and has a
+// diagnosis of its own, one while it awaits its parameters and one once it runs.
+enum class GsdProfile : std::uint8_t {
+  kNone,
+  kCompact,       // 0x7F01: "8 DI"
+  kStation,       // 0x7F02: "8 DO", "2 AI", "Counter", "Empty"
+  kOtherStation,  // 0x7F02: "2 AI", "8 DO", "8 DO" and an identifier no module has
+};
+struct GsdSlave {
+  std::uint8_t station = 0;
+  GsdProfile profile = GsdProfile::kNone;
+};
+struct GsdDevice;  // what such a slave sends (traffic.cpp)
+
 // What a laid-out run asks of one slave's watchdog: not to notice the longest wait between two
 // of its data exchange cycles, and to notice the shortest pause a fault meant it to.
 struct WatchdogNeed {
@@ -207,9 +223,17 @@ class TrafficGenerator {
   // A master and one of its slaves, for telegrams built beside the traffic.
   void PickLink(Rng& rng, std::uint8_t& master, std::uint8_t& slave) const;
 
-  // Makes this a clean line (the module reports nothing, no request goes astray, no slave has
-  // diagnosis of its own) that carries the given faults, each from its share of
-  // `expectedRecords` on. Returns the first fault that does not fit this line, as a message.
+  // Gives the line's first slaves (by address) the GSD profiles in the order kCompact, kStation,
+  // kOtherStation; before InjectFaults, which a line with them needs. Draws nothing from the
+  // traffic's own sequence.
+  void UseGsdSlaves();
+  // The slaves UseGsdSlaves made, by address.
+  std::vector<GsdSlave> GsdSlaves() const;
+
+  // Makes this a clean line (the module reports nothing, no request goes astray, no slave but
+  // those of GSD files has diagnosis of its own) that carries the given faults, each from its
+  // share of `expectedRecords` on. Returns the first fault that does not fit this line, as a
+  // message.
   std::string InjectFaults(std::span<const Fault> faults, std::uint64_t expectedRecords,
                            std::uint64_t seed);
   // The stations the faults brought onto the line, in the order they were made.
@@ -253,8 +277,12 @@ class TrafficGenerator {
     std::uint8_t wdFact2 = 20;
     std::array<std::uint8_t, 8> ext{};  // the extended diagnosis it holds
     std::size_t extSize = 0;
-    std::array<std::uint8_t, 16> lastDiag{};  // the diagnosis it gave last
+    std::array<std::uint8_t, 32> lastDiag{};  // the diagnosis it gave last
     std::size_t lastDiagSize = 0;
+    // A slave of a test GSD file, and the bit time where its last new data exchange request
+    // started, to keep its file's min slave interval.
+    const GsdDevice* gsd = nullptr;
+    std::optional<std::uint64_t> exchangeBit;
   };
   struct Master {
     std::uint8_t address = 0;
@@ -286,6 +314,7 @@ class TrafficGenerator {
   TrafficRecord& Emit(const Frame& frame, std::uint32_t gapBits, const RecordMeaning& meaning,
                       bool stretchable = false);
   std::uint32_t RequestGap();
+  std::uint32_t ExchangeGap(Slave& slave, std::uint32_t gapBits);
   std::uint32_t Tsdr(const Slave& slave) { return slave.tsdrBits + rng_.Below(4); }
   Frame Request(const Master& master, Slave& slave, int dsap, int ssap,
                 std::span<const std::uint8_t> data, bool stretchable, bool answered = true);
@@ -335,6 +364,10 @@ class TrafficGenerator {
   std::size_t holdSize_ = 0;
   std::size_t holdNext_ = 0;
   std::uint64_t emitted_ = 0;  // records made so far: where the run stands, in records
+  // Where the next record's idle starts, in bit times from the first record's: the frames and
+  // their idle times as made. A run's layout only ever adds idle time, so that two records are
+  // at least as far apart in the run as here.
+  std::uint64_t bitClock_ = 0;
 
   bool clean_ = false;  // fault mode
   Rng faultRng_{0};

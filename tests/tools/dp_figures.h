@@ -60,14 +60,29 @@ inline unsigned DiagFlags(const std::vector<std::uint8_t>& d) {
   return flags;
 }
 
-// Input and output bytes of a configuration in the general identifier format.
+// Input and output bytes of a configuration. A one-byte identifier: bits 5-4 the direction
+// (input, output, both), bit 6 words, bits 3-0 the length less one. With bits 5-4 clear, length
+// bytes follow instead: bits 7-6 say whether an output length byte, an input length byte or both
+// (output first), bits 3-0 how many maker bytes come after them; a length byte counts like bits
+// 6-0 of a one-byte identifier, its length in bits 5-0.
 inline std::pair<int, int> Totals(const std::vector<std::uint8_t>& ids) {
   int in = 0;
   int out = 0;
-  for (std::uint8_t id : ids) {
-    const int bytes = ((id & 0x0F) + 1) * ((id & 0x40) ? 2 : 1);
-    if (id & 0x10) in += bytes;
-    if (id & 0x20) out += bytes;
+  for (std::size_t i = 0; i < ids.size();) {
+    const std::uint8_t id = ids[i++];
+    if ((id & 0x30) != 0) {
+      const int bytes = ((id & 0x0F) + 1) * ((id & 0x40) ? 2 : 1);
+      if (id & 0x10) in += bytes;
+      if (id & 0x20) out += bytes;
+      continue;
+    }
+    auto length = [&]() {
+      const std::uint8_t b = i < ids.size() ? ids[i++] : 0;
+      return ((b & 0x3F) + 1) * ((b & 0x40) ? 2 : 1);
+    };
+    if (id & 0x80) out += length();
+    if (id & 0x40) in += length();
+    i += id & 0x0F;
   }
   return {in, out};
 }
@@ -289,7 +304,8 @@ inline Figures DpFiguresOf(const std::vector<StreamRecord>& records, const Strea
       }
       std::string cause;
       for (int bit : {0, 1, 2, 6, 8}) {
-        if (flags & (1u << bit)) cause += (cause.empty() ? "" : "+") + std::string(kDiagFlagNames[bit]);
+        if (flags & (1u << bit))
+          cause += (cause.empty() ? "" : "+") + std::string(kDiagFlagNames[bit]);
       }
       if (!cause.empty()) move = {"startup", cause};
     }

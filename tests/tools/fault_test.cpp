@@ -3,9 +3,11 @@
 // those rules count in its output, figure for figure.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <optional>
 #include <set>
@@ -50,6 +52,7 @@ struct FaultRun {
   std::vector<TruthLine> truthLines;
   check::StreamTiming timing;
   std::vector<std::vector<std::uint8_t>> files;
+  std::vector<GsdSlaveTruth> gsd;
 
   const std::vector<std::uint8_t>& Bytes(std::size_t i) const { return records[i].frame; }
   std::int64_t Gap(std::size_t i) const {  // i > 0
@@ -112,6 +115,7 @@ FaultRun Generate(const test::TempDir& dir, std::vector<std::string> args) {
     EXPECT_EQ(end, run.files.back().size()) << "file " << file;
   }
   run.truthLines = outcome.summary.truth;
+  run.gsd = outcome.summary.gsd;
   for (const TruthLine& line : outcome.summary.truth) run.truth[line.path] = line.value;
   return run;
 }
@@ -163,6 +167,7 @@ TEST(FdcgenFaults, CleanLineShowsNoFaultByTheRules) {
       {"93K75", {"--baud", "93K75", "--minutes", "2", "--records-per-minute", "1000"}},
       {"19K2 saturated", {"--baud", "19K2", "--minutes", "2", "--saturate"}},
       {"9K6", {"--baud", "9K6", "--minutes", "3", "--records-per-minute", "500"}},
+      {"GSD slaves at 500K", {"--baud", "500K", "--records-per-minute", "6000", "--gsd-slaves"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -523,7 +528,6 @@ TEST(FdcgenDp, CleanLineStartsEverySlaveAsAMasterDoes) {
     EXPECT_GE(slaves, 4);
   }
 }
-
 
 // dp_drop (cycles=6): data exchange lost in six holds in a row, the master carrying on; back,
 // the slave refuses it (RS), and the master starts it anew from its diagnosis, which awaits
@@ -912,6 +916,146 @@ TEST(FdcgenFaults, ProgramPrintsTheTruth) {
   EXPECT_NE(output.find("records 1000\nbytes "), std::string::npos) << output;
   ASSERT_GE(output.size(), expected.size()) << output;
   EXPECT_EQ(output.substr(output.size() - expected.size()), expected) << output;
+}
+
+// GSD slaves. The test GSD files as read here (tests/dp/gsd): each ident's Min_Slave_Intervall
+// and its MaxTsdr by baud code, where the file gives one.
+struct GsdTiming {
+  std::uint16_t ident;
+  std::int64_t minIntervalNs;
+  std::map<std::uint16_t, std::int64_t> maxTsdrBits;
+};
+const GsdTiming kGsdTimings[] = {
+    {0x7F01, 600'000, {{5, 100}, {4, 150}, {1, 800}}},
+    {0x7F02, 1'000'000, {{5, 20}, {4, 25}, {3, 50}, {2, 100}}},
+};
+
+// A clean line with the GSD slaves as the traffic generator makes it, laid out back to back:
+// each record after the last with only the idle it asks for, the busiest layout a run can have.
+FaultRun BackToBack(std::uint16_t baud, std::uint64_t seed, std::size_t count,
+                    std::vector<GsdSlave>& gsd) {
+  FaultRun run;
+  const BaudTiming timing = *FindBaudTiming(baud);
+  TrafficGenerator traffic(seed, timing);
+  traffic.UseGsdSlaves();
+  run.error = traffic.InjectFaults({}, count, seed);
+  gsd = traffic.GsdSlaves();
+  run.timing = TimingOf(baud);
+  std::uint64_t t = 0;
+  for (std::size_t i = 0; i < count && run.error.empty(); ++i) {
+    const TrafficRecord& record = traffic.Next();
+    if (i > 0) t += timing.FrameTicks(run.records.back().frame.size());
+    t += std::uint64_t{record.gapBits} * timing.ticksPerBit + record.jitterTicks;
+    const Bytes bytes(record.frame.bytes.begin(), record.frame.bytes.begin() + record.frame.size);
+    run.records.push_back({t, bytes, record.status, 0});
+    run.telegrams.push_back(Classify(bytes, record.status));
+  }
+  return run;
+}
+
+// Each GSD slave's replies come within its file's MaxTsdr at the line's rate, and its data
+// exchange cycles take no less than its file's Min_Slave_Intervall, also where the line would
+// cycle faster; by the rules the line is clean (its io lengths follow the configurations, those
+// with length bytes among them).
+TEST(FdcgenGsd, SlavesKeepTheirFilesTimingOnABusyLine) {
+  struct Row {
+    std::uint16_t baud;
+    std::uint64_t seed;
+    bool binds;  // the line's other slaves cycle faster than a millisecond
+  };
+  const Row rows[] = {{1, 5, true}, {1, 9, true}, {2, 3, true}, {4, 5, false}, {5, 7, false}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE("baud " + std::to_string(row.baud) + ", seed " + std::to_string(row.seed));
+    std::vector<GsdSlave> gsd;
+    const FaultRun run = BackToBack(row.baud, row.seed, 20'000, gsd);
+    ASSERT_EQ(run.error, "");
+    ASSERT_EQ(gsd.size(), 3u);
+    for (const auto& [path, value] : check::AllFiguresOf(run.records, run.timing)) {
+      EXPECT_FALSE(check::IsFaultFigure(path)) << path << " " << value;
+    }
+    auto ns = [&](std::size_t i) { return std::stoll(run.Ns(i)); };
+    std::int64_t fastestOther = std::numeric_limits<std::int64_t>::max();
+    for (int station = 0; station < 126; ++station) {
+      const std::vector<DpRequest> requests = RequestsTo(run, station);
+      if (requests.empty()) continue;
+      const auto slave = std::find_if(gsd.begin(), gsd.end(),
+                                      [&](const GsdSlave& g) { return g.station == station; });
+      std::optional<std::size_t> lastExchange;
+      const GsdTiming* file = nullptr;
+      for (const DpRequest& request : requests) {
+        if (request.dsap == 61) {
+          const Bytes prm = DataOf(run, request.index);
+          ASSERT_GE(prm.size(), 7u);
+          for (const GsdTiming& timing : kGsdTimings) {
+            if (timing.ident == (prm[4] << 8 | prm[5])) file = &timing;
+          }
+        }
+        if (request.dsap != -1) continue;
+        if (lastExchange) {
+          const std::int64_t cycle = ns(request.index) - ns(*lastExchange);
+          if (slave == gsd.end()) fastestOther = std::min(fastestOther, cycle);
+          if (file != nullptr) {
+            EXPECT_GE(cycle, file->minIntervalNs) << station;
+          }
+        }
+        lastExchange = request.index;
+        if (file == nullptr || !file->maxTsdrBits.count(row.baud)) continue;
+        EXPECT_LE(run.Gap(request.index + 1), run.Bits(file->maxTsdrBits.at(row.baud))) << station;
+      }
+      EXPECT_EQ(file != nullptr, slave != gsd.end()) << station;
+      if (file != nullptr) {
+        EXPECT_EQ(file->ident, slave->profile == GsdProfile::kCompact ? 0x7F01 : 0x7F02);
+      }
+    }
+    EXPECT_EQ(fastestOther < 1'000'000, row.binds) << fastestOther;
+  }
+}
+
+// The faults that would change what a GSD slave sends take other slaves; named on one, they are
+// refused, as is damage beside the GSD slaves.
+TEST(FdcgenGsd, FaultsLeaveTheFilesBytesAlone) {
+  const BaudTiming timing = *FindBaudTiming(std::uint16_t{4});
+  TrafficGenerator line(1, timing);
+  line.UseGsdSlaves();
+  const std::string station = std::to_string(line.GsdSlaves().front().station);
+  const std::string owned = ": station " + station +
+                            " is a slave of a GSD file, whose parameters, configuration and "
+                            "diagnosis stay the file's";
+  struct Row {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const Row rows[] = {
+      {{"--damage", "sync"}, "GSD slaves and damage exclude each other"},
+      {{"--header-baud", "0"}, "GSD slaves need the headers to carry the bus rate's baud code"},
+      {{"--fault", "late", "--damage", "sync"}, "Faults and damage exclude each other"},
+      {{"--fault", "prm_fault@" + station}, "Fault prm_fault@" + station + owned},
+      {{"--fault", "cfg_fault@" + station}, "Fault cfg_fault@" + station + owned},
+      {{"--fault", "channel_error@" + station}, "Fault channel_error@" + station + owned},
+      {{"--fault", "dpv1_alarm@" + station}, "Fault dpv1_alarm@" + station + owned},
+      {{"--fault", "late@" + station + ",diag@" + station + ",outage@" + station}, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.message);
+    std::vector<std::string_view> args = {"--out", "x", "--gsd-slaves"};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    FdcgenCommand command;
+    EXPECT_EQ(ParseFdcgenArgs(args, command), row.message);
+  }
+
+  test::TempDir dir;
+  const FaultRun run = Generate(
+      dir, {"--gsd-slaves", "--minutes", "2", "--fault", "prm_fault,cfg_fault,channel_error"});
+  ASSERT_EQ(run.error, "");
+  ASSERT_EQ(run.gsd.size(), 3u);
+  int acted = 0;
+  for (const auto& [path, value] : run.truth) {
+    if (path.size() < 9 || path.compare(path.size() - 9, 9, ".dp.state") != 0) continue;
+    ++acted;
+    const int address = std::stoi(path.substr(9));
+    for (const GsdSlaveTruth& slave : run.gsd) EXPECT_NE(slave.station, address) << path;
+  }
+  EXPECT_EQ(acted, 3);
 }
 
 }  // namespace
