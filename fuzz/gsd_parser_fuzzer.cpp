@@ -129,5 +129,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const GsdLibrary::Match* match = library.Find(*file.identNumber);
     Check(match != nullptr && match->entry->file == "fuzz.gsd" && match->otherFiles.empty());
   }
+
+  // The file's names on the same bytes read as a configuration, a diagnosis and parameters: the
+  // split covers every byte once, in order, with each module's own bytes.
+  const fdc::ByteView bytes(data, size);
+  const std::vector<GsdModuleMatch> split = SplitModules(file, bytes);
+  std::size_t covered = 0;
+  for (const GsdModuleMatch& m : split) {
+    Check(m.offset == covered && !m.bytes.empty());
+    if (m.module) {
+      Check(*m.module < file.modules.size() && file.modules[*m.module].bytes == m.bytes);
+      Check(!m.candidates.empty() && m.candidates.front() == *m.module);
+    }
+    covered += m.bytes.size();
+  }
+  Check(covered == size && UnmatchedBytes(split) <= size);
+  for (const GsdDiagText& t : DiagTexts(file, bytes, split)) {
+    Check(t.block < size &&
+          (t.bit.has_value() + t.areaFirst.has_value() + t.channelError.has_value()) == 1);
+    CheckUtf8(t.text);
+    CheckUtf8(t.help);
+  }
+  SetPrm prm = DecodeSetPrm(bytes);
+  NameSetPrm(file, split, prm);
+  if (prm.parameters) {
+    for (const GsdParameter& p : *prm.parameters) CheckUtf8(p.name);
+  }
   return 0;
 }

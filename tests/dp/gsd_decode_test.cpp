@@ -98,9 +98,9 @@ TEST(GsdDiagTexts, BitsAreasAndChannelsPerBlock) {
        "0:b0 Sensor supply short (Check the sensor wiring); 0:a4-11 Fault code 35: overload; "
        "0:a16-19 Temperature warning"},
       // One byte: the areas beyond it are not read; bit 2 clear says so.
-      {"TEST7F01.GSD", "10", "080c00027f01 0240", "0:b6 Wire break; 0:b2 Not parameterised"},
+      {"TEST7F01.GSD", "10", "080c00027f01 0208", "0:b3 Wire break; 0:b2 Not parameterised"},
       // An area value without a text is its number.
-      {"TEST7F01.GSD", "10", "080c00027f01 04f4ff00", "0:b6 Wire break; 0:a4-11 255; 0:a16-19 0"},
+      {"TEST7F01.GSD", "10", "080c00027f01 04f4ff00", "0:a4-11 255; 0:a16-19 0"},
       // A DP-V1 status block: type, slot and specifier are bytes 0-2; then an identifier block
       // and channel blocks (module 0: its own text; module 2: the device's).
       {"TEST7F02.GSE", "2051c101010700", "080c00027f02 4201 0581000102 804031 824032",
