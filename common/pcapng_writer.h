@@ -90,15 +90,4 @@ class PcapngWriter {
   std::uint64_t wholeBytes_ = 0;
 };
 
-// pcapng strings are UTF-8: each byte of `text` taken as a Latin-1 character.
-std::string Latin1ToUtf8(std::string_view text);
-
-// Well-formed UTF-8: no stray continuation byte, no sequence cut short, no longer form than
-// needed, no surrogate, nothing above U+10FFFF.
-bool IsUtf8(std::string_view text);
-
-// A file name for a pcapng string: as it is when it is UTF-8 (as names are on most systems
-// today), otherwise each byte taken as a Latin-1 character.
-std::string FileNameToUtf8(std::string_view name);
-
 }  // namespace fdc

@@ -8,6 +8,7 @@
 #include <tuple>
 #include <utility>
 
+#include "common/text_encoding.h"
 #include "dp/gsd.h"
 
 namespace fdc::dp {
@@ -48,27 +49,12 @@ std::string_view Trim(std::string_view text) {
   return TrimEnd(text);
 }
 
-// ISO-8859-1 gives each byte the code point of its value.
-std::string Utf8OfLatin1(std::string_view text) {
-  std::string utf8;
-  utf8.reserve(text.size());
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x80) {
-      utf8 += c;
-    } else {
-      utf8 += static_cast<char>(0xC0 | (byte >> 6));
-      utf8 += static_cast<char>(0x80 | (byte & 0x3F));
-    }
-  }
-  return utf8;
-}
 
 // A piece of the file quoted in a warning, cut short when long.
 std::string Quote(std::string_view text) {
   constexpr std::size_t kMax = 40;
   const bool cut = text.size() > kMax;
-  return "'" + Utf8OfLatin1(text.substr(0, kMax)) + (cut ? "...'" : "'");
+  return "'" + Latin1ToUtf8(text.substr(0, kMax)) + (cut ? "...'" : "'");
 }
 
 // --- Statements ----------------------------------------------------------------------------------
@@ -288,7 +274,7 @@ std::string Cursor::String() {
     Fail("unterminated string");
     return {};
   }
-  std::string text = Utf8OfLatin1(TrimEnd(text_.substr(pos_ + 1, close - pos_ - 1)));
+  std::string text = Latin1ToUtf8(TrimEnd(text_.substr(pos_ + 1, close - pos_ - 1)));
   pos_ = close + 1;
   return text;
 }
@@ -471,7 +457,7 @@ void Reader::Read(std::size_t i) {
     if (s.key == start) {
       skipEnd_ = end;
       skipLine_ = s.line;
-      skipName_ = Utf8OfLatin1(s.keyword);
+      skipName_ = Latin1ToUtf8(s.keyword);
       return;
     }
   }
@@ -531,7 +517,7 @@ void Reader::OpenBlock(const Statement& s, Block block) {
   }
   block_ = block;
   blockLine_ = s.line;
-  blockName_ = Utf8OfLatin1(s.keyword);
+  blockName_ = Latin1ToUtf8(s.keyword);
   discard_ = true;
   afterModule_ = block == Block::kModule;
   auto parts = Open(s, false);
@@ -608,7 +594,7 @@ bool Reader::Done(const Statement& s, Parts& parts) {
   parts.value.End();
   const std::string& error = !parts.index.Ok() ? parts.index.Error() : parts.value.Error();
   if (error.empty()) return true;
-  Warn(s.line, Utf8OfLatin1(s.keyword) + ": " + error);
+  Warn(s.line, Latin1ToUtf8(s.keyword) + ": " + error);
   return false;
 }
 

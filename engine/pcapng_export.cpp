@@ -11,6 +11,7 @@
 #include "common/char_class.h"
 #include "common/file_paths.h"
 #include "common/pcapng_writer.h"
+#include "common/text_encoding.h"
 #include "options/options.h"
 
 namespace fdc {

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/text_encoding.h"
 #include "dp/gsd.h"
 
 namespace {
@@ -19,21 +20,7 @@ void Check(bool ok) {
   if (!ok) std::abort();
 }
 
-void CheckUtf8(std::string_view text) {
-  for (std::size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0x80           ? 1
-                               : (lead >> 5) == 0x6  ? 2
-                               : (lead >> 4) == 0xE  ? 3
-                               : (lead >> 3) == 0x1E ? 4
-                                                     : 0;
-    Check(length != 0 && i + length <= text.size());
-    for (std::size_t k = 1; k < length; ++k) {
-      Check((static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80);
-    }
-    i += length;
-  }
-}
+void CheckUtf8(std::string_view text) { Check(fdc::IsUtf8(text)); }
 
 template <typename Map>
 void CheckTexts(const Map& texts) {

@@ -1,5 +1,6 @@
 // The pcapng writer: the bytes of every block kind, whole blocks at every flush, write failures.
 #include "common/pcapng_writer.h"
+#include "common/text_encoding.h"
 
 #include <gtest/gtest.h>
 

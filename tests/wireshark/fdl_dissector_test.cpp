@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/pcapng_writer.h"
+#include "common/text_encoding.h"
 #include "engine/line_writers.h"
 #include "tests/support/test_support.h"
 #include "tests/wireshark/tshark_runner.h"
