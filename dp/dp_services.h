@@ -136,6 +136,7 @@ std::string_view StatusSpecifierName(std::uint8_t specifier);  // "none", ..., "
 struct GsdDiagText {
   std::size_t block = 0;                             // index into SlaveDiag::blocks
   std::optional<std::uint32_t> bit;                  // Unit_Diag_Bit / Unit_Diag_Not_Bit
+  bool clear = false;                                // the bit is clear: its Unit_Diag_Not_Bit text
   std::optional<std::uint32_t> areaFirst, areaLast;  // Unit_Diag_Area
   std::optional<std::uint8_t> channelError;          // a channel block's error 16..31
   std::string text;

@@ -143,6 +143,7 @@ class GsdLibrary {
   const Match* Find(std::uint16_t identNumber) const;
   const std::vector<std::string>& Messages() const { return messages_; }
   std::size_t FileCount() const { return entries_.size(); }
+  std::size_t IdentCount() const { return byIdent_.size(); }
 
  private:
   void Index();

@@ -35,10 +35,10 @@ void UnitDiagTexts(const GsdFile& file, ByteView bytes, std::size_t block,
     return it == file.unitDiagBitHelp.end() ? std::string() : it->second;
   };
   for (const auto& [n, text] : file.unitDiagBits) {
-    if (n < bits && BitAt(bytes, n)) out.push_back({block, n, {}, {}, {}, text, helpOf(n)});
+    if (n < bits && BitAt(bytes, n)) out.push_back({block, n, false, {}, {}, {}, text, helpOf(n)});
   }
   for (const auto& [n, text] : file.unitDiagNotBits) {
-    if (n < bits && !BitAt(bytes, n)) out.push_back({block, n, {}, {}, {}, text, helpOf(n)});
+    if (n < bits && !BitAt(bytes, n)) out.push_back({block, n, true, {}, {}, {}, text, helpOf(n)});
   }
   for (const GsdUnitDiagArea& area : file.unitDiagAreas) {
     if (area.last < area.first || area.last >= bits || area.last - area.first >= kMaxAreaBits) {
@@ -51,6 +51,7 @@ void UnitDiagTexts(const GsdFile& file, ByteView bytes, std::size_t block,
     const auto it = area.values.find(value);
     out.push_back({block,
                    {},
+                   false,
                    area.first,
                    area.last,
                    {},
@@ -226,7 +227,7 @@ std::vector<GsdDiagText> DiagTexts(const GsdFile& file, ByteView unit,
           const auto it = file.channelDiag.find(error);
           if (it != file.channelDiag.end()) text = &it->second;
         }
-        if (text != nullptr) texts.push_back({block, {}, {}, {}, error, *text, {}});
+        if (text != nullptr) texts.push_back({block, {}, false, {}, {}, error, *text, {}});
       }
       pos += kChannelBlockSize;
     } else {

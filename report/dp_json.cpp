@@ -104,7 +104,10 @@ json GsdTextsJson(const std::vector<dp::GsdDiagText>& texts) {
   for (const dp::GsdDiagText& t : texts) {
     json object = json::object();
     object["block"] = t.block;
-    if (t.bit) object["bit"] = *t.bit;
+    if (t.bit) {
+      object["bit"] = *t.bit;
+      object["clear"] = t.clear;  // a Unit_Diag_Not_Bit text
+    }
     if (t.areaFirst) object["area"] = json::array({*t.areaFirst, t.areaLast.value_or(0)});
     if (t.channelError) object["channel_error"] = *t.channelError;
     object["text"] = t.text;
