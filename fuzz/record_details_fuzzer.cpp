@@ -1,12 +1,13 @@
 // Fuzz target for the record details: any bytes as a record with the records before and after it
-// (byte 0 chooses the neighbours, the rate and how diagnosis blocks are read; bytes 1 and 2 the
-// neighbours' lengths), made into the details tree, its text and the hex pane's text. Every item
+// (byte 0 chooses the neighbours, the rate, how diagnosis blocks are read and whether a GSD file
+// names every slave; bytes 1 and 2 the neighbours' lengths), made into the details tree, its text and the hex pane's text. Every item
 // must name bytes inside the record and inside its parent's, and every byte must lead to an item.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "ui/details/hex_dump.h"
 #include "ui/details/record_details.h"
@@ -43,6 +44,42 @@ void CheckItems(const std::vector<DetailItem>& items, ByteSpan outer) {
   }
 }
 
+// A GSD file of every kind of name the details use: bits, a clear bit, areas, channel texts,
+// parameters of the device and of modules, modules of equal bytes.
+constexpr std::string_view kGsd = R"(#Profibus_DP
+Vendor_Name = "V"
+Model_Name = "M"
+Ident_Number = 0x7F02
+DPV1_Slave = 1
+Unit_Diag_Bit(0) = "b0"
+Unit_Diag_Bit_Help(0) = "h0"
+Unit_Diag_Not_Bit(3) = "n3"
+Unit_Diag_Area = 4-11
+Value(1) = "a1"
+Unit_Diag_Area_End
+Channel_Diag(17) = "c17"
+PrmText = 1
+Text(1) = "t1"
+EndPrmText
+ExtUserPrmData = 1 "p1"
+BitArea(2-4) 0 0-7
+Prm_Text_Ref = 1
+EndExtUserPrmData
+ExtUserPrmData = 2 "p2"
+Signed16 0 -32768-32767
+EndExtUserPrmData
+Ext_User_Prm_Data_Ref(3) = 1
+Module = "A" 0x20
+Ext_Module_Prm_Data_Len = 2
+Ext_User_Prm_Data_Ref(0) = 2
+Channel_Diag(17) = "m17"
+EndModule
+Module = "A2" 0x20
+EndModule
+Module = "B" 0x51,0x10
+EndModule
+)";
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -62,9 +99,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   DpFigures dp;
   DpSlaveFigures slave;
   slave.dpv1Readings = {{1, true}};
+  if (options & 32) {
+    slave.identNumber = 0x7F02;
+    slave.config = DpConfigFigures{"2051102000", 0, 0, dp::Malformed::kNone, std::nullopt};
+  }
   for (auto& s : dp.slaves) s = slave;
-  const DpReadings readings =
+  static const dp::GsdLibrary gsd = [] {
+    dp::GsdLibrary library;
+    library.Add("FUZZ.GSD", dp::ParseGsd(kGsd));
+    return library;
+  }();
+  DpReadings readings =
       (options & 8) ? DpReadings{&dp, (options & 16) ? 100u : 1u} : DpReadings{};
+  if (options & 64) readings.gsd = &gsd;
 
   const std::vector<DetailItem> items = RecordDetails(context, "run0000.FdcCapt", readings);
   const int recordSize = static_cast<int>(RecordSize(context.record.FrameLen));

@@ -1,5 +1,6 @@
 // The main window: its menus and bars, its commands, opening a capture run (File > Open, Open
-// Recent, a drop, the command line), and the window placement kept in the settings.
+// Recent, a drop, the command line), the GSD folders, and the window placement kept in the
+// settings.
 #include "ui/main_frame.h"
 
 #include <QAction>
@@ -33,15 +34,18 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "ui/child_view.h"
 #include "ui/common/app_icon.h"
 #include "ui/common/browse_start.h"
 #include "ui/common/dialog_geometry.h"
+#include "ui/common/gsd_folders.h"
 #include "ui/common/key_locks.h"
 #include "ui/common/platform.h"
 #include "ui/details/details_pane.h"
+#include "ui/gsd_folders_dlg.h"
 #include "ui/health/health_view.h"
 #include "ui/health/live_list.h"
 #include "ui/keyboard_shortcuts.h"
@@ -186,8 +190,9 @@ bool CMainFrame::Create() {
   connect(runView_, &RunView::CurrentRecordChanged, detailsPane_, &DetailsPane::ShowRecord);
   connect(healthView_, &HealthView::ComputationStarted, detailsPane_,
           [this] { detailsPane_->SetHealthFigures(nullptr); });
-  connect(healthView_, &HealthView::ComputationFinished, detailsPane_,
-          [this] { detailsPane_->SetHealthFigures(healthView_->Figures()); });
+  connect(healthView_, &HealthView::ComputationFinished, detailsPane_, [this] {
+    detailsPane_->SetHealthFigures(healthView_->Figures(), healthView_->FiguresGsd());
+  });
   connect(detailsPane_, &DetailsPane::RecordRequested, runView_, &RunView::ShowRecord);
   connect(runView_->BottomSplitter(), &QSplitter::splitterMoved, this, [this] {
     if (detailsPane_->isVisible()) settings_.Window.DetailsHeight = detailsPane_->height();
@@ -203,9 +208,29 @@ bool CMainFrame::Create() {
     UpdateRecentMenu();
     emit SettingsChanged();
   });
+  // The GSD files name and check the DP slaves in the health figures and the record details.
+  // Small enough to read here, before the first run opens.
+  gsd_ = LoadGsdLibrary(settings_.Window.GsdFolders);
+  healthView_->SetGsdLibrary(gsd_);
   ChainPanels();
   UpdateRecentMenu();
   return true;
+}
+
+void CMainFrame::OnGsdFolders() {
+  GsdFoldersDialog dialog(settings_.Window.GsdFolders, this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  // OK takes the files as the dialog read them, even with the same folders: a file may have
+  // been added or mended since.
+  SetGsdFolders(dialog.Folders(), dialog.Library());
+}
+
+void CMainFrame::SetGsdFolders(const std::vector<std::string>& folders,
+                               std::shared_ptr<const fdc::dp::GsdLibrary> library) {
+  settings_.Window.GsdFolders = folders;
+  gsd_ = library != nullptr || folders.empty() ? std::move(library) : LoadGsdLibrary(folders);
+  healthView_->SetGsdLibrary(gsd_);
+  emit SettingsChanged();
 }
 
 void CMainFrame::ShowStatusLine(const QString& text) {
@@ -275,6 +300,13 @@ void CMainFrame::CreateMenus() {
   view->addAction(detailsAction_);
   QMenu* analyze = menuBar()->addMenu(QStringLiteral("&Analyze"));
   analyze->addAction(textDumpAction_);
+  gsdFoldersAction_ = new QAction(QStringLiteral("&GSD Folders..."), this);
+  gsdFoldersAction_->setObjectName(QStringLiteral("gsdFolders"));
+  gsdFoldersAction_->setStatusTip(
+      QStringLiteral("Choose the folders of GSD files that name and check the DP slaves"));
+  connect(gsdFoldersAction_, &QAction::triggered, this, &CMainFrame::OnGsdFolders);
+  QMenu* options = menuBar()->addMenu(QStringLiteral("&Options"));
+  options->addAction(gsdFoldersAction_);
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   QAction* keys = help->addAction(QStringLiteral("&Keyboard Shortcuts..."));
   keys->setObjectName(QStringLiteral("keyboardShortcuts"));
@@ -363,7 +395,8 @@ void CMainFrame::OnKeyboardShortcuts() {
     }
   }
   const std::pair<const char*, const char*> more[] = {
-      {"Alt+F, Alt+G, Alt+W, Alt+A, Alt+H", "The File, Go, View, Analyze and Help menus"},
+      {"Alt+F, Alt+G, Alt+W, Alt+A, Alt+O, Alt+H",
+       "The File, Go, View, Analyze, Options and Help menus"},
       {"F10", "The menus, from the first"},
       {"Tab, Shift+Tab", "The next and the previous panel or field"},
       {"Digits in the record table", "Go to the reference number typed"},

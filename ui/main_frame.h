@@ -1,6 +1,7 @@
 // CMainFrame: the program's one top-level window — menus, toolbar, status bar with the lock
 // indicators, the progress of the run's background tasks and the last summary, the view with the
-// open capture run (the record table and room beside it), and the text dump dialog it owns.
+// open capture run (the record table and room beside it), the text dump dialog it owns, and the
+// GSD files of the GSD folders setting, which the health figures and the record details use.
 #pragma once
 
 #include <QMainWindow>
@@ -9,8 +10,12 @@
 #include <QStringList>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
+#include "dp/gsd.h"
 #include "ui/common/app_settings.h"
 #include "ui/dump_dialog/text_dump.h"
 
@@ -51,6 +56,7 @@ class CMainFrame : public QMainWindow {
   QAction* TextDumpAction() const { return textDumpAction_; }
   QAction* QuitAction() const { return quitAction_; }
   QAction* AboutAction() const { return aboutAction_; }
+  QAction* GsdFoldersAction() const { return gsdFoldersAction_; }
   QMenu* FileMenu() const { return fileMenu_; }
   // The status bar's message pane: the idle text, then the last run's summary.
   QLabel* MessagePane() const { return messagePane_; }
@@ -64,6 +70,14 @@ class CMainFrame : public QMainWindow {
   void ShowAsStored();
 
   void OnTextDump();
+  // Options > GSD Folders: the dialog; OK keeps its folders and the files read from them.
+  void OnGsdFolders();
+  // Keeps the folders in the settings and the library read from them (null: read here), and
+  // computes the open run's health figures again with it.
+  void SetGsdFolders(const std::vector<std::string>& folders,
+                     std::shared_ptr<const fdc::dp::GsdLibrary> library = nullptr);
+  // The GSD files of the folders, read at the start and when they change; null without folders.
+  const std::shared_ptr<const fdc::dp::GsdLibrary>& GsdLibrary() const { return gsd_; }
   // File > Open: picks a capture file and opens its run.
   void OnOpen();
   // Opens the run of consecutive minute files from `path`: `minutes` of them, or as many as the
@@ -123,7 +137,9 @@ class CMainFrame : public QMainWindow {
   QAction* textDumpAction_ = nullptr;
   QAction* quitAction_ = nullptr;
   QAction* aboutAction_ = nullptr;
+  QAction* gsdFoldersAction_ = nullptr;
   QMenu* fileMenu_ = nullptr;
+  std::shared_ptr<const fdc::dp::GsdLibrary> gsd_;
   QLabel* messagePane_ = nullptr;
   std::array<QLabel*, 3> indicators_{};
   QTimer* indicatorTimer_ = nullptr;

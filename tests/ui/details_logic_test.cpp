@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/bus_statistics.h"
@@ -17,6 +18,7 @@
 #include "tests/ui/health_test_support.h"
 #include "tests/ui/ui_test_support.h"
 #include "tools/frame_builder.h"
+#include "ui/common/gsd_folders.h"
 #include "ui/details/hex_dump.h"
 #include "ui/details/record_details.h"
 #include "ui/run_table/run_files.h"
@@ -187,6 +189,58 @@ std::vector<HandRow> HandRows() {
   return rows;
 }
 
+// Telegrams of slaves that the test GSD files describe, with what the tree must show of them by
+// those files (each line as Render writes it, bytes included). Slave 5 has ident 0x7F01 and the
+// configuration "10", slave 6 ident 0x7F02 and "2051c101010700" (GiveGsdSlaves).
+struct GsdRow {
+  const char* name;
+  gen::Frame frame;
+  std::vector<std::string> lines;
+};
+
+std::vector<GsdRow> GsdRows() {
+  return {
+      {"Slave_Diag reply: a unit diagnosis bit with its help, two areas",
+       Reply(60, {0x08, 0x0C, 0x00, 0x02, 0x7F, 0x01, 0x04, 0x35, 0x02, 0x01}),
+       {"  GSD file: Test Devices Ltd TD-8DI 1.2 (TEST7F01.GSD)  [21,23)",
+        "  Unit diagnosis bit 0: Sensor supply short  [23,27)",
+        "    Check the sensor wiring  [23,27)", "  Area 4-11: Fault code 35: overload  [23,27)",
+        "  Area 16-19: Temperature warning  [23,27)"}},
+      {"Set_Prm of a DP-V1 slave: the device's parameter, then each module's in slot order",
+       Telegram(
+           6, 2, kReq, 61, 62,
+           {0xB8, 0x0A, 0x0A, 0x0B, 0x7F, 0x02, 0x00, 0x80, 0x00, 0x00, 0x01, 0xFF, 0xFF, 0x03}),
+       {"  GSD file: Test Devices Ltd TD-Station 2.0 (TEST7F02.GSE)  [21,23)",
+        "    Other files of ident 0x7f02, not used: TEST7F02.GSD  [21,23)",
+        "  Parameter Station alarm = 1  [24,31)",
+        "  Slot 1 '8 DO': Substitute = -1 (hold last value)  [24,31)",
+        "  Slot 2 '2 AI': Range = 3  [24,31)"}},
+      {"Set_Prm of a DP-V0 slave: byte 8 is the maker's",
+       Request(61, {0xB8, 0x0A, 0x0A, 0x0B, 0x7F, 0x01, 0x00, 0x16, 0x01, 0xF4}),
+       {"  watchdog_ms: 1000  [18,20)", "  Parameter Diagnosis alarm = 1 (on)  [24,27)",
+        "  Parameter Filter time = 5  [24,27)", "  Parameter Limit = 500  [24,27)"}},
+      {"Chk_Cfg in the file's modules",
+       Telegram(6, 2, kReq, 62, 62, {0x20, 0x51, 0xC1, 0x01, 0x01, 0x07, 0x00}),
+       {"  GSD file: Test Devices Ltd TD-Station 2.0 (TEST7F02.GSE)",
+        "  Slot 1 '8 DO' (or '8 DO fast'): 20  [17,18)", "  Slot 2 '2 AI': 51  [18,19)",
+        "  Slot 3 'Counter': c1 01 01 07  [19,23)", "  Slot 4 'Empty': 00  [23,24)"}},
+      {"Slave_Diag reply of an ident without a file",
+       Telegram(2, 7, kDl, 62, 60, {0x08, 0x0C, 0x00, 0x02, 0x12, 0x34}),
+       {"  no GSD file for ident 0x1234  [18,20)"}},
+  };
+}
+
+void GiveGsdSlaves(DpFigures& dp) {
+  dp.gsdRead = true;
+  for (const auto& [address, ident, config] :
+       {std::tuple(5, 0x7F01, "10"), std::tuple(6, 0x7F02, "2051c101010700")}) {
+    DpSlaveFigures& slave = dp.slaves[static_cast<std::size_t>(address)].emplace();
+    slave.identNumber = static_cast<std::uint16_t>(ident);
+    slave.config.emplace();
+    slave.config->identifiers = config;
+  }
+}
+
 // The details of every record of the run that begins with `first`, decoded with the run's own
 // health figures as the pane has them, each one's bytes checked.
 template <typename Take>
@@ -249,6 +303,32 @@ class DetailsLogicTest : public QObject {
     CheckBytes(emptyItems, static_cast<int>(RecordSize(0)), "empty");
     out += "== An empty frame\n" + Rendered(emptyItems) + "\n";
     CompareGolden(out, "tests/golden/details/telegrams.txt");
+  }
+
+  // The names the slave's GSD file gives, each at its bytes; without GSD files the tree says
+  // nothing of them.
+  void gsdNames() {
+    DpFigures dp;
+    GiveGsdSlaves(dp);
+    const std::shared_ptr<const dp::GsdLibrary> gsd = LoadGsdLibrary({test::GsdTestFolder()});
+    QVERIFY(gsd != nullptr && gsd->FileCount() == 3);
+    for (const GsdRow& row : GsdRows()) {
+      RecordContext context;
+      context.record = RecordOf(row.frame, 0, 100);
+      context.ticksPerBit = 8;
+      const int size = static_cast<int>(RecordSize(context.record.FrameLen));
+      const std::vector<DetailItem> named = RecordDetails(context, "x", {&dp, 1000, gsd.get()});
+      CheckBytes(named, size, row.name);
+      const std::string out = Rendered(named);
+      for (const std::string& line : row.lines) {
+        QVERIFY2(out.find("\n" + line + "\n") != std::string::npos,
+                 (std::string(row.name) + ": no line '" + line + "' in\n" + out).c_str());
+      }
+      const std::string plain = Rendered(RecordDetails(context, "x", {&dp, 1000}));
+      QVERIFY2(
+          plain.find("GSD") == std::string::npos && plain.find("Parameter ") == std::string::npos,
+          row.name);
+    }
   }
 
   // The first record of each kind of tree in the golden DP run and the bundled sample, as the

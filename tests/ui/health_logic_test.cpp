@@ -12,6 +12,7 @@
 #include "report/bus_report.h"
 #include "tests/ui/health_test_support.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/health/dp_tables.h"
 #include "ui/health/dp_timeline.h"
 #include "ui/health/health_computation.h"
 #include "ui/health/health_series.h"
@@ -319,11 +320,15 @@ class HealthLogicTest : public QObject {
     QVERIFY(cells[14].toolTip.find("Station 14: lost") != std::string::npos);
   }
 
+  // The tooltip, and the device as the station table and the DP slaves table show it. `gsd`: 0 a
+  // run without GSD folders, 1 a slave named by its GSD file, 2 one whose ident has no file.
   void stationToolTip_data() {
     QTest::addColumn<int>("address");
+    QTest::addColumn<int>("gsd");
     QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("device");
     QTest::newRow("slave with findings")
-        << 14
+        << 14 << 0
         << "Station 14: slave, station type slave\n"
            "Frames sent 119 (requests 0, responses 119, tokens 0)\n"
            "Requests received 131: answered 119, no response 12 (longest run 12)\n"
@@ -332,23 +337,52 @@ class HealthLogicTest : public QObject {
            "Cycle 1500.000 / 1563.436 / 1600.000 ms (min / mean / max)\n"
            "Findings:\n"
            "  Station 14: lost\n"
-           "  Station 14: repeated";
+           "  Station 14: repeated"
+        << "";
     QTest::newRow("master")
-        << 1
+        << 1 << 0
         << "Station 1: master\n"
            "Frames sent 602 (requests 400, responses 0, tokens 202)\n"
-           "Token rotation 1500.000 / 1536.687 / 1600.000 ms (min / mean / max), 3 over the TTR";
+           "Token rotation 1500.000 / 1536.687 / 1600.000 ms (min / mean / max), 3 over the TTR"
+        << "";
     QTest::newRow("never heard, no times")
-        << 50
+        << 50 << 0
         << "Station 50: slave, never heard\n"
            "Frames sent 0 (requests 0, responses 0, tokens 0)\n"
            "Requests received 526: answered 0, no response 526 (longest run 444)\n"
-           "Repeats 350 (longest chain 2), late 0, illegal 0, early -";
+           "Repeats 350 (longest chain 2), late 0, illegal 0, early -"
+        << "";
+    QTest::newRow("slave named by its GSD file")
+        << 14 << 1
+        << "Station 14: slave, station type slave\n"
+           "Device: Test Devices Ltd TD-8DI 1.2 (TEST7F01.GSD)\n"
+           "Modules: 1 '8 DI'\n"
+           "Last diagnosis: \"Wire break\", \"Not parameterised\"\n"
+           "Frames sent 119 (requests 0, responses 119, tokens 0)\n"
+           "Requests received 131: answered 119, no response 12 (longest run 12)\n"
+           "Repeats 8 (longest chain 2), late 0, illegal 0, early 0\n"
+           "Response time 26 / 27 / 29 bit times (min / mean / max)\n"
+           "Cycle 1500.000 / 1563.436 / 1600.000 ms (min / mean / max)\n"
+           "Findings:\n"
+           "  Station 14: lost\n"
+           "  Station 14: repeated"
+        << "Test Devices Ltd TD-8DI 1.2 (TEST7F01.GSD)";
+    QTest::newRow("slave whose ident has no GSD file")
+        << 50 << 2
+        << "Station 50: slave, never heard\n"
+           "Device: no GSD file for ident 0x7f01\n"
+           "Frames sent 0 (requests 0, responses 0, tokens 0)\n"
+           "Requests received 526: answered 0, no response 526 (longest run 444)\n"
+           "Repeats 350 (longest chain 2), late 0, illegal 0, early -"
+        << "no GSD file for ident 0x7f01";
   }
   void stationToolTip() {
     QFETCH(int, address);
+    QFETCH(int, gsd);
+    QFETCH(QString, device);
     BusFigures f = SmallBus();
     f.stations[0].ttrExceeded = 3;
+    if (gsd != 0) test::GiveGsdSlave(f, static_cast<std::uint8_t>(address), gsd == 1);
     const std::vector<BusFinding> findings = {
         Finding(FindingKind::kNoResponse, 14, "Station 14: lost"),
         Finding(FindingKind::kNoResponse, 15, "another station"),
@@ -356,6 +390,31 @@ class HealthLogicTest : public QObject {
     };
     for (const StationFigures& s : f.stations) {
       if (s.address == address) QTEST(Q(StationToolTip(f, s, findings)), "text");
+    }
+    // The station table's device column, its tooltip the tooltip's lines of the device.
+    StationTableModel stations;
+    stations.SetStations(f.stations, &f.dp);
+    for (int row = 0; row < stations.rowCount(); ++row) {
+      if (stations.AddressAt(row) != address) continue;
+      const QModelIndex cell = stations.index(row, kDeviceColumn);
+      QCOMPARE(stations.data(cell).toString(), device);
+      const QString tip = stations.data(cell, Qt::ToolTipRole).toString();
+      QVERIFY(device.isEmpty() ? tip.isEmpty() : tip.startsWith("Device: " + device));
+    }
+    QCOMPARE(stations.headerData(kDeviceColumn, Qt::Horizontal).toString(),
+             QStringLiteral("Device"));
+    QVERIFY(stations.headerData(kDeviceColumn, Qt::Horizontal, Qt::ToolTipRole)
+                .toString()
+                .contains(QStringLiteral("GSD file")));
+    // The DP slaves table names the same device.
+    DpSlaveModel slaves;
+    slaves.SetFigures(&f);
+    QCOMPARE(slaves.rowCount(), gsd != 0 ? 1 : 0);
+    for (int row = 0; row < slaves.rowCount(); ++row) {
+      if (slaves.AddressAt(row) != address) continue;
+      QCOMPARE(slaves.data(slaves.index(row, kSlaveDevice)).toString(), device);
+      QCOMPARE(slaves.data(slaves.index(row, kSlaveModules)).toString(),
+               gsd == 1 ? QStringLiteral("1 '8 DI'") : QStringLiteral("-"));
     }
   }
 
@@ -422,9 +481,11 @@ class HealthLogicTest : public QObject {
     model.SetStations(outcome.figures->stations);
     const nlohmann::json& stations = json["stations"];
     QCOMPARE(model.rowCount(), static_cast<int>(stations.size()));
-    QCOMPARE(model.columnCount(), static_cast<int>(kStationColumns.size()));
+    // The figures, then the device, which a run without GSD folders leaves empty.
+    QCOMPARE(model.columnCount(), kDeviceColumn + 1);
     for (int row = 0; row < model.rowCount(); ++row) {
-      for (int column = 0; column < model.columnCount(); ++column) {
+      QCOMPARE(model.data(model.index(row, kDeviceColumn)).toString(), QString());
+      for (int column = 0; column < kDeviceColumn; ++column) {
         const StationColumn& c = kStationColumns[static_cast<std::size_t>(column)];
         const nlohmann::json& figure = JsonAt(stations[static_cast<std::size_t>(row)], c.path);
         const QModelIndex index = model.index(row, column);

@@ -1,5 +1,6 @@
 // Shared pieces of the health view's tests: a generated run with known bus faults, the request
-// for it, fdcstat's own JSON of a run, and reading a figure out of that JSON by its path.
+// for it, fdcstat's own JSON of a run, reading a figure out of that JSON by its path, and the
+// test GSD files with a slave's figures as they name it.
 #pragma once
 
 #include <QString>
@@ -9,6 +10,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "cli/fdcstat_command.h"
@@ -20,10 +22,13 @@
 namespace fdc::ui::test {
 
 // Writes <dir>/Line1HHMM.FdcCapt files of a 1M5 line with the faults named as fdcgen's --fault
-// takes them ("outage@14,late@25"). Returns the first file's path, or empty on failure.
+// takes them ("outage@14,late@25"), and with `gsdSlaves` the slaves of the test GSD files first
+// (fdcgen --gsd-slaves). Returns the first file's path, or empty on failure.
 inline std::string WriteFaultRun(const QString& dir, std::string_view faults, unsigned minutes = 3,
-                                 unsigned startHour = 12, unsigned startMinute = 0) {
+                                 unsigned startHour = 12, unsigned startMinute = 0,
+                                 bool gsdSlaves = false) {
   fdc::gen::RunPlan plan;
+  plan.gsdSlaves = gsdSlaves;
   plan.base = (dir + QStringLiteral("/Line1")).toStdString();
   plan.startHour = startHour;
   plan.startMinute = startMinute;
@@ -93,6 +98,29 @@ inline FigureValue FigureOfJson(const nlohmann::json& value, FigureFormat format
   if (value.is_string()) return value.get<std::string>();
   if (format == FigureFormat::kCount) return value.get<std::uint64_t>();
   return value.get<std::int64_t>();
+}
+
+// A slave's DP figures as the tracker fills them from the test GSD files: ident 0x7F01, read with
+// GSD folders; with `file` named by TEST7F01.GSD, configured with its module "8 DI" and its last
+// diagnosis given two of its texts; without, no file has the ident.
+inline void GiveGsdSlave(BusFigures& figures, std::uint8_t address, bool file) {
+  figures.dp.gsdRead = true;
+  DpSlaveFigures& slave = figures.dp.slaves[address].emplace();
+  slave.identNumber = 0x7F01;
+  if (!file) return;
+  slave.gsd = DpGsdFigures{"TEST7F01.GSD", "Test Devices Ltd", "TD-8DI", "1.2", {}};
+  slave.config.emplace();
+  slave.config->identifiers = "10";
+  slave.config->inputBytes = 1;
+  slave.config->modules = std::vector<DpModuleFigures>{{"8 DI", "10", {"8 DI"}}};
+  slave.lastDiag.emplace();
+  slave.lastDiag->texts.emplace();
+  for (const auto& [bit, text] :
+       {std::pair(6u, "Wire break"), std::pair(2u, "Not parameterised")}) {
+    dp::GsdDiagText& t = slave.lastDiag->texts->emplace_back();
+    t.bit = bit;
+    t.text = text;
+  }
 }
 
 }  // namespace fdc::ui::test

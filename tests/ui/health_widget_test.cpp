@@ -34,6 +34,7 @@
 #include "report/bus_report.h"
 #include "tests/ui/health_test_support.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/common/gsd_folders.h"
 #include "ui/health/dp_tab.h"
 #include "ui/health/health_charts.h"
 #include "ui/health/health_view.h"
@@ -289,7 +290,8 @@ class HealthWidgetTest : public QObject {
     const QAbstractItemModel& shown = *table.model();
     QCOMPARE(shown.index(0, 0).data().toString(), QStringLiteral("14"));
     QCOMPARE(shown.rowCount(), static_cast<int>(json["stations"].size()));
-    QCOMPARE(shown.columnCount(), static_cast<int>(kStationColumns.size()));
+    QCOMPARE(shown.columnCount(), kDeviceColumn + 1);
+    QVERIFY(table.isColumnHidden(kDeviceColumn));  // a run read without GSD folders
     for (int row = 0; row < shown.rowCount(); ++row) {
       const unsigned address = shown.index(row, 0).data(StationTableModel::kFigureRole).toUInt();
       const nlohmann::json* station = nullptr;
@@ -297,7 +299,7 @@ class HealthWidgetTest : public QObject {
         if (s["address"] == address) station = &s;
       }
       QVERIFY(station != nullptr);
-      for (int column = 0; column < shown.columnCount(); ++column) {
+      for (int column = 0; column < kDeviceColumn; ++column) {
         const StationColumn& c = kStationColumns[static_cast<std::size_t>(column)];
         const FigureValue expected = FigureOfJson(JsonAt(*station, c.path), c.format);
         QCOMPARE(shown.index(row, column).data().toString(), Q(FigureText(expected, c.format)));
@@ -488,6 +490,52 @@ class HealthWidgetTest : public QObject {
     for (int address = 0; address < 128; ++address) {
       QVERIFY(!view.LiveListGrid()->Cell(address).faulty);
     }
+  }
+
+  // With GSD folders the slaves of the test GSD files are named: the station table's device
+  // column, the live list's tooltip and the DP slaves table; the folders gone, so are the names.
+  void gsdNamesTheSlaves() {
+    const std::string run = WriteFaultRun(dir_.path(), "none", 1, 10, 0, true);
+    QVERIFY(!run.empty());
+    HealthView view;
+    view.resize(900, 1000);
+    view.show();
+    const std::shared_ptr<const dp::GsdLibrary> gsd =
+        LoadGsdLibrary({fdc::ui::test::GsdTestFolder()});
+    view.SetGsdLibrary(gsd);
+    QVERIFY(ComputeAndWait(view, RequestFor(run, 1)));
+    QCOMPARE(view.FiguresGsd(), gsd);
+    int address = -1;
+    for (std::size_t a = 0; a < 128 && address < 0; ++a) {
+      const auto& slave = view.Figures()->dp.slaves[a];
+      if (slave && slave->gsd && slave->gsd->file == "TEST7F01.GSD") address = static_cast<int>(a);
+    }
+    QVERIFY(address >= 0);
+    const QString name = QStringLiteral("Test Devices Ltd TD-8DI 1.2 (TEST7F01.GSD)");
+    QTableView& table = *view.StationTable();
+    QVERIFY(!table.isColumnHidden(kDeviceColumn));
+    const QAbstractItemModel& stations = *table.model();
+    int row = 0;
+    while (row < stations.rowCount() && stations.index(row, 0).data().toInt() != address) ++row;
+    QCOMPARE(stations.index(row, kDeviceColumn).data().toString(), name);
+    QVERIFY(stations.index(row, kDeviceColumn)
+                .data(Qt::ToolTipRole)
+                .toString()
+                .contains(QStringLiteral("\nModules: 1 '8 DI'")));
+    QVERIFY(Q(view.LiveListGrid()->Cell(address).toolTip).contains("\nDevice: " + name + "\n"));
+    QTableView& slaves = *view.DpArea()->SlaveTable();
+    QVERIFY(!slaves.isColumnHidden(kSlaveDevice));
+    QVERIFY(slaves.model()
+                ->match(slaves.model()->index(0, kSlaveDevice), Qt::DisplayRole, name)
+                .size() == 1);
+
+    view.SetGsdLibrary(nullptr);
+    QSignalSpy finished(&view, &HealthView::ComputationFinished);
+    QVERIFY(finished.wait(120000));
+    QVERIFY(view.FiguresGsd() == nullptr);
+    QVERIFY(table.isColumnHidden(kDeviceColumn));
+    QVERIFY(slaves.isColumnHidden(kSlaveDevice));
+    QVERIFY(!Q(view.LiveListGrid()->Cell(address).toolTip).contains(QStringLiteral("Device:")));
   }
 
   // The DP tab on a run with DP faults: the same figures and events as fdcstat's JSON, the

@@ -196,6 +196,7 @@ class UiLogicTest : public QObject {
   void settingsRoundTrip() {
     QFETCH(QString, text);
     AppSettings written{-7, 3, 1500, 1200, S(text), S(text) + ".opt", S(text) + "-ed", 0, {}};
+    written.Window.GsdFolders = {S(text), S(text) + "/gsd"};
     {
       QSettings store = NativeStore();
       WriteAppSettings(store, written);
@@ -208,6 +209,15 @@ class UiLogicTest : public QObject {
                              "EditorPath", "AutoEdit"}) {
       QCOMPARE(SettingText(read, name), SettingText(written, name));
     }
+    QCOMPARE(read.Window.GsdFolders, written.Window.GsdFolders);
+    // A list of one folder, as it is most often.
+    written.Window.GsdFolders.pop_back();
+    {
+      QSettings again = NativeStore();
+      WriteAppSettings(again, written);
+    }
+    QSettings again = NativeStore();
+    QCOMPARE(ReadAppSettings(again, "/opt/fdc").Window.GsdFolders, written.Window.GsdFolders);
   }
 
   void storeChecks_data() {

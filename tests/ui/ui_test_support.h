@@ -1,5 +1,6 @@
 // Shared pieces of the desktop application's tests: a settings folder of their own, a fake
-// control set for the dialog's field table, temporary files and capture runs, waits for layout.
+// control set for the dialog's field table, temporary files and capture runs, waits for layout,
+// the test GSD files.
 #pragma once
 
 #include <QByteArray>
@@ -98,6 +99,13 @@ inline void WriteTextFile(const QString& path, const QByteArray& text) {
 inline QByteArray ReadTextFile(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The folder of the test GSD files: TEST7F01.GSD (ident 0x7F01, compact, DP-V0), TEST7F02.GSE
+// and TEST7F02.GSD (ident 0x7F02, modular, DP-V1).
+inline std::string GsdTestFolder() {
+  const char* root = std::getenv("FDC_SOURCE_DIR");
+  return std::string(root != nullptr ? root : ".") + "/tests/dp/gsd";
 }
 
 // An option file whose filter shows no record, so that a long run writes almost nothing.

@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -45,6 +46,7 @@
 #include "ui/common/platform.h"
 #include "ui/details/details_pane.h"
 #include "ui/dump_dialog/text_dump.h"
+#include "ui/gsd_folders_dlg.h"
 #include "ui/health/health_view.h"
 #include "ui/main_frame.h"
 #include "ui/run_table/filter_bar.h"
@@ -536,6 +538,7 @@ class UiWidgetTest : public QObject {
                                  "&Find..., Find Ne&xt, Find Pre&vious, , &Filter Bar, Record "
                                  "&Table, F&indings, &Live List, &Station Table, &Charts",
                                  "Vie&w: Record &Details", "&Analyze: &Text Dump",
+                                 "&Options: &GSD Folders...",
                                  "&Help: &Keyboard Shortcuts..., , &About TeloFdcCaptAnlz..."}));
     QCOMPARE(frame->TextDumpAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+T")));
     QCOMPARE(frame->QuitAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
@@ -555,6 +558,44 @@ class UiWidgetTest : public QObject {
     QTest::mouseMove(button, button->rect().center());
     QTRY_COMPARE(frame->statusBar()->currentMessage(),
                  QStringLiteral("Dump Capture Files to Text files"));
+  }
+
+  // Options > GSD Folders: a folder added through the folder dialog and what was read from it;
+  // the folders stored at once, kept across a restart and read again at the start.
+  void gsdFoldersRoundTrip() {
+    const QString folder = QString::fromStdString(fdc::ui::test::GsdTestFolder());
+    QVERIFY(App().InitInstance());
+    CMainFrame* frame = App().MainFrame();
+    QVERIFY(frame->GsdLibrary() == nullptr);
+    QString summary;
+    ModalWatcher watcher;
+    watcher.onFileDialog = Choose(folder);
+    watcher.onOtherDialog = [&](QDialog* dialog) {
+      auto* folders = qobject_cast<GsdFoldersDialog*>(dialog);
+      if (folders == nullptr) return dialog->reject();
+      QCOMPARE(folders->Summary()->toPlainText(),
+               QStringLiteral("No GSD folders: the DP slaves are not named by GSD files."));
+      // After the watcher's turn: the folder dialog that Add opens needs the watcher too.
+      QTimer::singleShot(0, folders, [folders, &summary] {
+        QTest::mouseClick(folders->AddButton(), Qt::LeftButton);
+        summary = folders->Summary()->toPlainText();
+        folders->accept();
+      });
+    };
+    frame->GsdFoldersAction()->trigger();
+    QCOMPARE(watcher.fileDialogTitles, QStringList{QStringLiteral("Add a GSD Folder")});
+    QVERIFY2(summary.startsWith(QStringLiteral("3 GSD files for 2 idents")), qPrintable(summary));
+    QVERIFY(frame->GsdLibrary() != nullptr);
+    QCOMPARE(frame->HealthArea()->Settings().gsd, frame->GsdLibrary());
+    QVERIFY(ReadTextFile(fdc::ui::test::SettingsFilePath()).contains("GsdFolders="));
+
+    App().ExitInstance();
+    QVERIFY(App().InitInstance());
+    QCOMPARE(App().Settings().Window.GsdFolders, std::vector<std::string>{S(folder)});
+    const auto& library = App().MainFrame()->GsdLibrary();
+    QVERIFY(library != nullptr);
+    QCOMPARE(library->FileCount(), std::size_t{3});
+    QCOMPARE(App().MainFrame()->HealthArea()->Settings().gsd, library);
   }
 
   void textDumpCommandShowsDialogModally() {

@@ -1,4 +1,4 @@
-// Message boxes, file dialogs, the wait cursor, the editor start and the dialog font.
+// Message boxes, file and folder dialogs, the wait cursor, the editor start and the dialog font.
 #include "ui/common/platform.h"
 
 #include <QApplication>
@@ -55,6 +55,20 @@ void ConfigureFileDialog(QFileDialog& dialog, const FileDialogChoice& choice) {
 std::optional<QString> BrowseForFile(QWidget* owner, const FileDialogChoice& choice) {
   QFileDialog dialog(owner);
   ConfigureFileDialog(dialog, choice);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList chosen = dialog.selectedFiles();
+  if (chosen.isEmpty()) return std::nullopt;
+  return QDir::toNativeSeparators(QFileInfo(chosen.front()).absoluteFilePath());
+}
+
+std::optional<QString> BrowseForFolder(QWidget* owner, const QString& title, const QString& start) {
+  QFileDialog dialog(owner);
+  dialog.setWindowTitle(title);
+  dialog.setOption(QFileDialog::DontUseNativeDialog, useQtFileDialogs);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly, true);
+  if (!start.isEmpty() && QFileInfo(start).isDir()) dialog.setDirectory(start);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   const QStringList chosen = dialog.selectedFiles();
   if (chosen.isEmpty()) return std::nullopt;

@@ -1,6 +1,6 @@
 // The few services of the windowing platform that the dialogs need, in one place: message
-// boxes, the file-open dialog, the wait cursor, starting a program without waiting, the lock
-// keys' state, and the dialog font with its base units.
+// boxes, the file-open and folder dialogs, the wait cursor, starting a program without waiting,
+// the lock keys' state, and the dialog font with its base units.
 #pragma once
 
 #include <QMessageBox>
@@ -40,6 +40,10 @@ void ConfigureFileDialog(QFileDialog& dialog, const FileDialogChoice& choice);
 
 // Shows the file-open dialog; returns the chosen full path, or nothing when cancelled.
 std::optional<QString> BrowseForFile(QWidget* owner, const FileDialogChoice& choice);
+
+// Shows the folder dialog, opening at `start` when it names a folder; returns the chosen
+// folder, or nothing when cancelled.
+std::optional<QString> BrowseForFolder(QWidget* owner, const QString& title, const QString& start);
 
 // Qt's own file dialog instead of the platform's: the tests need a dialog that they can see and
 // answer.

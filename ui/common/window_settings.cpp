@@ -1,4 +1,5 @@
-// The recent runs and the table's option file in the settings store.
+// The recent runs, the table's option file, the details pane and the GSD folders in the settings
+// store.
 #include "ui/common/window_settings.h"
 
 #include <QSettings>
@@ -7,6 +8,7 @@
 
 #include "common/file_paths.h"
 #include "engine/dump_request_rules.h"
+#include "ui/common/gsd_folders.h"
 
 namespace fdc::ui {
 
@@ -62,6 +64,7 @@ WindowSettings ReadWindowSettings(QSettings& store) {
   settings.DetailsHidden = store.value(QLatin1String(kDetailsHidden)).toString().trimmed() == "1";
   const int height = store.value(QLatin1String(kDetailsHeight)).toString().trimmed().toInt();
   settings.DetailsHeight = height > 0 && height < 100'000 ? height : 0;
+  settings.GsdFolders = ReadGsdFolders(store);
   return settings;
 }
 
@@ -90,6 +93,7 @@ void WriteWindowSettings(QSettings& store, const WindowSettings& settings) {
   };
   writeUnlessDefault(kDetailsHidden, settings.DetailsHidden ? 1 : 0);
   writeUnlessDefault(kDetailsHeight, settings.DetailsHeight);
+  WriteGsdFolders(store, settings.GsdFolders);
 }
 
 }  // namespace fdc::ui

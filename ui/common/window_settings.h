@@ -1,6 +1,6 @@
 // The main window's own settings, kept in the store beside the eight of the text dump dialog and
-// the window placement: the runs opened last (File > Open Recent) and the option file of the
-// table's filter bar.
+// the window placement: the runs opened last (File > Open Recent), the option file of the
+// table's filter bar and the GSD folders (Options > GSD Folders).
 #pragma once
 
 #include <cstddef>
@@ -21,11 +21,12 @@ struct RecentRun {
 };
 
 struct WindowSettings {
-  std::vector<RecentRun> RecentRuns;  // the last opened first, at most kMaxRecentRuns
-  std::string TableOptFile;           // empty: the dialog's option file
-  bool Maximized = false;             // "WinMaximized": the window was closed maximised
-  bool DetailsHidden = false;         // the record details pane under the table was hidden
-  int DetailsHeight = 0;              // its height in pixels; 0: the window's choice
+  std::vector<RecentRun> RecentRuns;    // the last opened first, at most kMaxRecentRuns
+  std::string TableOptFile;             // empty: the dialog's option file
+  bool Maximized = false;               // "WinMaximized": the window was closed maximised
+  bool DetailsHidden = false;           // the record details pane under the table was hidden
+  int DetailsHeight = 0;                // its height in pixels; 0: the window's choice
+  std::vector<std::string> GsdFolders;  // "GsdFolders": where the DP slaves' GSD files lie
   // Read, never written: the store held a window rectangle (any of its four edges).
   bool PlacementStored = false;
   friend bool operator==(const WindowSettings&, const WindowSettings&) = default;
@@ -43,7 +44,8 @@ std::string RecentRunLabel(const RecentRun& run, std::size_t index);
 // a path are skipped; a minute count that is not 1 to 1439 reads as 1. Writing removes the values
 // of entries the list no longer has, and an empty option file is not written, so a store that
 // never saw a run holds just the eight values of the dialog and the placement. The details pane's
-// values are written only when they differ from the defaults.
+// values are written only when they differ from the defaults, the GSD folders only when there are
+// any (ui/common/gsd_folders.h).
 WindowSettings ReadWindowSettings(QSettings& store);
 void WriteWindowSettings(QSettings& store, const WindowSettings& settings);
 

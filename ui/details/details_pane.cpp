@@ -11,6 +11,7 @@
 #include <QSplitter>
 #include <QTextBlock>
 #include <QTreeWidget>
+#include <utility>
 
 #include "common/file_paths.h"
 #include "ui/details/hex_dump.h"
@@ -128,13 +129,17 @@ void DetailsPane::SetRun(const DumpRequest* request, const RunIndex* index) {
   request_ = request;
   index_ = index;
   readings_ = {};
+  gsd_.reset();
   ShowRecord(0);
 }
 
-void DetailsPane::SetHealthFigures(const BusFigures* figures) {
-  readings_ = figures != nullptr
-                  ? DpReadings{&figures->dp, static_cast<std::uint32_t>(figures->run.records)}
-                  : DpReadings{};
+void DetailsPane::SetHealthFigures(const BusFigures* figures,
+                                   std::shared_ptr<const dp::GsdLibrary> gsd) {
+  gsd_ = figures != nullptr ? std::move(gsd) : nullptr;
+  readings_ =
+      figures != nullptr
+          ? DpReadings{&figures->dp, static_cast<std::uint32_t>(figures->run.records), gsd_.get()}
+          : DpReadings{};
   Rebuild();
 }
 

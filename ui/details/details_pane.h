@@ -7,6 +7,7 @@
 #include <QString>
 #include <QWidget>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "engine/bus_statistics.h"
@@ -29,8 +30,10 @@ class DetailsPane : public QWidget {
   // The run whose records are shown (both stay until the next call; null: none).
   void SetRun(const DumpRequest* request, const RunIndex* index);
   // The health figures of the run (null: none yet): how the DP layer read each slave's
-  // device-related diagnosis blocks. The record shown is decoded again.
-  void SetHealthFigures(const BusFigures* figures);
+  // device-related diagnosis blocks, and the GSD files they were computed with (null: none),
+  // which the pane keeps while it shows them. The record shown is decoded again.
+  void SetHealthFigures(const BusFigures* figures,
+                        std::shared_ptr<const dp::GsdLibrary> gsd = nullptr);
   // Shows the record with this reference number; 0 empties the pane.
   void ShowRecord(std::uint32_t ref);
   std::uint32_t Record() const { return ref_; }
@@ -60,6 +63,7 @@ class DetailsPane : public QWidget {
   const DumpRequest* request_ = nullptr;
   const RunIndex* index_ = nullptr;
   DpReadings readings_;
+  std::shared_ptr<const dp::GsdLibrary> gsd_;  // what readings_.gsd points to
   std::uint32_t ref_ = 0;
   std::vector<std::uint8_t> bytes_;
   std::vector<DetailItem> items_;

@@ -1,10 +1,9 @@
 // The details tree of one record.
 #include "ui/details/record_details.h"
 
-#include <nlohmann/json.hpp>
-
 #include <array>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <utility>
 
 #include "capture/fdl_protocol.h"
@@ -80,20 +79,19 @@ DetailItem CaptureSection(const RecordContext& context, std::string_view fileNam
   const int size = static_cast<int>(RecordSize(r.FrameLen));
   DetailItem section = Item("Capture: record " + Dec(r.RefNumber), ByteSpan{0, size});
   section.children.push_back(Item("Reference number: " + Dec(r.RefNumber)));
-  section.children.push_back(
-      Item(context.ticksPerBit != 0 ? "Time: " + Clock(context.absNs)
-                                    : std::string("Time: unknown (the baud rate is unknown)"),
-           ByteSpan{1, 7}));
+  section.children.push_back(Item(context.ticksPerBit != 0
+                                      ? "Time: " + Clock(context.absNs)
+                                      : std::string("Time: unknown (the baud rate is unknown)"),
+                                  ByteSpan{1, 7}));
   section.children.push_back(Item("File: " + std::string(fileName) + ", sync mark at offset " +
-                                      Dec(r.MarkOffset) + " (" + Hex(static_cast<unsigned>(
-                                                                         r.MarkOffset), 1) +
-                                      ")",
+                                      Dec(r.MarkOffset) + " (" +
+                                      Hex(static_cast<unsigned>(r.MarkOffset), 1) + ")",
                                   ByteSpan{0, 1}));
   DetailItem header = Item("Record header", ByteSpan{0, kFrameAt});
   header.children.push_back(Item("Sync mark: " + Hex(SYNC_MARK), ByteSpan{0, 1}));
   header.children.push_back(Item("Timestamp: " + Dec(r.Timestamp) + " ticks", ByteSpan{1, 7}));
-  header.children.push_back(Item("Frame length: " + Plural(r.FrameLen, "byte", "bytes"),
-                                 ByteSpan{7, kFrameAt}));
+  header.children.push_back(
+      Item("Frame length: " + Plural(r.FrameLen, "byte", "bytes"), ByteSpan{7, kFrameAt}));
   section.children.push_back(std::move(header));
 
   const std::uint8_t status = r.Status();
@@ -135,19 +133,19 @@ DetailItem FunctionItem(const Telegram& t, int fcPos) {
       dumpName.empty() ? "Typ?(" + Hex(fc).substr(2) + ")" : std::string(dumpName);
   const std::string standard(StandardFunctionName(fc));
   const bool request = t.IsRequest();
-  DetailItem item = Item("FC: " + Hex(fc) + ", " + (request ? "request " : "response ") +
-                             mnemonic + " (" + standard + ")",
+  DetailItem item = Item("FC: " + Hex(fc) + ", " + (request ? "request " : "response ") + mnemonic +
+                             " (" + standard + ")",
                          FrameBytes(fcPos));
-  item.children.push_back(Item(std::string("Request bit: ") + (request ? "1, a request" : "0, a response"),
-                               item.bytes));
+  item.children.push_back(Item(
+      std::string("Request bit: ") + (request ? "1, a request" : "0, a response"), item.bytes));
   if (request) {
     item.children.push_back(Item("FCB: " + Dec((fc & kFcFcb) ? 1 : 0), item.bytes));
     item.children.push_back(Item("FCV: " + Dec((fc & kFcFcv) ? 1 : 0), item.bytes));
   } else {
     const StationTypeName& type = StationTypeOf(fc);
-    item.children.push_back(Item("Station type: " + std::string(type.abbreviation) + ", " +
-                                     std::string(type.word),
-                                 item.bytes));
+    item.children.push_back(
+        Item("Station type: " + std::string(type.abbreviation) + ", " + std::string(type.word),
+             item.bytes));
   }
   item.children.push_back(Item("Function: " + mnemonic + " (code " +
                                    Hex(fc & (request ? kRequestCodeMask : kResponseCodeMask)) +
@@ -220,17 +218,17 @@ DetailItem FdlSection(const Telegram& t, ByteView bytes) {
   if (t.hasDsap) items.push_back(Item("DSAP: " + SapText(t.dsap), FrameBytes(pos++)));
   if (t.hasSsap) items.push_back(Item("SSAP: " + SapText(t.ssap), FrameBytes(pos++)));
   const ByteView data = bytes.Sub(t.dataPos, t.dataLen);
-  items.push_back(Item("Data unit: " + Plural(t.dataLen, "byte", "bytes") +
-                           (t.dataLen != 0 ? ": " + HexBytes(data) : std::string()),
-                       t.dataLen != 0 ? std::optional(FrameBytes(t.dataPos, t.dataLen))
-                                      : std::nullopt));
+  items.push_back(
+      Item("Data unit: " + Plural(t.dataLen, "byte", "bytes") +
+               (t.dataLen != 0 ? ": " + HexBytes(data) : std::string()),
+           t.dataLen != 0 ? std::optional(FrameBytes(t.dataPos, t.dataLen)) : std::nullopt));
   const std::uint8_t sum = FrameCheckSum(bytes, t);
-  items.push_back(Item("FCS: " + Hex(t.fcs) + ", computed " + Hex(sum) +
-                           (sum == t.fcs ? ": good" : ": wrong"),
-                       FrameBytes(t.fcsPos)));
-  items.push_back(Item("ED: " + Hex(t.ed) +
-                           (t.ed == kEd ? std::string() : ": wrong, " + Hex(kEd) + " expected"),
-                       FrameBytes(t.fcsPos + 1)));
+  items.push_back(
+      Item("FCS: " + Hex(t.fcs) + ", computed " + Hex(sum) + (sum == t.fcs ? ": good" : ": wrong"),
+           FrameBytes(t.fcsPos)));
+  items.push_back(Item(
+      "ED: " + Hex(t.ed) + (t.ed == kEd ? std::string() : ": wrong, " + Hex(kEd) + " expected"),
+      FrameBytes(t.fcsPos + 1)));
   return section;
 }
 
@@ -245,19 +243,37 @@ struct Place {
 
 constexpr std::array<Place, 2> kCommonPlaces = {{{"malformed", 0, -1}, {"remark", 0, -1}}};
 
-constexpr std::array<Place, 2> kSlaveDiagPlaces = {{{"master_address", 3, 4},
-                                                    {"ident_number", 4, 6}}};
+constexpr std::array<Place, 2> kSlaveDiagPlaces = {
+    {{"master_address", 3, 4}, {"ident_number", 4, 6}}};
 
 constexpr std::array<Place, 27> kSetPrmPlaces = {{
-    {"wd_on", 0, 1},           {"freeze_req", 0, 1},        {"sync_req", 0, 1},
-    {"unlock_req", 0, 1},      {"lock_req", 0, 1},          {"wd_fact_1", 1, 2},
-    {"wd_fact_2", 2, 3},       {"min_tsdr_bits", 3, 4},     {"ident_number", 4, 6},
-    {"group_ident", 6, 7},     {"user_prm_data", 7, -1},    {"dpv1_enable", 7, 8},
-    {"fail_safe", 7, 8},       {"publisher", 7, 8},         {"wd_base_1ms", 7, 8},
-    {"reduced_chk_cfg", 8, 9}, {"alarm_update", 8, 9},      {"alarm_status", 8, 9},
-    {"alarm_manufacturer", 8, 9}, {"alarm_diagnostic", 8, 9}, {"alarm_process", 8, 9},
-    {"alarm_pull_plug", 8, 9}, {"alarm_count", 9, 10},      {"prm_block", 9, 10},
-    {"isochronous", 9, 10},    {"redundancy", 9, 10},       {"watchdog_ms", 1, 3},
+    {"wd_on", 0, 1},
+    {"freeze_req", 0, 1},
+    {"sync_req", 0, 1},
+    {"unlock_req", 0, 1},
+    {"lock_req", 0, 1},
+    {"wd_fact_1", 1, 2},
+    {"wd_fact_2", 2, 3},
+    {"min_tsdr_bits", 3, 4},
+    {"ident_number", 4, 6},
+    {"group_ident", 6, 7},
+    {"user_prm_data", 7, -1},
+    {"dpv1_enable", 7, 8},
+    {"fail_safe", 7, 8},
+    {"publisher", 7, 8},
+    {"wd_base_1ms", 7, 8},
+    {"reduced_chk_cfg", 8, 9},
+    {"alarm_update", 8, 9},
+    {"alarm_status", 8, 9},
+    {"alarm_manufacturer", 8, 9},
+    {"alarm_diagnostic", 8, 9},
+    {"alarm_process", 8, 9},
+    {"alarm_pull_plug", 8, 9},
+    {"alarm_count", 9, 10},
+    {"prm_block", 9, 10},
+    {"isochronous", 9, 10},
+    {"redundancy", 9, 10},
+    {"watchdog_ms", 1, 3},
 }};
 
 constexpr std::array<Place, 7> kGlobalControlPlaces = {{
@@ -377,23 +393,35 @@ void MemberItems(const json& object, const PlaceOf& placeOf, std::vector<DetailI
   }
 }
 
-// The blocks of an extended diagnosis, each at its place after the 6 bytes of the header.
+// Where each block of an extended diagnosis lies, one after the other after the 6 bytes of the
+// header.
+std::vector<std::optional<ByteSpan>> BlockSpans(const dp::SlaveDiag& diag, const Unit& unit) {
+  std::vector<std::optional<ByteSpan>> spans;
+  int at = 6;
+  for (const dp::DiagBlock& b : diag.blocks) {
+    const int size = b.kind == dp::BlockKind::kChannel ? 3 : b.length;
+    spans.push_back(unit.Span(at, at + size));
+    at += size;
+  }
+  return spans;
+}
+
+// The blocks of an extended diagnosis, each at its place.
 DetailItem BlockItems(const json& blocks, const dp::SlaveDiag& diag, const Unit& unit) {
   DetailItem item = Item("blocks: " + Dec(blocks.size()), unit.Span(6, -1));
   if (blocks.empty()) item.bytes.reset();
-  int at = 6;
+  const std::vector<std::optional<ByteSpan>> spans = BlockSpans(diag, unit);
   for (std::size_t i = 0; i < blocks.size() && i < diag.blocks.size(); ++i) {
     const dp::DiagBlock& b = diag.blocks[i];
-    const int size = b.kind == dp::BlockKind::kChannel ? 3 : b.length;
-    const std::optional<ByteSpan> span = unit.Span(at, at + size);
+    const std::optional<ByteSpan> span = spans[i];
     DetailItem block = Item("block " + Dec(i + 1) + ": " +
                                 std::string(dp::kBlockKindNames[static_cast<std::size_t>(b.kind)]),
                             span);
     json members = blocks[i];
     members.erase("block");
-    MemberItems(members, [&span](std::string_view) { return span; }, block.children);
+    MemberItems(
+        members, [&span](std::string_view) { return span; }, block.children);
     item.children.push_back(std::move(block));
-    at += size;
   }
   return item;
 }
@@ -404,12 +432,12 @@ DetailItem IdentifierItems(const json& identifiers, const dp::Config& config, co
   for (std::size_t i = 0; i < identifiers.size() && i < config.identifiers.size(); ++i) {
     const int size = static_cast<int>(config.identifiers[i].bytes.size());
     const std::optional<ByteSpan> span = unit.Span(at, at + size);
-    DetailItem id = Item("identifier " + Dec(i + 1) + ": " +
-                             identifiers[i].value("kind", std::string()),
-                         span);
+    DetailItem id =
+        Item("identifier " + Dec(i + 1) + ": " + identifiers[i].value("kind", std::string()), span);
     json members = identifiers[i];
     members.erase("kind");
-    MemberItems(members, [&span](std::string_view) { return span; }, id.children);
+    MemberItems(
+        members, [&span](std::string_view) { return span; }, id.children);
     item.children.push_back(std::move(id));
     at += size;
   }
@@ -427,18 +455,163 @@ std::pair<bool, std::string> Dpv1ReadingOf(const DpReadings& readings, std::uint
   }
   const std::optional<DpSlaveFigures>& figures = readings.dp->slaves[slave & kAddressMask];
   if (figures && Dpv1ReadingAt(*figures, ref)) {
-    return {true, "read as DP-V1 alarms and status blocks: the owner's accepted Set_Prm enables "
-                  "DP-V1"};
+    return {true,
+            "read as DP-V1 alarms and status blocks: the owner's accepted Set_Prm enables "
+            "DP-V1"};
   }
   return {false, "read without DP-V1: no accepted Set_Prm of the owner enables it"};
+}
+
+// --- The slave's GSD file ---------------------------------------------------------------------
+
+// The GSD file of a slave, and its configuration split into the file's modules.
+struct SlaveGsd {
+  std::uint16_t ident = 0;
+  const dp::GsdLibrary::Match* match = nullptr;  // null: no file has the ident
+  std::vector<dp::GsdModuleMatch> modules;       // empty without a configuration in the figures
+  const dp::GsdFile& File() const { return match->entry->gsd; }
+};
+
+// "2051c1" as its bytes; what is not a pair of hex digits ends them.
+std::vector<std::uint8_t> BytesOfHex(std::string_view hex) {
+  const auto digit = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  std::vector<std::uint8_t> bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    const int high = digit(hex[i]);
+    const int low = digit(hex[i + 1]);
+    if (high < 0 || low < 0) break;
+    bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
+  }
+  return bytes;
+}
+
+// The slave's file by the ident the health figures know for it, else by the one the telegram
+// carries (`own`), with the configuration the figures know; nothing without GSD files or an ident.
+std::optional<SlaveGsd> GsdOf(const DpReadings& readings, std::uint8_t slave,
+                              std::optional<std::uint16_t> own) {
+  if (readings.gsd == nullptr) return std::nullopt;
+  const DpSlaveFigures* figures = nullptr;
+  if (readings.dp != nullptr && readings.dp->slaves[slave & kAddressMask]) {
+    figures = &*readings.dp->slaves[slave & kAddressMask];
+  }
+  const std::optional<std::uint16_t> ident =
+      figures != nullptr && figures->identNumber ? figures->identNumber : own;
+  if (!ident) return std::nullopt;
+  SlaveGsd gsd;
+  gsd.ident = *ident;
+  gsd.match = readings.gsd->Find(*ident);
+  if (gsd.match != nullptr && figures != nullptr && figures->config) {
+    const std::vector<std::uint8_t> config = BytesOfHex(figures->config->identifiers);
+    gsd.modules = dp::SplitModules(gsd.File(), ByteView(config.data(), config.size()));
+  }
+  return gsd;
+}
+
+// "GSD file: Test Devices Ltd TD-8DI 1.2 (TEST7F01.GSD)", or that no file has the ident; at the
+// telegram's ident bytes when it names the same ident.
+DetailItem GsdFileItem(const SlaveGsd& gsd, std::optional<std::uint16_t> own,
+                       std::optional<ByteSpan> ownBytes) {
+  const std::optional<ByteSpan> bytes = own == gsd.ident ? ownBytes : std::nullopt;
+  if (gsd.match == nullptr) return Item("no GSD file for ident " + Hex(gsd.ident, 4), bytes);
+  const dp::GsdFile& file = gsd.File();
+  std::string name = file.vendor;
+  for (const std::string* word : {&file.model, &file.revision}) {
+    if (!word->empty()) name += (name.empty() ? "" : " ") + *word;
+  }
+  DetailItem item = Item("GSD file: " + name + " (" + gsd.match->entry->file + ")", bytes);
+  if (!gsd.match->otherFiles.empty()) {
+    std::string others;
+    for (const std::string& other : gsd.match->otherFiles) {
+      others += (others.empty() ? "" : ", ") + other;
+    }
+    item.children.push_back(
+        Item("Other files of ident " + Hex(gsd.ident, 4) + ", not used: " + others, bytes));
+  }
+  return item;
+}
+
+// "Slot 2 '2 AI'": a module of the configuration by its place in the split.
+std::string SlotText(std::size_t slot, std::string_view module) {
+  return "Slot " + Dec(slot) + " '" + std::string(module) + "'";
+}
+
+// The texts the file gives to a diagnosis, each at its block: "Unit diagnosis bit 0: Sensor
+// supply short" with its help below it, "Area 4-11: Fault code 35: overload", "Channel error 17:
+// Output channel overload".
+void GsdDiagItems(const std::vector<dp::GsdDiagText>& texts,
+                  const std::vector<std::optional<ByteSpan>>& blockSpans,
+                  std::vector<DetailItem>& out) {
+  for (const dp::GsdDiagText& t : texts) {
+    const std::optional<ByteSpan> span =
+        t.block < blockSpans.size() ? blockSpans[t.block] : std::nullopt;
+    std::string text;
+    if (t.bit) {
+      text = "Unit diagnosis bit " + Dec(*t.bit) + (t.clear ? " clear: " : ": ") + t.text;
+    } else if (t.areaFirst) {
+      text = "Area " + Dec(*t.areaFirst) + "-" + Dec(t.areaLast.value_or(*t.areaFirst)) + ": " +
+             t.text;
+    } else if (t.channelError) {
+      text = "Channel error " + Dec(*t.channelError) + ": " + t.text;
+    } else {
+      text = t.text;
+    }
+    DetailItem item = Item(std::move(text), span);
+    if (!t.help.empty()) item.children.push_back(Item(t.help, span));
+    out.push_back(std::move(item));
+  }
+}
+
+// The user parameters by the file's names: "Parameter Filter time = 3 (3 ms)", "Slot 1 '8 DO':
+// Substitute = -1 (hold last value)", all at the user parameter bytes.
+void GsdParameterItems(const std::vector<dp::GsdParameter>& parameters,
+                       std::optional<ByteSpan> userBytes, std::vector<DetailItem>& out) {
+  for (const dp::GsdParameter& p : parameters) {
+    std::string text = p.module ? SlotText(p.slot, *p.module) + ": " : std::string("Parameter ");
+    text += p.name + " = " + std::to_string(p.value);
+    if (p.text) text += " (" + *p.text + ")";
+    out.push_back(Item(std::move(text), userBytes));
+  }
+}
+
+// A configuration in the file's modules, each at its identifier bytes: "Slot 1 '8 DO' (or '8 DO
+// fast'): 20", and the bytes that no module has.
+void GsdModuleItems(const SlaveGsd& gsd, ByteView config, const Unit& unit,
+                    std::vector<DetailItem>& out) {
+  const dp::GsdFile& file = gsd.File();
+  std::size_t slot = 0;
+  for (const dp::GsdModuleMatch& m : dp::SplitModules(file, config)) {
+    const int at = static_cast<int>(m.offset);
+    const std::optional<ByteSpan> span = unit.Span(at, at + static_cast<int>(m.bytes.size()));
+    const ByteView bytes(m.bytes.data(), m.bytes.size());
+    if (!m.module) {
+      out.push_back(Item("Bytes no module of the GSD file has: " + HexBytes(bytes), span));
+      continue;
+    }
+    std::string text = SlotText(++slot, file.modules[*m.module].name);
+    for (std::size_t i = 1; i < m.candidates.size(); ++i) {
+      text += (i == 1 ? " (or '" : ", '") + file.modules[m.candidates[i]].name + "'";
+    }
+    if (m.candidates.size() > 1) text += ")";
+    out.push_back(Item(text + ": " + HexBytes(bytes), span));
+  }
 }
 
 DetailItem SlaveDiagItems(ByteView data, const Unit& unit, const DpReadings& readings,
                           std::uint8_t slave, std::uint32_t ref, DetailItem section) {
   // The reading matters only where a device-related block could be an alarm.
   const auto [dpv1, why] = Dpv1ReadingOf(readings, slave, ref);
-  const dp::SlaveDiag diag = dp::DecodeSlaveDiag(data, dpv1);
-  const json object = DecodedJson(diag);
+  dp::SlaveDiag diag = dp::DecodeSlaveDiag(data, dpv1);
+  const bool whole = diag.malformed != dp::Malformed::kShort;
+  const std::optional<SlaveGsd> gsd =
+      GsdOf(readings, slave, whole ? std::optional(diag.identNumber) : std::nullopt);
+  if (gsd && gsd->match != nullptr) dp::NameSlaveDiag(gsd->File(), gsd->modules, data, diag);
+  json object = DecodedJson(diag);
+  object.erase("texts");
   if (diag.malformed != dp::Malformed::kShort) {
     std::string set;
     std::vector<DetailItem> setFlags;
@@ -461,9 +634,9 @@ DetailItem SlaveDiagItems(ByteView data, const Unit& unit, const DpReadings& rea
   json members = object;
   for (const std::string_view name : dp::kDiagFlagNames) members.erase(std::string(name));
   members.erase("blocks");
-  MemberItems(members, [&unit](std::string_view key) {
-    return PlaceIn(kSlaveDiagPlaces, key, unit);
-  }, section.children);
+  MemberItems(
+      members, [&unit](std::string_view key) { return PlaceIn(kSlaveDiagPlaces, key, unit); },
+      section.children);
   if (diag.malformed != dp::Malformed::kShort) {
     section.children.push_back(BlockItems(object["blocks"], diag, unit));
   }
@@ -472,13 +645,53 @@ DetailItem SlaveDiagItems(ByteView data, const Unit& unit, const DpReadings& rea
            b.kind == dp::BlockKind::kStatus;
   });
   if (deviceBlocks) section.children.push_back(Item("device-related blocks " + why));
+  if (gsd) {
+    section.children.push_back(
+        GsdFileItem(*gsd, whole ? std::optional(diag.identNumber) : std::nullopt, unit.Span(4, 6)));
+    if (diag.texts) {
+      GsdDiagItems(*diag.texts, BlockSpans(diag, unit), section.children);
+    }
+  }
   return section;
 }
 
 template <std::size_t N>
 void DecodedItems(const json& object, const std::array<Place, N>& places, const Unit& unit,
                   std::vector<DetailItem>& out) {
-  MemberItems(object, [&](std::string_view key) { return PlaceIn(places, key, unit); }, out);
+  MemberItems(
+      object, [&](std::string_view key) { return PlaceIn(places, key, unit); }, out);
+}
+
+// A Set_Prm's members; with the slave's GSD file read as the file says (its byte 8 is the
+// maker's without DPV1_Slave), its file, and its user parameters by their names.
+void SetPrmItems(ByteView data, const Unit& unit, const DpReadings& readings, std::uint8_t slave,
+                 std::vector<DetailItem>& out) {
+  dp::SetPrm prm = dp::DecodeSetPrm(data);
+  const bool whole = prm.malformed != dp::Malformed::kShort;
+  const std::optional<std::uint16_t> own = whole ? std::optional(prm.identNumber) : std::nullopt;
+  const std::optional<SlaveGsd> gsd = GsdOf(readings, slave, own);
+  if (gsd && gsd->match != nullptr) dp::NameSetPrm(gsd->File(), gsd->modules, prm);
+  json object = DecodedJson(prm);
+  object.erase("parameters");
+  DecodedItems(object, kSetPrmPlaces, unit, out);
+  if (!gsd) return;
+  out.push_back(GsdFileItem(*gsd, own, unit.Span(4, 6)));
+  if (prm.parameters) GsdParameterItems(*prm.parameters, unit.Span(7, -1), out);
+}
+
+// A Chk_Cfg's or Get_Cfg's identifiers and totals; with the slave's GSD file, its file and the
+// configuration in its modules.
+void ConfigItems(ByteView data, const Unit& unit, const DpReadings& readings, std::uint8_t slave,
+                 std::vector<DetailItem>& out) {
+  const dp::Config config = dp::DecodeConfig(data);
+  json object = DecodedJson(config);
+  out.push_back(IdentifierItems(object["identifiers"], config, unit));
+  object.erase("identifiers");
+  DecodedItems(object, kConfigPlaces, unit, out);
+  const std::optional<SlaveGsd> gsd = GsdOf(readings, slave, std::nullopt);
+  if (!gsd) return;
+  out.push_back(GsdFileItem(*gsd, std::nullopt, std::nullopt));
+  if (gsd->match != nullptr) GsdModuleItems(*gsd, data, unit, out);
 }
 
 // The service of a DP SAP by the dissector's names.
@@ -494,8 +707,8 @@ bool IsSrd(const Telegram& t) {
   return t.IsRequest() && (code == kFcSrdLow || code == kFcSrdHigh);
 }
 
-std::optional<DetailItem> DpSection(const Telegram& t, ByteView bytes,
-                                    const RecordContext& context, const DpReadings& readings) {
+std::optional<DetailItem> DpSection(const Telegram& t, ByteView bytes, const RecordContext& context,
+                                    const DpReadings& readings) {
   if (!t.HasBody()) return std::nullopt;
   const bool request = t.IsRequest();
   const ByteView data = bytes.Sub(t.dataPos, t.dataLen);
@@ -515,9 +728,12 @@ std::optional<DetailItem> DpSection(const Telegram& t, ByteView bytes,
                               unit.Span(0, -1));
     // Without a slot or an error the data follow the function byte.
     const bool layout = pdu.errorReply || pdu.HasSlot();
-    MemberItems(DecodedJson(pdu), [&](std::string_view key) {
-      return key == "data" && !layout ? unit.Span(1, -1) : PlaceIn(kDpv1Places, key, unit);
-    }, section.children);
+    MemberItems(
+        DecodedJson(pdu),
+        [&](std::string_view key) {
+          return key == "data" && !layout ? unit.Span(1, -1) : PlaceIn(kDpv1Places, key, unit);
+        },
+        section.children);
     return section;
   }
 
@@ -528,13 +744,9 @@ std::optional<DetailItem> DpSection(const Telegram& t, ByteView bytes,
     section.children.push_back(Item("service: " + std::string(service) + " (" +
                                     (request ? "DSAP " : "SSAP ") + Dec(sap) + ")"));
     if (request && sap == dp::kSapSetPrm) {
-      DecodedItems(DecodedJson(dp::DecodeSetPrm(data)), kSetPrmPlaces, unit, section.children);
+      SetPrmItems(data, unit, readings, t.Da(), section.children);
     } else if (request && sap == dp::kSapChkCfg) {
-      const dp::Config config = dp::DecodeConfig(data);
-      json object = DecodedJson(config);
-      section.children.push_back(IdentifierItems(object["identifiers"], config, unit));
-      object.erase("identifiers");
-      DecodedItems(object, kConfigPlaces, unit, section.children);
+      ConfigItems(data, unit, readings, t.Da(), section.children);
     } else if (request && sap == dp::kSapGlobalControl) {
       DecodedItems(DecodedJson(dp::DecodeGlobalControl(data)), kGlobalControlPlaces, unit,
                    section.children);
@@ -542,11 +754,7 @@ std::optional<DetailItem> DpSection(const Telegram& t, ByteView bytes,
       DecodedItems(DecodedJson(dp::DecodeSetSlaveAdd(data)), kSetSlaveAddPlaces, unit,
                    section.children);
     } else if (!request && sap == dp::kSapGetCfg) {
-      const dp::Config config = dp::DecodeConfig(data);
-      json object = DecodedJson(config);
-      section.children.push_back(IdentifierItems(object["identifiers"], config, unit));
-      object.erase("identifiers");
-      DecodedItems(object, kConfigPlaces, unit, section.children);
+      ConfigItems(data, unit, readings, t.Sa(), section.children);
     } else if (!request && sap == dp::kSapSlaveDiag) {
       return SlaveDiagItems(data, unit, readings, t.Sa(), context.record.RefNumber,
                             std::move(section));
@@ -565,9 +773,9 @@ std::optional<DetailItem> DpSection(const Telegram& t, ByteView bytes,
   }
   if (!exchange) return std::nullopt;
   DetailItem section = Item("DP: Data_Exchange" + direction, unit.Span(0, -1));
-  section.children.push_back(Item(std::string(request ? "outputs: " : "inputs: ") +
-                                      Plural(t.dataLen, "byte", "bytes"),
-                                  unit.Span(0, -1)));
+  section.children.push_back(
+      Item(std::string(request ? "outputs: " : "inputs: ") + Plural(t.dataLen, "byte", "bytes"),
+           unit.Span(0, -1)));
   return section;
 }
 
@@ -598,24 +806,23 @@ std::optional<DetailItem> PairingSection(const Telegram& t, const RecordContext&
   DetailItem section = Item("Pairing");
   if (request) {
     const auto& after = context.after;
-    const Telegram a = after ? DissectTelegram(after->record.Bytes(), after->record.FrameLen)
-                             : Telegram{};
+    const Telegram a =
+        after ? DissectTelegram(after->record.Bytes(), after->record.FrameLen) : Telegram{};
     if (after && AnswersRequest(t, a, after->record.Bytes())) {
-      DetailItem item = Item("Reply: record " + Dec(ref + 1) + ", " +
-                             ResponseTime(*after, context.ticksPerBit));
+      DetailItem item =
+          Item("Reply: record " + Dec(ref + 1) + ", " + ResponseTime(*after, context.ticksPerBit));
       item.link = after->record.RefNumber;
       section.children.push_back(std::move(item));
     } else if (after) {
       section.children.push_back(Item("Reply: none; the record after it (" +
                                       Dec(after->record.RefNumber) + ") does not answer it"));
     } else {
-      section.children.push_back(
-          Item("Reply: none; nothing was read after it without a break"));
+      section.children.push_back(Item("Reply: none; nothing was read after it without a break"));
     }
   } else {
     const auto& before = context.before;
-    const Telegram b = before ? DissectTelegram(before->record.Bytes(), before->record.FrameLen)
-                              : Telegram{};
+    const Telegram b =
+        before ? DissectTelegram(before->record.Bytes(), before->record.FrameLen) : Telegram{};
     if (before && AnswersRequest(b, t, context.record.Bytes())) {
       DetailItem item = Item("Request: record " + Dec(before->record.RefNumber) + ", " +
                              ResponseTime(*before, context.ticksPerBit));
@@ -625,8 +832,8 @@ std::optional<DetailItem> PairingSection(const Telegram& t, const RecordContext&
       section.children.push_back(Item("Request: none; the record before it asks for no reply"));
     }
   }
-  section.text += ": " + section.children.front().text.substr(
-                             0, section.children.front().text.find(','));
+  section.text +=
+      ": " + section.children.front().text.substr(0, section.children.front().text.find(','));
   return section;
 }
 
@@ -636,8 +843,7 @@ std::vector<std::uint8_t> RecordFileBytes(const CaptureRecord& record) {
   std::vector<std::uint8_t> bytes(RecordSize(record.FrameLen));
   bytes[0] = SYNC_MARK;
   for (int i = 0; i < 6; ++i) {
-    bytes[static_cast<std::size_t>(1 + i)] =
-        static_cast<std::uint8_t>(record.Timestamp >> (8 * i));
+    bytes[static_cast<std::size_t>(1 + i)] = static_cast<std::uint8_t>(record.Timestamp >> (8 * i));
   }
   bytes[7] = record.FrameLen;
   const ByteView frame = record.Bytes();

@@ -1,8 +1,9 @@
 // The details of one record as a tree, for the pane under the record table: the capture's view of
 // it (reference, time, file and offset, frame length, status bits), the FDL telegram field by
 // field, the DP service it carries with every member of the DP layer's decoders, the DP-V1
-// acyclic services, and the request or reply it pairs with. Each item names the bytes behind it,
-// counted from the record's sync mark in the file, so that the hex pane can show them.
+// acyclic services, the names the slave's GSD file gives to what it carries, and the request or
+// reply it pairs with. Each item names the bytes behind it, counted from the record's sync mark
+// in the file, so that the hex pane can show them.
 #pragma once
 
 #include <cstdint>
@@ -33,10 +34,14 @@ struct DetailItem {
 };
 
 // What the health figures tell of the DP layer up to where they read: how the tracker read each
-// slave's device-related diagnosis blocks. `dp` null: no figures yet.
+// slave's device-related diagnosis blocks, each slave's ident and configuration. `dp` null: no
+// figures yet. `gsd`: the GSD files the figures were computed with, which name a slave's
+// diagnosis bits, parameters and modules in the tree (null: none, and the tree says nothing of
+// GSD files).
 struct DpReadings {
   const DpFigures* dp = nullptr;
   std::uint32_t throughRef = 0;  // the last record the figures counted
+  const dp::GsdLibrary* gsd = nullptr;
 };
 
 // The record's bytes as the capture file holds them (the header rebuilt from the record).

@@ -410,6 +410,11 @@ void DpTab::SetFigures(const BusFigures* figures) {
   timeline_->SetTimeline(figures != nullptr ? &timelineData_ : nullptr);
   eventModel_->SetFigures(figures);
   slaveModel_->SetFigures(figures);
+  // The GSD files' columns only for a run read with GSD folders.
+  const bool gsdRead = figures != nullptr && figures->dp.gsdRead;
+  for (const int column : {kSlaveDevice, kSlaveModules, kSlaveDiagnosisTexts}) {
+    slaves_->setColumnHidden(column, !gsdRead);
+  }
   // The stations that events name, slaves and masters.
   const QVariant chosen = stationBox_->currentData();
   stationBox_->blockSignals(true);

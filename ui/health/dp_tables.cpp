@@ -5,6 +5,7 @@
 
 #include "common/text_appenders.h"
 #include "engine/bus_findings.h"
+#include "ui/health/health_series.h"
 
 namespace fdc::ui {
 
@@ -188,6 +189,8 @@ DpSlaveModel::DpSlaveModel(QObject* parent) : QAbstractTableModel(parent) {}
 void DpSlaveModel::SetFigures(const BusFigures* figures) {
   beginResetModel();
   rows_ = figures != nullptr ? DpSlaveRows(*figures) : std::vector<DpSlaveRow>{};
+  devices_.clear();
+  for (const DpSlaveRow& row : rows_) devices_.push_back(DeviceText(figures->dp, row.address));
   endResetModel();
 }
 
@@ -196,7 +199,7 @@ int DpSlaveModel::rowCount(const QModelIndex& parent) const {
 }
 
 int DpSlaveModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(kDpSlaveColumns) + 2;
+  return parent.isValid() ? 0 : kSlaveColumns;
 }
 
 QVariant DpSlaveModel::data(const QModelIndex& index, int role) const {
@@ -206,8 +209,24 @@ QVariant DpSlaveModel::data(const QModelIndex& index, int role) const {
   const bool figure = column < kDpSlaveColumns;
   if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
     if (figure) return QString::fromStdString(row.texts[column]);
-    const std::string& text = column == kDpSlaveColumns ? row.diagnosis : row.channelErrors;
-    return QString::fromStdString(text.empty() ? "-" : text);
+    const std::string* text = &row.diagnosis;
+    switch (index.column()) {
+      case kSlaveChannelErrors:
+        text = &row.channelErrors;
+        break;
+      case kSlaveDevice:
+        text = &devices_[static_cast<std::size_t>(index.row())];
+        break;
+      case kSlaveModules:
+        text = &row.modules;
+        break;
+      case kSlaveDiagnosisTexts:
+        text = &row.diagnosisTexts;
+        break;
+      default:
+        break;
+    }
+    return QString::fromStdString(text->empty() ? "-" : *text);
   }
   if (role == kSortRole) {
     if (figure && column != 2) return row.values[column];
@@ -220,13 +239,37 @@ QVariant DpSlaveModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant DpSlaveModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  if (orientation != Qt::Horizontal) return {};
+  if (role == Qt::ToolTipRole) {
+    switch (section) {
+      case kSlaveDevice:
+        return QStringLiteral("The device by the slave's GSD file (Options > GSD Folders)");
+      case kSlaveModules:
+        return QStringLiteral("The configuration in the modules of the slave's GSD file, by slot");
+      case kSlaveDiagnosisTexts:
+        return QStringLiteral("The texts of the slave's GSD file for its last diagnosis");
+      default:
+        return {};
+    }
+  }
+  if (role != Qt::DisplayRole) return {};
   if (section >= 0 && static_cast<std::size_t>(section) < kDpSlaveColumns) {
     return Q(kDpSlaveHeadings[static_cast<std::size_t>(section)]);
   }
-  if (section == static_cast<int>(kDpSlaveColumns)) return QStringLiteral("Diagnosis");
-  if (section == static_cast<int>(kDpSlaveColumns) + 1) return QStringLiteral("Channel errors");
-  return {};
+  switch (section) {
+    case kSlaveDiagnosis:
+      return QStringLiteral("Diagnosis");
+    case kSlaveChannelErrors:
+      return QStringLiteral("Channel errors");
+    case kSlaveDevice:
+      return QStringLiteral("Device");
+    case kSlaveModules:
+      return QStringLiteral("Modules");
+    case kSlaveDiagnosisTexts:
+      return QStringLiteral("Last diagnosis texts");
+    default:
+      return {};
+  }
 }
 
 std::optional<std::uint32_t> FirstRecordOfDpFinding(const BusFigures& figures, FindingKind kind,

@@ -1,7 +1,8 @@
 // The DP tab's tables without a display: the event log (time, reference, station, master, kind
 // and the event's one-line decode, as fdcstat --format events writes it) with its filters by kind
 // and station and its exports as CSV and as the events' text; and the DP slaves table of the text
-// report, sortable by each figure.
+// report, sortable by each figure, with each slave's device, modules and last diagnosis texts by
+// its GSD file.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -72,6 +73,16 @@ QString DpEventsCsv(const std::vector<const DpEvent*>& events);
 // The events' lines as fdcstat --format events writes them.
 QString DpEventsText(const std::vector<const DpEvent*>& events);
 
+// The columns after the report's figures.
+enum DpSlaveColumn : int {
+  kSlaveDiagnosis = static_cast<int>(kDpSlaveColumns),
+  kSlaveChannelErrors,
+  kSlaveDevice,  // by the GSD file: the name, or that there is none for the ident
+  kSlaveModules,
+  kSlaveDiagnosisTexts,
+  kSlaveColumns,
+};
+
 class DpSlaveModel : public QAbstractTableModel {
   Q_OBJECT
 
@@ -90,6 +101,7 @@ class DpSlaveModel : public QAbstractTableModel {
 
  private:
   std::vector<DpSlaveRow> rows_;
+  std::vector<std::string> devices_;  // by row: DeviceText
 };
 
 // The first record behind a DP finding of a station: the request of the first event that the

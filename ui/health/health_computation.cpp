@@ -46,6 +46,7 @@ HealthOutcome ComputeHealth(const DumpRequest& request, const HealthSettings& se
   BusStatisticsOptions options;
   options.tslBits = settings.tslBits;
   options.ttrBits = settings.ttrBits;
+  options.gsd = settings.gsd.get();
   return ComputeBusFigures(HealthRequestOf(request), options, control);
 }
 
@@ -115,6 +116,7 @@ HealthComputation::HealthComputation(QObject* parent) : QObject(parent) {
 bool HealthComputation::Start(const DumpRequest& request, const HealthSettings& settings) {
   if (task_.Active()) return false;
   outcome_ = HealthOutcome{};
+  // The lambda holds a copy of the settings, and with it the GSD library, until the run returns.
   return task_.Start([this, request, settings](const RunControl& control) {
     outcome_ = ComputeHealth(request, settings, control);
     return outcome_.result;

@@ -5,11 +5,13 @@
 
 #include <QObject>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "common/result.h"
+#include "dp/gsd.h"
 #include "engine/bus_statistics.h"
 #include "engine/dump_run.h"
 #include "engine/run_control.h"
@@ -21,6 +23,9 @@ namespace fdc::ui {
 struct HealthSettings {
   std::optional<std::uint32_t> tslBits;  // none: by the first file's baud rate, as fdcstat
   std::optional<std::uint32_t> ttrBits;  // none: token rotations are not judged
+  // The GSD files that name and check the DP slaves (fdcstat --gsd); null: none. Shared with the
+  // computation's thread, which keeps it while it runs. Another library is another setting.
+  std::shared_ptr<const dp::GsdLibrary> gsd = nullptr;
   friend bool operator==(const HealthSettings&, const HealthSettings&) = default;
 };
 

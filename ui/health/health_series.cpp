@@ -1,10 +1,12 @@
-// The health view's chart series, time axis labels, live list cells and tooltips.
+// The health view's chart series, time axis labels, live list cells and tooltips, and the
+// slaves' devices.
 #include "ui/health/health_series.h"
 
 #include <algorithm>
 #include <cstdio>
 
 #include "capture/fdl_protocol.h"
+#include "report/dp_report.h"
 
 namespace fdc::ui {
 
@@ -182,6 +184,7 @@ std::string StationToolTip(const BusFigures& figures, const StationFigures& s,
   if (s.stationType)
     text += ", station type " + std::string(kStationTypes[*s.stationType & 3].word);
   if (IsSilent(figures, s.address)) text += ", never heard";
+  for (const std::string& line : DeviceLines(figures.dp, s.address)) text += "\n" + line;
   text += "\nFrames sent " + Dec(s.framesSent) + " (requests " + Dec(s.requestsSent) +
           ", responses " + Dec(s.responsesSent) + ", tokens " + Dec(s.tokensSent) + ")";
   if (!s.master || s.requestsReceived > 0) {
@@ -210,6 +213,40 @@ std::string StationToolTip(const BusFigures& figures, const StationFigures& s,
     first = false;
   }
   return text;
+}
+
+std::string DeviceText(const DpFigures& dp, std::uint8_t address) {
+  const std::optional<DpSlaveFigures>& slave = dp.slaves[address & kAddressMask];
+  if (!slave) return {};
+  if (slave->gsd) return GsdName(*slave);
+  if (!dp.gsdRead || !slave->identNumber) return {};
+  char text[48];
+  std::snprintf(text, sizeof text, "no GSD file for ident 0x%04x", unsigned{*slave->identNumber});
+  return text;
+}
+
+std::string LastDiagnosisTexts(const DpSlaveFigures& slave) {
+  std::string text;
+  if (!slave.lastDiag || !slave.lastDiag->texts) return text;
+  for (const dp::GsdDiagText& t : *slave.lastDiag->texts) {
+    text += (text.empty() ? "\"" : ", \"") + t.text + "\"";
+  }
+  return text;
+}
+
+std::vector<std::string> DeviceLines(const DpFigures& dp, std::uint8_t address) {
+  std::vector<std::string> lines;
+  const std::string device = DeviceText(dp, address);
+  if (device.empty()) return lines;
+  lines.push_back("Device: " + device);
+  const DpSlaveFigures& slave = *dp.slaves[address & kAddressMask];
+  if (const std::string modules = GsdModulesText(slave); !modules.empty()) {
+    lines.push_back("Modules: " + modules);
+  }
+  if (const std::string texts = LastDiagnosisTexts(slave); !texts.empty()) {
+    lines.push_back("Last diagnosis: " + texts);
+  }
+  return lines;
 }
 
 std::string Milliseconds(std::int64_t ns) {

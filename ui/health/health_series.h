@@ -1,6 +1,7 @@
 // What the health view draws, worked out from the bus figures without a display: the faults per
 // minute file, each master's token rotation per minute, each station's response time histogram,
-// the minute axis' labels, the live list's cells and their tooltips.
+// the minute axis' labels, the live list's cells and their tooltips, and a slave's device as its
+// GSD file names it.
 #pragma once
 
 #include <array>
@@ -113,9 +114,21 @@ inline constexpr std::size_t kLiveListColumns = 16;
 std::array<LiveCell, kLiveListAddresses> LiveListCells(const BusFigures& figures,
                                                        const std::vector<BusFinding>& findings);
 
-// The station's key figures and its findings, a line each.
+// The station's key figures, its device (DeviceLines) and its findings, a line each.
 std::string StationToolTip(const BusFigures& figures, const StationFigures& station,
                            const std::vector<BusFinding>& findings);
+
+// --- A slave's device by its GSD file ------------------------------------------------------------
+
+// "Test Devices Ltd TD-8DI 1.2 (TEST7F01.GSD)"; "no GSD file for ident 0x7f01" when the run was
+// read with GSD folders and none of their files has the slave's ident; empty otherwise.
+std::string DeviceText(const DpFigures& dp, std::uint8_t address);
+// The texts of the slave's GSD file for its last diagnosis, each in quotes, as the text report
+// has them ("Wire break", "Not parameterised"); empty when there are none.
+std::string LastDiagnosisTexts(const DpSlaveFigures& slave);
+// "Device: ...", "Modules: 1 '8 DI'" and "Last diagnosis: ..." as far as each has something to
+// say; none for a slave the run's GSD folders do not concern.
+std::vector<std::string> DeviceLines(const DpFigures& dp, std::uint8_t address);
 
 // --- Numbers as the report shows them -----------------------------------------------------------
 

@@ -23,6 +23,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 
 #include "ui/common/large_table_view.h"
 #include "ui/health/dp_tab.h"
@@ -271,11 +272,14 @@ void HealthView::StartPending() {
   pending_.reset();
   if (otherRun && figures_) {
     figures_.reset();
+    figuresGsd_.reset();
     findings_.clear();
     minutes_.clear();
     ShowFigures();
   }
-  if (!computation_.Start(*run_, Settings())) return;
+  const HealthSettings settings = Settings();
+  if (!computation_.Start(*run_, settings)) return;
+  computingGsd_ = settings.gsd;
   progress_->setValue(0);
   progress_->show();
   status_->setText(QStringLiteral("Computing the bus health figures..."));
@@ -294,6 +298,8 @@ void HealthView::Clear() {
   (void)computation_.Collect();
   run_.reset();
   figures_.reset();
+  computingGsd_.reset();
+  figuresGsd_.reset();
   findings_.clear();
   minutes_.clear();
   ShowFigures();
@@ -303,13 +309,22 @@ void HealthView::Clear() {
 }
 
 HealthSettings HealthView::Settings() const {
-  return HealthSettingsOf(static_cast<std::uint32_t>(tslField_->value()),
-                          static_cast<std::uint32_t>(ttrField_->value()));
+  HealthSettings settings = HealthSettingsOf(static_cast<std::uint32_t>(tslField_->value()),
+                                             static_cast<std::uint32_t>(ttrField_->value()));
+  settings.gsd = gsd_;
+  return settings;
 }
 
 void HealthView::SetSettings(const HealthSettings& settings) {
   tslField_->setValue(static_cast<int>(settings.tslBits.value_or(0)));
   ttrField_->setValue(static_cast<int>(settings.ttrBits.value_or(0)));
+  gsd_ = settings.gsd;
+}
+
+void HealthView::SetGsdLibrary(std::shared_ptr<const dp::GsdLibrary> gsd) {
+  gsd_ = std::move(gsd);
+  // A run waiting for the stopping one starts with the library anyway.
+  if (!pending_) Recompute();
 }
 
 bool HealthView::Computing() const { return computation_.Active(); }
@@ -335,6 +350,8 @@ void HealthView::OnDone() {
   findings_ = outcome->figures ? BusFindings(*outcome->figures) : std::vector<BusFinding>{};
   const std::string line = HealthStatusLine(*outcome, findings_.size());
   figures_ = std::move(outcome->figures);
+  figuresGsd_ = figures_ ? std::move(computingGsd_) : nullptr;
+  computingGsd_.reset();
   minutes_ = figures_ ? FaultsPerMinute(*figures_) : std::vector<FaultMinute>{};
   status_->setText(Q(line));
   ShowFigures();
@@ -347,11 +364,13 @@ void HealthView::ShowFigures() {
   ShowFindings();
   if (figures_) {
     liveList_->SetCells(LiveListCells(*figures_, findings_));
-    model_->SetStations(figures_->stations);
+    model_->SetStations(figures_->stations, &figures_->dp);
   } else {
     liveList_->Clear();
     model_->SetStations({});
   }
+  // The device column only for a run read with GSD folders.
+  table_->setColumnHidden(kDeviceColumn, !figures_ || !figures_->dp.gsdRead);
   table_->resizeColumnsToContents();
   faultsChart_->ShowChart(MakeFaultsChart(minutes_), static_cast<int>(minutes_.size()));
   rotationChart_->ShowChart(

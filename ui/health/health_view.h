@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -57,9 +58,15 @@ class HealthView : public QWidget {
   // Forgets the run and its figures.
   void Clear();
 
-  // The slot time and TTR fields (0 in a field: the default slot time, no TTR).
+  // The slot time and TTR fields (0 in a field: the default slot time, no TTR) and the GSD
+  // library.
   HealthSettings Settings() const;
   void SetSettings(const HealthSettings& settings);
+  // The GSD files that name and check the DP slaves (null: none); the open run is computed again
+  // with them.
+  void SetGsdLibrary(std::shared_ptr<const dp::GsdLibrary> gsd);
+  // The library the figures shown were computed with; null with none, or without figures.
+  const std::shared_ptr<const dp::GsdLibrary>& FiguresGsd() const { return figuresGsd_; }
 
   bool Computing() const;
   // The figures shown; null before the first result and after Clear.
@@ -140,6 +147,9 @@ class HealthView : public QWidget {
   std::optional<DumpRequest> run_;      // the run computed last, or being computed
   std::optional<DumpRequest> pending_;  // waits for the computation that is stopping
   std::optional<BusFigures> figures_;
+  std::shared_ptr<const dp::GsdLibrary> gsd_;           // the setting
+  std::shared_ptr<const dp::GsdLibrary> computingGsd_;  // of the computation going
+  std::shared_ptr<const dp::GsdLibrary> figuresGsd_;    // of the figures shown
   std::vector<BusFinding> findings_;
   std::vector<FaultMinute> minutes_;
 

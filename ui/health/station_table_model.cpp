@@ -123,7 +123,8 @@ std::string FigureText(const FigureValue& value, FigureFormat format) {
 
 StationTableModel::StationTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void StationTableModel::SetStations(const std::vector<StationFigures>& stations) {
+void StationTableModel::SetStations(const std::vector<StationFigures>& stations,
+                                    const DpFigures* dp) {
   beginResetModel();
   std::vector<const StationFigures*> byAddress;
   for (const StationFigures& station : stations) byAddress.push_back(&station);
@@ -132,8 +133,18 @@ void StationTableModel::SetStations(const std::vector<StationFigures>& stations)
       [](const StationFigures* a, const StationFigures* b) { return a->address < b->address; });
   rows_.clear();
   addresses_.clear();
+  devices_.clear();
+  deviceTips_.clear();
   for (const StationFigures* station : byAddress) {
     addresses_.push_back(station->address);
+    std::string tip;
+    if (dp != nullptr) {
+      for (const std::string& line : DeviceLines(*dp, station->address)) {
+        tip += (tip.empty() ? "" : "\n") + line;
+      }
+    }
+    devices_.push_back(dp != nullptr ? DeviceText(*dp, station->address) : std::string());
+    deviceTips_.push_back(std::move(tip));
     std::vector<FigureValue> row;
     for (FlatFigure& figure : FlattenStation(*station)) row.push_back(std::move(figure.value));
     row.resize(kStationColumns.size());
@@ -152,15 +163,29 @@ int StationTableModel::rowCount(const QModelIndex& parent) const {
 }
 
 int StationTableModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(kStationColumns.size());
+  return parent.isValid() ? 0 : kDeviceColumn + 1;
 }
 
 QVariant StationTableModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount()) {
     return QVariant();
   }
+  const auto row = static_cast<std::size_t>(index.row());
+  if (index.column() == kDeviceColumn) {
+    switch (role) {
+      case Qt::DisplayRole:
+      case kFigureRole:
+        return QString::fromStdString(devices_[row]);
+      case Qt::ToolTipRole:
+        return deviceTips_[row].empty() ? QVariant() : QString::fromStdString(deviceTips_[row]);
+      case Qt::TextAlignmentRole:
+        return static_cast<int>(Qt::AlignLeft | Qt::AlignVCenter);
+      default:
+        return QVariant();
+    }
+  }
   const std::size_t column = static_cast<std::size_t>(index.column());
-  const FigureValue& value = rows_[static_cast<std::size_t>(index.row())][column];
+  const FigureValue& value = rows_[row][column];
   switch (role) {
     case Qt::DisplayRole:
       return QString::fromStdString(FigureText(value, kStationColumns[column].format));
@@ -187,6 +212,15 @@ QVariant StationTableModel::data(const QModelIndex& index, int role) const {
 QVariant StationTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) {
     return QAbstractTableModel::headerData(section, orientation, role);
+  }
+  if (section == kDeviceColumn) {
+    if (role == Qt::DisplayRole) return QStringLiteral("Device");
+    if (role == Qt::ToolTipRole) {
+      return QStringLiteral(
+          "The slave's device by its GSD file (Options > GSD Folders): vendor, model, revision "
+          "and file; the cell's tooltip adds its modules and its last diagnosis texts");
+    }
+    return QVariant();
   }
   const StationColumn& column = kStationColumns[static_cast<std::size_t>(section)];
   if (role == Qt::DisplayRole)

@@ -1,6 +1,6 @@
 // The health view's station table: every per-station figure of fdcstat as a column, in the order
 // of its JSON and CSV, each cell holding the figure exactly as the JSON gives it (for sorting and
-// comparing) and a text for people.
+// comparing) and a text for people; after them the slave's device as its GSD file names it.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -33,6 +33,9 @@ struct StationColumn {
 
 inline constexpr std::size_t kStationColumnCount = 51;
 extern const std::array<StationColumn, kStationColumnCount> kStationColumns;
+// The column after the figures: the device by the slave's GSD file (DeviceText), with its modules
+// and last diagnosis texts as the tooltip.
+inline constexpr int kDeviceColumn = static_cast<int>(kStationColumnCount);
 
 // The figure of a column, from the report's flattening of the station.
 FigureValue StationFigure(const StationFigures& station, std::size_t column);
@@ -49,15 +52,16 @@ class StationTableModel : public QAbstractTableModel {
 
   explicit StationTableModel(QObject* parent = nullptr);
 
-  // Shows the stations of `figures`, by address; an empty list clears the table.
-  void SetStations(const std::vector<StationFigures>& stations);
+  // Shows the stations of `figures`, by address; an empty list clears the table. `dp` gives the
+  // slaves' devices (null: none).
+  void SetStations(const std::vector<StationFigures>& stations, const DpFigures* dp = nullptr);
   // The station in a row of this model.
   std::uint8_t AddressAt(int row) const;
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-  // The heading, and as a tooltip the figure's JSON name.
+  // The heading, and as a tooltip the figure's JSON name (for the device, where it comes from).
   QVariant headerData(int section, Qt::Orientation orientation,
                       int role = Qt::DisplayRole) const override;
 
@@ -65,6 +69,8 @@ class StationTableModel : public QAbstractTableModel {
   // The stations by address, each flattened once.
   std::vector<std::uint8_t> addresses_;
   std::vector<std::vector<FigureValue>> rows_;
+  std::vector<std::string> devices_;     // by row: DeviceText
+  std::vector<std::string> deviceTips_;  // by row: DeviceLines, a line each
 };
 
 }  // namespace fdc::ui
