@@ -8,6 +8,7 @@
 
 #include "capture/baud_rate_table.h"
 #include "engine/dp_tracker.h"
+#include "engine/record_marks.h"
 
 namespace fdc {
 
@@ -15,8 +16,6 @@ namespace {
 
 constexpr std::size_t kStations = 128;  // addresses 0..127
 // The shortest station delay the bus allows, and the idle time a master keeps before it sends.
-constexpr std::int64_t kMinStationDelayBits = 11;
-constexpr std::int64_t kSyncBits = 33;
 constexpr std::uint8_t kLastStation = 126;  // 127 is the broadcast address
 
 constexpr std::uint8_t kDsapSlaveDiag = 60;
@@ -279,8 +278,6 @@ struct BusStatistics::State {
     Include(address);
   }
 
-  enum class Outcome : std::uint8_t { kAnswered, kNoReply, kLate, kCorrupt };
-
   // The record after a pending request decides its outcome. `slotTest`: the pair is timed (both
   // records timed, the clock not stepped back between them), so that `gap` counts; without it a
   // matching reply answers however late, and a corrupt record is an illegal response. Returns
@@ -291,35 +288,27 @@ struct BusStatistics::State {
     Station& station = At(pendingDa);
     ++station.requestsReceived;
     const bool inTime = !slotTest || gap <= slotTicks;
-    Outcome outcome = Outcome::kNoReply;
-    if (valid) {
-      const bool sc = r.kind == FrameKind::kSc;
-      const bool response = sc || (r.HasBody() && !r.IsRequest());
-      const bool matching = sc || (r.Da() == pendingSa && r.Sa() == pendingDa);
-      if (response && matching) outcome = inTime ? Outcome::kAnswered : Outcome::kLate;
-      // A short acknowledgement that answers is sent by the addressed station; one that answers
-      // nothing is sent by no station.
-      if (outcome == Outcome::kAnswered && sc) {
-        Sent(pendingDa, ticks, timed);
-        ++station.responsesSent;
-      }
-    } else if (inTime) {
-      outcome = Outcome::kCorrupt;
+    const PairOutcome outcome = PairOutcomeOf(r, valid, inTime, pendingSa, pendingDa);
+    // A short acknowledgement that answers is sent by the addressed station; one that answers
+    // nothing is sent by no station.
+    if (outcome == PairOutcome::kAnswered && r.kind == FrameKind::kSc) {
+      Sent(pendingDa, ticks, timed);
+      ++station.responsesSent;
     }
-    if (outcome == Outcome::kLate) {
+    if (outcome == PairOutcome::kLate) {
       ++station.lateResponses;
       Histogram(station)[tslBits] += 1;  // the bin above the slot time
-    } else if (outcome == Outcome::kCorrupt) {
+    } else if (outcome == PairOutcome::kCorrupt) {
       ++station.illegalResponses;
     }
     if (pendingPrevious >= 0) {
       previous[static_cast<std::size_t>(pendingPrevious)].unanswered =
-          outcome != Outcome::kAnswered;
+          outcome != PairOutcome::kAnswered;
     }
     pendingPrevious = -1;
     DpReplySeen reply;
-    reply.answered = outcome == Outcome::kAnswered;
-    reply.illegal = outcome == Outcome::kCorrupt;
+    reply.answered = outcome == PairOutcome::kAnswered;
+    reply.illegal = outcome == PairOutcome::kCorrupt;
     if (reply.answered) {
       reply.reply = &r;
       reply.bytes = bytes;
@@ -327,7 +316,7 @@ struct BusStatistics::State {
     }
     dp->OnReply(reply);
 
-    if (outcome == Outcome::kAnswered) {
+    if (outcome == PairOutcome::kAnswered) {
       ++station.answered;
       station.noResponseRun = 0;
       Include(pendingDa);
@@ -349,11 +338,11 @@ struct BusStatistics::State {
     MinuteFigures* m = Minute(pendingFile);
     if (m != nullptr) ++m->noResponse;
     switch (outcome) {
-      case Outcome::kLate:
+      case PairOutcome::kLate:
         ++station.causes.late;
         if (m != nullptr) ++m->late;
         break;
-      case Outcome::kCorrupt:
+      case PairOutcome::kCorrupt:
         ++station.causes.corrupt;
         if (m != nullptr) ++m->corruptReply;
         break;
@@ -362,7 +351,7 @@ struct BusStatistics::State {
         if (m != nullptr) ++m->noReply;
         break;
     }
-    return outcome == Outcome::kCorrupt;
+    return outcome == PairOutcome::kCorrupt;
   }
 
   // The slot of one (master, station) pair, made when the pair is first met.

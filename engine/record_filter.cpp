@@ -32,6 +32,7 @@ RecordBefore RecordBeforeOf(const Telegram& t, ByteView record) {
   if (t.HasBody() && t.IsRequest() && t.Da() != kBroadcastAddress &&
       ExpectsReplyCode(t.fc & kRequestCodeMask) && !IsFaulty(t, record)) {
     before.requestTo = t.Da();
+    before.requestFrom = t.Sa();
   }
   return before;
 }
@@ -46,9 +47,9 @@ bool RecordFilter::MatchesTelegram(const FrameFields& fields, ByteView bytes, st
     };
     // The reply of a request that carries one: the record right after it, from the station
     // asked, or a short acknowledgement.
-    const bool reply = before.requestTo >= 0 && ref > 1 &&
-                       (t.kind == FrameKind::kSc ||
-                        (t.HasBody() && !t.IsRequest() && t.Sa() == before.requestTo));
+    const bool reply =
+        before.requestTo >= 0 && ref > 1 &&
+        (t.kind == FrameKind::kSc || (t.HasBody() && !t.IsRequest() && t.Sa() == before.requestTo));
     if (!carries(ref) && !(reply && carries(ref - 1))) return false;
   }
   if (station) {

@@ -21,6 +21,7 @@ struct RecordBefore {
   // The address of the station that the record before asked for a reply (a valid request that
   // expects one); -1 when it did not.
   std::int16_t requestTo = -1;
+  std::int16_t requestFrom = -1;  // the master that asked
   friend bool operator==(const RecordBefore&, const RecordBefore&) = default;
 };
 
@@ -52,8 +53,8 @@ struct RecordFilter {
   // number, its dissection (asked for only when the filter needs it: most equations do not), its
   // times and what the record before it tells.
   template <class Dissected>
-  bool Matches(const FrameFields& fields, ByteView record, std::uint32_t ref,
-               Dissected&& dissected, const TimeBase& time, RecordBefore before) const {
+  bool Matches(const FrameFields& fields, ByteView record, std::uint32_t ref, Dissected&& dissected,
+               const TimeBase& time, RecordBefore before) const {
     if ((faultsOnly || station || eventRefs) &&
         !MatchesTelegram(fields, record, ref, dissected(), time, before)) {
       return false;
