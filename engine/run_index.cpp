@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "capture/baud_rate_table.h"
+
 namespace fdc {
 
 RowKind RowKindOf(CaptureEvent::Kind kind) {
@@ -205,12 +207,33 @@ Result RowReader::Read(std::uint64_t first, std::uint64_t count,
   const std::uint64_t end = std::min(first + count, index_.Rows());
   const std::vector<CaptureFileInfo> files = index_.Files();
   RunCursor cursor(request_);
-  cursor.TrackRecordBefore(filter_ != nullptr && filter_->NeedsRecordBefore());
+  // The marks read what the record before tells, whatever the filter needs.
+  cursor.TrackRecordBefore(true);
   Result resumed = cursor.Resume(entry->at, files);
   if (resumed.failed()) return resumed;
 
+  // A record's marks need the record after it: each record is handed on when the next one has
+  // been read (or the run has ended), before the events that came between the two.
+  const std::uint16_t runBaud = files.empty() ? 0 : files.front().header.BaudCode;
+  const auto timedFile = [&files, runBaud](std::uint16_t file) {
+    return file < files.size() && files[file].header.BaudCode == runBaud;
+  };
+  const std::uint32_t slot = slotTimeBits_ != 0 ? slotTimeBits_ : DefaultSlotTimeBits(runBaud);
+  struct Held {
+    bool present = false;
+    bool shown = false;
+    CaptureRecord record;
+    Telegram telegram;
+    std::int64_t absNs = 0;
+    std::int64_t gapNs = 0;
+    RecordBefore before;
+    MarkedRecord marked;
+  } held;
+  bool previous = !entry->at.atStart;  // a record before the next one read
+  std::int64_t previousTicks = static_cast<std::int64_t>(entry->at.read.lastTimestamp);
+  std::uint16_t previousFile = entry->at.read.file;
+
   std::uint64_t row = entry->row;
-  Telegram telegram;
   RowItem item;
   // Hands on one row if it is wanted; false once the last wanted row is past.
   auto offer = [&](RowItem& it) {
@@ -219,9 +242,41 @@ Result RowReader::Read(std::uint64_t first, std::uint64_t count,
     if (it.row >= end) return false;
     return take(it) && row < end;
   };
+  // The held record, now that the record after it is known (none at the run's end).
+  auto handOn = [&](const MarkedRecord& after) {
+    if (!held.present) return true;
+    held.present = false;
+    if (!held.shown) return true;
+    held.marked.telegram = &held.telegram;
+    item = RowItem{};
+    item.kind = RowKind::kRecord;
+    item.record = &held.record;
+    item.telegram = &held.telegram;
+    item.absNs = held.absNs;
+    item.gapNs = held.gapNs;
+    item.faulty = !held.marked.valid;
+    item.marks = MarksOf(held.before, held.marked, after, cursor.Time().TicksPerBit(), slot);
+    return offer(item);
+  };
+  Telegram telegram;
   for (;;) {
     Result read = resumed.end() ? Result::End() : cursor.Next();
     resumed = Result::Ok();
+    MarkedRecord next;
+    if (read.ok()) {
+      const CaptureRecord& record = cursor.Record();
+      DissectTelegram(record.Bytes(), record.FrameLen, telegram);
+      const auto ticks = static_cast<std::int64_t>(record.Timestamp);
+      next.telegram = &telegram;
+      next.valid = !IsFaulty(telegram, record.Bytes());
+      next.gapTimed =
+          previous && timedFile(record.File) && timedFile(previousFile) && ticks >= previousTicks;
+      next.gapTicks = cursor.Time().GapTicks();
+      previous = true;
+      previousTicks = ticks;
+      previousFile = record.File;
+    }
+    if (!handOn(next)) return Result::Ok();
     if (filter_ == nullptr) {
       for (const CaptureEvent& event : cursor.Events()) {
         if (event.kind == CaptureEvent::Kind::kFileOpened) continue;
@@ -234,22 +289,18 @@ Result RowReader::Read(std::uint64_t first, std::uint64_t count,
     cursor.ClearEvents();
     if (!read.ok()) return read.end() ? Result::Ok() : read;
     const CaptureRecord& record = cursor.Record();
-    DissectTelegram(record.Bytes(), record.FrameLen, telegram);
-    if (filter_ != nullptr && filter_->Active() &&
-        !filter_->Matches(
+    held.present = true;
+    held.shown =
+        filter_ == nullptr || !filter_->Active() ||
+        filter_->Matches(
             cursor.Captures().Fields(), record.Bytes(), record.RefNumber,
-            [&telegram]() -> const Telegram& { return telegram; }, cursor.Time(),
-            cursor.Before())) {
-      continue;
-    }
-    item = RowItem{};
-    item.kind = RowKind::kRecord;
-    item.record = &record;
-    item.telegram = &telegram;
-    item.absNs = cursor.Time().AbsTimeNs();
-    item.gapNs = cursor.Time().GapTimeNs();
-    item.faulty = IsFaulty(telegram, record.Bytes());
-    if (!offer(item)) return Result::Ok();
+            [&telegram]() -> const Telegram& { return telegram; }, cursor.Time(), cursor.Before());
+    held.record = record;
+    held.telegram = telegram;
+    held.absNs = cursor.Time().AbsTimeNs();
+    held.gapNs = cursor.Time().GapTimeNs();
+    held.before = cursor.Before();
+    held.marked = next;
   }
 }
 

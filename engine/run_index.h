@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/record_loop.h"
+#include "engine/record_marks.h"
 #include "engine/run_cursor.h"
 
 namespace fdc {
@@ -120,6 +121,7 @@ struct RowItem {
   std::int64_t absNs = 0;                 // kRecord: the record's times
   std::int64_t gapNs = 0;
   bool faulty = false;
+  RecordMarks marks;  // kRecord: by the records before and after it in the run
 };
 
 // Reads rows of an index at random: resumes a cursor at the entry before the first row wanted and
@@ -132,11 +134,14 @@ class RowReader {
   // false to stop early. Returns the reader's failure, if any.
   Result Read(std::uint64_t first, std::uint64_t count,
               const std::function<bool(const RowItem&)>& take);
+  // The slot time the marks judge replies by; 0 (the default): by the first file's baud rate.
+  void SetSlotTime(std::uint32_t bits) { slotTimeBits_ = bits; }
 
  private:
   const DumpRequest& request_;
   const RunIndex& index_;
   const RecordFilter* filter_;
+  std::uint32_t slotTimeBits_ = 0;
 };
 
 // A record of the run with the records just before and after it, as the details of one record

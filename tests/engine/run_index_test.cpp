@@ -46,7 +46,8 @@ std::string RowText(const RowItem& item) {
   }
   std::string text = std::to_string(item.record->RefNumber) + " t" +
                      std::to_string(item.record->Timestamp) + " g" + std::to_string(item.gapNs) +
-                     " a" + std::to_string(item.absNs) + (item.faulty ? " faulty" : "");
+                     " a" + std::to_string(item.absNs) + (item.faulty ? " faulty" : "") + " m" +
+                     std::to_string(item.marks.kinds);
   for (std::uint8_t i = 0; i < item.record->FrameLen; ++i)
     text += " " + std::to_string(item.record->Frame[i]);
   return text;
