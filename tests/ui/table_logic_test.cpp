@@ -18,6 +18,7 @@
 #include "capture/frame_fields.h"
 #include "engine/run_index.h"
 #include "options/show_only.h"
+#include "tests/ui/health_test_support.h"
 #include "tests/ui/ui_test_support.h"
 #include "tools/frame_builder.h"
 #include "ui/common/app_settings.h"
@@ -540,6 +541,40 @@ class TableLogicTest : public QObject {
     QVERIFY(model.ReadError().empty());
   }
 
+  // Protocol faults take their colour by their first mark and say it in the row's tooltip.
+  void modelMarksProtocolFaults() {
+    QTemporaryDir dir;
+    const std::string first = test::WriteFaultRun(
+        dir.path(), "outage@14:cycles=1,late@25:count=2,corrupt@26:count=2,rs@15:count=1,diag@34",
+        1);
+    QVERIFY(!first.empty());
+    DumpRequest request;
+    request.Run.base = first.substr(0, first.size() - std::string("1200.FdcCapt").size());
+    request.Run.hour = 12;
+    request.Run.count = 1;
+    RunIndex index;
+    test::IndexAll(request, index);
+    RecordTableModel model;
+    model.SetSource(request, index, nullptr);
+    std::map<int, QString> tipOfClass;
+    for (int r = 0; r < model.rowCount(); ++r) {
+      const int rowClass = model.index(r, 0).data(RecordTableModel::kRowClassRole).toInt();
+      if (!tipOfClass.count(rowClass)) {
+        tipOfClass[rowClass] = model.index(r, kColData).data(Qt::ToolTipRole).toString();
+      }
+    }
+    const std::pair<RowClass, QString> expected[] = {
+        {RowClass::kNoReply, QStringLiteral("no reply within the slot time of 300 bit times")},
+        {RowClass::kLateReply, QStringLiteral("late reply (")},
+        {RowClass::kCorruptReply, QStringLiteral("corrupt reply")},
+        {RowClass::kNegativeReply, QStringLiteral("negative reply: RS")},
+        {RowClass::kDiagnosisFlagged, QStringLiteral("diagnosis flagged (DH)")},
+    };
+    for (const auto& [rowClass, words] : expected) {
+      QVERIFY2(tipOfClass[static_cast<int>(rowClass)].contains(words), qPrintable(words));
+    }
+  }
+
   void modelWindowOverALongRun() {
     DamagedRun run;
     WriteDamagedRun(run);
@@ -830,8 +865,7 @@ class TableLogicTest : public QObject {
         << frame(MakeTelegram(5, 2, 0x5D, 62, 62, data)) << "Configuration,DP services";
     QTest::newRow("Get_Cfg response")
         << frame(MakeTelegram(2, 5, 0x08, 62, 59, data)) << "Configuration,DP services";
-    QTest::newRow("Rd_Inp request")
-        << frame(MakeTelegram(5, 2, 0x5D, 56, 62, {})) << "DP services";
+    QTest::newRow("Rd_Inp request") << frame(MakeTelegram(5, 2, 0x5D, 56, 62, {})) << "DP services";
     QTest::newRow("DP-V1 read request") << frame(MakeTelegram(5, 2, 0x5D, 51, 51, data)) << "";
     QTest::newRow("token") << frame(gen::MakeSd4(2, 5)) << "";
     // A short acknowledgement may answer a DP request: the station filter tells whose it is.

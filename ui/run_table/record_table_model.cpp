@@ -128,6 +128,9 @@ const RecordTableModel::Block* RecordTableModel::BlockFor(std::uint64_t runRow) 
         if (item.kind == RowKind::kRecord) {
           const Telegram& t = *item.telegram;
           if (item.faulty) tip = FaultReasons(t, item.record->Bytes());
+          RecordMarks protocol = item.marks;
+          protocol.kinds &= kProtocolMarks;
+          if (protocol.Any()) tip += (tip.empty() ? "" : "\n") + MarksText(protocol);
           for (const auto& [has, sap, side] :
                {std::tuple{t.hasDsap, t.dsap, "DSAP"}, std::tuple{t.hasSsap, t.ssap, "SSAP"}}) {
             const std::string_view service = ServiceOfSap(sap);

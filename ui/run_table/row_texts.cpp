@@ -225,7 +225,7 @@ void FormatRow(const RowItem& item, std::optional<std::int64_t> previousAbsNs,
   out.Clear();
   out.row = item.row;
   if (item.kind == RowKind::kRecord) {
-    out.rowClass = item.faulty ? RowClass::kFaulty : RowClass::kRecord;
+    out.rowClass = item.faulty ? RowClass::kFaulty : RowClassOfMarks(item.marks);
     out.refNumber = item.record->RefNumber;
     out.absNs = item.absNs;
     FormatRecord(item, previousAbsNs, out);
@@ -233,6 +233,23 @@ void FormatRow(const RowItem& item, std::optional<std::int64_t> previousAbsNs,
     out.rowClass = RowClass::kEvent;
     FormatEvent(item, files, out);
   }
+}
+
+RowClass RowClassOfMarks(const RecordMarks& marks) {
+  static constexpr std::pair<RecordMarkKind, RowClass> kClasses[] = {
+      {kMarkDamaged, RowClass::kFaulty},
+      {kMarkNoReply, RowClass::kNoReply},
+      {kMarkLateReply, RowClass::kLateReply},
+      {kMarkCorruptReply, RowClass::kCorruptReply},
+      {kMarkEarlyReply, RowClass::kEarlyReply},
+      {kMarkNegativeReply, RowClass::kNegativeReply},
+      {kMarkDiagnosisFlagged, RowClass::kDiagnosisFlagged},
+      {kMarkTsynViolation, RowClass::kTsynViolation},
+  };
+  for (const auto& [kind, rowClass] : kClasses) {
+    if (marks.kinds & kind) return rowClass;
+  }
+  return RowClass::kRecord;
 }
 
 std::string FaultReasons(const Telegram& t, ByteView record) {

@@ -41,7 +41,22 @@ struct ColumnLayout {
 };
 extern const std::array<ColumnLayout, kTableColumns> kTableColumnLayouts;
 
-enum class RowClass : std::uint8_t { kRecord, kFaulty, kEvent };
+// A row's kind for its colour: a sound record, a damaged frame, a reader's event, or a record
+// with a protocol fault by its first mark.
+enum class RowClass : std::uint8_t {
+  kRecord,
+  kFaulty,
+  kEvent,
+  kNoReply,
+  kLateReply,
+  kCorruptReply,
+  kEarlyReply,
+  kNegativeReply,
+  kDiagnosisFlagged,
+  kTsynViolation,
+};
+// The class of a record by its marks: a damaged frame first, then its first protocol fault.
+RowClass RowClassOfMarks(const RecordMarks& marks);
 
 // One row's column texts, kept in one fixed buffer.
 class RowTexts {

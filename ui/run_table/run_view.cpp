@@ -25,7 +25,6 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
-
 #include <algorithm>
 #include <memory>
 
@@ -45,7 +44,30 @@ constexpr int kRefreshMs = 200;
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
-// Faulty records on a red ground, the reader's events on an amber one.
+// The ground of a record with a protocol fault, by its first mark.
+QColor MarkColour(RowClass rowClass) {
+  switch (rowClass) {
+    case RowClass::kNoReply:
+      return QColor(255, 170, 120);
+    case RowClass::kLateReply:
+      return QColor(255, 200, 140);
+    case RowClass::kCorruptReply:
+      return QColor(240, 160, 200);
+    case RowClass::kEarlyReply:
+      return QColor(190, 215, 255);
+    case RowClass::kNegativeReply:
+      return QColor(215, 195, 255);
+    case RowClass::kDiagnosisFlagged:
+      return QColor(255, 245, 160);
+    case RowClass::kTsynViolation:
+      return QColor(185, 235, 210);
+    default:
+      return QColor();
+  }
+}
+
+// Damaged frames on a red ground, protocol faults on the colour of their first mark, the reader's
+// events on an amber one.
 class RecordRowDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
@@ -53,7 +75,9 @@ class RecordRowDelegate : public QStyledItemDelegate {
  protected:
   void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
     QStyledItemDelegate::initStyleOption(option, index);
-    switch (static_cast<RowClass>(index.data(RecordTableModel::kRowClassRole).toInt())) {
+    const auto rowClass =
+        static_cast<RowClass>(index.data(RecordTableModel::kRowClassRole).toInt());
+    switch (rowClass) {
       case RowClass::kFaulty:
         option->backgroundBrush = QColor(255, 205, 205);
         break;
@@ -62,6 +86,9 @@ class RecordRowDelegate : public QStyledItemDelegate {
         option->font.setItalic(true);
         break;
       case RowClass::kRecord:
+        break;
+      default:
+        option->backgroundBrush = MarkColour(rowClass);
         break;
     }
   }
