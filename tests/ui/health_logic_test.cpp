@@ -1,11 +1,14 @@
 // The health view's logic without a display: the chart series and the time axis, the live list's
 // cells and tooltips, the station table's columns, texts and model against fdcstat's JSON, the
-// computation on its thread with progress and Stop, its status line, and the figures' export.
+// columns' order in the view and their headers' tooltips, the computation on its thread with
+// progress and Stop, its status line, and the figures' export.
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSortFilterProxyModel>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <sstream>
 
 #include "capture/capture_file_set.h"
@@ -506,7 +509,66 @@ class HealthLogicTest : public QObject {
     }
     QCOMPARE(model.headerData(12, Qt::Horizontal).toString(), QStringLiteral("No resp"));
     QCOMPARE(model.headerData(48, Qt::Horizontal, Qt::ToolTipRole).toString(),
-             QStringLiteral("token_rotation_ns.mean, ms (ns in the JSON)"));
+             Q(StationColumnTip(48)));
+  }
+
+  // The view leads with the station, then its faults, then its times; the rest keep the JSON's
+  // order and the device comes last. Every column is shown once.
+  void viewOrderLeadsWithTheStationAndItsFaults() {
+    const QStringList leading = {
+        "Addr",        "Role",      "No resp",   "No reply",     "Late reply",    "Corrupt reply",
+        "No resp run", "Repeats",   "Chain max", "Late",         "Illegal",       "Early",
+        "UE",          "RR",        "RS",        "Diag",         "TSYN",          "Over TTR",
+        "Resp n",      "Resp min",  "Resp mean", "Resp max",     "Cycles",        "Cycle min",
+        "Cycle mean",  "Cycle max", "Rotations", "Rotation min", "Rotation mean", "Rotation max",
+        "Type",        "Requests",  "Answered"};
+    StationTableModel model;
+    const std::vector<int>& order = StationViewOrder();
+    QCOMPARE(order.size(), static_cast<std::size_t>(model.columnCount()));
+    QStringList shown;
+    for (const int column : order) shown << model.headerData(column, Qt::Horizontal).toString();
+    QCOMPARE(shown.mid(0, static_cast<int>(leading.size())), leading);
+    QCOMPARE(order.back(), kDeviceColumn);
+    QCOMPARE(kFrozenStationColumns, 2);
+    std::vector<int> rest(order.begin() + leading.size(), order.end());
+    QVERIFY(std::is_sorted(rest.begin(), rest.end()));
+    std::vector<int> all = order;
+    std::sort(all.begin(), all.end());
+    for (int column = 0; column <= kDeviceColumn; ++column) QCOMPARE(all[column], column);
+  }
+
+  // Every header's tooltip gives the JSON name, the unit of the figure's form and a definition.
+  void headerTooltipsGiveUnitAndDefinition_data() {
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QString>("unit");  // what follows "JSON name, ", up to ": "
+    QTest::newRow("counts") << static_cast<int>(FigureFormat::kCount)
+                            << "in (requests|replies|frames|tokens|cycles|rotations)|"
+                               "a station address \\(0\\.\\.127\\)";
+    QTest::newRow("words") << static_cast<int>(FigureFormat::kText) << "a word \\(.+\\)";
+    QTest::newRow("clock") << static_cast<int>(FigureFormat::kClock)
+                           << "a time of day \\(ns in the JSON\\)";
+    QTest::newRow("durations") << static_cast<int>(FigureFormat::kDuration)
+                               << "in ms \\(ns in the JSON\\)";
+    QTest::newRow("bit times") << static_cast<int>(FigureFormat::kBits) << "in bit times";
+  }
+  void headerTooltipsGiveUnitAndDefinition() {
+    QFETCH(int, format);
+    QFETCH(QString, unit);
+    StationTableModel model;
+    int checked = 0;
+    for (int column = 0; column < kDeviceColumn; ++column) {
+      const StationColumn& c = kStationColumns[static_cast<std::size_t>(column)];
+      if (static_cast<int>(c.format) != format) continue;
+      const QString tip = model.headerData(column, Qt::Horizontal, Qt::ToolTipRole).toString();
+      const QRegularExpression form(QRegularExpression::escape(Q(std::string(c.path))) +
+                                    QStringLiteral(", (") + unit + QStringLiteral("): \\w.{15,}"));
+      QVERIFY2(form.match(tip).hasMatch(), qPrintable(tip));
+      ++checked;
+    }
+    QVERIFY(checked > 0);
+    QVERIFY(model.headerData(kDeviceColumn, Qt::Horizontal, Qt::ToolTipRole)
+                .toString()
+                .startsWith(QStringLiteral("device, a text: ")));
   }
 
   // Sorted by the exact figure, the station with most lost requests leads; absent figures sort
@@ -746,9 +808,9 @@ class HealthLogicTest : public QObject {
       return s;
     };
     DpBand band;
-    band.segments = {segment(0, 10, DpState::kDataExchange), segment(10, 10.1, DpState::kNoResponse),
-                     segment(10.1, 50, DpState::kDataExchange),
-                     segment(50, 100, DpState::kStartup)};
+    band.segments = {
+        segment(0, 10, DpState::kDataExchange), segment(10, 10.1, DpState::kNoResponse),
+        segment(10.1, 50, DpState::kDataExchange), segment(50, 100, DpState::kStartup)};
     QStringList got;
     for (const DpPixelSpan& span : DpPixelSpans(band, x0, x1, width)) {
       const char letter = span.state == DpState::kDataExchange ? 'x'

@@ -1,23 +1,24 @@
 // The health view driven as a user drives it, on a generated run with injected bus faults: the
 // faulty station first in the findings and framed in the live list, clicks passed on as signals,
-// the station table against fdcstat's JSON, charts saved as PNG and SVG, the figures exported,
-// progress and Stop, settings, a run replaced while computing, a run that cannot start, and the DP
-// tab on a run with DP faults: its figures and events as fdcstat's, click-through from a segment,
-// a marker, an event and a finding, zoom and reset, the log's filters and exports.
+// the station table against fdcstat's JSON, its columns' order and frozen columns, charts saved
+// as PNG and SVG, the figures exported, progress and Stop, settings, a run replaced while
+// computing, a run that cannot start, and the DP tab on a run with DP faults: its figures and
+// events as fdcstat's, click-through from a segment, a marker, an event and a finding, zoom and
+// reset, the log's filters and exports.
 // "--screenshot DIR" draws the documentation's picture of the view instead of testing.
 #include <QApplication>
 #include <QCategoryAxis>
-#include <QComboBox>
-#include <QToolButton>
-#include <QWheelEvent>
 #include <QChart>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHeaderView>
 #include <QImage>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QSvgRenderer>
@@ -25,7 +26,9 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <QValueAxis>
+#include <QWheelEvent>
 #include <QXmlStreamReader>
 #include <memory>
 #include <sstream>
@@ -40,6 +43,7 @@
 #include "ui/health/health_view.h"
 #include "ui/health/live_list.h"
 #include "ui/health/station_table_model.h"
+#include "ui/health/station_table_view.h"
 
 using namespace fdc;
 using namespace fdc::ui;
@@ -65,17 +69,21 @@ bool ComputeAndWait(HealthView& view, const DumpRequest& request) {
   return finished.wait(120000);
 }
 
-// The station signals as they came: "14 kind 0", "25 -".
+// The station signals as they came while it lives: "14 kind 0", "25 -".
 struct StationClicks {
   explicit StationClicks(HealthView& view) {
-    QObject::connect(
+    connection = QObject::connect(
         &view, &HealthView::StationActivated, &view,
         [this](int address, std::optional<FindingKind> kind) {
           said << QStringLiteral("%1 %2").arg(address).arg(
               kind ? QStringLiteral("kind %1").arg(static_cast<int>(*kind)) : QStringLiteral("-"));
         });
   }
+  ~StationClicks() { QObject::disconnect(connection); }
+  StationClicks(const StationClicks&) = delete;
+  StationClicks& operator=(const StationClicks&) = delete;
   QStringList said;
+  QMetaObject::Connection connection;
 };
 
 // The chart pane's tab made current and laid out, as a user sees it before saving it or clicking
@@ -309,6 +317,83 @@ class HealthWidgetTest : public QObject {
       }
     }
     table.sortByColumn(0, Qt::AscendingOrder);
+  }
+
+  // The table shows the station, its faults, then its times, the station frozen at the left
+  // however far the table scrolls; the model and the CSV keep the JSON's order.
+  void stationTableOrderAndFrozenColumns() {
+    view_->Tabs()->setCurrentIndex(0);
+    auto* table = qobject_cast<StationTableView*>(view_->StationTable());
+    QVERIFY(table != nullptr);
+    QTableView& frozen = *table->FrozenView();
+    const QHeaderView& header = *table->horizontalHeader();
+    const QAbstractItemModel& shown = *table->model();
+    const std::vector<int>& order = StationViewOrder();
+    QCOMPARE(header.count(), static_cast<int>(order.size()));
+    QStringList headings;
+    for (int visual = 0; visual < header.count(); ++visual) {
+      const int column = header.logicalIndex(visual);
+      QCOMPARE(column, order[static_cast<std::size_t>(visual)]);
+      if (visual < 4) headings << shown.headerData(column, Qt::Horizontal).toString();
+      QVERIFY(!shown.headerData(column, Qt::Horizontal, Qt::ToolTipRole).toString().isEmpty());
+    }
+    QCOMPARE(headings, QStringList({"Addr", "Role", "No resp", "No reply"}));
+
+    // Scrolled to the far right, the address and the role still stand at the left, over the
+    // table's own, in the table's rows.
+    QVERIFY(fdc::ui::test::WaitUntilLaidOut([table] { return table->isVisible(); }));
+    QScrollBar& across = *table->horizontalScrollBar();
+    across.setValue(across.maximum());
+    table->verticalScrollBar()->setValue(table->verticalScrollBar()->maximum());
+    QVERIFY(across.value() > table->FrozenWidth());
+    QVERIFY(table->columnViewportPosition(0) < 0);
+    QVERIFY(frozen.isVisible());
+    QCOMPARE(table->FrozenWidth(), table->columnWidth(0) + table->columnWidth(1));
+    QCOMPARE(frozen.geometry(),
+             QRect(table->viewport()->x(), table->horizontalHeader()->y(), table->FrozenWidth(),
+                   table->viewport()->height() + header.height()));
+    QCOMPARE(frozen.columnViewportPosition(0), 0);
+    QCOMPARE(frozen.columnViewportPosition(1), table->columnWidth(0));
+    for (int column = 2; column < shown.columnCount(); ++column) {
+      QVERIFY(frozen.isColumnHidden(column));
+    }
+    const QPoint inside = table->viewport()->geometry().topLeft() + QPoint(2, 2);
+    QVERIFY(frozen.isAncestorOf(table->childAt(inside)));
+    QCOMPARE(frozen.verticalScrollBar()->value(), table->verticalScrollBar()->value());
+    QCOMPARE(frozen.rowAt(2), table->rowAt(2));
+
+    // A column scrolled to comes out from under the frozen ones; a frozen one moves only rows.
+    table->scrollTo(shown.index(0, 12));  // no_response
+    QCOMPARE(table->columnViewportPosition(12), table->FrozenWidth());
+    const int left = across.value();
+    table->scrollTo(shown.index(shown.rowCount() - 1, 0));
+    QCOMPARE(across.value(), left);
+
+    // A click on the frozen view sorts and selects as on the table.
+    QHeaderView& frozenHeader = *frozen.horizontalHeader();
+    QTest::mouseClick(
+        frozenHeader.viewport(), Qt::LeftButton, {},
+        QPoint(frozenHeader.sectionViewportPosition(1) + frozenHeader.sectionSize(1) / 2,
+               frozenHeader.height() / 2));
+    QCOMPARE(header.sortIndicatorSection(), 1);
+    StationClicks clicks(*view_);
+    const QModelIndex first = shown.index(0, 0);
+    frozen.scrollTo(first);
+    QTest::mouseClick(frozen.viewport(), Qt::LeftButton, {}, frozen.visualRect(first).center());
+    QCOMPARE(clicks.said, QStringList({first.data().toString() + QStringLiteral(" -")}));
+    QVERIFY(table->selectionModel()->isRowSelected(0, QModelIndex()));
+    table->sortByColumn(0, Qt::AscendingOrder);
+    QCOMPARE(frozenHeader.sortIndicatorSection(), 0);
+    across.setValue(0);
+
+    // The exports read the model, not the view: the CSV's columns are the JSON's.
+    const QString csvPath = dir_.filePath(QStringLiteral("order.csv"));
+    QVERIFY(view_->ExportFigures(csvPath, FiguresFormat::kCsv));
+    QStringList paths;
+    for (const StationColumn& c : kStationColumns) {
+      paths << Q(std::string(c.path)).replace('.', '_');
+    }
+    QVERIFY(Q(ReadFile(csvPath.toStdString())).startsWith(paths.join(',') + QStringLiteral(",")));
   }
 
   void figuresExportAsJsonAndCsv() {
@@ -560,7 +645,8 @@ class HealthWidgetTest : public QObject {
     QVERIFY(fdc::ui::test::WaitUntilLaidOut([&tab] { return tab.Timeline()->width() > 200; }));
     // The slaves table and the log hold fdcstat's slaves and events.
     int dpSlaves = 0;
-    for (const nlohmann::json& station : json["stations"]) dpSlaves += station["dp"].is_null() ? 0 : 1;
+    for (const nlohmann::json& station : json["stations"])
+      dpSlaves += station["dp"].is_null() ? 0 : 1;
     QCOMPARE(tab.SlaveTable()->model()->rowCount(), dpSlaves);
     const QAbstractItemModel& slaves = *tab.SlaveTable()->model();
     int row = 0;
@@ -572,9 +658,9 @@ class HealthWidgetTest : public QObject {
       QCOMPARE(cell(2).toString(), Q(dp["state"].get<std::string>()));
       QCOMPARE(cell(3).toULongLong(), dp["entries"].get<unsigned long long>());
       QCOMPARE(cell(4).toULongLong(), dp["drops"].get<unsigned long long>());
-      QCOMPARE(cell(6).toString(),
-               dp["watchdog_ms"].is_null() ? QStringLiteral("-")
-                                           : QString::number(dp["watchdog_ms"].get<unsigned>()));
+      QCOMPARE(cell(6).toString(), dp["watchdog_ms"].is_null()
+                                       ? QStringLiteral("-")
+                                       : QString::number(dp["watchdog_ms"].get<unsigned>()));
       ++row;
     }
     const QAbstractItemModel& log = *tab.EventTable()->model();
@@ -628,8 +714,8 @@ class HealthWidgetTest : public QObject {
     const QPoint from = timeline.PointOf(0, start + whole / 4);
     const QPoint to = timeline.PointOf(0, start + whole / 2);
     QTest::mousePress(&timeline, Qt::LeftButton, {}, from);
-    QMouseEvent drag(QEvent::MouseMove, to, timeline.mapToGlobal(to), Qt::NoButton,
-                     Qt::LeftButton, {});
+    QMouseEvent drag(QEvent::MouseMove, to, timeline.mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                     {});
     QApplication::sendEvent(&timeline, &drag);
     QTest::mouseRelease(&timeline, Qt::LeftButton, {}, to);
     QVERIFY(std::abs(timeline.RangeEnd() - timeline.RangeStart() - whole / 4) < whole / 50);
@@ -678,8 +764,9 @@ class HealthWidgetTest : public QObject {
     }
     QVERIFY(dropped != nullptr);
     emit view.FindingsList()->itemClicked(dropped);
-    QCOMPARE(clicks.said, QStringList{QStringLiteral("26 kind %1")
-                                          .arg(static_cast<int>(FindingKind::kDpDropped))});
+    QCOMPARE(
+        clicks.said,
+        QStringList{QStringLiteral("26 kind %1").arg(static_cast<int>(FindingKind::kDpDropped))});
     QCOMPARE(firsts.size(), 1);
     QCOMPARE(firsts.front().front().toUInt(), drop->ref);
   }

@@ -25,11 +25,11 @@
 #include <algorithm>
 #include <utility>
 
-#include "ui/common/large_table_view.h"
 #include "ui/health/dp_tab.h"
 #include "ui/health/health_charts.h"
 #include "ui/health/live_list.h"
 #include "ui/health/station_table_model.h"
+#include "ui/health/station_table_view.h"
 
 namespace fdc::ui {
 
@@ -193,7 +193,8 @@ void HealthView::BuildBody() {
   sorted_ = new QSortFilterProxyModel(this);
   sorted_->setSourceModel(model_);
   sorted_->setSortRole(StationTableModel::kFigureRole);
-  table_ = new LargeTableView(tabs_);
+  auto* stations = new StationTableView(tabs_);
+  table_ = stations;
   table_->setObjectName(QStringLiteral("stations"));
   table_->setModel(sorted_);
   table_->setSortingEnabled(true);
@@ -203,6 +204,9 @@ void HealthView::BuildBody() {
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->verticalHeader()->hide();
   table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
+  // The model keeps the JSON's order for the exports; people read the station, its faults, then
+  // its times, with the station in sight whatever is scrolled to.
+  stations->SetColumnOrder(StationViewOrder(), kFrozenStationColumns);
   tabs_->addTab(table_, QStringLiteral("Stations"));
 
   faultsChart_ = new ChartPane(tabs_);
@@ -577,8 +581,9 @@ bool HealthView::ExportDpEvents(const QString& path, bool csv, QString* error) {
 void HealthView::OnExportDpEvents(bool csv) {
   if (!run_) return;
   const QString path = QFileDialog::getSaveFileName(
-      this, csv ? QStringLiteral("Export the DP events as CSV")
-                : QStringLiteral("Export the DP events as text"),
+      this,
+      csv ? QStringLiteral("Export the DP events as CSV")
+          : QStringLiteral("Export the DP events as text"),
       Q(HealthExportPath(*run_, "dp_events", csv ? "csv" : "txt")),
       csv ? QStringLiteral("CSV (*.csv)") : QStringLiteral("Text (*.txt)"));
   if (path.isEmpty()) return;
