@@ -200,6 +200,89 @@ void MatchIndexer::Finish(const Result& result) {
 RowReader::RowReader(const DumpRequest& request, const RunIndex& index, const RecordFilter* filter)
     : request_(request), index_(index), filter_(filter) {}
 
+namespace {
+
+// What the marks need of each record as a reader reads on: whether the idle before it counts (a
+// record before it, both at the run's rate, the clock not stepped back), from where it resumed.
+class GapTiming {
+ public:
+  GapTiming(const RunCheckpoint& at, const std::vector<CaptureFileInfo>& files)
+      : files_(files),
+        previous_(!at.atStart),
+        previousTicks_(static_cast<std::int64_t>(at.read.lastTimestamp)),
+        previousFile_(at.read.file) {}
+
+  MarkedRecord Next(const CaptureRecord& record, const Telegram& telegram, std::int64_t gapTicks) {
+    const auto ticks = static_cast<std::int64_t>(record.Timestamp);
+    MarkedRecord marked;
+    marked.telegram = &telegram;
+    marked.valid = !IsFaulty(telegram, record.Bytes());
+    marked.gapTimed =
+        previous_ && Timed(record.File) && Timed(previousFile_) && ticks >= previousTicks_;
+    marked.gapTicks = gapTicks;
+    previous_ = true;
+    previousTicks_ = ticks;
+    previousFile_ = record.File;
+    return marked;
+  }
+  std::uint16_t RunBaud() const { return files_.empty() ? 0 : files_.front().header.BaudCode; }
+
+ private:
+  bool Timed(std::uint16_t file) const {
+    return file < files_.size() && files_[file].header.BaudCode == RunBaud();
+  }
+  const std::vector<CaptureFileInfo>& files_;
+  bool previous_;
+  std::int64_t previousTicks_;
+  std::uint16_t previousFile_;
+};
+
+// The record a reader holds until the record after it is read: a row's marks need both.
+class HeldRecord {
+ public:
+  void Hold(const RunCursor& cursor, const Telegram& telegram, const MarkedRecord& marked,
+            bool shown) {
+    present_ = true;
+    shown_ = shown;
+    record_ = cursor.Record();
+    telegram_ = telegram;
+    absNs_ = cursor.Time().AbsTimeNs();
+    gapNs_ = cursor.Time().GapTimeNs();
+    before_ = cursor.Before();
+    marked_ = marked;
+    marked_.telegram = &telegram_;
+  }
+  // The held record as a row with its marks by the record after it (none at the run's end);
+  // false when nothing is held or the record is not shown.
+  bool Release(const MarkedRecord& after, std::int64_t ticksPerBit, std::uint32_t slotTimeBits,
+               RowItem& item) {
+    if (!present_) return false;
+    present_ = false;
+    if (!shown_) return false;
+    item = RowItem{};
+    item.kind = RowKind::kRecord;
+    item.record = &record_;
+    item.telegram = &telegram_;
+    item.absNs = absNs_;
+    item.gapNs = gapNs_;
+    item.faulty = !marked_.valid;
+    item.marks = MarksOf(before_, marked_, after, ticksPerBit, slotTimeBits);
+    return true;
+  }
+
+ private:
+  bool present_ = false;
+  bool shown_ = false;
+  CaptureRecord record_;
+  Telegram telegram_;
+  std::int64_t absNs_ = 0;
+  std::int64_t gapNs_ = 0;
+  RecordBefore before_;
+  MarkedRecord marked_;
+};
+
+}  // namespace
+
 Result RowReader::Read(std::uint64_t first, std::uint64_t count,
                        const std::function<bool(const RowItem&)>& take) {
   const std::optional<IndexEntry> entry = index_.EntryFor(first);
@@ -214,25 +297,10 @@ Result RowReader::Read(std::uint64_t first, std::uint64_t count,
 
   // A record's marks need the record after it: each record is handed on when the next one has
   // been read (or the run has ended), before the events that came between the two.
-  const std::uint16_t runBaud = files.empty() ? 0 : files.front().header.BaudCode;
-  const auto timedFile = [&files, runBaud](std::uint16_t file) {
-    return file < files.size() && files[file].header.BaudCode == runBaud;
-  };
-  const std::uint32_t slot = slotTimeBits_ != 0 ? slotTimeBits_ : DefaultSlotTimeBits(runBaud);
-  struct Held {
-    bool present = false;
-    bool shown = false;
-    CaptureRecord record;
-    Telegram telegram;
-    std::int64_t absNs = 0;
-    std::int64_t gapNs = 0;
-    RecordBefore before;
-    MarkedRecord marked;
-  } held;
-  bool previous = !entry->at.atStart;  // a record before the next one read
-  std::int64_t previousTicks = static_cast<std::int64_t>(entry->at.read.lastTimestamp);
-  std::uint16_t previousFile = entry->at.read.file;
-
+  GapTiming timing(entry->at, files);
+  const std::uint32_t slot =
+      slotTimeBits_ != 0 ? slotTimeBits_ : DefaultSlotTimeBits(timing.RunBaud());
+  HeldRecord held;
   std::uint64_t row = entry->row;
   RowItem item;
   // Hands on one row if it is wanted; false once the last wanted row is past.
@@ -242,41 +310,18 @@ Result RowReader::Read(std::uint64_t first, std::uint64_t count,
     if (it.row >= end) return false;
     return take(it) && row < end;
   };
-  // The held record, now that the record after it is known (none at the run's end).
-  auto handOn = [&](const MarkedRecord& after) {
-    if (!held.present) return true;
-    held.present = false;
-    if (!held.shown) return true;
-    held.marked.telegram = &held.telegram;
-    item = RowItem{};
-    item.kind = RowKind::kRecord;
-    item.record = &held.record;
-    item.telegram = &held.telegram;
-    item.absNs = held.absNs;
-    item.gapNs = held.gapNs;
-    item.faulty = !held.marked.valid;
-    item.marks = MarksOf(held.before, held.marked, after, cursor.Time().TicksPerBit(), slot);
-    return offer(item);
-  };
   Telegram telegram;
   for (;;) {
     Result read = resumed.end() ? Result::End() : cursor.Next();
     resumed = Result::Ok();
     MarkedRecord next;
     if (read.ok()) {
-      const CaptureRecord& record = cursor.Record();
-      DissectTelegram(record.Bytes(), record.FrameLen, telegram);
-      const auto ticks = static_cast<std::int64_t>(record.Timestamp);
-      next.telegram = &telegram;
-      next.valid = !IsFaulty(telegram, record.Bytes());
-      next.gapTimed =
-          previous && timedFile(record.File) && timedFile(previousFile) && ticks >= previousTicks;
-      next.gapTicks = cursor.Time().GapTicks();
-      previous = true;
-      previousTicks = ticks;
-      previousFile = record.File;
+      DissectTelegram(cursor.Record().Bytes(), cursor.Record().FrameLen, telegram);
+      next = timing.Next(cursor.Record(), telegram, cursor.Time().GapTicks());
     }
-    if (!handOn(next)) return Result::Ok();
+    if (held.Release(next, cursor.Time().TicksPerBit(), slot, item) && !offer(item)) {
+      return Result::Ok();
+    }
     if (filter_ == nullptr) {
       for (const CaptureEvent& event : cursor.Events()) {
         if (event.kind == CaptureEvent::Kind::kFileOpened) continue;
@@ -289,18 +334,12 @@ Result RowReader::Read(std::uint64_t first, std::uint64_t count,
     cursor.ClearEvents();
     if (!read.ok()) return read.end() ? Result::Ok() : read;
     const CaptureRecord& record = cursor.Record();
-    held.present = true;
-    held.shown =
+    const bool shown =
         filter_ == nullptr || !filter_->Active() ||
         filter_->Matches(
             cursor.Captures().Fields(), record.Bytes(), record.RefNumber,
             [&telegram]() -> const Telegram& { return telegram; }, cursor.Time(), cursor.Before());
-    held.record = record;
-    held.telegram = telegram;
-    held.absNs = cursor.Time().AbsTimeNs();
-    held.gapNs = cursor.Time().GapTimeNs();
-    held.before = cursor.Before();
-    held.marked = next;
+    held.Hold(cursor, telegram, next, shown);
   }
 }
 
