@@ -573,6 +573,14 @@ class TableLogicTest : public QObject {
     for (const auto& [rowClass, words] : expected) {
       QVERIFY2(tipOfClass[static_cast<int>(rowClass)].contains(words), qPrintable(words));
     }
+    // The health view's slot time judges them: within the longest one, no reply is late.
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    model.SetSlotTime(kMaxSlotTimeBits);
+    QCOMPARE(changed.count(), 1);
+    for (int r = 0; r < model.rowCount(); ++r) {
+      QVERIFY(model.index(r, 0).data(RecordTableModel::kRowClassRole).toInt() !=
+              static_cast<int>(RowClass::kLateReply));
+    }
   }
 
   void modelWindowOverALongRun() {

@@ -20,6 +20,7 @@ void RecordTableModel::SetSource(const DumpRequest& request, const RunIndex& ind
   index_ = &index;
   filter_ = filter;
   reader_ = std::make_unique<RowReader>(request, index, filter);
+  reader_->SetSlotTime(slotTimeBits_);
   DropBlocks();
   readError_.clear();
   total_ = index.Rows();
@@ -27,6 +28,15 @@ void RecordTableModel::SetSource(const DumpRequest& request, const RunIndex& ind
   windowStart_ = 0;
   shownRows_ = WindowRows();
   endResetModel();
+}
+
+void RecordTableModel::SetSlotTime(std::uint32_t bits) {
+  if (bits == slotTimeBits_) return;
+  slotTimeBits_ = bits;
+  if (reader_ == nullptr) return;
+  reader_->SetSlotTime(bits);
+  DropBlocks();
+  if (shownRows_ > 0) emit dataChanged(index(0, 0), index(shownRows_ - 1, kTableColumns - 1));
 }
 
 void RecordTableModel::Clear() {

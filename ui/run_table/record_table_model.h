@@ -37,6 +37,9 @@ class RecordTableModel : public QAbstractTableModel {
   // Clear.
   void SetSource(const DumpRequest& request, const RunIndex& index, const RecordFilter* filter);
   void Clear();
+  // The slot time the rows' marks judge replies by (the health view's); 0: by the first file's
+  // baud rate. The rows shown are read again with it.
+  void SetSlotTime(std::uint32_t bits);
   bool HasSource() const { return index_ != nullptr; }
   // Takes the rows the index has gained since the last call.
   void Refresh();
@@ -89,6 +92,7 @@ class RecordTableModel : public QAbstractTableModel {
   const RunIndex* index_ = nullptr;
   const RecordFilter* filter_ = nullptr;
   std::unique_ptr<RowReader> reader_;
+  std::uint32_t slotTimeBits_ = 0;
   std::vector<CaptureFileInfo> files_;
   std::uint64_t total_ = 0;
   std::uint64_t windowStart_ = 0;

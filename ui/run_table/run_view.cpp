@@ -447,6 +447,8 @@ void RunView::SetHealthFigures(const BusFigures* figures) {
   // The station filter's acknowledgements come within the slot time the figures were
   // computed with.
   const bool changed = session_.SetSlotTime(figures != nullptr ? figures->tslBits : 0);
+  // So do the marks of the rows.
+  model_->SetSlotTime(figures != nullptr ? figures->tslBits : 0);
   const FilterInput input = filters_->Input();
   if (session_.HasRun() && ((changed && input.quick.station) ||
                             (input.quick.dpEvents && (refs != nullptr || hadEvents)))) {
