@@ -145,6 +145,24 @@ bool DecodeArea(const GsdFile& file, const std::vector<GsdPrmRef>& refs, ByteVie
   return whole;
 }
 
+// A channel block's maker error (16..31) by the module's Channel_Diag text, else the file's.
+void ChannelText(const GsdFile& file, const std::vector<GsdModuleMatch>& modules, ByteView channel,
+                 std::size_t block, std::vector<GsdDiagText>& texts) {
+  const std::uint8_t error = channel.U8(2) & 0x1F;
+  if (error < kFirstMakerChannelError) return;
+  const GsdModule* module = ConfiguredModule(file, modules, channel.U8(0) & 0x3F);
+  const std::string* text = nullptr;
+  if (module != nullptr) {
+    const auto it = module->channelDiag.find(error);
+    if (it != module->channelDiag.end()) text = &it->second;
+  }
+  if (text == nullptr) {
+    const auto it = file.channelDiag.find(error);
+    if (it != file.channelDiag.end()) text = &it->second;
+  }
+  if (text != nullptr) texts.push_back({block, {}, false, {}, {}, error, *text, {}});
+}
+
 }  // namespace
 
 std::optional<std::size_t> GsdRateOfBaudCode(std::uint16_t baudCode) {
@@ -215,20 +233,7 @@ std::vector<GsdDiagText> DiagTexts(const GsdFile& file, ByteView unit,
       pos += length;
     } else if (kind == 2) {
       if (unit.size() - pos < kChannelBlockSize) break;
-      const std::uint8_t error = unit.U8(pos + 2) & 0x1F;
-      if (error >= kFirstMakerChannelError) {
-        const GsdModule* module = ConfiguredModule(file, modules, unit.U8(pos) & 0x3F);
-        const std::string* text = nullptr;
-        if (module != nullptr) {
-          const auto it = module->channelDiag.find(error);
-          if (it != module->channelDiag.end()) text = &it->second;
-        }
-        if (text == nullptr) {
-          const auto it = file.channelDiag.find(error);
-          if (it != file.channelDiag.end()) text = &it->second;
-        }
-        if (text != nullptr) texts.push_back({block, {}, false, {}, {}, error, *text, {}});
-      }
+      ChannelText(file, modules, unit.Sub(pos, kChannelBlockSize), block, texts);
       pos += kChannelBlockSize;
     } else {
       break;

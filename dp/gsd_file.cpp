@@ -49,7 +49,6 @@ std::string_view Trim(std::string_view text) {
   return TrimEnd(text);
 }
 
-
 // A piece of the file quoted in a warning, cut short when long.
 std::string Quote(std::string_view text) {
   constexpr std::size_t kMax = 40;
@@ -358,6 +357,10 @@ class Reader {
     file_.warnings.push_back({line, std::move(message)});
   }
   void Read(std::size_t i);
+  // The parts of reading a statement; each returns true when it took the statement.
+  bool ReferenceLine(const Statement& s);
+  bool BlockKeyword(const Statement& s);
+  bool InBlock(const Statement& s);
   void OpenBlock(const Statement& s, Block block);
   void CloseBlock();
   std::optional<std::string> LaterEnd(std::size_t i, const std::string& key) const;
@@ -426,23 +429,37 @@ void Reader::Read(std::size_t i) {
     Warn(s.line, s.error);
     return;
   }
-  // The module's reference number, alone on the line after the module's.
-  if (afterModule && block_ == Block::kModule && IsDigit(s.text[0]) && !s.index && !s.assigned &&
-      s.value.empty()) {
-    Cursor number(s.text);
-    const std::int64_t reference = number.Number(0, kU32Max);
-    number.End();
-    if (number.Ok()) {
-      module_.reference = static_cast<std::uint32_t>(reference);
-    } else {
-      Warn(s.line, "module reference: " + number.Error());
-    }
+  if ((afterModule && ReferenceLine(s)) || BlockKeyword(s) || InBlock(s)) return;
+  if (std::optional<std::string> end = LaterEnd(i, s.key)) {
+    skipEnd_ = std::move(*end);
     return;
   }
+  if (!s.assigned) Warn(s.line, "no '=' after " + Quote(s.keyword));
+}
+
+// The module's reference number, alone on the line after the module's.
+bool Reader::ReferenceLine(const Statement& s) {
+  if (block_ != Block::kModule || !IsDigit(s.text[0]) || s.index || s.assigned ||
+      !s.value.empty()) {
+    return false;
+  }
+  Cursor number(s.text);
+  const std::int64_t reference = number.Number(0, kU32Max);
+  number.End();
+  if (number.Ok()) {
+    module_.reference = static_cast<std::uint32_t>(reference);
+  } else {
+    Warn(s.line, "module reference: " + number.Error());
+  }
+  return true;
+}
+
+// The start or end of a block, or the start of one that is skipped.
+bool Reader::BlockKeyword(const Statement& s) {
   for (const BlockKeywords& keywords : kBlocks) {
     if (s.key == keywords.start) {
       OpenBlock(s, keywords.block);
-      return;
+      return true;
     }
     if (s.key == keywords.end) {
       if (block_ == keywords.block) {
@@ -450,7 +467,7 @@ void Reader::Read(std::size_t i) {
       } else {
         Warn(s.line, Quote(s.keyword) + " outside its block");
       }
-      return;
+      return true;
     }
   }
   for (const auto& [start, end] : kSkippedBlocks) {
@@ -458,9 +475,14 @@ void Reader::Read(std::size_t i) {
       skipEnd_ = end;
       skipLine_ = s.line;
       skipName_ = Latin1ToUtf8(s.keyword);
-      return;
+      return true;
     }
   }
+  return false;
+}
+
+// A keyword of the block that is open (of the device outside any).
+bool Reader::InBlock(const Statement& s) {
   bool known = false;
   switch (block_) {
     case Block::kNone:
@@ -492,12 +514,7 @@ void Reader::Read(std::size_t i) {
       }
       break;
   }
-  if (known) return;
-  if (std::optional<std::string> end = LaterEnd(i, s.key)) {
-    skipEnd_ = std::move(*end);
-    return;
-  }
-  if (!s.assigned) Warn(s.line, "no '=' after " + Quote(s.keyword));
+  return known;
 }
 
 std::optional<std::string> Reader::LaterEnd(std::size_t i, const std::string& key) const {
@@ -868,7 +885,7 @@ GsdLibrary GsdLibrary::Load(const std::vector<std::filesystem::path>& folders) {
       std::string reason;
       const std::optional<std::string> bytes = ReadFile(path, reason);
       if (!bytes) {
-        library.messages_.push_back(name + ": " + reason);
+        library.messages_.push_back(name.append(": ").append(reason));
         continue;
       }
       GsdFile gsd = ParseGsd(*bytes);

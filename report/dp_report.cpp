@@ -197,6 +197,20 @@ std::string GsdModulesText(const DpSlaveFigures& d) {
   return text;
 }
 
+namespace {
+
+// The row's device, modules and last diagnosis texts by the slave's GSD file.
+void AddGsdTexts(const DpSlaveFigures& d, DpSlaveRow& row) {
+  row.gsdName = GsdName(d);
+  row.modules = GsdModulesText(d);
+  if (!d.lastDiag || !d.lastDiag->texts) return;
+  for (const dp::GsdDiagText& t : *d.lastDiag->texts) {
+    row.diagnosisTexts += (row.diagnosisTexts.empty() ? "\"" : ", \"") + t.text + "\"";
+  }
+}
+
+}  // namespace
+
 Json DpMasterJson(const DpMasterFigures& m) {
   Json owned = Json::array();
   for (std::uint8_t a : m.slavesOwned) owned.push_back(a);
@@ -299,13 +313,7 @@ std::vector<DpSlaveRow> DpSlaveRows(const BusFigures& figures) {
       if (d->diagFlags[i] > 0)
         row.diagnosis += (row.diagnosis.empty() ? "" : " ") + std::string(dp::kDiagFlagNames[i]);
     }
-    row.gsdName = GsdName(*d);
-    row.modules = GsdModulesText(*d);
-    if (d->lastDiag && d->lastDiag->texts) {
-      for (const dp::GsdDiagText& t : *d->lastDiag->texts) {
-        row.diagnosisTexts += (row.diagnosisTexts.empty() ? "\"" : ", \"") + t.text + "\"";
-      }
-    }
+    AddGsdTexts(*d, row);
     for (const DpChannelErrorCount& c : d->channelErrors) {
       row.channelErrors += (row.channelErrors.empty() ? "" : ", ") + Dec(std::uint64_t{c.module}) +
                            "." + Dec(std::uint64_t{c.channel}) + " " + std::string(c.errorName) +
