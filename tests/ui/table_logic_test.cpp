@@ -573,6 +573,23 @@ class TableLogicTest : public QObject {
     for (const auto& [rowClass, words] : expected) {
       QVERIFY2(tipOfClass[static_cast<int>(rowClass)].contains(words), qPrintable(words));
     }
+    // A sound record whose request carries DP events names their kinds.
+    int sound = 0;
+    while (model.index(sound, 0).data(RecordTableModel::kRowClassRole).toInt() !=
+           static_cast<int>(RowClass::kRecord)) {
+      ++sound;
+    }
+    const auto ref = model.index(sound, kColRef).data().toString().toUInt();
+    model.SetDpEvents(std::make_shared<std::vector<RecordTableModel::DpEventMark>>(
+        std::vector<RecordTableModel::DpEventMark>{
+            {ref, 1u << static_cast<unsigned>(DpEventKind::kState) |
+                      1u << static_cast<unsigned>(DpEventKind::kSetPrm)}}));
+    QCOMPARE(model.index(sound, 0).data(RecordTableModel::kRowClassRole).toInt(),
+             static_cast<int>(RowClass::kDpEvent));
+    QVERIFY(model.index(sound, kColData)
+                .data(Qt::ToolTipRole)
+                .toString()
+                .contains(QStringLiteral("DP event: state, set_prm")));
     // The health view's slot time judges them: within the longest one, no reply is late.
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
     model.SetSlotTime(kMaxSlotTimeBits);

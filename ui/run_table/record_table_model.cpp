@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <tuple>
 
+#include "engine/dp_tracker.h"
+
 namespace fdc::ui {
 
 RecordTableModel::RecordTableModel(QObject* parent) : QAbstractTableModel(parent) {
@@ -37,6 +39,29 @@ void RecordTableModel::SetSlotTime(std::uint32_t bits) {
   reader_->SetSlotTime(bits);
   DropBlocks();
   if (shownRows_ > 0) emit dataChanged(index(0, 0), index(shownRows_ - 1, kTableColumns - 1));
+}
+
+void RecordTableModel::SetDpEvents(std::shared_ptr<const std::vector<DpEventMark>> events) {
+  dpEvents_ = std::move(events);
+  if (reader_ == nullptr) return;
+  DropBlocks();
+  if (shownRows_ > 0) emit dataChanged(index(0, 0), index(shownRows_ - 1, kTableColumns - 1));
+}
+
+bool RecordTableModel::AddDpEventTip(std::uint32_t ref, std::string& tip) const {
+  if (dpEvents_ == nullptr) return false;
+  const auto found =
+      std::lower_bound(dpEvents_->begin(), dpEvents_->end(), ref,
+                       [](const DpEventMark& mark, std::uint32_t r) { return mark.ref < r; });
+  if (found == dpEvents_->end() || found->ref != ref) return false;
+  std::string kinds;
+  for (std::size_t kind = 0; kind < kDpEventKindNames.size(); ++kind) {
+    if ((found->kinds >> kind) & 1u) {
+      kinds += (kinds.empty() ? "" : ", ") + std::string(kDpEventKindNames[kind]);
+    }
+  }
+  tip += (tip.empty() ? "" : "\n") + ("DP event: " + kinds);
+  return true;
 }
 
 void RecordTableModel::Clear() {
@@ -141,6 +166,10 @@ const RecordTableModel::Block* RecordTableModel::BlockFor(std::uint64_t runRow) 
           RecordMarks protocol = item.marks;
           protocol.kinds &= kProtocolMarks;
           if (protocol.Any()) tip += (tip.empty() ? "" : "\n") + MarksText(protocol);
+          if (AddDpEventTip(item.record->RefNumber, tip) &&
+              block->rows.back().rowClass == RowClass::kRecord) {
+            block->rows.back().rowClass = RowClass::kDpEvent;
+          }
           for (const auto& [has, sap, side] :
                {std::tuple{t.hasDsap, t.dsap, "DSAP"}, std::tuple{t.hasSsap, t.ssap, "SSAP"}}) {
             const std::string_view service = ServiceOfSap(sap);

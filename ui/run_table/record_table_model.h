@@ -40,6 +40,14 @@ class RecordTableModel : public QAbstractTableModel {
   // The slot time the rows' marks judge replies by (the health view's); 0: by the first file's
   // baud rate. The rows shown are read again with it.
   void SetSlotTime(std::uint32_t bits);
+  // The records that carry events of the DP layer (their requests), by reference number in
+  // ascending order, with the kinds of their events a bit each (DpEventKind); null: none known.
+  // Their tooltips name the kinds, and a sound one takes a ground of its own.
+  struct DpEventMark {
+    std::uint32_t ref = 0;
+    std::uint32_t kinds = 0;
+  };
+  void SetDpEvents(std::shared_ptr<const std::vector<DpEventMark>> events);
   bool HasSource() const { return index_ != nullptr; }
   // Takes the rows the index has gained since the last call.
   void Refresh();
@@ -93,6 +101,9 @@ class RecordTableModel : public QAbstractTableModel {
   const RecordFilter* filter_ = nullptr;
   std::unique_ptr<RowReader> reader_;
   std::uint32_t slotTimeBits_ = 0;
+  std::shared_ptr<const std::vector<DpEventMark>> dpEvents_;
+  // The DP events' words for a record's tooltip, and whether it has any.
+  bool AddDpEventTip(std::uint32_t ref, std::string& tip) const;
   std::vector<CaptureFileInfo> files_;
   std::uint64_t total_ = 0;
   std::uint64_t windowStart_ = 0;

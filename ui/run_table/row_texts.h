@@ -54,6 +54,7 @@ enum class RowClass : std::uint8_t {
   kNegativeReply,
   kDiagnosisFlagged,
   kTsynViolation,
+  kDpEvent,  // a sound record whose request carries an event of the DP layer
 };
 // The class of a record by its marks: a damaged frame first, then its first protocol fault.
 RowClass RowClassOfMarks(const RecordMarks& marks);

@@ -61,6 +61,8 @@ QColor MarkColour(RowClass rowClass) {
       return QColor(255, 245, 160);
     case RowClass::kTsynViolation:
       return QColor(185, 235, 210);
+    case RowClass::kDpEvent:
+      return QColor(200, 232, 236);
     default:
       return QColor();
   }
@@ -441,6 +443,16 @@ void RunView::SetHealthFigures(const BusFigures* figures) {
     std::sort(refs->begin(), refs->end());
     refs->erase(std::unique(refs->begin(), refs->end()), refs->end());
   }
+  // The same records carry a mark in the table, with the kinds of their events.
+  std::shared_ptr<std::vector<RecordTableModel::DpEventMark>> marks;
+  if (figures != nullptr) {
+    marks = std::make_shared<std::vector<RecordTableModel::DpEventMark>>();
+    for (const DpEvent& e : figures->dp.events) {
+      if (marks->empty() || marks->back().ref != e.ref) marks->push_back({e.ref, 0});
+      marks->back().kinds |= 1u << static_cast<unsigned>(e.kind);
+    }
+  }
+  model_->SetDpEvents(std::move(marks));
   const bool hadEvents = session_.DpEventsKnown();
   session_.SetDpEventRefs(refs);
   filters_->SetDpEventsKnown(refs != nullptr);
