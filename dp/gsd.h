@@ -153,6 +153,10 @@ class GsdLibrary {
   std::vector<std::string> messages_;
 };
 
+// "Test Devices Ltd TD-8DI 1.2 (TEST7F01.GSD)": the device as its file names it, and the file.
+std::string GsdDeviceName(std::string_view vendor, std::string_view model,
+                          std::string_view revision, std::string_view file);
+
 // --- The file's names on what a slave said
 // --------------------------------------------------------
 

@@ -172,6 +172,15 @@ std::optional<std::size_t> GsdRateOfBaudCode(std::uint16_t baudCode) {
   return kRates[baudCode];
 }
 
+std::string GsdDeviceName(std::string_view vendor, std::string_view model,
+                          std::string_view revision, std::string_view file) {
+  std::string name(vendor);
+  for (const std::string_view word : {model, revision}) {
+    if (!word.empty()) name.append(name.empty() ? "" : " ").append(word);
+  }
+  return name.append(" (").append(file).append(")");
+}
+
 std::vector<GsdModuleMatch> SplitModules(const GsdFile& file, ByteView config) {
   const std::size_t n = config.size();
   // cost[i]: the fewest unmatched bytes from i to the end; choice[i]: the module taken there.

@@ -78,13 +78,6 @@ class WideSum {
 #endif
 };
 
-// floor(a / b) for b > 0.
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
-  std::int64_t q = a / b;
-  if (a % b != 0 && a < 0) --q;
-  return q;
-}
-
 struct Series {
   std::uint64_t count = 0;
   std::int64_t min = 0;

@@ -7,12 +7,6 @@ namespace fdc {
 
 namespace {
 
-// Toward minus infinity, as the statistics count bit times.
-std::int64_t BitsOf(std::int64_t ticks, std::int64_t ticksPerBit) {
-  const std::int64_t q = ticks / ticksPerBit;
-  return (ticks % ticksPerBit != 0 && (ticks < 0) != (ticksPerBit < 0)) ? q - 1 : q;
-}
-
 // A valid request that waits for the record after it: it expects a reply from one station.
 bool WaitsForReply(const MarkedRecord& r) {
   const Telegram& t = *r.telegram;
@@ -49,7 +43,7 @@ RecordMarks MarksOf(const RecordBefore& before, const MarkedRecord& record,
         break;
       case PairOutcome::kLate:
         marks.kinds |= kMarkLateReply;
-        marks.replyGapBits = BitsOf(after.gapTicks, k);
+        marks.replyGapBits = FloorDiv(after.gapTicks, k);
         break;
       case PairOutcome::kCorrupt:
         marks.kinds |= kMarkCorruptReply;
@@ -63,7 +57,7 @@ RecordMarks MarksOf(const RecordBefore& before, const MarkedRecord& record,
   if (t.kind == FrameKind::kSd4 || (t.HasBody() && t.IsRequest())) {
     if (timedGap && record.gapTicks < kSyncBits * k) {
       marks.kinds |= kMarkTsynViolation;
-      marks.gapBits = BitsOf(record.gapTicks, k);
+      marks.gapBits = FloorDiv(record.gapTicks, k);
     }
     return marks;
   }
@@ -73,7 +67,7 @@ RecordMarks MarksOf(const RecordBefore& before, const MarkedRecord& record,
                     static_cast<std::uint8_t>(before.requestFrom),
                     static_cast<std::uint8_t>(before.requestTo)) == PairOutcome::kAnswered) {
     marks.kinds |= kMarkEarlyReply;
-    marks.gapBits = BitsOf(record.gapTicks, k);
+    marks.gapBits = FloorDiv(record.gapTicks, k);
   }
   if (t.HasBody()) {
     const auto code = static_cast<std::uint8_t>(t.fc & kResponseCodeMask);

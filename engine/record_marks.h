@@ -27,6 +27,13 @@ inline PairOutcome PairOutcomeOf(const Telegram& next, bool valid, bool inTime,
   return inTime ? PairOutcome::kAnswered : PairOutcome::kLate;
 }
 
+// floor(a / b) for b > 0: ticks counted as whole bit times.
+inline std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+  std::int64_t q = a / b;
+  if (a % b != 0 && a < 0) --q;
+  return q;
+}
+
 // The least idle before a reply, and before a request or token (TSYN), in bit times.
 inline constexpr std::int64_t kMinStationDelayBits = 11;
 inline constexpr std::int64_t kSyncBits = 33;

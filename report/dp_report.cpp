@@ -174,11 +174,7 @@ std::vector<std::uint16_t> IdentsWithoutGsd(const BusFigures& figures) {
 
 std::string GsdName(const DpSlaveFigures& d) {
   if (!d.gsd) return {};
-  std::string name = d.gsd->vendor;
-  for (const std::string* part : {&d.gsd->model, &d.gsd->revision}) {
-    if (!part->empty()) name += (name.empty() ? "" : " ") + *part;
-  }
-  return name + " (" + d.gsd->file + ")";
+  return dp::GsdDeviceName(d.gsd->vendor, d.gsd->model, d.gsd->revision, d.gsd->file);
 }
 
 std::string GsdModulesText(const DpSlaveFigures& d) {

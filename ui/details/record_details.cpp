@@ -519,11 +519,9 @@ DetailItem GsdFileItem(const SlaveGsd& gsd, std::optional<std::uint16_t> own,
   const std::optional<ByteSpan> bytes = own == gsd.ident ? ownBytes : std::nullopt;
   if (gsd.match == nullptr) return Item("no GSD file for ident " + Hex(gsd.ident, 4), bytes);
   const dp::GsdFile& file = gsd.File();
-  std::string name = file.vendor;
-  for (const std::string* word : {&file.model, &file.revision}) {
-    if (!word->empty()) name += (name.empty() ? "" : " ") + *word;
-  }
-  DetailItem item = Item("GSD file: " + name + " (" + gsd.match->entry->file + ")", bytes);
+  DetailItem item = Item("GSD file: " + dp::GsdDeviceName(file.vendor, file.model, file.revision,
+                                                          gsd.match->entry->file),
+                         bytes);
   if (!gsd.match->otherFiles.empty()) {
     std::string others;
     for (const std::string& other : gsd.match->otherFiles) {
