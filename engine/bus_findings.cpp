@@ -401,6 +401,25 @@ std::vector<const StationFigures*> ByAddress(const BusFigures& figures) {
   return stations;
 }
 
+std::optional<std::uint8_t> CorruptCauseIndex(std::string_view name) {
+  std::optional<std::uint8_t> index;
+  std::uint8_t at = 0;
+  ForEachCorruptCause(RunFigures{}, [&](const CorruptCause& cause, std::uint64_t) {
+    if (cause.name == name) index = at;
+    ++at;
+  });
+  return index;
+}
+
+bool HasCorruptCause(const Telegram& t, ByteView record, std::size_t cause) {
+  if (cause < kStatusCauses.size()) return (t.status & kStatusBits[cause].mask) != 0;
+  cause -= kStatusCauses.size();
+  if (cause < kMalformedCauses.size()) return !t.Decoded() && MalformedIndexOf(t) == cause;
+  cause -= kMalformedCauses.size();
+  if (!t.HasBody()) return false;
+  return cause == 0 ? !FcsMatches(record, t) : cause == 1 && t.ed != kEd;
+}
+
 std::string_view FindingKindTitle(FindingKind kind) {
   return kFindingTitles[static_cast<std::size_t>(kind)];
 }

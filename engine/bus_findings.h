@@ -246,6 +246,15 @@ inline constexpr CorruptCause kFcsCause = {"fcs_errors", "with a wrong FCS"};
 inline constexpr CorruptCause kEdCause = {"ed_errors", "with a wrong end delimiter"};
 
 // Every cause with its count, in the order of the run's JSON figures.
+// The causes in ForEachCorruptCause's order: the status bits, the malformed frames, a wrong FCS,
+// a wrong end delimiter.
+inline constexpr std::size_t kCorruptCauseCount =
+    kStatusCauses.size() + kMalformedCauses.size() + 2;
+// The cause's place in that order, by its figure's name ("status_bits.c", "fcs_errors").
+std::optional<std::uint8_t> CorruptCauseIndex(std::string_view name);
+// Whether a frame (its bytes `record`) counts under the cause at that place.
+bool HasCorruptCause(const Telegram& t, ByteView record, std::size_t cause);
+
 template <class Visit>
 void ForEachCorruptCause(const RunFigures& run, Visit visit) {
   for (std::size_t i = 0; i < kStatusCauses.size(); ++i) visit(kStatusCauses[i], run.statusBits[i]);

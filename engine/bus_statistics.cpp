@@ -149,25 +149,6 @@ struct PreviousRequest {
   std::array<std::uint8_t, 255> bytes{};
 };
 
-// The count a frame the dissector could not decode goes to.
-MalformedIndex MalformedIndexOf(const Telegram& t) {
-  if (t.Empty()) return kMalformedEmpty;
-  switch (t.mark) {
-    case FrameMark::kLength:
-    case FrameMark::kSd2Length:
-    case FrameMark::kSd3Length:
-      return kMalformedLength;
-    case FrameMark::kLe:
-      return kMalformedLe;
-    case FrameMark::kLer:
-      return kMalformedLer;
-    case FrameMark::kSecondSd:
-      return kMalformedSecondSd;
-    default:
-      return kMalformedUnknownSd;
-  }
-}
-
 // Counts the frame's status bits and failed checks; true when the frame is valid: decoded, its
 // checksum and end delimiter right and no status bit set.
 bool CountFrameChecks(const Telegram& t, ByteView bytes, RunFigures& run) {
@@ -764,6 +745,24 @@ BusFiguresRun ComputeBusFigures(const DumpRequest& request, const BusStatisticsO
                                 : std::nullopt);
   }
   return outcome;
+}
+
+MalformedIndex MalformedIndexOf(const Telegram& t) {
+  if (t.Empty()) return kMalformedEmpty;
+  switch (t.mark) {
+    case FrameMark::kLength:
+    case FrameMark::kSd2Length:
+    case FrameMark::kSd3Length:
+      return kMalformedLength;
+    case FrameMark::kLe:
+      return kMalformedLe;
+    case FrameMark::kLer:
+      return kMalformedLer;
+    case FrameMark::kSecondSd:
+      return kMalformedSecondSd;
+    default:
+      return kMalformedUnknownSd;
+  }
 }
 
 }  // namespace fdc

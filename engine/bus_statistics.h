@@ -58,6 +58,8 @@ enum MalformedIndex : std::uint8_t {
 };
 inline constexpr std::array<std::string_view, kMalformedCount> kMalformedKeys = {
     "empty", "length", "le", "ler", "second_sd", "unknown_sd"};
+// The count a frame the dissector could not decode goes to.
+MalformedIndex MalformedIndexOf(const Telegram& t);
 
 // Why requests (status polls aside) got no valid reply in time: nothing valid came back (a corrupt
 // record after the slot time included), a valid reply came after the slot time, or a corrupt

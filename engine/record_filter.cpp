@@ -4,7 +4,9 @@
 #include <algorithm>
 
 #include "capture/baud_rate_table.h"
+#include "engine/bus_findings.h"
 #include "engine/dump_run.h"
+#include "engine/record_marks.h"
 
 namespace fdc {
 
@@ -12,10 +14,22 @@ namespace {
 
 // The station as the equation's DA and SA read it: the address byte of any frame kind that has
 // one, a frame that does not decode included.
-bool SentByOrTo(const FrameFields& fields, ByteView record, std::uint8_t station) {
+bool OnStationSide(const FrameFields& fields, ByteView record, std::uint8_t station,
+                   StationSide side) {
   if (fields.Addr == FrameFields::kNone) return false;
   const auto at = static_cast<std::size_t>(fields.Addr);
-  return (record.U8(at) & kAddressMask) == station || (record.U8(at + 1) & kAddressMask) == station;
+  const bool to = (record.U8(at) & kAddressMask) == station;
+  const bool by = (record.U8(at + 1) & kAddressMask) == station;
+  switch (side) {
+    case StationSide::kSender:
+      return by;
+    case StationSide::kAddressee:
+      return to;
+    case StationSide::kAnswering:
+      return false;
+    default:
+      return by || to;
+  }
 }
 
 }  // namespace
@@ -26,6 +40,8 @@ RecordFilter ShownByOptionFile(const ShowOnlyProgram* program, const DumpRequest
   filter.cmdArgs = request.CmdArgs;
   return filter;
 }
+
+bool RecordFilter::NeedsRecordAfter() const { return (marks & kTimedMarks) != 0; }
 
 RecordBefore RecordBeforeOf(const Telegram& t, ByteView record) {
   RecordBefore before;
@@ -40,7 +56,7 @@ RecordBefore RecordBeforeOf(const Telegram& t, ByteView record) {
 bool RecordFilter::MatchesTelegram(const FrameFields& fields, ByteView bytes, std::uint32_t ref,
                                    const Telegram& t, const TimeBase& time,
                                    RecordBefore before) const {
-  if (faultsOnly && !IsFaulty(t, bytes)) return false;
+  if (corruptCause && !HasCorruptCause(t, bytes, *corruptCause)) return false;
   if (eventRefs != nullptr) {
     const auto carries = [this](std::uint32_t r) {
       return std::binary_search(eventRefs->begin(), eventRefs->end(), r);
@@ -53,9 +69,10 @@ bool RecordFilter::MatchesTelegram(const FrameFields& fields, ByteView bytes, st
     if (!carries(ref) && !(reply && carries(ref - 1))) return false;
   }
   if (station) {
-    bool theirs = SentByOrTo(fields, bytes, *station);
+    if (stationSide == StationSide::kAnswering) return before.requestTo == *station;
+    bool theirs = OnStationSide(fields, bytes, *station, stationSide);
     if (!theirs && t.kind == FrameKind::kSc && before.requestTo == *station &&
-        !IsFaulty(t, bytes)) {
+        stationSide != StationSide::kAddressee && !IsFaulty(t, bytes)) {
       // Without a known rate there is no slot time, and an acknowledgement answers however late.
       const std::int64_t k = time.TicksPerBit();
       const std::uint32_t slot =

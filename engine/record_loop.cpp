@@ -1,7 +1,56 @@
 // The record loop: run set-up, the loop over the records, progress, the reference window.
 #include "engine/record_loop.h"
 
+#include <algorithm>
+
+#include "capture/baud_rate_table.h"
+
 namespace fdc {
+
+void MarksAhead::Start() {
+  ended_ = cursor_.OpenFirstFile().failed() || !cursor_.FindFirstSync().ok();
+  cursor_.ClearEvents();
+  timing_.emplace(cursor_.Captures().Files(), false, 0, 0);
+}
+
+void MarksAhead::Step(std::uint32_t ref) {
+  while (!ended_ && afterRef_ <= ref) {
+    currentTelegram_ = afterTelegram_;
+    current_ = after_;
+    current_.telegram = current_.telegram != nullptr ? &currentTelegram_ : nullptr;
+    currentRef_ = afterRef_;
+    const Result read = cursor_.Next();
+    cursor_.ClearEvents();
+    if (!read.ok()) {
+      ended_ = true;
+      after_ = MarkedRecord{};
+      break;
+    }
+    const CaptureRecord& record = cursor_.Record();
+    DissectTelegram(record.Bytes(), record.FrameLen, afterTelegram_);
+    after_ = timing_->Next(record, afterTelegram_, cursor_.Time().GapTicks());
+    afterRef_ = record.RefNumber;
+  }
+  // At the run's end the record held after is the last one, with none after it.
+  if (ended_ && afterRef_ == ref && currentRef_ != ref) {
+    currentTelegram_ = afterTelegram_;
+    current_ = after_;
+    current_.telegram = &currentTelegram_;
+    currentRef_ = afterRef_;
+    after_ = MarkedRecord{};
+  }
+}
+
+RecordMarks RecordView::Marks() const {
+  if (ahead_ != nullptr && ahead_->Holds(record_->RefNumber)) {
+    return MarksOf(before_, ahead_->Current(), ahead_->After(), time_->TicksPerBit(),
+                   slotTimeBits_);
+  }
+  MarkedRecord self;
+  self.telegram = &Dissected();
+  self.valid = !IsFaulty(*self.telegram, record_->Bytes());
+  return MarksOf(before_, self, MarkedRecord{}, 0, slotTimeBits_);
+}
 
 RecordLoop::RecordLoop(const DumpRequest& request, const ShowOnlyProgram* filter,
                        const RunControl& control)
@@ -9,9 +58,7 @@ RecordLoop::RecordLoop(const DumpRequest& request, const ShowOnlyProgram* filter
 
 RecordLoop::RecordLoop(const DumpRequest& request, const RecordFilter& shown,
                        const RunControl& control)
-    : request_(request), filter_(shown), control_(control), cursor_(request) {
-  cursor_.TrackRecordBefore(filter_.NeedsRecordBefore());
-}
+    : request_(request), filter_(shown), control_(control), cursor_(request) {}
 
 Result RecordLoop::Run(std::span<RecordConsumer* const> consumers) {
   totals_ = LoopTotals{};
@@ -23,6 +70,9 @@ Result RecordLoop::Run(std::span<RecordConsumer* const> consumers) {
     ended_ = RunEnd::kFailed;
     return opened;
   }
+  const bool consumersNeedBefore = std::any_of(
+      consumers.begin(), consumers.end(), [](RecordConsumer* c) { return c->NeedsRecordBefore(); });
+  cursor_.TrackRecordBefore(filter_.NeedsRecordBefore() || consumersNeedBefore);
   for (RecordConsumer* consumer : consumers) {
     Result begun = consumer->Begin(*this);
     if (!begun.ok()) {
@@ -46,6 +96,13 @@ Result RecordLoop::Run(std::span<RecordConsumer* const> consumers) {
   view.captures_ = &cursor_.Captures();
   view.time_ = &cursor_.Time();
   view.filter_ = &filter_;
+  view.slotTimeBits_ =
+      filter_.slotTimeBits != 0 ? filter_.slotTimeBits : DefaultSlotTimeBits(cursor_.BaudCode());
+  if (filter_.NeedsRecordAfter()) {
+    ahead_.emplace(request_);
+    ahead_->Start();
+    view.ahead_ = &*ahead_;
+  }
   for (;;) {
     if (control_.StopRequested()) {
       cursor_.Close();
@@ -66,6 +123,7 @@ Result RecordLoop::Run(std::span<RecordConsumer* const> consumers) {
       return Finish(consumers, RunEnd::kLastReference, Result::Ok());
     }
 
+    if (ahead_) ahead_->Step(record.RefNumber);
     view.inWindow_ = record.RefNumber >= request_.StartRef;
     view.before_ = cursor_.Before();
     view.dissected_ = false;

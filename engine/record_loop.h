@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "capture/capture_file_set.h"
@@ -13,6 +14,7 @@
 #include "common/result.h"
 #include "engine/dump_run.h"
 #include "engine/record_filter.h"
+#include "engine/record_marks.h"
 #include "engine/run_control.h"
 #include "engine/run_cursor.h"
 #include "engine/time_base.h"
@@ -21,6 +23,33 @@
 namespace fdc {
 
 class RecordLoop;
+
+// A second cursor that reads one record ahead of the loop's, for a filter on marks that need the
+// record after the one judged. It costs a second reading of the run, only for such a filter.
+class MarksAhead {
+ public:
+  explicit MarksAhead(const DumpRequest& request) : cursor_(request) {}
+  // Opens the run; when that fails no record has a record after it.
+  void Start();
+  // The loop has read the record with reference number `ref`: reads on to the record after it.
+  void Step(std::uint32_t ref);
+  // The record `ref` and the one after it (telegram null at the run's end); false when the
+  // cursor did not read the same record.
+  bool Holds(std::uint32_t ref) const { return currentRef_ == ref; }
+  const MarkedRecord& Current() const { return current_; }
+  const MarkedRecord& After() const { return after_; }
+
+ private:
+  RunCursor cursor_;
+  std::optional<GapTiming> timing_;
+  Telegram currentTelegram_;
+  Telegram afterTelegram_;
+  MarkedRecord current_;
+  MarkedRecord after_;
+  std::uint32_t currentRef_ = 0;
+  std::uint32_t afterRef_ = 0;
+  bool ended_ = false;
+};
 
 // One record as the loop hands it on: its bytes and number, its times, and on demand its
 // dissection and whether the request shows it.
@@ -44,15 +73,22 @@ class RecordView {
   bool Shown() const {
     if (shown_ < 0) {
       shown_ =
-          inWindow_ && (!filter_->Active() ||
-                        filter_->Matches(
-                            captures_->Fields(), record_->Bytes(), record_->RefNumber,
-                            [this]() -> const Telegram& { return Dissected(); }, *time_, before_))
+          inWindow_ &&
+                  (!filter_->Active() ||
+                   (filter_->Matches(
+                        captures_->Fields(), record_->Bytes(), record_->RefNumber,
+                        [this]() -> const Telegram& { return Dissected(); }, *time_, before_) &&
+                    filter_->MatchesMarks([this] { return Marks().kinds; })))
               ? 1
               : 0;
     }
     return shown_ == 1;
   }
+  // What the record before tells: tracked when the filter or a consumer needs it.
+  const RecordBefore& Before() const { return before_; }
+  // The record's marks for the loop's filter: complete when the filter judges marks that need
+  // the records' timing, otherwise only a damaged frame.
+  RecordMarks Marks() const;
 
  private:
   friend class RecordLoop;
@@ -60,6 +96,8 @@ class RecordView {
   const CaptureFileSet* captures_ = nullptr;
   TimeBase* time_ = nullptr;
   const RecordFilter* filter_ = nullptr;
+  const MarksAhead* ahead_ = nullptr;
+  std::uint32_t slotTimeBits_ = 0;
   RecordBefore before_;
   bool inWindow_ = false;
   mutable bool dissected_ = false;
@@ -98,6 +136,8 @@ class RecordConsumer {
     (void)how;
     return Result::Ok();
   }
+  // The consumer reads RecordView::Before().
+  virtual bool NeedsRecordBefore() const { return false; }
 };
 
 // What a loop did, for summaries.
@@ -140,6 +180,7 @@ class RecordLoop {
   RecordFilter filter_;
   RunControl control_;
   RunCursor cursor_;
+  std::optional<MarksAhead> ahead_;
   LoopTotals totals_;
   RunEnd ended_ = RunEnd::kEndOfData;
   std::uint32_t lastPercent_ = 100;

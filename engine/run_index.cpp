@@ -58,7 +58,9 @@ std::optional<IndexEntry> RunIndex::EntryForRecord(std::uint32_t refNumber) cons
   return entries_[static_cast<std::size_t>(after - entryRecords_.begin() - 1)];
 }
 
-std::optional<std::uint64_t> RunIndex::FaultyStretch(std::uint64_t row, bool forward) const {
+std::optional<std::uint64_t> RunIndex::MarkedStretch(std::uint64_t row, bool forward,
+                                                     std::uint16_t kinds,
+                                                     std::uint32_t slotTimeBits) const {
   std::lock_guard lock(mutex_);
   if (entries_.empty()) return std::nullopt;
   const auto after =
@@ -66,7 +68,9 @@ std::optional<std::uint64_t> RunIndex::FaultyStretch(std::uint64_t row, bool for
                        [](std::uint64_t r, const IndexEntry& e) { return r < e.row; });
   std::ptrdiff_t i = std::max<std::ptrdiff_t>(after - entries_.begin() - 1, 0);
   for (; i >= 0 && i < static_cast<std::ptrdiff_t>(entries_.size()); i += forward ? 1 : -1) {
-    if (faulty_[static_cast<std::size_t>(i)]) return entries_[static_cast<std::size_t>(i)].row;
+    if (marks_[static_cast<std::size_t>(i)].MayHold(kinds, slotTimeBits)) {
+      return entries_[static_cast<std::size_t>(i)].row;
+    }
   }
   return std::nullopt;
 }
@@ -79,7 +83,7 @@ std::vector<CaptureFileInfo> RunIndex::Files() const {
 void RunIndex::ResetLocked() {
   entries_.clear();
   entryRecords_.clear();
-  faulty_.clear();
+  marks_.clear();
   files_.clear();
   rows_ = 0;
   records_ = 0;
@@ -87,11 +91,46 @@ void RunIndex::ResetLocked() {
   error_.reset();
 }
 
+// --- StretchFollower -------------------------------------------------------------------------
+
+void StretchFollower::Begin(const RecordLoop& loop) {
+  timing_.emplace(loop.Captures().Files(), false, 0, 0);
+  follower_ = MarkFollower{};
+  current_ = StretchMarks{};
+  previousCounted_ = false;
+  counted_ = false;
+}
+
+void StretchFollower::Count(const RecordMarks& marks) {
+  if (previousCounted_) current_.Add(marks);
+}
+
+void StretchFollower::Next(const RecordView& view, bool counted) {
+  const TimeBase& time = view.Time();
+  const MarkedRecord record = timing_->Next(view.Record(), view.Dissected(), time.GapTicks());
+  RecordMarks previous;
+  previousCounted_ = counted_;
+  // With no limit on the slot time: the stretch keeps the longest pair's idle for the rest.
+  if (follower_.Next(view.Before(), record, time.TicksPerBit(), StretchMarks::kNoSlotLimit,
+                     previous)) {
+    Count(previous);
+  }
+  counted_ = counted;
+}
+
+void StretchFollower::Finish(const RecordLoop& loop) {
+  RecordMarks last;
+  previousCounted_ = counted_;
+  if (follower_.Finish(loop.Time().TicksPerBit(), StretchMarks::kNoSlotLimit, last)) Count(last);
+  counted_ = false;
+}
+
 // --- RunIndexer ------------------------------------------------------------------------------
 
 Result RunIndexer::Begin(const RecordLoop& loop) {
   loop_ = &loop;
   before_ = RunCheckpoint{};
+  marks_.Begin(loop);
   std::lock_guard lock(index_.mutex_);
   index_.ResetLocked();
   return Result::Ok();
@@ -102,17 +141,15 @@ void RunIndexer::OnEvent(const CaptureEvent& event, const RecordLoop&) {
 }
 
 bool RunIndexer::OnRecord(const RecordView& view) {
-  const Telegram& t = view.Dissected();
-  const bool faulty = IsFaulty(t, view.Bytes());
+  marks_.Next(view, true);
   if (records_ % kIndexStride == 0) {
     Publish();
     std::lock_guard lock(index_.mutex_);
     index_.entries_.push_back({rows_, before_});
     index_.entryRecords_.push_back(view.RefNumber());
-    index_.faulty_.push_back(false);
-    faulty_ = false;
+    index_.marks_.emplace_back();
+    marks_.StartStretch();
   }
-  if (faulty) faulty_ = true;
   rows_ += pendingEvents_ + 1;
   pendingEvents_ = 0;
   ++records_;
@@ -124,11 +161,12 @@ void RunIndexer::Publish() {
   std::lock_guard lock(index_.mutex_);
   index_.rows_ = rows_;
   index_.records_ = records_;
-  if (!index_.faulty_.empty() && faulty_) index_.faulty_.back() = true;
+  if (!index_.marks_.empty()) index_.marks_.back() = marks_.Current();
   if (loop_ != nullptr) index_.files_ = loop_->Captures().Files();
 }
 
 Result RunIndexer::End(RunEnd) {
+  if (loop_ != nullptr) marks_.Finish(*loop_);
   // Events after the last record are rows too; without any record they have no entry to be read
   // from, so a run of events alone shows none.
   if (records_ > 0) rows_ += pendingEvents_;
@@ -148,6 +186,7 @@ void RunIndexer::Finish(const Result& result) {
 Result MatchIndexer::Begin(const RecordLoop& loop) {
   loop_ = &loop;
   before_ = RunCheckpoint{};
+  marks_.Begin(loop);
   std::lock_guard lock(index_.mutex_);
   index_.ResetLocked();
   return Result::Ok();
@@ -155,8 +194,9 @@ Result MatchIndexer::Begin(const RecordLoop& loop) {
 
 bool MatchIndexer::OnRecord(const RecordView& view) {
   ++records_;
-  if (view.Shown()) {
-    const Telegram& t = view.Dissected();
+  const bool shown = view.Shown();
+  marks_.Next(view, shown);
+  if (shown) {
     const bool entryDue = matches_ == 0 || matches_ - matchesAtEntry_ >= kIndexStride ||
                           records_ - recordsAtEntry_ >= kIndexStride;
     if (entryDue) {
@@ -164,12 +204,11 @@ bool MatchIndexer::OnRecord(const RecordView& view) {
       std::lock_guard lock(index_.mutex_);
       index_.entries_.push_back({matches_, before_});
       index_.entryRecords_.push_back(view.RefNumber());
-      index_.faulty_.push_back(false);
-      faulty_ = false;
+      index_.marks_.emplace_back();
+      marks_.StartStretch();
       matchesAtEntry_ = matches_;
       recordsAtEntry_ = records_;
     }
-    if (IsFaulty(t, view.Bytes())) faulty_ = true;
     ++matches_;
   }
   before_ = loop_->Checkpoint();
@@ -180,11 +219,12 @@ void MatchIndexer::Publish() {
   std::lock_guard lock(index_.mutex_);
   index_.rows_ = matches_;
   index_.records_ = records_;
-  if (!index_.faulty_.empty() && faulty_) index_.faulty_.back() = true;
+  if (!index_.marks_.empty()) index_.marks_.back() = marks_.Current();
   if (loop_ != nullptr) index_.files_ = loop_->Captures().Files();
 }
 
 Result MatchIndexer::End(RunEnd) {
+  if (loop_ != nullptr) marks_.Finish(*loop_);
   Publish();
   return Result::Ok();
 }
@@ -202,41 +242,6 @@ RowReader::RowReader(const DumpRequest& request, const RunIndex& index, const Re
 
 namespace {
 
-// What the marks need of each record as a reader reads on: whether the idle before it counts (a
-// record before it, both at the run's rate, the clock not stepped back), from where it resumed.
-class GapTiming {
- public:
-  GapTiming(const RunCheckpoint& at, const std::vector<CaptureFileInfo>& files)
-      : files_(files),
-        previous_(!at.atStart),
-        previousTicks_(static_cast<std::int64_t>(at.read.lastTimestamp)),
-        previousFile_(at.read.file) {}
-
-  MarkedRecord Next(const CaptureRecord& record, const Telegram& telegram, std::int64_t gapTicks) {
-    const auto ticks = static_cast<std::int64_t>(record.Timestamp);
-    MarkedRecord marked;
-    marked.telegram = &telegram;
-    marked.valid = !IsFaulty(telegram, record.Bytes());
-    marked.gapTimed =
-        previous_ && Timed(record.File) && Timed(previousFile_) && ticks >= previousTicks_;
-    marked.gapTicks = gapTicks;
-    previous_ = true;
-    previousTicks_ = ticks;
-    previousFile_ = record.File;
-    return marked;
-  }
-  std::uint16_t RunBaud() const { return files_.empty() ? 0 : files_.front().header.BaudCode; }
-
- private:
-  bool Timed(std::uint16_t file) const {
-    return file < files_.size() && files_[file].header.BaudCode == RunBaud();
-  }
-  const std::vector<CaptureFileInfo>& files_;
-  bool previous_;
-  std::int64_t previousTicks_;
-  std::uint16_t previousFile_;
-};
-
 // The record a reader holds until the record after it is read: a row's marks need both.
 class HeldRecord {
  public:
@@ -253,12 +258,14 @@ class HeldRecord {
     marked_.telegram = &telegram_;
   }
   // The held record as a row with its marks by the record after it (none at the run's end);
-  // false when nothing is held or the record is not shown.
+  // false when nothing is held or the record is not shown (`filter`: the condition on marks).
   bool Release(const MarkedRecord& after, std::int64_t ticksPerBit, std::uint32_t slotTimeBits,
-               RowItem& item) {
+               const RecordFilter* filter, RowItem& item) {
     if (!present_) return false;
     present_ = false;
     if (!shown_) return false;
+    const RecordMarks marks = MarksOf(before_, marked_, after, ticksPerBit, slotTimeBits);
+    if (filter != nullptr && !filter->MatchesMarks([&marks] { return marks.kinds; })) return false;
     item = RowItem{};
     item.kind = RowKind::kRecord;
     item.record = &record_;
@@ -266,7 +273,7 @@ class HeldRecord {
     item.absNs = absNs_;
     item.gapNs = gapNs_;
     item.faulty = !marked_.valid;
-    item.marks = MarksOf(before_, marked_, after, ticksPerBit, slotTimeBits);
+    item.marks = marks;
     return true;
   }
 
@@ -297,7 +304,8 @@ Result RowReader::Read(std::uint64_t first, std::uint64_t count,
 
   // A record's marks need the record after it: each record is handed on when the next one has
   // been read (or the run has ended), before the events that came between the two.
-  GapTiming timing(entry->at, files);
+  GapTiming timing(files, !entry->at.atStart,
+                   static_cast<std::int64_t>(entry->at.read.lastTimestamp), entry->at.read.file);
   const std::uint32_t slot =
       slotTimeBits_ != 0 ? slotTimeBits_ : DefaultSlotTimeBits(timing.RunBaud());
   HeldRecord held;
@@ -319,7 +327,7 @@ Result RowReader::Read(std::uint64_t first, std::uint64_t count,
       DissectTelegram(cursor.Record().Bytes(), cursor.Record().FrameLen, telegram);
       next = timing.Next(cursor.Record(), telegram, cursor.Time().GapTicks());
     }
-    if (held.Release(next, cursor.Time().TicksPerBit(), slot, item) && !offer(item)) {
+    if (held.Release(next, cursor.Time().TicksPerBit(), slot, filter_, item) && !offer(item)) {
       return Result::Ok();
     }
     if (filter_ == nullptr) {

@@ -42,8 +42,10 @@ class RunIndex {
   // The entry from which the record with this reference number is read.
   std::optional<IndexEntry> EntryForRecord(std::uint32_t refNumber) const;
   // The first row at or after `row` (or at or before, backwards) whose stretch of kIndexStride
-  // rows holds a faulty record; nothing when there is none.
-  std::optional<std::uint64_t> FaultyStretch(std::uint64_t row, bool forward) const;
+  // rows may hold a record with one of the marks `kinds` at that slot time; nothing when none
+  // can.
+  std::optional<std::uint64_t> MarkedStretch(std::uint64_t row, bool forward, std::uint16_t kinds,
+                                             std::uint32_t slotTimeBits) const;
   std::vector<CaptureFileInfo> Files() const;
 
  private:
@@ -55,12 +57,34 @@ class RunIndex {
   mutable std::mutex mutex_;
   std::vector<IndexEntry> entries_;
   std::vector<std::uint32_t> entryRecords_;  // RefNumber of the first record read from each
-  std::vector<bool> faulty_;                 // per entry
+  std::vector<StretchMarks> marks_;          // per entry
   std::vector<CaptureFileInfo> files_;
   std::uint64_t rows_ = 0;
   std::uint64_t records_ = 0;
   bool complete_ = false;
   std::optional<std::string> error_;
+};
+
+// The marks of an indexer's stretches as it reads on: each record's marks, complete once the
+// record after it is read, go to the stretch the record was counted in.
+class StretchFollower {
+ public:
+  void Begin(const RecordLoop& loop);
+  // Takes the next record; `counted`: it belongs to the stretch being built. Call before the
+  // record starts a new stretch: the record before it belongs to the old one.
+  void Next(const RecordView& view, bool counted);
+  void Finish(const RecordLoop& loop);
+  // The stretch being built so far, and a new one.
+  const StretchMarks& Current() const { return current_; }
+  void StartStretch() { current_ = StretchMarks{}; }
+
+ private:
+  void Count(const RecordMarks& marks);
+  std::optional<GapTiming> timing_;
+  MarkFollower follower_;
+  StretchMarks current_;
+  bool previousCounted_ = false;
+  bool counted_ = false;
 };
 
 // Builds the index of every row: the records, and each loss of synchronisation and each file left
@@ -84,7 +108,7 @@ class RunIndexer final : public RecordConsumer {
   std::uint64_t rows_ = 0;
   std::uint64_t records_ = 0;
   std::uint32_t pendingEvents_ = 0;  // event rows waiting for the next record
-  bool faulty_ = false;
+  StretchFollower marks_;
 };
 
 // Builds the index of the records the loop's filter shows: an entry every 4096 matches, and at
@@ -108,7 +132,7 @@ class MatchIndexer final : public RecordConsumer {
   std::uint64_t records_ = 0;
   std::uint64_t recordsAtEntry_ = 0;
   std::uint64_t matchesAtEntry_ = 0;
-  bool faulty_ = false;
+  StretchFollower marks_;
 };
 
 // One row as the table shows it.
@@ -136,6 +160,7 @@ class RowReader {
               const std::function<bool(const RowItem&)>& take);
   // The slot time the marks judge replies by; 0 (the default): by the first file's baud rate.
   void SetSlotTime(std::uint32_t bits) { slotTimeBits_ = bits; }
+  std::uint32_t SlotTime() const { return slotTimeBits_; }
 
  private:
   const DumpRequest& request_;

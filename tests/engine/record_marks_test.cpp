@@ -110,7 +110,19 @@ TEST(RecordMarks, EachRuleAtItsLimit) {
        {kSrd, 100},
        Frame{kReply, 9000},
        "late reply (562 bit times); TSYN violation (6 bit times)"},
-      {"damaged", Frame{kSrd, 600}, {kReply, 200, 0x01}, {}, "damaged frame"},
+      {"damaged in time",
+       Frame{kSrd, 600},
+       {kReply, 200, 0x01},
+       {},
+       "illegal response; damaged frame"},
+      {"damaged after the slot time", Frame{kSrd, 600}, {kReply, 4801, 0x01}, {}, "damaged frame"},
+      {"a reply at the slot time", Frame{kSrd, 600}, {kReply, 4800}, {}, ""},
+      {"a reply one tick over", Frame{kSrd, 600}, {kReply, 4801}, {}, "late reply (300 bit times)"},
+      {"a status poll answered late",
+       Frame{kPoll, 600},
+       {kReply, 4801},
+       {},
+       "late reply (300 bit times)"},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(MarksOfFrames(row.before, row.record, row.after, row.ticksPerBit), row.marks)
@@ -173,8 +185,10 @@ TEST(RecordMarks, EveryCountedRecordCarriesItsMark) {
                       .ok());
     }
     std::uint64_t noReply = 0, late = 0, corrupt = 0, early = 0, negative = 0, flagged = 0;
-    std::uint64_t tsyn = 0;
+    std::uint64_t tsyn = 0, lateAnswers = 0, illegal = 0;
     for (const StationFigures& s : f.stations) {
+      lateAnswers += s.lateResponses;
+      illegal += s.illegalResponses;
       noReply += s.noResponseCauses.noReply;
       late += s.noResponseCauses.late;
       corrupt += s.noResponseCauses.corrupt;
@@ -192,6 +206,21 @@ TEST(RecordMarks, EveryCountedRecordCarriesItsMark) {
     EXPECT_EQ(counts[Bit(kMarkDiagnosisFlagged)], flagged);
     EXPECT_EQ(counts[Bit(kMarkTsynViolation)], tsyn);
     EXPECT_EQ(counts[Bit(kMarkDamaged)], f.run.corrupt);
+    EXPECT_EQ(counts[Bit(kMarkLateAnswer)], lateAnswers);
+    EXPECT_EQ(counts[Bit(kMarkIllegalAnswer)], illegal);
+
+    // A filter on marks, which reads one record ahead, lets through the records that carry them.
+    RecordFilter marked;
+    marked.marks = kMarkNoReply | kMarkLateAnswer;
+    marked.slotTimeBits = kSlot;
+    RunIndex matches;
+    MatchIndexer matcher(matches);
+    RecordLoop filtered(request, marked, RunControl(nullptr));
+    RecordConsumer* const matching[] = {&matcher};
+    matcher.Finish(filtered.Run(matching));
+    EXPECT_EQ(matches.Rows(), noReply + lateAnswers);
+    // The index's stretches lead to every one of them.
+    EXPECT_EQ(index.MarkedStretch(0, true, kMarkLateAnswer, kSlot).has_value(), lateAnswers > 0);
   }
 }
 

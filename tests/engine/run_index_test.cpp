@@ -174,7 +174,7 @@ TEST(RunIndex, AnyRowReadsAsAPassFromTheStartReadsIt) {
   RecordFilter onlySd1;
   onlySd1.program = &sd1;
   RecordFilter faults;
-  faults.faultsOnly = true;
+  faults.marks = kMarkDamaged;
   // Its acknowledgements are judged by the record before them, also right after an entry.
   RecordFilter station3;
   station3.station = 3;
@@ -231,10 +231,10 @@ TEST(RunIndex, RowsEventsRecordsAndFaults) {
   ASSERT_TRUE(entry.has_value());
   EXPECT_LE(entry->row, 9001u);
   // Faulty records (status c) stand at every 1000th record of the first file only.
-  const std::optional<std::uint64_t> fault = all.index.FaultyStretch(0, true);
+  const std::optional<std::uint64_t> fault = all.index.MarkedStretch(0, true, kMarkDamaged, 0);
   ASSERT_TRUE(fault.has_value());
   EXPECT_EQ(*fault, 0u);
-  EXPECT_FALSE(all.index.FaultyStretch(all.index.Rows() - 1, true).has_value());
+  EXPECT_FALSE(all.index.MarkedStretch(all.index.Rows() - 1, true, kMarkDamaged, 0).has_value());
   EXPECT_EQ(all.index.Files().size(), 3u);
 }
 

@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/bus_findings.h"
 #include "engine/dump_run.h"
 #include "engine/pcapng_export.h"
 #include "engine/record_filter.h"
+#include "engine/record_marks.h"
 #include "options/options.h"
 #include "options/show_only_compiler.h"
 #include "tests/support/test_support.h"
@@ -102,25 +104,35 @@ TEST(ShownRecords, FaultsStationsAndPrograms) {
   struct Case {
     const char* name;
     const char* equation;  // empty: no program
-    bool faultsOnly;
+    std::uint16_t marks;  // 0: any record
     std::optional<std::uint8_t> station;
     std::uint32_t slotTimeBits;  // 0: by the baud rate (1000 bits at 12M)
     std::optional<std::vector<std::uint32_t>> events;  // the requests that carry a DP event
     std::vector<int> refs;
+    std::optional<std::uint8_t> cause = std::nullopt;
+    StationSide side = StationSide::kEither;
   };
   const Case cases[] = {
-      {"every record", "", false, {}, 0, {}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
-      {"faults only", "", true, {}, 0, {}, {2, 3, 4, 5}},
-      {"faults of station 3", "DA == 3", true, {}, 0, {}, {2, 5}},
-      {"station 3 without the fault check", "DA == 3", false, {}, 0, {}, {2, 5, 7, 8}},
-      {"a program that shows nothing", "LEN == 1000", true, {}, 0, {}, {}},
-      {"station 3 with its acknowledgement", "", false, 3, 0, {}, {2, 5, 7, 8, 9}},
-      {"one after a slot time of 5 bits is none", "", false, 3, 5, {}, {2, 5, 7, 8}},
-      {"station 2, its malformed frames too", "", false, 2, 0, {}, {1, 3, 4}},
-      {"station 3 and a program", "STS == 0", false, 3, 0, {}, {5, 7, 8, 9}},
-      {"events: a request with the acknowledgement after it", "", false, {}, 0, {{8}}, {8, 9}},
-      {"events: a faulty request, the record after it alone", "", false, {}, 0, {{5}}, {5}},
-      {"events of station 2", "", false, 2, 0, {{1, 8}}, {1}},
+      {"every record", "", 0, {}, 0, {}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
+      {"faults only", "", kMarkDamaged, {}, 0, {}, {2, 3, 4, 5}},
+      {"faults of station 3", "DA == 3", kMarkDamaged, {}, 0, {}, {2, 5}},
+      {"station 3 without the fault check", "DA == 3", 0, {}, 0, {}, {2, 5, 7, 8}},
+      {"a program that shows nothing", "LEN == 1000", kMarkDamaged, {}, 0, {}, {}},
+      {"protocol faults: the reply 9 bits after", "", kProtocolMarks, {}, 0, {}, {9}},
+      {"damaged or protocol", "", kMarkDamaged | kProtocolMarks, {}, 0, {}, {2, 3, 4, 5, 9}},
+      {"a late reply by a slot time of 5 bits", "", kMarkLateAnswer, {}, 5, {}, {9}},
+      {"status bit c", "", 0, {}, 0, {}, {2}, CorruptCauseIndex("status_bits.c")},
+      {"a wrong FCS", "", 0, {}, 0, {}, {4}, CorruptCauseIndex("fcs_errors")},
+      {"sent to station 3", "", 0, 3, 0, {}, {2, 5, 7, 8}, {}, StationSide::kAddressee},
+      {"sent by station 3: its acknowledgement", "", 0, 3, 0, {}, {9}, {}, StationSide::kSender},
+      {"after requests to station 3", "", 0, 3, 0, {}, {8, 9}, {}, StationSide::kAnswering},
+      {"station 3 with its acknowledgement", "", 0, 3, 0, {}, {2, 5, 7, 8, 9}},
+      {"one after a slot time of 5 bits is none", "", 0, 3, 5, {}, {2, 5, 7, 8}},
+      {"station 2, its malformed frames too", "", 0, 2, 0, {}, {1, 3, 4}},
+      {"station 3 and a program", "STS == 0", 0, 3, 0, {}, {5, 7, 8, 9}},
+      {"events: a request with the acknowledgement after it", "", 0, {}, 0, {{8}}, {8, 9}},
+      {"events: a faulty request, the record after it alone", "", 0, {}, 0, {{5}}, {5}},
+      {"events of station 2", "", 0, 2, 0, {{1, 8}}, {1}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -131,7 +143,9 @@ TEST(ShownRecords, FaultsStationsAndPrograms) {
     ASSERT_TRUE(CompileShowOnlyText(std::string(c.equation) + "#", program).ok());
     RecordFilter shown;
     shown.program = *c.equation != '\0' ? &program : nullptr;
-    shown.faultsOnly = c.faultsOnly;
+    shown.marks = c.marks;
+    shown.corruptCause = c.cause;
+    shown.stationSide = c.side;
     shown.station = c.station;
     shown.slotTimeBits = c.slotTimeBits;
     shown.eventRefs = c.events ? &*c.events : nullptr;
