@@ -16,7 +16,6 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -31,6 +30,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -164,11 +164,11 @@ bool CMainFrame::Create() {
   connect(runView_, &RunView::RunOpened, healthView_, &HealthView::Compute);
   connect(runView_, &RunView::RunClosed, healthView_, &HealthView::Clear);
   connect(healthView_, &HealthView::StationActivated, runView_, &RunView::ShowStation);
-  connect(healthView_, &HealthView::RunFindingActivated, runView_, &RunView::ShowRunFinding);
-  connect(healthView_, &HealthView::TimeActivated, runView_, &RunView::ShowTime);
-  connect(healthView_, &HealthView::RecordActivated, runView_, &RunView::ShowRecord);
+  connect(healthView_, &HealthView::FindingActivated, runView_, &RunView::ShowFinding);
   connect(healthView_, &HealthView::FindingRecordActivated, runView_,
           &RunView::SelectRecordWhenShown);
+  connect(healthView_, &HealthView::TimeActivated, runView_, &RunView::ShowTime);
+  connect(healthView_, &HealthView::RecordActivated, runView_, &RunView::ShowRecord);
   connect(healthView_, &HealthView::ComputationFinished, runView_,
           [this] { runView_->SetHealthFigures(healthView_->Figures()); });
   connect(runView_, &RunView::RunClosed, runView_, [this] { runView_->SetHealthFigures(nullptr); });
@@ -375,7 +375,7 @@ void CMainFrame::ChainPanels() {
       bar.ApplyButton(),      bar.StopButton(),       bar.ArgEdit(0),
       bar.ArgEdit(1),         bar.ArgEdit(2),         bar.ArgEdit(3),
       bar.StationBox(),       bar.ServiceBox(),       bar.GapCheck(),
-      bar.GapField(),         bar.FaultsCheck(),      run.Table(),
+      bar.GapField(),         bar.FaultsCheck(),      bar.FaultKindBox(),     run.Table(),
       run.FindEdit(),         health.SlotTimeField(), health.TtrField(),
       health.ComputeButton(), health.StopButton(),    health.ExportButton(),
       health.FindingsList(),  health.LiveListGrid(),  health.StationTable(),

@@ -15,7 +15,6 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QImage>
-#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -27,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <QValueAxis>
 #include <QWheelEvent>
 #include <QXmlStreamReader>
@@ -69,21 +69,33 @@ bool ComputeAndWait(HealthView& view, const DumpRequest& request) {
   return finished.wait(120000);
 }
 
-// The station signals as they came while it lives: "14 kind 0", "25 -".
+// The station and finding signals as they came while it lives: "14 kind 0", "25 -", "run kind
+// 20"; and the DP records of the findings.
 struct StationClicks {
   explicit StationClicks(HealthView& view) {
-    connection = QObject::connect(
-        &view, &HealthView::StationActivated, &view,
-        [this](int address, std::optional<FindingKind> kind) {
-          said << QStringLiteral("%1 %2").arg(address).arg(
-              kind ? QStringLiteral("kind %1").arg(static_cast<int>(*kind)) : QStringLiteral("-"));
-        });
+    stations = QObject::connect(&view, &HealthView::StationActivated, &view, [this](int address) {
+      said << QStringLiteral("%1 -").arg(address);
+    });
+    findings =
+        QObject::connect(&view, &HealthView::FindingActivated, &view,
+                         [this](const BusFinding& finding, const std::vector<quint32>& refs) {
+                           said << QStringLiteral("%1 kind %2")
+                                       .arg(finding.station ? QString::number(*finding.station)
+                                                            : QStringLiteral("run"))
+                                       .arg(static_cast<int>(finding.kind));
+                           dpRefs = refs;
+                         });
   }
-  ~StationClicks() { QObject::disconnect(connection); }
+  ~StationClicks() {
+    QObject::disconnect(stations);
+    QObject::disconnect(findings);
+  }
   StationClicks(const StationClicks&) = delete;
   StationClicks& operator=(const StationClicks&) = delete;
   QStringList said;
-  QMetaObject::Connection connection;
+  std::vector<quint32> dpRefs;
+  QMetaObject::Connection stations;
+  QMetaObject::Connection findings;
 };
 
 // The chart pane's tab made current and laid out, as a user sees it before saving it or clicking
@@ -120,9 +132,9 @@ QStringList FdcstatFindings(const std::string& report) {
   return findings;
 }
 
-QStringList ItemTexts(const QListWidget& list) {
+QStringList ItemTexts(const QTreeWidget& list) {
   QStringList texts;
-  for (int i = 0; i < list.count(); ++i) texts << list.item(i)->text();
+  for (int i = 0; i < list.topLevelItemCount(); ++i) texts << list.topLevelItem(i)->text(0);
   return texts;
 }
 
@@ -183,22 +195,21 @@ class HealthWidgetTest : public QObject {
 
   void clicksTellTheStation() {
     StationClicks clicks(*view_);
-    QSignalSpy runFindings(view_.get(), &HealthView::RunFindingActivated);
-    QListWidget& list = *view_->FindingsList();
+    QTreeWidget& list = *view_->FindingsList();
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {},
-                      list.visualItemRect(list.item(0)).center());
+                      list.visualItemRect(list.topLevelItem(0)).center());
     LiveList& live = *view_->LiveListGrid();
     QTest::mouseClick(&live, Qt::LeftButton, {}, live.CellRect(14).center());
     QTest::mouseClick(&live, Qt::LeftButton, {}, live.CellRect(0).center());  // nobody there
     // The run's own findings (corrupt frames) come after the stations'.
     int corrupt = -1;
-    for (int i = 0; i < list.count() && corrupt < 0; ++i) {
-      if (list.item(i)->text().startsWith(QStringLiteral("Corrupt frames: "))) corrupt = i;
+    for (int i = 0; i < list.topLevelItemCount() && corrupt < 0; ++i) {
+      if (list.topLevelItem(i)->text(0).startsWith(QStringLiteral("Corrupt frames: "))) corrupt = i;
     }
     QVERIFY(corrupt > 0);
-    list.scrollToItem(list.item(corrupt));
+    list.scrollToItem(list.topLevelItem(corrupt));
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {},
-                      list.visualItemRect(list.item(corrupt)).center());
+                      list.visualItemRect(list.topLevelItem(corrupt)).center());
     view_->Tabs()->setCurrentIndex(0);
     QTableView& table = *view_->StationTable();
     int row = 0;
@@ -209,9 +220,11 @@ class HealthWidgetTest : public QObject {
     const QModelIndex cell = table.model()->index(row, 3);
     table.scrollTo(cell);
     QTest::mouseClick(table.viewport(), Qt::LeftButton, {}, table.visualRect(cell).center());
-    QCOMPARE(clicks.said, QStringList({"14 kind 0", "14 -", "25 -"}));
-    QCOMPARE(runFindings.count(), 1);
-    QCOMPARE(runFindings.at(0).at(0).value<FindingKind>(), FindingKind::kCorruptFrames);
+    QCOMPARE(clicks.said,
+             QStringList(
+                 {"14 kind 0", "14 -",
+                  QStringLiteral("run kind %1").arg(static_cast<int>(FindingKind::kCorruptFrames)),
+                  "25 -"}));
   }
 
   // A click on a minute of a chart gives the time of that minute's first record.
@@ -455,7 +468,7 @@ class HealthWidgetTest : public QObject {
     view.Compute(RequestFor(first.toStdString(), 1439));
     // The figures of the run before go at once.
     QVERIFY(view.Figures() == nullptr);
-    QCOMPARE(view.FindingsList()->count(), 0);
+    QCOMPARE(view.FindingsList()->topLevelItemCount(), 0);
     view.Compute(RequestFor(faultRun_, 1));
     QVERIFY(finished.wait(60000));
     // The stopped computation says nothing, also a little later: a time, as no event tells it.
@@ -494,7 +507,7 @@ class HealthWidgetTest : public QObject {
     const std::string missing = dir_.filePath("gone/Line11200.FdcCapt").toStdString();
     QVERIFY(ComputeAndWait(view, RequestFor(missing, 1)));
     QVERIFY(view.Figures() == nullptr);
-    QCOMPARE(view.FindingsList()->count(), 0);
+    QCOMPARE(view.FindingsList()->topLevelItemCount(), 0);
     QVERIFY(view.StatusText().startsWith(QStringLiteral("No figures: ")));
     QVERIFY(view.StatusText().contains(Q(missing)));
     QString error;
@@ -568,9 +581,9 @@ class HealthWidgetTest : public QObject {
     view.show();
     QVERIFY(ComputeAndWait(view, RequestFor(run, 1)));
     QCOMPARE(ItemTexts(*view.FindingsList()), QStringList{Q(std::string(kHealthyBusLine))});
-    QListWidget& list = *view.FindingsList();
+    QTreeWidget& list = *view.FindingsList();
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {},
-                      list.visualItemRect(list.item(0)).center());
+                      list.visualItemRect(list.topLevelItem(0)).center());
     QVERIFY(clicks.said.isEmpty());
     for (int address = 0; address < 128; ++address) {
       QVERIFY(!view.LiveListGrid()->Cell(address).faulty);
@@ -754,21 +767,20 @@ class HealthWidgetTest : public QObject {
     tab.StationFilter()->setCurrentIndex(0);
     QCOMPARE(log.rowCount(), static_cast<int>(json["events"].size()));
 
-    // A DP finding: the slave's DP traffic, then its first record.
-    QSignalSpy firsts(&view, &HealthView::FindingRecordActivated);
+    // A DP finding: the records of its events.
     StationClicks clicks(view);
-    QListWidgetItem* dropped = nullptr;
-    for (int i = 0; i < view.FindingsList()->count(); ++i) {
-      QListWidgetItem* item = view.FindingsList()->item(i);
-      if (item->text().startsWith(QStringLiteral("Slave 26 dropped"))) dropped = item;
+    QTreeWidgetItem* dropped = nullptr;
+    for (int i = 0; i < view.FindingsList()->topLevelItemCount(); ++i) {
+      QTreeWidgetItem* item = view.FindingsList()->topLevelItem(i);
+      if (item->text(0).startsWith(QStringLiteral("Slave 26 dropped"))) dropped = item;
     }
     QVERIFY(dropped != nullptr);
-    emit view.FindingsList()->itemClicked(dropped);
+    emit view.FindingsList()->itemClicked(dropped, 0);
     QCOMPARE(
         clicks.said,
         QStringList{QStringLiteral("26 kind %1").arg(static_cast<int>(FindingKind::kDpDropped))});
-    QCOMPARE(firsts.size(), 1);
-    QCOMPARE(firsts.front().front().toUInt(), drop->ref);
+    QVERIFY(!clicks.dpRefs.empty());
+    QCOMPARE(clicks.dpRefs.front(), drop->ref);
   }
 };
 

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -175,7 +176,7 @@ struct SessionLog {
 
 FilterInput FaultsOnly() {
   FilterInput input;
-  input.quick.faultsOnly = true;
+  input.quick.marks = kMarkDamaged;
   return input;
 }
 
@@ -658,8 +659,9 @@ class TableLogicTest : public QObject {
   void filteredModelShowsTheMatches() {
     DamagedRun run;
     WriteDamagedRun(run);
-    const FilterCompilation compiled =
-        CompileTableFilter({"SA == 2", {}, {std::nullopt, QuickService::kAny, std::nullopt, true}});
+    FilterInput input = FaultsOnly();
+    input.equation = "SA == 2";
+    const FilterCompilation compiled = CompileTableFilter(input);
     QVERIFY(compiled.filter);
     RunIndex all;
     test::IndexAll(run.request, all);
@@ -718,31 +720,42 @@ class TableLogicTest : public QObject {
     const ReferenceRows reference = ReadFromStart(run.request, index, nullptr);
     RowReader reader(run.request, index, nullptr);
     const std::uint64_t rows = index.Rows();
-    auto linear = [&](std::uint64_t from, bool forward) -> std::optional<std::uint64_t> {
-      if (forward) {
-        for (std::uint64_t r = from; r < rows; ++r)
-          if (reference.classes[r] == RowClass::kFaulty) return r;
-        return std::nullopt;
-      }
-      for (std::uint64_t r = std::min(from, rows - 1) + 1; r-- > 0;)
-        if (reference.classes[r] == RowClass::kFaulty) return r;
-      return std::nullopt;
+    // Damaged frames, and the protocol faults with the late replies' own side.
+    const auto damaged = [](RowClass c) { return c == RowClass::kFaulty; };
+    const auto protocol = [](RowClass c) {
+      return c >= RowClass::kNoReply && c <= RowClass::kTsynViolation;
     };
-    for (std::uint64_t from : {std::uint64_t{0}, rows / 4, rows / 2, rows - 1, rows + 5}) {
-      for (bool forward : {true, false}) {
-        QCOMPARE(FindFaultRow(reader, index, from, forward), linear(from, forward));
+    const struct {
+      std::uint16_t kinds;
+      std::function<bool(RowClass)> counted;
+    } walks[] = {{kMarkDamaged, damaged}, {kProtocolMarks | kMarkLateAnswer, protocol}};
+    for (const auto& walk : walks) {
+      auto linear = [&](std::uint64_t from, bool forward) -> std::optional<std::uint64_t> {
+        if (forward) {
+          for (std::uint64_t r = from; r < rows; ++r)
+            if (walk.counted(reference.classes[r])) return r;
+          return std::nullopt;
+        }
+        for (std::uint64_t r = std::min(from, rows - 1) + 1; r-- > 0;)
+          if (walk.counted(reference.classes[r])) return r;
+        return std::nullopt;
+      };
+      for (std::uint64_t from : {std::uint64_t{0}, rows / 4, rows / 2, rows - 1, rows + 5}) {
+        for (bool forward : {true, false}) {
+          QCOMPARE(FindFaultRow(reader, index, from, forward, walk.kinds), linear(from, forward));
+        }
       }
+      // From every marked row to the next one, through the whole run.
+      std::optional<std::uint64_t> at = FindFaultRow(reader, index, 0, true, walk.kinds);
+      std::uint64_t steps = 0;
+      while (at) {
+        QCOMPARE(at, linear(*at, true));
+        at = FindFaultRow(reader, index, *at + 1, true, walk.kinds);
+        ++steps;
+      }
+      QCOMPARE(steps, static_cast<std::uint64_t>(std::count_if(
+                          reference.classes.begin(), reference.classes.end(), walk.counted)));
     }
-    // From every faulty row to the next one, through the whole run.
-    std::optional<std::uint64_t> at = FindFaultRow(reader, index, 0, true);
-    std::uint64_t steps = 0;
-    while (at) {
-      QCOMPARE(at, linear(*at, true));
-      at = FindFaultRow(reader, index, *at + 1, true);
-      ++steps;
-    }
-    QCOMPARE(steps, static_cast<std::uint64_t>(std::count(
-                        reference.classes.begin(), reference.classes.end(), RowClass::kFaulty)));
   }
 
   void goToReferenceAndTime() {
@@ -847,12 +860,26 @@ class TableLogicTest : public QObject {
   // --- The filter bar ---
 
   void quickFilterEquations() {
+    const auto quick = [](std::optional<std::uint8_t> station, QuickService service,
+                          std::optional<std::int32_t> gap,
+                          StationSide side = StationSide::kEither) {
+      QuickFilters q;
+      q.station = station;
+      q.stationSide = side;
+      q.service = service;
+      q.gapAboveUs = gap;
+      return Q(QuickFilterEquation(q));
+    };
     QCOMPARE(Q(QuickFilterEquation({})), QString());
-    QCOMPARE(Q(QuickFilterEquation({5, QuickService::kAny, std::nullopt, false})),
+    QCOMPARE(quick(5, QuickService::kAny, std::nullopt),
              QStringLiteral("(DA == 5 || SA == 5 || SD == SC)"));
-    QCOMPARE(Q(QuickFilterEquation({std::nullopt, QuickService::kAny, 500, false})),
-             QStringLiteral("(GapTme > 500)"));
-    QCOMPARE(Q(QuickFilterEquation({5, QuickService::kDiagnosis, 500, true})),
+    QCOMPARE(quick(5, QuickService::kAny, std::nullopt, StationSide::kSender),
+             QStringLiteral("(SA == 5 || SD == SC)"));
+    QCOMPARE(quick(5, QuickService::kTokens, std::nullopt, StationSide::kAddressee),
+             QStringLiteral("(DA == 5) && (SD == SD4)"));
+    QCOMPARE(quick(5, QuickService::kAny, std::nullopt, StationSide::kAnswering), QString());
+    QCOMPARE(quick(std::nullopt, QuickService::kAny, 500), QStringLiteral("(GapTme > 500)"));
+    QCOMPARE(quick(5, QuickService::kDiagnosis, 500),
              QStringLiteral("(DA == 5 || SA == 5 || SD == SC) && ((FC & 64) != 0 && DSAP == 60 || "
                             "(FC & 64) == 0 && SSAP == 60) && (GapTme > 500)"));
     for (const QuickServiceInfo& service : kQuickServices) {
@@ -861,6 +888,97 @@ class TableLogicTest : public QObject {
       QVERIFY2(CompileShowOnlyText(std::string(service.condition) + "#", program).ok(),
                service.label.data());
     }
+  }
+
+  void findingsLeadToTheirRecords() {
+    constexpr auto kUnanswered =
+        static_cast<std::uint16_t>(kMarkNoReply | kMarkLateReply | kMarkCorruptReply);
+    const struct {
+      FindingKind kind;
+      std::optional<std::uint8_t> station;
+      std::vector<std::uint32_t> dpRefs;
+      StationSide side;
+      std::uint16_t marks;
+      QuickService service;
+      std::optional<RowKind> eventRows;
+    } rows[] = {
+        {FindingKind::kNoResponse, 5, {}, StationSide::kAddressee, kUnanswered, QuickService::kAny},
+        {FindingKind::kRepeats, 5, {}, StationSide::kAddressee, kUnanswered, QuickService::kAny},
+        {FindingKind::kLateResponses,
+         5,
+         {},
+         StationSide::kAnswering,
+         kMarkLateAnswer,
+         QuickService::kAny},
+        {FindingKind::kIllegalResponses,
+         5,
+         {},
+         StationSide::kAnswering,
+         kMarkIllegalAnswer,
+         QuickService::kAny},
+        {FindingKind::kEarlyResponses,
+         5,
+         {},
+         StationSide::kAnswering,
+         kMarkEarlyReply,
+         QuickService::kAny},
+        {FindingKind::kNegativeResponses,
+         5,
+         {},
+         StationSide::kSender,
+         kMarkNegativeReply,
+         QuickService::kAny},
+        {FindingKind::kDiagnosisFlagged,
+         5,
+         {},
+         StationSide::kSender,
+         kMarkDiagnosisFlagged,
+         QuickService::kAny},
+        {FindingKind::kTsynViolations,
+         5,
+         {},
+         StationSide::kSender,
+         kMarkTsynViolation,
+         QuickService::kAny},
+        {FindingKind::kTtrExceeded, 5, {}, StationSide::kAddressee, 0, QuickService::kTokens},
+        {FindingKind::kDpDropped, 5, {}, StationSide::kEither, 0, QuickService::kDp},
+        {FindingKind::kDpDropped, 5, {7, 9}, StationSide::kEither, 0, QuickService::kAny},
+        {FindingKind::kFilesCutShort,
+         {},
+         {},
+         StationSide::kEither,
+         0,
+         QuickService::kAny,
+         RowKind::kFileCutShort},
+        {FindingKind::kLastRecordCut,
+         {},
+         {},
+         StationSide::kEither,
+         0,
+         QuickService::kAny,
+         RowKind::kRecordCut},
+    };
+    for (const auto& row : rows) {
+      BusFinding finding;
+      finding.kind = row.kind;
+      finding.station = row.station;
+      finding.text = "the finding";
+      const FindingRecords records = RecordsOfFinding(finding, row.dpRefs);
+      const QuickFilters& q = records.quick;
+      const QByteArray name(FindingKindTitle(row.kind).data());
+      QVERIFY2(q.stationSide == row.side, name);
+      QVERIFY2(q.marks == row.marks, name);
+      QVERIFY2(q.service == row.service, name);
+      QVERIFY2(records.eventRows == row.eventRows, name);
+      QVERIFY2(q.dpEvents == !row.dpRefs.empty(), name);
+      QVERIFY2(q.finding.empty() == row.eventRows.has_value(), name);
+      QVERIFY2(q.station == (row.eventRows || !row.dpRefs.empty() ? std::nullopt : row.station),
+               name);
+    }
+    BusFinding corrupt;
+    corrupt.kind = FindingKind::kCorruptFrames;
+    corrupt.numbers = {{"status_bits.c", 3}, {"corrupt", 9}};
+    QCOMPARE(RecordsOfFinding(corrupt, {}).quick.corruptCause, CorruptCauseIndex("status_bits.c"));
   }
 
   void quickServices_data() {
@@ -892,7 +1010,7 @@ class TableLogicTest : public QObject {
         << frame(MakeTelegram(2, 5, 0x08, 62, 59, data)) << "Configuration,DP services";
     QTest::newRow("Rd_Inp request") << frame(MakeTelegram(5, 2, 0x5D, 56, 62, {})) << "DP services";
     QTest::newRow("DP-V1 read request") << frame(MakeTelegram(5, 2, 0x5D, 51, 51, data)) << "";
-    QTest::newRow("token") << frame(gen::MakeSd4(2, 5)) << "";
+    QTest::newRow("token") << frame(gen::MakeSd4(2, 5)) << "Tokens";
     // A short acknowledgement may answer a DP request: the station filter tells whose it is.
     QTest::newRow("short acknowledgement") << frame(gen::MakeSc()) << "DP services";
   }
@@ -950,12 +1068,12 @@ class TableLogicTest : public QObject {
     const FilterCompilation none = CompileTableFilter({" ; just a comment", {}, {}});
     QVERIFY(none.filter && !none.filter->Active());
     FilterInput faults;
-    faults.quick.faultsOnly = true;
+    faults.quick.marks = kMarkDamaged;
     const FilterCompilation onlyFaults = CompileTableFilter(faults);
     QVERIFY(onlyFaults.filter->Active());
     QVERIFY(onlyFaults.filter->Records().program == nullptr);
-    QVERIFY(onlyFaults.filter->Records().faultsOnly);
-    QCOMPARE(Q(onlyFaults.filter->Description()), QStringLiteral("faults only"));
+    QCOMPARE(onlyFaults.filter->Records().marks, std::uint16_t{kMarkDamaged});
+    QCOMPARE(Q(onlyFaults.filter->Description()), QStringLiteral("faults only: Damaged frames"));
   }
 
   void filterErrors_data() {

@@ -17,7 +17,6 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -423,20 +422,20 @@ class TableWidgetTest : public QObject {
     QCOMPARE(View()->Filters()->CountLabel()->text(),
              QStringLiteral("%1 of %2 records shown").arg(shown).arg(Session().Index()->Records()));
 
-    // The health view's click on a finding: the station's faulty records.
-    View()->ShowStation(3, fdc::FindingKind::kCorruptFrames);
-    QCOMPARE(station->currentData().toInt(), 3);
-    QVERIFY(View()->Filters()->FaultsCheck()->isChecked());
-    QTRY_VERIFY_WITH_TIMEOUT(filtered.size() == 2, kIndexTimeoutMs);
-    const int faults = View()->Model()->rowCount();
-    QVERIFY(faults > 0);
-    for (int r = 0; r < faults; ++r) QCOMPARE(ClassOf(r), RowClass::kFaulty);
-    // A click on the station alone shows all its telegrams again.
+    // The health view's click on station 3, then its damaged frames only.
     View()->ShowStation(3);
-    QVERIFY(!View()->Filters()->FaultsCheck()->isChecked());
+    QCOMPARE(station->currentData().toInt(), 3);
+    QTRY_VERIFY_WITH_TIMEOUT(filtered.size() == 2, kIndexTimeoutMs);
+    const int stationRows = View()->Model()->rowCount();
+    View()->Filters()->FaultKindBox()->setCurrentIndex(1);  // no pass: faults only is off
+    View()->Filters()->FaultsCheck()->setChecked(true);
     QTRY_VERIFY_WITH_TIMEOUT(filtered.size() == 3, kIndexTimeoutMs);
-    QVERIFY(View()->Model()->rowCount() > faults);
+    const int faults = View()->Model()->rowCount();
+    QVERIFY(faults > 0 && faults < stationRows);
+    for (int r = 0; r < faults; ++r) QCOMPARE(ClassOf(r), RowClass::kFaulty);
     // Any station: the whole table.
+    View()->Filters()->FaultsCheck()->setChecked(false);
+    QTRY_VERIFY_WITH_TIMEOUT(filtered.size() == 4, kIndexTimeoutMs);
     station->setCurrentIndex(0);
     QCOMPARE(View()->Model()->rowCount(), all);
   }
@@ -465,9 +464,9 @@ class TableWidgetTest : public QObject {
     QCOMPARE(health->Findings().front().station, std::optional<std::uint8_t>(110));
     QVERIFY(health->LiveListGrid()->Cell(110).faulty);
     QVERIFY(!health->LiveListGrid()->Cell(1).faulty);
-    QListWidgetItem* first = health->FindingsList()->item(0);
+    QTreeWidgetItem* first = health->FindingsList()->topLevelItem(0);
     QVERIFY(first != nullptr);
-    health->FindingsList()->itemClicked(first);
+    health->FindingsList()->itemClicked(first, 0);
     QCOMPARE(View()->Filters()->StationBox()->currentData().toInt(), 110);
     QVERIFY(WaitForFilter());
     QVERIFY(View()->Model()->rowCount() > 0);
@@ -486,15 +485,21 @@ class TableWidgetTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(!health->Computing(), kIndexTimeoutMs);
     QVERIFY(health->Figures() != nullptr);
 
-    emit health->StationActivated(2, fdc::FindingKind::kDiagnosisFlagged);
+    fdc::BusFinding flagged;
+    flagged.kind = fdc::FindingKind::kDiagnosisFlagged;
+    flagged.station = 2;
+    flagged.text = "Station 2 flagged diagnosis";
+    emit health->FindingActivated(flagged, {});
     QCOMPARE(View()->Filters()->StationBox()->currentData().toInt(), 2);
-    QCOMPARE(View()->Filters()->ServiceBox()->currentText(), QStringLiteral("Diagnosis"));
+    QVERIFY(View()->Filters()->FindingLabel()->text().contains(QStringLiteral("flagged diagnosis")));
     QVERIFY(WaitForFilter());
-    emit health->RunFindingActivated(fdc::FindingKind::kCorruptFrames);
+    fdc::BusFinding corrupt;
+    corrupt.kind = fdc::FindingKind::kCorruptFrames;
+    corrupt.numbers = {{"fcs_errors", 1}};
+    emit health->FindingActivated(corrupt, {});
     QCOMPARE(View()->Filters()->StationBox()->currentData().toInt(), -1);
-    QVERIFY(View()->Filters()->FaultsCheck()->isChecked());
     QVERIFY(WaitForFilter());
-    emit health->StationActivated(2, std::nullopt);
+    emit health->StationActivated(2);
     QVERIFY(WaitForFilter());
     const int rows = View()->Model()->rowCount();
     QVERIFY(rows > 10);
@@ -510,6 +515,86 @@ class TableWidgetTest : public QObject {
         parts[4].toLongLong() * 1000;
     emit health->TimeActivated(ns);
     QCOMPARE(Cell(CurrentRow(), kColTime), time);
+  }
+
+  void aFindingLeadsToItsRecordsAndF8WalksThem() {
+    // A slave that stops answering, one that answers late and one whose replies are corrupt: a
+    // click on each finding shows its records with the first selected, and F8 walks them all.
+    QTemporaryDir dir;
+    fdc::gen::RunPlan plan;
+    plan.base = S(dir.filePath(QStringLiteral("Faults")));
+    plan.startHour = 10;
+    plan.minutes = 2;
+    plan.recordsPerMinute = 3000;
+    for (const char* text : {"outage@14", "late@25", "corrupt@15"}) {
+      fdc::gen::Fault fault;
+      QCOMPARE(QString::fromStdString(fdc::gen::ParseFault(text, fault)), QString());
+      plan.faults.push_back(fault);
+    }
+    const fdc::gen::RunOutcome outcome = fdc::gen::GenerateRun(plan);
+    QVERIFY2(outcome.ok(), outcome.error.c_str());
+    HealthView& health = *Frame()->HealthArea();
+    QVERIFY(Frame()->OpenCaptureFile(QString::fromStdString(outcome.summary.paths.front()), 2));
+    QVERIFY(WaitForIndex());
+    QTRY_VERIFY_WITH_TIMEOUT(health.Figures() != nullptr && !health.Computing(), kIndexTimeoutMs);
+    QSignalSpy status(View(), &RunView::StatusMessage);
+    const auto said = [&status] { return status.back().front().toString(); };
+
+    const struct {
+      fdc::FindingKind kind;
+      std::uint8_t station;
+      std::set<RowClass> classes;
+    } walks[] = {
+        {fdc::FindingKind::kNoResponse, 14,
+         {RowClass::kNoReply, RowClass::kLateReply, RowClass::kCorruptReply}},
+        {fdc::FindingKind::kLateResponses, 25, {RowClass::kLateReply}},
+        {fdc::FindingKind::kIllegalResponses, 15, {RowClass::kFaulty}},
+    };
+    for (const auto& walk : walks) {
+      const QByteArray name(fdc::FindingKindTitle(walk.kind).data());
+      const std::vector<fdc::BusFinding>& findings = health.Findings();
+      const auto finding =
+          std::find_if(findings.begin(), findings.end(), [&walk](const fdc::BusFinding& f) {
+            return f.kind == walk.kind && f.station == walk.station;
+          });
+      QVERIFY2(finding != findings.end(), name);
+      const auto count = static_cast<int>(finding->count);
+      QTreeWidget& list = *health.FindingsList();
+      emit list.itemClicked(list.topLevelItem(static_cast<int>(finding - findings.begin())), 0);
+      QVERIFY(WaitForFilter());
+      QCOMPARE(View()->Model()->rowCount(), count);
+      QCOMPARE(CurrentRow(), 0);
+      QCOMPARE(said(), QStringLiteral("finding record 1 of %1").arg(count));
+      for (int r = 1; r < count; ++r) {
+        View()->NextFaultAction()->trigger();
+        QCOMPARE(CurrentRow(), r);
+        QVERIFY2(walk.classes.count(ClassOf(r)) == 1, name);
+      }
+      QCOMPARE(said(), QStringLiteral("finding record %1 of %1").arg(count));
+      View()->PreviousFaultAction()->trigger();
+      QCOMPARE(said(), QStringLiteral("finding record %1 of %2").arg(count - 1).arg(count));
+    }
+    // Expanded, the outage lists its first records; a click on one selects it in the table.
+    QTreeWidget& list = *health.FindingsList();
+    QTreeWidgetItem* outage = list.topLevelItem(0);
+    QCOMPARE(health.Findings().front().kind, fdc::FindingKind::kNoResponse);
+    const int listed = std::min<int>(10, static_cast<int>(health.Findings().front().count));
+    outage->setExpanded(true);
+    QTRY_VERIFY_WITH_TIMEOUT(outage->childCount() == listed &&
+                                 outage->child(0)->text(0).startsWith(QStringLiteral("Record ")),
+                             kIndexTimeoutMs);
+    emit list.itemClicked(outage->child(2), 0);
+    QVERIFY(WaitForFilter());
+    QTRY_COMPARE(CurrentRow(), 2);
+    QCOMPARE(said(), QStringLiteral("finding record 3 of %1").arg(View()->Model()->rowCount()));
+
+    // A filter the user changes ends the finding: F8 walks the kinds chosen again.
+    View()->Filters()->StationBox()->setCurrentIndex(0);
+    QVERIFY(WaitForFilter());
+    QVERIFY(View()->Filters()->FindingLabel()->isHidden());
+    View()->MoveToRunRow(0);
+    View()->NextFaultAction()->trigger();
+    QVERIFY(ClassOf(CurrentRow()) != RowClass::kRecord);
   }
 
   void anEquationErrorStandsUnderTheBar() {
@@ -667,7 +752,8 @@ class TableWidgetTest : public QObject {
     const QList<QWidget*> controls = {
         bar.OptionFileEdit(),   bar.BrowseButton(),  bar.EquationEdit(),     bar.ApplyButton(),
         bar.StopButton(),       bar.StationBox(),    bar.ServiceBox(),       bar.GapCheck(),
-        bar.GapField(),         bar.FaultsCheck(),   health.SlotTimeField(), health.TtrField(),
+        bar.GapField(),         bar.FaultsCheck(),   bar.FaultKindBox(),     health.SlotTimeField(),
+        health.TtrField(),
         health.ComputeButton(), health.StopButton(), health.ExportButton()};
     // The labels that name a control; texts that say something carry a tooltip.
     QList<QWidget*> labels;
@@ -865,25 +951,25 @@ class TableWidgetTest : public QObject {
   }
 
   void theDpTabAndItsFindingsLeadToTheRecords() {
-    // The golden DP run: a DP finding filters the table to the slave's DP services and selects
-    // its first record once the filter shows it; a record of the DP tab is selected in the
+    // The golden DP run: a DP finding filters the table to the records of its events and selects
+    // the first one once the filter shows it; a record of the DP tab is selected in the
     // table; the quick filter of DP events shows the requests that carry one and their replies.
     QTemporaryDir dir;
     QVERIFY(OpenGoldenDpRun(dir));
     HealthView& health = *Frame()->HealthArea();
     const fdc::BusFigures& figures = *health.Figures();
 
-    QListWidget& findings = *health.FindingsList();
-    QListWidgetItem* dropped = nullptr;
-    for (int i = 0; i < findings.count(); ++i) {
-      if (findings.item(i)->text().contains(QStringLiteral("dropped out of data exchange")))
-        dropped = findings.item(i);
+    QTreeWidget& findings = *health.FindingsList();
+    QTreeWidgetItem* dropped = nullptr;
+    for (int i = 0; i < findings.topLevelItemCount(); ++i) {
+      if (findings.topLevelItem(i)->text(0).contains(QStringLiteral("dropped out of data exchange")))
+        dropped = findings.topLevelItem(i);
     }
     QVERIFY(dropped != nullptr);
-    emit findings.itemClicked(dropped);
+    emit findings.itemClicked(dropped, 0);
     QVERIFY(WaitForFilter());
-    QCOMPARE(View()->Filters()->ServiceBox()->currentData().toInt(),
-             static_cast<int>(QuickService::kDp));
+    QVERIFY(View()->Filters()->DpEventsCheck()->isChecked());
+    QVERIFY(!View()->Filters()->FindingLabel()->isHidden());
     const std::uint32_t firstRef = View()->CurrentRecord();
     const auto firstDrop = std::find_if(
         figures.dp.events.begin(), figures.dp.events.end(), [](const fdc::DpEvent& e) {

@@ -272,18 +272,22 @@ QVariant DpSlaveModel::headerData(int section, Qt::Orientation orientation, int 
   }
 }
 
-std::optional<std::uint32_t> FirstRecordOfDpFinding(const BusFigures& figures, FindingKind kind,
-                                                    std::uint8_t station) {
+std::vector<std::uint32_t> RecordsOfDpFinding(const BusFigures& figures, FindingKind kind,
+                                              std::uint8_t station) {
+  std::vector<std::uint32_t> refs;
   if (kind == FindingKind::kDpClearData) {
     const auto& master = figures.dp.masters[station & 0x7F];
-    return master ? master->firstClearDataRef : std::nullopt;
+    if (master && master->firstClearDataRef) refs.push_back(*master->firstClearDataRef);
+    return refs;
   }
   for (const DpEvent& e : figures.dp.events) {
     if (e.station == station && e.kind != DpEventKind::kGlobalControl && CountedBy(e, kind)) {
-      return e.ref;
+      refs.push_back(e.ref);
     }
   }
-  return std::nullopt;
+  std::sort(refs.begin(), refs.end());
+  refs.erase(std::unique(refs.begin(), refs.end()), refs.end());
+  return refs;
 }
 
 }  // namespace fdc::ui

@@ -104,9 +104,9 @@ class DpSlaveModel : public QAbstractTableModel {
   std::vector<std::string> devices_;  // by row: DeviceText
 };
 
-// The first record behind a DP finding of a station: the request of the first event that the
-// finding counts; none for a finding that no event marks.
-std::optional<std::uint32_t> FirstRecordOfDpFinding(const BusFigures& figures, FindingKind kind,
-                                                    std::uint8_t station);
+// The records behind a DP finding of a station: the requests of the events that the finding
+// counts, ascending, without repeats; none for a finding that no event marks.
+std::vector<std::uint32_t> RecordsOfDpFinding(const BusFigures& figures, FindingKind kind,
+                                              std::uint8_t station);
 
 }  // namespace fdc::ui

@@ -8,7 +8,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
@@ -21,22 +20,27 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <utility>
 
+#include "common/text_appenders.h"
 #include "ui/health/dp_tab.h"
 #include "ui/health/health_charts.h"
 #include "ui/health/live_list.h"
 #include "ui/health/station_table_model.h"
 #include "ui/health/station_table_view.h"
+#include "ui/run_table/table_filter.h"
 
 namespace fdc::ui {
 
 namespace {
 
-constexpr int kStationRole = Qt::UserRole + 1;  // the finding's station, -1 for the run
-constexpr int kKindRole = Qt::UserRole + 2;
+constexpr int kFindingRole = Qt::UserRole + 1;  // the finding's place in the findings
+constexpr int kRecordRole = Qt::UserRole + 2;   // a record under a finding: its number
+constexpr int kLoadedRole = Qt::UserRole + 3;   // a finding's first records are there
+constexpr std::size_t kFirstRecords = 10;
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 QString Q(std::string_view text) {
@@ -173,9 +177,13 @@ void HealthView::BuildBody() {
   auto* findingsLayout = new QVBoxLayout(findingsBox);
   findingsLayout->setContentsMargins(0, 0, 0, 0);
   findingsLayout->addWidget(new QLabel(QStringLiteral("Findings, worst first"), findingsBox));
-  findingsList_ = new QListWidget(findingsBox);
+  findingsList_ = new QTreeWidget(findingsBox);
   findingsList_->setObjectName(QStringLiteral("findings"));
-  findingsList_->setUniformItemSizes(true);
+  findingsList_->setHeaderHidden(true);
+  findingsList_->setUniformRowHeights(true);
+  findingsList_->setToolTip(
+      QStringLiteral("Click a finding to show its records in the table; expand it to see its "
+                     "first records"));
   findingsLayout->addWidget(findingsList_);
   splitter->addWidget(findingsBox);
 
@@ -239,10 +247,12 @@ void HealthView::BuildBody() {
   splitter->setStretchFactor(2, 5);
   layout()->addWidget(splitter);
 
-  connect(findingsList_, &QListWidget::itemClicked, this, &HealthView::OnFindingClicked);
+  connect(findingsList_, &QTreeWidget::itemClicked, this, &HealthView::OnFindingClicked);
+  connect(findingsList_, &QTreeWidget::itemExpanded, this, &HealthView::OnFindingExpanded);
+  connect(&firstRecordsTask_, &BackgroundTask::Done, this, &HealthView::OnFirstRecordsFound);
   connect(liveList_, &LiveList::StationClicked, this, [this](int address) {
     SelectStation(address);
-    emit StationActivated(address, std::nullopt);
+    emit StationActivated(address);
   });
   connect(table_, &QTableView::clicked, this, &HealthView::OnTableClicked);
   connect(faultsChart_, &ChartPane::MinuteClicked, this, &HealthView::OnMinuteClicked);
@@ -401,21 +411,25 @@ void HealthView::ShowFigures() {
 }
 
 void HealthView::ShowFindings() {
+  StopFirstRecords();
   findingsList_->clear();
   if (!figures_) return;
   // A run that yielded no record says why, never that the bus looked healthy.
   if (figures_->run.records == 0 || findings_.empty()) {
     const std::string line =
         figures_->run.records == 0 ? NoRecordsLine(*figures_) : std::string(kHealthyBusLine);
-    auto* item = new QListWidgetItem(Q(line), findingsList_);
+    auto* item = new QTreeWidgetItem(findingsList_, {Q(line)});
     item->setFlags(Qt::ItemIsEnabled);
     return;
   }
-  for (const BusFinding& f : findings_) {
-    auto* item = new QListWidgetItem(FindingIcon(f.kind), Q(f.text), findingsList_);
-    item->setData(kStationRole, f.station ? int{*f.station} : -1);
-    item->setData(kKindRole, static_cast<int>(f.kind));
-    item->setToolTip(Q(FindingKindTitle(f.kind)) + QStringLiteral(": ") + NumbersText(f));
+  for (std::size_t i = 0; i < findings_.size(); ++i) {
+    const BusFinding& f = findings_[i];
+    auto* item = new QTreeWidgetItem(findingsList_, {Q(f.text)});
+    item->setIcon(0, FindingIcon(f.kind));
+    item->setData(0, kFindingRole, static_cast<int>(i));
+    item->setToolTip(0, Q(FindingKindTitle(f.kind)) + QStringLiteral(": ") + NumbersText(f));
+    // Its first records are looked for when it is first expanded.
+    item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
   }
 }
 
@@ -464,22 +478,94 @@ void HealthView::UpdateButtons() {
   export_->setEnabled(figures);
 }
 
-void HealthView::OnFindingClicked(QListWidgetItem* item) {
-  if (item == nullptr || !item->data(kKindRole).isValid()) return;
-  const auto kind = static_cast<FindingKind>(item->data(kKindRole).toInt());
-  const int station = item->data(kStationRole).toInt();
-  if (station < 0) {
-    emit RunFindingActivated(kind);
-    return;
-  }
-  SelectStation(station);
-  emit StationActivated(station, kind);
-  if (figures_) {
-    if (const auto first =
-            FirstRecordOfDpFinding(*figures_, kind, static_cast<std::uint8_t>(station))) {
-      emit FindingRecordActivated(*first);
+std::vector<quint32> HealthView::DpRefsOf(const BusFinding& finding) const {
+  std::vector<quint32> refs;
+  if (finding.station && figures_) {
+    for (std::uint32_t ref : RecordsOfDpFinding(*figures_, finding.kind, *finding.station)) {
+      refs.push_back(ref);
     }
   }
+  return refs;
+}
+
+void HealthView::OnFindingClicked(QTreeWidgetItem* item) {
+  if (item == nullptr) return;
+  QTreeWidgetItem* top = item->parent() != nullptr ? item->parent() : item;
+  if (!top->data(0, kFindingRole).isValid()) return;
+  const auto at = static_cast<std::size_t>(top->data(0, kFindingRole).toInt());
+  if (at >= findings_.size()) return;
+  const BusFinding finding = findings_[at];
+  if (finding.station) SelectStation(*finding.station);
+  emit FindingActivated(finding, DpRefsOf(finding));
+  if (item != top && item->data(0, kRecordRole).isValid()) {
+    emit FindingRecordActivated(item->data(0, kRecordRole).toUInt());
+  }
+}
+
+void HealthView::OnFindingExpanded(QTreeWidgetItem* item) {
+  if (item == nullptr || item->parent() != nullptr || item->data(0, kLoadedRole).toBool() ||
+      item == lookingIn_ || !item->data(0, kFindingRole).isValid() || !run_ || !figures_) {
+    return;
+  }
+  const auto at = static_cast<std::size_t>(item->data(0, kFindingRole).toInt());
+  if (at >= findings_.size()) return;
+  const BusFinding& finding = findings_[at];
+  const FindingRecords records = RecordsOfFinding(finding, [this, &finding] {
+    const std::vector<quint32> refs = DpRefsOf(finding);
+    return std::vector<std::uint32_t>(refs.begin(), refs.end());
+  }());
+  auto* note = new QTreeWidgetItem(item);
+  note->setFlags(Qt::ItemIsEnabled);
+  if (records.eventRows || !records.quick.Any()) {
+    note->setText(0, QStringLiteral("Rows of their own in the unfiltered table"));
+    item->setData(0, kLoadedRole, true);
+    return;
+  }
+  FilterInput input;
+  input.quick = records.quick;
+  input.slotTimeBits = figures_->tslBits;
+  const FilterCompilation compiled = CompileTableFilter(input);
+  if (!compiled.filter) return;
+  StopFirstRecords();
+  note->setText(0, QStringLiteral("Looking for the first records..."));
+  lookingIn_ = item;
+  firstRecords_ = std::make_shared<std::vector<ShownRecord>>();
+  firstRecordsTask_.Start(
+      [run = *run_, filter = compiled.filter, found = firstRecords_](const RunControl& control) {
+        return FirstShownRecords(run, filter->Records(), kFirstRecords, control, *found);
+      });
+}
+
+void HealthView::StopFirstRecords() {
+  firstRecordsTask_.Cancel();
+  // The finding looked in shows its records the next time it is expanded.
+  if (lookingIn_ != nullptr) {
+    qDeleteAll(lookingIn_->takeChildren());
+    lookingIn_->setExpanded(false);
+  }
+  lookingIn_ = nullptr;
+}
+
+void HealthView::OnFirstRecordsFound() {
+  const std::optional<Result> result = firstRecordsTask_.Collect();
+  QTreeWidgetItem* item = lookingIn_;
+  lookingIn_ = nullptr;
+  if (!result || item == nullptr || !firstRecords_) return;
+  qDeleteAll(item->takeChildren());
+  for (const ShownRecord& r : *firstRecords_) {
+    std::string clock;
+    StringSink sink{clock};
+    AppendClock(sink, r.absNs);
+    auto* child =
+        new QTreeWidgetItem(item, {QStringLiteral("Record %1 at %2").arg(r.ref).arg(Q(clock))});
+    child->setData(0, kRecordRole, r.ref);
+  }
+  if (result->failed()) {
+    new QTreeWidgetItem(item, {Q(result->ErrorText())});
+  } else if (firstRecords_->empty()) {
+    new QTreeWidgetItem(item, {QStringLiteral("No record found")});
+  }
+  item->setData(0, kLoadedRole, true);
 }
 
 void HealthView::OnTableClicked(const QModelIndex& index) {
@@ -487,7 +573,7 @@ void HealthView::OnTableClicked(const QModelIndex& index) {
   const int address = model_->AddressAt(sorted_->mapToSource(index).row());
   const int histogram = histogramStation_->findData(address);
   if (histogram >= 0) histogramStation_->setCurrentIndex(histogram);
-  emit StationActivated(address, std::nullopt);
+  emit StationActivated(address);
 }
 
 void HealthView::OnMinuteClicked(int minute) {

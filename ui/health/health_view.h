@@ -12,13 +12,15 @@
 
 #include "engine/bus_findings.h"
 #include "engine/dump_run.h"
+#include "ui/common/background_task.h"
 #include "ui/health/health_computation.h"
 #include "ui/health/health_series.h"
+#include "ui/run_table/table_navigation.h"
 
 class QComboBox;
 class QLabel;
-class QListWidget;
-class QListWidgetItem;
+class QTreeWidget;
+class QTreeWidgetItem;
 class QMenu;
 class QProgressBar;
 class QPushButton;
@@ -83,7 +85,8 @@ class HealthView : public QWidget {
                    QString* error = nullptr);
 
   // The parts, for the main window's layout and for the tests.
-  QListWidget* FindingsList() const { return findingsList_; }
+  // The findings, each expandable into its first records.
+  QTreeWidget* FindingsList() const { return findingsList_; }
   LiveList* LiveListGrid() const { return liveList_; }
   QTableView* StationTable() const { return table_; }
   ChartPane* Chart(ChartKind chart) const;
@@ -103,19 +106,20 @@ class HealthView : public QWidget {
   int ChartTab(ChartKind chart) const;
 
  signals:
-  // A station was clicked in the findings (with the finding's kind), the live list or the station
-  // table (without one): the record table may show its records.
-  void StationActivated(int address, std::optional<fdc::FindingKind> kind);
-  // A finding about the run rather than a station was clicked: corrupt frames, files cut short.
-  void RunFindingActivated(fdc::FindingKind kind);
+  // A station was clicked in the live list or the station table: the record table may show its
+  // records.
+  void StationActivated(int address);
+  // A finding was clicked: the record table may show its records. `dpRefs`: the requests of a DP
+  // finding's events, ascending (empty for the other findings).
+  void FindingActivated(const fdc::BusFinding& finding, const std::vector<quint32>& dpRefs);
+  // A record under a finding was clicked, after FindingActivated: to select once the record
+  // table's filter shows it.
+  void FindingRecordActivated(quint32 ref);
   // A minute file was clicked in a chart: the time of its first record, in ns on the module's
   // clock as the figures give it (MinuteFigures::firstRecordNs).
   void TimeActivated(qint64 ns);
   // A record behind the DP tab's timeline or event log was clicked.
   void RecordActivated(quint32 ref);
-  // A DP finding was clicked, after StationActivated: its first record, to select once the
-  // record table's filter shows it.
-  void FindingRecordActivated(quint32 ref);
   void ComputationStarted();
   // The computation has returned and its figures (if any) are shown; `statusLine` says how it
   // went.
@@ -134,7 +138,12 @@ class HealthView : public QWidget {
   void ShowHistogram();
   void SelectStation(int address);
   void UpdateButtons();
-  void OnFindingClicked(QListWidgetItem* item);
+  void OnFindingClicked(QTreeWidgetItem* item);
+  // The first records of a finding, looked for in the background the first time it is expanded.
+  void OnFindingExpanded(QTreeWidgetItem* item);
+  void OnFirstRecordsFound();
+  void StopFirstRecords();
+  std::vector<quint32> DpRefsOf(const BusFinding& finding) const;
   void OnTableClicked(const QModelIndex& index);
   void OnMinuteClicked(int minute);
   void OnExportFigures(FiguresFormat format);
@@ -162,7 +171,10 @@ class HealthView : public QWidget {
   QMenu* exportMenu_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QLabel* status_ = nullptr;
-  QListWidget* findingsList_ = nullptr;
+  QTreeWidget* findingsList_ = nullptr;
+  BackgroundTask firstRecordsTask_;
+  QTreeWidgetItem* lookingIn_ = nullptr;  // the finding whose first records are looked for
+  std::shared_ptr<std::vector<ShownRecord>> firstRecords_;
   LiveList* liveList_ = nullptr;
   QTableView* table_ = nullptr;
   StationTableModel* model_ = nullptr;

@@ -100,7 +100,7 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
     argLabels_[i]->setBuddy(argEdits_[i]);
     argLayout->addWidget(argLabels_[i]);
     argLayout->addWidget(argEdits_[i]);
-    connect(argEdits_[i], &QLineEdit::returnPressed, this, &FilterBar::Apply);
+    connect(argEdits_[i], &QLineEdit::returnPressed, this, &FilterBar::ApplyByUser);
   }
   argLayout->addStretch(1);
   rows->addWidget(argRow_);
@@ -132,8 +132,23 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
   gap_->setToolTip(QStringLiteral("Telegrams after an idle gap longer than this"));
   faults_ = new QCheckBox(QStringLiteral("Faults onl&y"));
   faults_->setObjectName(QStringLiteral("faultsOnly"));
-  faults_->setToolTip(QStringLiteral(
-      "Records with a status bit, a telegram that does not decode, a wrong FCS or ED"));
+  faults_->setToolTip(QStringLiteral("Only the records with a fault of the kinds chosen beside"));
+  faultKind_ = new QComboBox;
+  faultKind_->setObjectName(QStringLiteral("faultKind"));
+  for (const FaultChoice& choice : kFaultChoices) {
+    faultKind_->addItem(
+        QString::fromUtf8(choice.label.data(), static_cast<int>(choice.label.size())),
+        int{choice.kinds});
+  }
+  faultKind_->setToolTip(QStringLiteral(
+      "Damaged frames: a status bit, a telegram that does not decode, a wrong FCS or ED.\n"
+      "Protocol faults: a request without a valid reply within the slot time, a late, corrupt, "
+      "early or negative reply, a reply flagging diagnosis, a request or token after less than "
+      "33 bit times of idle.\nFaults only shows these kinds; F8 and Shift+F8 move to them."));
+  findingLabel_ = new QLabel;
+  findingLabel_->setObjectName(QStringLiteral("findingShown"));
+  findingLabel_->setWordWrap(true);
+  findingLabel_->hide();
   dpEvents_ = new QCheckBox(QStringLiteral("&DP events"));
   dpEvents_->setObjectName(QStringLiteral("dpEvents"));
   dpEvents_->setToolTip(QStringLiteral(
@@ -157,10 +172,11 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
   pair(stationLabel, station_);
   pair(serviceLabel, service_);
   pair(gapCheck_, gap_);
-  flow->addWidget(faults_);
+  pair(faults_, faultKind_);
   flow->addWidget(dpEvents_);
   flow->addWidget(count_);
   rows->addWidget(quickRow);
+  rows->addWidget(findingLabel_);
 
   error_ = new QLabel;
   error_->setObjectName(QStringLiteral("filterError"));
@@ -177,14 +193,14 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
   for (QLineEdit* edit : argEdits_) edit->hide();
   argRow_->hide();
 
-  connect(apply_, &QPushButton::clicked, this, &FilterBar::Apply);
+  connect(apply_, &QPushButton::clicked, this, &FilterBar::ApplyByUser);
   connect(stop_, &QPushButton::clicked, this, &FilterBar::StopRequested);
-  connect(equation_, &QLineEdit::returnPressed, this, &FilterBar::Apply);
+  connect(equation_, &QLineEdit::returnPressed, this, &FilterBar::ApplyByUser);
   connect(equation_, &QLineEdit::textEdited, this, [this] { UnderlineInEquation(0, 0); });
   connect(browse_, &QToolButton::clicked, this, &FilterBar::OnBrowse);
   connect(optionEdit_, &QLineEdit::editingFinished, this, &FilterBar::OnOptionFileEdited);
   auto quickChanged = [this] {
-    if (!settingQuick_) Apply();
+    if (!settingQuick_) ApplyByUser();
   };
   connect(station_, &QComboBox::currentIndexChanged, this, quickChanged);
   connect(service_, &QComboBox::currentIndexChanged, this, quickChanged);
@@ -193,6 +209,9 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
     if (gapCheck_->isChecked()) quickChanged();
   });
   connect(faults_, &QCheckBox::toggled, this, quickChanged);
+  connect(faultKind_, &QComboBox::currentIndexChanged, this, [this, quickChanged] {
+    if (faults_->isChecked()) quickChanged();
+  });
   connect(dpEvents_, &QCheckBox::toggled, this, quickChanged);
 }
 
@@ -230,16 +249,32 @@ FilterInput FilterBar::Input() const {
   for (std::size_t i = 0; i < argEdits_.size(); ++i) {
     if (!argEdits_[i]->isHidden()) input.args[i] = argEdits_[i]->text().toStdString();
   }
+  if (finding_) {
+    input.quick = *finding_;
+    return input;
+  }
   const int station = station_->currentData().toInt();
   if (station >= 0) input.quick.station = static_cast<std::uint8_t>(station);
   input.quick.service = static_cast<QuickService>(service_->currentData().toInt());
   if (gapCheck_->isChecked()) input.quick.gapAboveUs = gap_->value();
-  input.quick.faultsOnly = faults_->isChecked();
+  if (faults_->isChecked()) input.quick.marks = FaultKinds();
   input.quick.dpEvents = dpEvents_->isChecked();
   return input;
 }
 
+std::uint16_t FilterBar::FaultKinds() const {
+  return static_cast<std::uint16_t>(faultKind_->currentData().toInt());
+}
+
 void FilterBar::Apply() { emit Applied(Input()); }
+
+void FilterBar::ApplyByUser() {
+  if (finding_) {
+    finding_.reset();
+    findingLabel_->hide();
+  }
+  Apply();
+}
 
 void FilterBar::ApplyQuick(const QuickFilters& quick) {
   settingQuick_ = true;
@@ -252,8 +287,16 @@ void FilterBar::ApplyQuick(const QuickFilters& quick) {
   service_->setCurrentIndex(std::max(0, service_->findData(static_cast<int>(quick.service))));
   gapCheck_->setChecked(quick.gapAboveUs.has_value());
   if (quick.gapAboveUs) gap_->setValue(*quick.gapAboveUs);
-  faults_->setChecked(quick.faultsOnly);
+  faults_->setChecked(quick.marks != 0);
+  const int kinds = faultKind_->findData(int{quick.marks});
+  if (kinds >= 0) faultKind_->setCurrentIndex(kinds);
   dpEvents_->setChecked(quick.dpEvents);
+  finding_.reset();
+  if (!quick.finding.empty()) finding_ = quick;
+  findingLabel_->setText(QStringLiteral("Showing the records of the finding: %1 (F8 and Shift+F8 "
+                                        "step through them; changing a filter ends this)")
+                             .arg(Q(quick.finding)));
+  findingLabel_->setVisible(finding_.has_value());
   settingQuick_ = false;
   Apply();
 }

@@ -1,12 +1,15 @@
 // FilterBar: the record table's filter — the option file that supplies a ShowOnly equation and
 // the names of its arguments, the equation itself, the argument fields the file names, the quick
-// filters (station, service, gap above a limit, faults only), Apply and Stop, the count of what
-// the table shows, and a compiler error under the bar with its place underlined in the equation.
+// filters (station, service, gap above a limit, faults only with the kinds of fault that F8 also
+// walks), Apply and Stop, the count of what the table shows, the finding whose records the table
+// shows, and a compiler error under the bar with its place underlined in the equation.
 #pragma once
 
 #include <QString>
 #include <QWidget>
 #include <array>
+#include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "ui/run_table/table_filter.h"
@@ -33,8 +36,11 @@ class FilterBar : public QWidget {
   QString OptionFile() const { return optionFile_; }
   // What the fields hold now; the hidden argument fields count as empty.
   FilterInput Input() const;
-  // Sets the quick filters (keeping the equation) and applies.
+  // Sets the quick filters (keeping the equation) and applies. Those of a finding (named in
+  // `quick.finding`) stay in force until the user changes a filter.
   void ApplyQuick(const QuickFilters& quick);
+  // The kinds of fault chosen (RecordMarkKind bits): what "faults only" shows and F8 walks.
+  std::uint16_t FaultKinds() const;
   // Empties the equation and the quick filters and applies: every record is shown.
   void ClearAndApply();
   // The health figures' DP events are known: the quick filter of DP events may be chosen.
@@ -59,6 +65,8 @@ class FilterBar : public QWidget {
   QCheckBox* GapCheck() const { return gapCheck_; }
   QSpinBox* GapField() const { return gap_; }
   QCheckBox* FaultsCheck() const { return faults_; }
+  QComboBox* FaultKindBox() const { return faultKind_; }
+  QLabel* FindingLabel() const { return findingLabel_; }
   QCheckBox* DpEventsCheck() const { return dpEvents_; }
   QPushButton* ApplyButton() const { return apply_; }
   QPushButton* StopButton() const { return stop_; }
@@ -76,6 +84,8 @@ class FilterBar : public QWidget {
   void OptionFileChosen(const QString& path);
 
  private:
+  // A filter the user changed: a finding's filter gives way to it.
+  void ApplyByUser();
   void OnBrowse();
   void OnOptionFileEdited();
   void ChooseOptionFile(const QString& path);
@@ -97,7 +107,10 @@ class FilterBar : public QWidget {
   QCheckBox* gapCheck_ = nullptr;
   QSpinBox* gap_ = nullptr;
   QCheckBox* faults_ = nullptr;
+  QComboBox* faultKind_ = nullptr;
   QCheckBox* dpEvents_ = nullptr;
+  QLabel* findingLabel_ = nullptr;
+  std::optional<QuickFilters> finding_;  // the quick filters of the finding shown
   QLabel* error_ = nullptr;
   std::vector<StationChoice> stations_;
   // Quick filter changes made by the program apply once, not per control.

@@ -245,6 +245,7 @@ RowClass RowClassOfMarks(const RecordMarks& marks) {
       {kMarkNegativeReply, RowClass::kNegativeReply},
       {kMarkDiagnosisFlagged, RowClass::kDiagnosisFlagged},
       {kMarkTsynViolation, RowClass::kTsynViolation},
+      {kMarkLateAnswer, RowClass::kLateReply},
   };
   for (const auto& [kind, rowClass] : kClasses) {
     if (marks.kinds & kind) return rowClass;

@@ -299,9 +299,11 @@ void RunView::BuildActions() {
   goTo_ = make(QStringLiteral("Go to &Reference Number..."), QKeySequence(Qt::CTRL | Qt::Key_G),
                QStringLiteral("Move the table to a record by its reference number"));
   nextFault_ = make(QStringLiteral("&Next Fault"), QKeySequence(Qt::Key_F8),
-                    QStringLiteral("Move to the next faulty record"));
+                    QStringLiteral("Move to the next record with a fault of the kinds chosen in "
+                                   "the filter bar, or of the finding shown"));
   previousFault_ = make(QStringLiteral("&Previous Fault"), QKeySequence(Qt::SHIFT | Qt::Key_F8),
-                        QStringLiteral("Move to the faulty record before"));
+                        QStringLiteral("Move to the record before with a fault of the kinds "
+                                       "chosen in the filter bar, or of the finding shown"));
   find_ = make(QStringLiteral("&Find..."), QKeySequence(Qt::CTRL | Qt::Key_F),
                QStringLiteral("Find a text in the rows of the table"));
   findNext_ = make(QStringLiteral("Find Ne&xt"), QKeySequence(Qt::Key_F3),
@@ -462,7 +464,7 @@ void RunView::SetHealthFigures(const BusFigures* figures) {
   // So do the marks of the rows.
   model_->SetSlotTime(figures != nullptr ? figures->tslBits : 0);
   const FilterInput input = filters_->Input();
-  if (session_.HasRun() && ((changed && input.quick.station) ||
+  if (session_.HasRun() && ((changed && (input.quick.station || input.quick.marks != 0)) ||
                             (input.quick.dpEvents && (refs != nullptr || hadEvents)))) {
     ApplyFilter(input);
   }
@@ -478,6 +480,12 @@ void RunView::ApplyFilter(const FilterInput& input) {
 
 void RunView::OnFilterFinished(const QString& failure) {
   Refresh();
+  if (pendingFirstRow_) {
+    pendingFirstRow_ = false;
+    emit StatusMessage(QStringLiteral("The filter shows no record"));
+  } else {
+    ShowFindingPosition();
+  }
   if (pendingRecord_ != 0 && !TrySelectPending()) {
     emit StatusMessage(QStringLiteral("The filter does not show record %1").arg(pendingRecord_));
     pendingRecord_ = 0;
@@ -502,11 +510,13 @@ void RunView::Refresh() {
   if (!session_.HasRun()) return;
   model_->Refresh();
   if (pendingRecord_ != 0) TrySelectPending();
+  TrySelectFirstRow();
   UpdateCount();
 }
 
 void RunView::SelectRecordWhenShown(quint32 ref) {
   pendingRecord_ = ref;
+  pendingFirstRow_ = false;
   // The pass that finds the filter's matches may still run, or have ended unreported: the
   // record is looked for again as the rows come and when the pass's end is reported.
   const RunIndex* shown = session_.ShownIndex();
@@ -523,6 +533,7 @@ bool RunView::TrySelectPending() {
   if (!found || !found->exact) return false;
   pendingRecord_ = 0;
   MoveToRunRow(found->row);
+  ShowFindingPosition();
   return true;
 }
 
@@ -536,22 +547,95 @@ void RunView::UpdateCount() {
   filters_->SetCountText(text);
 }
 
-void RunView::ShowStation(int address, std::optional<FindingKind> kind) {
+void RunView::ShowStation(int address) {
   if (address < 0 || address > 127) return;
-  filters_->ApplyQuick(QuickFiltersFor(static_cast<std::uint8_t>(address), kind));
+  QuickFilters quick;
+  quick.station = static_cast<std::uint8_t>(address);
+  eventFinding_.reset();
+  pendingFirstRow_ = true;
+  filters_->ApplyQuick(quick);
+  TrySelectFirstRow();
 }
 
-void RunView::ShowRunFinding(FindingKind kind) {
-  filters_->ApplyQuick(QuickFiltersFor(std::nullopt, kind));
-  // The files left and a record cut short show as rows of their own in the unfiltered table.
-  const bool eventRow = kind == FindingKind::kFilesCutShort || kind == FindingKind::kLastRecordCut;
-  if (eventRow && session_.HasRun() && !session_.ShowsMatches()) {
-    findEdit_->setText(kind == FindingKind::kFilesCutShort ? QStringLiteral("File left")
-                                                           : QStringLiteral("Cut short"));
-    findBar_->show();
-    MoveToRunRow(0);
-    Find(findEdit_->text(), true);
+void RunView::ShowFinding(const BusFinding& finding, const std::vector<quint32>& dpRefs) {
+  const FindingRecords records =
+      RecordsOfFinding(finding, std::vector<std::uint32_t>(dpRefs.begin(), dpRefs.end()));
+  eventFinding_.reset();
+  if (records.eventRows) {
+    // Files left and a record cut short are rows of their own in the unfiltered table.
+    filters_->ClearAndApply();
+    eventFinding_ =
+        EventFinding{*records.eventRows == RowKind::kFileCutShort ? QStringLiteral("File left")
+                                                                  : QStringLiteral("Cut short"),
+                     finding.count, 0};
+    if (session_.HasRun()) {
+      findEdit_->setText(eventFinding_->text);
+      findBar_->show();
+      MoveToRunRow(0);
+      StepFinding(true);
+    }
+    return;
   }
+  pendingFirstRow_ = true;
+  filters_->ApplyQuick(records.quick);
+  TrySelectFirstRow();
+}
+
+bool RunView::FindingShown() const {
+  const TableFilter* filter = session_.CurrentFilter();
+  return session_.ShowsMatches() && filter != nullptr && !filter->Finding().empty();
+}
+
+void RunView::TrySelectFirstRow() {
+  if (!pendingFirstRow_ || !model_->HasSource()) return;
+  model_->Refresh();
+  if (model_->TotalRows() == 0) return;
+  pendingFirstRow_ = false;
+  table_->setCurrentIndex(QModelIndex());
+  MoveToRunRow(0);
+  ShowFindingPosition();
+}
+
+bool RunView::StepFinding(bool forward) {
+  if (eventFinding_) {
+    if (eventFinding_->count == 0) return false;
+    if (forward ? eventFinding_->at >= eventFinding_->count : eventFinding_->at <= 1) return false;
+    eventFinding_->at += forward ? 1 : -1;
+    Find(eventFinding_->text, forward);
+    ShowFindingPosition();
+    return true;
+  }
+  const std::uint64_t rows = model_->TotalRows();
+  const QModelIndex current = table_->currentIndex();
+  const std::uint64_t row = current.isValid() ? model_->RunRowOf(current.row()) : 0;
+  if (!current.isValid()) {
+    if (rows == 0) return false;
+    MoveToRunRow(0);
+  } else if (forward ? row + 1 >= rows : row == 0) {
+    return false;
+  } else {
+    MoveToRunRow(forward ? row + 1 : row - 1);
+  }
+  ShowFindingPosition();
+  return true;
+}
+
+void RunView::ShowFindingPosition() {
+  if (eventFinding_) {
+    emit StatusMessage(
+        QStringLiteral("finding record %1 of %2").arg(eventFinding_->at).arg(eventFinding_->count));
+    return;
+  }
+  if (!FindingShown()) return;
+  const QModelIndex current = table_->currentIndex();
+  if (!current.isValid()) return;
+  const RunIndex* shown = session_.ShownIndex();
+  QString text = QStringLiteral("finding record %1 of %2")
+                     .arg(model_->RunRowOf(current.row()) + 1)
+                     .arg(model_->TotalRows());
+  // While the filter's pass runs, more of them may come.
+  if (shown != nullptr && !shown->Complete()) text += QStringLiteral(" found so far");
+  emit StatusMessage(text);
 }
 
 // --- Moving around ---------------------------------------------------------------------------
@@ -588,6 +672,7 @@ bool RunView::GoToRecord(std::uint32_t refNumber) {
 
 bool RunView::GoToFault(bool forward) {
   if (!model_->HasSource() || model_->TotalRows() == 0) return false;
+  if (eventFinding_ || FindingShown()) return StepFinding(forward);
   const QModelIndex current = table_->currentIndex();
   std::uint64_t from = 0;
   if (current.isValid()) {
@@ -598,7 +683,7 @@ bool RunView::GoToFault(bool forward) {
     from = model_->TotalRows() - 1;
   }
   const std::optional<std::uint64_t> found =
-      FindFaultRow(*model_->Reader(), *model_->Index(), from, forward);
+      FindFaultRow(*model_->Reader(), *model_->Index(), from, forward, filters_->FaultKinds());
   if (!found) return false;
   MoveToRunRow(*found);
   return true;

@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "engine/bus_findings.h"
 #include "engine/dump_run.h"
@@ -77,8 +78,9 @@ class RunView : public QWidget {
   // Moves to the record; a record the filter hides moves to the next one shown. False when the
   // run does not have the number.
   bool GoToRecord(std::uint32_t refNumber);
-  // Moves to the next (previous) faulty row after (before) the current one; false when there is
-  // none.
+  // Moves to the next (previous) row after (before) the current one with a fault of the kinds
+  // chosen in the filter bar, or while the table shows a finding's records to its next
+  // (previous) record; false when there is none.
   bool GoToFault(bool forward);
   // Starts a search for `text` in the rows' texts after (before) the current row, going round the
   // end; the table moves to the row found.
@@ -101,12 +103,11 @@ class RunView : public QWidget {
   QPushButton* OpenButton() const { return openButton_; }
 
  public slots:
-  // From the health view: the table shows the station's records, those of the kind of fault a
-  // finding names when it names one.
-  void ShowStation(int address, std::optional<fdc::FindingKind> kind = std::nullopt);
-  // A finding about the run: its faulty records, or the rows of the files left after a failed
-  // search.
-  void ShowRunFinding(fdc::FindingKind kind);
+  // From the health view: the table shows the station's records and selects the first one.
+  void ShowStation(int address);
+  // The table shows the records a finding is about (`dpRefs`: those of a DP finding's events,
+  // ascending) and selects the first one; F8 then walks them until the filter is changed.
+  void ShowFinding(const fdc::BusFinding& finding, const std::vector<quint32>& dpRefs);
   // Moves the table to the first record at or after a time on the module's clock (ns).
   void ShowTime(qint64 ns);
   // Selects the record; a filter that hides it is cleared first, with a note in the status bar.
@@ -169,6 +170,19 @@ class RunView : public QWidget {
   std::uint32_t currentRecord_ = 0;
   std::uint32_t pendingRecord_ = 0;  // to select once the filter shows it
   bool TrySelectPending();
+  // The first row is selected once the filter being applied shows one.
+  bool pendingFirstRow_ = false;
+  void TrySelectFirstRow();
+  // A finding whose records are event rows of the whole table, found by their text.
+  struct EventFinding {
+    QString text;
+    std::uint64_t count = 0;
+    std::uint64_t at = 0;  // the one selected, from 1
+  };
+  std::optional<EventFinding> eventFinding_;
+  bool StepFinding(bool forward);
+  bool FindingShown() const;
+  void ShowFindingPosition();
   QStackedWidget* stack_ = nullptr;
   QPushButton* openButton_ = nullptr;
   FilterBar* filters_ = nullptr;

@@ -5,13 +5,14 @@
 #include <vector>
 
 #include "engine/dump_request_rules.h"
+#include "engine/record_marks.h"
 
 namespace fdc::ui {
 
 // Requests carry the service in their DSAP, responses in their SSAP (the master's own SAP is the
 // other one), so each condition looks at the SAP of the frame's direction. An absent SAP reads as
 // 65536: data exchange is SRD without SAPs and its responses with data and without SAPs.
-const std::array<QuickServiceInfo, 6> kQuickServices = {{
+const std::array<QuickServiceInfo, 7> kQuickServices = {{
     {QuickService::kAny, "Any service", ""},
     {QuickService::kDataExchange, "Data exchange",
      "((FC & TYPMSK) == SRDH || (FC & TYPMSK) == SRDL) && DSAP == 65536 || "
@@ -27,6 +28,13 @@ const std::array<QuickServiceInfo, 6> kQuickServices = {{
      "(FC & 64) != 0 && (DSAP >= 55 && DSAP <= 62 || ((FC & TYPMSK) == SRDH || (FC & TYPMSK) == "
      "SRDL) && DSAP == 65536) || (FC & 64) == 0 && (SSAP >= 55 && SSAP <= 62 || SSAP == 65536 "
      "&& LEN > 0) || SD == SC"},
+    {QuickService::kTokens, "Tokens", "SD == SD4"},
+}};
+
+const std::array<FaultChoice, 3> kFaultChoices = {{
+    {static_cast<std::uint16_t>(kMarkDamaged | kProtocolMarks), "All faults"},
+    {kMarkDamaged, "Damaged frames"},
+    {kProtocolMarks, "Protocol faults"},
 }};
 
 namespace {
@@ -65,49 +73,91 @@ std::vector<StationChoice> StationChoicesOf(const std::vector<StationFigures>& s
   return choices;
 }
 
-QuickFilters QuickFiltersFor(std::optional<std::uint8_t> station, std::optional<FindingKind> kind) {
-  QuickFilters quick;
-  quick.station = station;
-  if (!kind) return quick;
-  switch (*kind) {
-    case FindingKind::kCorruptFrames:
+namespace {
+
+// The station's part of a finding's records: which of its frames carry which marks.
+struct StationRecords {
+  StationSide side;
+  std::uint16_t marks;
+  QuickService service = QuickService::kAny;
+};
+
+std::optional<StationRecords> StationRecordsOf(FindingKind kind) {
+  constexpr auto kUnanswered =
+      static_cast<std::uint16_t>(kMarkNoReply | kMarkLateReply | kMarkCorruptReply);
+  switch (kind) {
+    case FindingKind::kNoResponse:
+    case FindingKind::kRepeats:
+      return StationRecords{StationSide::kAddressee, kUnanswered};
+    case FindingKind::kLateResponses:
+      return StationRecords{StationSide::kAnswering, kMarkLateAnswer};
     case FindingKind::kIllegalResponses:
-      quick.faultsOnly = true;
-      break;
+      return StationRecords{StationSide::kAnswering, kMarkIllegalAnswer};
+    case FindingKind::kEarlyResponses:
+      return StationRecords{StationSide::kAnswering, kMarkEarlyReply};
+    case FindingKind::kNegativeResponses:
+      return StationRecords{StationSide::kSender, kMarkNegativeReply};
     case FindingKind::kDiagnosisFlagged:
-      quick.service = QuickService::kDiagnosis;
-      break;
-    case FindingKind::kDpNeverReached:
-    case FindingKind::kDpDropped:
-    case FindingKind::kDpClearData:
-    case FindingKind::kDpDiagnosis:
-    case FindingKind::kDpWatchdog:
-    case FindingKind::kDpFcb:
-    case FindingKind::kDpConfig:
-    case FindingKind::kDpIoLength:
-    case FindingKind::kDpMinTsdr:
-    case FindingKind::kDpMissedCycles:
-    case FindingKind::kDpGsd:
-      quick.service = QuickService::kDp;
-      break;
-    case FindingKind::kFilesCutShort:
-    case FindingKind::kBaudChanges:
-    case FindingKind::kClockStepsBack:
-    case FindingKind::kLastRecordCut:
-      quick.station.reset();
-      break;
+      return StationRecords{StationSide::kSender, kMarkDiagnosisFlagged};
+    case FindingKind::kTsynViolations:
+      return StationRecords{StationSide::kSender, kMarkTsynViolation};
+    case FindingKind::kTtrExceeded:
+      return StationRecords{StationSide::kAddressee, 0, QuickService::kTokens};
     default:
-      // Timing, repeats and answers: the station's whole traffic shows them in order.
-      break;
+      return std::nullopt;
   }
-  return quick;
+}
+
+bool IsDpFinding(FindingKind kind) {
+  return kind >= FindingKind::kDpNeverReached && kind <= FindingKind::kDpGsd;
+}
+
+}  // namespace
+
+FindingRecords RecordsOfFinding(const BusFinding& finding, std::vector<std::uint32_t> dpRefs) {
+  FindingRecords records;
+  QuickFilters& quick = records.quick;
+  quick.finding = finding.text;
+  if (finding.kind == FindingKind::kFilesCutShort) {
+    records.eventRows = RowKind::kFileCutShort;
+  } else if (finding.kind == FindingKind::kLastRecordCut) {
+    records.eventRows = RowKind::kRecordCut;
+  } else if (finding.kind == FindingKind::kCorruptFrames && !finding.numbers.empty()) {
+    quick.corruptCause = CorruptCauseIndex(finding.numbers.front().name);
+  } else if (IsDpFinding(finding.kind) && !dpRefs.empty()) {
+    quick.dpEvents = true;
+    quick.findingRefs = std::make_shared<const std::vector<std::uint32_t>>(std::move(dpRefs));
+  } else if (IsDpFinding(finding.kind) && finding.station) {
+    quick.station = finding.station;
+    quick.service = QuickService::kDp;
+  } else if (const auto station = StationRecordsOf(finding.kind); station && finding.station) {
+    quick.station = finding.station;
+    quick.stationSide = station->side;
+    quick.marks = station->marks;
+    quick.service = station->service;
+  }
+  if (records.eventRows || !quick.Any()) quick.finding.clear();
+  return records;
 }
 
 std::string QuickFilterEquation(const QuickFilters& quick) {
   std::vector<std::string> parts;
   if (quick.station) {
     const std::string s = std::to_string(*quick.station);
-    parts.push_back("DA == " + s + " || SA == " + s + " || SD == SC");
+    switch (quick.stationSide) {
+      case StationSide::kEither:
+        parts.push_back("DA == " + s + " || SA == " + s + " || SD == SC");
+        break;
+      case StationSide::kSender:
+        parts.push_back("SA == " + s + " || SD == SC");
+        break;
+      case StationSide::kAddressee:
+        parts.push_back("DA == " + s);
+        break;
+      case StationSide::kAnswering:
+        // Which records answer a request to it only the record before tells.
+        break;
+    }
   }
   if (quick.service != QuickService::kAny) parts.emplace_back(ServiceCondition(quick.service));
   if (quick.gapAboveUs) parts.push_back("GapTme > " + std::to_string(*quick.gapAboveUs));
@@ -120,20 +170,45 @@ std::string QuickFilterEquation(const QuickFilters& quick) {
   return equation;
 }
 
+namespace {
+
+std::string_view FaultLabel(std::uint16_t kinds) {
+  for (const FaultChoice& choice : kFaultChoices) {
+    if (choice.kinds == kinds) return choice.label;
+  }
+  return "faults";
+}
+
+template <class Add>
+void AddQuickDescription(const QuickFilters& quick, Add& add) {
+  if (quick.station) {
+    add("station " + std::to_string(*quick.station) + " and its acknowledgements");
+  }
+  if (quick.service != QuickService::kAny) add(ServiceLabel(quick.service));
+  if (quick.gapAboveUs) add("gap above " + std::to_string(*quick.gapAboveUs) + " us");
+  if (quick.marks != 0) add("faults only: " + std::string(FaultLabel(quick.marks)));
+  if (quick.dpEvents) add("DP events");
+}
+
+}  // namespace
+
 struct FilterCompiler {
   static FilterCompilation Compile(const FilterInput& input) {
     FilterCompilation compilation;
     auto filter = std::make_shared<TableFilter>();
     for (std::size_t i = 0; i < input.args.size(); ++i)
       filter->records_.cmdArgs[i] = ParseArgValue(input.args[i]);
-    filter->records_.faultsOnly = input.quick.faultsOnly;
+    filter->records_.marks = input.quick.marks;
+    filter->records_.corruptCause = input.quick.corruptCause;
     filter->records_.station = input.quick.station;
+    filter->records_.stationSide = input.quick.stationSide;
     filter->records_.slotTimeBits = input.slotTimeBits;
+    filter->finding_ = input.quick.finding;
     if (input.quick.dpEvents) {
       // Without the health figures' events there is no record to show.
-      filter->eventRefs_ = input.eventRefs != nullptr
-                               ? input.eventRefs
-                               : std::make_shared<const std::vector<std::uint32_t>>();
+      const auto& refs = input.quick.findingRefs ? input.quick.findingRefs : input.eventRefs;
+      filter->eventRefs_ =
+          refs != nullptr ? refs : std::make_shared<const std::vector<std::uint32_t>>();
       filter->records_.eventRefs = filter->eventRefs_.get();
     }
 
@@ -175,13 +250,11 @@ struct FilterCompiler {
       description += part;
     };
     if (!BlankOnly(input.equation)) add(input.equation);
-    if (input.quick.station) {
-      add("station " + std::to_string(*input.quick.station) + " and its acknowledgements");
+    if (!input.quick.finding.empty()) {
+      add("the records of: " + input.quick.finding);
+    } else {
+      AddQuickDescription(input.quick, add);
     }
-    if (input.quick.service != QuickService::kAny) add(ServiceLabel(input.quick.service));
-    if (input.quick.gapAboveUs) add("gap above " + std::to_string(*input.quick.gapAboveUs) + " us");
-    if (input.quick.faultsOnly) add("faults only");
-    if (input.quick.dpEvents) add("DP events");
     filter->description_ = description;
     compilation.filter = std::move(filter);
     return compilation;

@@ -27,6 +27,7 @@ enum class QuickService : std::uint8_t {
   kParameters,
   kConfiguration,
   kDp,  // every DP service: data exchange and the requests and replies on the DP SAPs
+  kTokens,
 };
 
 struct QuickServiceInfo {
@@ -34,30 +35,54 @@ struct QuickServiceInfo {
   std::string_view label;
   std::string_view condition;  // ShowOnly; empty for any service
 };
-extern const std::array<QuickServiceInfo, 6> kQuickServices;
+extern const std::array<QuickServiceInfo, 7> kQuickServices;
+
+// The kinds of "faults only" (RecordMarkKind bits), as the filter bar offers them: all faults
+// (damaged frames and protocol faults, the default), damaged frames, protocol faults.
+struct FaultChoice {
+  std::uint16_t kinds;
+  std::string_view label;
+};
+extern const std::array<FaultChoice, 3> kFaultChoices;
 
 struct QuickFilters {
-  // Frames sent by or to it, and the short acknowledgements (SC) that answer its requests.
+  // Frames sent by or to it (on the side chosen), and the short acknowledgements (SC) that answer
+  // its requests.
   std::optional<std::uint8_t> station;
+  StationSide stationSide = StationSide::kEither;
   QuickService service = QuickService::kAny;
   std::optional<std::int32_t> gapAboveUs;  // idle gap before the frame above this
-  bool faultsOnly = false;                 // status bits, malformed, wrong FCS or ED
+  // Records with a mark of these kinds: faults only, or the records of a finding; 0: any record.
+  std::uint16_t marks = 0;
+  std::optional<std::uint8_t> corruptCause;  // damaged frames of one cause
   // The requests that carry a DP event of the health figures, and their replies.
   bool dpEvents = false;
+  // Those of one finding's events only (ascending reference numbers); null: every event's.
+  std::shared_ptr<const std::vector<std::uint32_t>> findingRefs;
+  // The finding whose records these are, in words; empty when the filters are the user's own.
+  std::string finding;
   bool Any() const {
-    return station || service != QuickService::kAny || gapAboveUs || faultsOnly || dpEvents;
+    return station || service != QuickService::kAny || gapAboveUs || marks != 0 || corruptCause ||
+           dpEvents;
   }
   friend bool operator==(const QuickFilters&, const QuickFilters&) = default;
 };
 
-// The quick filters that show the records behind a finding of the health view: the station's
-// telegrams, its faulty ones for corrupt or illegal frames, its diagnosis for flagged diagnosis,
-// its DP services for the DP layer's findings;
-// for a finding about the run (no station) the faulty records of the whole run, or nothing to
-// filter for files cut short, which show as rows of their own in the whole table.
-QuickFilters QuickFiltersFor(std::optional<std::uint8_t> station, std::optional<FindingKind> kind);
+// The records a finding of the health view is about, and how the table shows them.
+struct FindingRecords {
+  QuickFilters quick;
+  // The finding's records are event rows of this kind of the unfiltered table (the quick
+  // filters are then empty); none: they are the rows the quick filters show.
+  std::optional<RowKind> eventRows;
+};
+// The station's requests without a valid reply in time for no response and repeats; the late,
+// illegal, early, negative or flagging replies; the master's frames sent too early; the tokens
+// passed to a master whose rotations took too long; the damaged frames of a cause; the records
+// of a DP finding's events (`dpRefs`, ascending; empty: its station's DP services); the event
+// rows of files cut short and a cut record; for the rest the whole run.
+FindingRecords RecordsOfFinding(const BusFinding& finding, std::vector<std::uint32_t> dpRefs);
 
-// The ShowOnly condition of the quick filters other than "faults only", each part in
+// The ShowOnly condition of the quick filters other than the marks and the cause, each part in
 // parentheses (one alone too) and joined by "&&"; empty when none is set. The station's part
 // lets every short acknowledgement through: which of them answer the station's requests the
 // record filter tells.
@@ -106,12 +131,15 @@ class TableFilter {
   const std::array<std::int32_t, 4>& CmdArgs() const { return records_.cmdArgs; }
   // One line for people: the equation, the quick conditions, "faults only".
   const std::string& Description() const { return description_; }
+  // The finding whose records the filter shows; empty: none.
+  const std::string& Finding() const { return finding_; }
 
  private:
   friend struct FilterCompiler;
   std::unique_ptr<ShowOnlyProgram> program_;
   std::shared_ptr<const std::vector<std::uint32_t>> eventRefs_;
   RecordFilter records_;
+  std::string finding_;
   std::string description_;
 };
 

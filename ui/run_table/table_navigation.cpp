@@ -27,13 +27,14 @@ bool Stopped(const std::atomic<bool>* stop) {
 }  // namespace
 
 std::optional<std::uint64_t> FindFaultRow(RowReader& reader, const RunIndex& index,
-                                          std::uint64_t from, bool forward) {
+                                          std::uint64_t from, bool forward, std::uint16_t kinds) {
   const std::uint64_t rows = index.Rows();
   if (rows == 0) return std::nullopt;
   if (forward) {
     std::uint64_t at = from;
     while (at < rows) {
-      const std::optional<std::uint64_t> stretch = index.FaultyStretch(at, true);
+      const std::optional<std::uint64_t> stretch =
+          index.MarkedStretch(at, true, kinds, reader.SlotTime());
       if (!stretch) return std::nullopt;
       // The stretch of an entry holds kIndexStride records; its fault may lie before `at`, and
       // then the search goes on behind it.
@@ -43,7 +44,7 @@ std::optional<std::uint64_t> FindFaultRow(RowReader& reader, const RunIndex& ind
       const Result read = reader.Read(*stretch, rows - *stretch, [&](const RowItem& item) {
         last = item.row;
         if (item.kind != RowKind::kRecord) return true;
-        if (item.faulty && item.row >= at) {
+        if ((item.marks.kinds & kinds) != 0 && item.row >= at) {
           found = item.row;
           return false;
         }
@@ -57,19 +58,41 @@ std::optional<std::uint64_t> FindFaultRow(RowReader& reader, const RunIndex& ind
   }
   std::uint64_t at = std::min(from, rows - 1);
   for (;;) {
-    const std::optional<std::uint64_t> stretch = index.FaultyStretch(at, false);
+    const std::optional<std::uint64_t> stretch =
+        index.MarkedStretch(at, false, kinds, reader.SlotTime());
     if (!stretch || *stretch > at) return std::nullopt;
     std::optional<std::uint64_t> found;
     std::uint64_t records = 0;
     const Result read = reader.Read(*stretch, at - *stretch + 1, [&](const RowItem& item) {
       if (item.kind != RowKind::kRecord) return true;
-      if (item.faulty) found = item.row;
+      if ((item.marks.kinds & kinds) != 0) found = item.row;
       return ++records < kIndexStride;
     });
     if (found) return found;
     if (read.failed() || *stretch == 0) return std::nullopt;
     at = *stretch - 1;
   }
+}
+
+Result FirstShownRecords(const DumpRequest& run, const RecordFilter& filter, std::size_t count,
+                         const RunControl& control, std::vector<ShownRecord>& out) {
+  struct Collector final : RecordConsumer {
+    std::vector<ShownRecord>& found;
+    std::size_t wanted;
+    Collector(std::vector<ShownRecord>& f, std::size_t n) : found(f), wanted(n) {}
+    bool OnRecord(const RecordView& view) override {
+      if (view.Shown()) found.push_back({view.RefNumber(), view.Time().AbsTimeNs()});
+      return found.size() < wanted;
+    }
+  } collector(out, count);
+  out.clear();
+  if (count == 0) return Result::Ok();
+  DumpRequest whole = run;
+  whole.StartRef = 0;
+  whole.EndRef = 0xFFFFFFFFu;
+  RecordLoop loop(whole, filter, control);
+  RecordConsumer* const consumers[] = {&collector};
+  return loop.Run(consumers);
 }
 
 std::optional<RecordRow> FindRecordRow(RowReader& reader, const RunIndex& index,

@@ -1,7 +1,7 @@
-// Where the record table moves: the next or previous faulty row (F8), the row of a reference
-// number (Ctrl+G), the row at a time on the module's clock, and the next row whose text holds a
-// search text (Ctrl+F). Each reads the table's source through its reader, at most some thousand
-// records a step, so that only the text search needs a thread of its own.
+// Where the record table moves: the next or previous row with a mark of the kinds chosen (F8), the
+// row of a reference number (Ctrl+G), the row at a time on the module's clock, and the next row
+// whose text holds a search text (Ctrl+F). Each reads the table's source through its reader, at
+// most some thousand records a step, so that only the text search needs a thread of its own.
 #pragma once
 
 #include <atomic>
@@ -11,14 +11,27 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/run_index.h"
 
 namespace fdc::ui {
 
-// The first faulty row at or after `from` (forward) or the last one at or before it.
+// The first row at or after `from` (forward) or the last one at or before it whose record carries
+// a mark of the kinds `kinds` (RecordMarkKind bits).
 std::optional<std::uint64_t> FindFaultRow(RowReader& reader, const RunIndex& index,
-                                          std::uint64_t from, bool forward);
+                                          std::uint64_t from, bool forward, std::uint16_t kinds);
+
+// A record a filter shows: its reference number and its time on the module's clock.
+struct ShownRecord {
+  std::uint32_t ref = 0;
+  std::int64_t absNs = 0;
+};
+// The first `count` records of the whole run (every file, every record) that `filter` shows,
+// read from the run's start until they are found or `control` asks to stop. The reader's
+// failure, if any.
+Result FirstShownRecords(const DumpRequest& run, const RecordFilter& filter, std::size_t count,
+                         const RunControl& control, std::vector<ShownRecord>& out);
 
 struct RecordRow {
   std::uint64_t row = 0;
