@@ -1,5 +1,6 @@
 #!/bin/sh
-# Remakes the pictures of the main window (the bundled sample run open), the record details of a
+# Remakes the pictures of the main window (the bundled sample run open), the path from a finding
+# to its records (a generated run with an outage), the record details of a
 # Slave_Diag reply (the golden DP run open), the DP tab of the health view, the text dump dialog (at
 # rest and while a dump runs) and the bus health view in docs/screenshots without a display of
 # one's own: the widget test programs draw them, on a virtual X server when xvfb-run is there (so
@@ -19,5 +20,5 @@ for program in "$build/tests/ui/ui_widget_tests" "$build/tests/ui/health_widget_
     QT_QPA_PLATFORM=offscreen "$program" --screenshot "$out"
   fi
 done
-echo "written: $out/main_window.png $out/record_details.png $out/text_dump_dialog.png" \
+echo "written: $out/main_window.png $out/finding_records.png $out/record_details.png $out/text_dump_dialog.png" \
   "$out/text_dump_running.png $out/health_view.png $out/dp_tab.png"

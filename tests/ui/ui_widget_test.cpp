@@ -40,6 +40,7 @@
 #include <unistd.h>
 #endif
 
+#include "tests/ui/health_test_support.h"
 #include "tests/ui/ui_test_support.h"
 #include "tools/capture_writer.h"
 #include "ui/about_dlg.h"
@@ -1920,6 +1921,40 @@ int MakeScreenshots(const QString& folder) {
     return 1;
   }
   bool ok = frame.grab().save(folder + "/main_window.png");
+
+  // From a finding to its records: a slave's outage filters the table to its unanswered
+  // requests, F8 steps to the third, and the finding is expanded into its first records.
+  QTemporaryDir faultDir;
+  const std::string faultRun =
+      fdc::ui::test::WriteFaultRun(faultDir.path(), "outage@14,late@25,corrupt@15", 2);
+  if (faultRun.empty() || !frame.OpenCaptureFile(QString::fromStdString(faultRun), 2)) return 1;
+  const auto settled = [&] {
+    return !run->Session().Indexing() && !run->Session().Filtering() && !health->Computing() &&
+           health->Figures() != nullptr;
+  };
+  if (!fdc::ui::test::WaitUntilLaidOut(settled, 20000)) return 1;
+  QTreeWidget* findings = health->FindingsList();
+  QTreeWidgetItem* outage = findings->topLevelItem(0);
+  emit findings->itemClicked(outage, 0);
+  outage->setExpanded(true);
+  if (!fdc::ui::test::WaitUntilLaidOut(
+          [&] {
+            return settled() && outage->childCount() > 0 &&
+                   outage->child(0)->text(0).startsWith("Record ");
+          },
+          20000)) {
+    return 1;
+  }
+  run->NextFaultAction()->trigger();
+  run->NextFaultAction()->trigger();
+  const QSize mainSize = frame.size();
+  frame.resize(1500, 900);
+  fdc::ui::test::WaitUntilLaidOut([] { return true; });
+  run->Splitter()->setSizes({860, 640});
+  run->BottomSplitter()->setSizes({700, 0});
+  fdc::ui::test::WaitUntilLaidOut([] { return true; });
+  ok = frame.grab().save(folder + "/finding_records.png") && ok;
+  frame.resize(mainSize);
 
   // The record details of a Slave_Diag reply with a channel error, in the golden DP run.
   const QString dpRun = QString::fromLocal8Bit(qgetenv("FDC_SOURCE_DIR")) +
