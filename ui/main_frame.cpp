@@ -54,6 +54,7 @@
 #include "ui/run_table/open_run_dialog.h"
 #include "ui/run_table/run_files.h"
 #include "ui/run_table/run_view.h"
+#include "ui/run_table/table_navigation.h"
 
 using namespace fdc::ui;
 
@@ -62,6 +63,9 @@ namespace {
 constexpr std::array<LockKey, 3> kIndicatorKeys = {LockKey::kCaps, LockKey::kNum, LockKey::kScroll};
 // How often the lock keys are read; a change made in another window shows within this time.
 constexpr int kIndicatorPollMs = 250;
+
+// The records under a finding when it is expanded.
+constexpr std::size_t kFindingRecordsListed = 10;
 
 std::vector<ScreenRect> ScreenRects() {
   std::vector<ScreenRect> rects;
@@ -161,6 +165,22 @@ bool CMainFrame::Create() {
   healthView_ = new HealthView;
   healthView_->setObjectName(QStringLiteral("healthView"));
   runView_->AddSidePanel(healthView_);
+  // A finding expands into its first records: those the table shows for it.
+  healthView_->SetFirstRecordsLookup([](const fdc::DumpRequest& run, const fdc::BusFinding& finding,
+                                        const std::vector<quint32>& dpRefs,
+                                        std::uint32_t slotTimeBits) -> HealthView::FirstRecordsJob {
+    ShownRecordsJob job = FirstRecordsOfFinding(
+        run, finding, std::vector<std::uint32_t>(dpRefs.begin(), dpRefs.end()), slotTimeBits,
+        kFindingRecordsListed);
+    if (!job) return {};
+    return [job = std::move(job)](const fdc::RunControl& control,
+                                  std::vector<HealthView::FindingRecord>& out) {
+      std::vector<ShownRecord> shown;
+      fdc::Result result = job(control, shown);
+      for (const ShownRecord& r : shown) out.push_back({r.ref, r.absNs});
+      return result;
+    };
+  });
   connect(runView_, &RunView::RunOpened, healthView_, &HealthView::Compute);
   connect(runView_, &RunView::RunClosed, healthView_, &HealthView::Clear);
   connect(healthView_, &HealthView::StationActivated, runView_, &RunView::ShowStation);

@@ -31,7 +31,6 @@
 #include "ui/health/live_list.h"
 #include "ui/health/station_table_model.h"
 #include "ui/health/station_table_view.h"
-#include "ui/run_table/table_filter.h"
 
 namespace fdc::ui {
 
@@ -40,7 +39,6 @@ namespace {
 constexpr int kFindingRole = Qt::UserRole + 1;  // the finding's place in the findings
 constexpr int kRecordRole = Qt::UserRole + 2;   // a record under a finding: its number
 constexpr int kLoadedRole = Qt::UserRole + 3;   // a finding's first records are there
-constexpr std::size_t kFirstRecords = 10;
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 QString Q(std::string_view text) {
@@ -510,30 +508,22 @@ void HealthView::OnFindingExpanded(QTreeWidgetItem* item) {
   const auto at = static_cast<std::size_t>(item->data(0, kFindingRole).toInt());
   if (at >= findings_.size()) return;
   const BusFinding& finding = findings_[at];
-  const FindingRecords records = RecordsOfFinding(finding, [this, &finding] {
-    const std::vector<quint32> refs = DpRefsOf(finding);
-    return std::vector<std::uint32_t>(refs.begin(), refs.end());
-  }());
-  auto* note = new QTreeWidgetItem(item);
-  note->setFlags(Qt::ItemIsEnabled);
-  if (records.eventRows || !records.quick.Any()) {
-    note->setText(0, QStringLiteral("Rows of their own in the unfiltered table"));
+  FirstRecordsJob job;
+  if (firstRecordsLookup_)
+    job = firstRecordsLookup_(*run_, finding, DpRefsOf(finding), figures_->tslBits);
+  if (!job) {
+    item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
     item->setData(0, kLoadedRole, true);
     return;
   }
-  FilterInput input;
-  input.quick = records.quick;
-  input.slotTimeBits = figures_->tslBits;
-  const FilterCompilation compiled = CompileTableFilter(input);
-  if (!compiled.filter) return;
   StopFirstRecords();
-  note->setText(0, QStringLiteral("Looking for the first records..."));
+  auto* note = new QTreeWidgetItem(item, {QStringLiteral("Looking for the first records...")});
+  note->setFlags(Qt::ItemIsEnabled);
   lookingIn_ = item;
-  firstRecords_ = std::make_shared<std::vector<ShownRecord>>();
-  firstRecordsTask_.Start(
-      [run = *run_, filter = compiled.filter, found = firstRecords_](const RunControl& control) {
-        return FirstShownRecords(run, filter->Records(), kFirstRecords, control, *found);
-      });
+  firstRecords_ = std::make_shared<std::vector<FindingRecord>>();
+  firstRecordsTask_.Start([job = std::move(job), found = firstRecords_](const RunControl& control) {
+    return job(control, *found);
+  });
 }
 
 void HealthView::StopFirstRecords() {
@@ -552,7 +542,7 @@ void HealthView::OnFirstRecordsFound() {
   lookingIn_ = nullptr;
   if (!result || item == nullptr || !firstRecords_) return;
   qDeleteAll(item->takeChildren());
-  for (const ShownRecord& r : *firstRecords_) {
+  for (const FindingRecord& r : *firstRecords_) {
     std::string clock;
     StringSink sink{clock};
     AppendClock(sink, r.absNs);

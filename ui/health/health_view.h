@@ -6,6 +6,8 @@
 
 #include <QString>
 #include <QWidget>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -87,6 +89,22 @@ class HealthView : public QWidget {
   // The parts, for the main window's layout and for the tests.
   // The findings, each expandable into its first records.
   QTreeWidget* FindingsList() const { return findingsList_; }
+
+  // A record under a finding: its reference number and time on the module's clock.
+  struct FindingRecord {
+    std::uint32_t ref = 0;
+    std::int64_t absNs = 0;
+  };
+  // Looks for a finding's first records in the background; null when the finding has none to
+  // list (its records are not the matches of a filter).
+  using FirstRecordsJob =
+      std::function<Result(const RunControl& control, std::vector<FindingRecord>& out)>;
+  using FirstRecordsLookup = std::function<FirstRecordsJob(
+      const DumpRequest& run, const BusFinding& finding, const std::vector<quint32>& dpRefs,
+      std::uint32_t slotTimeBits)>;
+  // What finds a finding's records (the record table's filters do); without one the findings
+  // do not expand.
+  void SetFirstRecordsLookup(FirstRecordsLookup lookup) { firstRecordsLookup_ = std::move(lookup); }
   LiveList* LiveListGrid() const { return liveList_; }
   QTableView* StationTable() const { return table_; }
   ChartPane* Chart(ChartKind chart) const;
@@ -174,7 +192,8 @@ class HealthView : public QWidget {
   QTreeWidget* findingsList_ = nullptr;
   BackgroundTask firstRecordsTask_;
   QTreeWidgetItem* lookingIn_ = nullptr;  // the finding whose first records are looked for
-  std::shared_ptr<std::vector<ShownRecord>> firstRecords_;
+  std::shared_ptr<std::vector<FindingRecord>> firstRecords_;
+  FirstRecordsLookup firstRecordsLookup_;
   LiveList* liveList_ = nullptr;
   QTableView* table_ = nullptr;
   StationTableModel* model_ = nullptr;

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "ui/run_table/row_texts.h"
+#include "ui/run_table/table_filter.h"
 
 namespace fdc::ui {
 
@@ -93,6 +94,21 @@ Result FirstShownRecords(const DumpRequest& run, const RecordFilter& filter, std
   RecordLoop loop(whole, filter, control);
   RecordConsumer* const consumers[] = {&collector};
   return loop.Run(consumers);
+}
+
+ShownRecordsJob FirstRecordsOfFinding(const DumpRequest& run, const BusFinding& finding,
+                                      const std::vector<std::uint32_t>& dpRefs,
+                                      std::uint32_t slotTimeBits, std::size_t count) {
+  const FindingRecords records = RecordsOfFinding(finding, dpRefs);
+  if (records.eventRows || !records.quick.Any()) return {};
+  FilterInput input;
+  input.quick = records.quick;
+  input.slotTimeBits = slotTimeBits;
+  std::shared_ptr<const TableFilter> filter = CompileTableFilter(input).filter;
+  if (!filter) return {};
+  return [run, filter, count](const RunControl& control, std::vector<ShownRecord>& out) {
+    return FirstShownRecords(run, filter->Records(), count, control, out);
+  };
 }
 
 std::optional<RecordRow> FindRecordRow(RowReader& reader, const RunIndex& index,

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/bus_findings.h"
 #include "engine/run_index.h"
 
 namespace fdc::ui {
@@ -32,6 +33,14 @@ struct ShownRecord {
 // failure, if any.
 Result FirstShownRecords(const DumpRequest& run, const RecordFilter& filter, std::size_t count,
                          const RunControl& control, std::vector<ShownRecord>& out);
+
+// What looks for the first `count` records of a finding of the health figures computed with that
+// slot time (the records the table shows for it), as FirstShownRecords does; null when the
+// finding's records are not the matches of a filter (event rows, or nothing to show).
+using ShownRecordsJob = std::function<Result(const RunControl&, std::vector<ShownRecord>&)>;
+ShownRecordsJob FirstRecordsOfFinding(const DumpRequest& run, const BusFinding& finding,
+                                      const std::vector<std::uint32_t>& dpRefs,
+                                      std::uint32_t slotTimeBits, std::size_t count);
 
 struct RecordRow {
   std::uint64_t row = 0;
