@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "common/platform_io.h"
+
 namespace fdc {
 
 namespace {
@@ -24,9 +26,10 @@ bool CaptureFile::Open(const std::string& path) {
   Close();
   // Only a plain file: a pipe would block the open, and a device such as /dev/zero never ends.
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return false;
+  const std::filesystem::path name = SystemPath(PathFromUtf8(path));
+  if (!std::filesystem::is_regular_file(name, error)) return false;
   // Read-only: captures are often on read-only media or shares.
-  file_ = std::fopen(path.c_str(), "rb");
+  file_ = OpenSystemFile(name, "rb");
   if (file_ == nullptr) return false;
   std::setvbuf(file_, nullptr, _IONBF, 0);
   if (!buffer_) buffer_ = std::make_unique<std::uint8_t[]>(kBufferSize);

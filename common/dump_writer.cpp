@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "common/platform_io.h"
+
 namespace fdc {
 
 DumpWriter::~DumpWriter() { Close(); }
@@ -13,7 +15,7 @@ DumpWriter::~DumpWriter() { Close(); }
 bool DumpWriter::Open(const std::string& path) {
   Close();
   // Binary mode: line ends are written explicitly as kLineEnd.
-  file_ = std::fopen(path.c_str(), "wb");
+  file_ = OpenFile(path, "wb");
   if (file_ == nullptr) return false;
   std::setvbuf(file_, nullptr, _IONBF, 0);  // the buffer is ours
   if (!buffer_) buffer_ = std::make_unique<char[]>(kBufferSize);

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <system_error>
 
+#include "common/platform_io.h"
+
 namespace fdc {
 
 namespace fs = std::filesystem;
@@ -17,6 +19,14 @@ bool IsLoop(const std::error_code& error) {
 template <typename Char>
 Char FoldAscii(Char c) {
   return c >= Char('A') && c <= Char('Z') ? static_cast<Char>(c - Char('A') + Char('a')) : c;
+}
+
+// The form in which two spellings of one place are equal: a long path reached through Windows'
+// "\\?\" prefix is the same place as without it. Resolved paths are absolute, so only a Windows
+// path starts that way.
+fs::path::string_type Comparable(const fs::path& path) {
+  const fs::path plain(WithoutExtendedPrefix<fs::path::value_type>(path.native()));
+  return plain.lexically_normal().native();
 }
 
 }  // namespace
@@ -53,8 +63,8 @@ std::string_view FileNameOf(std::string_view path) {
 }
 
 bool SamePlace(const fs::path& a, const fs::path& b, bool caseBlind) {
-  const fs::path::string_type x = a.lexically_normal().native();
-  const fs::path::string_type y = b.lexically_normal().native();
+  const fs::path::string_type x = Comparable(a);
+  const fs::path::string_type y = Comparable(b);
   if (!caseBlind) return x == y;
   return std::equal(x.begin(), x.end(), y.begin(), y.end(),
                     [](auto p, auto q) { return FoldAscii(p) == FoldAscii(q); });

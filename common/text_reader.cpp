@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "common/platform_io.h"
+
 namespace fdc {
 
 namespace {
@@ -16,8 +18,9 @@ bool TextReader::Open(const std::string& path) {
   Close();
   // Only a plain file: a pipe would block the open, and a device such as /dev/zero never ends.
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return false;
-  file_ = std::fopen(path.c_str(), "rb");
+  const std::filesystem::path name = SystemPath(PathFromUtf8(path));
+  if (!std::filesystem::is_regular_file(name, error)) return false;
+  file_ = OpenSystemFile(name, "rb");
   pending_ = kNothing;
   return file_ != nullptr;
 }

@@ -8,6 +8,7 @@
 #include <tuple>
 #include <utility>
 
+#include "common/platform_io.h"
 #include "common/text_encoding.h"
 #include "dp/gsd.h"
 
@@ -791,7 +792,7 @@ void Reader::TypeLine(const Statement& s, GsdPrmType type) {
 
 // Why a file cannot be read, or its bytes.
 std::optional<std::string> ReadFile(const std::filesystem::path& path, std::string& reason) {
-  std::FILE* stream = std::fopen(path.c_str(), "rb");
+  std::FILE* stream = OpenSystemFile(path, "rb");
   if (stream == nullptr) {
     reason = std::generic_category().message(errno);
     return std::nullopt;

@@ -8,6 +8,7 @@
 #include "capture/capture_file_set.h"
 #include "common/char_class.h"
 #include "common/file_paths.h"
+#include "common/platform_io.h"
 
 namespace fdc {
 
@@ -136,9 +137,10 @@ namespace fs = std::filesystem;
 // A path as opening it would reach it; a link loop keeps the path as written, so that at least
 // the same spelling is recognised.
 fs::path Reached(const std::string& path) {
-  if (std::optional<fs::path> resolved = ResolvedPath(path)) return *resolved;
+  const fs::path name = PathFromUtf8(path);
+  if (std::optional<fs::path> resolved = ResolvedPath(name)) return *resolved;
   std::error_code ignored;
-  return fs::absolute(path, ignored).lexically_normal();
+  return fs::absolute(name, ignored).lexically_normal();
 }
 
 // The output reaches `input`: the same place once links are followed (the input may not exist
@@ -147,7 +149,7 @@ bool Reaches(const std::string& output, const fs::path& reached, const std::stri
   if (input.empty()) return false;
   if (SamePlace(reached, Reached(input))) return true;
   std::error_code ignored;
-  return fs::equivalent(output, input, ignored);
+  return fs::equivalent(SystemPath(PathFromUtf8(output)), SystemPath(PathFromUtf8(input)), ignored);
 }
 
 }  // namespace
@@ -209,7 +211,7 @@ DumpRequestPlan PlanDumpRequest(const DumpRequestInput& input) {
                            : std::string(file.substr(0, file.size() - kExtension.size())) + "_" +
                                  OptionBaseName(input.optionFile) + input.outputExtension;
   // Links that make a loop lead to no file, so no input can be named; the output can't be opened.
-  if (!ResolvedPath(request.OutputPath)) {
+  if (!ResolvedPath(PathFromUtf8(request.OutputPath))) {
     return refuse(RequestField::kOutput, "Unable to Open Output File " + request.OutputPath);
   }
   if (const std::optional<std::string> named = InputNamedBy(request, request.OutputPath)) {

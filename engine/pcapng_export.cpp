@@ -11,6 +11,7 @@
 #include "common/char_class.h"
 #include "common/file_paths.h"
 #include "common/pcapng_writer.h"
+#include "common/platform_io.h"
 #include "common/text_encoding.h"
 #include "options/options.h"
 
@@ -46,7 +47,7 @@ class PcapngExportConsumer final : public RecordConsumer {
   Result Begin(const RecordLoop& loop) override {
     std::FILE* out = options_.stream;
     if (out == nullptr) {
-      file_ = std::fopen(request_.OutputPath.c_str(), "wb");
+      file_ = OpenFile(request_.OutputPath, "wb");
       if (file_ == nullptr) {
         return Fail("Unable to Open Output File %s", request_.OutputPath.c_str());
       }
@@ -132,8 +133,9 @@ class PcapngExportConsumer final : public RecordConsumer {
       // A write cut short (a full disk) leaves part of a block: the file is cut back to the
       // blocks that are whole. A device has nothing to cut; the standard output can't be cut.
       std::error_code error;
-      if (!flushed && std::filesystem::is_regular_file(request_.OutputPath, error)) {
-        std::filesystem::resize_file(request_.OutputPath, whole, error);
+      const std::filesystem::path output = SystemPath(PathFromUtf8(request_.OutputPath));
+      if (!flushed && std::filesystem::is_regular_file(output, error)) {
+        std::filesystem::resize_file(output, whole, error);
       }
     }
     if (!flushed || !closed) {

@@ -18,6 +18,8 @@ TEST(SamePlace, LetterCaseCountsOnlyWhereTheFileSystemKeepsIt) {
       {"/d/a/../Line1.txt", "/D/LINE1.TXT", true, true},
       {"/d/Line1.txt", "/d/Line1.txt.tmp", true, false},
       {"/d/\xc3\xadnea", "/d/\xc3\x8dnea", true, false},  // beyond ASCII: left to the identity
+      {"\\\\?\\C:\\d\\Line1.txt", "C:\\D\\LINE1.TXT", true, true},  // a long path's form
+      {"\\\\?\\UNC\\srv\\s\\a.txt", "\\\\srv\\s\\a.txt", false, true},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(SamePlace(c.a, c.b, c.caseBlind), c.same) << c.a << " " << c.b << " " << c.caseBlind;
