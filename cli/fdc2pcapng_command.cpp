@@ -4,12 +4,8 @@
 #include <optional>
 #include <string_view>
 
-#if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 #include "cli/run_arguments.h"
+#include "common/platform_io.h"
 #include "common/version.h"
 #include "engine/pcapng_export.h"
 
@@ -81,9 +77,7 @@ int RunFdc2pcapng(const std::vector<std::string>& argv, std::FILE* out, std::FIL
     return *refused;
   }
   if (toStdout) {
-#if defined(_WIN32)
-    _setmode(_fileno(out), _O_BINARY);
-#endif
+    SetBinaryMode(out);
     options.stream = out;
   }
 

@@ -1,11 +1,9 @@
 // fdc2pcapng: exports a run of capture files to pcapng for Wireshark.
 #include <cstdio>
-#include <string>
-#include <vector>
 
 #include "cli/fdc2pcapng_command.h"
+#include "common/platform_io.h"
 
-int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  return fdc::RunFdc2pcapng(args, stdout, stderr);
+int FDC_MAIN(int argc, fdc::ArgChar** argv) {
+  return fdc::RunFdc2pcapng(fdc::ProgramArguments(argc, argv), stdout, stderr);
 }

@@ -4,12 +4,8 @@
 #include <optional>
 #include <string_view>
 
-#if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 #include "cli/run_arguments.h"
+#include "common/platform_io.h"
 #include "engine/dump_request_rules.h"
 #include "engine/dump_run.h"
 
@@ -53,9 +49,7 @@ int RunFdcdump(const std::vector<std::string>& argv, std::FILE* out, std::FILE* 
   const bool toStdout = a.output == "-";
   if (toStdout) {
     // The dump's line ends are written as they are, on every system.
-#if defined(_WIN32)
-    _setmode(_fileno(out), _O_BINARY);
-#endif
+    SetBinaryMode(out);
     request.OutputStream = out;
   }
   const bool talk = !a.quiet && !toStdout;  // the dump alone goes to the standard output

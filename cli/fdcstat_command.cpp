@@ -2,8 +2,6 @@
 // report written in the chosen format.
 #include "cli/fdcstat_command.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <csignal>
@@ -16,6 +14,7 @@
 
 #include "cli/run_arguments.h"
 #include "common/file_paths.h"
+#include "common/platform_io.h"
 #include "engine/bus_statistics.h"
 #include "engine/dump_request_rules.h"
 #include "engine/record_loop.h"
@@ -171,18 +170,19 @@ class ReportFile final : public RecordConsumer {
   Result Begin(const RecordLoop&) override {
     started_ = true;
     if (!path_) return Result::Ok();
-    const fs::path target = ResolvedPath(*path_).value_or(fs::path(*path_));
+    const fs::path named = PathFromUtf8(*path_);
+    const fs::path target = SystemPath(ResolvedPath(named).value_or(named));
     std::error_code error;
     const fs::file_status status = fs::status(target, error);
     if (fs::exists(status) && !fs::is_regular_file(status)) {
-      file_ = std::fopen(path_->c_str(), "wb");
+      file_ = OpenSystemFile(SystemPath(named), "wb");
     } else if (!fs::exists(status) || Writable(target)) {
       target_ = target;
       temporary_ = target;
       temporary_ += ".tmp";
       // Created anew, never through a link left at that name.
       fs::remove(temporary_, error);
-      file_ = std::fopen(temporary_.string().c_str(), "wbx");
+      file_ = OpenSystemFile(temporary_, "wbx");
       if (file_ == nullptr) temporary_.clear();
     }
     if (file_ == nullptr) return Fail("Unable to Open Output File %s", path_->c_str());
@@ -233,7 +233,7 @@ class ReportFile final : public RecordConsumer {
   // An existing report that can't be opened for writing is refused as before: replacing it
   // through its folder would get round its permissions. Opening it to append changes nothing.
   static bool Writable(const fs::path& report) {
-    std::FILE* probe = std::fopen(report.string().c_str(), "ab");
+    std::FILE* probe = OpenSystemFile(report, "ab");
     if (probe == nullptr) return false;
     std::fclose(probe);
     return true;
@@ -313,10 +313,10 @@ int RunFdcstat(const std::vector<std::string>& argv, std::FILE* out, std::FILE* 
   std::vector<std::filesystem::path> gsdFolders;
   for (const std::string& folder : a.repeated["--gsd"]) {
     std::error_code error;
-    if (folder.empty() || !std::filesystem::is_directory(folder, error)) {
+    if (folder.empty() || !std::filesystem::is_directory(SystemPath(PathFromUtf8(folder)), error)) {
       return Refuse(err, "fdcstat: --gsd needs a folder of GSD files, not '" + folder + "'");
     }
-    gsdFolders.emplace_back(folder);
+    gsdFolders.push_back(SystemPath(PathFromUtf8(folder)));
   }
   std::optional<dp::GsdLibrary> gsd;
   if (!gsdFolders.empty()) {
@@ -337,9 +337,12 @@ int RunFdcstat(const std::vector<std::string>& argv, std::FILE* out, std::FILE* 
   if (const std::optional<int> refused = PlanRequest(syntax, a, ".txt", request, err)) {
     return *refused;
   }
-  if (a.output == "-") a.output.reset();
+  if (a.output == "-") {
+    a.output.reset();
+    SetBinaryMode(out);  // the CSV's CR LF and the other formats' LF, as they are
+  }
 
-  RunProgressLine progress(err, isatty(fileno(err)) == 1, observer);
+  RunProgressLine progress(err, IsTerminal(err), observer);
   ReportFile report(a.output);
   RecordConsumer* const alongside[] = {&report};
   const InterruptGuard interrupt;

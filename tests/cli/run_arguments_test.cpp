@@ -75,5 +75,40 @@ TEST(RunArguments, DoubleDashEndsTheOptions) {
   }
 }
 
+// Names as Windows users type them: a drive letter or a share, backslashes, blanks, and the
+// extension in the letter case given, which the run's other files take too.
+TEST(RunArguments, WindowsNamesPlanTheRunAndItsOutput) {
+  const struct {
+    const char* capture;
+    const char* option;
+    const char* outputExtension;
+    const char* second;  // the run's second file
+    const char* output;
+  } cases[] = {
+      {"C:\\Daten\\Linie 1\\Line11159.FdcCapt", "C:\\Opt\\Errors.opt", ".txt",
+       "C:\\Daten\\Linie 1\\Line11200.FdcCapt", "C:\\Daten\\Linie 1\\Line11159_Errors.txt"},
+      {"\\\\srv\\Messungen\\Line12359.fdccapt", "", ".pcapng",
+       "\\\\srv\\Messungen\\Line10000.fdccapt", "\\\\srv\\Messungen\\Line12359_.pcapng"},
+      {"D:/Daten/A0959.FDCCAPT", "D:/Opt/x.y/ORV.opt", ".txt", "D:/Daten/A1000.FDCCAPT",
+       "D:/Daten/A0959_ORV.txt"},
+  };
+  const CommandSyntax syntax{"fdcdump", "", {}};
+  for (const auto& c : cases) {
+    RunArguments arguments;
+    arguments.captureFile = c.capture;
+    arguments.optionFile = c.option;
+    arguments.minutes = "2";
+    DumpRequest request;
+    ASSERT_EQ(PlanRequest(syntax, arguments, c.outputExtension, request, stderr), std::nullopt);
+    EXPECT_EQ(request.Run.FirstName(), c.capture);
+    std::uint32_t hour = request.Run.hour;
+    std::uint32_t minute = request.Run.minute;
+    AdvanceMinute(hour, minute);
+    EXPECT_EQ(CaptureFileName(request.Run.base, hour, minute, request.Run.extension), c.second);
+    EXPECT_EQ(request.OutputPath, c.output);
+    EXPECT_EQ(InputNamedBy(request, c.second), c.second) << "the output may not be an input";
+  }
+}
+
 }  // namespace
 }  // namespace fdc
