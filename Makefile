@@ -6,7 +6,7 @@ CMAKE_FLAGS ?=
 # WERROR=ON builds with warnings as errors, as CI does.
 WERROR ?= OFF
 
-.PHONY: all demo test asan fuzz fuzz-ci bench gui screenshots tidy clean
+.PHONY: all demo test asan fuzz fuzz-ci bench gui screenshots tidy windows windows-test clean
 
 all: $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
@@ -64,5 +64,24 @@ tidy:
 	cmake -S . -B $(BUILD) -G Ninja -DFDC_WERROR=$(WERROR) $(CMAKE_FLAGS)
 	run-clang-tidy-14 -p $(BUILD) -quiet "$$PWD/(common|capture|dp|options|engine|report|cli)/[^/]+\\.cpp$$"
 
+# The command-line programs for 64-bit Windows, cross-built with MinGW-w64 into build-windows/,
+# and build-windows/TeloFdcCaptAnlz-cli-<version>-win64.zip with the README, the samples and the
+# Wireshark dissector.
+windows:
+	scripts/install-deps.sh windows
+	cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DFDC_BUILD_UI=OFF -DFDC_BUILD_TESTS=OFF -DFDC_WERROR=$(WERROR) \
+	  -DCMAKE_RUNTIME_OUTPUT_DIRECTORY=$(CURDIR)/build-windows
+	cmake --build build-windows -j $(JOBS) --target windows_zip platform_io_wine_test
+
+# Those programs under Wine: the golden runs, and fdcstat's JSON and fdc2pcapng's export compared
+# with the Linux programs' (built in build-windows/linux), then the platform calls' Windows side.
+windows-test: windows
+	scripts/install-deps.sh core
+	cmake -S . -B build-windows/linux -G Ninja -DCMAKE_BUILD_TYPE=Release -DFDC_BUILD_UI=OFF \
+	  -DFDC_BUILD_TESTS=OFF
+	cmake --build build-windows/linux -j $(JOBS) --target fdcstat fdc2pcapng
+	scripts/windows-test.sh build-windows build-windows/linux
+
 clean:
-	rm -rf $(BUILD) build-asan build-fuzz build-release
+	rm -rf $(BUILD) build-asan build-fuzz build-release build-windows

@@ -6,10 +6,16 @@
 #                                  Xvfb for its real-X test, tshark for the Wireshark export's
 #                                  tests, clang's fuzzer runtime, clang-tidy, and GNU time for the
 #                                  benchmark
+#   scripts/install-deps.sh windows  the MinGW-w64 cross compiler for 64-bit Windows (POSIX
+#                                  threads, for std::thread and std::mutex), Wine to run its
+#                                  programs, and Python for comparing their outputs
 set -euo pipefail
 
 level=${1:-core}
 packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev nlohmann-json3-dev)
+if [ "$level" = windows ]; then
+  packages=(cmake ninja-build make g++-mingw-w64-x86-64-posix nlohmann-json3-dev wine wine64 python3)
+fi
 if [ "$level" = all ]; then
   # Debian's qt6-charts-dev needs the OpenGL module's CMake files without depending on them.
   packages+=(qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-svg-dev libx11-dev libgl-dev
