@@ -26,6 +26,7 @@
 #include "ui/common/background_task.h"
 #include "ui/common/window_settings.h"
 #include "ui/run_table/record_table_model.h"
+#include "ui/run_table/row_scroll.h"
 #include "ui/run_table/row_texts.h"
 #include "ui/run_table/run_files.h"
 #include "ui/run_table/run_session.h"
@@ -887,6 +888,33 @@ class TableLogicTest : public QObject {
       ShowOnlyProgram program;
       QVERIFY2(CompileShowOnlyText(std::string(service.condition) + "#", program).ok(),
                service.label.data());
+    }
+  }
+
+  void theRunScrollBarSpansAnyRun() {
+    // A day of a saturated line, a short run, one that fits a page.
+    const struct {
+      std::uint64_t rows;
+      std::uint64_t page;
+    } runs[] = {{2'500'000'000ull, 40}, {5000, 40}, {30, 40}, {0, 40}};
+    for (const auto& run : runs) {
+      const RowScroll scroll(run.rows, run.page);
+      const std::uint64_t lastTop = run.rows > run.page ? run.rows - run.page : 0;
+      QVERIFY(scroll.Maximum() >= 0);
+      QVERIFY(static_cast<std::uint64_t>(scroll.Maximum()) <= RowScroll::kMaxSteps);
+      // The ends are the run's ends, both ways.
+      QCOMPARE(scroll.TopRowAt(0), std::uint64_t{0});
+      QCOMPARE(scroll.TopRowAt(scroll.Maximum()), lastTop);
+      QCOMPARE(scroll.ValueOf(0), 0);
+      QCOMPARE(scroll.ValueOf(lastTop), scroll.Maximum());
+      QCOMPARE(scroll.ValueOf(run.rows + 7), scroll.Maximum());
+      // The thumb maps in proportion: the middle of the bar is the middle of the run.
+      const std::uint64_t middle = scroll.TopRowAt(scroll.Maximum() / 2);
+      QVERIFY(middle + 4 >= lastTop / 2 && middle <= lastTop / 2 + 4);
+      // A value read back from its row is the value, one step at a time.
+      const int some = scroll.Maximum() / 3;
+      QCOMPARE(scroll.ValueOf(scroll.TopRowAt(some)), some);
+      QVERIFY(scroll.PageStep() >= 1);
     }
   }
 

@@ -24,6 +24,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -151,6 +152,16 @@ RowClass ClassOf(int row) {
 
 int CurrentRow() { return View()->Table()->currentIndex().row(); }
 
+// The process's resident memory in kB, as /proc/self/status says (0 where there is none).
+qint64 ResidentKb() {
+  QFile status(QStringLiteral("/proc/self/status"));
+  if (!status.open(QIODevice::ReadOnly)) return 0;
+  for (const QByteArray& line : status.readAll().split('\n')) {
+    if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').front().toLongLong();
+  }
+  return 0;
+}
+
 // A copy of the golden DP run in `dir`, opened, indexed and with its health figures.
 bool OpenGoldenDpRun(const QTemporaryDir& dir) {
   const QString first = dir.filePath(QStringLiteral("Cell0900.FdcCapt"));
@@ -165,6 +176,40 @@ bool OpenGoldenDpRun(const QTemporaryDir& dir) {
 QString StoredText(const QString& name) {
   QSettings store;
   return store.value("Settings/" + name).toString();
+}
+
+// The figures of a long run, printed: memory from an idle window, and the times to the first
+// rows, the complete index with the health figures, the last record and a filter pass.
+void MeasureRun(const QString& first, unsigned minutes) {
+  View()->CloseRun();
+  const qint64 idle = ResidentKb();
+  QElapsedTimer clock;
+  clock.start();
+  if (!Frame()->OpenCaptureFile(first, minutes)) return;
+  (void)QTest::qWaitFor([] { return View()->Model()->rowCount() > 0; }, kIndexTimeoutMs);
+  const qint64 firstRows = clock.elapsed();
+  (void)WaitForIndex();
+  const qint64 indexed = clock.elapsed();
+  HealthView& health = *Frame()->HealthArea();
+  (void)QTest::qWaitFor([&] { return health.Figures() != nullptr && !health.Computing(); },
+                        20 * kIndexTimeoutMs);
+  const qint64 computed = clock.elapsed();
+  const qint64 kb = ResidentKb();
+  clock.restart();
+  QTest::keyClick(View()->Table(), Qt::Key_End, Qt::ControlModifier);
+  const qint64 last = clock.elapsed();
+  clock.restart();
+  View()->Filters()->FaultsCheck()->setChecked(true);
+  (void)QTest::qWaitFor([] { return !Session().Filtering(); }, 20 * kIndexTimeoutMs);
+  const qint64 filtered = clock.elapsed();
+  View()->Filters()->FaultsCheck()->setChecked(false);
+  qInfo("%llu records: VmRSS %lld kB idle, %lld kB indexed with its health (%.1f bytes a "
+        "record); first rows %lld ms, index %lld ms, health %lld ms, last record %lld ms, "
+        "faults-only pass %lld ms",
+        static_cast<unsigned long long>(Session().Index()->Records()), idle, kb,
+        static_cast<double>(kb - idle) * 1024.0 /
+            static_cast<double>(std::max<std::uint64_t>(Session().Index()->Records(), 1)),
+        firstRows, indexed, computed, last, filtered);
 }
 
 }  // namespace
@@ -595,6 +640,76 @@ class TableWidgetTest : public QObject {
     View()->MoveToRunRow(0);
     View()->NextFaultAction()->trigger();
     QVERIFY(ClassOf(CurrentRow()) != RowClass::kRecord);
+  }
+
+  void theRunScrollBarReachesBothEnds() {
+    // A run longer than the view's window: the bar beside the table stands for the whole run.
+    QTemporaryDir dir;
+    QVERIFY(Frame()->OpenCaptureFile(Generate(dir, 2, 3000), 2));
+    QVERIFY(WaitForIndex());
+    View()->Model()->SetWindowLimit(1000);
+    const std::uint64_t total = View()->Model()->TotalRows();
+    QVERIFY(total > 3000);
+    QScrollBar* bar = View()->RunScrollBar();
+    QTRY_VERIFY(bar->maximum() > 0);
+    const auto lastShown = [] {
+      QTableView* table = View()->Table();
+      return View()->Model()->RunRowOf(table->rowAt(table->viewport()->height() - 1));
+    };
+    bar->setValue(bar->maximum());
+    QCOMPARE(lastShown(), total - 1);
+    bar->setValue(0);
+    QCOMPARE(View()->Model()->RunRowOf(View()->Table()->rowAt(0)), std::uint64_t{0});
+    bar->setValue(bar->maximum() / 2);
+    const std::uint64_t top = View()->Model()->RunRowOf(View()->Table()->rowAt(0));
+    QVERIFY(top > total / 2 - 100 && top < total / 2 + 100);
+    // Ctrl+End and Ctrl+Home go to the run's ends in one step.
+    View()->Table()->setFocus();
+    QTest::keyClick(View()->Table(), Qt::Key_End, Qt::ControlModifier);
+    QCOMPARE(View()->CurrentRunRow(), total - 1);
+    QCOMPARE(bar->value(), bar->maximum());
+    QTest::keyClick(View()->Table(), Qt::Key_Home, Qt::ControlModifier);
+    QCOMPARE(View()->CurrentRunRow(), std::uint64_t{0});
+    QCOMPARE(bar->value(), 0);
+  }
+
+  void memoryGrowsWithTheRunsSizeNotItsRecords() {
+    // The window keeps its index, the health figures and a window of rows, not a few bytes per
+    // record: a saturated 12M run of some million records takes next to nothing more than one of
+    // a tenth of them. FDC_MEMORY_RUN (a first file) with FDC_MEMORY_MINUTES measures another
+    // run from an idle window and prints the growth.
+    HealthView& health = *Frame()->HealthArea();
+    const auto measure = [&health](const QString& first, unsigned minutes) {
+      View()->CloseRun();
+      if (!Frame()->OpenCaptureFile(first, minutes) || !WaitForIndex() ||
+          !QTest::qWaitFor([&] { return health.Figures() != nullptr && !health.Computing(); },
+                           kIndexTimeoutMs)) {
+        return std::pair<qint64, std::uint64_t>{-1, 0};
+      }
+      return std::pair<qint64, std::uint64_t>{ResidentKb(), Session().Index()->Records()};
+    };
+    if (const QString other = qEnvironmentVariable("FDC_MEMORY_RUN"); !other.isEmpty()) {
+      MeasureRun(other, static_cast<unsigned>(qEnvironmentVariableIntValue("FDC_MEMORY_MINUTES")));
+    }
+    QTemporaryDir dir;
+    const auto saturated = [&dir](const QString& name, unsigned minutes, bool saturate) {
+      fdc::gen::RunPlan plan;
+      plan.base = S(dir.filePath(name));
+      plan.minutes = minutes;
+      plan.baudCode = 1;  // 12M
+      plan.saturate = saturate;
+      plan.recordsPerMinute = 200'000;
+      const fdc::gen::RunOutcome outcome = fdc::gen::GenerateRun(plan);
+      return outcome.ok() ? QString::fromStdString(outcome.summary.paths.front()) : QString();
+    };
+    const auto [smallKb, smallRecords] = measure(saturated(QStringLiteral("Small"), 1, false), 1);
+    const auto [largeKb, largeRecords] = measure(saturated(QStringLiteral("Large"), 2, true), 2);
+    QVERIFY(smallKb > 0 && largeKb > 0);
+    QVERIFY(largeRecords > 10 * smallRecords);
+    const double perRecord = static_cast<double>(largeKb - smallKb) * 1024.0 /
+                             static_cast<double>(largeRecords - smallRecords);
+    QVERIFY2(perRecord < 3.0, qPrintable(QStringLiteral("%1 bytes a record").arg(perRecord)));
+    View()->CloseRun();
   }
 
   void anEquationErrorStandsUnderTheBar() {

@@ -1,7 +1,8 @@
 // RecordTableModel: the record table as a virtual model over an index of the run — rows read and
 // formatted on demand, a block at a time, and kept in a few blocks; rows added while the index
-// grows. A run can hold more rows than a view can scroll through, so the model shows a window of
-// at most WindowLimit() rows of the run, which moves to where the table is sent.
+// grows. A view keeps some bytes for every row of its model, so the model shows a window of at
+// most WindowLimit() rows of the run, which moves to where the table is sent; the run view's own
+// scroll bar stands for the whole run.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -24,9 +25,10 @@ class RecordTableModel : public QAbstractTableModel {
   static constexpr int kRowClassRole = Qt::UserRole + 1;
   // The run row of a view row (a qulonglong).
   static constexpr int kRunRowRole = Qt::UserRole + 2;
-  // Rows of the run a view can scroll through: at some twenty pixels a row, the pixel positions of
-  // more would overflow the view's coordinates.
-  static constexpr std::uint64_t kDefaultWindowLimit = 50'000'000;
+  // Rows of the run the view holds at once. A view keeps 8 bytes for each row of its model, so the
+  // window is kept small (some megabytes however long the run); the run view's own scroll bar
+  // moves it anywhere in the run.
+  static constexpr std::uint64_t kDefaultWindowLimit = 200'000;
   static constexpr std::uint64_t kBlockRows = 128;
 
   explicit RecordTableModel(QObject* parent = nullptr);

@@ -33,6 +33,7 @@
 #include "ui/common/platform.h"
 #include "ui/run_table/filter_bar.h"
 #include "ui/run_table/record_table_model.h"
+#include "ui/run_table/row_scroll.h"
 #include "ui/run_table/row_texts.h"
 
 namespace fdc::ui {
@@ -138,7 +139,14 @@ RunView::RunView(QWidget* parent) : QWidget(parent) {
   BuildTable();
   tableSplitter_ = new QSplitter(Qt::Vertical);
   tableSplitter_->setObjectName(QStringLiteral("tableSplitter"));
-  tableSplitter_->addWidget(table_);
+  // The table with the bar that stands for the whole run beside it.
+  auto* tableBox = new QWidget;
+  auto* tableRow = new QHBoxLayout(tableBox);
+  tableRow->setContentsMargins(0, 0, 0, 0);
+  tableRow->setSpacing(0);
+  tableRow->addWidget(table_, 1);
+  tableRow->addWidget(rowBar_);
+  tableSplitter_->addWidget(tableBox);
   tableSplitter_->setStretchFactor(0, 3);
   tableLayout->addWidget(tableSplitter_, 1);
   BuildFindBar();
@@ -206,6 +214,15 @@ void RunView::BuildTable() {
     columns->resizeSection(c, kColumnChars[static_cast<std::size_t>(c)] * charWidth + 10);
   }
   connect(table_->verticalScrollBar(), &QScrollBar::valueChanged, this, &RunView::OnScrolled);
+  // The view scrolls through the model's window of the run; the bar of our own beside it stands
+  // for the whole run, however long.
+  table_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  rowBar_ = new QScrollBar(Qt::Vertical);
+  rowBar_->setObjectName(QStringLiteral("runScrollBar"));
+  rowBar_->setRange(0, 0);
+  connect(rowBar_, &QScrollBar::valueChanged, this, &RunView::OnRowBarMoved);
+  table_->installEventFilter(this);
+  table_->viewport()->installEventFilter(this);
   connect(table_->selectionModel(), &QItemSelectionModel::currentChanged, this,
           &RunView::OnCurrentRowChanged);
   connect(model_, &QAbstractItemModel::modelReset, this, &RunView::OnCurrentRowChanged);
@@ -503,12 +520,14 @@ void RunView::SetSource() {
   } else {
     model_->SetSource(*session_.Run(), *shown, session_.ShownFilter());
   }
+  UpdateRowBar();
   UpdateCount();
 }
 
 void RunView::Refresh() {
   if (!session_.HasRun()) return;
   model_->Refresh();
+  UpdateRowBar();
   if (pendingRecord_ != 0) TrySelectPending();
   TrySelectFirstRow();
   UpdateCount();
@@ -652,6 +671,7 @@ void RunView::MoveToRunRow(std::uint64_t row) {
   const QModelIndex target = model_->index(viewRow, column);
   table_->setCurrentIndex(target);
   table_->scrollTo(target, QAbstractItemView::PositionAtCenter);
+  UpdateRowBar();
   UpdateCount();
 }
 
@@ -750,6 +770,7 @@ void RunView::OnGoToReference(const QString& typed) {
 }
 
 void RunView::OnScrolled(int value) {
+  UpdateRowBar();
   // At either end of a window that does not hold the whole run, the window moves on.
   QScrollBar* bar = table_->verticalScrollBar();
   const std::uint64_t start = model_->WindowStart();
@@ -759,6 +780,65 @@ void RunView::OnScrolled(int value) {
   if (value == bar->minimum() && start > 0) target = start - 1;
   if (!target) return;
   QTimer::singleShot(0, this, [this, row = *target] { MoveToRunRow(row); });
+}
+
+int RunView::PageRows() const {
+  const int rowHeight = std::max(table_->verticalHeader()->defaultSectionSize(), 1);
+  return std::max(table_->viewport()->height() / rowHeight, 1);
+}
+
+std::uint64_t RunView::TopRunRow() const {
+  const int top = table_->rowAt(0);
+  return top < 0 ? model_->WindowStart() : model_->RunRowOf(top);
+}
+
+void RunView::UpdateRowBar() {
+  if (rowBar_ == nullptr) return;
+  const RowScroll scroll(model_->TotalRows(), static_cast<std::uint64_t>(PageRows()));
+  const QSignalBlocker quiet(rowBar_);
+  rowBar_->setRange(0, scroll.Maximum());
+  rowBar_->setPageStep(scroll.PageStep());
+  rowBar_->setSingleStep(std::max(scroll.PageStep() / PageRows(), 1));
+  // The run's last row in sight is the bar's end, whatever part of a row the page leaves.
+  const int bottom = table_->rowAt(table_->viewport()->height() - 1);
+  const int lastViewRow = bottom >= 0 ? bottom : model_->rowCount() - 1;
+  const bool atEnd = lastViewRow >= 0 && model_->RunRowOf(lastViewRow) + 1 >= model_->TotalRows();
+  rowBar_->setValue(atEnd ? scroll.Maximum() : scroll.ValueOf(TopRunRow()));
+}
+
+void RunView::OnRowBarMoved(int value) {
+  const RowScroll scroll(model_->TotalRows(), static_cast<std::uint64_t>(PageRows()));
+  ShowRunRowAtTop(scroll.TopRowAt(value));
+}
+
+void RunView::ShowRunRowAtTop(std::uint64_t row) {
+  const std::uint64_t total = model_->TotalRows();
+  if (total == 0) return;
+  row = std::min(row, total - 1);
+  // The window holds the page from the row on, so that the view can put the row at its top.
+  const std::uint64_t pageEnd = std::min(row + static_cast<std::uint64_t>(PageRows()), total - 1);
+  if (model_->ShowRunRow(pageEnd) < 0) return;
+  const int viewRow = model_->ShowRunRow(row);
+  if (viewRow < 0) return;
+  table_->scrollTo(model_->index(viewRow, 0), QAbstractItemView::PositionAtTop);
+  UpdateCount();
+}
+
+bool RunView::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == table_ && event->type() == QEvent::KeyPress) {
+    // Ctrl+Home and Ctrl+End go to the run's ends, past the model's window.
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool ctrl = (key->modifiers() & Qt::ControlModifier) != 0;
+    if (ctrl && (key->key() == Qt::Key_End || key->key() == Qt::Key_Home) &&
+        model_->TotalRows() > 0) {
+      MoveToRunRow(key->key() == Qt::Key_End ? model_->TotalRows() - 1 : 0);
+      return true;
+    }
+  }
+  if (watched == table_->viewport() && event->type() == QEvent::Resize) {
+    QTimer::singleShot(0, this, &RunView::UpdateRowBar);
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void RunView::CopyCurrentRow() {

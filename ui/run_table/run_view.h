@@ -20,6 +20,7 @@ class QAction;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
+class QScrollBar;
 class QPushButton;
 class QSplitter;
 class QStackedWidget;
@@ -93,6 +94,8 @@ class RunView : public QWidget {
 
   // The parts, for the window and the tests.
   QTableView* Table() const { return table_; }
+  // The scroll bar that stands for the whole run (the table's own scrolls its window of it).
+  QScrollBar* RunScrollBar() const { return rowBar_; }
   RecordTableModel* Model() const { return model_; }
   FilterBar* Filters() const { return filters_; }
   QWidget* FindBar() const { return findBar_; }
@@ -158,6 +161,14 @@ class RunView : public QWidget {
   void OnGoToReference(const QString& typed = QString());
   void OnExport(ExportFormat format);
   void OnScrolled(int value);
+  // The bar of the whole run: its range and value follow the table, and moving it moves the
+  // table's top row.
+  void UpdateRowBar();
+  void OnRowBarMoved(int value);
+  void ShowRunRowAtTop(std::uint64_t row);
+  int PageRows() const;
+  std::uint64_t TopRunRow() const;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void OnCurrentRowChanged();
   void CopyCurrentRow();
 
@@ -187,6 +198,7 @@ class RunView : public QWidget {
   QPushButton* openButton_ = nullptr;
   FilterBar* filters_ = nullptr;
   QTableView* table_ = nullptr;
+  QScrollBar* rowBar_ = nullptr;
   RecordTableModel* model_ = nullptr;
   QWidget* findBar_ = nullptr;
   QLineEdit* findEdit_ = nullptr;
