@@ -484,7 +484,22 @@ void CMainFrame::UpdateIndicators() {
   }
 }
 
-void CMainFrame::OnTextDump() { textDump_.DoModal(); }
+void CMainFrame::OnTextDump() {
+  // Opened while a run is open, the dialog starts on that run; the file it held comes back
+  // unless the user stores the run's.
+  const std::optional<fdc::DumpRequest>& run = runView_->Session().Run();
+  if (!run) {
+    textDump_.DoModal();
+    return;
+  }
+  const std::string heldFile = textDump_.Values().FileName;
+  bool stored = false;
+  const QMetaObject::Connection storing =
+      connect(&textDump_, &TextDump::ValuesStored, this, [&stored] { stored = true; });
+  textDump_.DoModalForRun(FirstCaptureFile(*run), run->Run.count);
+  disconnect(storing);
+  if (!stored) textDump_.Values().FileName = heldFile;
+}
 
 void CMainFrame::OnOpen() {
   // The dialog starts where the last run was opened, or at the dialog's capture file.

@@ -46,6 +46,7 @@
 #include "ui/common/platform.h"
 #include "ui/details/details_pane.h"
 #include "ui/details/hex_dump.h"
+#include "ui/dump_dialog/text_dump.h"
 #include "ui/health/health_view.h"
 #include "ui/health/live_list.h"
 #include "ui/main_frame.h"
@@ -710,6 +711,30 @@ class TableWidgetTest : public QObject {
                              static_cast<double>(largeRecords - smallRecords);
     QVERIFY2(perRecord < 3.0, qPrintable(QStringLiteral("%1 bytes a record").arg(perRecord)));
     View()->CloseRun();
+  }
+
+  void theTextDumpDialogFollowsTheOpenRun() {
+    QTemporaryDir dir;
+    const QString first = Generate(dir, 2, 500);
+    QVERIFY(Frame()->OpenCaptureFile(first, 2));
+    QVERIFY(WaitForIndex());
+    const fdc::ui::TextDumpValues held = Frame()->TextDumpDialog().Values();
+    QString file;
+    QString minutes;
+    ModalWatcher watcher;
+    watcher.onOtherDialog = [&](QDialog* dialog) {
+      auto* dump = qobject_cast<TextDump*>(dialog);
+      if (dump != nullptr) {
+        file = qobject_cast<QLineEdit*>(dump->Control(fdc::ui::kIdFileName))->text();
+        minutes = qobject_cast<QLineEdit*>(dump->Control(fdc::ui::kIdNumMin))->text();
+      }
+      dialog->reject();
+    };
+    Frame()->TextDumpAction()->trigger();
+    QCOMPARE(file, first);
+    QCOMPARE(minutes, QStringLiteral("2"));
+    // Cancelled: the dialog holds the file it held.
+    QCOMPARE(Frame()->TextDumpDialog().Values().FileName, held.FileName);
   }
 
   void anEquationErrorStandsUnderTheBar() {

@@ -241,6 +241,14 @@ int TextDump::DoModal() {
   return exec();
 }
 
+int TextDump::DoModalForRun(const std::string& firstFile, std::uint32_t minutes) {
+  values_.FileName = firstFile;
+  OnInitDialog();
+  values_.NumMin = minutes;
+  UpdateData(false);
+  return exec();
+}
+
 void TextDump::OnInitDialog() {
   ++storeGeneration_;
   reloadOnActivation_ = false;

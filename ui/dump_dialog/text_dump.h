@@ -31,6 +31,9 @@ class TextDump : public QDialog {
 
   // Runs the opening steps and shows the dialog modally.
   int DoModal();
+  // The same on the run open in the window: its first file, and its minutes after the opening
+  // steps have reset the numbers.
+  int DoModalForRun(const std::string& firstFile, std::uint32_t minutes);
   // The opening steps: load, reset the numbers, the editor controls, the description panel.
   void OnInitDialog();
   // true: store all fields with their checks (the first failing one is reported); false: load
