@@ -609,6 +609,12 @@ std::size_t CodeLength(const ShowOnlyProgram& program) {
 
 }  // namespace
 
+std::vector<std::string_view> ShowOnlyIdentifierNames() {
+  std::vector<std::string_view> names;
+  for (const IdentifierRow& row : kShowOnlyIdentifierTable) names.push_back(row.name);
+  return names;
+}
+
 bool LookupIdentifier(std::string_view name, std::uint8_t& type, std::int32_t& value) {
   for (const IdentifierRow& row : kShowOnlyIdentifierTable) {
     if (EqualNoCase(name, row.name)) {

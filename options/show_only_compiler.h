@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/result.h"
 #include "common/text_reader.h"
@@ -80,6 +81,10 @@ constexpr bool HasValueWord(std::int32_t kind) {
 // Finds `name` (case-insensitive, whole) in the identifier table; the first matching row wins.
 // `type` is 1 for a constant or a field letter 'M' to 'W'.
 bool LookupIdentifier(std::string_view name, std::uint8_t& type, std::int32_t& value);
+
+// The names an equation may use (status bits, frame kinds, function codes, fields), in the
+// identifier table's order, for completing a name as it is typed.
+std::vector<std::string_view> ShowOnlyIdentifierNames();
 
 // Reads the equation up to the "#" that ends it, leaving `file` just after the "#".
 Result CollectShowOnly(TextReader& file, std::string& collected);

@@ -158,6 +158,13 @@ bool CMainFrame::Create() {
                 QDir::toNativeSeparators(QCoreApplication::applicationFilePath()).toStdString()))
           : settings_.Window.TableOptFile;
   runView_->SetOptionFile(QString::fromStdString(tableOptions));
+  // The filter bar's recent equations are kept in the settings.
+  runView_->Filters()->SetRecentFilters(settings_.Window.RecentFilters);
+  connect(runView_->Filters(), &FilterBar::RecentFiltersChanged, this,
+          [this](const std::vector<std::string>& equations) {
+            settings_.Window.RecentFilters = equations;
+            emit SettingsChanged();
+          });
   connect(runView_, &RunView::StatusMessage, this, &CMainFrame::ShowStatusLine);
   connect(runView_, &RunView::OpenRequested, this, &CMainFrame::OnOpen);
   // The bus health of the open run beside the table: computed when a run opens; its findings,

@@ -301,6 +301,7 @@ class TableLogicTest : public QObject {
     written.Window.RecentRuns = {{"/cap/B1200.FdcCapt", 3}, {"/cap/ä 1201.FdcCapt", 1439}};
     written.Window.TableOptFile = "/opt/Station.opt";
     written.Window.Maximized = true;
+    written.Window.RecentFilters = {"SA == 5", "DA == 2 && STS != STSOK"};
     {
       QSettings store(path, QSettings::IniFormat);
       WriteAppSettings(store, written);
@@ -315,6 +316,7 @@ class TableLogicTest : public QObject {
     AppSettings shorter = written;
     shorter.Window.RecentRuns.resize(1);
     shorter.Window.TableOptFile.clear();
+    shorter.Window.RecentFilters.resize(1);
     {
       QSettings store(path, QSettings::IniFormat);
       WriteAppSettings(store, shorter);
@@ -324,6 +326,21 @@ class TableLogicTest : public QObject {
     QVERIFY(!store.contains("Settings/RecentRun2"));
     QVERIFY(!store.contains("Settings/RecentMinutes2"));
     QVERIFY(!store.contains("Settings/TableOptFile"));
+    QVERIFY(store.contains("Settings/RecentFilter1"));
+    QVERIFY(!store.contains("Settings/RecentFilter2"));
+  }
+
+  void recentFiltersList() {
+    std::vector<std::string> equations;
+    for (int i = 0; i < 12; ++i) AddRecentFilter(equations, "SA == " + std::to_string(i));
+    QCOMPARE(equations.size(), kMaxRecentFilters);
+    QCOMPARE(Q(equations.front()), QStringLiteral("SA == 11"));
+    // Applied again: first, once; a blank one is not kept.
+    AddRecentFilter(equations, "SA == 5");
+    AddRecentFilter(equations, "  ");
+    QCOMPARE(equations.size(), kMaxRecentFilters);
+    QCOMPARE(Q(equations.front()), QStringLiteral("SA == 5"));
+    QCOMPARE(std::count(equations.begin(), equations.end(), "SA == 5"), 1);
   }
 
   void recentRunsStoredBadly() {
@@ -916,6 +933,34 @@ class TableLogicTest : public QObject {
       QCOMPARE(scroll.ValueOf(scroll.TopRowAt(some)), some);
       QVERIFY(scroll.PageStep() >= 1);
     }
+  }
+
+  void equationsAsTheyAreTyped() {
+    const struct {
+      const char* typed;
+      EquationState state;
+    } states[] = {{"", EquationState::kEmpty},
+                  {"  ; a comment", EquationState::kEmpty},
+                  {"SA == 5 && STS != STSOK", EquationState::kValid},
+                  {"SA == == 5", EquationState::kInvalid},
+                  {"Foo == 1", EquationState::kInvalid}};
+    for (const auto& row : states) QVERIFY2(CheckEquation(row.typed) == row.state, row.typed);
+    const struct {
+      const char* text;
+      std::size_t cursor;
+      std::size_t start;
+      std::size_t length;
+    } words[] = {{"SA == ST", 8, 6, 2}, {"SA == ST", 1, 0, 2}, {"SA == ", 6, 6, 0},
+                 {"(CmdArg", 7, 1, 6}, {"", 0, 0, 0},         {"DA", 99, 0, 2}};
+    for (const auto& row : words) {
+      const TypedWord word = WordAt(row.text, row.cursor);
+      QVERIFY2(word.start == row.start && word.length == row.length, row.text);
+    }
+    const std::vector<std::string> names = EquationNames({"", "Slave", "", ""});
+    QVERIFY(std::find(names.begin(), names.end(), "STSOK") != names.end());
+    QCOMPARE(Q(names.back()), QStringLiteral("CmdArg[1] (Slave)"));
+    QCOMPARE(Q(std::string(InsertedName(names.back()))), QStringLiteral("CmdArg[1]"));
+    QCOMPARE(Q(std::string(InsertedName("GapTme"))), QStringLiteral("GapTme"));
   }
 
   void findingsLeadToTheirRecords() {

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -735,6 +736,49 @@ class TableWidgetTest : public QObject {
     QCOMPARE(minutes, QStringLiteral("2"));
     // Cancelled: the dialog holds the file it held.
     QCOMPARE(Frame()->TextDumpDialog().Values().FileName, held.FileName);
+  }
+
+  void theEquationFieldSaysWhatItHolds() {
+    QTemporaryDir dir;
+    QVERIFY(Frame()->OpenCaptureFile(Generate(dir, 1, 300), 1));
+    QVERIFY(WaitForIndex());
+    FilterBar& bar = *View()->Filters();
+    QLineEdit* field = bar.EquationEdit();
+    const auto state = [field] {
+      return static_cast<EquationState>(field->property("equationState").toInt());
+    };
+    const QColor neutral = field->palette().color(QPalette::Base);
+    field->clear();
+    QCOMPARE(state(), EquationState::kEmpty);
+    QTest::keyClicks(field, "SA == 1");
+    QCOMPARE(state(), EquationState::kValid);
+    QVERIFY(field->palette().color(QPalette::Base) != neutral);
+    // Typed, not applied: the table still shows what it showed.
+    QVERIFY(!bar.NotAppliedLabel()->isHidden());
+    QCOMPARE(bar.NotAppliedLabel()->text(),
+             QStringLiteral("Not applied — the table still shows: every record"));
+    QTest::keyClick(field, Qt::Key_Return);
+    QVERIFY(WaitForFilter());
+    QVERIFY(bar.NotAppliedLabel()->isHidden());
+    QCOMPARE(bar.RecentMenu()->actions().front()->text(), QStringLiteral("SA == 1"));
+    QCOMPARE(StoredText("RecentFilter1"), QStringLiteral("SA == 1"));
+    QTest::keyClicks(field, " ==");
+    QCOMPARE(state(), EquationState::kInvalid);
+    QCOMPARE(bar.NotAppliedLabel()->text(),
+             QStringLiteral("Not applied — the table still shows: SA == 1"));
+    // A name being typed is completed, the argument's as its CmdArg.
+    field->clear();
+    QTest::keyClicks(field, "SA == 1 && STSP");
+    QVERIFY(bar.NameCompleter()->completionCount() > 0);
+    QCOMPARE(bar.NameCompleter()->currentCompletion(), QStringLiteral("STSPAR"));
+    emit bar.NameCompleter()->activated(QStringLiteral("STSPAR"));
+    QCOMPARE(field->text(), QStringLiteral("SA == 1 && STSPAR"));
+    // A recent equation applies again from the drop-down.
+    bar.RecentMenu()->actions().front()->trigger();
+    QCOMPARE(field->text(), QStringLiteral("SA == 1"));
+    QVERIFY(WaitForFilter());
+    bar.ClearAndApply();
+    QVERIFY(WaitForFilter());
   }
 
   void anEquationErrorStandsUnderTheBar() {

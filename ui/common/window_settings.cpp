@@ -22,6 +22,7 @@ constexpr char kWinMaximized[] = "WinMaximized";
 // "RecentRun1" and "RecentMinutes1" for the first entry.
 QString RunKey(std::size_t index) { return QStringLiteral("RecentRun%1").arg(index + 1); }
 QString MinutesKey(std::size_t index) { return QStringLiteral("RecentMinutes%1").arg(index + 1); }
+QString FilterKey(std::size_t index) { return QStringLiteral("RecentFilter%1").arg(index + 1); }
 
 }  // namespace
 
@@ -29,6 +30,13 @@ void AddRecentRun(std::vector<RecentRun>& runs, const RecentRun& run) {
   RemoveRecentRun(runs, run.path);
   runs.insert(runs.begin(), run);
   if (runs.size() > kMaxRecentRuns) runs.resize(kMaxRecentRuns);
+}
+
+void AddRecentFilter(std::vector<std::string>& equations, const std::string& equation) {
+  if (equation.find_first_not_of(" \t") == std::string::npos) return;
+  equations.erase(std::remove(equations.begin(), equations.end(), equation), equations.end());
+  equations.insert(equations.begin(), equation);
+  if (equations.size() > kMaxRecentFilters) equations.resize(kMaxRecentFilters);
 }
 
 void RemoveRecentRun(std::vector<RecentRun>& runs, const std::string& path) {
@@ -65,6 +73,10 @@ WindowSettings ReadWindowSettings(QSettings& store) {
   const int height = store.value(QLatin1String(kDetailsHeight)).toString().trimmed().toInt();
   settings.DetailsHeight = height > 0 && height < 100'000 ? height : 0;
   settings.GsdFolders = ReadGsdFolders(store);
+  for (std::size_t i = 0; i < kMaxRecentFilters; ++i) {
+    const std::string equation = store.value(FilterKey(i)).toString().toStdString();
+    if (!equation.empty()) settings.RecentFilters.push_back(equation);
+  }
   return settings;
 }
 
@@ -94,6 +106,13 @@ void WriteWindowSettings(QSettings& store, const WindowSettings& settings) {
   writeUnlessDefault(kDetailsHidden, settings.DetailsHidden ? 1 : 0);
   writeUnlessDefault(kDetailsHeight, settings.DetailsHeight);
   WriteGsdFolders(store, settings.GsdFolders);
+  for (std::size_t i = 0; i < kMaxRecentFilters; ++i) {
+    if (i < settings.RecentFilters.size()) {
+      store.setValue(FilterKey(i), QString::fromStdString(settings.RecentFilters[i]));
+    } else {
+      store.remove(FilterKey(i));
+    }
+  }
 }
 
 }  // namespace fdc::ui

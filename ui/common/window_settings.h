@@ -1,6 +1,6 @@
 // The main window's own settings, kept in the store beside the eight of the text dump dialog and
 // the window placement: the runs opened last (File > Open Recent), the option file of the
-// table's filter bar and the GSD folders (Options > GSD Folders).
+// table's filter bar, its equations applied last and the GSD folders (Options > GSD Folders).
 #pragma once
 
 #include <cstddef>
@@ -13,6 +13,7 @@ class QSettings;
 namespace fdc::ui {
 
 inline constexpr std::size_t kMaxRecentRuns = 8;
+inline constexpr std::size_t kMaxRecentFilters = 10;
 
 struct RecentRun {
   std::string path;           // the run's first capture file
@@ -27,6 +28,8 @@ struct WindowSettings {
   bool DetailsHidden = false;           // the record details pane under the table was hidden
   int DetailsHeight = 0;                // its height in pixels; 0: the window's choice
   std::vector<std::string> GsdFolders;  // "GsdFolders": where the DP slaves' GSD files lie
+  // "RecentFilter1" to "RecentFilter10": the equations applied last, the last first.
+  std::vector<std::string> RecentFilters;
   // Read, never written: the store held a window rectangle (any of its four edges).
   bool PlacementStored = false;
   friend bool operator==(const WindowSettings&, const WindowSettings&) = default;
@@ -34,6 +37,9 @@ struct WindowSettings {
 
 // Puts `run` first; an earlier entry of the same file goes, and the list keeps its length limit.
 void AddRecentRun(std::vector<RecentRun>& runs, const RecentRun& run);
+// Puts an applied equation first: an earlier entry of the same text goes, a blank one is not
+// kept, and the list keeps its length limit.
+void AddRecentFilter(std::vector<std::string>& equations, const std::string& equation);
 // Takes the entry of `path` out of the list (a run that no longer opens).
 void RemoveRecentRun(std::vector<RecentRun>& runs, const std::string& path);
 

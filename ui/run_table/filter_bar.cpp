@@ -2,15 +2,20 @@
 // and the error under the bar.
 #include "ui/run_table/filter_bar.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStringListModel>
+#include <QStyle>
 #include <QTextCharFormat>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -21,6 +26,7 @@
 #include "ui/common/browse_start.h"
 #include "ui/common/option_description.h"
 #include "ui/common/platform.h"
+#include "ui/common/window_settings.h"
 #include "ui/run_table/flow_layout.h"
 
 namespace fdc::ui {
@@ -80,11 +86,33 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
   count_ = new QLabel;
   count_->setObjectName(QStringLiteral("count"));
   count_->setTextFormat(Qt::PlainText);
+  // The recent equations drop down from an arrow inside the field, which takes no room of the row.
+  recentMenu_ = new QMenu(this);
+  recentMenu_->setObjectName(QStringLiteral("recentFilters"));
+  recent_ = equation_->addAction(style()->standardIcon(QStyle::SP_ArrowDown),
+                                 QLineEdit::TrailingPosition);
+  recent_->setToolTip(QStringLiteral("The equations applied last"));
+  recent_->setEnabled(false);
+  connect(recent_, &QAction::triggered, this,
+          [this] { recentMenu_->popup(equation_->mapToGlobal(equation_->rect().bottomLeft())); });
+  names_ = new QStringListModel(this);
+  completer_ = new QCompleter(names_, this);
+  completer_->setCaseSensitivity(Qt::CaseInsensitive);
+  completer_->setFilterMode(Qt::MatchContains);
+  completer_->setWidget(equation_);
+  notApplied_ = new QLabel;
+  notApplied_->setObjectName(QStringLiteral("notApplied"));
+  notApplied_->setTextFormat(Qt::PlainText);
+  notApplied_->setWordWrap(true);
+  // A long equation wraps or is cut; it never widens the bar.
+  notApplied_->setMinimumWidth(1);
+  notApplied_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  notApplied_->hide();
   equationRow->addWidget(equationLabel);
   equationRow->addWidget(equation_, 1);
   equationRow->addWidget(apply_);
-  equationRow->addWidget(stop_);
   rows->addLayout(equationRow);
+  rows->addWidget(notApplied_);
 
   argRow_ = new QWidget;
   auto* argLayout = new QHBoxLayout(argRow_);
@@ -174,7 +202,8 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
   pair(gapCheck_, gap_);
   pair(faults_, faultKind_);
   flow->addWidget(dpEvents_);
-  flow->addWidget(count_);
+  // Stop stands with the count of the pass it ends.
+  pair(count_, stop_);
   rows->addWidget(quickRow);
   rows->addWidget(findingLabel_);
 
@@ -196,7 +225,13 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
   connect(apply_, &QPushButton::clicked, this, &FilterBar::ApplyByUser);
   connect(stop_, &QPushButton::clicked, this, &FilterBar::StopRequested);
   connect(equation_, &QLineEdit::returnPressed, this, &FilterBar::ApplyByUser);
-  connect(equation_, &QLineEdit::textEdited, this, [this] { UnderlineInEquation(0, 0); });
+  connect(equation_, &QLineEdit::textEdited, this, [this] {
+    UnderlineInEquation(0, 0);
+    OfferNames();
+  });
+  connect(equation_, &QLineEdit::textChanged, this, &FilterBar::ShowEquationState);
+  connect(completer_, qOverload<const QString&>(&QCompleter::activated), this,
+          &FilterBar::InsertName);
   connect(browse_, &QToolButton::clicked, this, &FilterBar::OnBrowse);
   connect(optionEdit_, &QLineEdit::editingFinished, this, &FilterBar::OnOptionFileEdited);
   auto quickChanged = [this] {
@@ -230,6 +265,13 @@ void FilterBar::LoadOptionFile(const QString& path) {
     anyArgument = anyArgument || named;
   }
   argRow_->setVisible(anyArgument);
+  std::array<std::string, 4> argNames;
+  for (std::size_t i = 0; i < argNames.size(); ++i) {
+    if (panel.argEnabled[i]) argNames[i] = panel.argName[i];
+  }
+  QStringList names;
+  for (const std::string& name : EquationNames(argNames)) names << Q(name);
+  names_->setStringList(names);
 
   ClearError();
   auto options = std::make_unique<DumpOptions>();
@@ -299,6 +341,81 @@ void FilterBar::ApplyQuick(const QuickFilters& quick) {
   findingLabel_->setVisible(finding_.has_value());
   settingQuick_ = false;
   Apply();
+}
+
+void FilterBar::MarkApplied(const FilterInput& input) {
+  applied_ = input.equation;
+  ShowEquationState();
+  const std::vector<std::string> before = recentFilters_;
+  AddRecentFilter(recentFilters_, input.equation);
+  if (recentFilters_ == before) return;
+  SetRecentFilters(recentFilters_);
+  emit RecentFiltersChanged(recentFilters_);
+}
+
+void FilterBar::SetRecentFilters(const std::vector<std::string>& equations) {
+  recentFilters_ = equations;
+  QMenu* menu = recentMenu_;
+  menu->clear();
+  for (const std::string& equation : recentFilters_) {
+    QAction* action = menu->addAction(Q(equation));
+    connect(action, &QAction::triggered, this, [this, text = Q(equation)] {
+      equation_->setText(text);
+      ApplyByUser();
+    });
+  }
+  recent_->setEnabled(!recentFilters_.empty());
+}
+
+void FilterBar::ShowEquationState() {
+  // As a packet analyser's filter field: green when the equation compiles, red when not, the
+  // field's own colour when nothing is typed.
+  const std::string typed = equation_->text().toStdString();
+  QPalette colours = equation_->style()->standardPalette();
+  switch (CheckEquation(typed)) {
+    case EquationState::kValid:
+      colours.setColor(QPalette::Base, QColor(0xaf, 0xff, 0xaf));
+      break;
+    case EquationState::kInvalid:
+      colours.setColor(QPalette::Base, QColor(0xff, 0xaf, 0xaf));
+      break;
+    case EquationState::kEmpty:
+      colours = equation_->parentWidget()->palette();
+      break;
+  }
+  equation_->setPalette(colours);
+  equation_->setProperty("equationState", static_cast<int>(CheckEquation(typed)));
+  const bool edited = typed != applied_;
+  notApplied_->setText(QStringLiteral("Not applied — the table still shows: %1")
+                           .arg(applied_.empty() ? QStringLiteral("every record") : Q(applied_)));
+  notApplied_->setVisible(edited);
+}
+
+void FilterBar::OfferNames() {
+  const std::string text = equation_->text().toStdString();
+  const auto cursor = static_cast<std::size_t>(equation_->cursorPosition());
+  const TypedWord word = WordAt(text, cursor);
+  if (word.length == 0 || word.start + word.length != cursor) {
+    completer_->popup()->hide();
+    return;
+  }
+  completer_->setCompletionPrefix(Q(text.substr(word.start, word.length)));
+  if (completer_->completionCount() == 0) {
+    completer_->popup()->hide();
+    return;
+  }
+  completer_->complete();
+}
+
+void FilterBar::InsertName(const QString& offered) {
+  const std::string text = equation_->text().toStdString();
+  const auto cursor = static_cast<std::size_t>(equation_->cursorPosition());
+  const TypedWord word = WordAt(text, cursor);
+  const std::string name(InsertedName(offered.toStdString()));
+  const std::string replaced =
+      text.substr(0, word.start) + name + text.substr(word.start + word.length);
+  equation_->setText(Q(replaced));
+  equation_->setCursorPosition(static_cast<int>(word.start + name.size()));
 }
 
 void FilterBar::SetDpEventsKnown(bool known) {

@@ -10,14 +10,19 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "ui/run_table/table_filter.h"
 
+class QAction;
 class QCheckBox;
+class QCompleter;
+class QStringListModel;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QSpinBox;
 class QToolButton;
@@ -41,6 +46,12 @@ class FilterBar : public QWidget {
   void ApplyQuick(const QuickFilters& quick);
   // The kinds of fault chosen (RecordMarkKind bits): what "faults only" shows and F8 walks.
   std::uint16_t FaultKinds() const;
+  // The table now shows what `input` filters for: its equation is the applied one (the field
+  // says when what is typed differs) and goes first among the recent ones.
+  void MarkApplied(const FilterInput& input);
+  // The equations applied last, the last first (the drop-down beside the field).
+  void SetRecentFilters(const std::vector<std::string>& equations);
+  const std::vector<std::string>& RecentFilters() const { return recentFilters_; }
   // Empties the equation and the quick filters and applies: every record is shown.
   void ClearAndApply();
   // The health figures' DP events are known: the quick filter of DP events may be chosen.
@@ -66,6 +77,9 @@ class FilterBar : public QWidget {
   QSpinBox* GapField() const { return gap_; }
   QCheckBox* FaultsCheck() const { return faults_; }
   QComboBox* FaultKindBox() const { return faultKind_; }
+  QMenu* RecentMenu() const { return recentMenu_; }
+  QLabel* NotAppliedLabel() const { return notApplied_; }
+  QCompleter* NameCompleter() const { return completer_; }
   QLabel* FindingLabel() const { return findingLabel_; }
   QCheckBox* DpEventsCheck() const { return dpEvents_; }
   QPushButton* ApplyButton() const { return apply_; }
@@ -82,10 +96,16 @@ class FilterBar : public QWidget {
   void StopRequested();
   // The user chose another option file (not sent by LoadOptionFile).
   void OptionFileChosen(const QString& path);
+  // An equation applied changed the list of recent ones.
+  void RecentFiltersChanged(const std::vector<std::string>& equations);
 
  private:
   // A filter the user changed: a finding's filter gives way to it.
   void ApplyByUser();
+  void ShowEquationState();
+  // Completes the name being typed at the cursor from the identifiers and argument names.
+  void OfferNames();
+  void InsertName(const QString& offered);
   void OnBrowse();
   void OnOptionFileEdited();
   void ChooseOptionFile(const QString& path);
@@ -110,6 +130,13 @@ class FilterBar : public QWidget {
   QComboBox* faultKind_ = nullptr;
   QCheckBox* dpEvents_ = nullptr;
   QLabel* findingLabel_ = nullptr;
+  QAction* recent_ = nullptr;
+  QMenu* recentMenu_ = nullptr;
+  QLabel* notApplied_ = nullptr;
+  QCompleter* completer_ = nullptr;
+  QStringListModel* names_ = nullptr;
+  std::string applied_;  // the equation the table shows
+  std::vector<std::string> recentFilters_;
   std::optional<QuickFilters> finding_;  // the quick filters of the finding shown
   QLabel* error_ = nullptr;
   std::vector<StationChoice> stations_;

@@ -493,6 +493,7 @@ void RunView::ApplyFilter(const FilterInput& input) {
     return;
   }
   filters_->ClearError();
+  filters_->MarkApplied(input);
 }
 
 void RunView::OnFilterFinished(const QString& failure) {

@@ -6,6 +6,7 @@
 
 #include "engine/dump_request_rules.h"
 #include "engine/record_marks.h"
+#include "options/show_only_compiler.h"
 
 namespace fdc::ui {
 
@@ -263,6 +264,40 @@ struct FilterCompiler {
 
 FilterCompilation CompileTableFilter(const FilterInput& input) {
   return FilterCompiler::Compile(input);
+}
+
+EquationState CheckEquation(const std::string& typed) {
+  if (BlankOnly(typed)) return EquationState::kEmpty;
+  FilterInput input;
+  input.equation = typed;
+  return CompileTableFilter(input).error ? EquationState::kInvalid : EquationState::kValid;
+}
+
+TypedWord WordAt(std::string_view text, std::size_t cursor) {
+  const auto inWord = [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+  };
+  cursor = std::min(cursor, text.size());
+  std::size_t start = cursor;
+  while (start > 0 && inWord(text[start - 1])) --start;
+  std::size_t end = cursor;
+  while (end < text.size() && inWord(text[end])) ++end;
+  return {start, end - start};
+}
+
+std::vector<std::string> EquationNames(const std::array<std::string, 4>& argNames) {
+  std::vector<std::string> names;
+  for (std::string_view name : ShowOnlyIdentifierNames()) names.emplace_back(name);
+  for (std::size_t i = 0; i < argNames.size(); ++i) {
+    if (!argNames[i].empty()) {
+      names.push_back("CmdArg[" + std::to_string(i) + "] (" + argNames[i] + ")");
+    }
+  }
+  return names;
+}
+
+std::string_view InsertedName(std::string_view offered) {
+  return offered.substr(0, offered.find(' '));
 }
 
 }  // namespace fdc::ui

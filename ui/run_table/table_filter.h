@@ -150,4 +150,23 @@ struct FilterCompilation {
 
 FilterCompilation CompileTableFilter(const FilterInput& input);
 
+// The typed equation as the bar's field shows it: nothing typed (blanks or a comment only), an
+// equation that compiles, or one that does not.
+enum class EquationState : std::uint8_t { kEmpty, kValid, kInvalid };
+EquationState CheckEquation(const std::string& typed);
+
+// The name being typed at `cursor` (letters, digits and "_" before and after it): its start and
+// length in `text`.
+struct TypedWord {
+  std::size_t start = 0;
+  std::size_t length = 0;
+};
+TypedWord WordAt(std::string_view text, std::size_t cursor);
+
+// The names offered while an equation is typed: the identifiers, then each argument the option
+// file names, as "CmdArg[0] (Slave)"; `argNames` empty where an argument has no name.
+std::vector<std::string> EquationNames(const std::array<std::string, 4>& argNames);
+// What choosing an offered name puts into the equation: "CmdArg[0]" for "CmdArg[0] (Slave)".
+std::string_view InsertedName(std::string_view offered);
+
 }  // namespace fdc::ui
