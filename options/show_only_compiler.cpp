@@ -611,6 +611,7 @@ std::size_t CodeLength(const ShowOnlyProgram& program) {
 
 std::vector<std::string_view> ShowOnlyIdentifierNames() {
   std::vector<std::string_view> names;
+  names.reserve(kShowOnlyIdentifierTable.size());
   for (const IdentifierRow& row : kShowOnlyIdentifierTable) names.push_back(row.name);
   return names;
 }

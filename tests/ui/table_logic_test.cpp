@@ -973,7 +973,7 @@ class TableLogicTest : public QObject {
       StationSide side;
       std::uint16_t marks;
       QuickService service;
-      std::optional<RowKind> eventRows;
+      std::optional<RowKind> eventRows = std::nullopt;
     } rows[] = {
         {FindingKind::kNoResponse, 5, {}, StationSide::kAddressee, kUnanswered, QuickService::kAny},
         {FindingKind::kRepeats, 5, {}, StationSide::kAddressee, kUnanswered, QuickService::kAny},
