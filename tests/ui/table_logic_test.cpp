@@ -30,6 +30,7 @@
 #include "ui/run_table/row_texts.h"
 #include "ui/run_table/run_files.h"
 #include "ui/run_table/run_session.h"
+#include "ui/run_table/run_watch.h"
 #include "ui/run_table/table_filter.h"
 #include "ui/run_table/table_navigation.h"
 
@@ -935,6 +936,39 @@ class TableLogicTest : public QObject {
     }
   }
 
+  void runFilesChangeOnDisk() {
+    const auto state = [](std::vector<std::optional<std::uint64_t>> sizes, bool next) {
+      RunFilesState st;
+      for (std::size_t i = 0; i < sizes.size(); ++i) {
+        st.files.push_back({"f" + std::to_string(i), sizes[i], sizes[i] ? 100 : 0});
+      }
+      st.nextExists = next;
+      return st;
+    };
+    const RunFilesState read = state({500, 400}, false);
+    const struct {
+      const char* name;
+      RunFilesState now;
+      RunChange change;
+    } rows[] = {
+        {"as read", state({500, 400}, false), RunChange::kNone},
+        {"the last file grew", state({500, 450}, false), RunChange::kGrown},
+        {"the next minute file appeared", state({500, 400}, true), RunChange::kGrown},
+        {"both", state({500, 450}, true), RunChange::kGrown},
+        {"the last file shrank", state({500, 300}, false), RunChange::kChanged},
+        {"an earlier file grew", state({600, 400}, false), RunChange::kChanged},
+        {"a file went", state({500, std::nullopt}, false), RunChange::kChanged},
+    };
+    for (const auto& row : rows) {
+      QVERIFY2(CompareRunFiles(read, row.now) == row.change, row.name);
+    }
+    // Touched without growing: not as it was read.
+    RunFilesState touched = read;
+    touched.files.back().modified = 200;
+    QVERIFY(CompareRunFiles(read, touched) == RunChange::kChanged);
+    QVERIFY(CompareRunFiles(state({500, 400}, true), read) == RunChange::kChanged);
+  }
+
   void equationsAsTheyAreTyped() {
     const struct {
       const char* typed;
@@ -951,7 +985,7 @@ class TableLogicTest : public QObject {
       std::size_t start;
       std::size_t length;
     } words[] = {{"SA == ST", 8, 6, 2}, {"SA == ST", 1, 0, 2}, {"SA == ", 6, 6, 0},
-                 {"(CmdArg", 7, 1, 6}, {"", 0, 0, 0},         {"DA", 99, 0, 2}};
+                 {"(CmdArg", 7, 1, 6},  {"", 0, 0, 0},         {"DA", 99, 0, 2}};
     for (const auto& row : words) {
       const TypedWord word = WordAt(row.text, row.cursor);
       QVERIFY2(word.start == row.start && word.length == row.length, row.text);

@@ -781,6 +781,54 @@ class TableWidgetTest : public QObject {
     QVERIFY(WaitForFilter());
   }
 
+  void aRunThatChangesOnDiskIsNoticed() {
+    QTemporaryDir dir;
+    const QString first = Generate(dir, 2, 2000);
+    // The second minute file comes later, as a module writing the run would add it.
+    const QString second = QString(first).replace(QStringLiteral("2355"), QStringLiteral("2356"));
+    QVERIFY(QFile::rename(second, second + ".later"));
+    QVERIFY(Frame()->OpenCaptureFile(first, 1));
+    QVERIFY(WaitForIndex());
+    View()->CheckRunFilesNow();
+    QVERIFY(View()->ChangeBar()->isHidden());
+    const std::uint64_t oneMinute = Session().Index()->Records();
+
+    // Grown: a new minute file; Reload reads it too.
+    QVERIFY(QFile::rename(second + ".later", second));
+    View()->CheckRunFilesNow();
+    QVERIFY(!View()->ChangeBar()->isHidden());
+    View()->ReloadButton()->click();
+    QVERIFY(WaitForIndex());
+    QVERIFY(View()->ChangeBar()->isHidden());
+    QCOMPARE(Session().Run()->Run.count, 2u);
+    QVERIFY(Session().Index()->Records() > oneMinute);
+
+    // Truncated: said, a row past the end says why it is not there, and an export says it is
+    // short. Dismiss keeps the table; a further change (a file deleted) is told again.
+    const std::uint64_t records = Session().Index()->Records();
+    QVERIFY(QFile::resize(second, QFileInfo(second).size() / 2));
+    View()->CheckRunFilesNow();
+    QVERIFY(!View()->ChangeBar()->isHidden());
+    View()->MoveToRunRow(View()->Model()->TotalRows() - 1);
+    QVERIFY(Cell(CurrentRow(), kColData).startsWith(QStringLiteral("record could not be read: ")));
+    std::optional<ExportEnd> end;
+    const QMetaObject::Connection ending = QObject::connect(
+        &Session(), &RunSession::ExportFinished, View(), [&end](const ExportEnd& e) { end = e; });
+    QVERIFY(Session().StartExport(dir.filePath(QStringLiteral("short.pcapng")),
+                                  ExportFormat::kPcapng));
+    QTRY_VERIFY_WITH_TIMEOUT(end.has_value(), kIndexTimeoutMs);
+    QObject::disconnect(ending);
+    QVERIFY(!end->ok);
+    QVERIFY2(end->message.contains(QStringLiteral("of the %1 records").arg(records)),
+             qPrintable(end->message));
+    View()->DismissButton()->click();
+    QVERIFY(View()->ChangeBar()->isHidden());
+    QVERIFY(QFile::remove(second));
+    View()->CheckRunFilesNow();
+    QVERIFY(!View()->ChangeBar()->isHidden());
+    View()->CloseRun();
+  }
+
   void anEquationErrorStandsUnderTheBar() {
     QTemporaryDir dir;
     const QString first = Generate(dir, 1, 500);

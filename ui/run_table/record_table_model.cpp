@@ -190,6 +190,12 @@ const RowTexts* RecordTableModel::Row(std::uint64_t runRow) const {
   return block != nullptr ? &block->rows[runRow - block->first] : nullptr;
 }
 
+QString RecordTableModel::UnreadText() const {
+  return QStringLiteral("record could not be read: %1")
+      .arg(readError_.empty() ? QStringLiteral("the run's files end before it (changed on disk?)")
+                              : QString::fromStdString(readError_));
+}
+
 QString RecordTableModel::RowTip(std::uint64_t runRow) const {
   const Block* block = BlockFor(runRow);
   return block != nullptr ? QString::fromStdString(block->tips[runRow - block->first]) : QString();
@@ -209,7 +215,8 @@ QVariant RecordTableModel::data(const QModelIndex& index, int role) const {
   switch (role) {
     case Qt::DisplayRole: {
       const RowTexts* row = Row(runRow);
-      if (row == nullptr) return QVariant();
+      // Never a blank row: one that cannot be read says why.
+      if (row == nullptr) return index.column() == kColData ? QVariant(UnreadText()) : QVariant();
       const std::string_view text = row->Column(index.column());
       return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     }
@@ -224,7 +231,7 @@ QVariant RecordTableModel::data(const QModelIndex& index, int role) const {
     }
     case kRowClassRole: {
       const RowTexts* row = Row(runRow);
-      return row != nullptr ? static_cast<int>(row->rowClass) : QVariant();
+      return static_cast<int>(row != nullptr ? row->rowClass : RowClass::kEvent);
     }
     case kRunRowRole:
       return QVariant::fromValue<qulonglong>(runRow);

@@ -68,6 +68,8 @@ class RecordTableModel : public QAbstractTableModel {
 
   // A run row's texts; null when it cannot be read.
   const RowTexts* Row(std::uint64_t runRow) const;
+  // What a row that cannot be read shows in place of its data: "record could not be read: REASON".
+  QString UnreadText() const;
   // What the row's tooltip says: why it is faulty, the DP service of its SAPs.
   QString RowTip(std::uint64_t runRow) const;
   // The reader's failure at the last read, if any.

@@ -350,6 +350,8 @@ bool RunSession::StartExport(const QString& path, ExportFormat format, QString* 
   }
   auto job = std::make_shared<ExportJob>();
   job->path = path;
+  job->tableRecords = index_->Records();
+  job->tableComplete = index_->Complete();
   exportJob_ = job;
   exportTask_.Start([request, options, filter, job, format](const RunControl& control) {
     const RecordFilter shown = filter ? filter->Records() : RecordFilter{};
@@ -405,6 +407,15 @@ void RunSession::OnExportDone() {
     end.message = QStringLiteral("Export stopped: %1 records written to %2, which ends there")
                       .arg(job->written)
                       .arg(name);
+  } else if (job->tableComplete && job->records < job->tableRecords) {
+    // Never silently short: the files no longer hold what the table read from them.
+    end.message = QStringLiteral(
+                      "%1 records exported to %2, which is short: the export read %3 of the %4 "
+                      "records the table holds, because the run's files changed on disk")
+                      .arg(job->written)
+                      .arg(name)
+                      .arg(job->records)
+                      .arg(job->tableRecords);
   } else {
     end.ok = true;
     end.message = QStringLiteral("%1 records exported to %2").arg(job->written).arg(name);

@@ -189,6 +189,10 @@ class RunSession : public QObject {
     QString path;
     std::uint64_t written = 0;
     std::uint64_t records = 0;
+    // The records the table held when the export began (all of the run's when its index was
+    // complete): an export that reads fewer says so.
+    std::uint64_t tableRecords = 0;
+    bool tableComplete = false;
     bool stopped = false;
   };
   std::shared_ptr<ExportJob> exportJob_;

@@ -35,6 +35,7 @@
 #include "ui/run_table/record_table_model.h"
 #include "ui/run_table/row_scroll.h"
 #include "ui/run_table/row_texts.h"
+#include "ui/run_table/run_watch.h"
 
 namespace fdc::ui {
 
@@ -42,6 +43,8 @@ namespace {
 
 // How often the table takes the rows that a pass has added.
 constexpr int kRefreshMs = 200;
+// How often the open run's files are looked at for changes.
+constexpr int kWatchMs = 2000;
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -136,6 +139,8 @@ RunView::RunView(QWidget* parent) : QWidget(parent) {
   tableLayout->setSpacing(0);
   filters_ = new FilterBar;
   tableLayout->addWidget(filters_);
+  BuildChangeBar();
+  tableLayout->addWidget(changeBar_);
   BuildTable();
   tableSplitter_ = new QSplitter(Qt::Vertical);
   tableSplitter_->setObjectName(QStringLiteral("tableSplitter"));
@@ -233,6 +238,62 @@ void RunView::BuildTable() {
   connect(copy, &QAction::triggered, this, &RunView::CopyCurrentRow);
   table_->addAction(copy);
   table_->setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+void RunView::BuildChangeBar() {
+  changeBar_ = new QWidget;
+  changeBar_->setObjectName(QStringLiteral("changeBar"));
+  changeBar_->setAutoFillBackground(true);
+  QPalette colours = changeBar_->palette();
+  colours.setColor(QPalette::Window, QColor(0xff, 0xf0, 0xb0));
+  changeBar_->setPalette(colours);
+  auto* layout = new QHBoxLayout(changeBar_);
+  layout->setContentsMargins(6, 2, 6, 2);
+  changeLabel_ = new QLabel(QStringLiteral("The run changed on disk"));
+  changeLabel_->setObjectName(QStringLiteral("changeText"));
+  reload_ = new QPushButton(QStringLiteral("&Reload"));
+  reload_->setObjectName(QStringLiteral("reload"));
+  reload_->setToolTip(QStringLiteral("Read the run again as its files are now"));
+  dismiss_ = new QPushButton(QStringLiteral("Dis&miss"));
+  dismiss_->setObjectName(QStringLiteral("dismiss"));
+  dismiss_->setToolTip(QStringLiteral("Keep what the table shows; a further change is told again"));
+  layout->addWidget(changeLabel_, 1);
+  layout->addWidget(reload_);
+  layout->addWidget(dismiss_);
+  changeBar_->hide();
+  watchTimer_ = new QTimer(this);
+  watchTimer_->setInterval(kWatchMs);
+  connect(watchTimer_, &QTimer::timeout, this, &RunView::CheckRunFiles);
+  connect(reload_, &QPushButton::clicked, this, &RunView::ReloadRun);
+  connect(dismiss_, &QPushButton::clicked, this, [this] {
+    watched_ = ReadRunFilesState(session_.Run()->Run);
+    changeBar_->hide();
+  });
+}
+
+void RunView::CheckRunFiles() {
+  if (!session_.HasRun()) return;
+  const RunChange change = CompareRunFiles(watched_, ReadRunFilesState(session_.Run()->Run));
+  if (change == RunChange::kNone) return;
+  changeLabel_->setText(
+      change == RunChange::kGrown
+          ? QStringLiteral("The run changed on disk: it has grown since it was read")
+          : QStringLiteral("The run changed on disk: its files are not as they were read"));
+  changeBar_->show();
+}
+
+void RunView::ReloadRun() {
+  if (!session_.HasRun()) return;
+  DumpRequest request = *session_.Run();
+  const RunFilesState now = ReadRunFilesState(request.Run);
+  // A minute file that appeared after the run's last one joins it.
+  if (CompareRunFiles(watched_, now) == RunChange::kGrown && now.nextExists &&
+      request.Run.count < kMaxNumMin) {
+    ++request.Run.count;
+  }
+  OpenRun(request);
+  emit StatusMessage(
+      QStringLiteral("The run was read again: %1 minute files").arg(request.Run.count));
 }
 
 void RunView::BuildFindBar() {
@@ -375,6 +436,9 @@ void RunView::UpdateActions() {
 void RunView::OpenRun(const DumpRequest& request) {
   CloseRun();
   session_.Open(request);
+  // What the files are as the run is read: a change from here on is noticed.
+  watched_ = ReadRunFilesState(request.Run);
+  watchTimer_->start();
   stack_->setCurrentIndex(1);
   setFocusProxy(table_);
   // The filter in the bar applies to the new run, as it stands.
@@ -386,6 +450,8 @@ void RunView::OpenRun(const DumpRequest& request) {
 void RunView::CloseRun() {
   model_->Clear();
   refresh_->stop();
+  watchTimer_->stop();
+  changeBar_->hide();
   const bool wasOpen = session_.Close();
   filters_->SetCountText(QString());
   stack_->setCurrentIndex(0);

@@ -14,6 +14,7 @@
 #include "engine/bus_findings.h"
 #include "engine/dump_run.h"
 #include "ui/run_table/run_session.h"
+#include "ui/run_table/run_watch.h"
 #include "ui/run_table/table_filter.h"
 
 class QAction;
@@ -104,6 +105,11 @@ class RunView : public QWidget {
   QProgressBar* TaskProgress() const { return taskProgress_; }
   QToolButton* TaskStopButton() const { return taskStop_; }
   QPushButton* OpenButton() const { return openButton_; }
+  QWidget* ChangeBar() const { return changeBar_; }
+  QPushButton* ReloadButton() const { return reload_; }
+  QPushButton* DismissButton() const { return dismiss_; }
+  // Looks at the run's files now, as the timer does every two seconds.
+  void CheckRunFilesNow() { CheckRunFiles(); }
 
  public slots:
   // From the health view: the table shows the station's records and selects the first one.
@@ -144,6 +150,10 @@ class RunView : public QWidget {
   void BuildActions();
   void BuildTable();
   void BuildFindBar();
+  // The bar that says the run's files changed on disk, with Reload and Dismiss.
+  void BuildChangeBar();
+  void CheckRunFiles();
+  void ReloadRun();
   void BuildStatus();
   void UpdateActions();
   void UpdateStatus();
@@ -208,6 +218,12 @@ class RunView : public QWidget {
   QProgressBar* taskProgress_ = nullptr;
   QToolButton* taskStop_ = nullptr;
   QTimer* refresh_ = nullptr;
+  QTimer* watchTimer_ = nullptr;
+  RunFilesState watched_;  // the run's files as the table reads them
+  QWidget* changeBar_ = nullptr;
+  QLabel* changeLabel_ = nullptr;
+  QPushButton* reload_ = nullptr;
+  QPushButton* dismiss_ = nullptr;
 
   QAction* goTo_ = nullptr;
   QAction* nextFault_ = nullptr;
