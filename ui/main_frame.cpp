@@ -24,6 +24,7 @@
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -446,6 +447,18 @@ bool CMainFrame::CreateToolBar() {
   toolBar_->setMovable(true);
   toolBar_->setFloatable(true);
   toolBar_->setAllowedAreas(Qt::AllToolBarAreas);
+  // Open, the runs opened before, and the text dump, as a newcomer looks for them.
+  openAction_->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
+  openAction_->setIconVisibleInMenu(false);
+  toolBar_->addAction(openAction_);
+  auto* recent = new QToolButton(toolBar_);
+  recent->setObjectName(QStringLiteral("recentButton"));
+  recent->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+  recent->setText(QStringLiteral("Open Recent"));
+  recent->setToolTip(QStringLiteral("Open a run opened before"));
+  recent->setMenu(recentMenu_);
+  recent->setPopupMode(QToolButton::InstantPopup);
+  toolBar_->addWidget(recent);
   toolBar_->addAction(textDumpAction_);
   addToolBar(Qt::TopToolBarArea, toolBar_);
   return true;
@@ -513,9 +526,12 @@ void CMainFrame::OnOpen() {
   const std::string& last = settings_.Window.RecentRuns.empty()
                                 ? settings_.DumpFile
                                 : settings_.Window.RecentRuns.front().path;
+  // Its folder, and the file's name only when there is such a file.
+  BrowseStart start = BrowseStartFor(last);
+  if (!QFileInfo::exists(QString::fromStdString(last))) start.fileName.clear();
   const FileDialogChoice choice{QStringLiteral("Open Capture Run"),
                                 QStringLiteral("FDC Capture File (*.FdcCapt)"),
-                                QStringLiteral("FdcCapt"), BrowseStartFor(last), true};
+                                QStringLiteral("FdcCapt"), start, true};
   if (const std::optional<QString> chosen = BrowseForFile(this, choice)) OpenCaptureFile(*chosen);
 }
 
@@ -564,7 +580,7 @@ void CMainFrame::UpdateRecentMenu() {
   recentMenu_->clear();
   const std::vector<RecentRun>& runs = settings_.Window.RecentRuns;
   for (std::size_t i = 0; i < runs.size(); ++i) {
-    QAction* action = recentMenu_->addAction(QString::fromStdString(RecentRunLabel(runs[i], i)));
+    QAction* action = recentMenu_->addAction(QString::fromStdString(RecentRunLabel(runs, i)));
     action->setStatusTip(QString::fromStdString(runs[i].path));
     connect(action, &QAction::triggered, this, [this, i] { OnRecentRun(i); });
   }

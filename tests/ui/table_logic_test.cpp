@@ -290,9 +290,13 @@ class TableLogicTest : public QObject {
              1);
     RemoveRecentRun(runs, "/r/9");
     QCOMPARE(runs.size(), kMaxRecentRuns - 1);
-    QCOMPARE(Q(RecentRunLabel({"/cap/A&B1200.FdcCapt", 3}, 1)),
-             QStringLiteral("&2 A&&B1200.FdcCapt (3 minutes)"));
-    QCOMPARE(Q(RecentRunLabel({"/cap/A1200.FdcCapt", 1}, 0)), QStringLiteral("&1 A1200.FdcCapt"));
+    const std::vector<RecentRun> labelled = {
+        {"/cap/A1200.FdcCapt", 1}, {"/cap/A&B1200.FdcCapt", 3}, {"/caps/b/A1200.FdcCapt", 2}};
+    QCOMPARE(Q(RecentRunLabel(labelled, 1)), QStringLiteral("&2 A&&B1200.FdcCapt (3 minutes)"));
+    // Runs of one name say their folders.
+    QCOMPARE(Q(RecentRunLabel(labelled, 0)), QStringLiteral("&1 A1200.FdcCapt in /cap"));
+    QCOMPARE(Q(RecentRunLabel(labelled, 2)),
+             QStringLiteral("&3 A1200.FdcCapt (2 minutes) in /caps/b"));
   }
 
   void recentRunsInTheStore() {
@@ -329,6 +333,17 @@ class TableLogicTest : public QObject {
     QVERIFY(!store.contains("Settings/TableOptFile"));
     QVERIFY(store.contains("Settings/RecentFilter1"));
     QVERIFY(!store.contains("Settings/RecentFilter2"));
+  }
+
+  void captureDateIsTheFilesDayInUtc() {
+    QTemporaryDir dir;
+    const std::string path = S(dir.filePath(QStringLiteral("Line11159.FdcCapt")));
+    test::WriteTextFile(Q(path), "x");
+    using namespace std::chrono;
+    const sys_time<seconds> lateEvening = sys_days(year(2026) / 12 / 8) + hours(23) + minutes(59);
+    std::filesystem::last_write_time(path, file_clock::from_sys(lateEvening));
+    QCOMPARE(Q(CaptureDateOf(path)), QStringLiteral("2026-12-08"));
+    QCOMPARE(Q(CaptureDateOf(path + ".missing")), QString());
   }
 
   void recentFiltersList() {

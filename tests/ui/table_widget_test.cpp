@@ -55,6 +55,7 @@
 #include "ui/run_table/open_run_dialog.h"
 #include "ui/run_table/record_table_model.h"
 #include "ui/run_table/row_texts.h"
+#include "ui/run_table/run_files.h"
 #include "ui/run_table/run_view.h"
 #include "ui/telo_fdc_capt_anlz_app.h"
 
@@ -941,6 +942,37 @@ class TableWidgetTest : public QObject {
     QCOMPARE(exported.back().front().toBool(), true);
     QCOMPARE(Frame()->MessagePane()->text(),
              QStringLiteral("%1 records exported to faults.txt").arg(shown));
+
+    // From the menu, as pcapng: the file dialog, then the capture date offered from the first
+    // file's day; the next export starts in the folder of this one.
+    QDir elsewhere(dir.path());
+    QVERIFY(elsewhere.mkpath(QStringLiteral("out")));
+    QString offeredDate;
+    QString startFolder;
+    QString target = dir.filePath(QStringLiteral("out/faults.pcapng"));
+    ModalWatcher watcher;
+    watcher.onFileDialog = [&](QFileDialog* files) {
+      startFolder = files->directory().absolutePath();
+      auto* name = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+      if (name != nullptr) name->setText(target);
+      static_cast<QDialog*>(files)->accept();
+    };
+    watcher.onOtherDialog = [&](QDialog* dialog) {
+      auto* ask = qobject_cast<QInputDialog*>(dialog);
+      if (ask == nullptr) return dialog->reject();
+      offeredDate = ask->textValue();
+      ask->setTextValue(QStringLiteral("2026-12-08"));
+      ask->accept();
+    };
+    View()->ExportPcapngAction()->trigger();
+    QTRY_COMPARE(exported.size(), 2);
+    QCOMPARE(offeredDate, QString::fromStdString(fdc::ui::CaptureDateOf(first.toStdString())));
+    QCOMPARE(Frame()->MessagePane()->text(),
+             QStringLiteral("%1 records exported to faults.pcapng").arg(shown));
+    target = dir.filePath(QStringLiteral("out/again.pcapng"));
+    View()->ExportPcapngAction()->trigger();
+    QTRY_COMPARE(exported.size(), 3);
+    QCOMPARE(startFolder, dir.filePath(QStringLiteral("out")));
   }
 
   void theTableMovesToATime() {

@@ -545,9 +545,13 @@ class UiWidgetTest : public QObject {
     QCOMPARE(frame->QuitAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
     auto* toolbar = frame->findChild<QToolBar*>();
     QVERIFY(toolbar != nullptr);
-    QCOMPARE(toolbar->actions().size(), 1);
+    // Open, Open Recent (its menu) and Text Dump.
+    QCOMPARE(toolbar->actions().size(), 3);
+    QCOMPARE(toolbar->actions().front(), frame->OpenAction());
+    auto* recent = qobject_cast<QToolButton*>(toolbar->widgetForAction(toolbar->actions().at(1)));
+    QVERIFY(recent != nullptr && recent->menu() == frame->RecentMenu());
     QCOMPARE(toolbar->iconSize(), QSize(32, 32));
-    QAction* dump = toolbar->actions().front();
+    QAction* dump = toolbar->actions().back();
     QCOMPARE(dump->toolTip(), QStringLiteral("Dump to Text"));
     QCOMPARE(dump->statusTip(), QStringLiteral("Dump Capture Files to Text files"));
     QVERIFY(!dump->icon().isNull());

@@ -45,15 +45,30 @@ void RemoveRecentRun(std::vector<RecentRun>& runs, const std::string& path) {
       runs.end());
 }
 
-std::string RecentRunLabel(const RecentRun& run, std::size_t index) {
+std::string RecentRunLabel(const std::vector<RecentRun>& runs, std::size_t index) {
+  const RecentRun& run = runs[index];
   // Entries 1 to 8 get their digit as the mnemonic; a "&" of the name itself is doubled.
-  std::string name;
-  for (char c : FileNameOf(run.path)) {
-    if (c == '&') name += '&';
-    name += c;
-  }
-  std::string label = "&" + std::to_string(index + 1) + " " + name;
+  const auto menuText = [](std::string_view text) {
+    std::string escaped;
+    for (char c : text) {
+      if (c == '&') escaped += '&';
+      escaped += c;
+    }
+    return escaped;
+  };
+  const std::string_view name = FileNameOf(run.path);
+  std::string label = "&" + std::to_string(index + 1) + " " + menuText(name);
   if (run.minutes > 1) label += " (" + std::to_string(run.minutes) + " minutes)";
+  const bool sameName = std::any_of(runs.begin(), runs.end(), [&](const RecentRun& other) {
+    return other.path != run.path && FileNameOf(other.path) == name;
+  });
+  if (sameName) {
+    std::string_view folder = std::string_view(run.path).substr(0, run.path.size() - name.size());
+    while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) {
+      folder.remove_suffix(1);
+    }
+    label += " in " + menuText(folder);
+  }
   return label;
 }
 

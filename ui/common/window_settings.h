@@ -43,8 +43,9 @@ void AddRecentFilter(std::vector<std::string>& equations, const std::string& equ
 // Takes the entry of `path` out of the list (a run that no longer opens).
 void RemoveRecentRun(std::vector<RecentRun>& runs, const std::string& path);
 
-// The menu text of entry `index` (from 0): "&1 Line11159.FdcCapt (3 minutes)".
-std::string RecentRunLabel(const RecentRun& run, std::size_t index);
+// The menu text of entry `index` (from 0): "&1 Line11159.FdcCapt (3 minutes)"; when another
+// entry has the same file name, its folder follows ("&1 Line11159.FdcCapt in /caps/a").
+std::string RecentRunLabel(const std::vector<RecentRun>& runs, std::size_t index);
 
 // Reads and writes the values inside the group that `store` has open ("Settings"). Entries without
 // a path are skipped; a minute count that is not 1 to 1439 reads as 1. Writing removes the values

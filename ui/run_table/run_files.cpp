@@ -1,11 +1,14 @@
 // Minute files of a run, the request that opens them, and the run's title.
 #include "ui/run_table/run_files.h"
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
 #include "capture/capture_file_set.h"
 #include "common/char_class.h"
+#include "common/platform_io.h"
 
 namespace fdc::ui {
 
@@ -59,6 +62,18 @@ DumpRequestPlan PlanRunRequest(const std::string& captureFile, std::uint32_t min
 }
 
 std::string FirstCaptureFile(const DumpRequest& request) { return request.Run.FirstName(); }
+
+std::string CaptureDateOf(const std::string& path) {
+  std::error_code error;
+  const auto changed = std::filesystem::last_write_time(SystemPath(PathFromUtf8(path)), error);
+  if (error) return {};
+  const auto day = std::chrono::floor<std::chrono::days>(std::chrono::file_clock::to_sys(changed));
+  const std::chrono::year_month_day date(day);
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
+  return text;
+}
 
 std::string RunTitle(const DumpRequest& request) {
   std::string title(FileNameOf(FirstCaptureFile(request)));

@@ -32,6 +32,9 @@ DumpRequestPlan PlanRunRequest(const std::string& captureFile, std::uint32_t min
 
 // The first capture file of a request, as the user named it.
 std::string FirstCaptureFile(const DumpRequest& request);
+// The day of a file's last change in UTC, "YYYY-MM-DD" (a capture file's is the day it was
+// written); empty when the file cannot be looked at.
+std::string CaptureDateOf(const std::string& path);
 
 // "Line11159.FdcCapt" for one minute, "Line11159.FdcCapt (3 minutes)" for three.
 std::string RunTitle(const DumpRequest& request);

@@ -324,7 +324,8 @@ void RunSession::OnFindDone() {
 
 // --- Exports -----------------------------------------------------------------------------------
 
-bool RunSession::StartExport(const QString& path, ExportFormat format, QString* error) {
+bool RunSession::StartExport(const QString& path, ExportFormat format, QString* error,
+                             std::uint64_t dayStartNs) {
   auto refuse = [error](const QString& message) {
     if (error != nullptr) *error = message;
     return false;
@@ -353,7 +354,7 @@ bool RunSession::StartExport(const QString& path, ExportFormat format, QString* 
   job->tableRecords = index_->Records();
   job->tableComplete = index_->Complete();
   exportJob_ = job;
-  exportTask_.Start([request, options, filter, job, format](const RunControl& control) {
+  exportTask_.Start([request, options, filter, job, format, dayStartNs](const RunControl& control) {
     const RecordFilter shown = filter ? filter->Records() : RecordFilter{};
     Result result = Result::Ok();
     if (format == ExportFormat::kText) {
@@ -365,6 +366,7 @@ bool RunSession::StartExport(const QString& path, ExportFormat format, QString* 
     } else {
       ExportOptions exportOptions;
       exportOptions.userAppl = std::string(kAppName) + " " + kVersion;
+      exportOptions.dayStartNs = dayStartNs;
       ExportSummary summary;
       result = ExportRun(request, shown, exportOptions, control, &summary);
       job->written = summary.packets;

@@ -113,7 +113,9 @@ class RunSession : public QObject {
   // Exports the records the table shows (the filter and its arguments) to `path`. False with a
   // message when it cannot start: no run, an export running, a path that names an input, an
   // option file that a text export cannot read.
-  bool StartExport(const QString& path, ExportFormat format, QString* error = nullptr);
+  // A pcapng export's times count from `dayStartNs` (midnight UTC of the capture's day).
+  bool StartExport(const QString& path, ExportFormat format, QString* error = nullptr,
+                   std::uint64_t dayStartNs = 0);
   // The name an export offers: the dump's name for the run and the option file, beside the run.
   QString SuggestedExportPath(ExportFormat format) const;
   // Stops an export still running and waits for it; its end is reported before this returns.

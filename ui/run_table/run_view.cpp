@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -29,12 +30,14 @@
 #include <memory>
 
 #include "engine/dump_request_rules.h"
+#include "engine/pcapng_export.h"
 #include "ui/common/large_table_view.h"
 #include "ui/common/platform.h"
 #include "ui/run_table/filter_bar.h"
 #include "ui/run_table/record_table_model.h"
 #include "ui/run_table/row_scroll.h"
 #include "ui/run_table/row_texts.h"
+#include "ui/run_table/run_files.h"
 #include "ui/run_table/run_watch.h"
 
 namespace fdc::ui {
@@ -821,11 +824,15 @@ void RunView::OnCurrentRowChanged() {
 
 void RunView::OnGoToReference(const QString& typed) {
   if (!session_.HasRun()) return;
-  bool ok = false;
-  const QString text =
-      QInputDialog::getText(this, QStringLiteral("Go to Reference Number"),
-                            QStringLiteral("Reference number:"), QLineEdit::Normal, typed, &ok);
-  if (!ok) return;
+  QInputDialog dialog(this);
+  const QString title = QStringLiteral("Go to Reference Number");
+  dialog.setWindowTitle(title);
+  dialog.setLabelText(QStringLiteral("Reference number:"));
+  dialog.setTextValue(typed);
+  // Wide enough for its title beside the title bar's buttons.
+  dialog.setMinimumWidth(dialog.fontMetrics().horizontalAdvance(title) + 160);
+  if (dialog.exec() != QDialog::Accepted) return;
+  const QString text = dialog.textValue();
   const std::optional<std::uint32_t> ref = ScanUnsigned(text.toStdString());
   if (!ref || *ref == 0) {
     ShowMessage(this, Q(std::string(kPositiveIntegerMessage)), QMessageBox::Warning);
@@ -948,7 +955,11 @@ void RunView::OnExportFinished(const ExportEnd& end) {
 void RunView::OnExport(ExportFormat format) {
   if (!session_.HasRun()) return;
   const bool text = format == ExportFormat::kText;
-  const QString path = session_.SuggestedExportPath(format);
+  QString path = session_.SuggestedExportPath(format);
+  // The folder of the last export, when there was one, with the name for this run.
+  if (!lastExportFolder_.isEmpty()) {
+    path = QDir(lastExportFolder_).filePath(QFileInfo(path).fileName());
+  }
   QFileDialog dialog(this);
   const FileDialogChoice choice{text ? QStringLiteral("Export Shown Records as Text Dump")
                                      : QStringLiteral("Export Shown Records as pcapng"),
@@ -960,9 +971,33 @@ void RunView::OnExport(ExportFormat format) {
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.selectFile(QFileInfo(path).fileName());
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  const QString chosen = dialog.selectedFiles().front();
+  lastExportFolder_ = QFileInfo(chosen).absolutePath();
+  std::uint64_t dayStartNs = 0;
+  if (!text && !AskCaptureDate(dayStartNs)) return;
   QString error;
-  if (!session_.StartExport(dialog.selectedFiles().front(), format, &error)) {
+  if (!session_.StartExport(chosen, format, &error, dayStartNs)) {
     ShowMessage(this, error, QMessageBox::Warning);
+  }
+}
+
+bool RunView::AskCaptureDate(std::uint64_t& dayStartNs) {
+  // The packets' times are the module's clock from midnight of the day the run was captured,
+  // as fdc2pcapng --date takes it; the first file's last change (UTC) is the likely day.
+  QInputDialog dialog(this);
+  dialog.setWindowTitle(QStringLiteral("Capture Date"));
+  dialog.setLabelText(
+      QStringLiteral("The day the run was captured (YYYY-MM-DD, UTC), which the "
+                     "packets' times count from:"));
+  dialog.setTextValue(Q(CaptureDateOf(FirstCaptureFile(*session_.Run()))));
+  for (;;) {
+    if (dialog.exec() != QDialog::Accepted) return false;
+    if (const std::optional<std::uint64_t> day = DayStartNs(dialog.textValue().toStdString())) {
+      dayStartNs = *day;
+      return true;
+    }
+    ShowMessage(this, QStringLiteral("A date from 1970-01-01 to 2500-12-31 as YYYY-MM-DD, please"),
+                QMessageBox::Warning);
   }
 }
 

@@ -170,6 +170,8 @@ class RunView : public QWidget {
   // Asks for a reference number, starting with what was typed in the table.
   void OnGoToReference(const QString& typed = QString());
   void OnExport(ExportFormat format);
+  // Asks the day the run was captured for a pcapng export; false when the user cancels.
+  bool AskCaptureDate(std::uint64_t& dayStartNs);
   void OnScrolled(int value);
   // The bar of the whole run: its range and value follow the table, and moving it moves the
   // table's top row.
@@ -219,7 +221,8 @@ class RunView : public QWidget {
   QToolButton* taskStop_ = nullptr;
   QTimer* refresh_ = nullptr;
   QTimer* watchTimer_ = nullptr;
-  RunFilesState watched_;  // the run's files as the table reads them
+  QString lastExportFolder_;  // where the last export went
+  RunFilesState watched_;     // the run's files as the table reads them
   QWidget* changeBar_ = nullptr;
   QLabel* changeLabel_ = nullptr;
   QPushButton* reload_ = nullptr;
