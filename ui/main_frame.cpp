@@ -536,7 +536,22 @@ void CMainFrame::OnOpen() {
 }
 
 bool CMainFrame::OpenCaptureFile(const QString& path, std::optional<std::uint32_t> minutes) {
-  const std::string file = path.toStdString();
+  std::string file = path.toStdString();
+  // A minute file from the middle of a run: the run may be meant from its start.
+  if (const EarlierMinutes earlier = FindEarlierMinutes(file); earlier.count > 0 && !minutes) {
+    const QString question =
+        QStringLiteral("%1 consecutive earlier minute file%2 exist%3 before %4, from %5.\n\nStart "
+                       "the run at %5?")
+            .arg(earlier.count)
+            .arg(earlier.count == 1 ? QString() : QStringLiteral("s"))
+            .arg(earlier.count == 1 ? QStringLiteral("s") : QString())
+            .arg(QFileInfo(path).fileName())
+            .arg(QFileInfo(QString::fromStdString(earlier.first)).fileName());
+    if (QMessageBox::question(this, QStringLiteral("Open Capture Run"), question) ==
+        QMessageBox::Yes) {
+      file = earlier.first;
+    }
+  }
   const RunFiles files = FindRunFiles(file);
   if (!files.ok()) {
     ShowMessage(this, QString::fromStdString(files.message), QMessageBox::Critical);

@@ -241,6 +241,28 @@ class TableLogicTest : public QObject {
     }
   }
 
+  void earlierMinutesOfARun() {
+    const struct {
+      QStringList existing;
+      const char* named;
+      std::uint32_t count;
+      const char* first;
+    } rows[] = {
+        {{"A1200.FdcCapt", "A1201.FdcCapt", "A1202.FdcCapt"}, "A1202.FdcCapt", 2, "A1200.FdcCapt"},
+        {{"A1159.FdcCapt", "A1200.FdcCapt"}, "A1200.FdcCapt", 1, "A1159.FdcCapt"},
+        {{"A1200.FdcCapt", "A1202.FdcCapt"}, "A1202.FdcCapt", 0, ""},
+        // Hour 00 minute 00 is where the hour wraps: nothing before it counts.
+        {{"A2359.FdcCapt", "A0000.FdcCapt"}, "A0000.FdcCapt", 0, ""},
+    };
+    for (const auto& row : rows) {
+      QTemporaryDir dir;
+      for (const QString& name : row.existing) test::WriteTextFile(dir.filePath(name), "x");
+      const EarlierMinutes earlier = FindEarlierMinutes(S(dir.filePath(row.named)));
+      QCOMPARE(earlier.count, row.count);
+      QCOMPARE(QFileInfo(Q(earlier.first)).fileName(), QString::fromUtf8(row.first));
+    }
+  }
+
   void runFilesStopAt1439() {
     QTemporaryDir dir;
     const QString first = dir.filePath("L1200.FdcCapt");

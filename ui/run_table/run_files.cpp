@@ -61,6 +61,28 @@ DumpRequestPlan PlanRunRequest(const std::string& captureFile, std::uint32_t min
   return PlanDumpRequest(input);
 }
 
+EarlierMinutes FindEarlierMinutes(const std::string& captureFile) {
+  EarlierMinutes earlier;
+  if (!IsValidCaptureName(captureFile)) return earlier;
+  std::uint32_t hour = CaptureStartHour(captureFile);
+  std::uint32_t minute = CaptureStartMinute(captureFile);
+  const std::string base = CaptureBaseOf(captureFile);
+  const std::string extension = CaptureExtensionOf(captureFile);
+  while (earlier.count + 1 < kMaxNumMin && (hour > 0 || minute > 0) && minute <= 59) {
+    if (minute > 0) {
+      --minute;
+    } else {
+      --hour;
+      minute = 59;
+    }
+    const std::string name = CaptureFileName(base, hour, minute, extension);
+    if (!IsPlainFile(name)) break;
+    ++earlier.count;
+    earlier.first = name;
+  }
+  return earlier;
+}
+
 std::string FirstCaptureFile(const DumpRequest& request) { return request.Run.FirstName(); }
 
 std::string CaptureDateOf(const std::string& path) {

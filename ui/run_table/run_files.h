@@ -26,6 +26,15 @@ struct RunFiles {
 // goes on with hour 00), up to 1439; the count ends at the first one missing.
 RunFiles FindRunFiles(const std::string& captureFile);
 
+// The consecutive minute files just before `captureFile` (a valid name of a file that exists),
+// minute by minute back as far as hour 00 minute 00, where the hour wraps: how many, and the
+// first of them with its folder. None when the minute before is missing.
+struct EarlierMinutes {
+  std::uint32_t count = 0;
+  std::string first;
+};
+EarlierMinutes FindEarlierMinutes(const std::string& captureFile);
+
 // The request that reads `minutes` minute files from `captureFile` on: every record, no option
 // file, no output.
 DumpRequestPlan PlanRunRequest(const std::string& captureFile, std::uint32_t minutes);
