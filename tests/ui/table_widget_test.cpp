@@ -41,6 +41,7 @@
 #include <functional>
 #include <set>
 
+#include "tests/ui/health_test_support.h"
 #include "tests/ui/ui_test_support.h"
 #include "tools/faults.h"
 #include "tools/run_generator.h"
@@ -569,20 +570,11 @@ class TableWidgetTest : public QObject {
     // A slave that stops answering, one that answers late and one whose replies are corrupt: a
     // click on each finding shows its records with the first selected, and F8 walks them all.
     QTemporaryDir dir;
-    fdc::gen::RunPlan plan;
-    plan.base = S(dir.filePath(QStringLiteral("Faults")));
-    plan.startHour = 10;
-    plan.minutes = 2;
-    plan.recordsPerMinute = 3000;
-    for (const char* text : {"outage@14", "late@25", "corrupt@15"}) {
-      fdc::gen::Fault fault;
-      QCOMPARE(QString::fromStdString(fdc::gen::ParseFault(text, fault)), QString());
-      plan.faults.push_back(fault);
-    }
-    const fdc::gen::RunOutcome outcome = fdc::gen::GenerateRun(plan);
-    QVERIFY2(outcome.ok(), outcome.error.c_str());
+    const std::string run =
+        fdc::ui::test::WriteFaultRun(dir.path(), "outage@14,late@25,corrupt@15", 2, 10);
+    QVERIFY(!run.empty());
     HealthView& health = *Frame()->HealthArea();
-    QVERIFY(Frame()->OpenCaptureFile(QString::fromStdString(outcome.summary.paths.front()), 2));
+    QVERIFY(Frame()->OpenCaptureFile(QString::fromStdString(run), 2));
     QVERIFY(WaitForIndex());
     QTRY_VERIFY_WITH_TIMEOUT(health.Figures() != nullptr && !health.Computing(), kIndexTimeoutMs);
     QSignalSpy status(View(), &RunView::StatusMessage);
