@@ -123,6 +123,7 @@ struct DiagBlock {
   std::uint8_t specifier = 0;
   bool addAck = false;        // alarm only
   std::uint8_t sequence = 0;  // alarm only
+  bool operator==(const DiagBlock&) const = default;
 };
 std::string_view ChannelDirectionName(std::uint8_t direction);  // "input", ..., "reserved"
 std::string_view ChannelTypeName(std::uint8_t type);            // "bit", "2_bits", ..., "reserved"
@@ -141,6 +142,7 @@ struct GsdDiagText {
   std::optional<std::uint8_t> channelError;          // a channel block's error 16..31
   std::string text;
   std::string help;  // Unit_Diag_Bit_Help, or empty
+  bool operator==(const GsdDiagText&) const = default;
 };
 struct SlaveDiag {
   Malformed malformed = Malformed::kNone;
@@ -151,6 +153,7 @@ struct SlaveDiag {
   std::vector<DiagBlock> blocks;
   std::optional<std::vector<GsdDiagText>> texts;  // when the slave has a GSD file
   bool Has(DiagFlag flag) const { return (flags >> flag) & 1u; }
+  bool operator==(const SlaveDiag&) const = default;
 };
 // `dpv1`: the slave's parameters enable DP-V1, so that device-related blocks of 4 bytes or more
 // are alarms and status blocks.
@@ -166,6 +169,7 @@ struct GsdParameter {
   std::string name;
   std::int64_t value = 0;
   std::optional<std::string> text;  // the PrmText for the value
+  bool operator==(const GsdParameter&) const = default;
 };
 struct SetPrm {
   Malformed malformed = Malformed::kNone;
@@ -184,6 +188,7 @@ struct SetPrm {
   std::optional<bool> prmBlock, isochronous, redundancy;
   std::optional<std::uint32_t> watchdogMs;
   std::optional<std::vector<GsdParameter>> parameters;  // when the slave has a GSD file
+  bool operator==(const SetPrm&) const = default;
 };
 SetPrm DecodeSetPrm(ByteView unit);
 
@@ -235,6 +240,7 @@ struct CfgIdentifier {
   std::uint32_t output = 0;  // bytes
   std::uint32_t input = 0;
   std::vector<std::uint8_t> manufacturerData;
+  bool operator==(const CfgIdentifier&) const = default;
 };
 struct Config {
   Malformed malformed = Malformed::kNone;
@@ -242,6 +248,7 @@ struct Config {
   std::vector<CfgIdentifier> identifiers;
   std::uint32_t inputBytes = 0;
   std::uint32_t outputBytes = 0;
+  bool operator==(const Config&) const = default;
 };
 // A Chk_Cfg request's or a Get_Cfg reply's data unit.
 Config DecodeConfig(ByteView unit);
@@ -252,6 +259,7 @@ struct GlobalControl {
   bool clearData = false, unfreeze = false, freeze = false, unsync = false, sync = false;
   std::uint8_t reservedBits = 0;  // byte 1 AND 0xC1
   std::uint8_t groupSelect = 0;   // 0: all groups
+  bool operator==(const GlobalControl&) const = default;
 };
 GlobalControl DecodeGlobalControl(ByteView unit);
 
@@ -275,6 +283,7 @@ struct SetSlaveAdd {
   std::uint16_t identNumber = 0;
   std::uint8_t noAddChg = 0;
   std::vector<std::uint8_t> userData;
+  bool operator==(const SetSlaveAdd&) const = default;
 };
 SetSlaveAdd DecodeSetSlaveAdd(ByteView unit);
 

@@ -634,6 +634,14 @@ bool BusStatistics::OnRecord(const RecordView& view) {
 Result BusStatistics::End(RunEnd) { return Result::Ok(); }
 
 BusFigures BusStatistics::Figures(std::optional<std::string> error) const {
+  return FiguresWith(std::move(error), state_->dp ? state_->dp->Figures() : DpFigures{});
+}
+
+BusFigures BusStatistics::TakeFigures(std::optional<std::string> error) {
+  return FiguresWith(std::move(error), state_->dp ? state_->dp->TakeFigures() : DpFigures{});
+}
+
+BusFigures BusStatistics::FiguresWith(std::optional<std::string> error, DpFigures dp) const {
   const State& s = *state_;
   BusFigures figures;
   figures.baudCode = s.baudCode;
@@ -645,7 +653,7 @@ BusFigures BusStatistics::Figures(std::optional<std::string> error) const {
   if (error) figures.run.lastRecordCut.reset();  // a run that failed was not read to its end
   figures.run.error = std::move(error);
   figures.minutes = s.minutes;
-  if (s.dp) figures.dp = s.dp->Figures();
+  figures.dp = std::move(dp);
   const bool known = s.k != 0 && s.loop != nullptr;
   if (known && s.hasTimed) {
     figures.run.startNs = s.Ns(s.firstTimedTicks);
@@ -740,7 +748,7 @@ BusFiguresRun ComputeBusFigures(const DumpRequest& request, const BusStatisticsO
   outcome.result = loop->Run(consumers);
   outcome.stopped = loop->Ended() == RunEnd::kStopped;
   if (statistics.Begun()) {
-    outcome.figures = statistics.Figures(
+    outcome.figures = statistics.TakeFigures(
         outcome.result.failed() ? std::optional<std::string>(outcome.result.ErrorText())
                                 : std::nullopt);
   }

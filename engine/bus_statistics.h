@@ -216,10 +216,14 @@ class BusStatistics final : public RecordConsumer {
   // The figures of the records seen so far (a request still waiting for the record after it is
   // not judged). `error`: the reader's message that ended the run, if any.
   BusFigures Figures(std::optional<std::string> error = std::nullopt) const;
+  // The same, the DP event log moved out rather than copied: for the end of the run.
+  BusFigures TakeFigures(std::optional<std::string> error = std::nullopt);
   // A run began for it: its first capture file was opened.
   bool Begun() const;
 
  private:
+  BusFigures FiguresWith(std::optional<std::string> error, DpFigures dp) const;
+
   struct State;
   BusStatisticsOptions options_;
   std::unique_ptr<State> state_;

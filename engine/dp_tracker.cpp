@@ -187,11 +187,30 @@ struct DpTracker::State {
   std::array<Master, kStations> masters{};
   std::vector<Pair> pairs;
   std::array<std::int32_t, kStations * kStations> pairIndex{};  // into `pairs`, +1
-  std::vector<DpEvent> events;
+  DpEventLog events;
   bool keepEvents = true;
   const dp::GsdLibrary* library = nullptr;
   std::optional<std::size_t> gsdRate;  // the run's rate among a GSD file's
   DpEvent dropped;                     // the event being made when events are not kept
+  // The last details of each kind of event and station, for the events after them to share: room
+  // for a master's cycle of Global_Control commands (five, with no flags).
+  struct RecentDetails {
+    std::array<std::shared_ptr<const DpEventDetail>, 8> details;
+    std::size_t next = 0;
+  };
+  std::vector<RecentDetails> recent =
+      std::vector<RecentDetails>(static_cast<std::size_t>(DpEventKind::kCount) * kStations);
+
+  void Share(DpEvent& e) {
+    const auto& detail = e.DetailPointer();
+    if (!detail) return;
+    RecentDetails& r = recent[static_cast<std::size_t>(e.kind) * kStations + e.station];
+    for (const auto& d : r.details) {
+      if (d && e.ShareDetail(d)) return;
+    }
+    r.details[r.next] = detail;
+    r.next = (r.next + 1) % r.details.size();
+  }
 
   // The request that waits for the record after it.
   struct Pending {
@@ -264,6 +283,7 @@ struct DpTracker::State {
 
   DpEvent& Event(DpEventKind kind, std::uint32_t ref, const TimePoint& at, std::uint8_t station,
                  std::uint8_t master) {
+    if (keepEvents && !events.empty()) Share(events.back());  // made in full by now
     DpEvent& e = keepEvents ? events.emplace_back() : (dropped = DpEvent{});
     e.kind = kind;
     e.ref = ref;
@@ -299,15 +319,15 @@ struct DpTracker::State {
     }
     if (to == DpState::kDataExchange) {
       ++s.figures.entries;
-      if (s.hasDrop) e.outageNs = Between(s.lastDrop, at);
-      if (e.outageNs) {
-        s.longestOutageNs = std::max(s.longestOutageNs.value_or(0), *e.outageNs);
+      if (s.hasDrop) e.Edit().outageNs = Between(s.lastDrop, at);
+      if (e.Detail().outageNs) {
+        s.longestOutageNs = std::max(s.longestOutageNs.value_or(0), *e.Detail().outageNs);
       }
       if (!s.firstEntryNs) s.firstEntryNs = Ns(at);
       s.dataExchangeStart = at;
     }
     s.figures.stateCause = cause;
-    e.cause = cause;
+    e.Edit().cause = cause;
     s.state = to;
     s.changed = true;
     s.since = at;
@@ -370,7 +390,7 @@ struct DpTracker::State {
     m.lastGlobalControl.Assign(unit);
     DpEvent& e = Event(DpEventKind::kGlobalControl, ref, at, t.Sa(), t.Sa());
     e.da = t.Da();
-    e.decoded = decoded;
+    e.Edit().decoded = decoded;
   }
 
   void Watchdog(Slave& s, std::uint8_t station, std::uint8_t master, std::int64_t cycleNs,
@@ -383,8 +403,8 @@ struct DpTracker::State {
     if (cycleNs <= static_cast<std::int64_t>(*p->watchdogMs) * 1'000'000) return;
     s.figures.watchdogExceeded = s.figures.watchdogExceeded.value_or(0) + 1;
     DpEvent& e = Event(DpEventKind::kWatchdogExceeded, ref, at, station, master);
-    e.intervalNs = cycleNs;
-    e.watchdogMs = *p->watchdogMs;
+    e.Edit().intervalNs = cycleNs;
+    e.Edit().watchdogMs = *p->watchdogMs;
   }
 
   // Device-related blocks are DP-V1 alarms and status blocks when the owner's parameters say so.
@@ -445,7 +465,7 @@ struct DpTracker::State {
       s.prmEvent = events.size();
       s.prmEventMaster = master;
     }
-    Event(DpEventKind::kSetPrm, ref, at, station, master).decoded = std::move(decoded);
+    Event(DpEventKind::kSetPrm, ref, at, station, master).Edit().decoded = std::move(decoded);
   }
 
   void AcceptChkCfg(Slave& s, std::uint8_t station, std::uint8_t master, std::uint32_t ref,
@@ -460,10 +480,10 @@ struct DpTracker::State {
     SplitConfig(s);
     // The Set_Prm before it set the parameters of these modules.
     if (s.prmEvent && s.prmEventMaster == master && s.Gsd() != nullptr) {
-      dp::NameSetPrm(*s.Gsd(), s.modules, std::get<dp::SetPrm>(events[*s.prmEvent].decoded));
+      dp::NameSetPrm(*s.Gsd(), s.modules, std::get<dp::SetPrm>(events[*s.prmEvent].Edit().decoded));
     }
     s.prmEvent.reset();
-    Event(DpEventKind::kChkCfg, ref, at, station, master).decoded = std::move(decoded);
+    Event(DpEventKind::kChkCfg, ref, at, station, master).Edit().decoded = std::move(decoded);
   }
 
   // A positive Slave_Diag reply; true when its diagnosis asks for a start-up. Sets `cause`.
@@ -499,7 +519,7 @@ struct DpTracker::State {
         ++s.channels[{b.module, b.channel, dp::ChannelErrorName(b.error)}];
       }
       if (decodable) s.lastDiag = decoded;
-      Event(DpEventKind::kSlaveDiag, pending.ref, pending.at, station, master).decoded =
+      Event(DpEventKind::kSlaveDiag, pending.ref, pending.at, station, master).Edit().decoded =
           std::move(decoded);
     }
     static constexpr dp::DiagFlag kStartupFlags[] = {dp::kStationNonExistent, dp::kStationNotReady,
@@ -520,15 +540,15 @@ struct DpTracker::State {
          decoded.outputBytes != s.config->outputBytes)) {
       ++s.figures.cfgMismatches;
       DpEvent& e = Event(DpEventKind::kCfgMismatch, pending.ref, pending.at, station, master);
-      e.cfgInputBytes = s.config->inputBytes;
-      e.cfgOutputBytes = s.config->outputBytes;
-      e.inputBytes = decoded.inputBytes;
-      e.outputBytes = decoded.outputBytes;
+      e.Edit().cfgInputBytes = s.config->inputBytes;
+      e.Edit().cfgOutputBytes = s.config->outputBytes;
+      e.Edit().inputBytes = decoded.inputBytes;
+      e.Edit().outputBytes = decoded.outputBytes;
     }
     if (s.hasGetCfg && s.lastGetCfgBytes.Equals(unit)) return;
     s.hasGetCfg = true;
     s.lastGetCfgBytes.Assign(unit);
-    Event(DpEventKind::kGetCfg, pending.ref, pending.at, station, master).decoded =
+    Event(DpEventKind::kGetCfg, pending.ref, pending.at, station, master).Edit().decoded =
         std::move(decoded);
   }
 
@@ -553,10 +573,10 @@ struct DpTracker::State {
     if (s.ioRun) return;
     s.ioRun = true;
     DpEvent& e = Event(DpEventKind::kIoLengthMismatch, pending.ref, pending.at, station, master);
-    e.outputBytes = c.outputBytes;
-    e.inputBytes = c.inputBytes;
-    e.requestBytes = requestBytes;
-    e.replyBytes = replyBytes;
+    e.Edit().outputBytes = c.outputBytes;
+    e.Edit().inputBytes = c.inputBytes;
+    e.Edit().requestBytes = requestBytes;
+    e.Edit().replyBytes = replyBytes;
   }
 };
 
@@ -584,7 +604,7 @@ void DpTracker::OnRequest(const DpRequestSeen& request) {
 
   if (sapService == dp::Service::kGlobalControl) st.GlobalControl(t, unit, request.ref, at);
   if (sapService == dp::Service::kSetSlaveAdd && da <= kLastStation) {
-    st.Event(DpEventKind::kSetSlaveAdd, request.ref, at, da, master).decoded =
+    st.Event(DpEventKind::kSetSlaveAdd, request.ref, at, da, master).Edit().decoded =
         dp::DecodeSetSlaveAdd(unit);
   }
   if (da > kLastStation) return;
@@ -724,7 +744,53 @@ bool Dpv1ReadingAt(const DpSlaveFigures& slave, std::uint32_t ref) {
   return after != readings.begin() && std::prev(after)->dpv1;
 }
 
+const DpEventDetail DpEvent::kNoDetail{};
+
+DpEventDetail& DpEvent::Edit() {
+  if (!detail_ || detail_.use_count() > 1) {
+    detail_ = std::make_shared<DpEventDetail>(detail_ ? *detail_ : kNoDetail);
+  }
+  // Made here as a mutable object and held by this event alone: sharers see it const.
+  return const_cast<DpEventDetail&>(*detail_);
+}
+
+bool DpEvent::ShareDetail(const std::shared_ptr<const DpEventDetail>& other) {
+  if (detail_ == other) return true;
+  if (!detail_ || !other || !(*detail_ == *other)) return false;
+  detail_ = other;
+  return true;
+}
+
+namespace {
+
+void SortEvents(DpEventLog& events) {
+  const auto before = [](const DpEvent& x, const DpEvent& y) {
+    return std::tie(x.ref, x.station, x.kind) < std::tie(y.ref, y.station, y.kind);
+  };
+  if (!std::is_sorted(events.begin(), events.end(), before)) {
+    std::stable_sort(events.begin(), events.end(), before);
+  }
+}
+
+}  // namespace
+
 DpFigures DpTracker::Figures() const {
+  DpFigures figures = FiguresWithoutEvents();
+  figures.events = state_->events;
+  SortEvents(figures.events);
+  return figures;
+}
+
+DpFigures DpTracker::TakeFigures() {
+  DpFigures figures = FiguresWithoutEvents();
+  if (!state_->events.empty()) state_->Share(state_->events.back());
+  figures.events = std::move(state_->events);
+  state_->events.clear();
+  SortEvents(figures.events);
+  return figures;
+}
+
+DpFigures DpTracker::FiguresWithoutEvents() const {
   const State& st = *state_;
   DpFigures figures;
   const TimePoint end{hasLast_, lastTicks_, lastSteps_};
@@ -776,11 +842,6 @@ DpFigures DpTracker::Figures() const {
     if (!owner) owner.emplace();
     owner->slavesOwned.push_back(static_cast<std::uint8_t>(a));
   }
-  figures.events = st.events;
-  std::stable_sort(figures.events.begin(), figures.events.end(),
-                   [](const DpEvent& x, const DpEvent& y) {
-                     return std::tie(x.ref, x.station, x.kind) < std::tie(y.ref, y.station, y.kind);
-                   });
   return figures;
 }
 

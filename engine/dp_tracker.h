@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -64,20 +65,14 @@ constexpr std::string_view DpEventKindName(DpEventKind k) {
 using DpDecoded = std::variant<std::monostate, dp::SlaveDiag, dp::SetPrm, dp::Config,
                                dp::GlobalControl, dp::SetSlaveAdd>;
 
-struct DpEvent {
-  std::uint32_t ref = 0;               // the request's
-  std::optional<std::int64_t> timeNs;  // the request's; none when it is not timed
-  DpEventKind kind = DpEventKind::kState;
-  std::uint8_t station = 0;  // the slave; for global_control the master
-  std::uint8_t master = 0;
+// What an event says beyond its kind and place. Equal details of a slave's events are shared, so
+// that a day's log of much the same events stays small.
+struct DpEventDetail {
   // state
-  DpState from = DpState::kUnknown;
-  DpState to = DpState::kUnknown;
   std::string cause;
   std::optional<std::int64_t> outageNs;  // entries: the time since the previous drop
   // slave_diag, set_prm, chk_cfg, get_cfg, global_control, set_slave_add
   DpDecoded decoded;
-  std::uint8_t da = 0;  // global_control
   // watchdog_exceeded
   std::int64_t intervalNs = 0;
   std::uint32_t watchdogMs = 0;
@@ -89,7 +84,35 @@ struct DpEvent {
   std::uint32_t outputBytes = 0;
   std::optional<std::uint32_t> requestBytes;
   std::optional<std::uint32_t> replyBytes;
+  bool operator==(const DpEventDetail&) const = default;
 };
+
+struct DpEvent {
+  std::optional<std::int64_t> timeNs;  // the request's; none when it is not timed
+  std::uint32_t ref = 0;               // the request's
+  DpEventKind kind = DpEventKind::kState;
+  std::uint8_t station = 0;  // the slave; for global_control the master
+  std::uint8_t master = 0;
+  // state
+  DpState from = DpState::kUnknown;
+  DpState to = DpState::kUnknown;
+  std::uint8_t da = 0;  // global_control
+
+  // The detail, empty when none was set.
+  const DpEventDetail& Detail() const { return detail_ ? *detail_ : kNoDetail; }
+  // The detail to change: this event's own, copied first when it is shared.
+  DpEventDetail& Edit();
+  // Shares `other`'s detail when it equals this one's.
+  bool ShareDetail(const std::shared_ptr<const DpEventDetail>& other);
+  const std::shared_ptr<const DpEventDetail>& DetailPointer() const { return detail_; }
+
+ private:
+  static const DpEventDetail kNoDetail;
+  std::shared_ptr<const DpEventDetail> detail_;
+};
+
+// The event log: a deque, so that a long run's log grows without copying or slack.
+using DpEventLog = std::deque<DpEvent>;
 
 // A piece of the configuration as the slave's GSD file names it: a module, or bytes no module
 // matches (no name).
@@ -186,7 +209,7 @@ struct DpFigures {
   bool gsdRead = false;  // the run was given GSD folders: a slave without a file says so
   std::array<std::optional<DpSlaveFigures>, 128> slaves;  // by address
   std::array<std::optional<DpMasterFigures>, 128> masters;
-  std::vector<DpEvent> events;  // by ref, then station, then kind
+  DpEventLog events;  // by ref, then station, then kind
 };
 
 // What the statistics know of a valid request when they have classified it.
@@ -239,8 +262,11 @@ class DpTracker {
   }
 
   DpFigures Figures() const;
+  // The figures, the event log moved out of the tracker rather than copied: the tracker is done.
+  DpFigures TakeFigures();
 
  private:
+  DpFigures FiguresWithoutEvents() const;
   struct State;
   std::unique_ptr<State> state_;
   std::uint64_t breaks_ = 0;

@@ -29,16 +29,17 @@ Json DecodedOf(const DpDecoded& decoded) {
 }
 
 std::string DecodedText(const DpEvent& e) {
-  if (const auto* diag = std::get_if<dp::SlaveDiag>(&e.decoded))
+  const DpEventDetail& d = e.Detail();
+  if (const auto* diag = std::get_if<dp::SlaveDiag>(&d.decoded))
     return dp::DescribeSlaveDiag(*diag);
-  if (const auto* prm = std::get_if<dp::SetPrm>(&e.decoded)) return dp::DescribeSetPrm(*prm);
-  if (const auto* cfg = std::get_if<dp::Config>(&e.decoded)) {
+  if (const auto* prm = std::get_if<dp::SetPrm>(&d.decoded)) return dp::DescribeSetPrm(*prm);
+  if (const auto* cfg = std::get_if<dp::Config>(&d.decoded)) {
     return dp::DescribeConfig(*cfg, e.kind == DpEventKind::kGetCfg ? "Get_Cfg" : "Chk_Cfg");
   }
-  if (const auto* gc = std::get_if<dp::GlobalControl>(&e.decoded)) {
+  if (const auto* gc = std::get_if<dp::GlobalControl>(&d.decoded)) {
     return dp::DescribeGlobalControl(*gc);
   }
-  if (const auto* add = std::get_if<dp::SetSlaveAdd>(&e.decoded)) {
+  if (const auto* add = std::get_if<dp::SetSlaveAdd>(&d.decoded)) {
     return dp::DescribeSetSlaveAdd(*add);
   }
   return {};
@@ -51,11 +52,12 @@ std::string Bytes(const std::optional<std::uint32_t>& n) {
 }  // namespace
 
 std::string DpEventText(const DpEvent& e) {
+  const DpEventDetail& d = e.Detail();
   switch (e.kind) {
     case DpEventKind::kState: {
       std::string text = std::string(DpStateName(e.from)) + " -> " +
-                         std::string(DpStateName(e.to)) + ": " + e.cause;
-      if (e.outageNs) text += " (outage " + Fixed(*e.outageNs, 1'000'000, 3) + " ms)";
+                         std::string(DpStateName(e.to)) + ": " + d.cause;
+      if (d.outageNs) text += " (outage " + Fixed(*d.outageNs, 1'000'000, 3) + " ms)";
       return text;
     }
     case DpEventKind::kFcbNotToggled:
@@ -63,17 +65,17 @@ std::string DpEventText(const DpEvent& e) {
     case DpEventKind::kFcbToggledOnRepeat:
       return "FCB toggled on the repeat of an unanswered request";
     case DpEventKind::kWatchdogExceeded:
-      return "cycle of " + Fixed(e.intervalNs, 1'000'000, 3) + " ms exceeds the watchdog of " +
-             Dec(std::uint64_t{e.watchdogMs}) + " ms";
+      return "cycle of " + Fixed(d.intervalNs, 1'000'000, 3) + " ms exceeds the watchdog of " +
+             Dec(std::uint64_t{d.watchdogMs}) + " ms";
     case DpEventKind::kCfgMismatch:
-      return "Get_Cfg input " + Dec(std::uint64_t{e.inputBytes}) + ", output " +
-             Dec(std::uint64_t{e.outputBytes}) + " bytes; configured input " +
-             Dec(std::uint64_t{e.cfgInputBytes}) + ", output " +
-             Dec(std::uint64_t{e.cfgOutputBytes}) + " bytes";
+      return "Get_Cfg input " + Dec(std::uint64_t{d.inputBytes}) + ", output " +
+             Dec(std::uint64_t{d.outputBytes}) + " bytes; configured input " +
+             Dec(std::uint64_t{d.cfgInputBytes}) + ", output " +
+             Dec(std::uint64_t{d.cfgOutputBytes}) + " bytes";
     case DpEventKind::kIoLengthMismatch:
-      return "io lengths: request " + Bytes(e.requestBytes) + ", reply " + Bytes(e.replyBytes) +
-             "; configured output " + Dec(std::uint64_t{e.outputBytes}) + ", input " +
-             Dec(std::uint64_t{e.inputBytes}) + " bytes";
+      return "io lengths: request " + Bytes(d.requestBytes) + ", reply " + Bytes(d.replyBytes) +
+             "; configured output " + Dec(std::uint64_t{d.outputBytes}) + ", input " +
+             Dec(std::uint64_t{d.inputBytes}) + " bytes";
     default:
       return DecodedText(e);
   }
@@ -216,6 +218,7 @@ Json DpMasterJson(const DpMasterFigures& m) {
 }
 
 Json DpEventJson(const DpEvent& e) {
+  const DpEventDetail& d = e.Detail();
   Json object{{"ref", e.ref},
               {"time_ns", Optional(e.timeNs)},
               {"kind", DpEventKindName(e.kind)},
@@ -225,31 +228,31 @@ Json DpEventJson(const DpEvent& e) {
     case DpEventKind::kState:
       object["from"] = DpStateName(e.from);
       object["to"] = DpStateName(e.to);
-      object["cause"] = e.cause;
-      object["outage_ns"] = Optional(e.outageNs);
+      object["cause"] = d.cause;
+      object["outage_ns"] = Optional(d.outageNs);
       break;
     case DpEventKind::kFcbNotToggled:
     case DpEventKind::kFcbToggledOnRepeat:
       break;
     case DpEventKind::kWatchdogExceeded:
-      object["interval_ns"] = e.intervalNs;
-      object["watchdog_ms"] = e.watchdogMs;
+      object["interval_ns"] = d.intervalNs;
+      object["watchdog_ms"] = d.watchdogMs;
       break;
     case DpEventKind::kCfgMismatch:
-      object["cfg_input_bytes"] = e.cfgInputBytes;
-      object["cfg_output_bytes"] = e.cfgOutputBytes;
-      object["input_bytes"] = e.inputBytes;
-      object["output_bytes"] = e.outputBytes;
+      object["cfg_input_bytes"] = d.cfgInputBytes;
+      object["cfg_output_bytes"] = d.cfgOutputBytes;
+      object["input_bytes"] = d.inputBytes;
+      object["output_bytes"] = d.outputBytes;
       break;
     case DpEventKind::kIoLengthMismatch:
-      object["output_bytes"] = e.outputBytes;
-      object["input_bytes"] = e.inputBytes;
-      object["request_bytes"] = Optional(e.requestBytes);
-      object["reply_bytes"] = Optional(e.replyBytes);
+      object["output_bytes"] = d.outputBytes;
+      object["input_bytes"] = d.inputBytes;
+      object["request_bytes"] = Optional(d.requestBytes);
+      object["reply_bytes"] = Optional(d.replyBytes);
       break;
     default:
       if (e.kind == DpEventKind::kGlobalControl) object["da"] = e.da;
-      object["decoded"] = DecodedOf(e.decoded);
+      object["decoded"] = DecodedOf(d.decoded);
       break;
   }
   return object;

@@ -80,7 +80,7 @@ inline BusFigures FiguresOfRun(const std::vector<CaptureBytes>& files,
   RecordConsumer* const consumers[] = {&statistics};
   const Result result = loop.Run(consumers);
   EXPECT_TRUE(result.ok()) << result.ErrorText();
-  return statistics.Figures();
+  return statistics.TakeFigures();
 }
 
 // The run of the steps at one baud code (slot time 300 bits at 1M5), in one capture file.

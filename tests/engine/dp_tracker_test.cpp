@@ -67,7 +67,7 @@ std::string EventsText(const DpFigures& dp) {
     text += std::to_string(e.ref) + " " + std::string(DpEventKindName(e.kind));
     if (e.kind == DpEventKind::kState) {
       text += " " + std::string(DpStateName(e.from)) + ">" + std::string(DpStateName(e.to)) + ":" +
-              e.cause;
+              e.Detail().cause;
     }
   }
   return text;
@@ -297,7 +297,7 @@ TEST(DpTracker, NamesAndChecksBySlaveGsdFile) {
     const auto set = std::find_if(f.dp.events.begin(), f.dp.events.end(),
                                   [](const DpEvent& e) { return e.kind == DpEventKind::kSetPrm; });
     ASSERT_NE(set, f.dp.events.end());
-    const auto& prm = std::get<dp::SetPrm>(set->decoded);
+    const auto& prm = std::get<dp::SetPrm>(set->Detail().decoded);
     std::string parameters;
     for (const dp::GsdParameter& p : prm.parameters.value()) {
       parameters += p.module.value_or("") + "/" + p.name + "=" + std::to_string(p.value) + ";";
@@ -314,6 +314,22 @@ TEST(DpTracker, GlobalControlIsCountedForItsMaster) {
   EXPECT_EQ(f.dp.masters[1]->clearData, 2u);
   EXPECT_EQ(EventsText(f.dp), "1 global_control");  // the same again is no event
   EXPECT_EQ(f.dp.events[0].da, 127);
+}
+
+TEST(DpTracker, EqualEventsShareOneDetail) {
+  // A master that alternates two commands: an event each time, each command's detail held once.
+  const Bytes clear = Sd2(127 | kSap, 1 | kSap, 0x44, {58, 62, 0x02, 0x00});
+  const Bytes operate = Sd2(127 | kSap, 1 | kSap, 0x44, {58, 62, 0x00, 0x00});
+  const BusFigures f = FiguresOf(
+      {{clear, 40}, {operate, 40}, {clear, 40}, {operate, 40}, {clear, 40}, {Token(2, 1), 40}});
+  ASSERT_EQ(f.dp.events.size(), 5u);
+  std::vector<const DpEventDetail*> details;
+  for (const DpEvent& e : f.dp.events) {
+    details.push_back(e.DetailPointer().get());
+    EXPECT_EQ(std::get<dp::GlobalControl>(e.Detail().decoded).clearData, e.ref % 2 == 1);
+  }
+  std::sort(details.begin(), details.end());
+  EXPECT_EQ(std::unique(details.begin(), details.end()) - details.begin(), 2);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace fdc::ui {
@@ -421,14 +422,14 @@ void DpTab::SetFigures(const BusFigures* figures) {
   stationBox_->clear();
   stationBox_->addItem(QStringLiteral("All stations"), -1);
   if (figures != nullptr) {
-    std::vector<int> stations;
+    std::array<bool, 256> named{};
     for (const DpEvent& e : figures->dp.events) {
-      stations.push_back(e.station);
-      if (e.kind != DpEventKind::kGlobalControl) stations.push_back(e.master);
+      named[e.station] = true;
+      if (e.kind != DpEventKind::kGlobalControl) named[e.master] = true;
     }
-    std::sort(stations.begin(), stations.end());
-    stations.erase(std::unique(stations.begin(), stations.end()), stations.end());
-    for (const int s : stations) stationBox_->addItem(QString::number(s), s);
+    for (int s = 0; s < static_cast<int>(named.size()); ++s) {
+      if (named[static_cast<std::size_t>(s)]) stationBox_->addItem(QString::number(s), s);
+    }
   }
   stationBox_->setCurrentIndex(std::max(0, stationBox_->findData(chosen)));
   stationBox_->blockSignals(false);

@@ -62,7 +62,7 @@ bool CountedBy(const DpEvent& e, FindingKind kind) {
     case FindingKind::kDpDropped:
       return e.kind == DpEventKind::kState && e.from == DpState::kDataExchange;
     case FindingKind::kDpDiagnosis: {
-      const auto* diag = std::get_if<dp::SlaveDiag>(&e.decoded);
+      const auto* diag = std::get_if<dp::SlaveDiag>(&e.Detail().decoded);
       return e.kind == DpEventKind::kSlaveDiag && diag != nullptr &&
              std::any_of(kDpFaultFlags.begin(), kDpFaultFlags.end(),
                          [diag](dp::DiagFlag f) { return diag->Has(f); });

@@ -46,7 +46,7 @@ class DpEventModel : public QAbstractTableModel {
                       int role = Qt::DisplayRole) const override;
 
  private:
-  const std::vector<DpEvent>* events_ = nullptr;
+  const DpEventLog* events_ = nullptr;
 };
 
 // The events of one kind and one station (either may be any), sorted by any column.

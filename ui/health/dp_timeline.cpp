@@ -33,7 +33,7 @@ std::optional<DpMarkerKind> MarkerKindOf(const DpEvent& e) {
     case DpEventKind::kSlaveDiag:
       return DpMarkerKind::kDiagnosis;
     case DpEventKind::kGlobalControl: {
-      const auto* control = std::get_if<dp::GlobalControl>(&e.decoded);
+      const auto* control = std::get_if<dp::GlobalControl>(&e.Detail().decoded);
       if (control != nullptr && control->clearData) return DpMarkerKind::kClearData;
       return std::nullopt;
     }
@@ -96,7 +96,7 @@ DpTimeline DpTimelineOf(const BusFigures& figures) {
       DpSegment segment;
       segment.start = x;
       segment.state = e.to;
-      segment.cause = e.cause;
+      segment.cause = e.Detail().cause;
       segment.ref = e.ref;
       segment.startNs = e.timeNs;
       timeline.bands[static_cast<std::size_t>(bandOf[e.station])].segments.push_back(
