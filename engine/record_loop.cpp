@@ -31,14 +31,6 @@ void MarksAhead::Step(std::uint32_t ref) {
     after_ = timing_->Next(record, afterTelegram_, cursor_.Time().GapTicks());
     afterRef_ = record.RefNumber;
   }
-  // At the run's end the record held after is the last one, with none after it.
-  if (ended_ && afterRef_ == ref && currentRef_ != ref) {
-    currentTelegram_ = afterTelegram_;
-    current_ = after_;
-    current_.telegram = &currentTelegram_;
-    currentRef_ = afterRef_;
-    after_ = MarkedRecord{};
-  }
 }
 
 RecordMarks RecordView::Marks() const {
@@ -65,7 +57,7 @@ Result RecordLoop::Run(std::span<RecordConsumer* const> consumers) {
   begun_ = 0;
   // The first file is opened before any consumer creates its output, so that a run that cannot
   // start leaves no output behind.
-  Result opened = cursor_.OpenFirstFile();
+  Result opened = resume_ ? cursor_.Resume(resume_->at, resume_->opened) : cursor_.OpenFirstFile();
   if (opened.failed()) {
     ended_ = RunEnd::kFailed;
     return opened;
@@ -84,7 +76,7 @@ Result RecordLoop::Run(std::span<RecordConsumer* const> consumers) {
   DeliverEvents(consumers);
   if (opened.end()) return Finish(consumers, RunEnd::kEndOfData, Result::Ok());  // no files
 
-  Result synced = cursor_.FindFirstSync();
+  Result synced = resume_ ? Result::Ok() : cursor_.FindFirstSync();
   if (!cursor_.Events().empty()) DeliverEvents(consumers);
   if (!synced.ok()) {
     cursor_.Close();

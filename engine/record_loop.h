@@ -160,6 +160,12 @@ class RecordLoop {
   // Runs the whole loop. Returns Ok for a run that ended normally or was stopped; otherwise the
   // reader's or a consumer's failure. How it ended is Ended().
   Result Run(std::span<RecordConsumer* const> consumers);
+  // Makes Run read on right after the checkpoint's record (one not at the run's start) instead of
+  // from the start; `opened` are the files the pass that took it had opened. A run that grew is
+  // indexed on from there. (A filter that needs the record after still reads from the start.)
+  void ResumeAt(const RunCheckpoint& at, std::vector<CaptureFileInfo> opened) {
+    resume_ = Resumption{at, std::move(opened)};
+  }
 
   const DumpRequest& Request() const { return request_; }
   const CaptureFileSet& Captures() const { return cursor_.Captures(); }
@@ -181,6 +187,11 @@ class RecordLoop {
   RunControl control_;
   RunCursor cursor_;
   std::optional<MarksAhead> ahead_;
+  struct Resumption {
+    RunCheckpoint at;
+    std::vector<CaptureFileInfo> opened;
+  };
+  std::optional<Resumption> resume_;
   LoopTotals totals_;
   RunEnd ended_ = RunEnd::kEndOfData;
   std::uint32_t lastPercent_ = 100;

@@ -80,6 +80,23 @@ std::vector<CaptureFileInfo> RunIndex::Files() const {
   return files_;
 }
 
+std::optional<RunIndex::ReadOnPoint> RunIndex::SeedFrom(const RunIndex& done) {
+  std::scoped_lock lock(mutex_, done.mutex_);
+  ResetLocked();
+  if (done.entries_.empty() || done.entries_.back().at.atStart) return std::nullopt;
+  const std::size_t kept = done.entries_.size() - 1;
+  entries_.assign(done.entries_.begin(), done.entries_.begin() + kept);
+  entryRecords_.assign(done.entryRecords_.begin(), done.entryRecords_.begin() + kept);
+  marks_.assign(done.marks_.begin(), done.marks_.begin() + kept);
+  const IndexEntry& from = done.entries_.back();
+  rows_ = from.row;
+  records_ = std::uint64_t{kept} * kIndexStride;
+  files_.assign(
+      done.files_.begin(),
+      done.files_.begin() + std::min<std::size_t>(done.files_.size(), from.at.read.file + 1u));
+  return ReadOnPoint{from, files_};
+}
+
 void RunIndex::ResetLocked() {
   entries_.clear();
   entryRecords_.clear();
@@ -93,8 +110,9 @@ void RunIndex::ResetLocked() {
 
 // --- StretchFollower -------------------------------------------------------------------------
 
-void StretchFollower::Begin(const RecordLoop& loop) {
-  timing_.emplace(loop.Captures().Files(), false, 0, 0);
+void StretchFollower::Begin(const RecordLoop& loop, const RunCheckpoint& from) {
+  timing_.emplace(loop.Captures().Files(), !from.atStart,
+                  static_cast<std::int64_t>(from.read.lastTimestamp), from.read.file);
   follower_ = MarkFollower{};
   current_ = StretchMarks{};
   previousCounted_ = false;
@@ -129,7 +147,21 @@ void StretchFollower::Finish(const RecordLoop& loop) {
 
 Result RunIndexer::Begin(const RecordLoop& loop) {
   loop_ = &loop;
+  pendingEvents_ = 0;
+  if (from_) {
+    // The seeded index holds every entry before `from_`; its first record makes that entry again.
+    before_ = from_->at;
+    marks_.Begin(loop, from_->at);
+    rows_ = from_->row;
+    std::lock_guard lock(index_.mutex_);
+    records_ = std::uint64_t{index_.entries_.size()} * kIndexStride;
+    // The stretch before it is complete: its marks stay as they are when the new entry is made.
+    if (!index_.marks_.empty()) marks_.ContinueStretch(index_.marks_.back());
+    return Result::Ok();
+  }
   before_ = RunCheckpoint{};
+  rows_ = 0;
+  records_ = 0;
   marks_.Begin(loop);
   std::lock_guard lock(index_.mutex_);
   index_.ResetLocked();

@@ -48,6 +48,16 @@ class RunIndex {
                                              std::uint32_t slotTimeBits) const;
   std::vector<CaptureFileInfo> Files() const;
 
+  // Starts this (empty) index as the index of `done`, a pass over the same run before its files
+  // grew, up to its last entry, from which a RunIndexer reads on. Returns that entry with the
+  // files the pass had opened; nothing when `done` has no entry to read on from (read the run
+  // again instead).
+  struct ReadOnPoint {
+    IndexEntry entry;
+    std::vector<CaptureFileInfo> opened;
+  };
+  std::optional<ReadOnPoint> SeedFrom(const RunIndex& done);
+
  private:
   friend class RunIndexer;
   friend class MatchIndexer;
@@ -69,7 +79,8 @@ class RunIndex {
 // record after it is read, go to the stretch the record was counted in.
 class StretchFollower {
  public:
-  void Begin(const RecordLoop& loop);
+  // `from`: reading starts right after that checkpoint's record rather than at the run's start.
+  void Begin(const RecordLoop& loop, const RunCheckpoint& from = RunCheckpoint{});
   // Takes the next record; `counted`: it belongs to the stretch being built. Call before the
   // record starts a new stretch: the record before it belongs to the old one.
   void Next(const RecordView& view, bool counted);
@@ -77,6 +88,7 @@ class StretchFollower {
   // The stretch being built so far, and a new one.
   const StretchMarks& Current() const { return current_; }
   void StartStretch() { current_ = StretchMarks{}; }
+  void ContinueStretch(const StretchMarks& marks) { current_ = marks; }
 
  private:
   void Count(const RecordMarks& marks);
@@ -92,6 +104,8 @@ class StretchFollower {
 class RunIndexer final : public RecordConsumer {
  public:
   explicit RunIndexer(RunIndex& index) : index_(index) {}
+  // Reads on in an index seeded by RunIndex::SeedFrom, in a loop resumed at `from`'s checkpoint.
+  RunIndexer(RunIndex& index, const IndexEntry& from) : index_(index), from_(from) {}
   Result Begin(const RecordLoop& loop) override;
   void OnEvent(const CaptureEvent& event, const RecordLoop& loop) override;
   bool OnRecord(const RecordView& record) override;
@@ -103,6 +117,7 @@ class RunIndexer final : public RecordConsumer {
   void Publish();
 
   RunIndex& index_;
+  std::optional<IndexEntry> from_;
   const RecordLoop* loop_ = nullptr;
   RunCheckpoint before_;  // after the record before the current one
   std::uint64_t rows_ = 0;

@@ -211,6 +211,77 @@ TEST(RunIndex, AnyRowReadsAsAPassFromTheStartReadsIt) {
   }
 }
 
+TEST(RunIndex, AnIndexReadOnAfterTheRunGrewIsTheWholeRunsIndex) {
+  // A run that a module is still writing: read on from the last entry of the index of what was
+  // there, the index is the one a pass over the whole run makes.
+  const std::vector<std::uint8_t> poll = {0x10, 0x02, 0x01, 0x49, 0x4c, 0x16};
+  const std::vector<std::uint8_t> token = {0xdc, 0x02, 0x01};
+  std::vector<CaptureBytes> files(3);
+  std::uint64_t t = 0;
+  for (CaptureBytes& file : files) {
+    for (int i = 0; i < 7000; ++i) {
+      file.Record(t += i % 11 == 5 ? 5000u : 100u, i % 2 == 0 ? poll : token,
+                  i % 997 == 0 ? 0x40 : 0);
+    }
+  }
+  struct Case {
+    const char* name;
+    unsigned countBefore;
+    std::size_t lastFileBytesBefore;  // 0: whole
+  };
+  const Case cases[] = {{"a new minute file", 2, 0},
+                        {"the last file grew, a record cut at its end", 3, 50'003},
+                        {"the last file grew from its header alone", 3, kCaptureHeaderSize}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    std::vector<CaptureBytes> before = files;
+    if (c.lastFileBytesBefore != 0) before.back().bytes.resize(c.lastFileBytesBefore);
+    test::WriteRun(dir, before);
+    DumpRequest request;
+    request.Run.base = dir.File("cap");
+    request.Run.hour = 12;
+    request.Run.count = c.countBefore;
+    Indexed done;
+    IndexAndReadAll(request, nullptr, done);
+
+    test::WriteRun(dir, files);
+    request.Run.count = 3;
+    RunIndex readOn;
+    const auto from = readOn.SeedFrom(done.index);
+    ASSERT_TRUE(from.has_value());
+    RecordLoop loop(request, nullptr, RunControl(nullptr));
+    loop.ResumeAt(from->entry.at, from->opened);
+    RunIndexer indexer(readOn, from->entry);
+    RecordConsumer* const consumers[] = {&indexer};
+    const Result result = loop.Run(consumers);
+    indexer.Finish(result);
+    ASSERT_TRUE(result.ok()) << result.ErrorText();
+
+    Indexed whole;
+    IndexAndReadAll(request, nullptr, whole);
+    EXPECT_EQ(readOn.Records(), whole.index.Records());
+    ASSERT_EQ(readOn.Rows(), whole.index.Rows());
+    EXPECT_EQ(readOn.Files().size(), 3u);
+    RowReader reader(request, readOn, nullptr);
+    std::vector<std::string> rows;
+    ASSERT_TRUE(reader
+                    .Read(0, readOn.Rows(),
+                          [&](const RowItem& item) {
+                            rows.push_back(RowText(item));
+                            return true;
+                          })
+                    .ok());
+    EXPECT_EQ(rows, whole.rows);
+    for (std::uint64_t row = 0; row < whole.index.Rows(); row += 1000) {
+      for (const std::uint16_t kinds : {kMarkDamaged, kMarkLateReply}) {
+        EXPECT_EQ(readOn.MarkedStretch(row, true, kinds, 1000),
+                  whole.index.MarkedStretch(row, true, kinds, 1000));
+      }
+    }
+  }
+}
+
 TEST(RunIndex, RowsEventsRecordsAndFaults) {
   TempDir dir;
   WriteLongRun(dir);
