@@ -38,6 +38,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QUrl>
+#include <algorithm>
 #include <functional>
 #include <set>
 
@@ -776,7 +777,7 @@ class TableWidgetTest : public QObject {
 
   void aRunThatChangesOnDiskIsNoticed() {
     QTemporaryDir dir;
-    const QString first = Generate(dir, 2, 2000);
+    const QString first = Generate(dir, 2, 9000);
     // The second minute file comes later, as a module writing the run would add it.
     const QString second = QString(first).replace(QStringLiteral("2355"), QStringLiteral("2356"));
     QVERIFY(QFile::rename(second, second + ".later"));
@@ -786,12 +787,17 @@ class TableWidgetTest : public QObject {
     QVERIFY(View()->ChangeBar()->isHidden());
     const std::uint64_t oneMinute = Session().Index()->Records();
 
-    // Grown: a new minute file; Reload reads it too.
+    // Grown: a new minute file; Reload reads on from the index's last entry.
     QVERIFY(QFile::rename(second + ".later", second));
     View()->CheckRunFilesNow();
     QVERIFY(!View()->ChangeBar()->isHidden());
+    QSignalSpy status(View(), &RunView::StatusMessage);
     View()->ReloadButton()->click();
     QVERIFY(WaitForIndex());
+    const QString readOn = QStringLiteral("The run is read on from record 8193: 2 minute files");
+    QVERIFY(std::any_of(status.begin(), status.end(), [&readOn](const QList<QVariant>& line) {
+      return line.at(0).toString() == readOn;
+    }));
     QVERIFY(View()->ChangeBar()->isHidden());
     QCOMPARE(Session().Run()->Run.count, 2u);
     QVERIFY(Session().Index()->Records() > oneMinute);

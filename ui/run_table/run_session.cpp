@@ -152,18 +152,41 @@ void RunSession::StopShownTask() {
 
 // --- The index pass ----------------------------------------------------------------------------
 
-void RunSession::StartIndexPass() {
-  index_ = std::make_shared<RunIndex>();
+std::optional<std::uint64_t> RunSession::ReadOn(const DumpRequest& grown) {
+  if (!run_ || !index_ || Indexing() || grown.Run.count < run_->Run.count) return std::nullopt;
+  auto index = std::make_shared<RunIndex>();
+  std::optional<RunIndex::ReadOnPoint> from = index->SeedFrom(*index_);
+  if (!from) return std::nullopt;
+  const std::uint64_t kept = index->Records();
+  for (Task task : {kFindTask, kFilterTask}) {
+    TaskOf(task).Cancel();
+    TaskEnded(task);
+  }
+  matches_.reset();
+  run_->Run.count = grown.Run.count;
+  StartIndexPass(std::move(index), std::move(from));
+  return kept;
+}
+
+void RunSession::StartIndexPass(std::shared_ptr<RunIndex> seeded,
+                                std::optional<RunIndex::ReadOnPoint> from) {
+  index_ = seeded ? std::move(seeded) : std::make_shared<RunIndex>();
   indexStopped_ = false;
   ++sourceGeneration_;
   const DumpRequest request = *run_;
   std::shared_ptr<RunIndex> index = index_;
-  indexTask_.Start([request, index](const RunControl& control) {
+  indexTask_.Start([request, index, from = std::move(from)](const RunControl& control) {
     const auto loop = std::make_unique<RecordLoop>(request, nullptr, control);
-    RunIndexer indexer(*index);
-    RecordConsumer* const consumers[] = {&indexer};
+    std::optional<RunIndexer> indexer;
+    if (from) {
+      loop->ResumeAt(from->entry.at, from->opened);
+      indexer.emplace(*index, from->entry);
+    } else {
+      indexer.emplace(*index);
+    }
+    RecordConsumer* const consumers[] = {&*indexer};
     Result result = loop->Run(consumers);
-    indexer.Finish(result);
+    indexer->Finish(result);
     return result;
   });
   TaskStarted(kIndexTask, QStringLiteral("Reading the run"));

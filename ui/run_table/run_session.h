@@ -57,6 +57,11 @@ class RunSession : public QObject {
   // Opens the run `request` names, all its files and every record, and starts its index pass; a
   // run open before is closed. The filter is not applied: ApplyFilter does that.
   void Open(const DumpRequest& request);
+  // The open run's files grew (its last file, or a minute file after it that `grown` counts
+  // too): the index is kept up to its last entry and the index pass reads on from there; the
+  // filter is not applied again. Returns the records kept; nothing, with nothing changed, when the
+  // index cannot be read on (still being built, or too short): open the run again instead.
+  std::optional<std::uint64_t> ReadOn(const DumpRequest& grown);
   // Stops the index, filter and find tasks (an export goes on) and forgets the run. True when a
   // run was open.
   bool Close();
@@ -162,7 +167,9 @@ class RunSession : public QObject {
   void TaskEnded(Task task);
   void OnTaskProgress(Task task, const ProgressSnapshot& progress);
 
-  void StartIndexPass();
+  // `seeded` and `from`: an index kept from the pass before, read on from that entry.
+  void StartIndexPass(std::shared_ptr<RunIndex> seeded = nullptr,
+                      std::optional<RunIndex::ReadOnPoint> from = std::nullopt);
   void OnIndexDone();
   void StartFilterPass();
   void OnFilterDone();

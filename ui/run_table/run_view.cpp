@@ -278,10 +278,10 @@ void RunView::CheckRunFiles() {
   if (!session_.HasRun()) return;
   const RunChange change = CompareRunFiles(watched_, ReadRunFilesState(session_.Run()->Run));
   if (change == RunChange::kNone) return;
-  changeLabel_->setText(
-      change == RunChange::kGrown
-          ? QStringLiteral("The run changed on disk: it has grown since it was read")
-          : QStringLiteral("The run changed on disk: its files are not as they were read"));
+  // The bar's text stays the same; how the run changed is in its tooltip and in what Reload does.
+  changeBar_->setToolTip(change == RunChange::kGrown
+                             ? QStringLiteral("The run has grown since it was read")
+                             : QStringLiteral("The run's files are not as they were read"));
   changeBar_->show();
 }
 
@@ -294,9 +294,30 @@ void RunView::ReloadRun() {
       request.Run.count < kMaxNumMin) {
     ++request.Run.count;
   }
+  if (CompareRunFiles(watched_, now) == RunChange::kGrown && ReadOnRun(request, now)) return;
   OpenRun(request);
   emit StatusMessage(
       QStringLiteral("The run was read again: %1 minute files").arg(request.Run.count));
+}
+
+bool RunView::ReadOnRun(const DumpRequest& request, const RunFilesState& now) {
+  const std::uint64_t current = CurrentRunRow();
+  // What was computed of the run as it was goes, as when it is opened again: the index it was
+  // read with is replaced.
+  emit RunClosed();
+  const std::optional<std::uint64_t> kept = session_.ReadOn(request);
+  if (!kept) return false;
+  watched_ = now;
+  changeBar_->hide();
+  ApplyFilter(filters_->Input());
+  UpdateActions();
+  // The rows up to the index's last entry stay as they were, the row the user was on among them.
+  if (!session_.ShowsMatches() && current < session_.Index()->Rows()) MoveToRunRow(current);
+  emit RunOpened(*session_.Run());
+  emit StatusMessage(QStringLiteral("The run is read on from record %1: %2 minute files")
+                         .arg(*kept + 1)
+                         .arg(request.Run.count));
+  return true;
 }
 
 void RunView::BuildFindBar() {

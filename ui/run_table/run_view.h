@@ -154,6 +154,8 @@ class RunView : public QWidget {
   void BuildChangeBar();
   void CheckRunFiles();
   void ReloadRun();
+  // Reload of a run that grew: reads on from the index's last entry; false when it cannot.
+  bool ReadOnRun(const DumpRequest& request, const RunFilesState& now);
   void BuildStatus();
   void UpdateActions();
   void UpdateStatus();
