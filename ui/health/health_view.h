@@ -17,7 +17,6 @@
 #include "ui/common/background_task.h"
 #include "ui/health/health_computation.h"
 #include "ui/health/health_series.h"
-#include "ui/run_table/table_navigation.h"
 
 class QComboBox;
 class QLabel;
