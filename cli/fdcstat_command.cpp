@@ -8,7 +8,8 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <sstream>
+#include <ostream>
+#include <streambuf>
 #include <string_view>
 #include <system_error>
 
@@ -194,11 +195,14 @@ class ReportFile final : public RecordConsumer {
   // output, or the file that was opened.
   bool Ready() const { return started_ && (!path_ || file_ != nullptr); }
 
-  // Writes the report; a file then takes the previous report's place. False when any part of it
-  // could not be written: the previous report then stays.
-  bool Write(const std::string& text, std::FILE* standardOutput) {
-    std::FILE* stream = path_ ? file_ : standardOutput;
-    bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+  // Where the report is written: the file opened, or the standard output.
+  std::FILE* Stream(std::FILE* standardOutput) const { return path_ ? file_ : standardOutput; }
+
+  // Ends the report written to Stream; a file then takes the previous report's place. False when
+  // any part of it could not be written: the previous report then stays.
+  bool Finish(std::FILE* standardOutput) {
+    std::FILE* stream = Stream(standardOutput);
+    bool written = !std::ferror(stream);
     if (!path_) return std::fflush(stream) == 0 && !std::ferror(stream) && written;
     // A full device shows only when the buffer goes out, at the latest on closing.
     written = std::fclose(file_) == 0 && written;
@@ -246,8 +250,28 @@ class ReportFile final : public RecordConsumer {
   bool started_ = false;
 };
 
-std::string Render(const BusFigures& figures, ReportFormat format) {
-  std::ostringstream text;
+// An output stream onto a C stream: the report goes out as it is made, so that a long run's
+// report is never held whole in memory. A failure shows in the C stream's error indicator.
+class CStreamBuffer final : public std::streambuf {
+ public:
+  explicit CStreamBuffer(std::FILE* stream) : stream_(stream) {}
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    return std::fputc(c, stream_) == EOF ? traits_type::eof() : c;
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    return static_cast<std::streamsize>(std::fwrite(s, 1, static_cast<std::size_t>(n), stream_));
+  }
+
+ private:
+  std::FILE* stream_;
+};
+
+void Render(const BusFigures& figures, ReportFormat format, std::FILE* stream) {
+  CStreamBuffer buffer(stream);
+  std::ostream text(&buffer);
   switch (format) {
     case ReportFormat::kText:
       WriteBusTextReport(figures, text);
@@ -262,7 +286,6 @@ std::string Render(const BusFigures& figures, ReportFormat format) {
       WriteDpEvents(figures, text);
       break;
   }
-  return std::move(text).str();
 }
 
 }  // namespace
@@ -355,14 +378,18 @@ int RunFdcstat(const std::vector<std::string>& argv, std::FILE* out, std::FILE* 
   // A run that could not start (its first capture file, or the output) has no figures to show.
   if (!report.Ready() || !run.figures) return kExitDumpFailed;
 
-  const std::string text = Render(*run.figures, *format);
-  // Also a signal after the last record: the run was not meant to end with a report.
-  if (interrupt.Interrupted()) {
+  // Also a signal after the last record: the run was not meant to end with a report (one that
+  // comes while it is written leaves a report file as it was).
+  const auto interrupted = [&] {
+    if (!interrupt.Interrupted()) return false;
     report.Discard();
     std::fprintf(err, "fdcstat: interrupted\n");
-    return kExitDumpFailed;
-  }
-  if (!report.Write(text, out)) {
+    return true;
+  };
+  if (interrupted()) return kExitDumpFailed;
+  Render(*run.figures, *format, report.Stream(out));
+  if (interrupted()) return kExitDumpFailed;
+  if (!report.Finish(out)) {
     std::fprintf(err, "Unable to Write Output File %s\n", report.Name().c_str());
     return kExitDumpFailed;
   }
