@@ -455,8 +455,7 @@ bool DpTab::WriteEvents(const QString& path, bool csv, QString* error) const {
     if (error != nullptr) *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
     return false;
   }
-  const QByteArray bytes = (csv ? DpEventsCsv(shown) : DpEventsText(shown)).toUtf8();
-  if (file.write(bytes) != bytes.size() || !file.flush()) {
+  if (!WriteDpEvents(shown, csv, file) || !file.flush()) {
     if (error != nullptr) *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
     return false;
   }

@@ -166,20 +166,21 @@ std::vector<const DpEvent*> DpEventFilter::Shown() const {
   return shown;
 }
 
-QString DpEventsCsv(const std::vector<const DpEvent*>& events) {
-  QString csv = QStringLiteral("time,ref,station,master,kind,event\n");
+bool WriteDpEvents(const std::vector<const DpEvent*>& events, bool csv, QIODevice& out) {
+  if (csv && out.write("time,ref,station,master,kind,event\n") < 0) return false;
   for (const DpEvent* e : events) {
-    QStringList fields;
-    for (int c = 0; c < kEventColumns; ++c) fields << CsvField(EventCell(*e, c));
-    csv += fields.join(QLatin1Char(',')) + QLatin1Char('\n');
+    QByteArray line;
+    if (csv) {
+      QStringList fields;
+      for (int c = 0; c < kEventColumns; ++c) fields << CsvField(EventCell(*e, c));
+      line = fields.join(QLatin1Char(',')).toUtf8();
+    } else {
+      line = QByteArray::fromStdString(DpEventLine(*e));
+    }
+    line += '\n';
+    if (out.write(line) != line.size()) return false;
   }
-  return csv;
-}
-
-QString DpEventsText(const std::vector<const DpEvent*>& events) {
-  QString text;
-  for (const DpEvent* e : events) text += QString::fromStdString(DpEventLine(*e)) + '\n';
-  return text;
+  return true;
 }
 
 // --- The slaves table ----------------------------------------------------------------------------

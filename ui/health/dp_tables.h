@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QIODevice>
 #include <QSortFilterProxyModel>
 #include <QString>
 #include <cstdint>
@@ -68,10 +69,10 @@ class DpEventFilter : public QSortFilterProxyModel {
   std::optional<std::uint8_t> station_;
 };
 
-// "time,ref,station,master,kind,event" and a line per event, fields quoted as CSV needs.
-QString DpEventsCsv(const std::vector<const DpEvent*>& events);
-// The events' lines as fdcstat --format events writes them.
-QString DpEventsText(const std::vector<const DpEvent*>& events);
+// Writes "time,ref,station,master,kind,event" and a line per event, fields quoted as CSV needs
+// (`csv`), or the events' lines as fdcstat --format events writes them, a line at a time: a day's
+// log is never held whole. False when the device failed.
+bool WriteDpEvents(const std::vector<const DpEvent*>& events, bool csv, QIODevice& out);
 
 // The columns after the report's figures.
 enum DpSlaveColumn : int {
