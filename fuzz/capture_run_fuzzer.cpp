@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -76,6 +77,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fdc::BusFigures figures = statistics.Figures(
         result.failed() ? std::optional<std::string>(result.ErrorText()) : std::nullopt);
     (void)fdc::BusFindings(figures);  // the DP layer's findings among them
+  }
+  // Read on from the index's last entry over the same files: the index the whole pass made.
+  fdc::RunIndex readOn;
+  if (const auto from = readOn.SeedFrom(index)) {
+    fdc::RunIndexer indexer(readOn, from->entry);
+    fdc::RecordLoop loop(request, nullptr, fdc::RunControl(nullptr));
+    loop.ResumeAt(from->entry.at, from->opened);
+    fdc::RecordConsumer* const consumers[] = {&indexer};
+    indexer.Finish(loop.Run(consumers));
+    if (readOn.Rows() != index.Rows() || readOn.Records() != index.Records()) std::abort();
   }
   fdc::RowReader reader(request, index, nullptr);
   const std::uint64_t rows = index.Rows();
