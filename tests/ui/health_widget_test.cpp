@@ -766,6 +766,20 @@ class HealthWidgetTest : public QObject {
     tab.KindFilter()->setCurrentIndex(0);
     tab.StationFilter()->setCurrentIndex(0);
     QCOMPARE(log.rowCount(), static_cast<int>(json["events"].size()));
+    // Each column sorts as its cells read: addresses by value ("-" first), texts as strings.
+    const auto address = [](const QString& cell) { return cell == "-" ? -1 : cell.toInt(); };
+    for (const int column : {kEventStation, kEventMaster, kEventKind, kEventText}) {
+      tab.EventTable()->sortByColumn(column, Qt::AscendingOrder);
+      for (int r = 1; r < log.rowCount(); ++r) {
+        const QString before = log.index(r - 1, column).data().toString();
+        const QString cell = log.index(r, column).data().toString();
+        QVERIFY2(column <= kEventMaster ? address(before) <= address(cell) : !(cell < before),
+                 qPrintable(QStringLiteral("column %1, row %2: %3 after %4")
+                                .arg(column).arg(r).arg(cell, before)));
+      }
+    }
+    tab.EventTable()->sortByColumn(kEventRef, Qt::AscendingOrder);
+    QCOMPARE(log.index(0, kEventRef).data().toUInt(), json["events"][0]["ref"].get<unsigned>());
 
     // A DP finding: the records of its events.
     StationClicks clicks(view);

@@ -2,6 +2,10 @@
 #include "ui/health/dp_tables.h"
 
 #include <algorithm>
+#include <array>
+#include <map>
+#include <numeric>
+#include <tuple>
 
 #include "common/text_appenders.h"
 #include "engine/bus_findings.h"
@@ -89,6 +93,7 @@ DpEventModel::DpEventModel(QObject* parent) : QAbstractTableModel(parent) {}
 void DpEventModel::SetFigures(const BusFigures* figures) {
   beginResetModel();
   events_ = figures != nullptr ? &figures->dp.events : nullptr;
+  ++generation_;
   endResetModel();
 }
 
@@ -104,21 +109,6 @@ QVariant DpEventModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
   const DpEvent& e = EventAt(index.row());
   if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return EventCell(e, index.column());
-  if (role == kSortRole) {
-    switch (index.column()) {
-      case kEventTime:
-      case kEventRef:
-        // The events are in record order: the row sorts time and reference alike, and events
-        // without a time keep their place.
-        return index.row();
-      case kEventStation:
-        return e.station;
-      case kEventMaster:
-        return e.kind == DpEventKind::kGlobalControl ? -1 : int{e.master};
-      default:
-        return EventCell(e, index.column());
-    }
-  }
   if (role == Qt::TextAlignmentRole && index.column() <= kEventMaster) {
     return QVariant(Qt::AlignRight | Qt::AlignVCenter);
   }
@@ -134,9 +124,7 @@ QVariant DpEventModel::headerData(int section, Qt::Orientation orientation, int 
   return {};
 }
 
-DpEventFilter::DpEventFilter(QObject* parent) : QSortFilterProxyModel(parent) {
-  setSortRole(DpEventModel::kSortRole);
-}
+DpEventFilter::DpEventFilter(QObject* parent) : QSortFilterProxyModel(parent) {}
 
 void DpEventFilter::SetKind(std::optional<DpEventKind> kind) {
   kind_ = kind;
@@ -155,6 +143,82 @@ bool DpEventFilter::filterAcceptsRow(int row, const QModelIndex& parent) const {
   if (kind_ && e.kind != *kind_) return false;
   return !station_ || e.station == *station_ ||
          (e.kind != DpEventKind::kGlobalControl && e.master == *station_);
+}
+
+namespace {
+
+// The kinds by their names' order.
+const std::array<std::uint8_t, kDpEventKindNames.size()>& KindRanks() {
+  static const auto ranks = [] {
+    std::array<std::uint8_t, kDpEventKindNames.size()> order{};
+    std::iota(order.begin(), order.end(), std::uint8_t{0});
+    std::sort(order.begin(), order.end(), [](std::uint8_t a, std::uint8_t b) {
+      return kDpEventKindNames[a] < kDpEventKindNames[b];
+    });
+    std::array<std::uint8_t, kDpEventKindNames.size()> rank{};
+    for (std::size_t i = 0; i < order.size(); ++i) rank[order[i]] = static_cast<std::uint8_t>(i);
+    return rank;
+  }();
+  return ranks;
+}
+
+int MasterKey(const DpEvent& e) { return e.kind == DpEventKind::kGlobalControl ? -1 : e.master; }
+
+}  // namespace
+
+const std::vector<std::uint32_t>& DpEventFilter::TextRanks() const {
+  const auto* model = static_cast<const DpEventModel*>(sourceModel());
+  if (rankedGeneration_ == model->Generation()) return textRanks_;
+  using Key = std::tuple<const DpEventDetail*, DpEventKind, DpState, DpState>;
+  std::map<Key, std::uint32_t> ids;
+  std::vector<QString> texts;
+  const int rows = model->rowCount();
+  textRanks_.assign(static_cast<std::size_t>(rows), 0);
+  for (int row = 0; row < rows; ++row) {
+    const DpEvent& e = model->EventAt(row);
+    const auto [at, fresh] = ids.try_emplace(Key{e.DetailPointer().get(), e.kind, e.from, e.to},
+                                             static_cast<std::uint32_t>(texts.size()));
+    if (fresh) texts.push_back(EventCell(e, kEventText));
+    textRanks_[static_cast<std::size_t>(row)] = at->second;
+  }
+  // Equal texts take the same place.
+  std::vector<std::uint32_t> order(texts.size());
+  std::iota(order.begin(), order.end(), 0u);
+  std::sort(order.begin(), order.end(),
+            [&texts](std::uint32_t a, std::uint32_t b) { return texts[a] < texts[b]; });
+  std::vector<std::uint32_t> place(texts.size());
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    place[order[i]] = i > 0 && texts[order[i]] == texts[order[i - 1]]
+                          ? place[order[i - 1]]
+                          : static_cast<std::uint32_t>(i);
+  }
+  for (std::uint32_t& rank : textRanks_) rank = place[rank];
+  rankedGeneration_ = model->Generation();
+  return textRanks_;
+}
+
+bool DpEventFilter::lessThan(const QModelIndex& left, const QModelIndex& right) const {
+  const auto* model = static_cast<const DpEventModel*>(sourceModel());
+  const int l = left.row();
+  const int r = right.row();
+  switch (left.column()) {
+    case kEventTime:
+    case kEventRef:
+      // The events are in record order: the row sorts time and reference alike, and events
+      // without a time keep their place.
+      return l < r;
+    case kEventStation:
+      return model->EventAt(l).station < model->EventAt(r).station;
+    case kEventMaster:
+      return MasterKey(model->EventAt(l)) < MasterKey(model->EventAt(r));
+    case kEventKind:
+      return KindRanks()[static_cast<std::size_t>(model->EventAt(l).kind)] <
+             KindRanks()[static_cast<std::size_t>(model->EventAt(r).kind)];
+    default: {
+      const std::vector<std::uint32_t>& ranks = TextRanks();
+      return ranks[static_cast<std::size_t>(l)] < ranks[static_cast<std::size_t>(r)];
+    }
+  }
 }
 
 std::vector<const DpEvent*> DpEventFilter::Shown() const {

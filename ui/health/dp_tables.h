@@ -32,13 +32,12 @@ class DpEventModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  // The value a column sorts by: numbers for time, reference and addresses.
-  static constexpr int kSortRole = Qt::UserRole + 1;
-
   explicit DpEventModel(QObject* parent = nullptr);
   // The events of `figures`, which must stay until the next call (null: none).
   void SetFigures(const BusFigures* figures);
   const DpEvent& EventAt(int row) const { return (*events_)[static_cast<std::size_t>(row)]; }
+  // Counts the figures set, so that what was worked out from the events knows when to go.
+  std::uint64_t Generation() const { return generation_; }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -48,9 +47,11 @@ class DpEventModel : public QAbstractTableModel {
 
  private:
   const DpEventLog* events_ = nullptr;
+  std::uint64_t generation_ = 0;
 };
 
-// The events of one kind and one station (either may be any), sorted by any column.
+// The events of one kind and one station (either may be any), sorted by any column. A day's log
+// holds millions of events: rows are compared by their numbers, never through their texts.
 class DpEventFilter : public QSortFilterProxyModel {
   Q_OBJECT
 
@@ -63,10 +64,17 @@ class DpEventFilter : public QSortFilterProxyModel {
 
  protected:
   bool filterAcceptsRow(int row, const QModelIndex& parent) const override;
+  bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
 
  private:
+  // Each event's place among the events' texts in the order of their strings, worked out from one
+  // text for each kind, states and shared detail (those make the text).
+  const std::vector<std::uint32_t>& TextRanks() const;
+
   std::optional<DpEventKind> kind_;
   std::optional<std::uint8_t> station_;
+  mutable std::vector<std::uint32_t> textRanks_;
+  mutable std::optional<std::uint64_t> rankedGeneration_;
 };
 
 // Writes "time,ref,station,master,kind,event" and a line per event, fields quoted as CSV needs
