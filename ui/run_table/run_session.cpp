@@ -72,10 +72,7 @@ void RunSession::Open(const DumpRequest& request) {
 }
 
 bool RunSession::Close() {
-  for (Task task : {kFindTask, kFilterTask, kIndexTask}) {
-    TaskOf(task).Cancel();
-    TaskEnded(task);
-  }
+  for (Task task : {kFindTask, kFilterTask, kIndexTask}) CancelTask(task);
   const bool wasOpen = run_.has_value();
   run_.reset();
   index_.reset();
@@ -129,6 +126,11 @@ void RunSession::TaskStarted(Task task, const QString& label) {
   taskLabels_[task] = label;
 }
 
+void RunSession::CancelTask(Task task) {
+  TaskOf(task).Cancel();
+  TaskEnded(task);
+}
+
 void RunSession::TaskEnded(Task task) {
   activeOrder_.erase(std::remove(activeOrder_.begin(), activeOrder_.end(), task),
                      activeOrder_.end());
@@ -158,10 +160,7 @@ std::optional<std::uint64_t> RunSession::ReadOn(const DumpRequest& grown) {
   std::optional<RunIndex::ReadOnPoint> from = index->SeedFrom(*index_);
   if (!from) return std::nullopt;
   const std::uint64_t kept = index->Records();
-  for (Task task : {kFindTask, kFilterTask}) {
-    TaskOf(task).Cancel();
-    TaskEnded(task);
-  }
+  for (Task task : {kFindTask, kFilterTask}) CancelTask(task);
   matches_.reset();
   run_->Run.count = grown.Run.count;
   StartIndexPass(std::move(index), std::move(from));
@@ -236,10 +235,8 @@ void RunSession::StopFilter() {
 }
 
 void RunSession::StartFilterPass() {
-  findTask_.Cancel();
-  TaskEnded(kFindTask);
-  filterTask_.Cancel();
-  TaskEnded(kFilterTask);
+  CancelTask(kFindTask);
+  CancelTask(kFilterTask);
   if (!run_) {
     emit TasksChanged();
     return;
@@ -282,8 +279,7 @@ void RunSession::OnFilterDone() {
 
 bool RunSession::StartFind(const QString& text, bool forward, std::optional<std::uint64_t> current,
                            std::uint64_t rows) {
-  findTask_.Cancel();
-  TaskEnded(kFindTask);
+  CancelTask(kFindTask);
   findText_ = text;
   if (!run_ || text.isEmpty() || rows == 0) {
     emit TasksChanged();

@@ -165,6 +165,8 @@ class RunSession : public QObject {
   const BackgroundTask& TaskOf(Task task) const;
   void TaskStarted(Task task, const QString& label);
   void TaskEnded(Task task);
+  // Stops a task and waits for it; its end is not reported, and it leaves the status part.
+  void CancelTask(Task task);
   void OnTaskProgress(Task task, const ProgressSnapshot& progress);
 
   // `seeded` and `from`: an index kept from the pass before, read on from that entry.
